@@ -1,0 +1,34 @@
+#include "app/ContextFactory.h"
+
+#include "platform/Clock.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+#include "platform/RegistryStore.h"
+#include "platform/Shell.h"
+#include "platform/Sleeper.h"
+#include "platform/WorkstationSource.h"
+
+namespace fw {
+
+QString registryFilePath()
+{
+    const QString env = qEnvironmentVariable("FERROWIND_REGISTRY");
+    return env.isEmpty() ? QStringLiteral("/etc/ferrowind/velmora.reg") : env;
+}
+
+std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const QString& programFolder,
+                                              std::unique_ptr<Prompter> prompter, std::unique_ptr<Sleeper> sleeper,
+                                              std::unique_ptr<DebugChannel> debug)
+{
+    AppSeams s;
+    s.debug = debug ? std::move(debug) : std::make_unique<StderrDebugChannel>();
+    s.registry = std::make_unique<RegFileStore>(registryFilePath(), s.debug.get());
+    s.prompter = std::move(prompter);
+    s.clock = std::make_unique<SystemClock>();
+    s.sleeper = std::move(sleeper);
+    s.shell = std::make_unique<DesktopShell>();
+    s.workstation = std::make_unique<LinuxWorkstationSource>();
+    return std::make_unique<AppContext>(std::move(s), programName, programFolder);
+}
+
+} // namespace fw

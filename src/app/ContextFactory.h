@@ -1,0 +1,17 @@
+#pragma once
+#include "app/AppContext.h"
+
+#include <memory>
+
+namespace fw {
+
+// The registry file: $FERROWIND_REGISTRY, else /etc/ferrowind/velmora.reg.
+QString registryFilePath();
+
+// Builds the context with the real operating-system services. The desktop tool passes its message-box
+// prompter and painting sleeper; the command line its own.
+std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const QString& programFolder,
+                                              std::unique_ptr<Prompter> prompter, std::unique_ptr<Sleeper> sleeper,
+                                              std::unique_ptr<DebugChannel> debug = nullptr);
+
+} // namespace fw

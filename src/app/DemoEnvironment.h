@@ -1,0 +1,20 @@
+#pragma once
+#include "db/DemoData.h"
+#include "log/FwError.h"
+
+#include <QString>
+
+namespace fw {
+
+// A self-contained environment to run the tool on a machine without Velmora: DIR/VelmoraDb.sqlite
+// and DIR/velmora.reg describing an installed Velmora 8.0(0.85).
+class DemoEnvironment {
+public:
+    static FwError create(const QString& dir, const DemoDataOptions& options);
+    static QString databasePath(const QString& dir);
+    static QString registryPath(const QString& dir);
+    // The .reg text for a product of the given version and build numbers, pointing at the database.
+    static QString registryText(const QString& databasePath, quint32 versionNumber = 0x00080000, quint32 buildNumber = 0x00000055);
+};
+
+} // namespace fw

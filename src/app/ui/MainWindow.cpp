@@ -1,0 +1,132 @@
+#include "app/ui/MainWindow.h"
+
+#include "app/AppContext.h"
+#include "app/StartupGate.h"
+#include "log/ActivityLog.h"
+#include "log/ErrorReport.h"
+#include "monitor/ui/StatusPage.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+#include "platform/Shell.h"
+#include "settings/ui/DomainControllersPage.h"
+#include "settings/ui/GlobalCatalogPage.h"
+#include "support/UpdateHook.h"
+#include "ui_MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+
+namespace fw {
+
+namespace {
+constexpr int kStatusTab = 2;
+}
+
+MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
+    : QMainWindow(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmMain>())
+{
+    m_ui->setupUi(this);
+    m_dcPage = new DomainControllersPage(ctx, m_ui->tabDomainControllers);
+    m_ui->layoutDomainControllers->addWidget(m_dcPage);
+    m_gcPage = new GlobalCatalogPage(ctx, m_ui->tabGlobalCatalog);
+    m_ui->layoutGlobalCatalog->addWidget(m_gcPage);
+    m_statusPage = new StatusPage(ctx, m_ui->tabStatus);
+    m_ui->layoutStatus->addWidget(m_statusPage);
+
+    m_endProgram = [](int code) { QCoreApplication::exit(code); };
+    m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
+
+    connect(m_ui->mnuRefresh, &QAction::triggered, this, &MainWindow::mnuRefresh_Click);
+    connect(m_ui->mnuViewLogsDirectory, &QAction::triggered, this, &MainWindow::mnuViewLogsDirectory_Click);
+    connect(m_ui->mnuExit, &QAction::triggered, this, &MainWindow::cmdExit_Click);
+    connect(m_ui->cmdExit, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
+
+    // The Help menu's entries are wired by the help, About and update-check features when they are present.
+    m_ui->mnuHelp->setEnabled(false);
+    m_ui->About->setEnabled(false);
+    m_ui->mnuCheckForUpdatedVersion->setEnabled(false);
+}
+
+MainWindow::~MainWindow() = default;
+
+MainWindow::LoadOutcome MainWindow::FormLoad()
+{
+    m_ctx.debug().write(QStringLiteral("Entering Form_Load of Form frmMain"));
+    ErrorScope scope(QStringLiteral("Form_Load"), QStringLiteral("frmMain"), OwnerKind::Form,
+                     {ErrorSink::Debugger, ErrorSink::MessageBox}, {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
+    StartupGate gate(m_ctx);
+
+    const bool statusTab = gate.statusTabAvailable();
+    m_ui->tabMain->setTabVisible(kStatusTab, statusTab);
+    m_ui->tabMain->setTabEnabled(kStatusTab, statusTab);
+
+    if (!gate.checkConnector()) {
+        m_ctx.prompter().inform(startup_text::kConnectorRefused);
+        return LoadOutcome::EndProgram;
+    }
+    if (!gate.checkActive()) {
+        m_ctx.prompter().inform(startup_text::kInactiveRefused);
+        return LoadOutcome::EndProgram;
+    }
+    scope.report(gate.readTraceSetting());
+    gate.initSafetyFactors();
+    gate.startNewLog();
+    RunBackgroundUpdateCheck(m_ctx, homePageAddress(m_ctx), QString());
+    m_ctx.connectionString = gate.connectionString();
+
+    scope.step([&] { m_gcPage->PopulateGCSettings(); });
+
+    FwError dbError;
+    const int domains = m_dcPage->loadDomainList(&dbError);
+    if (dbError) {
+        // The database could not be read: say why, and leave the list empty rather than claim it has no domains.
+        scope.report(dbError);
+        m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmMain"));
+        return LoadOutcome::NoDomains;
+    }
+    if (domains <= 0) {
+        m_ctx.prompter().inform(startup_text::kNoDomains);
+        return LoadOutcome::NoDomains;
+    }
+    scope.step([&] { m_dcPage->fillDomainList(); });
+    scope.step([&] { m_dcPage->selectFirstDomain(); });
+    m_dcPage->setSaveEnabled(false);
+    m_gcPage->setSaveEnabled(false);
+    m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmMain"));
+    return LoadOutcome::Completed;
+}
+
+void MainWindow::mnuRefresh_Click()
+{
+    if (FormLoad() == LoadOutcome::EndProgram)
+        m_endProgram(1);
+}
+
+void MainWindow::mnuViewLogsDirectory_Click()
+{
+    ActivityLog& log = m_ctx.log();
+    log.FlushLogFile();
+    const Shell::Result r = m_ctx.shell().openFolder(log.logsDir());
+    if (!r.ok)
+        m_ctx.prompter().inform(QStringLiteral("The logs folder %1 could not be opened: %2").arg(log.logsDir(), r.message));
+}
+
+void MainWindow::cmdExit_Click()
+{
+    m_exiting = true;
+    m_ctx.log().CloseLogFile();
+    m_endProgram(0);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Closing the window from its frame ends the program as Exit does.
+    if (!m_exiting) {
+        m_exiting = true;
+        m_ctx.log().CloseLogFile();
+        m_endProgram(0);
+    }
+    event->accept();
+}
+
+} // namespace fw

@@ -1,0 +1,55 @@
+#pragma once
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+
+namespace fw {
+
+class AppContext;
+class DomainControllersPage;
+class GlobalCatalogPage;
+class StatusPage;
+
+// The main window: hosts the three pages, runs the load sequence and the File and Help menus.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class LoadOutcome { Completed, NoDomains, EndProgram };
+
+    explicit MainWindow(AppContext& ctx, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The whole load, from the environment checks to the filled panels. Runs at start-up, on
+    // "Refresh values" and after a domain save; EndProgram means a check refused (its message was shown).
+    LoadOutcome FormLoad();
+
+    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
+
+    DomainControllersPage* domainControllersPage() const { return m_dcPage; }
+    GlobalCatalogPage* globalCatalogPage() const { return m_gcPage; }
+    StatusPage* statusPage() const { return m_statusPage; }
+    Ui::frmMain* ui() const { return m_ui.get(); }
+
+public Q_SLOTS:
+    void mnuRefresh_Click();
+    void mnuViewLogsDirectory_Click();
+    void cmdExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    AppContext& m_ctx;
+    std::unique_ptr<Ui::frmMain> m_ui;
+    DomainControllersPage* m_dcPage = nullptr;
+    GlobalCatalogPage* m_gcPage = nullptr;
+    StatusPage* m_statusPage = nullptr;
+    std::function<void(int)> m_endProgram;
+    bool m_exiting = false;
+};
+
+} // namespace fw

@@ -1,0 +1,52 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <memory>
+
+namespace fw {
+
+class AppContext;
+
+// Exit codes the command line keeps to, so that scripts can trust them.
+enum CliExit : int { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+// What a subcommand gets: its arguments (without the program and subcommand names), the output
+// streams and a lazily built program context.
+struct CliEnv {
+    QStringList args;
+    QTextStream& out;
+    QTextStream& err;
+    std::function<AppContext&()> context;
+    // Answer to Yes/No questions (--yes); messages are printed to err.
+    bool* assumeYes = nullptr;
+};
+
+using CliHandler = std::function<int(CliEnv&)>;
+
+struct CliCommand {
+    QString name;    // "settings show" for nested commands
+    QString summary; // one line for the command list
+    CliHandler run;
+};
+
+// Subcommands register themselves from their own source files.
+class CliRegistry {
+public:
+    static CliRegistry& instance();
+    void add(CliCommand c) { m_commands.append(std::move(c)); }
+    const QList<CliCommand>& commands() const { return m_commands; }
+
+private:
+    QList<CliCommand> m_commands;
+};
+
+struct CliRegistrar {
+    CliRegistrar(const QString& name, const QString& summary, CliHandler run)
+    {
+        CliRegistry::instance().add({name, summary, std::move(run)});
+    }
+};
+
+} // namespace fw

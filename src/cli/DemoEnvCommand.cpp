@@ -1,0 +1,61 @@
+#include "app/DemoEnvironment.h"
+#include "cli/CliSupport.h"
+
+#include <QDir>
+
+namespace fw {
+namespace {
+
+int runDemoEnv(CliEnv& env)
+{
+    QCommandLineParser p;
+    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Finished DC runs to generate (default 3000)."),
+                                  QStringLiteral("N"), QStringLiteral("3000"));
+    const QCommandLineOption gcRuns(QStringLiteral("gc-runs"), QStringLiteral("Finished GC runs (default: as --runs)."),
+                                    QStringLiteral("N"));
+    const QCommandLineOption changes(QStringLiteral("changes"), QStringLiteral("Increment and interval changes (default 3)."),
+                                     QStringLiteral("N"), QStringLiteral("3"));
+    p.addOption(runs);
+    p.addOption(gcRuns);
+    p.addOption(changes);
+    p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for VelmoraDb.sqlite and velmora.reg."));
+    if (int rc = parseCommandLine(p, env, QStringLiteral("demo-env"),
+                                  QStringLiteral("Create a demo Velmora environment: an SQLite VelmoraDb with three domains and "
+                                                 "a synchronisation history, and a registry file for Velmora 8.0(0.85).\n"
+                                                 "Run the tools on it with FERROWIND_REGISTRY=DIR/velmora.reg."),
+                                  1, 1);
+        rc >= 0)
+        return rc;
+
+    DemoDataOptions o;
+    bool ok = true;
+    o.dcRuns = p.value(runs).toInt(&ok);
+    if (!ok || o.dcRuns < 0) {
+        env.err << "ferrowind demo-env: --runs needs a whole number of 0 or more\n";
+        return ExitUsage;
+    }
+    o.gcRuns = p.isSet(gcRuns) ? p.value(gcRuns).toInt(&ok) : o.dcRuns;
+    if (!ok || o.gcRuns < 0) {
+        env.err << "ferrowind demo-env: --gc-runs needs a whole number of 0 or more\n";
+        return ExitUsage;
+    }
+    o.incrementChanges = p.value(changes).toInt(&ok);
+    if (!ok || o.incrementChanges < 0) {
+        env.err << "ferrowind demo-env: --changes needs a whole number of 0 or more\n";
+        return ExitUsage;
+    }
+    const QString dir = QDir(p.positionalArguments().first()).absolutePath();
+    if (const FwError e = DemoEnvironment::create(dir, o)) {
+        env.err << "ferrowind demo-env: " << e.description << "\n";
+        return ExitFailed;
+    }
+    env.out << "Created " << DemoEnvironment::databasePath(dir) << "\n";
+    env.out << "Created " << DemoEnvironment::registryPath(dir) << "\n";
+    env.out << "Use it with: export FERROWIND_REGISTRY=" << DemoEnvironment::registryPath(dir) << "\n";
+    return ExitOk;
+}
+
+const CliRegistrar reg(QStringLiteral("demo-env"), QStringLiteral("create a demo database and registry file"), runDemoEnv);
+
+} // namespace
+} // namespace fw

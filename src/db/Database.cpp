@@ -1,0 +1,189 @@
+#include "db/Database.h"
+
+#include <QAtomicInt>
+#include <QFileInfo>
+#include <QSqlDriver>
+#include <QSqlError>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace fw {
+
+namespace {
+
+QString nextConnectionName()
+{
+    static QAtomicInt counter;
+    return QStringLiteral("ferrowind-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// The DBMS name the ODBC driver reports; QSqlDriver::dbmsType() is Unknown for several drivers.
+QString odbcDbmsName(QSqlDatabase& db)
+{
+    const QVariant h = db.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "SQLHANDLE") != 0)
+        return {};
+    SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hdbc)
+        return {};
+    SQLCHAR name[256] = {};
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &len)))
+        return {};
+    return QString::fromLocal8Bit(reinterpret_cast<const char*>(name));
+}
+
+} // namespace
+
+FwError Database::fromSqlError(const QSqlError& e)
+{
+    bool ok = false;
+    int code = e.nativeErrorCode().toInt(&ok);
+    if (!ok || code == 0)
+        code = -2147467259; // the generic "unspecified error" data-access layers report
+    QString text = e.text().trimmed();
+    if (text.isEmpty())
+        text = QStringLiteral("Unknown database error");
+    return {code, text};
+}
+
+Database::Database(QSqlDatabase db, QString connectionName, SqlDialect dialect)
+    : m_db(std::move(db)), m_connectionName(std::move(connectionName)), m_dialect(dialect)
+{
+}
+
+Database::~Database()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+std::unique_ptr<Database> Database::openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error)
+{
+    const QString name = nextConnectionName();
+    std::unique_ptr<Database> result;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+        if (!db.isValid()) {
+            if (error)
+                *error = {-2147467259, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)};
+        } else {
+            db.setDatabaseName(dbName);
+            if (driver == QLatin1String("QODBC"))
+                db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5;SQL_ATTR_CONNECTION_TIMEOUT=5"));
+            else
+                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            if (!db.open()) {
+                if (error) {
+                    *error = fromSqlError(db.lastError());
+                    error->description = QStringLiteral("Cannot open the database (%1): %2").arg(connectionString, error->description);
+                }
+            } else {
+                SqlDialect dialect(SqlDialect::Engine::Sqlite);
+                if (driver == QLatin1String("QODBC"))
+                    dialect = SqlDialect(SqlDialect::fromDbmsName(odbcDbmsName(db)));
+                if (dialect.engine() == SqlDialect::Engine::Sqlite)
+                    QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+                result.reset(new Database(db, name, dialect));
+            }
+        }
+    }
+    if (!result)
+        QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)
+{
+    if (error)
+        *error = {};
+    if (connectionString.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
+        const QString path = connectionString.mid(7);
+        if (!QFileInfo(path).isFile()) {
+            if (error)
+                *error = {-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
+            return nullptr;
+        }
+        return openWith(QStringLiteral("QSQLITE"), path, connectionString, error);
+    }
+    if (connectionString.trimmed().isEmpty()) {
+        if (error)
+            *error = {-2147467259, QStringLiteral("No database connection string is set")};
+        return nullptr;
+    }
+    return openWith(QStringLiteral("QODBC"), connectionString, connectionString, error);
+}
+
+std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* error)
+{
+    if (error)
+        *error = {};
+    return openWith(QStringLiteral("QSQLITE"), path, QStringLiteral("sqlite:") + path, error);
+}
+
+QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (error)
+        *error = {};
+    if (!q.prepare(sql)) {
+        if (error)
+            *error = fromSqlError(q.lastError());
+        return q;
+    }
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds[i]);
+    if (!q.exec() && error)
+        *error = fromSqlError(q.lastError());
+    return q;
+}
+
+FwError Database::runScript(const QString& script)
+{
+    // Statements end with ';' at the end of a line; triggers keep their inner ';' mid-line or
+    // are written with "END;" closing them.
+    QString current;
+    const QStringList lines = script.split(QLatin1Char('\n'));
+    bool inTrigger = false;
+    for (const QString& raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("--")) || (line.isEmpty() && current.isEmpty()))
+            continue;
+        current += raw + QLatin1Char('\n');
+        if (line.startsWith(QLatin1String("CREATE TRIGGER"), Qt::CaseInsensitive))
+            inTrigger = true;
+        const bool ends = inTrigger ? line.compare(QLatin1String("END;"), Qt::CaseInsensitive) == 0 : line.endsWith(QLatin1Char(';'));
+        if (!ends)
+            continue;
+        QSqlQuery q(m_db);
+        if (!q.exec(current))
+            return fromSqlError(q.lastError());
+        current.clear();
+        inTrigger = false;
+    }
+    return {};
+}
+
+FwError Database::begin()
+{
+    if (!m_db.transaction())
+        return fromSqlError(m_db.lastError());
+    return {};
+}
+
+FwError Database::commit()
+{
+    if (!m_db.commit())
+        return fromSqlError(m_db.lastError());
+    return {};
+}
+
+void Database::rollback()
+{
+    m_db.rollback();
+}
+
+} // namespace fw

@@ -1,0 +1,51 @@
+#pragma once
+#include "db/SqlDialect.h"
+#include "log/FwError.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QVariantList>
+#include <memory>
+
+namespace fw {
+
+// One connection opened from a connection string for one group of operations, closed when it goes.
+// "sqlite:PATH" opens an existing SQLite file; any other text is an ODBC connection string, used as given.
+class Database {
+public:
+    static std::unique_ptr<Database> open(const QString& connectionString, FwError* error);
+    // Creates the SQLite file when it is missing (only the demo environment and tests do this).
+    static std::unique_ptr<Database> createSqlite(const QString& path, FwError* error);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const SqlDialect& dialect() const { return m_dialect; }
+    QSqlDatabase& handle() { return m_db; }
+    QString driverName() const { return m_db.driverName(); }
+
+    // Prepares and runs a statement with bound values (positional '?').
+    // On failure `error` says what the driver said and the query is inactive.
+    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error);
+    // Runs a batch of statements separated by ';' at line ends (schema files).
+    FwError runScript(const QString& script);
+
+    FwError begin();
+    FwError commit();
+    void rollback();
+
+    static FwError fromSqlError(const class QSqlError& e);
+
+    static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
+
+private:
+    Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
+    static std::unique_ptr<Database> openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error);
+
+    QSqlDatabase m_db;
+    QString m_connectionName;
+    SqlDialect m_dialect;
+};
+
+} // namespace fw

@@ -1,0 +1,230 @@
+#include "db/DemoData.h"
+
+#include "db/Database.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariantList>
+
+namespace fw {
+
+namespace {
+
+struct DomainSeed {
+    const char* id;
+    const char* name;
+    const char* dcs[2];
+};
+
+const DomainSeed kDomains[] = {
+    {"{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}", "corp.example.com", {"dc01.corp.example.com", "dc02.corp.example.com"}},
+    {"{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}", "sales.corp.example.com", {"dc01.sales.corp.example.com", "dc02.sales.corp.example.com"}},
+    {"{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}", "emea.example.org", {"emeadc1.emea.example.org", "emeadc2.emea.example.org"}},
+};
+
+const char* const kDcObjectTypes[] = {"MailUsers", "ScopeDLs", "Locations"};
+const char* const kGcObjectTypes[] = {"MailUsers", "Servers", "Mailstores", "PDLs", "Locations"};
+
+QString ts(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// Runs the prepared statement with its values; collects the first failure.
+bool exec(QSqlQuery& q, const QVariantList& values, FwError& err)
+{
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    if (!q.exec()) {
+        err = Database::fromSqlError(q.lastError());
+        return false;
+    }
+    return true;
+}
+
+struct Phase {
+    int usnIncrement;
+    int interval;
+};
+
+// The increment and interval in force for run i of n.
+Phase phaseFor(int i, int n, int changes)
+{
+    static const Phase phases[] = {{500, 15}, {1000, 15}, {1000, 10}, {750, 10}, {750, 20}, {2000, 20}, {500, 5}};
+    const int count = std::min<int>(changes + 1, static_cast<int>(std::size(phases)));
+    if (n <= 0 || count <= 1)
+        return phases[0];
+    const int idx = std::min(count - 1, static_cast<int>(static_cast<long long>(i) * count / n));
+    return phases[idx];
+}
+
+} // namespace
+
+QString DemoData::schemaText()
+{
+    QFile f(QStringLiteral(":/schema/sqlite/schema.sql"));
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(f.readAll());
+}
+
+FwError DemoData::createSchema(Database& db)
+{
+    const QString text = schemaText();
+    if (text.isEmpty())
+        return {-2147467259, QStringLiteral("The built-in database schema is missing")};
+    return db.runScript(text);
+}
+
+FwError DemoData::populate(Database& db, const DemoDataOptions& o)
+{
+    FwError err = db.begin();
+    if (err)
+        return err;
+    QRandomGenerator rng(o.seed);
+    QSqlQuery q(db.handle());
+
+    // Domains with settings that differ from one another.
+    q.prepare(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC, ReconnectEnabled, ReconnectAutoFind, "
+                             "ReconnectSearchAllSites, ReconnectLastResortAutoFind, ReconnectFailureThreshold, ManualDCPrimary, "
+                             "ManualDCSecondary, DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, "
+                             "ReconnectOnNextSynch) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    const QVariant null;
+    exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0}, err);
+    exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0}, err);
+    exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0}, err);
+
+    // Configuration nodes, with a few unrelated ones around them as in a real tree.
+    q.prepare(QStringLiteral("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (?,?,?)"));
+    const QString gc = QString::fromLatin1(kDsgcPrefix);
+    const QString ad = QString::fromLatin1(kDsadPrefix);
+    const QList<std::pair<QString, QVariant>> nodes = {
+        {QStringLiteral("System.Telephony.Integration.Name"), QStringLiteral("Default")},
+        {ad + QStringLiteral("SynchInterval"), QStringLiteral("15")},
+        {ad + QStringLiteral("ReconnectFailureThreshold"), QStringLiteral("15")},
+        {gc + QStringLiteral("SynchInterval"), QStringLiteral("10")},
+        {gc + QStringLiteral("CurrentGC"), QStringLiteral("gc01.corp.example.com")},
+        {gc + QStringLiteral("ReconnectFailureThreshold"), QStringLiteral("3")},
+        {gc + QStringLiteral("DoTotalResynchUsesRelative"), QStringLiteral("0")},
+        {gc + QStringLiteral("DoTotalResynchAtTime"), QStringLiteral("130")},
+        {gc + QStringLiteral("DoTotalResynchAfterMinutes"), QStringLiteral("20")},
+        {gc + QStringLiteral("ReconnectEnabled"), QStringLiteral("1")},
+        {gc + QStringLiteral("ReconnectLastResortAutoFind"), QStringLiteral("1")},
+        {gc + QStringLiteral("ReconnectAutoFind"), QStringLiteral("1")},
+        {gc + QStringLiteral("ManualGCPrimary"), null},
+        {gc + QStringLiteral("ManualGCSecondary"), null},
+        {gc + QStringLiteral("ReconnectOnNextSynch"), QStringLiteral("0")},
+        {QStringLiteral("System.Messaging.MaxMessageLength"), QStringLiteral("300")},
+    };
+    int nodeId = 100;
+    for (const auto& [name, value] : nodes)
+        exec(q, {nodeId++, name, value}, err);
+
+    const QDateTime end = o.lastRunEnd.isValid() ? o.lastRunEnd : QDateTime::currentDateTime();
+
+    // DC history: runs oldest first, spaced by the interval in force.
+    {
+        QSqlQuery run(db.handle()), dom(db.handle()), obj(db.handle());
+        run.prepare(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"));
+        dom.prepare(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"));
+        obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
+        const int total = o.dcRuns + (o.dcRunInProgress ? 1 : 0);
+        // Start times are laid out backwards from the end so that the newest run ends at `end`.
+        QList<QDateTime> starts(total);
+        QDateTime t = end;
+        for (int i = total - 1; i >= 0; --i) {
+            t = t.addSecs(-60LL * phaseFor(i, total, o.incrementChanges).interval);
+            starts[i] = t;
+        }
+        int serverOf[3] = {0, 0, 0};
+        for (int i = 0; i < total && !err; ++i) {
+            const bool active = o.dcRunInProgress && i == total - 1;
+            const Phase p = phaseFor(i, total, o.incrementChanges);
+            const QDateTime start = active ? end.addSecs(-95) : starts[i];
+            const int duration = 20 + static_cast<int>(rng.bounded(200));
+            const qint64 id = 1 + i;
+            exec(run, {id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval}, err);
+            for (int d = 0; d < 3; ++d) {
+                if (rng.bounded(400) == 0)
+                    serverOf[d] = 1 - serverOf[d]; // a server change
+                int flags = 0;
+                if (rng.bounded(150) == 0)
+                    flags |= 1; // an error
+                if (rng.bounded(300) == 0)
+                    flags |= 2; // a total resynchronisation
+                const int lag = static_cast<int>(rng.bounded(p.usnIncrement * 2));
+                exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)}, err);
+                if (!o.objectRows)
+                    continue;
+                int spent = 0;
+                for (int k = 0; k < 3; ++k) {
+                    for (int del = 0; del < 2; ++del) {
+                        const bool typeActive = active && d == 0 && k == 1 && del == 0;
+                        const bool typeDone = !active || d > 0 || k == 0;
+                        const int count = typeDone || typeActive ? static_cast<int>(rng.bounded(del ? 5 : 120)) : 0;
+                        const int elapsed = count ? 1 + static_cast<int>(rng.bounded(30)) : 0;
+                        spent += elapsed;
+                        if (!typeDone && !typeActive)
+                            continue; // not reached yet in the running run
+                        exec(obj, {id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
+                                   typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
+                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))},
+                             err);
+                    }
+                }
+            }
+        }
+    }
+
+    // GC history.
+    {
+        QSqlQuery run(db.handle()), obj(db.handle());
+        run.prepare(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)"));
+        obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
+        const char* servers[] = {"gc01.corp.example.com", "gc02.corp.example.com", "GC01.corp.example.com"};
+        int server = 0;
+        QDateTime t = end;
+        QList<QDateTime> starts(o.gcRuns);
+        for (int i = o.gcRuns - 1; i >= 0; --i) {
+            t = t.addSecs(-60LL * phaseFor(i, o.gcRuns, o.incrementChanges).interval);
+            starts[i] = t;
+        }
+        for (int i = 0; i < o.gcRuns && !err; ++i) {
+            const Phase p = phaseFor(i, o.gcRuns, o.incrementChanges);
+            if (rng.bounded(500) == 0)
+                server = (server + 1) % 3; // includes a change of letter case only
+            int flags = 0;
+            if (rng.bounded(150) == 0)
+                flags |= 1;
+            if (rng.bounded(300) == 0)
+                flags |= 2;
+            const QDateTime start = starts[i];
+            const int duration = 10 + static_cast<int>(rng.bounded(120));
+            const qint64 id = 1 + i;
+            exec(run, {id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
+                       ts(start), ts(start.addSecs(duration)), flags},
+                 err);
+            if (!o.objectRows)
+                continue;
+            int spent = 0;
+            for (const char* type : kGcObjectTypes) {
+                for (int del = 0; del < 2; ++del) {
+                    const int count = static_cast<int>(rng.bounded(del ? 4 : 80));
+                    const int elapsed = count ? 1 + static_cast<int>(rng.bounded(20)) : 0;
+                    spent += elapsed;
+                    exec(obj, {id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))}, err);
+                }
+            }
+        }
+    }
+
+    if (err) {
+        db.rollback();
+        return err;
+    }
+    return db.commit();
+}
+
+} // namespace fw

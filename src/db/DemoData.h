@@ -1,0 +1,34 @@
+#pragma once
+#include "log/FwError.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace fw {
+
+class Database;
+
+// What the generated VelmoraDb holds.
+struct DemoDataOptions {
+    int dcRuns = 3000;             // finished DC runs (plus one in progress when dcRunInProgress)
+    int gcRuns = 3000;             // finished GC runs
+    bool dcRunInProgress = true;
+    int incrementChanges = 3;      // USNIncrement and SyncInterval changes spread over the history
+    bool objectRows = true;        // one SyncHistoryObject row per object type and kind of change
+    quint32 seed = 20261205;
+    QDateTime lastRunEnd;          // end of the newest finished run; invalid: now
+};
+
+// Fills an empty database made from the schema with three domains, every DSAD and DSGC node and a
+// synchronisation history with increment and interval changes, error, resync and server-change events.
+class DemoData {
+public:
+    static FwError createSchema(Database& db);
+    static FwError populate(Database& db, const DemoDataOptions& options);
+
+    static QString schemaText();
+    static constexpr const char* kDsgcPrefix = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
+    static constexpr const char* kDsadPrefix = "System.DirectoryConnectors.ActiveDirectory.DSAD.";
+};
+
+} // namespace fw

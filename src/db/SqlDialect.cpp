@@ -1,0 +1,19 @@
+#include "db/SqlDialect.h"
+
+namespace fw {
+
+QString SqlDialect::configurationModify() const
+{
+    if (m_engine == Engine::Sqlite)
+        return QStringLiteral("UPDATE vw_Configuration SET NodeValue = ? WHERE FullNodeName = ?");
+    return QStringLiteral("{call csp_ConfigurationModify(?, ?)}");
+}
+
+SqlDialect::Engine SqlDialect::fromDbmsName(const QString& dbmsName)
+{
+    if (dbmsName.contains(QLatin1String("sqlite"), Qt::CaseInsensitive))
+        return Engine::Sqlite;
+    return Engine::SqlServer;
+}
+
+} // namespace fw

@@ -1,0 +1,65 @@
+#pragma once
+#include <QString>
+#include <optional>
+
+namespace fw {
+
+// Facts about the local computer (the workstation service's level 102 record).
+struct ComputerFacts {
+    QString computerName;
+    QString domain;       // the joined domain or realm, else the workgroup or DNS domain
+    QString lanRoot;
+    qint32 loggedOnUsers = 0;
+    qint32 platformId = 0;
+    qint32 verMajor = 0;
+    qint32 verMinor = 0;
+};
+
+// Facts about the logged-on user (level 1 record).
+struct UserFacts {
+    QString userName;
+    QString logonDomain;
+    QString otherDomains;
+    QString logonServer;
+};
+
+// Where WorkStationInfo gets its facts. Each query may fail on its own.
+class WorkstationSource {
+public:
+    virtual ~WorkstationSource() = default;
+    // Whether the system is one the workstation queries work on (the NT family on Windows).
+    virtual bool isSupportedPlatform() const = 0;
+    virtual std::optional<ComputerFacts> queryComputer() const = 0;
+    virtual std::optional<UserFacts> queryUser() const = 0;
+};
+
+// Linux: host name; the realm the machine is joined to (sssd, Samba's smb.conf or Kerberos' default realm),
+// else Samba's workgroup, else the DNS domain; the user from the password database.
+class LinuxWorkstationSource final : public WorkstationSource {
+public:
+    // `root` lets tests point the configuration files at a folder of their own.
+    explicit LinuxWorkstationSource(QString root = QStringLiteral("/"));
+    bool isSupportedPlatform() const override { return true; }
+    std::optional<ComputerFacts> queryComputer() const override;
+    std::optional<UserFacts> queryUser() const override;
+
+    // Exposed for tests: the joined domain from the configuration files below root.
+    QString joinedDomain() const;
+
+private:
+    QString file(const QString& rel) const;
+    QString m_root;
+};
+
+// Fixed answers, or a failing query, for tests.
+class FakeWorkstationSource final : public WorkstationSource {
+public:
+    bool supported = true;
+    std::optional<ComputerFacts> computer;
+    std::optional<UserFacts> user;
+    bool isSupportedPlatform() const override { return supported; }
+    std::optional<ComputerFacts> queryComputer() const override { return computer; }
+    std::optional<UserFacts> queryUser() const override { return user; }
+};
+
+} // namespace fw

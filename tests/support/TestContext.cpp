@@ -1,0 +1,97 @@
+#include "support/TestContext.h"
+
+#include "app/DemoEnvironment.h"
+#include "db/Database.h"
+#include "db/DemoData.h"
+#include "log/ActivityLog.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace fw::test {
+
+TestContext::TestContext()
+{
+    AppSeams s;
+    auto registry = std::make_unique<MemoryRegistryStore>();
+    auto debug = std::make_unique<RecordingDebugChannel>();
+    auto prompter = std::make_unique<ScriptedPrompter>(debug.get());
+    auto clock = std::make_unique<FixedClock>();
+    auto shell = std::make_unique<RecordingShell>();
+    auto sleeper = std::make_unique<InstantSleeper>();
+    auto ws = std::make_unique<FakeWorkstationSource>();
+    m_registry = registry.get();
+    m_debug = debug.get();
+    m_prompter = prompter.get();
+    m_clock = clock.get();
+    m_shell = shell.get();
+    m_sleeper = sleeper.get();
+    m_workstation = ws.get();
+    ws->computer = ComputerFacts{QStringLiteral("VELMORA01"), QStringLiteral("CORP"), {}, 1, 500, 10, 0};
+    ws->user = UserFacts{QStringLiteral("admin"), QStringLiteral("CORP"), {}, QStringLiteral("DC01")};
+    s.registry = std::move(registry);
+    s.debug = std::move(debug);
+    s.prompter = std::move(prompter);
+    s.clock = std::move(clock);
+    s.shell = std::move(shell);
+    s.sleeper = std::move(sleeper);
+    s.workstation = std::move(ws);
+    m_ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), m_dir.path(),
+                                         QDir(m_dir.path()).filePath(QStringLiteral("logs")));
+    setVersion(0x00080000, 0x00000055);
+    m_registry->setString(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0"),
+                          QStringLiteral("IDCProgID"), QStringLiteral("KSDSAD.KSDSAD.1"));
+}
+
+TestContext::~TestContext() = default;
+
+QString TestContext::logsDir() const
+{
+    return QDir(m_dir.path()).filePath(QStringLiteral("logs"));
+}
+
+void TestContext::setVersion(quint32 versionNumber, quint32 buildNumber)
+{
+    const QString key = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon");
+    m_registry->setDword(key, QStringLiteral("Version Number"), versionNumber);
+    m_registry->setDword(key, QStringLiteral("Build Number"), buildNumber);
+}
+
+QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
+{
+    const QString path = QDir(m_dir.path()).filePath(QStringLiteral("VelmoraDb.sqlite"));
+    QFile::remove(path);
+    FwError err;
+    auto db = Database::createSqlite(path, &err);
+    if (!db || DemoData::createSchema(*db))
+        return {};
+    DemoDataOptions o;
+    o.dcRuns = dcRuns;
+    o.gcRuns = gcRuns;
+    o.lastRunEnd = m_clock->now();
+    if (DemoData::populate(*db, o))
+        return {};
+    const QString cs = QStringLiteral("sqlite:") + path;
+    m_registry->setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"),
+                          QStringLiteral("ConnectionString"), cs);
+    m_ctx->connectionString = cs;
+    return path;
+}
+
+QByteArray TestContext::logBytes() const
+{
+    QFile f(m_ctx->log().logPath());
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QStringList TestContext::logLines() const
+{
+    QString text = QString::fromLocal8Bit(logBytes());
+    if (text.endsWith(QLatin1String("\r\n")))
+        text.chop(2);
+    return text.split(QStringLiteral("\r\n"));
+}
+
+} // namespace fw::test

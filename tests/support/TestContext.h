@@ -1,0 +1,55 @@
+#pragma once
+#include "app/AppContext.h"
+#include "platform/Clock.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+#include "platform/RegistryStore.h"
+#include "platform/Shell.h"
+#include "platform/Sleeper.h"
+#include "platform/WorkstationSource.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace fw::test {
+
+// A program context whose seams are all test doubles, with a fresh temporary folder as program folder
+// (the logs go to its "logs" subfolder). The registry holds an installed Velmora 8.0(0.85) by default.
+class TestContext {
+public:
+    TestContext();
+    ~TestContext();
+
+    AppContext& ctx() { return *m_ctx; }
+    MemoryRegistryStore& registry() { return *m_registry; }
+    RecordingDebugChannel& debug() { return *m_debug; }
+    ScriptedPrompter& prompter() { return *m_prompter; }
+    FixedClock& clock() { return *m_clock; }
+    RecordingShell& shell() { return *m_shell; }
+    InstantSleeper& sleeper() { return *m_sleeper; }
+    FakeWorkstationSource& workstation() { return *m_workstation; }
+    QString dir() const { return m_dir.path(); }
+    QString logsDir() const;
+
+    // Sets "Version Number" and "Build Number" from their hexadecimal forms.
+    void setVersion(quint32 versionNumber, quint32 buildNumber);
+    // Creates a demo database in the temporary folder and points the connection string at it.
+    QString createDemoDatabase(int dcRuns = 50, int gcRuns = 50);
+    // Lines of the current log file, without line ends.
+    QStringList logLines() const;
+    QByteArray logBytes() const;
+
+private:
+    QTemporaryDir m_dir;
+    MemoryRegistryStore* m_registry;
+    RecordingDebugChannel* m_debug;
+    ScriptedPrompter* m_prompter;
+    FixedClock* m_clock;
+    RecordingShell* m_shell;
+    InstantSleeper* m_sleeper;
+    FakeWorkstationSource* m_workstation;
+    std::unique_ptr<AppContext> m_ctx;
+};
+
+} // namespace fw::test
