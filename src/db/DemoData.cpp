@@ -156,7 +156,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                     flags |= 2; // a total resynchronisation
                 const int lag = static_cast<int>(rng.bounded(p.usnIncrement * 2));
                 exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)}, err);
-                if (!o.objectRows)
+                if (!o.objectRows || (o.objectRowRuns >= 0 && i < total - o.objectRowRuns))
                     continue;
                 int spent = 0;
                 for (int k = 0; k < 3; ++k) {
@@ -206,7 +206,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             exec(run, {id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
                        ts(start), ts(start.addSecs(duration)), flags},
                  err);
-            if (!o.objectRows)
+            if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
             int spent = 0;
             for (const char* type : kGcObjectTypes) {

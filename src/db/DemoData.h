@@ -15,6 +15,7 @@ struct DemoDataOptions {
     bool dcRunInProgress = true;
     int incrementChanges = 3;      // USNIncrement and SyncInterval changes spread over the history
     bool objectRows = true;        // one SyncHistoryObject row per object type and kind of change
+    int objectRowRuns = -1;        // object rows only for the newest N runs of each side; -1: every run
     quint32 seed = 20261205;
     QDateTime lastRunEnd;          // end of the newest finished run; invalid: now
 };

@@ -1,0 +1,148 @@
+#include "monitor/DcSyncOverview.h"
+
+#include "app/AppContext.h"
+#include "db/Database.h"
+#include "log/ActivityLog.h"
+#include "log/DateFormat.h"
+#include "monitor/ElapsedTime.h"
+#include "monitor/MonitorErrorPath.h"
+#include "monitor/RowValues.h"
+#include "monitor/StatusSummary.h"
+#include "platform/Prompter.h"
+
+#include <QSqlQuery>
+
+namespace fw {
+
+namespace {
+const QString kForm = QStringLiteral("frmDCSynchronizationMain");
+}
+
+const QString& DcSyncOverview::noDomainsMessage()
+{
+    static const QString s = QStringLiteral("Could not find ADDomain information in database.");
+    return s;
+}
+
+QString DcSyncOverview::caption() const
+{
+    return QStringLiteral("DC Synchronization Status - main (SyncId %1)").arg(m_ctx.lastDCSyncId);
+}
+
+DcSyncOverview::Outcome DcSyncOverview::FormLoad()
+{
+    m_runActive = true;
+    m_timerEnabled = true;
+    m_ctx.log().WriteLog(QStringLiteral("Form_Load call PopulateDCStatus"), true);
+    return PopulateDCStatus();
+}
+
+DcSyncOverview::Outcome DcSyncOverview::tmrRefresh_Timer()
+{
+    m_ctx.log().WriteTraceLog(QStringLiteral("tmrRefresh_Timer call PopulateDCStatus"), true);
+    return PopulateDCStatus();
+}
+
+DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
+{
+    const QString exitLine = QStringLiteral("Exiting PopulateDCStatus of Form ") + kForm;
+    m_ctx.log().WriteLog(QStringLiteral("Entering PopulateDCStatus of Form ") + kForm, true);
+    MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCStatus"), kForm, MonitorErrorPath::Order::BoxThenLogWithLine);
+    const qint32 id = m_ctx.lastDCSyncId;
+
+    FwError err;
+    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    if (!db) {
+        path.report(err);
+        m_ctx.log().WriteLog(exitLine, true);
+        return Outcome::Failed;
+    }
+    QSqlQuery domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"), {}, &err);
+    if (err) {
+        path.report(err);
+        m_ctx.log().WriteLog(exitLine, true);
+        return Outcome::Failed;
+    }
+    QList<QSqlRecord> domainRows;
+    while (domains.next())
+        domainRows.append(domains.record());
+    if (domainRows.isEmpty()) {
+        m_ctx.prompter().inform(noDomainsMessage());
+        return Outcome::NoDomains;
+    }
+
+    QSqlQuery run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id}, &err);
+    path.report(err);
+    const FirstRow runRow = FirstRow::from(run);
+    if (!m_runActive) {
+        m_timerEnabled = false;
+        m_ctx.log().WriteLog(exitLine, true);
+        return Outcome::Stopped;
+    }
+    path.step([&] { m_runActive = rowvalue::flag(runRow.value(QStringLiteral("IsActive"))); });
+
+    // Only DC object rows count: a GC run may carry the same id.
+    QSqlQuery totals = db->run(QStringLiteral("SELECT SUM(Count) AS TotalCount, MAX(LastSync) AS VeryLastSync, "
+                                              "SUM(Elasped) AS TotalElasped FROM SyncHistoryObject "
+                                              "WHERE SyncId = ? AND Domain <> 'GC'"),
+                               {id}, &err);
+    path.report(err);
+    const FirstRow totalRow = FirstRow::from(totals);
+
+    m_rows.clear();
+    path.ignoreFromHere();
+    QString lastSynched, objects;
+    qint32 seconds = 0;
+    path.step([&] { lastSynched = generalDate(rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync")))); });
+    path.step([&] { objects = QString::number(rowvalue::integer(totalRow.value(QStringLiteral("TotalCount")))); });
+    path.step([&] { seconds = roundToInt32(rowvalue::number(totalRow.value(QStringLiteral("TotalElasped")))); });
+    const QString duration = FormatElapsedTime(seconds);
+
+    for (const QSqlRecord& rec : domainRows) {
+        OverviewRow r;
+        r.domain = rec.value(QStringLiteral("DomainName")).toString();
+        r.controller = rec.value(QStringLiteral("CurrentDC")).toString();
+        r.objectId = rec.value(QStringLiteral("AdDomainObjectID")).toString();
+        r.status = GetDCStatus(r.domain);
+        r.lastSynched = lastSynched;
+        r.objects = objects;
+        r.duration = duration;
+        m_rows.append(r);
+    }
+    m_ctx.log().WriteLog(exitLine, true);
+    return Outcome::Filled;
+}
+
+QString DcSyncOverview::GetDCStatus(const QString& domain)
+{
+    m_ctx.log().WriteLog(QStringLiteral("Entering GetDCStatus of Form ") + kForm, true);
+    MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
+    QString result = QStringLiteral("No data");
+    FwError err;
+    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    if (!db) {
+        path.report(err);
+    } else {
+        QSqlQuery q = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
+                              {m_ctx.lastDCSyncId, domain}, &err);
+        path.report(err);
+        const FirstRow row = FirstRow::from(q);
+        if (row.exists())
+            path.step([&] {
+                result = rowvalue::flag(row.value(QStringLiteral("IsActive"))) ? QStringLiteral("In progress") : QStringLiteral("Idle");
+            });
+    }
+    m_ctx.log().WriteLog(QStringLiteral("Exiting GetDCStatus of Form ") + kForm, true);
+    return result;
+}
+
+void DcSyncOverview::viewObjects(const QString& domain)
+{
+    m_lastDomain = domain;
+    m_ctx.log().WriteLog(QStringLiteral("cmdDCSynchronizationMainViewObjects_Click(): SyncId = %1, Domain = %2")
+                             .arg(m_ctx.lastDCSyncId)
+                             .arg(domain),
+                         true);
+}
+
+} // namespace fw

@@ -1,0 +1,63 @@
+#pragma once
+#include <QList>
+#include <QString>
+
+namespace fw {
+
+class AppContext;
+
+// One domain's row of the DC overview: the domain, its current controller, its state in the run and
+// the run's totals (the same on every row).
+struct OverviewRow {
+    QString domain;
+    QString controller;
+    QString status;
+    QString lastSynched;
+    QString duration;
+    QString objects;
+    QString objectId;
+};
+
+// The DC overview of the latest run (lastDCSyncId): per-domain states and the run's totals, refreshed
+// while the run is going on. The window only shows what this holds.
+class DcSyncOverview {
+public:
+    enum class Outcome {
+        Filled,    // the rows were rebuilt
+        NoDomains, // no domain is known; the message was shown
+        Stopped,   // the run had been shown finished: the timer is to stop
+        Failed,    // the database could not be read; reported
+    };
+
+    explicit DcSyncOverview(AppContext& ctx) : m_ctx(ctx) {}
+
+    // "DC Synchronization Status - main (SyncId 1234)"
+    QString caption() const;
+    // Load of the window: flag on, one refresh.
+    Outcome FormLoad();
+    // One tick of the refresh timer.
+    Outcome tmrRefresh_Timer();
+
+    Outcome PopulateDCStatus();
+    // "In progress", "Idle" or "No data" for a domain in the run.
+    QString GetDCStatus(const QString& domain);
+
+    // "View Objects": remembers the domain for the objects window and logs the choice.
+    void viewObjects(const QString& domain);
+    const QString& lastDomain() const { return m_lastDomain; }
+
+    bool runActive() const { return m_runActive; }
+    bool timerEnabled() const { return m_timerEnabled; }
+    const QList<OverviewRow>& rows() const { return m_rows; }
+
+    static const QString& noDomainsMessage();
+
+private:
+    AppContext& m_ctx;
+    bool m_runActive = true;
+    bool m_timerEnabled = true;
+    QList<OverviewRow> m_rows;
+    QString m_lastDomain;
+};
+
+} // namespace fw

@@ -1,0 +1,19 @@
+#pragma once
+#include "log/FwError.h"
+
+#include <QDateTime>
+#include <QString>
+
+namespace fw {
+
+// Seconds as hours:minutes:seconds, hours at least two digits and unbounded (360000 -> "100:00:00").
+// A negative count (a start later than the clock) is shown with a leading minus: -59 -> "-00:00:59".
+QString FormatElapsedTime(qint32 seconds);
+
+// Whole seconds from `from` to `to` as the 32-bit count FormatElapsedTime takes; error 6 when it does not fit.
+qint32 secondsBetween(const QDateTime& from, const QDateTime& to);
+
+// A number of seconds rounded half to even into 32 bits; error 6 when it does not fit.
+qint32 roundToInt32(double value);
+
+} // namespace fw

@@ -1,0 +1,34 @@
+#include "monitor/RunAgeCheck.h"
+
+#include "monitor/StatusSummary.h"
+
+namespace fw {
+
+std::optional<RunAge> RunAgeCheck::check(Database& db, SyncSide side, const QDateTime& now,
+                                         std::optional<qint64> maxAgeMinutes, FwError* error)
+{
+    FwError err;
+    const std::optional<FinishedRun> run = StatusSummary::latestFinishedRun(db, side, &err);
+    if (err) {
+        if (error)
+            *error = err;
+        return std::nullopt;
+    }
+    RunAge a;
+    a.maxAgeMinutes = maxAgeMinutes.value_or(0);
+    if (!run)
+        return a;
+    a.hasFinishedRun = true;
+    a.syncId = run->syncId;
+    a.end = run->end;
+    a.syncIntervalMinutes = run->syncIntervalMinutes;
+    if (!maxAgeMinutes)
+        a.maxAgeMinutes = static_cast<qint64>(kDefaultIntervals) * run->syncIntervalMinutes;
+    if (a.end.isValid()) {
+        a.ageSeconds = a.end.secsTo(now);
+        a.fresh = a.ageSeconds < a.maxAgeMinutes * 60;
+    }
+    return a;
+}
+
+} // namespace fw

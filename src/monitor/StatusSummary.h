@@ -1,0 +1,66 @@
+#pragma once
+#include "log/FwError.h"
+#include "monitor/SyncSide.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace fw {
+
+class AppContext;
+class Database;
+
+// What the Status page shows for one side after a refresh. A text that is nullopt keeps what the
+// page showed before (a value that was null or could not be read).
+struct SideStatus {
+    std::optional<QString> state;   // "Idle" / "In progress"
+    std::optional<QString> when;    // "Started ...", "Last done ..." or "No data"
+    std::optional<QString> elapsed; // run time so far, or of the finished run
+    std::optional<QString> objects; // objects synchronised by the run
+
+    // The latest run as read.
+    bool hasRun = false;
+    bool active = false;
+    qint32 syncId = -1;
+    QDateTime start;
+    QDateTime end; // invalid while running or when not recorded
+    std::optional<qint64> objectTotal;
+};
+
+struct StatusSnapshot {
+    SideStatus dc;
+    SideStatus gc;
+    bool databaseOpened = false;
+};
+
+// The newest finished run of a side, for age checks.
+struct FinishedRun {
+    qint32 syncId = -1;
+    QDateTime end;
+    int syncIntervalMinutes = 0;
+};
+
+// The state of the latest DC and GC runs: the refresh behind the Status page and `ferrowind status`.
+class StatusSummary {
+public:
+    explicit StatusSummary(AppContext& ctx) : m_ctx(ctx) {}
+
+    // Reads both sides, sets the context's lastDCSyncId and lastGCSyncId, logs its trace lines and
+    // reports failures through its error path. The page shows the result.
+    StatusSnapshot PopulateDCGCStatus();
+
+    // The number of finished runs of a side; nullopt with *error filled when it cannot be read.
+    static std::optional<qint64> finishedRunCount(AppContext& ctx, SyncSide side, FwError* error);
+    // The newest finished run of a side; nullopt without error when there is none.
+    static std::optional<FinishedRun> latestFinishedRun(Database& db, SyncSide side, FwError* error);
+
+    static QString connectionStringOf(const AppContext& ctx);
+
+private:
+    void readSide(Database& db, SyncSide side, SideStatus& out, class MonitorErrorPath& path);
+
+    AppContext& m_ctx;
+};
+
+} // namespace fw

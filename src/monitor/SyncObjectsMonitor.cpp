@@ -1,0 +1,270 @@
+#include "monitor/SyncObjectsMonitor.h"
+
+#include "app/AppContext.h"
+#include "db/Database.h"
+#include "log/ActivityLog.h"
+#include "log/DateFormat.h"
+#include "monitor/ElapsedTime.h"
+#include "monitor/MonitorErrorPath.h"
+#include "monitor/RowValues.h"
+#include "monitor/StatusSummary.h"
+#include "platform/Clock.h"
+
+#include <QSqlQuery>
+#include <cmath>
+
+namespace fw {
+
+namespace {
+
+constexpr int kValueColumns = 3;
+
+QString blanks(int n)
+{
+    return QString(n, QLatin1Char(' '));
+}
+
+QString deletesCaption()
+{
+    return blanks(29) + QStringLiteral("Deletes");
+}
+
+// A number read as a double, shown as plain decimal text.
+QString plainNumber(double d)
+{
+    if (std::floor(d) == d && std::fabs(d) < 9e15)
+        return QString::number(static_cast<qint64>(d));
+    return QString::number(d, 'g', 15);
+}
+
+} // namespace
+
+SyncObjectsMonitor::SyncObjectsMonitor(AppContext& ctx, SyncSide side, QString domain)
+    : m_ctx(ctx), m_side(side), m_domain(side == SyncSide::GC ? QStringLiteral("GC") : std::move(domain))
+{
+    m_cells.resize(rowSpecs().size() * kValueColumns);
+}
+
+const QList<ObjectRowSpec>& SyncObjectsMonitor::dcRows()
+{
+    static const QList<ObjectRowSpec> rows = {
+        {QStringLiteral("Mail Users") + blanks(13) + QStringLiteral("Modifies"), QStringLiteral("MailUsers"), false},
+        {deletesCaption(), QStringLiteral("MailUsers"), true},
+        {QStringLiteral("Scope Dist Lists") + blanks(4) + QStringLiteral("Modifies"), QStringLiteral("ScopeDLs"), false},
+        {deletesCaption(), QStringLiteral("ScopeDLs"), true},
+        {QStringLiteral("Locations") + blanks(14) + QStringLiteral("Modifies"), QStringLiteral("Locations"), false},
+        {deletesCaption(), QStringLiteral("Locations"), true},
+    };
+    return rows;
+}
+
+const QList<ObjectRowSpec>& SyncObjectsMonitor::gcRows()
+{
+    static const QList<ObjectRowSpec> rows = {
+        {QStringLiteral("Mail Users") + blanks(13) + QStringLiteral("Modifies"), QStringLiteral("MailUsers"), false},
+        {deletesCaption(), QStringLiteral("MailUsers"), true},
+        {QStringLiteral("Servers") + blanks(18) + QStringLiteral("Modifies"), QStringLiteral("Servers"), false},
+        {deletesCaption(), QStringLiteral("Servers"), true},
+        {QStringLiteral("Mail Stores") + blanks(12) + QStringLiteral("Modifies"), QStringLiteral("Mailstores"), false},
+        {deletesCaption(), QStringLiteral("Mailstores"), true},
+        {QStringLiteral("Public Dist Lists") + blanks(5) + QStringLiteral("Modifies"), QStringLiteral("PDLs"), false},
+        {deletesCaption(), QStringLiteral("PDLs"), true},
+        {QStringLiteral("Locations") + blanks(14) + QStringLiteral("Modifies"), QStringLiteral("Locations"), false},
+        {deletesCaption(), QStringLiteral("Locations"), true},
+    };
+    return rows;
+}
+
+QString SyncObjectsMonitor::columnKey(ObjectColumn c)
+{
+    switch (c) {
+    case ObjectColumn::ObjectsSynchronized:
+        return QStringLiteral("ObjectsSynchronized");
+    case ObjectColumn::ElapsedTime:
+        return QStringLiteral("ElapsedTime");
+    case ObjectColumn::LastSynchronizedDateTime:
+        break;
+    }
+    return QStringLiteral("LastSynchronizedDateTime");
+}
+
+QString SyncObjectsMonitor::caption() const
+{
+    if (m_side == SyncSide::DC)
+        return QStringLiteral("DC Synchronization Status - %1 (SyncId %2)").arg(m_domain).arg(m_ctx.lastDCSyncId);
+    return QStringLiteral("GC Synchronization Status (SyncId %1)").arg(m_ctx.lastGCSyncId);
+}
+
+QString SyncObjectsMonitor::procedureName() const
+{
+    return m_side == SyncSide::DC ? QStringLiteral("PopulateDCSyncObjects") : QStringLiteral("PopulateGCSyncObjects");
+}
+
+QString SyncObjectsMonitor::formName() const
+{
+    return m_side == SyncSide::DC ? QStringLiteral("frmDCSynchronization") : QStringLiteral("frmGCSynchronization");
+}
+
+QString SyncObjectsMonitor::cell(int row, ObjectColumn c) const
+{
+    const int i = (row - 1) * kValueColumns + static_cast<int>(c);
+    return row >= 1 && i < m_cells.size() ? m_cells[i] : QString();
+}
+
+void SyncObjectsMonitor::setCell(int row, ObjectColumn c, const QString& text)
+{
+    m_cells[(row - 1) * kValueColumns + static_cast<int>(c)] = text;
+}
+
+int SyncObjectsMonitor::rowFor(const QString& type, bool isDeleted) const
+{
+    const QList<ObjectRowSpec>& specs = rowSpecs();
+    for (int i = 0; i < specs.size(); ++i)
+        if (specs[i].isDeleted == isDeleted && specs[i].objectType == type)
+            return i + 1;
+    return -1;
+}
+
+qint32 SyncObjectsMonitor::latencySeconds(double usnLag, double usnIncrement, double syncIntervalMinutes)
+{
+    if (usnIncrement == 0)
+        throw FwException({11, QStringLiteral("Division by zero")});
+    return roundToInt32(usnLag * syncIntervalMinutes * 60 / usnIncrement);
+}
+
+void SyncObjectsMonitor::FormLoad()
+{
+    m_runActive = true;
+    m_timerEnabled = true;
+    m_ctx.log().WriteLog(QStringLiteral("Form_Load call ") + procedureName(), true);
+    Populate();
+}
+
+void SyncObjectsMonitor::tmrRefresh_Timer()
+{
+    m_ctx.log().WriteTraceLog(QStringLiteral("tmrRefresh_Timer call ") + procedureName(), true);
+    Populate();
+}
+
+void SyncObjectsMonitor::Populate()
+{
+    const QString form = formName();
+    const QString proc = procedureName();
+    const QString emptyText;
+    const QString zeroCount = QStringLiteral("0");
+    const QString zeroTime = QStringLiteral("00:00:00");
+    const QString zeroDate = QStringLiteral("0000-00-00 00:00:00");
+    m_ctx.log().WriteLog(QStringLiteral("Entering ") + proc + QStringLiteral(" of Form ") + form, true);
+    MonitorErrorPath path(m_ctx, proc, form,
+                          m_side == SyncSide::DC ? MonitorErrorPath::Order::LogThenBox
+                                                 : MonitorErrorPath::Order::BoxThenLogWithLine);
+    const qint32 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
+    const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
+
+    FwError err;
+    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    if (!db) {
+        path.report(err);
+        exitLog();
+        return;
+    }
+    QSqlQuery runQuery =
+        m_side == SyncSide::DC
+            ? db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, SyncStart, syncEnd FROM SyncHistoryDC WHERE SyncId = ?"),
+                      {id}, &err)
+            : db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd FROM SyncHistoryGC WHERE SyncId = ?"),
+                      {id}, &err);
+    path.report(err);
+    const FirstRow run = FirstRow::from(runQuery);
+    FirstRow lagRow = run;
+    if (m_side == SyncSide::DC) {
+        QSqlQuery domainQuery = db->run(
+            QStringLiteral("SELECT SyncId, USNLag, SyncStart FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"), {id, m_domain}, &err);
+        path.report(err);
+        lagRow = FirstRow::from(domainQuery);
+    }
+
+    if (!m_runActive) {
+        m_timerEnabled = false;
+        exitLog();
+        return;
+    }
+    path.step([&] { m_runActive = rowvalue::flag(run.value(QStringLiteral("IsActive"))); });
+    m_isActive = m_runActive ? QStringLiteral("Yes") : QStringLiteral("No");
+
+    QDateTime runStart;
+    path.step([&] { runStart = rowvalue::dateTime(run.value(QStringLiteral("SyncStart"))); });
+    qint32 accounted = 0;
+
+    if (!m_runActive) {
+        path.ignoreFromHere();
+        for (int r = 1; r <= rowSpecs().size(); ++r) {
+            setCell(r, ObjectColumn::ObjectsSynchronized, zeroCount);
+            setCell(r, ObjectColumn::ElapsedTime, zeroTime);
+            setCell(r, ObjectColumn::LastSynchronizedDateTime, zeroDate);
+        }
+    }
+
+    if (!run.exists()) {
+        m_usnLag = zeroCount;
+        m_latency = zeroTime;
+    } else {
+        double lag = 0, increment = 0, interval = 0;
+        path.step([&] { lag = rowvalue::number(lagRow.value(QStringLiteral("USNLag"))); });
+        path.step([&] { increment = rowvalue::number(run.value(QStringLiteral("USNIncrement"))); });
+        path.step([&] { interval = rowvalue::number(run.value(QStringLiteral("SyncInterval"))); });
+        m_usnLag = plainNumber(lag);
+        qint32 latency = 0;
+        path.step([&] { latency = latencySeconds(lag, increment, interval); });
+        m_latency = FormatElapsedTime(latency);
+
+        // Finished object types first, so the active one sees the time of all finished ones.
+        QSqlQuery objects = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
+                                                   "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
+                                                   "ORDER BY IsActive"),
+                                    {id, m_domain}, &err);
+        path.report(err);
+        while (objects.isActive() && objects.next()) {
+            const QSqlRecord rec = objects.record();
+            bool objectActive = false;
+            bool isDeleted = false;
+            QString type;
+            path.step([&] { objectActive = rowvalue::flag(rec.value(QStringLiteral("IsActive"))); });
+            path.step([&] { type = rowvalue::text(rec.value(QStringLiteral("ObjectType"))); });
+            path.step([&] { isDeleted = rowvalue::flag(rec.value(QStringLiteral("IsDeleted"))); });
+            const int row = rowFor(type, isDeleted);
+            const QVariant count = rec.value(QStringLiteral("Count"));
+            const QVariant elapsed = rec.value(QStringLiteral("Elasped"));
+            const QVariant lastSync = rec.value(QStringLiteral("LastSync"));
+            if (row > 0) {
+                if (count.isNull())
+                    setCell(row, ObjectColumn::ObjectsSynchronized, objectActive ? emptyText : zeroCount);
+                else
+                    path.step([&] { setCell(row, ObjectColumn::ObjectsSynchronized, QString::number(rowvalue::integer(count))); });
+
+                if (!elapsed.isNull())
+                    path.step([&] { setCell(row, ObjectColumn::ElapsedTime, FormatElapsedTime(roundToInt32(rowvalue::number(elapsed)))); });
+                else if (objectActive)
+                    path.step([&] {
+                        const qint64 running = static_cast<qint64>(secondsBetween(runStart, m_ctx.clock().now())) - accounted;
+                        setCell(row, ObjectColumn::ElapsedTime, FormatElapsedTime(roundToInt32(static_cast<double>(running))));
+                    });
+                else
+                    setCell(row, ObjectColumn::ElapsedTime, zeroTime);
+
+                if (lastSync.isNull())
+                    setCell(row, ObjectColumn::LastSynchronizedDateTime, objectActive ? emptyText : zeroDate);
+                else
+                    path.step([&] { setCell(row, ObjectColumn::LastSynchronizedDateTime, isoSeconds(rowvalue::dateTime(lastSync))); });
+            }
+            if (!elapsed.isNull())
+                path.step([&] {
+                    accounted = roundToInt32(static_cast<double>(accounted) + std::nearbyint(rowvalue::number(elapsed)));
+                });
+        }
+    }
+    ++m_fills;
+    exitLog();
+}
+
+} // namespace fw
