@@ -1,0 +1,80 @@
+#include "MonitorTestDb.h"
+
+#include "app/StartupGate.h"
+#include "db/Database.h"
+#include "db/DemoData.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace fw::test {
+
+MonitorTestDb::MonitorTestDb(TestContext& t, bool withLog) : m_t(t)
+{
+    m_path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
+    FwError err;
+    auto db = Database::createSqlite(m_path, &err);
+    EXPECT_TRUE(db) << err.description.toStdString();
+    if (db)
+        EXPECT_FALSE(DemoData::createSchema(*db));
+    t.ctx().connectionString = QStringLiteral("sqlite:") + m_path;
+    if (withLog)
+        StartupGate(t.ctx()).startNewLog();
+}
+
+void MonitorTestDb::exec(const QString& sql, const QVariantList& binds)
+{
+    FwError err;
+    auto db = Database::open(m_t.ctx().connectionString, &err);
+    ASSERT_TRUE(db) << err.description.toStdString();
+    db->run(sql, binds, &err);
+    ASSERT_FALSE(err) << err.description.toStdString() << " in " << sql.toStdString();
+}
+
+QString MonitorTestDb::ts(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QDateTime MonitorTestDb::now() const
+{
+    return m_t.clock().now();
+}
+
+void MonitorTestDb::addDomain(const QString& name, const QString& dc, const QString& id)
+{
+    exec(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
+}
+
+void MonitorTestDb::addDcRun(int syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)
+{
+    exec(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"),
+         {syncId, active ? 1 : 0, ts(start), end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end,
+          usnIncrement, interval});
+}
+
+void MonitorTestDb::addGcRun(int syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval,
+                             int usnLag)
+{
+    exec(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd) "
+                        "VALUES (?,?,?,?,?,?,?,?)"),
+         {syncId, QStringLiteral("gc01"), active ? 1 : 0, usnIncrement, interval, usnLag, ts(start),
+          end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end});
+}
+
+void MonitorTestDb::addDcDomainRun(int syncId, const QString& domain, bool active, int usnLag)
+{
+    exec(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, SyncStart) VALUES (?,?,?,?,?,?)"),
+         {syncId, domain, QStringLiteral("dc01"), active ? 1 : 0, usnLag, ts(now())});
+}
+
+void MonitorTestDb::addObject(int syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
+                              const QVariant& elapsed, const QVariant& lastSync)
+{
+    exec(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) "
+                        "VALUES (?,?,?,?,?,?,?,?,?)"),
+         {syncId, domain, active ? 1 : 0, type, deleted ? 1 : 0, count, QVariant(), elapsed,
+          lastSync.typeId() == QMetaType::QDateTime ? QVariant(ts(lastSync.toDateTime())) : lastSync});
+}
+
+} // namespace fw::test

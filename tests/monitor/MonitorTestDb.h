@@ -1,0 +1,32 @@
+#pragma once
+#include "support/TestContext.h"
+
+#include <QDateTime>
+#include <QVariant>
+
+namespace fw::test {
+
+// An empty VelmoraDb (schema only) in the test's folder, with helpers that add exactly the rows a case needs.
+class MonitorTestDb {
+public:
+    explicit MonitorTestDb(TestContext& t, bool withLog = true);
+
+    void addDomain(const QString& name, const QString& dc, const QString& id);
+    void addDcRun(int syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
+                  int interval = 15);
+    void addGcRun(int syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
+                  int interval = 15, int usnLag = 0);
+    void addDcDomainRun(int syncId, const QString& domain, bool active, int usnLag = 0);
+    void addObject(int syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
+                   const QVariant& elapsed, const QVariant& lastSync);
+    void exec(const QString& sql, const QVariantList& binds = {});
+
+    QDateTime now() const;
+    static QString ts(const QDateTime& t);
+
+private:
+    TestContext& m_t;
+    QString m_path;
+};
+
+} // namespace fw::test

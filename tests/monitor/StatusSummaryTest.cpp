@@ -1,0 +1,178 @@
+#include "MonitorTestDb.h"
+
+#include "db/Database.h"
+#include "monitor/ElapsedTime.h"
+#include "monitor/RunAgeCheck.h"
+#include "monitor/StatusSummary.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace fw;
+using namespace fw::test;
+
+TEST(FormatElapsedTime, HoursAtLeastTwoDigitsWithoutUpperBound)
+{
+    EXPECT_EQ(FormatElapsedTime(0), "00:00:00");
+    EXPECT_EQ(FormatElapsedTime(59), "00:00:59");
+    EXPECT_EQ(FormatElapsedTime(60), "00:01:00");
+    EXPECT_EQ(FormatElapsedTime(3725), "01:02:05");
+    EXPECT_EQ(FormatElapsedTime(90061), "25:01:01");
+    EXPECT_EQ(FormatElapsedTime(360000), "100:00:00");
+    EXPECT_EQ(FormatElapsedTime(std::numeric_limits<qint32>::max()), "596523:14:07");
+}
+
+TEST(FormatElapsedTime, NegativeCountsCarryOneLeadingMinus)
+{
+    EXPECT_EQ(FormatElapsedTime(-59), "-00:00:59");
+    EXPECT_EQ(FormatElapsedTime(-3725), "-01:02:05");
+    EXPECT_EQ(FormatElapsedTime(std::numeric_limits<qint32>::min()), "-596523:14:08");
+}
+
+TEST(FormatElapsedTime, ConversionsRoundHalfToEvenAndReportOverflow)
+{
+    EXPECT_EQ(roundToInt32(2.5), 2);
+    EXPECT_EQ(roundToInt32(3.5), 4);
+    EXPECT_EQ(roundToInt32(-2.5), -2);
+    EXPECT_THROW(roundToInt32(3e9), FwException);
+    const QDateTime a(QDate(2000, 1, 1), QTime(0, 0));
+    EXPECT_EQ(secondsBetween(a, a.addSecs(3725)), 3725);
+    try {
+        secondsBetween(a, a.addYears(100));
+        FAIL() << "a century does not fit 32-bit seconds";
+    } catch (const FwException& e) {
+        EXPECT_EQ(e.error.number, 6);
+    }
+}
+
+class StatusSummaryTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() const { return db.now(); }
+};
+
+TEST_F(StatusSummaryTest, EmptyTablesShowIdleNoDataAndMinusOneWithoutMessages)
+{
+    t.ctx().lastDCSyncId = 77;
+    t.ctx().lastGCSyncId = 78;
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    for (const SideStatus* side : {&s.dc, &s.gc}) {
+        EXPECT_EQ(side->state, QStringLiteral("Idle"));
+        EXPECT_EQ(side->when, QStringLiteral("No data"));
+        EXPECT_FALSE(side->elapsed) << "the elapsed field keeps its text";
+        EXPECT_FALSE(side->objects) << "the objects field keeps its text";
+    }
+    EXPECT_EQ(t.ctx().lastDCSyncId, -1);
+    EXPECT_EQ(t.ctx().lastGCSyncId, -1);
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST_F(StatusSummaryTest, EmptyDcSideStillRefreshesGcSide)
+{
+    db.addGcRun(4, false, now().addSecs(-600), now().addSecs(-500));
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_EQ(s.dc.when, QStringLiteral("No data"));
+    EXPECT_EQ(s.gc.when, QStringLiteral("Last done ") + MonitorTestDb::ts(now().addSecs(-500)));
+    EXPECT_EQ(t.ctx().lastGCSyncId, 4);
+}
+
+TEST_F(StatusSummaryTest, RunningDcAndFinishedGcShowTheirStatesTimesAndTotals)
+{
+    db.addDcRun(9, false, now().addSecs(-9000), now().addSecs(-8000));
+    db.addDcRun(10, true, now().addSecs(-3725));
+    db.addObject(10, QStringLiteral("corp"), false, QStringLiteral("MailUsers"), false, 40, 10, now());
+    db.addObject(10, QStringLiteral("sales"), true, QStringLiteral("ScopeDLs"), false, 2, QVariant(), QVariant());
+    db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("MailUsers"), false, 1000, 10, now()); // a GC run with the same id
+    db.addGcRun(10, false, now().addSecs(-90061 - 100), now().addSecs(-100));
+    db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("Servers"), true, 5, 1, now());
+
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_EQ(s.dc.state, QStringLiteral("In progress"));
+    EXPECT_EQ(s.dc.when, QStringLiteral("Started ") + MonitorTestDb::ts(now().addSecs(-3725)));
+    EXPECT_EQ(s.dc.elapsed, QStringLiteral("01:02:05"));
+    EXPECT_EQ(s.dc.objects, QStringLiteral("42"));
+    EXPECT_EQ(s.gc.state, QStringLiteral("Idle"));
+    EXPECT_EQ(s.gc.when, QStringLiteral("Last done ") + MonitorTestDb::ts(now().addSecs(-100)));
+    EXPECT_EQ(s.gc.elapsed, QStringLiteral("25:01:01"));
+    EXPECT_EQ(s.gc.objects, QStringLiteral("1005"));
+    EXPECT_EQ(t.ctx().lastDCSyncId, 10);
+    EXPECT_EQ(t.ctx().lastGCSyncId, 10);
+}
+
+TEST_F(StatusSummaryTest, RunOfOneHundredHoursShowsThreeHourDigits)
+{
+    db.addDcRun(1, false, now().addSecs(-360000 - 5), now().addSecs(-5));
+    EXPECT_EQ(StatusSummary(t.ctx()).PopulateDCGCStatus().dc.elapsed, QStringLiteral("100:00:00"));
+}
+
+TEST_F(StatusSummaryTest, NullSumAndNullEndLeaveTheirFieldsAndRaiseNoMessage)
+{
+    db.addDcRun(3, false, now().addSecs(-60), QVariant()); // finished but no end recorded
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_EQ(s.dc.state, QStringLiteral("Idle"));
+    EXPECT_FALSE(s.dc.when);
+    EXPECT_FALSE(s.dc.elapsed);
+    EXPECT_FALSE(s.dc.objects) << "SUM over no rows is null";
+    EXPECT_EQ(t.ctx().lastDCSyncId, 3);
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST_F(StatusSummaryTest, TraceLinesOnlyWithTraceOn)
+{
+    StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_FALSE(t.logLines().join('\n').contains(QStringLiteral("PopulateDCGCStatus")));
+    t.ctx().traceSetting = 1;
+    StatusSummary(t.ctx()).PopulateDCGCStatus();
+    const QStringList lines = t.logLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].endsWith(QStringLiteral(": Entering PopulateDCGCStatus of Form frmMain")));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral(": Exiting  PopulateDCGCStatus of Form frmMain")));
+}
+
+TEST_F(StatusSummaryTest, DatabaseFailureGoesToMessageBoxThenLog)
+{
+    t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite");
+    StatusSummary(t.ctx()).PopulateDCGCStatus();
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    const QString text = t.prompter().messages.first();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("(error):")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral(") in procedure PopulateDCGCStatus of Form frmMain")));
+    EXPECT_TRUE(t.logLines().last().endsWith(QStringLiteral(": ") + text));
+}
+
+TEST_F(StatusSummaryTest, FinishedRunCountIgnoresRunningRuns)
+{
+    FwError err;
+    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::GC, &err), 0);
+    db.addDcRun(1, false, now().addSecs(-100), now());
+    db.addDcRun(2, true, now());
+    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC, &err), 1);
+    t.ctx().connectionString = QStringLiteral("sqlite:/nonexistent/x.sqlite");
+    EXPECT_FALSE(StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC, &err));
+    EXPECT_TRUE(err.isError());
+}
+
+TEST_F(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
+{
+    FwError err;
+    auto open = Database::open(t.ctx().connectionString, &err);
+    ASSERT_TRUE(open);
+    auto none = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err);
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->hasFinishedRun);
+    EXPECT_FALSE(none->fresh);
+
+    db.addDcRun(1, false, now().addSecs(-4000), now().addSecs(-3000), 500, 15); // 50 min ago
+    db.addDcRun(2, false, now().addSecs(-2000), now().addSecs(-40 * 60), 500, 15);
+    db.addDcRun(3, true, now().addSecs(-10));
+    auto def = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err);
+    ASSERT_TRUE(def);
+    EXPECT_EQ(def->syncId, 2);
+    EXPECT_EQ(def->maxAgeMinutes, 45);
+    EXPECT_EQ(def->ageSeconds, 40 * 60);
+    EXPECT_TRUE(def->fresh);
+    auto tight = RunAgeCheck::check(*open, SyncSide::DC, now(), 40, &err);
+    ASSERT_TRUE(tight);
+    EXPECT_FALSE(tight->fresh) << "exactly the limit is not younger than it";
+}

@@ -1,0 +1,304 @@
+#include "MonitorTestDb.h"
+
+#include "log/DateFormat.h"
+#include "log/FwError.h"
+#include "monitor/DcSyncOverview.h"
+#include "monitor/SyncObjectsMonitor.h"
+
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+const QString kCorp = QStringLiteral("corp.example.com");
+const QString kSales = QStringLiteral("sales.example.com");
+const QString kEmea = QStringLiteral("emea.example.org");
+
+int countLinesEnding(const QStringList& lines, const QString& tail)
+{
+    int n = 0;
+    for (const QString& l : lines)
+        n += l.endsWith(tail) ? 1 : 0;
+    return n;
+}
+} // namespace
+
+class DcOverviewTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() const { return db.now(); }
+    void threeDomains()
+    {
+        db.addDomain(kCorp, QStringLiteral("dc01.corp"), QStringLiteral("{1}"));
+        db.addDomain(kSales, QStringLiteral("dc01.sales"), QStringLiteral("{2}"));
+        db.addDomain(kEmea, QStringLiteral("dc01.emea"), QStringLiteral("{3}"));
+    }
+};
+
+TEST_F(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
+{
+    threeDomains();
+    db.addDcRun(7, true, now().addSecs(-200));
+    db.addDcDomainRun(7, kCorp, true);
+    db.addDcDomainRun(7, kSales, false);
+    db.addObject(7, kCorp, false, QStringLiteral("MailUsers"), false, 10, 100, now().addSecs(-50));
+    db.addObject(7, kSales, false, QStringLiteral("Locations"), true, 5, 25, now().addSecs(-20));
+    db.addObject(7, QStringLiteral("GC"), false, QStringLiteral("Servers"), false, 999, 999, now()); // a GC run's rows
+    t.ctx().lastDCSyncId = 7;
+
+    DcSyncOverview o(t.ctx());
+    ASSERT_EQ(o.FormLoad(), DcSyncOverview::Outcome::Filled);
+    EXPECT_EQ(o.caption(), "DC Synchronization Status - main (SyncId 7)");
+    ASSERT_EQ(o.rows().size(), 3);
+    EXPECT_EQ(o.rows()[0].domain, kCorp);
+    EXPECT_EQ(o.rows()[0].controller, "dc01.corp");
+    EXPECT_EQ(o.rows()[0].objectId, "{1}");
+    EXPECT_EQ(o.rows()[0].status, "In progress");
+    EXPECT_EQ(o.rows()[1].status, "Idle");
+    EXPECT_EQ(o.rows()[2].status, "No data");
+    for (const OverviewRow& r : o.rows()) {
+        EXPECT_EQ(r.objects, "15");
+        EXPECT_EQ(r.duration, "00:02:05");
+        EXPECT_EQ(r.lastSynched, generalDate(now().addSecs(-20)));
+    }
+    EXPECT_TRUE(o.runActive());
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+
+    const QStringList lines = t.logLines();
+    EXPECT_EQ(countLinesEnding(lines, ": Form_Load call PopulateDCStatus"), 1);
+    EXPECT_EQ(countLinesEnding(lines, ": Entering PopulateDCStatus of Form frmDCSynchronizationMain"), 1);
+    EXPECT_EQ(countLinesEnding(lines, ": Entering GetDCStatus of Form frmDCSynchronizationMain"), 3);
+    EXPECT_EQ(countLinesEnding(lines, ": Exiting GetDCStatus of Form frmDCSynchronizationMain"), 3);
+    EXPECT_TRUE(lines.last().endsWith(": Exiting PopulateDCStatus of Form frmDCSynchronizationMain"));
+}
+
+TEST_F(DcOverviewTest, RunFinishingWhileOpenShowsFinalTotalsThenStopsOnNextTick)
+{
+    threeDomains();
+    db.addDcRun(5, true, now().addSecs(-100));
+    db.addDcDomainRun(5, kCorp, true);
+    t.ctx().lastDCSyncId = 5;
+    DcSyncOverview o(t.ctx());
+    o.FormLoad();
+    EXPECT_EQ(o.rows()[0].status, "In progress");
+    EXPECT_EQ(o.rows()[0].objects, "") << "no object rows yet: totals are null";
+    EXPECT_EQ(o.rows()[0].duration, "00:00:00");
+
+    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 5"), {MonitorTestDb::ts(now())});
+    db.exec(QStringLiteral("UPDATE SyncHistoryDCDomain SET IsActive = 0"));
+    db.addObject(5, kCorp, false, QStringLiteral("MailUsers"), false, 3, 61, now());
+    EXPECT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::Filled);
+    EXPECT_FALSE(o.runActive());
+    EXPECT_TRUE(o.timerEnabled()) << "the refresh that reads the run finished still fills";
+    EXPECT_EQ(o.rows()[0].status, "Idle");
+    EXPECT_EQ(o.rows()[0].objects, "3");
+    EXPECT_EQ(o.rows()[0].duration, "00:01:01");
+
+    db.addObject(5, kCorp, false, QStringLiteral("Locations"), false, 50, 50, now());
+    EXPECT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::Stopped);
+    EXPECT_FALSE(o.timerEnabled());
+    EXPECT_EQ(o.rows()[0].objects, "3") << "the grid stays as shown";
+}
+
+TEST_F(DcOverviewTest, EmptyDomainListShowsMessageEveryRefreshAndLogsNoExit)
+{
+    db.addDcRun(1, true, now());
+    t.ctx().lastDCSyncId = 1;
+    DcSyncOverview o(t.ctx());
+    EXPECT_EQ(o.FormLoad(), DcSyncOverview::Outcome::NoDomains);
+    EXPECT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::NoDomains);
+    EXPECT_EQ(t.prompter().messages, QStringList(2, "Could not find ADDomain information in database."));
+    EXPECT_TRUE(o.rows().isEmpty());
+    EXPECT_FALSE(t.logLines().join('\n').contains("Exiting PopulateDCStatus"));
+}
+
+TEST_F(DcOverviewTest, MissingRunIsReportedWithLineNumberAndEveryDomainReadsNoData)
+{
+    threeDomains();
+    t.ctx().lastDCSyncId = -1;
+    DcSyncOverview o(t.ctx());
+    o.FormLoad();
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    const QString box = t.prompter().messages.first();
+    EXPECT_TRUE(box.startsWith("(error):3021 ("));
+    EXPECT_TRUE(box.endsWith(") in procedure PopulateDCStatus of Form frmDCSynchronizationMain"));
+    EXPECT_EQ(countLinesEnding(t.logLines(), ": " + box + " (line#=0)"), 1);
+    EXPECT_TRUE(o.runActive()) << "the flag keeps its value";
+    ASSERT_EQ(o.rows().size(), 3);
+    for (const OverviewRow& r : o.rows())
+        EXPECT_EQ(r.status, "No data");
+    o.tmrRefresh_Timer();
+    EXPECT_EQ(t.prompter().messages.size(), 2) << "reported again on every refresh";
+}
+
+TEST_F(DcOverviewTest, ViewObjectsRemembersAndLogsTheDomain)
+{
+    t.ctx().lastDCSyncId = -1;
+    DcSyncOverview o(t.ctx());
+    o.viewObjects(kSales);
+    EXPECT_EQ(o.lastDomain(), kSales);
+    EXPECT_TRUE(t.logLines().last().endsWith(": cmdDCSynchronizationMainViewObjects_Click(): SyncId = -1, Domain = sales.example.com"));
+}
+
+class ObjectsTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() const { return db.now(); }
+    static constexpr auto kCount = ObjectColumn::ObjectsSynchronized;
+    static constexpr auto kTime = ObjectColumn::ElapsedTime;
+    static constexpr auto kLast = ObjectColumn::LastSynchronizedDateTime;
+};
+
+TEST_F(ObjectsTest, FinishedRunShowsStoredRowAndZeroTextsElsewhereThenStops)
+{
+    db.addDcRun(3, false, now().addSecs(-500), now().addSecs(-400), 500, 15);
+    db.addDcDomainRun(3, kCorp, false, 1000);
+    db.addObject(3, kCorp, false, QStringLiteral("MailUsers"), false, 17, 42, now().addSecs(-410));
+    t.ctx().lastDCSyncId = 3;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
+    EXPECT_EQ(m.caption(), "DC Synchronization Status - corp.example.com (SyncId 3)");
+    m.FormLoad();
+    EXPECT_EQ(m.isActiveText(), QStringLiteral("No"));
+    EXPECT_EQ(m.usnLagText(), QStringLiteral("1000"));
+    EXPECT_EQ(m.latencyText(), QStringLiteral("00:30:00"));
+    EXPECT_EQ(m.cell(1, kCount), "17");
+    EXPECT_EQ(m.cell(1, kTime), "00:00:42");
+    EXPECT_EQ(m.cell(1, kLast), MonitorTestDb::ts(now().addSecs(-410)));
+    for (int r = 2; r <= 6; ++r) {
+        EXPECT_EQ(m.cell(r, kCount), "0") << r;
+        EXPECT_EQ(m.cell(r, kTime), "00:00:00") << r;
+        EXPECT_EQ(m.cell(r, kLast), "0000-00-00 00:00:00") << r;
+    }
+    EXPECT_TRUE(m.timerEnabled());
+    m.tmrRefresh_Timer();
+    EXPECT_FALSE(m.timerEnabled()) << "the tick after the finished run was shown stops the timer";
+    EXPECT_EQ(m.completedFills(), 1);
+
+    const QStringList lines = t.logLines();
+    EXPECT_EQ(countLinesEnding(lines, ": Form_Load call PopulateDCSyncObjects"), 1);
+    EXPECT_EQ(countLinesEnding(lines, ": Entering PopulateDCSyncObjects of Form frmDCSynchronization"), 2);
+    EXPECT_EQ(countLinesEnding(lines, ": Exiting PopulateDCSyncObjects of Form frmDCSynchronization"), 2);
+    EXPECT_EQ(countLinesEnding(lines, "tmrRefresh_Timer call PopulateDCSyncObjects"), 0) << "trace is off";
+}
+
+TEST_F(ObjectsTest, ActiveTypeShowsTimeSinceStartLessFinishedTypesAndEmptyNulls)
+{
+    db.addDcRun(4, true, now().addSecs(-300), QVariant(), 500, 15);
+    db.addDcDomainRun(4, kCorp, true, 10);
+    db.addObject(4, kCorp, true, QStringLiteral("ScopeDLs"), false, QVariant(), QVariant(), QVariant());
+    db.addObject(4, kCorp, false, QStringLiteral("MailUsers"), false, 80, 100, now().addSecs(-200));
+    db.addObject(4, kCorp, false, QStringLiteral("MailUsers"), true, 2, 20, now().addSecs(-180));
+    db.addObject(4, kSales, false, QStringLiteral("Locations"), false, 9, 9, now()); // another domain
+    t.ctx().lastDCSyncId = 4;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
+    m.FormLoad();
+    EXPECT_EQ(m.isActiveText(), QStringLiteral("Yes"));
+    EXPECT_EQ(m.cell(1, kCount), "80");
+    EXPECT_EQ(m.cell(2, kTime), "00:00:20");
+    EXPECT_EQ(m.cell(3, kTime), "00:03:00") << "300 - 120 seconds";
+    EXPECT_EQ(m.cell(3, kCount), "");
+    EXPECT_EQ(m.cell(3, kLast), "");
+    EXPECT_EQ(m.cell(5, kCount), "") << "rows without data stay empty while the run goes on";
+    EXPECT_EQ(m.latencyText(), QStringLiteral("00:00:18"));
+
+    // The run finishes: rows without data now show the zero texts.
+    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 4"), {MonitorTestDb::ts(now())});
+    db.exec(QStringLiteral("UPDATE SyncHistoryObject SET IsActive = 0, Count = 4, Elasped = 30 WHERE ObjectType = 'ScopeDLs'"));
+    t.clock().advanceSecs(5);
+    m.tmrRefresh_Timer();
+    EXPECT_EQ(m.isActiveText(), QStringLiteral("No"));
+    EXPECT_EQ(m.cell(3, kCount), "4");
+    EXPECT_EQ(m.cell(3, kTime), "00:00:30");
+    EXPECT_EQ(m.cell(3, kLast), "0000-00-00 00:00:00");
+    EXPECT_EQ(m.cell(5, kCount), "0");
+    EXPECT_EQ(m.cell(6, kTime), "00:00:00");
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST_F(ObjectsTest, TypeDifferingOnlyInCaseChangesNoRowButItsTimeCounts)
+{
+    db.addDcRun(2, true, now().addSecs(-100));
+    db.addDcDomainRun(2, kCorp, true);
+    db.addObject(2, kCorp, false, QStringLiteral("mailusers"), false, 5, 30, now());
+    db.addObject(2, kCorp, true, QStringLiteral("Locations"), true, 1, QVariant(), now());
+    t.ctx().lastDCSyncId = 2;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
+    m.FormLoad();
+    EXPECT_EQ(m.cell(1, kCount), "");
+    EXPECT_EQ(m.cell(2, kCount), "");
+    EXPECT_EQ(m.cell(6, kCount), "1");
+    EXPECT_EQ(m.cell(6, kTime), "00:01:10") << "100 seconds less the 30 of the unknown type";
+}
+
+TEST_F(ObjectsTest, LatencyArithmeticAndItsFailures)
+{
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1000, 500, 15), 1800);
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1, 120, 1), 0) << "0.5 rounds to even";
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(3, 120, 1), 2) << "1.5 rounds to even";
+    try {
+        SyncObjectsMonitor::latencySeconds(5, 0, 15);
+        FAIL();
+    } catch (const FwException& e) {
+        EXPECT_EQ(e.error.number, 11);
+    }
+
+    // While running, a zero increment and a missing domain row are reported (log first, then the box).
+    db.addDcRun(8, true, now(), QVariant(), 0, 15);
+    t.ctx().lastDCSyncId = 8;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kEmea);
+    m.FormLoad();
+    EXPECT_EQ(m.usnLagText(), QStringLiteral("0"));
+    EXPECT_EQ(m.latencyText(), QStringLiteral("00:00:00"));
+    ASSERT_EQ(t.prompter().messages.size(), 2);
+    EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):3021 "));
+    EXPECT_EQ(t.prompter().messages[1], "(error):11 (Division by zero) in procedure PopulateDCSyncObjects of Form frmDCSynchronization");
+    EXPECT_EQ(countLinesEnding(t.logLines(), ": " + t.prompter().messages[1]), 1);
+}
+
+TEST_F(ObjectsTest, GcRowsMapMailstoresAndPdlsAndFinishedRunZeroesTheRest)
+{
+    db.addGcRun(6, false, now().addSecs(-100), now(), 500, 15, 1000);
+    db.addObject(6, QStringLiteral("GC"), false, QStringLiteral("Servers"), true, 3, 7, now().addSecs(-50));
+    db.addObject(6, QStringLiteral("GC"), false, QStringLiteral("Mailstores"), false, 4, 8, now().addSecs(-40));
+    db.addObject(6, QStringLiteral("GC"), false, QStringLiteral("PDLs"), true, 5, 9, now().addSecs(-30));
+    db.addObject(6, kCorp, false, QStringLiteral("MailUsers"), false, 99, 99, now()); // a DC run with the same id
+    t.ctx().lastGCSyncId = 6;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
+    EXPECT_EQ(m.caption(), "GC Synchronization Status (SyncId 6)");
+    ASSERT_EQ(m.rowSpecs().size(), 10);
+    EXPECT_EQ(m.rowSpecs()[4].caption, "Mail Stores            Modifies");
+    EXPECT_EQ(m.rowSpecs()[3].caption, QString(29, ' ') + "Deletes");
+    m.FormLoad();
+    EXPECT_EQ(m.usnLagText(), QStringLiteral("1000"));
+    EXPECT_EQ(m.latencyText(), QStringLiteral("00:30:00"));
+    EXPECT_EQ(m.cell(4, kCount), "3");
+    EXPECT_EQ(m.cell(5, kTime), "00:00:08");
+    EXPECT_EQ(m.cell(8, kLast), MonitorTestDb::ts(now().addSecs(-30)));
+    for (int r : {1, 2, 3, 6, 7, 9, 10})
+        EXPECT_EQ(m.cell(r, kCount), "0") << r;
+    EXPECT_EQ(countLinesEnding(t.logLines(), ": Form_Load call PopulateGCSyncObjects"), 1);
+    EXPECT_TRUE(t.logLines().last().endsWith(": Exiting PopulateGCSyncObjects of Form frmGCSynchronization"));
+}
+
+TEST_F(ObjectsTest, GcIdMinusOneReportsTheFailedReadsOnEveryRefresh)
+{
+    t.ctx().lastGCSyncId = -1;
+    SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
+    EXPECT_EQ(m.caption(), "GC Synchronization Status (SyncId -1)");
+    m.FormLoad();
+    EXPECT_EQ(m.isActiveText(), QStringLiteral("Yes"));
+    EXPECT_EQ(m.usnLagText(), QStringLiteral("0"));
+    EXPECT_EQ(m.latencyText(), QStringLiteral("00:00:00"));
+    for (int r = 1; r <= 10; ++r)
+        EXPECT_EQ(m.cell(r, kCount), "") << r;
+    ASSERT_EQ(t.prompter().messages.size(), 2) << "IsActive and SyncStart";
+    const QString box = t.prompter().messages[0];
+    EXPECT_TRUE(box.endsWith(") in procedure PopulateGCSyncObjects of Form frmGCSynchronization"));
+    EXPECT_EQ(countLinesEnding(t.logLines(), ": " + box + " (line#=0)"), 2);
+    m.tmrRefresh_Timer();
+    EXPECT_EQ(t.prompter().messages.size(), 4);
+    EXPECT_TRUE(m.timerEnabled());
+}
