@@ -1,0 +1,105 @@
+#include "app/StartupGate.h"
+#include "log/ActivityLog.h"
+#include "support/TestContext.h"
+
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+const QString kSysParams = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0");
+const QString kNodeMgr = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr");
+const QString kTool = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool");
+} // namespace
+
+TEST(StartupGate, ConnectorIdsCompareWithoutCase)
+{
+    test::TestContext t;
+    StartupGate gate(t.ctx());
+    for (const char* id : {"KSDSAD.KSDSAD.1", "ksdsad.ksdsad.1", "KsIdcAdSvr.KSIDCAD.1"}) {
+        t.registry().setString(kSysParams, "IDCProgID", id);
+        EXPECT_TRUE(gate.checkConnector()) << id;
+    }
+    for (const char* id : {"", "KSDSAD.KSDSAD.2", "KSDSAD.KSDSAD.1 ", "KsDomino.1"}) {
+        t.registry().setString(kSysParams, "IDCProgID", id);
+        EXPECT_FALSE(gate.checkConnector()) << id;
+    }
+    t.registry().removeValue(kSysParams, "IDCProgID");
+    EXPECT_FALSE(gate.checkConnector());
+}
+
+TEST(StartupGate, MissingActiveStatusCountsAsActive)
+{
+    test::TestContext t;
+    StartupGate gate(t.ctx());
+    EXPECT_TRUE(gate.checkActive());
+    t.registry().setDword(kNodeMgr, "Active Status", 0);
+    EXPECT_FALSE(gate.checkActive());
+    t.registry().setDword(kNodeMgr, "Active Status", 1);
+    EXPECT_TRUE(gate.checkActive());
+    t.registry().setDword(kNodeMgr, "Active Status", 0xFFFFFFFF);
+    EXPECT_TRUE(gate.checkActive());
+}
+
+TEST(StartupGate, TraceMustFitSixteenBits)
+{
+    test::TestContext t;
+    StartupGate gate(t.ctx());
+    EXPECT_FALSE(gate.readTraceSetting());
+    EXPECT_EQ(t.ctx().traceSetting, 0);
+    t.registry().setDword(kTool, "Trace", 32767);
+    EXPECT_FALSE(gate.readTraceSetting());
+    EXPECT_EQ(t.ctx().traceSetting, 32767);
+    t.registry().setDword(kTool, "Trace", static_cast<quint32>(-32768));
+    EXPECT_FALSE(gate.readTraceSetting());
+    EXPECT_EQ(t.ctx().traceSetting, -32768);
+
+    t.ctx().traceSetting = 0;
+    t.registry().setDword(kTool, "Trace", 32768);
+    const FwError e = gate.readTraceSetting();
+    EXPECT_EQ(e.number, 6);
+    EXPECT_EQ(e.description, QStringLiteral("Overflow"));
+    EXPECT_EQ(t.ctx().traceSetting, 0);
+}
+
+TEST(StartupGate, SafetyFactorsStartAtTwoAndKeepRaisedValues)
+{
+    test::TestContext t;
+    StartupGate gate(t.ctx());
+    gate.initSafetyFactors();
+    EXPECT_EQ(t.ctx().dcSafetyFactor, 2);
+    EXPECT_EQ(t.ctx().gcSafetyFactor, 2);
+    t.ctx().dcSafetyFactor = 5;
+    gate.initSafetyFactors();
+    EXPECT_EQ(t.ctx().dcSafetyFactor, 5);
+}
+
+TEST(StartupGate, ConnectionStringDefaultsToTheProductsDatabase)
+{
+    test::TestContext t;
+    StartupGate gate(t.ctx());
+    EXPECT_EQ(gate.connectionString(), QStringLiteral("Driver={SQL Server};server=;database=VelmoraDb"));
+    t.registry().setString(kTool, "ConnectionString", "  sqlite:/tmp/x.sqlite ");
+    EXPECT_EQ(gate.connectionString(), QStringLiteral("sqlite:/tmp/x.sqlite"));
+}
+
+TEST(StartupGate, NewLogNamesTheInstalledVersionAndUser)
+{
+    test::TestContext t;
+    t.setVersion(0x00040000, 0x00030064);
+    StartupGate gate(t.ctx());
+    ASSERT_TRUE(gate.checkVersion());
+    gate.startNewLog();
+    const QStringList lines = t.logLines();
+    ASSERT_GE(lines.size(), 8);
+    EXPECT_EQ(lines[3], QStringLiteral("Local Velmora version=4.0(3.100)"));
+    EXPECT_EQ(lines[4], QStringLiteral("Running under acciont: admin\\CORP"));
+
+    // Without version values the header says 0.0(0.0).
+    t.registry().removeKey("HKEY_LOCAL_MACHINE\\Software\\Kestrelon");
+    EXPECT_FALSE(gate.checkVersion());
+    t.clock().advanceSecs(1);
+    gate.startNewLog();
+    EXPECT_EQ(t.logLines().value(3), QStringLiteral("Local Velmora version=0.0(0.0)"));
+}

@@ -1,0 +1,87 @@
+#include "app/DemoEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+CliRun cli(const QStringList& args, const QString& registry)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FERROWIND_REGISTRY", registry);
+    p.setProcessEnvironment(env);
+    p.start(FERROWIND_CLI, args);
+    if (!p.waitForFinished(60000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+void writeFile(const QString& path, const QString& text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.toUtf8());
+}
+
+} // namespace
+
+TEST(Cli, DemoEnvThenVersionReportsEveryGate)
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath("demo");
+    CliRun r = cli({"demo-env", demo, "--runs", "30"}, "/nonexistent");
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_TRUE(QFile::exists(demo + "/VelmoraDb.sqlite"));
+
+    const QString reg = demo + "/velmora.reg";
+    r = cli({"version", "--json"}, reg);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(o["velmora"].toString(), QStringLiteral("8.0(0.85)"));
+    EXPECT_TRUE(o["canRun"].toBool());
+    EXPECT_TRUE(o["statusTab"].toBool());
+
+    // An older product and a passive failover member are refused with exit status 1.
+    writeFile(reg, fw::DemoEnvironment::registryText(demo + "/VelmoraDb.sqlite", 0x00040000, 0x00030063) +
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr]\r\n"
+                       "\"Active Status\"=dword:00000000\r\n");
+    r = cli({"version"}, reg);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains("Installed Velmora version: 4.0(3.99)"));
+    EXPECT_TRUE(r.out.contains("REFUSED version"));
+    EXPECT_TRUE(r.out.contains("REFUSED failover"));
+    EXPECT_TRUE(r.out.contains("ok      connector"));
+}
+
+TEST(Cli, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(cli({}, "/nonexistent").code, 2);
+    EXPECT_EQ(cli({"no-such-command"}, "/nonexistent").code, 2);
+    EXPECT_EQ(cli({"demo-env"}, "/nonexistent").code, 2);
+    EXPECT_EQ(cli({"demo-env", "/tmp/x", "--runs", "many"}, "/nonexistent").code, 2);
+    const CliRun help = cli({"version", "--help"}, "/nonexistent");
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.out.contains("--json"));
+    const CliRun v = cli({"--version"}, "/nonexistent");
+    EXPECT_EQ(v.code, 0);
+    EXPECT_TRUE(v.out.startsWith("ferrowind 1."));
+}
+
+TEST(Cli, MissingRegistryFileMeansNoInstalledProduct)
+{
+    const CliRun r = cli({"version"}, "/nonexistent/velmora.reg");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.out.contains("Installed Velmora version: 0.0(0.0)"));
+}

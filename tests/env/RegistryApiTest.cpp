@@ -1,0 +1,56 @@
+#include "env/RegistryApi.h"
+#include "platform/RegistryStore.h"
+
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+const QString kFull = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool");
+const QString kKey = QStringLiteral("Software\\Kestrelon\\FerrowindSettingsTool");
+constexpr quint32 HKLM = HKEY_LOCAL_MACHINE_HIVE;
+} // namespace
+
+TEST(GetRegistryValue, TextFitsTheBufferUpTo1023Characters)
+{
+    MemoryRegistryStore r;
+    r.setString(kFull, "Exact", QString(1023, 'a'));
+    r.setString(kFull, "Long", QString(1024, 'b'));
+    r.setString(kFull, "Empty", QString());
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Exact", RegTypeText, "dflt").toString(), QString(1023, 'a'));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Long", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Empty", RegTypeText, "dflt").toString(), QString());
+}
+
+TEST(GetRegistryValue, BinaryUpTo4096Bytes)
+{
+    MemoryRegistryStore r;
+    r.setBinary(kFull, "Fits", QByteArray(4096, '\x7f'));
+    r.setBinary(kFull, "TooBig", QByteArray(4097, '\x7f'));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Fits", RegTypeBinary, QByteArray("d")).toByteArray().size(), 4096);
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "TooBig", RegTypeBinary, QByteArray("d")).toByteArray(), QByteArray("d"));
+}
+
+TEST(GetRegistryValue, NumbersAreSigned32Bit)
+{
+    MemoryRegistryStore r;
+    r.setDword(kFull, "Big", 0xFFFFFFFFu);
+    r.setDword(kFull, "Trace", 70000);
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Big", RegTypeNumber, 0).toInt(), -1);
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Trace", RegTypeNumber, 0).toInt(), 70000);
+    // A text longer than four bytes does not fit the number's buffer.
+    r.setString(kFull, "Text", QStringLiteral("12345"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Text", RegTypeNumber, 42).toInt(), 42);
+}
+
+TEST(GetRegistryValue, UnsupportedCodesAndMissingValuesGiveTheDefault)
+{
+    MemoryRegistryStore r;
+    r.setString(kFull, "Name", QStringLiteral("value"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", RegTypeExpandText, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 7, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 0, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Other", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, "Software\\Nowhere", "Name", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_FALSE(GetRegistryValue(r, HKLM, "Software\\Nowhere", "Name", RegTypeNumber, QVariant()).isValid());
+}

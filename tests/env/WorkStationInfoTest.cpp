@@ -1,0 +1,89 @@
+#include "env/WorkStationInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+TEST(WorkStationInfo, FillsFromBothQueries)
+{
+    FakeWorkstationSource src;
+    src.computer = ComputerFacts{"VELMORA01", "CORP", "", 2, 500, 6, 1};
+    src.user = UserFacts{"admin", "CORP", "", "DC01"};
+    WorkStationInfo ws(src);
+    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
+    EXPECT_EQ(ws.Domain(), QStringLiteral("CORP"));
+    EXPECT_EQ(ws.LoggedOnUsers(), 2);
+    EXPECT_EQ(ws.UserName(), QStringLiteral("admin"));
+    EXPECT_EQ(ws.LogonServer(), QStringLiteral("DC01"));
+}
+
+TEST(WorkStationInfo, AFailingQueryLeavesOnlyItsMembersEmpty)
+{
+    FakeWorkstationSource src;
+    src.computer = ComputerFacts{"VELMORA01", "CORP", "", 1, 500, 6, 1};
+    WorkStationInfo ws(src);
+    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
+    EXPECT_TRUE(ws.UserName().isEmpty());
+
+    // A later refresh whose computer query fails keeps the facts already known.
+    src.computer.reset();
+    src.user = UserFacts{"admin", "CORP", "", ""};
+    ws.Refresh();
+    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
+    EXPECT_EQ(ws.UserName(), QStringLiteral("admin"));
+}
+
+TEST(WorkStationInfo, UnsupportedPlatformStaysEmpty)
+{
+    FakeWorkstationSource src;
+    src.supported = false;
+    src.computer = ComputerFacts{"X", "Y", "", 1, 1, 1, 1};
+    WorkStationInfo ws(src);
+    ws.Refresh();
+    EXPECT_TRUE(ws.ComputerName().isEmpty());
+    EXPECT_EQ(ws.PlatformId(), 0);
+}
+
+namespace {
+void write(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+} // namespace
+
+TEST(LinuxWorkstationSource, JoinedDomainComesFromTheMachinesConfiguration)
+{
+    QTemporaryDir root;
+    LinuxWorkstationSource src(root.path());
+    EXPECT_TRUE(src.joinedDomain().isEmpty());
+
+    write(root.filePath("etc/samba/smb.conf"), "[global]\n   workgroup = SALES\n");
+    EXPECT_EQ(src.joinedDomain(), QStringLiteral("SALES"));
+
+    write(root.filePath("etc/krb5.conf"), "[libdefaults]\n  default_realm = corp.example.com\n[realms]\n");
+    EXPECT_EQ(src.joinedDomain(), QStringLiteral("CORP.EXAMPLE.COM"));
+
+    write(root.filePath("etc/samba/smb.conf"), "[global]\n workgroup = CORP\n security = ADS\n realm = ad.example.com\n[homes]\n realm = other\n");
+    EXPECT_EQ(src.joinedDomain(), QStringLiteral("AD.EXAMPLE.COM"));
+
+    write(root.filePath("etc/sssd/sssd.conf"), "[sssd]\ndomains = x\n# [domain/commented]\n[domain/Joined.Example.Net]\nid_provider = ad\n");
+    EXPECT_EQ(src.joinedDomain(), QStringLiteral("JOINED.EXAMPLE.NET"));
+}
+
+TEST(LinuxWorkstationSource, AnswersForThisMachine)
+{
+    LinuxWorkstationSource src;
+    const auto c = src.queryComputer();
+    ASSERT_TRUE(c);
+    EXPECT_FALSE(c->computerName.isEmpty());
+    EXPECT_FALSE(c->domain.isEmpty());
+    const auto u = src.queryUser();
+    ASSERT_TRUE(u);
+    EXPECT_FALSE(u->userName.isEmpty());
+}

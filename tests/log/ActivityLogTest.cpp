@@ -1,0 +1,177 @@
+#include "log/ActivityLog.h"
+#include "platform/Clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+
+    QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
+    ActivityLog makeLog() { return ActivityLog(clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }); }
+
+    QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    void touch(const QString& name, const QDateTime& modified)
+    {
+        QDir().mkpath(logsDir());
+        QFile f(QDir(logsDir()).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+        f.close();
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+
+    QTemporaryDir dir;
+    FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 44, 43))};
+    qint16 trace = 0;
+    const LogHeader header{"1.0.22", "4.0(3.100)", "admin", "CORP"};
+};
+
+} // namespace
+
+TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
+{
+    ActivityLog log = makeLog();
+    const QString path = log.GenerateNewLogFileName();
+    EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
+    EXPECT_TRUE(QFileInfo(logsDir()).isDir());
+    log.OpenLogFile(path, header);
+    const QByteArray sep(64, '=');
+    const QByteArray expected = sep + "\r\n"
+                                      "Running FerrowindSettingsTool, version 1.0.22\r\n"
+                                      "\r\n"
+                                      "Local Velmora version=4.0(3.100)\r\n"
+                                      "Running under acciont: admin\\CORP\r\n"
+                                      "Local time=5 Dec 2026 18:44:43\r\n"
+                                      "\r\n" +
+                                sep + "\r\n";
+    EXPECT_EQ(read(path), expected);
+}
+
+TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
+{
+    ActivityLog log = makeLog();
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
+    const qsizetype headerSize = read(path).size();
+    log.WriteLog("", true);
+    log.WriteLog("Save pressed for Domain=corp.example.com", false);
+    log.WriteLog("first\r\nsecond", true);
+    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: \r\n"
+                                                     "Save pressed for Domain=corp.example.com\r\n"
+                                                     "5 Dec 2026 18:44:43: first\r\nsecond\r\n"));
+}
+
+TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
+{
+    ActivityLog log = makeLog();
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
+    const qsizetype headerSize = read(path).size();
+    trace = 0;
+    log.WriteTraceLog("zero", false);
+    trace = -1;
+    log.WriteTraceLog("negative", false);
+    trace = 1;
+    log.WriteTraceLog("on", true);
+    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: on\r\n"));
+}
+
+TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
+{
+    const QDate today = clock.now().date();
+    touch("old_but_kept.TXT", QDateTime(today.addDays(-30), QTime(0, 0, 1)));
+    touch("too_old.TXT", QDateTime(today.addDays(-31), QTime(23, 59, 59)));
+    touch("not_a_log.dat", QDateTime(today.addDays(-200), QTime(12, 0)));
+    touch("fresh.TXT", QDateTime(today, QTime(1, 0)));
+    QFile ro(QDir(logsDir()).filePath("readonly.TXT"));
+    touch("readonly.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
+    ro.setPermissions(QFileDevice::ReadOwner);
+    QDir(logsDir()).mkdir("sub");
+
+    ActivityLog log = makeLog();
+    log.GenerateNewLogFileName();
+    QStringList left = QDir(logsDir()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(left, (QStringList{"fresh.TXT", "old_but_kept.TXT", "sub"}));
+}
+
+TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
+{
+    touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
+    ActivityLog log = makeLog();
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
+    EXPECT_FALSE(read(path).startsWith("x")) << "the earlier run's file is replaced";
+    log.WriteLog("before reload", false);
+
+    // A reload within the same second gets the same name: this run's lines stay.
+    const QString again = log.GenerateNewLogFileName();
+    ASSERT_EQ(again, path);
+    log.OpenLogFile(again, header);
+    log.WriteLog("after reload", false);
+    const QByteArray text = read(path);
+    EXPECT_TRUE(text.contains("before reload\r\n"));
+    EXPECT_TRUE(text.endsWith("after reload\r\n"));
+    EXPECT_EQ(text.count("Local Velmora version="), 2);
+}
+
+TEST_F(ActivityLogTest, FailuresAreSilent)
+{
+    ActivityLog log = makeLog();
+    log.WriteLog("nothing open", true); // no crash, nothing to write to
+    log.FlushLogFile();
+    log.CloseLogFile();
+    // A logs folder that cannot exist: the path still points into it and opening fails quietly.
+    QFile blocker(QDir(dir.path()).filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ActivityLog blocked(clock, "FerrowindSettingsTool", QDir(dir.path()).filePath("blocker/logs"), [] { return qint16(1); });
+    const QString path = blocked.GenerateNewLogFileName();
+    blocked.OpenLogFile(path, header);
+    blocked.WriteLog("lost", false);
+    EXPECT_FALSE(blocked.isOpen());
+    EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
+{
+    ActivityLog log = makeLog();
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
+    log.WriteLog("one", false);
+    log.FlushLogFile();
+    log.WriteLog("two", false);
+    log.CloseLogFile();
+    log.WriteLog("three", false);
+    EXPECT_TRUE(read(path).endsWith("one\r\ntwo\r\n"));
+}
+
+TEST(ActivityLogDir, BesideTheProgramWhenWritableElseXdgState)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(ActivityLog::chooseLogsDir(dir.path()), QDir(dir.path()).filePath("logs"));
+
+    QFile file(QDir(dir.path()).filePath("not-a-folder"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QByteArray old = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QDir(dir.path()).filePath("state").toUtf8());
+    EXPECT_EQ(ActivityLog::chooseLogsDir(file.fileName()), QDir(dir.path()).filePath("state/ferrowind/logs"));
+    qputenv("XDG_STATE_HOME", "relative/is/ignored");
+    EXPECT_EQ(ActivityLog::chooseLogsDir(file.fileName()), QDir::home().filePath(".local/state/ferrowind/logs"));
+    qputenv("XDG_STATE_HOME", old);
+}

@@ -1,0 +1,55 @@
+#include "log/ActivityLog.h"
+#include "log/ErrorReport.h"
+#include "platform/Clock.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+TEST(ErrorReport, TextShapes)
+{
+    EXPECT_EQ(errorReportText({91, "Object variable or With block variable not set"}, "cmdDCResetToDefaults_Click", "frmMain"),
+              QStringLiteral("(error):91 (Object variable or With block variable not set) in procedure "
+                             "cmdDCResetToDefaults_Click of Form frmMain"));
+    EXPECT_EQ(errorReportText({6, "Overflow"}, "getVersion", "VelmoraVersion", OwnerKind::Module),
+              QStringLiteral("(error):6 (Overflow) in procedure getVersion of Module VelmoraVersion"));
+    EXPECT_EQ(errorReportText({13, "Type mismatch"}, "bServerInDomain", "frmMain", OwnerKind::Form, 12, true),
+              QStringLiteral("Error 13 (Type mismatch) in procedure bServerInDomain of Form frmMain (line#=12)"));
+}
+
+TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
+{
+    QLocale::setDefault(QLocale::c());
+    QTemporaryDir dir;
+    FixedClock clock;
+    ActivityLog log(clock, "T", QDir(dir.path()).filePath("logs"), [] { return qint16(0); });
+    log.OpenLogFile(log.GenerateNewLogFileName(), {});
+    RecordingDebugChannel debug;
+    ScriptedPrompter prompter;
+
+    ErrorScope scope("cmdGCSave_Click", "frmMain", OwnerKind::Form,
+                     {ErrorSink::Debugger, ErrorSink::LogPlain, ErrorSink::MessageBox}, {&debug, &log, &prompter});
+    scope.ignoreNumber(94);
+    int reached = 0;
+    EXPECT_FALSE(scope.step([] { throw FwException({3621, "The statement has been terminated."}); }));
+    ++reached;
+    EXPECT_FALSE(scope.stepResult([] { return FwError::invalidUseOfNull(); })); // skipped silently
+    ++reached;
+    EXPECT_TRUE(scope.step([&] { ++reached; }));
+    EXPECT_EQ(reached, 3);
+    EXPECT_EQ(scope.reportedCount(), 1);
+
+    const QString text = QStringLiteral("(error):3621 (The statement has been terminated.) in procedure cmdGCSave_Click of Form frmMain");
+    ASSERT_EQ(debug.lines.size(), 1);
+    EXPECT_EQ(debug.lines[0], text);
+    EXPECT_EQ(prompter.messages, QStringList{text});
+    QFile f(log.logPath());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(f.readAll().endsWith((text + "\r\n").toUtf8()));
+}
