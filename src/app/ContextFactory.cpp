@@ -7,6 +7,7 @@
 #include "platform/Shell.h"
 #include "platform/Sleeper.h"
 #include "platform/WorkstationSource.h"
+#include "support/HttpClient.h"
 
 namespace fw {
 
@@ -28,6 +29,7 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
     s.sleeper = std::move(sleeper);
     s.shell = std::make_unique<DesktopShell>();
     s.workstation = std::make_unique<LinuxWorkstationSource>();
+    s.http = std::make_shared<NetworkHttpClient>();
     return std::make_unique<AppContext>(std::move(s), programName, programFolder);
 }
 

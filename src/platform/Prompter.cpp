@@ -23,6 +23,28 @@ bool Prompter::confirm(const QString& text)
     return a == Answer::Yes;
 }
 
+bool Prompter::offer(const QString& title, const QString& text)
+{
+    if (m_echo)
+        m_echo->write(QStringLiteral("MessageBox (OK/Cancel) ") + title + QStringLiteral(": ") + text);
+    const Answer a = askOkCancel(title, text);
+    const bool ok = a == Answer::Ok || a == Answer::Yes;
+    if (m_echo)
+        m_echo->write(QStringLiteral("MessageBox answer: ") + (ok ? "OK" : "Cancel"));
+    return ok;
+}
+
+Prompter::Answer Prompter::askOkCancel(const QString&, const QString& text)
+{
+    return askYesNo(text) == Answer::Yes ? Answer::Ok : Answer::Cancel;
+}
+
+Prompter::Answer ScriptedPrompter::askOkCancel(const QString& title, const QString& text)
+{
+    titles.append(title);
+    return askYesNo(text);
+}
+
 Prompter::Answer ScriptedPrompter::askYesNo(const QString& text)
 {
     messages.append(text);

@@ -17,15 +17,29 @@ public:
     virtual ~Shell() = default;
     virtual Result openDocument(const QString& path) = 0;
     virtual Result openFolder(const QString& path) = 0;
+    // A web address (http or https only), in the desktop's browser.
+    virtual Result openAddress(const QString& address) = 0;
     virtual Result startProgram(const QString& program, const QStringList& args) = 0;
 };
 
-// xdg-open for documents and folders, QProcess::startDetached for programs.
+// xdg-open for documents, folders and addresses, QProcess::startDetached for programs. A document whose type
+// xdg-mime knows no program for is refused with code 31, as the platform reports a missing association.
 class DesktopShell final : public Shell {
 public:
+    explicit DesktopShell(QString opener = QStringLiteral("xdg-open"), QString mimeQuery = QStringLiteral("xdg-mime"))
+        : m_opener(std::move(opener)), m_mimeQuery(std::move(mimeQuery))
+    {
+    }
     Result openDocument(const QString& path) override;
     Result openFolder(const QString& path) override;
+    Result openAddress(const QString& address) override;
     Result startProgram(const QString& program, const QStringList& args) override;
+
+private:
+    // False only when the association query ran and named no program for the type.
+    bool hasAssociation(const QString& mimeType) const;
+    QString m_opener;
+    QString m_mimeQuery;
 };
 
 // Records the requests; answers with `next`.
@@ -34,6 +48,7 @@ public:
     struct Call { QString kind; QString target; QStringList args; };
     Result openDocument(const QString& path) override { calls.append({"document", path, {}}); return next; }
     Result openFolder(const QString& path) override { calls.append({"folder", path, {}}); return next; }
+    Result openAddress(const QString& address) override { calls.append({"address", address, {}}); return next; }
     Result startProgram(const QString& program, const QStringList& args) override
     {
         calls.append({"program", program, args});

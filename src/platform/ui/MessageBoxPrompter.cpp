@@ -18,4 +18,11 @@ Prompter::Answer MessageBoxPrompter::askYesNo(const QString& text)
     return b == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+Prompter::Answer MessageBoxPrompter::askOkCancel(const QString& title, const QString& text)
+{
+    const auto b = QMessageBox::question(m_parent ? m_parent : QApplication::activeWindow(), title, text,
+                                         QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
+    return b == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
 } // namespace fw

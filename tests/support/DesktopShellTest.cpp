@@ -1,0 +1,93 @@
+#include "platform/Shell.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+// Fake xdg-mime and xdg-open scripts: the query prints what the test says, the opener leaves its argument in a file.
+class DesktopShellTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        page = dir.filePath(QStringLiteral("FerrowindManager.htm"));
+        QFile f(page);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("<html><body>help</body></html>");
+    }
+    QString script(const QString& name, const QByteArray& body)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body);
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return path;
+    }
+    QString opened() const
+    {
+        // The opener is started detached: give it a moment to leave its mark.
+        QElapsedTimer t;
+        t.start();
+        const QString mark = dir.filePath(QStringLiteral("opened.txt"));
+        while (t.elapsed() < 5000) {
+            QFile f(mark);
+            if (f.open(QIODevice::ReadOnly)) {
+                const QByteArray b = f.readAll();
+                if (b.endsWith('\n'))
+                    return QString::fromUtf8(b.trimmed());
+            }
+            QThread::msleep(20);
+        }
+        return {};
+    }
+    QString opener() { return script(QStringLiteral("opener"), "echo \"$1\" > \"$(dirname \"$0\")/opened.txt\"\n"); }
+
+    QTemporaryDir dir;
+    QString page;
+};
+
+TEST_F(DesktopShellTest, OpensADocumentWhoseTypeHasAProgram)
+{
+    DesktopShell shell(opener(), script(QStringLiteral("mime"), "echo browser.desktop\n"));
+    const Shell::Result r = shell.openDocument(page);
+    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_EQ(opened(), page);
+}
+
+TEST_F(DesktopShellTest, NoAssociatedProgramGivesCode31)
+{
+    DesktopShell shell(opener(), script(QStringLiteral("mime"), "exit 0\n"));
+    const Shell::Result r = shell.openDocument(page);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.code, 31);
+    EXPECT_TRUE(r.message.contains(QStringLiteral("text/html")));
+}
+
+TEST_F(DesktopShellTest, MissingFileGivesCode2AndMissingOpenerCode31)
+{
+    DesktopShell shell(opener(), script(QStringLiteral("mime"), "echo browser.desktop\n"));
+    EXPECT_EQ(shell.openDocument(dir.filePath(QStringLiteral("nothing.htm"))).code, 2);
+    DesktopShell noOpener(dir.filePath(QStringLiteral("no-such-opener")), script(QStringLiteral("mime2"), "echo x.desktop\n"));
+    EXPECT_EQ(noOpener.openDocument(page).code, 31);
+}
+
+TEST_F(DesktopShellTest, OnlyWebAddressesAreOpenedAsAddresses)
+{
+    DesktopShell shell(opener(), QStringLiteral("no-such-query"));
+    EXPECT_FALSE(shell.openAddress(QStringLiteral("file:///etc/passwd")).ok);
+    EXPECT_FALSE(shell.openAddress(QStringLiteral("javascript:alert(1)")).ok);
+    const Shell::Result r = shell.openAddress(QStringLiteral("https://tools.example.org/Applications/x.html"));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(opened(), QStringLiteral("https://tools.example.org/Applications/x.html"));
+}
+
+} // namespace

@@ -1,0 +1,204 @@
+#include "LocalHttpServer.h"
+
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace fw::test {
+
+namespace {
+
+QByteArray reasonOf(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+class Worker : public QObject {
+public:
+    explicit Worker(LocalHttpServer& owner) : m_owner(owner) {}
+
+    quint16 listen()
+    {
+        m_server = new QTcpServer(this);
+        if (!m_server->listen(QHostAddress::LocalHost, 0))
+            return 0;
+        connect(m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = m_server->nextPendingConnection()) {
+                s->setParent(this);
+                connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
+                connect(s, &QTcpSocket::disconnected, this, [this, s] {
+                    m_buffers.remove(s);
+                    s->deleteLater();
+                });
+            }
+        });
+        return m_server->serverPort();
+    }
+
+    void shutdown()
+    {
+        if (m_server)
+            m_server->close();
+        const auto sockets = findChildren<QTcpSocket*>();
+        for (QTcpSocket* s : sockets)
+            s->abort();
+    }
+
+private:
+    void onRead(QTcpSocket* s)
+    {
+        QByteArray& buf = m_buffers[s];
+        buf += s->readAll();
+        const qsizetype end = buf.indexOf("\r\n\r\n");
+        if (end < 0 || s->property("answered").toBool())
+            return;
+        s->setProperty("answered", true);
+        const QList<QByteArray> lines = buf.left(end).split('\n');
+        const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
+        const QString path = QString::fromLatin1(requestLine.value(1));
+        QByteArray agent;
+        for (const QByteArray& l : lines)
+            if (l.toLower().startsWith("user-agent:"))
+                agent = l.mid(11).trimmed();
+        m_buffers.remove(s);
+        m_owner.noteRequest(path, agent);
+
+        LocalHttpServer::Route r;
+        if (!m_owner.lookup(path, &r)) {
+            r.status = 404;
+            r.body = "<html><body>Not Found</body></html>";
+        }
+        if (r.silent)
+            return;
+        QPointer<QTcpSocket> ps(s);
+        QTimer::singleShot(r.delayMs, this, [this, ps, r] {
+            if (ps)
+                answer(ps, r);
+        });
+    }
+
+    void answer(QTcpSocket* s, const LocalHttpServer::Route& r)
+    {
+        QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + ' ' + reasonOf(r.status) + "\r\n";
+        head += "Content-Type: text/xml\r\nConnection: close\r\n" + r.extraHeaders;
+        if (r.withLength)
+            head += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
+        head += "\r\n";
+        s->write(head);
+        if (r.dripIntervalMs > 0) {
+            auto* t = new QTimer(s);
+            auto sent = std::make_shared<qsizetype>(0);
+            QPointer<QTcpSocket> ps(s);
+            connect(t, &QTimer::timeout, s, [ps, t, sent, r] {
+                if (!ps || *sent >= r.body.size() || *sent >= 600) { // bounded: at most 600 bytes
+                    t->stop();
+                    if (ps)
+                        ps->disconnectFromHost();
+                    return;
+                }
+                ps->write(r.body.mid((*sent)++, 1));
+            });
+            t->start(r.dripIntervalMs);
+            return;
+        }
+        s->write(r.body);
+        s->disconnectFromHost();
+    }
+
+    LocalHttpServer& m_owner;
+    QTcpServer* m_server = nullptr;
+    QHash<QTcpSocket*, QByteArray> m_buffers;
+};
+
+} // namespace
+
+LocalHttpServer::LocalHttpServer() = default;
+
+LocalHttpServer::~LocalHttpServer()
+{
+    stop();
+}
+
+void LocalHttpServer::setRoute(const QString& path, const Route& route)
+{
+    QMutexLocker lock(&m_mutex);
+    m_routes.insert(path, route);
+}
+
+bool LocalHttpServer::lookup(const QString& path, Route* route)
+{
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_routes.constFind(path);
+    if (it == m_routes.constEnd())
+        return false;
+    *route = it.value();
+    return true;
+}
+
+void LocalHttpServer::noteRequest(const QString& path, const QByteArray& userAgent)
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_requests[path];
+    m_userAgent = userAgent;
+}
+
+int LocalHttpServer::requests(const QString& path) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests.value(path);
+}
+
+QByteArray LocalHttpServer::lastUserAgent() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_userAgent;
+}
+
+bool LocalHttpServer::start()
+{
+    auto* w = new Worker(*this);
+    m_worker = w;
+    w->moveToThread(&m_thread);
+    QObject::connect(&m_thread, &QThread::finished, w, &QObject::deleteLater);
+    m_thread.start();
+    quint16 port = 0;
+    QMetaObject::invokeMethod(w, [w, &port] { port = w->listen(); }, Qt::BlockingQueuedConnection);
+    m_port = port;
+    return port != 0;
+}
+
+void LocalHttpServer::stop()
+{
+    if (!m_thread.isRunning())
+        return;
+    auto* w = static_cast<Worker*>(m_worker);
+    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    m_worker = nullptr;
+}
+
+QString LocalHttpServer::base() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
+}
+
+quint16 closedLoopbackPort()
+{
+    QTcpServer s;
+    if (!s.listen(QHostAddress::LocalHost, 0))
+        return 1;
+    const quint16 port = s.serverPort();
+    s.close();
+    return port;
+}
+
+} // namespace fw::test
