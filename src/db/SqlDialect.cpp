@@ -9,6 +9,13 @@ QString SqlDialect::configurationModify() const
     return QStringLiteral("{call csp_ConfigurationModify(?, ?)}");
 }
 
+QVariantList SqlDialect::configurationModifyBinds(const QString& fullNodeName, const QString& value) const
+{
+    if (m_engine == Engine::Sqlite)
+        return {value, fullNodeName};
+    return {fullNodeName, value};
+}
+
 SqlDialect::Engine SqlDialect::fromDbmsName(const QString& dbmsName)
 {
     if (dbmsName.contains(QLatin1String("sqlite"), Qt::CaseInsensitive))

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QVariantList>
 
 namespace fw {
 
@@ -12,8 +13,10 @@ public:
     Engine engine() const { return m_engine; }
     QString name() const { return m_engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("SQL Server"); }
 
-    // Replaces a configuration node's value; binds (full node name, value).
+    // Replaces a configuration node's value; configurationModifyBinds() gives its values in the
+    // order this engine's text takes them.
     QString configurationModify() const;
+    QVariantList configurationModifyBinds(const QString& fullNodeName, const QString& value) const;
 
     // Picks the engine from what the ODBC driver calls its DBMS ("Microsoft SQL Server", "SQLite", ...).
     static Engine fromDbmsName(const QString& dbmsName);

@@ -15,6 +15,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QTimer>
 
 namespace fw {
 
@@ -35,6 +36,17 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
 
     m_endProgram = [](int code) { QCoreApplication::exit(code); };
     m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
+    m_dcPage->setEndProgram([this](int code) { m_endProgram(code); });
+    m_gcPage->setEndProgram([this](int code) { m_endProgram(code); });
+
+    m_tmrStatus = new QTimer(this);
+    m_tmrStatus->setObjectName(QStringLiteral("tmrStatus"));
+    m_tmrStatus->setInterval(5000);
+    connect(m_tmrStatus, &QTimer::timeout, this, [this] {
+        if (m_statusRefresh)
+            m_statusRefresh();
+    });
+    connect(m_ui->tabMain, &QTabWidget::currentChanged, this, &MainWindow::tabMain_Click);
 
     connect(m_ui->mnuRefresh, &QAction::triggered, this, &MainWindow::mnuRefresh_Click);
     connect(m_ui->mnuViewLogsDirectory, &QAction::triggered, this, &MainWindow::mnuViewLogsDirectory_Click);
@@ -94,6 +106,27 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
     m_gcPage->setSaveEnabled(false);
     m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmMain"));
     return LoadOutcome::Completed;
+}
+
+void MainWindow::tabMain_Click(int index)
+{
+    // WriteLog lets pending events run, so a second tab click can arrive while this one is logging.
+    if (m_inTabClick)
+        return;
+    m_inTabClick = true;
+    ErrorScope scope(QStringLiteral("tabMain_Click"), QStringLiteral("frmMain"), OwnerKind::Form,
+                     {ErrorSink::MessageBox, ErrorSink::LogStamped}, {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
+    m_ctx.log().WriteLog(QStringLiteral("Tab #") + QString::number(index) + QStringLiteral(" clicked."), true);
+    if (index == kStatusTab) {
+        scope.step([&] {
+            if (m_statusRefresh)
+                m_statusRefresh();
+        });
+        m_tmrStatus->start();
+    } else {
+        m_tmrStatus->stop();
+    }
+    m_inTabClick = false;
 }
 
 void MainWindow::mnuRefresh_Click()

@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 
+class QTimer;
+
 namespace Ui {
 class frmMain;
 }
@@ -28,6 +30,9 @@ public:
     LoadOutcome FormLoad();
 
     void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
+    // What refreshes the status page: run when the "Status" tab is selected and on each tmrStatus tick.
+    void setStatusRefresh(std::function<void()> refresh) { m_statusRefresh = std::move(refresh); }
+    QTimer* tmrStatus() const { return m_tmrStatus; }
 
     DomainControllersPage* domainControllersPage() const { return m_dcPage; }
     GlobalCatalogPage* globalCatalogPage() const { return m_gcPage; }
@@ -38,6 +43,8 @@ public Q_SLOTS:
     void mnuRefresh_Click();
     void mnuViewLogsDirectory_Click();
     void cmdExit_Click();
+    // The tab switch: logs it and runs the status refresh only while "Status" is shown.
+    void tabMain_Click(int index);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,6 +56,9 @@ private:
     GlobalCatalogPage* m_gcPage = nullptr;
     StatusPage* m_statusPage = nullptr;
     std::function<void(int)> m_endProgram;
+    std::function<void()> m_statusRefresh;
+    QTimer* m_tmrStatus = nullptr;
+    bool m_inTabClick = false;
     bool m_exiting = false;
 };
 

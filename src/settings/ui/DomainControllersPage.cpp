@@ -1,41 +1,242 @@
 #include "settings/ui/DomainControllersPage.h"
 
 #include "app/AppContext.h"
-#include "db/Database.h"
+#include "log/ActivityLog.h"
+#include "log/ErrorReport.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+#include "platform/ui/FlexGrid.h"
+#include "settings/PanelRules.h"
+#include "settings/SettingsFill.h"
+#include "settings/SettingsSaver.h"
+#include "settings/SettingsText.h"
+#include "settings/ui/PanelBinder.h"
+#include "ui_DomainControllersPage.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include <QCoreApplication>
 
 namespace fw {
 
+namespace {
+const QString kForm = QStringLiteral("frmMain");
+}
+
 DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
-    : QWidget(parent), m_ctx(ctx), m_summary(new QLabel(this))
+    : QWidget(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::DomainControllersPage>())
 {
-    setObjectName(QStringLiteral("frameDomainSpecificData"));
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_summary);
-    layout->addStretch();
+    m_ui->setupUi(this);
+    Ui::DomainControllersPage& u = *m_ui;
+
+    u.gridDomains->setColumns({
+        {QStringLiteral("Domain"), QStringLiteral("Domain"), 1065},
+        {QStringLiteral("DomainController"), QStringLiteral("Current Domain Controller"), 1920},
+        {QStringLiteral("ManualDCPrimary"), QStringLiteral("Manual DC Primary"), 1530},
+        {QStringLiteral("ManualDCSecondary"), QStringLiteral("Manual DC Secondary"), 1725},
+        {QStringLiteral("AutoReconnect"), QStringLiteral("Auto Reconnect"), 960, Qt::AlignCenter, false, true},
+        {QStringLiteral("ObjectID"), QStringLiteral("ObjectID"), 960, Qt::AlignLeft | Qt::AlignVCenter, true},
+    });
+    u.gridDomains->setRows(1);
+
+    u.UpDownDCFailedConnections->setRange(0, 99);
+    u.UpDownDCFailedConnections->setIncrement(1);
+    u.UpDownDCFailedConnections->setValue(15);
+    u.UpDownDCResyncAfterMinutes->setRange(0, 999);
+    u.UpDownDCResyncAfterMinutes->setIncrement(1);
+    u.UpDownDCResyncAfterMinutes->setValue(0);
+
+    PanelWidgets w;
+    w.reconnect = u.chkDCEnableReconnect;
+    w.autoFind = u.chkDCEnableAutoFind;
+    w.lastResort = u.chkDCEnableLastResort;
+    w.searchAllSites = u.chkDCRecoonectSearchAllSites;
+    w.optAtTime = u.optDCForceFullSyncAtTime;
+    w.optMinutes = u.optDCForceFullSyncMinute;
+    w.failedConnections = u.txtDCFailedConnections;
+    w.manualPrimary = u.txtDCManualPrimary;
+    w.manualSecondary = u.txtDCManualSecondary;
+    w.minutes = u.txtDCResyncAfterMinutes;
+    w.syncInterval = u.txtDCSyncInterval;
+    w.time = u.timeDCResyncAtTime;
+    w.upDownFailed = u.UpDownDCFailedConnections;
+    w.upDownMinutes = u.UpDownDCResyncAfterMinutes;
+    w.manualControls = {u.txtDCManualPrimary, u.txtDCManualSecondary, u.lblManualPrimaryDomainController,
+                        u.lblManualSecondaryDomainController, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary};
+    w.save = u.cmdDCSave;
+    m_binder = new PanelBinder(m_state, w, this);
+
+    connect(u.gridDomains, &FlexGrid::beforeRowColChange, this, &DomainControllersPage::gridDomains_BeforeRowColChange);
+    connect(u.gridDomains, &FlexGrid::afterRowColChange, this, [this] { gridDomains_AfterRowColChange(); });
+    connect(u.cmdDCSave, &QPushButton::clicked, this, &DomainControllersPage::cmdDCSave_Click);
+    connect(u.cmdDCResetToDefaults, &QPushButton::clicked, this, &DomainControllersPage::cmdDCResetToDefaults_Click);
+
+    m_endProgram = [](int code) { QCoreApplication::exit(code); };
+}
+
+DomainControllersPage::~DomainControllersPage() = default;
+
+FlexGrid* DomainControllersPage::grid() const
+{
+    return m_ui->gridDomains;
+}
+
+void DomainControllersPage::render()
+{
+    m_binder->render();
+}
+
+void DomainControllersPage::setSaveEnabled(bool on)
+{
+    m_state.saveEnabled = on;
+    render();
+}
+
+void DomainControllersPage::endProgram()
+{
+    if (m_endProgram)
+        m_endProgram(1);
 }
 
 int DomainControllersPage::loadDomainList(FwError* error)
 {
-    m_domains.clear();
-    auto db = Database::open(m_ctx.connectionString, error);
-    if (!db)
-        return 0;
-    QSqlQuery q = db->run(QStringLiteral("SELECT DomainName FROM vw_ADDomain"), {}, error);
-    while (!*error && q.next())
-        m_domains.append(q.value(0).toString());
-    return m_domains.size();
+    FwError err;
+    m_rows = SettingsStore(m_ctx.connectionString).readDomains(&err);
+    if (error)
+        *error = err;
+    return err ? 0 : static_cast<int>(m_rows.size());
 }
 
 void DomainControllersPage::fillDomainList()
 {
-    m_summary->setText(m_domains.join(QLatin1Char('\n')));
+    FlexGrid* g = m_ui->gridDomains;
+    g->setRows(1);
+    for (const DomainSettings& d : m_rows) {
+        const int r = g->rows();
+        g->setRows(r + 1);
+        g->setRowSilently(r);
+        g->setTextByKey(r, QStringLiteral("Domain"), d.domainName);
+        g->setTextByKey(r, QStringLiteral("DomainController"), DomainSettings::text(d.currentDC));
+        // The manual servers matter only while reconnect is on and the search is manual.
+        const bool manual = DomainSettings::flag(d.reconnectEnabled) && !DomainSettings::flag(d.reconnectAutoFind);
+        g->setTextByKey(r, QStringLiteral("ManualDCPrimary"), manual ? DomainSettings::text(d.manualDCPrimary) : QString());
+        g->setTextByKey(r, QStringLiteral("ManualDCSecondary"), manual ? DomainSettings::text(d.manualDCSecondary) : QString());
+        g->setTextByKey(r, QStringLiteral("AutoReconnect"), DomainSettings::flag(d.reconnectEnabled) ? QStringLiteral("1") : QStringLiteral("0"));
+        g->setTextByKey(r, QStringLiteral("ObjectID"), d.objectId);
+    }
+    g->autoSize(g->colIndex(QStringLiteral("Domain")), g->colIndex(QStringLiteral("AutoReconnect")));
 }
 
-void DomainControllersPage::selectFirstDomain() {}
+void DomainControllersPage::selectFirstDomain()
+{
+    if (m_ui->gridDomains->rows() < 2)
+        return;
+    m_ui->gridDomains->setRowSilently(1);
+    PopulateDomainSettings();
+}
 
-void DomainControllersPage::setSaveEnabled(bool) {}
+void DomainControllersPage::PopulateDomainSettings()
+{
+    ErrorScope scope(QStringLiteral("PopulateDomainSettings"), kForm, OwnerKind::Form, {ErrorSink::MessageBox},
+                     {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
+    auto leave = [] {};
+    FlexGrid* g = m_ui->gridDomains;
+    const int row = g->row();
+    const QString id = row >= 1 ? g->textByKey(row, QStringLiteral("ObjectID")) : QString();
+    if (row < 1 || id.isEmpty())
+        return leave();
+
+    const SettingsStore store(m_ctx.connectionString);
+    FwError err;
+    const ConfigurationSnapshot config = store.readConfiguration(&err);
+    if (err) {
+        scope.report(err);
+        return leave();
+    }
+    if (config.rowCount() == 0) {
+        m_ctx.prompter().inform(settings_text::kConfigurationMissing);
+        endProgram();
+        return leave();
+    }
+    const ConfigurationNode* interval = config.find(settings_text::kDsadSyncInterval);
+    if (!interval) {
+        m_ctx.prompter().inform(settings_text::kNodeMissingLower + settings_text::kDsadSyncInterval);
+        return leave();
+    }
+    m_state.syncInterval = DomainSettings::text(interval->value);
+
+    const QList<DomainSettings> rows = store.readDomain(id, &err);
+    if (err) {
+        scope.report(err);
+        render();
+        return leave();
+    }
+    if (rows.size() != 1) {
+        m_ctx.prompter().inform(settings_text::kDomainReadMissing);
+        render();
+        endProgram();
+        return leave();
+    }
+    FillSinks sinks;
+    sinks.message = [this](const QString& text) { m_ctx.prompter().inform(text); };
+    sinks.failure = [this, &scope](const FwError& e, const QString& procedure) {
+        if (procedure == QLatin1String("PopulateDomainSettings"))
+            scope.report(e);
+        else
+            m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
+    };
+    fillDomainPanel(m_state, rows.first(), sinks);
+    render();
+    leave();
+}
+
+void DomainControllersPage::gridDomains_BeforeRowColChange(int, int, int, int, bool* cancel)
+{
+    if (!m_state.saveEnabled)
+        return;
+    if (!m_ctx.prompter().confirm(settings_text::kSwitchDomain)) {
+        *cancel = true;
+        return;
+    }
+    setSaveEnabled(false);
+}
+
+void DomainControllersPage::gridDomains_AfterRowColChange()
+{
+    setSaveEnabled(false);
+    PopulateDomainSettings();
+}
+
+void DomainControllersPage::cmdDCSave_Click()
+{
+    FlexGrid* g = m_ui->gridDomains;
+    const int row = g->row();
+    DomainRef domain{g->textByKey(row, QStringLiteral("Domain")), g->textByKey(row, QStringLiteral("ObjectID"))};
+    if (row < 1 || domain.objectId.isEmpty()) {
+        m_ctx.prompter().inform(settings_text::kDomainChangeMissing);
+        return;
+    }
+    DcSettingsSaver(m_ctx).save(m_state, domain, [this, g] {
+        setSaveEnabled(false);
+        g->setRedraw(false);
+        const int remembered = g->row();
+        if (m_reload)
+            m_reload();
+        g->setRow(remembered);
+        g->setRedraw(true);
+    });
+}
+
+void DomainControllersPage::cmdDCResetToDefaults_Click()
+{
+    m_ctx.debug().write(QStringLiteral("Entering cmdDCResetToDefaults_Click of Form frmMain"));
+    ActivityLog& log = m_ctx.log();
+    log.WriteLog(QString(), true);
+    log.WriteLog(QStringLiteral("User selected to reset to default values for domain=") +
+                     m_ui->gridDomains->textByKey(m_ui->gridDomains->row(), QStringLiteral("Domain")),
+                 false);
+    PanelRules::resetToDefaults(m_state);
+    render();
+    cmdDCSave_Click();
+    m_ctx.debug().write(QStringLiteral("Exiting cmdDCResetToDefaults_Click of Form frmMain"));
+}
 
 } // namespace fw

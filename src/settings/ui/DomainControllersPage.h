@@ -1,36 +1,67 @@
 #pragma once
 #include "log/FwError.h"
+#include "settings/PanelState.h"
+#include "settings/SettingsStore.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
-class QLabel;
+namespace Ui {
+class DomainControllersPage;
+}
 
 namespace fw {
 
 class AppContext;
+class FlexGrid;
+class PanelBinder;
 
-// The "Domain Controllers" tab: the domain list and the selected domain's panel.
+// The "Domain Controllers" tab: the domain list `gridDomains` and the selected domain's panel.
 class DomainControllersPage : public QWidget {
     Q_OBJECT
 public:
     explicit DomainControllersPage(AppContext& ctx, QWidget* parent = nullptr);
+    ~DomainControllersPage() override;
 
     // Reads the domain list; returns the number of domains (0 with `error` set when the database failed).
     int loadDomainList(FwError* error);
+    // Fills the grid from the rows read (no move events, no questions: a reload discards changes).
     void fillDomainList();
     // Makes the first domain current and shows its settings.
     void selectFirstDomain();
     void setSaveEnabled(bool on);
+    bool saveEnabled() const { return m_state.saveEnabled; }
 
     // Runs the main window's whole load again (after a save).
     void setReloadMainWindow(std::function<void()> reload) { m_reload = std::move(reload); }
+    // Ends the program (a domain or the configuration is missing from the database).
+    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
+
+    // Fills the panel from the grid's current row.
+    void PopulateDomainSettings();
+
+    FlexGrid* grid() const;
+    Ui::DomainControllersPage* ui() const { return m_ui.get(); }
+    const PanelState& panelState() const { return m_state; }
+
+public Q_SLOTS:
+    void cmdDCSave_Click();
+    void cmdDCResetToDefaults_Click();
 
 private:
+    void gridDomains_BeforeRowColChange(int oldRow, int oldCol, int newRow, int newCol, bool* cancel);
+    void gridDomains_AfterRowColChange();
+    void endProgram();
+    void render();
+
     AppContext& m_ctx;
+    std::unique_ptr<Ui::DomainControllersPage> m_ui;
+    PanelState m_state{PanelSide::DomainController};
+    PanelBinder* m_binder = nullptr;
+    QList<DomainSettings> m_rows;
     std::function<void()> m_reload;
-    QStringList m_domains;
-    QLabel* m_summary;
+    std::function<void(int)> m_endProgram;
 };
 
 } // namespace fw

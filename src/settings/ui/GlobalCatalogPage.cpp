@@ -1,11 +1,119 @@
 #include "settings/ui/GlobalCatalogPage.h"
 
+#include "app/AppContext.h"
+#include "log/ActivityLog.h"
+#include "log/ErrorReport.h"
+#include "platform/DebugChannel.h"
+#include "platform/Prompter.h"
+#include "settings/PanelRules.h"
+#include "settings/SettingsFill.h"
+#include "settings/SettingsSaver.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsText.h"
+#include "settings/ui/PanelBinder.h"
+#include "ui_GlobalCatalogPage.h"
+
+#include <QCoreApplication>
+
 namespace fw {
 
-GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent) : QWidget(parent), m_ctx(ctx) {}
+namespace {
+const QString kForm = QStringLiteral("frmMain");
+}
 
-void GlobalCatalogPage::PopulateGCSettings() {}
+GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::GlobalCatalogPage>())
+{
+    m_ui->setupUi(this);
+    Ui::GlobalCatalogPage& u = *m_ui;
+    u.UpDownGCFailedConnections->setRange(0, 99);
+    u.UpDownGCFailedConnections->setIncrement(1);
+    u.UpDownGCFailedConnections->setValue(2);
+    u.upDownGCForceFullSyncMinute->setRange(0, 999);
+    u.upDownGCForceFullSyncMinute->setIncrement(1);
+    u.upDownGCForceFullSyncMinute->setValue(0);
 
-void GlobalCatalogPage::setSaveEnabled(bool) {}
+    PanelWidgets w;
+    w.reconnect = u.chkGCEnableReconnect;
+    w.autoFind = u.chkGCEnableAutoFind;
+    w.lastResort = u.chkGCEnableLastResort;
+    w.optAtTime = u.optGCForceFullSyncAtTime;
+    w.optMinutes = u.optGCForceFullSyncMinute;
+    w.failedConnections = u.txtGCFailedConnections;
+    w.manualPrimary = u.txtGCManualPrimary;
+    w.manualSecondary = u.txtGCManualSecondary;
+    w.minutes = u.txtGCForceFullSyncMinute;
+    w.syncInterval = u.txtGCSyncInterval;
+    w.currentGC = u.txtCurrentGC;
+    w.time = u.timeGCResyncAtTime;
+    w.upDownFailed = u.UpDownGCFailedConnections;
+    w.upDownMinutes = u.upDownGCForceFullSyncMinute;
+    w.manualControls = {u.txtGCManualPrimary, u.txtGCManualSecondary, u.lblManualGCPrimary,
+                        u.lblManualGCSecondary, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary};
+    w.save = u.cmdGCSave;
+    m_binder = new PanelBinder(m_state, w, this);
+
+    connect(u.cmdGCSave, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCSave_Click);
+    connect(u.cmdGCRestoreDefaults, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCRestoreDefaults_Click);
+    m_endProgram = [](int code) { QCoreApplication::exit(code); };
+}
+
+GlobalCatalogPage::~GlobalCatalogPage() = default;
+
+void GlobalCatalogPage::render()
+{
+    m_binder->render();
+}
+
+void GlobalCatalogPage::setSaveEnabled(bool on)
+{
+    m_state.saveEnabled = on;
+    render();
+}
+
+void GlobalCatalogPage::PopulateGCSettings()
+{
+    m_ctx.debug().write(QStringLiteral("Entering PopulateGCSettings of Form frmMain"));
+    ErrorScope scope(QStringLiteral("PopulateGCSettings"), kForm, OwnerKind::Form, {ErrorSink::Debugger, ErrorSink::LogPlain},
+                     {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
+    FwError err;
+    const ConfigurationSnapshot config = SettingsStore(m_ctx.connectionString).readConfiguration(&err);
+    if (err) {
+        scope.report(err);
+    } else if (config.rowCount() == 0) {
+        m_ctx.prompter().inform(settings_text::kConfigurationMissing);
+        if (m_endProgram)
+            m_endProgram(1);
+    } else {
+        FillSinks sinks;
+        sinks.message = [this](const QString& text) { m_ctx.prompter().inform(text); };
+        sinks.failure = [this, &scope](const FwError& e, const QString& procedure) {
+            if (procedure == QLatin1String("PopulateGCSettings"))
+                scope.report(e);
+            else
+                m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
+        };
+        fillGcPanel(m_state, config, sinks);
+        render();
+    }
+    m_ctx.debug().write(QStringLiteral("Exiting PopulateGCSettings of Form frmMain"));
+}
+
+void GlobalCatalogPage::cmdGCSave_Click()
+{
+    GcSettingsSaver(m_ctx).save(m_state, [this] { setSaveEnabled(false); });
+}
+
+void GlobalCatalogPage::cmdGCRestoreDefaults_Click()
+{
+    m_ctx.debug().write(QStringLiteral("Entering cmdGCRestoreDefaults_Click of Form frmMain"));
+    ActivityLog& log = m_ctx.log();
+    log.WriteLog(QString(), true);
+    log.WriteLog(QStringLiteral("User selected to reset to default values for GC"), false);
+    PanelRules::resetToDefaults(m_state);
+    render();
+    cmdGCSave_Click();
+    m_ctx.debug().write(QStringLiteral("Exiting cmdGCRestoreDefaults_Click of Form frmMain"));
+}
 
 } // namespace fw

@@ -1,21 +1,48 @@
 #pragma once
+#include "settings/PanelState.h"
+
 #include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class GlobalCatalogPage;
+}
 
 namespace fw {
 
 class AppContext;
+class PanelBinder;
 
 // The "Global Catalog" tab: the one set of global catalog reconnect settings.
 class GlobalCatalogPage : public QWidget {
     Q_OBJECT
 public:
     explicit GlobalCatalogPage(AppContext& ctx, QWidget* parent = nullptr);
+    ~GlobalCatalogPage() override;
 
+    // Fills the panel from the configuration nodes. Leaves the Save button as the rules set it.
     void PopulateGCSettings();
     void setSaveEnabled(bool on);
+    bool saveEnabled() const { return m_state.saveEnabled; }
+    // Ends the program (the configuration is missing from the database).
+    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
+
+    Ui::GlobalCatalogPage* ui() const { return m_ui.get(); }
+    const PanelState& panelState() const { return m_state; }
+
+public Q_SLOTS:
+    void cmdGCSave_Click();
+    void cmdGCRestoreDefaults_Click();
 
 private:
+    void render();
+
     AppContext& m_ctx;
+    std::unique_ptr<Ui::GlobalCatalogPage> m_ui;
+    PanelState m_state{PanelSide::GlobalCatalog};
+    PanelBinder* m_binder = nullptr;
+    std::function<void(int)> m_endProgram;
 };
 
 } // namespace fw
