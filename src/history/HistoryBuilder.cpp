@@ -1,0 +1,227 @@
+#include "history/HistoryBuilder.h"
+
+#include "app/AppContext.h"
+#include "db/Database.h"
+#include "history/HistoryFormat.h"
+#include "history/HistoryWalk.h"
+#include "log/ActivityLog.h"
+#include "log/ErrorReport.h"
+#include "platform/Prompter.h"
+
+namespace fw {
+
+namespace {
+
+constexpr qint64 kPointTable = 2001; // places of the chart's point table
+
+// The error a walk reports when the run list has no row to start a pass with.
+FwError noCurrentRecord()
+{
+    return {3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")};
+}
+
+// Writes the load's lines to the activity log and keeps them for the caller.
+class LoadLog {
+public:
+    LoadLog(AppContext& ctx, HistorySide side, QStringList& lines) : m_ctx(ctx), m_side(side), m_lines(lines) {}
+
+    bool tracing() const { return m_ctx.traceSetting > 0; }
+    void write(const QString& text)
+    {
+        m_ctx.log().WriteLog(text, true);
+        m_lines.append(text);
+    }
+    void trace(const QString& text)
+    {
+        if (!tracing())
+            return;
+        m_ctx.log().WriteTraceLog(text, true);
+        m_lines.append(text);
+    }
+    // The window's error path: a message box, then the same report in the log (the GC box has no line number).
+    void error(const FwError& e, int line)
+    {
+        const QString form = HistoryBuilder::formName(m_side);
+        const QString withLine = errorReportText(e, QStringLiteral("Form_Load"), form, OwnerKind::Form, line);
+        m_ctx.prompter().inform(m_side == HistorySide::DC ? withLine : errorReportText(e, QStringLiteral("Form_Load"), form));
+        write(withLine);
+    }
+    void message(const QString& text)
+    {
+        m_ctx.prompter().inform(text);
+        write(text);
+    }
+
+private:
+    AppContext& m_ctx;
+    HistorySide m_side;
+    QStringList& m_lines;
+};
+
+} // namespace
+
+HistoryBuilder::HistoryBuilder(AppContext& ctx, HistorySide side) : m_ctx(ctx), m_side(side) {}
+
+QString HistoryBuilder::formName(HistorySide side)
+{
+    return side == HistorySide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
+}
+
+QString HistoryBuilder::factorName(HistorySide side)
+{
+    return side == HistorySide::DC ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
+                                   : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
+}
+
+HistoryResult HistoryBuilder::BuildHistoryPoints()
+{
+    FwError err;
+    auto db = Database::open(m_ctx.connectionString, &err);
+    if (!db) {
+        HistoryResult r;
+        r.startFactor = r.finalFactor = m_side == HistorySide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
+        LoadLog log(m_ctx, m_side, r.logLines);
+        log.error(err, 10);
+        r.failure = err.description;
+        return r;
+    }
+    SqlHistorySource source(*db, m_side);
+    return BuildHistoryPoints(source);
+}
+
+HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
+{
+    HistoryResult r;
+    LoadLog log(m_ctx, m_side, r.logLines);
+    qint16& factor = m_side == HistorySide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
+    r.startFactor = factor;
+
+    // The queries run once; their failures are reported once.
+    HistorySource::Counts counts;
+    QList<HistorySource::CountFailure> failures = source.counts(counts);
+    r.totalRows = counts.totalRows;
+    r.distinctIncrements = counts.distinctIncrements;
+    r.distinctIntervals = counts.distinctIntervals;
+    const qint64 distinct = counts.distinctIncrements + counts.distinctIntervals;
+
+    // The group sizes the loop can end with: its first retries, and those just above the first, where the
+    // smallest size fitting the starting budget lies when no retry ever fits.
+    QList<qint64> sizes = retryGroupSizes(counts.totalRows, distinct, factor, m_trackedRetries);
+    HistoryPass start;
+    const bool startValid = passFor(counts.totalRows, distinct, factor, start);
+    if (startValid)
+        for (qint64 g = start.groupSize + 1; g <= start.groupSize + m_fallbackWindow && g <= 32767; ++g)
+            sizes.append(g);
+
+    // Without trace lines a rejected pass needs no points, so a size past the starting budget is dropped.
+    const bool tracing = log.tracing();
+    const qint64 cap = tracing ? kPointTable : (startValid ? start.budget + 1 : 1);
+    const qint64 dropAbove = tracing ? 0 : (startValid ? start.budget : 0);
+
+    WalkLineSpool spool;
+    HistoryWalk walk(m_side, sizes, cap, dropAbove, &spool);
+    {
+        auto cursor = source.open(failures);
+        ++r.walks;
+        for (const auto& f : failures)
+            log.error(f.error, f.line);
+        walk.run(*cursor);
+    }
+
+    const HistoryPlan plan = planHistory(counts.totalRows, distinct, factor, walk.counts());
+    r.outcome = plan.outcome;
+    if (plan.outcome == HistoryPlan::Outcome::Impossible) {
+        if (!startValid)
+            r.failure = QStringLiteral("The history cannot be charted: the point budget 2000 - %1 x %2 is 0 or less, or the "
+                                       "group size of %3 runs does not fit 16 bits. Lower %4 by restarting the program.")
+                            .arg(distinct)
+                            .arg(factor)
+                            .arg(history_format::plainNumber(counts.totalRows), factorName(m_side));
+        else
+            r.failure = QStringLiteral("The history cannot be charted: its runs hold %1 stretches between increment or interval "
+                                       "changes, more than the %2 points allowed.")
+                            .arg(walk.counts().segments())
+                            .arg(start.budget);
+        log.message(r.failure);
+        r.finalFactor = factor;
+        return r;
+    }
+
+    // The passes whose points are needed: the one shown, and with trace lines every rejected one too.
+    QList<qint64> missing;
+    auto need = [&](qint64 g) {
+        if (!walk.pointsFor(g) && !missing.contains(g))
+            missing.append(g);
+    };
+    need(plan.final.groupSize);
+    if (tracing)
+        for (const HistoryPass& p : plan.rejected)
+            need(p.groupSize);
+    std::unique_ptr<HistoryWalk> extra;
+    if (!missing.isEmpty()) {
+        // Beyond the sizes formed side by side: one more walk forms exactly the missing ones.
+        extra = std::make_unique<HistoryWalk>(m_side, missing, kPointTable, 0, nullptr);
+        QList<HistorySource::CountFailure> ignored;
+        auto cursor = source.open(ignored);
+        ++r.walks;
+        extra->run(*cursor);
+    }
+    auto pointsOf = [&](qint64 g) -> const QList<FormedPoint>* {
+        if (const auto* p = walk.pointsFor(g))
+            return p;
+        return extra ? extra->pointsFor(g) : nullptr;
+    };
+
+    // Write each pass's lines as the loop writes them.
+    auto writePass = [&](const HistoryPass& pass) {
+        if (m_side == HistorySide::DC)
+            log.trace(QStringLiteral("iMaxPointsAllowed: %1 dTotalRows: %2 iGroupSize: %3")
+                          .arg(pass.budget)
+                          .arg(history_format::plainNumber(counts.totalRows))
+                          .arg(pass.groupSize));
+        r.passGroupSizes.append(pass.groupSize);
+        if (walk.emptyRunList())
+            log.error(noCurrentRecord(), 100);
+        const QList<FormedPoint>* points = tracing ? pointsOf(pass.groupSize) : nullptr;
+        qsizetype next = 0;
+        auto traceUpTo = [&](qint64 ordinal) {
+            while (points && next < points->size() && (*points)[next].lastOrdinal < ordinal)
+                log.trace(history_format::processedLine((*points)[next++].point));
+        };
+        spool.forEach([&](const WalkLine& l) {
+            traceUpTo(l.ordinal);
+            if (l.kind == WalkLine::Kind::Log)
+                log.write(l.text);
+            else
+                log.error({l.number, l.text}, l.line);
+        });
+        traceUpTo(std::numeric_limits<qint64>::max());
+    };
+
+    for (const HistoryPass& p : plan.rejected) {
+        writePass(p);
+        ++factor;
+        log.write(QStringLiteral("Exceed max data points allowed. Increment %1 to %2 and try again").arg(factorName(m_side)).arg(factor));
+    }
+    writePass(plan.final);
+    const QList<FormedPoint>* shown = pointsOf(plan.final.groupSize);
+    if (shown)
+        for (const FormedPoint& f : *shown)
+            r.points.append(f.point);
+    r.groupSize = plan.final.groupSize;
+    r.budget = plan.final.budget;
+    if (plan.outcome == HistoryPlan::Outcome::Accepted) {
+        log.write(QStringLiteral("Points:%1 GroupSize:%2").arg(r.points.size()).arg(r.groupSize));
+    } else {
+        log.write(QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used group size %4 (%5 points)")
+                      .arg(plan.final.budget)
+                      .arg(factorName(m_side))
+                      .arg(factor)
+                      .arg(r.groupSize)
+                      .arg(r.points.size()));
+    }
+    r.finalFactor = factor;
+    return r;
+}
+
+} // namespace fw

@@ -1,0 +1,101 @@
+#pragma once
+#include "history/HistoryPoint.h"
+#include "log/FwError.h"
+
+#include <QString>
+#include <memory>
+
+namespace fw {
+
+class Database;
+
+// A date-time read from the history tables as whole seconds of a day count (local wall time, no zone);
+// sub-second parts are dropped, so a difference counts second boundaries crossed.
+struct CivilTime {
+    qint64 secs = 0;
+    bool valid = false;
+
+    static CivilTime fromVariant(const QVariant& v);
+    static CivilTime fromDateTime(const QDateTime& dt);
+    QDateTime toDateTime() const;
+};
+
+// One row of the run list.
+struct HistoryRunRow {
+    qint64 syncId = 0;
+    qint32 increment = 0;
+    qint32 interval = 0;
+    qint64 lag = 0;      // DC: the sum of the domains' USN lags; GC: the run's own USN lag
+    bool lagNull = false;
+    CivilTime start;
+    CivilTime end;
+    QString server;      // GC only
+    qint16 eventFlags = 0; // GC only
+};
+
+// One row of the object totals.
+struct HistoryTotalRow {
+    qint64 syncId = 0;
+    qint64 total = 0;
+    bool totalNull = false;
+};
+
+// One domain row of a DC run.
+struct HistoryDomainRow {
+    qint64 syncId = 0;
+    QString domain;
+    QString server;
+    qint16 eventFlags = 0;
+    QVariant start; // parsed only when an event needs it
+};
+
+// The three result sets of one walk, read forward only.
+class HistoryCursor {
+public:
+    virtual ~HistoryCursor() = default;
+    virtual bool nextRun(HistoryRunRow& row) = 0;
+    virtual bool nextTotal(HistoryTotalRow& row) = 0;
+    virtual bool nextDomain(HistoryDomainRow& row) = 0; // always false on the GC side
+};
+
+// Where the history of one side comes from: the counts, and the result sets to walk.
+class HistorySource {
+public:
+    struct Counts {
+        double totalRows = 0;       // finished runs
+        qint64 distinctIncrements = 0;
+        qint64 distinctIntervals = 0;
+    };
+    // A failure of one query of the counts.
+    struct CountFailure {
+        int line = 0;
+        FwError error;
+    };
+
+    virtual ~HistorySource() = default;
+    virtual HistorySide side() const = 0;
+    // Runs the three count queries; each failure is returned and leaves its value at 0.
+    virtual QList<CountFailure> counts(Counts& out) = 0;
+    // Runs the three walked queries. A failing query is returned in `failures` and walks as empty.
+    virtual std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) = 0;
+};
+
+// The history tables of a Velmora database.
+class SqlHistorySource final : public HistorySource {
+public:
+    SqlHistorySource(Database& db, HistorySide side) : m_db(db), m_side(side) {}
+    HistorySide side() const override { return m_side; }
+    QList<CountFailure> counts(Counts& out) override;
+    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) override;
+
+    // The statements, for the benchmark that only steps through them.
+    static QString runListSql(HistorySide side);
+    static QString totalsSql(HistorySide side);
+    static QString domainSql();
+
+private:
+    Database& m_db;
+    HistorySide m_side;
+};
+
+} // namespace fw

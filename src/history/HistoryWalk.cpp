@@ -1,0 +1,362 @@
+#include "history/HistoryWalk.h"
+
+#include "history/HistoryFormat.h"
+
+#include <QDataStream>
+#include <array>
+
+namespace fw {
+
+namespace {
+constexpr int kSpoolMemory = 4096;
+enum EventKind { ErrorEvent = 0, ResyncEvent = 1, ServerEvent = 2 };
+} // namespace
+
+// ---- spool -------------------------------------------------------------------------------------------
+
+WalkLineSpool::WalkLineSpool() = default;
+WalkLineSpool::~WalkLineSpool() = default;
+
+void WalkLineSpool::append(WalkLine line)
+{
+    m_memory.append(std::move(line));
+    ++m_count;
+    if (m_memory.size() >= kSpoolMemory)
+        spill();
+}
+
+void WalkLineSpool::spill()
+{
+    if (!m_file) {
+        m_file = std::make_unique<QTemporaryFile>();
+        if (!m_file->open()) {
+            m_file.reset();
+            return; // no temporary space: keep them in memory
+        }
+    }
+    m_file->seek(m_file->size());
+    QDataStream out(m_file.get());
+    for (const WalkLine& l : m_memory)
+        out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
+    m_inFile += m_memory.size();
+    m_memory.clear();
+}
+
+void WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& f)
+{
+    if (m_file) {
+        m_file->flush();
+        m_file->seek(0);
+        QDataStream in(m_file.get());
+        WalkLine l;
+        for (qint64 i = 0; i < m_inFile; ++i) {
+            quint8 kind = 0;
+            in >> l.ordinal >> kind >> l.text >> l.number >> l.line;
+            l.kind = static_cast<WalkLine::Kind>(kind);
+            f(l);
+        }
+    }
+    for (const WalkLine& l : m_memory)
+        f(l);
+}
+
+// ---- walk --------------------------------------------------------------------------------------------
+
+namespace {
+
+// Running totals over all runs read so far; a point's sums are the difference between two of them.
+struct Totals {
+    qint64 lag = 0;
+    qint64 secs = 0;
+    qint64 objects = 0;
+    std::array<qint64, 3> events{};
+};
+
+struct OpenPoint {
+    qint64 rows = 0;
+    Totals at;
+    CivilTime start;
+    std::array<CivilTime, 3> first{};
+    std::array<bool, 3> firstSet{};
+    bool firstOfStretch = true;
+};
+
+struct Track {
+    qint64 groupSize = 1;
+    bool alive = true;
+    OpenPoint open;
+    QList<FormedPoint> points;
+};
+
+// The increment and interval in force and the last change taken over.
+struct ChangeState {
+    qint32 increment = 0;
+    qint32 interval = 0;
+    bool pendingIncrement = false;
+    bool pendingInterval = false;
+    qint32 oldIncrement = 0, newIncrement = 0;
+    CivilTime incrementTime;
+    qint32 oldInterval = 0, newInterval = 0;
+    CivilTime intervalTime;
+};
+
+QString mismatchTable(HistorySide side)
+{
+    return side == HistorySide::DC ? QStringLiteral("SyncHistoryDC") : QStringLiteral("SyncHistoryGC");
+}
+
+} // namespace
+
+struct HistoryWalk::Impl {
+    HistorySide side;
+    QList<Track> tracks;
+    qint64 pointCap;
+    qint64 dropAbove;
+    WalkLineSpool* spool;
+    Totals totals;
+    ChangeState change;
+
+    void line(qint64 ordinal, QString text)
+    {
+        if (spool)
+            spool->append({ordinal, WalkLine::Kind::Log, std::move(text), 0, 0});
+    }
+    void error(qint64 ordinal, const FwError& e, int statement)
+    {
+        if (spool)
+            spool->append({ordinal, WalkLine::Kind::Error, e.description, e.number, statement});
+    }
+
+    void event(int kind, const CivilTime& when)
+    {
+        ++totals.events[kind];
+        for (Track& t : tracks) {
+            if (t.alive && !t.open.firstSet[kind]) {
+                t.open.firstSet[kind] = true;
+                t.open.first[kind] = when;
+            }
+        }
+    }
+
+    void close(Track& t, qint64 lastOrdinal, qint64 lastSyncId)
+    {
+        const OpenPoint& o = t.open;
+        const qint64 rows = o.rows;
+        HistoryPoint p;
+        p.ObjectsProcessed = static_cast<float>(history_format::roundHalfEven(totals.objects - o.at.objects, rows));
+        p.ElapsedSeconds = static_cast<float>(history_format::roundHalfEven(totals.secs - o.at.secs, rows));
+        // (lag / rows) x interval / increment, kept exact until the rounding; no increment, no latency.
+        if (change.increment != 0)
+            p.LatencyMinutes = static_cast<float>(history_format::roundHalfEvenTenths(
+                static_cast<__int128>(totals.lag - o.at.lag) * change.interval, static_cast<__int128>(rows) * change.increment));
+        const qint64 errors = totals.events[ErrorEvent] - o.at.events[ErrorEvent];
+        const qint64 resyncs = totals.events[ResyncEvent] - o.at.events[ResyncEvent];
+        const qint64 servers = totals.events[ServerEvent] - o.at.events[ServerEvent];
+        p.ErrorCount = static_cast<float>(errors);
+        p.TotalResyncCount = static_cast<float>(resyncs);
+        p.ServerChangeCount = static_cast<float>(servers);
+        if (errors > 0)
+            p.FirstErrorTime = o.first[ErrorEvent].toDateTime();
+        if (resyncs > 0)
+            p.FirstTotalResyncTime = o.first[ResyncEvent].toDateTime();
+        if (servers > 0)
+            p.FirstServerChangeTime = o.first[ServerEvent].toDateTime();
+        p.NewIncrementCount = o.firstOfStretch && change.pendingIncrement ? 1 : 0;
+        p.NewIntervalCount = o.firstOfStretch && change.pendingInterval ? 1 : 0;
+        p.OldIncrement = change.oldIncrement;
+        p.NewIncrement = change.newIncrement;
+        p.IncrementChangeTime = change.incrementTime.toDateTime();
+        p.OldInterval = change.oldInterval;
+        p.NewInterval = change.newInterval;
+        p.IntervalChangeTime = change.intervalTime.toDateTime();
+        p.Start = o.start.toDateTime();
+        p.Label = history_format::pointLabel(p.Start);
+        p.LastSyncId = lastSyncId;
+        p.Runs = static_cast<qint32>(rows);
+        if (pointCap <= 0 || t.points.size() < pointCap)
+            t.points.append({std::move(p), lastOrdinal});
+        if (dropAbove > 0 && t.points.size() > dropAbove) {
+            t.alive = false;
+            t.points.clear();
+            t.points.squeeze();
+        }
+        t.open.rows = 0;
+        t.open.firstOfStretch = false;
+    }
+
+    void closeAll(qint64 lastOrdinal, qint64 lastSyncId)
+    {
+        for (Track& t : tracks)
+            if (t.alive && t.open.rows > 0)
+                close(t, lastOrdinal, lastSyncId);
+    }
+};
+
+HistoryWalk::HistoryWalk(HistorySide side, QList<qint64> groupSizes, qint64 pointCap, qint64 dropAbove, WalkLineSpool* spool)
+    : d(std::make_unique<Impl>())
+{
+    d->side = side;
+    d->pointCap = pointCap;
+    d->dropAbove = dropAbove;
+    d->spool = spool;
+    for (qint64 g : groupSizes) {
+        if (g <= 0)
+            continue;
+        bool seen = false;
+        for (const Track& t : d->tracks)
+            seen = seen || t.groupSize == g;
+        if (!seen) {
+            Track t;
+            t.groupSize = g;
+            d->tracks.append(std::move(t));
+        }
+    }
+}
+
+HistoryWalk::~HistoryWalk() = default;
+
+const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize) const
+{
+    for (const Track& t : d->tracks)
+        if (t.groupSize == groupSize && t.alive)
+            return &t.points;
+    return nullptr;
+}
+
+void HistoryWalk::run(HistoryCursor& cursor)
+{
+    Impl& w = *d;
+    const QString table = mismatchTable(w.side);
+    const bool dc = w.side == HistorySide::DC;
+
+    HistoryRunRow row;
+    HistoryTotalRow total;
+    HistoryDomainRow domain;
+    bool haveTotal = cursor.nextTotal(total);
+    bool haveDomain = dc && cursor.nextDomain(domain);
+
+    QList<std::pair<QString, QString>> previousDomains, currentDomains;
+    QString previousServer;
+    bool havePreviousServer = false;
+
+    qint64 ordinal = -1;
+    qint64 stretch = 0;
+    qint64 lastSyncId = 0;
+    while (cursor.nextRun(row)) {
+        ++ordinal;
+        if (ordinal == 0) {
+            w.change.increment = row.increment;
+            w.change.interval = row.interval;
+        } else if (row.increment != w.change.increment || row.interval != w.change.interval) {
+            // A group never spans a change: every open point ends with the run before.
+            w.closeAll(ordinal - 1, lastSyncId);
+            m_counts.add(stretch);
+            stretch = 0;
+            ChangeState& c = w.change;
+            c.pendingIncrement = row.increment != c.increment;
+            c.pendingInterval = row.interval != c.interval;
+            if (c.pendingIncrement) {
+                c.oldIncrement = c.increment;
+                c.newIncrement = row.increment;
+                c.incrementTime = row.start;
+                c.increment = row.increment;
+            }
+            if (c.pendingInterval) {
+                c.oldInterval = c.interval;
+                c.newInterval = row.interval;
+                c.intervalTime = row.start;
+                c.interval = row.interval;
+            }
+            for (Track& t : w.tracks)
+                t.open.firstOfStretch = true;
+        }
+        ++stretch;
+        for (Track& t : w.tracks) {
+            if (t.alive && t.open.rows == 0) {
+                t.open.at = w.totals;
+                t.open.start = row.start;
+                t.open.firstSet = {};
+                t.open.first = {};
+            }
+        }
+
+        const qint64 id = row.syncId;
+        if (row.lagNull)
+            w.error(ordinal, FwError::invalidUseOfNull(), 210);
+        else
+            w.totals.lag += row.lag;
+        if (!row.start.valid || !row.end.valid)
+            w.error(ordinal, FwError::invalidUseOfNull(), 220);
+        else
+            w.totals.secs += row.end.secs - row.start.secs;
+
+        // Object totals, merged by SyncId.
+        while (haveTotal && total.syncId < id) {
+            w.line(ordinal, QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = %1 while no data in %2 where the next SyncID = %3")
+                                .arg(total.syncId).arg(table).arg(id));
+            haveTotal = cursor.nextTotal(total);
+        }
+        if (haveTotal) {
+            if (total.syncId == id) {
+                if (total.totalNull)
+                    w.error(ordinal, FwError::invalidUseOfNull(), 230);
+                else
+                    w.totals.objects += total.total;
+                haveTotal = cursor.nextTotal(total);
+            } else {
+                w.line(ordinal, QStringLiteral("Info: Mismatch data - Data in %1 with SyncId = %2 while no data in SyncHistoryObject where the next SyncID = %3")
+                                    .arg(table).arg(id).arg(total.syncId));
+            }
+        }
+
+        if (dc) {
+            while (haveDomain && domain.syncId < id) {
+                w.line(ordinal, QStringLiteral("Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = %1 while no data in SyncHistoryDC where the next SyncID = %2")
+                                    .arg(domain.syncId).arg(id));
+                haveDomain = cursor.nextDomain(domain);
+            }
+            currentDomains.clear();
+            while (haveDomain && domain.syncId == id) {
+                if (domain.eventFlags & 1)
+                    w.event(ErrorEvent, CivilTime::fromVariant(domain.start));
+                if (domain.eventFlags & 2)
+                    w.event(ResyncEvent, CivilTime::fromVariant(domain.start));
+                currentDomains.append({domain.domain, domain.server});
+                haveDomain = cursor.nextDomain(domain);
+            }
+            bool serverChanged = false;
+            if (!previousDomains.isEmpty() && !currentDomains.isEmpty()) {
+                for (const auto& now : currentDomains)
+                    for (const auto& before : previousDomains)
+                        serverChanged = serverChanged || (now.first == before.first && now.second != before.second);
+            }
+            if (serverChanged)
+                w.event(ServerEvent, row.start);
+            std::swap(previousDomains, currentDomains);
+        } else {
+            if (row.eventFlags & 1)
+                w.event(ErrorEvent, row.start);
+            if (row.eventFlags & 2)
+                w.event(ResyncEvent, row.start);
+            if (havePreviousServer && row.server != previousServer)
+                w.event(ServerEvent, row.start);
+            previousServer = row.server;
+            havePreviousServer = true;
+        }
+
+        lastSyncId = id;
+        for (Track& t : w.tracks) {
+            if (!t.alive)
+                continue;
+            if (++t.open.rows >= t.groupSize)
+                w.close(t, ordinal, id);
+        }
+    }
+    m_empty = ordinal < 0;
+    if (!m_empty) {
+        w.closeAll(ordinal, lastSyncId);
+        m_counts.add(stretch);
+    }
+}
+
+} // namespace fw
