@@ -1,0 +1,489 @@
+// The streaming builder against the written loop (ReferenceHistory), and the behaviours named for the history.
+#include "HistoryFixture.h"
+#include "ReferenceHistory.h"
+#include "support/TestContext.h"
+
+#include "app/StartupGate.h"
+#include "history/HistoryBuilder.h"
+#include "history/HistoryFormat.h"
+#include "log/ActivityLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <cstdio>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+// Counts how often the result sets are opened, to prove one walk.
+class CountingSource final : public HistorySource {
+public:
+    explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
+    HistorySide side() const override { return m_inner.side(); }
+    QList<CountFailure> counts(Counts& out) override { return m_inner.counts(out); }
+    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override
+    {
+        ++opened;
+        return m_inner.open(f);
+    }
+    int opened = 0;
+
+private:
+    HistorySource& m_inner;
+};
+
+struct Harness {
+    TestContext tc;
+    std::unique_ptr<HistoryDb> db;
+    Harness() { db = std::make_unique<HistoryDb>(QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))); }
+
+    HistoryResult build(HistorySide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
+    {
+        (side == HistorySide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
+        SqlHistorySource sql(db->db(), side);
+        CountingSource counting(sql);
+        HistoryBuilder b(tc.ctx(), side);
+        b.setTracking(retries, window);
+        HistoryResult r = b.BuildHistoryPoints(counting);
+        if (walks)
+            *walks = counting.opened;
+        return r;
+    }
+    ReferenceHistory reference(HistorySide side)
+    {
+        SqlHistorySource sql(db->db(), side);
+        return ReferenceHistory(sql, tc.ctx().traceSetting > 0);
+    }
+};
+
+QString describe(const HistoryPoint& p)
+{
+    return history_format::processedLine(p) + QStringLiteral(" | ") + QStringList(history_format::detailsFor(p, 0).values).join(QLatin1Char(';'));
+}
+
+void expectSamePoints(const QList<HistoryPoint>& got, const QList<HistoryPoint>& want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (qsizetype i = 0; i < got.size(); ++i)
+        ASSERT_TRUE(got[i] == want[i]) << "point " << i << "\n got:  " << describe(got[i]).toStdString()
+                                       << "\n want: " << describe(want[i]).toStdString();
+}
+
+void expectSameLines(const QStringList& got, const QStringList& want)
+{
+    const qsizetype n = std::min(got.size(), want.size());
+    for (qsizetype i = 0; i < n; ++i)
+        ASSERT_EQ(got[i].toStdString(), want[i].toStdString()) << "log line " << i;
+    ASSERT_EQ(got.size(), want.size());
+}
+
+} // namespace
+
+// Many generated histories, both sides, trace on and off, tight and loose budgets: the one walk gives the
+// points, group size, factor and log lines of the loop as written, retries included.
+TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
+{
+    int retried = 0, accepted = 0, fitted = 0;
+    for (quint32 seed = 1; seed <= 64; ++seed) {
+        Harness h;
+        const bool dc = seed % 2 == 1;
+        const HistorySide side = dc ? HistorySide::DC : HistorySide::GC;
+        GeneratorSpec g;
+        g.seed = seed;
+        g.runs = 1 + static_cast<int>((seed * 7919) % 1600);
+        g.changes = static_cast<int>((seed * 31) % 60);
+        g.distinctIncrements = 1 + static_cast<int>(seed % 4);
+        g.distinctIntervals = 1 + static_cast<int>((seed / 4) % 3);
+        g.oddities = seed % 3 != 0;
+        generateHistory(g, dc, h.db.get());
+        h.tc.ctx().traceSetting = seed % 4 < 2 ? 1 : 0;
+        ReferenceHistory ref = h.reference(side);
+        // A starting budget between 40 and about 440 points, so that groups are large and retries common.
+        const qint64 k = ref.counts.distinctIncrements + ref.counts.distinctIntervals;
+        const qint64 targetBudget = 40 + (seed * 37) % 400;
+        auto factor = static_cast<qint16>(std::max<qint64>(1, (2000 - targetBudget) / k));
+        if (seed % 2 == 0) {
+            // Every other history: look for a starting factor the loop has to raise before a pass fits.
+            for (qint64 budget = 20; budget < 1200; budget += 7) {
+                const auto f = static_cast<qint16>(std::max<qint64>(1, (2000 - budget) / k));
+                const auto probe = ref.run(f, 4);
+                if (probe.accepted && probe.passes > 1) {
+                    factor = f;
+                    break;
+                }
+            }
+        }
+        const ReferenceHistory::Result want = ref.run(factor);
+        int walks = 0;
+        const HistoryResult got = h.build(side, factor, &walks);
+        SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
+        EXPECT_EQ(walks, 1);
+        if (!want.accepted) {
+            // The loop never accepts: the smallest group size fitting the starting budget, factor kept.
+            qint64 budget = 0, g0 = 0;
+            ASSERT_TRUE(ref.budgetFor(factor, budget, g0));
+            ASSERT_EQ(got.outcome, HistoryPlan::Outcome::FittedAtStart);
+            ++fitted;
+            EXPECT_EQ(got.finalFactor, factor);
+            const auto shown = ref.pass(budget, got.groupSize);
+            EXPECT_LE(shown.points.size(), budget);
+            EXPECT_GT(ref.pass(budget, got.groupSize - 1).points.size(), budget);
+            expectSamePoints(got.points, shown.points);
+            continue;
+        }
+        ++accepted;
+        retried += want.passes > 1;
+        EXPECT_EQ(got.outcome, HistoryPlan::Outcome::Accepted);
+        EXPECT_EQ(got.groupSize, want.groupSize);
+        EXPECT_EQ(got.finalFactor, want.factor);
+        EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, want.factor);
+        expectSamePoints(got.points, want.points);
+        expectSameLines(got.logLines, want.lines);
+    }
+    std::printf("accepted %d (after retries %d), fitted at the starting factor %d\n", accepted, retried, fitted);
+    EXPECT_GT(accepted, 30);
+    EXPECT_GT(retried, 10) << "the generated histories should exercise the retries";
+    EXPECT_GT(fitted, 3) << "and histories the loop cannot fit";
+}
+
+// When the needed group size lies beyond the sizes formed side by side, a further walk forms it: same results.
+TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
+{
+    Harness h;
+    GeneratorSpec g;
+    g.seed = 77;
+    g.runs = 1500;
+    g.changes = 40;
+    generateHistory(g, true, h.db.get());
+    h.tc.ctx().traceSetting = 1;
+    ReferenceHistory ref = h.reference(HistorySide::DC);
+    const qint64 k = ref.counts.distinctIncrements + ref.counts.distinctIntervals;
+    qint16 factor = 0;
+    ReferenceHistory::Result want;
+    for (qint64 budget = 60; budget < 1000 && !(want.accepted && want.passes > 1); budget += 10) {
+        factor = static_cast<qint16>((2000 - budget) / k);
+        want = ref.run(factor);
+    }
+    ASSERT_TRUE(want.accepted);
+    ASSERT_GT(want.passes, 1);
+    int walks = 0;
+    const HistoryResult got = h.build(HistorySide::DC, factor, &walks, 0, 0);
+    EXPECT_EQ(walks, 2);
+    expectSamePoints(got.points, want.points);
+    expectSameLines(got.logLines, want.lines);
+}
+
+// 3 distinct increments, 1 interval, factor 2: budget 1992. 1992 runs give groups of 1, 1993 give groups of 2
+// and 997 points. 3000 runs with a budget of 1994 give groups of 2.
+TEST(HistoryGroupSize, BudgetExamples)
+{
+    for (int runs : {1992, 1993}) {
+        Harness h;
+        QList<RunSpec> list;
+        for (int i = 1; i <= runs; ++i)
+            list.append(dcRun(i));
+        // The running synchronisation brings the other two increments (the distinct queries count it).
+        RunSpec a = dcRun(runs + 1, 1, 1000), b = dcRun(runs + 2, 1, 750);
+        a.active = b.active = true;
+        list << a << b;
+        h.db->addDc(list);
+        h.tc.ctx().traceSetting = 1;
+        const HistoryResult r = h.build(HistorySide::DC, 2);
+        EXPECT_EQ(r.budget, 1992);
+        EXPECT_EQ(r.groupSize, runs == 1992 ? 1 : 2);
+        EXPECT_EQ(r.points.size(), runs == 1992 ? 1992 : 997);
+        EXPECT_EQ(r.logLines.first(), QStringLiteral("iMaxPointsAllowed: 1992 dTotalRows: %1 iGroupSize: %2").arg(runs).arg(runs == 1992 ? 1 : 2));
+        EXPECT_EQ(r.logLines.last(), QStringLiteral("Points:%1 GroupSize:%2").arg(runs == 1992 ? 1992 : 997).arg(runs == 1992 ? 1 : 2));
+        EXPECT_EQ(r.passGroupSizes, QList<qint64>{r.groupSize});
+    }
+    {
+        Harness h;
+        QList<RunSpec> list;
+        for (int i = 1; i <= 3000; ++i)
+            list.append(gcRun(i));
+        RunSpec a = gcRun(3001, QStringLiteral("gc01"), 1, 1000);
+        a.active = true;
+        list << a;
+        h.db->addGc(list);
+        const HistoryResult r = h.build(HistorySide::GC, 2);
+        EXPECT_EQ(r.budget, 1994);
+        EXPECT_EQ(r.groupSize, 2);
+        EXPECT_EQ(r.points.size(), 1500);
+    }
+}
+
+// A change of increment after the fifth run of a group of 10 closes the point with 5 runs; the next point
+// starts at the changed run with the change and its time.
+TEST(HistoryPoints, IncrementChangeInsideAGroup)
+{
+    Harness h;
+    QList<RunSpec> list;
+    for (int i = 1; i <= 190; ++i)
+        list.append(dcRun(i, 100, i <= 15 ? 400 : 500, 15));
+    h.db->addDc(list);
+    // 2 increments + 1 interval, factor 660: budget 20, 190 runs in groups of 10.
+    const HistoryResult r = h.build(HistorySide::DC, 660);
+    ASSERT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
+    ASSERT_EQ(r.groupSize, 10);
+    ASSERT_EQ(r.points.size(), 20);
+    EXPECT_EQ(r.points[0].Runs, 10);
+    EXPECT_EQ(r.points[1].Runs, 5);
+    EXPECT_EQ(r.points[1].LastSyncId, 15);
+    EXPECT_EQ(r.points[1].NewIncrementCount, 0);
+    const HistoryPoint& p = r.points[2];
+    EXPECT_EQ(p.Runs, 10);
+    EXPECT_EQ(p.NewIncrementCount, 1);
+    EXPECT_EQ(p.NewIntervalCount, 0);
+    EXPECT_EQ(p.OldIncrement, 400);
+    EXPECT_EQ(p.NewIncrement, 500);
+    EXPECT_EQ(history_format::detailTime(p.IncrementChangeTime), baseTime().addSecs(60 * 15 * 16).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    EXPECT_EQ(p.Label, baseTime().addSecs(60 * 15 * 16).toString(QStringLiteral("MM/dd/yy HH:mm")));
+    // Later points keep the change's details but do not count it again.
+    EXPECT_EQ(r.points[3].NewIncrementCount, 0);
+    EXPECT_EQ(r.points[3].OldIncrement, 400);
+    EXPECT_EQ(history_format::detailsFor(p, 2).values[8], QStringLiteral("1,400,500,2005-03-14 13:00:00"));
+}
+
+// Latency: lags 40 and 20, interval 5, increment 100 give 1.5; an average giving 0.25 is stored as 0.2.
+// Objects and run time are averaged with halves to even.
+TEST(HistoryPoints, LatencyAndRounding)
+{
+    Harness h;
+    QList<RunSpec> list = {dcRun(1, 40, 100, 5), dcRun(2, 20, 100, 5), dcRun(3, 4, 100, 5), dcRun(4, 6, 100, 5)};
+    list[0].objects = 3;
+    list[1].objects = 2; // 2.5 -> 2
+    list[2].objects = 3;
+    list[3].objects = 4; // 3.5 -> 4
+    list[0].seconds = 10;
+    list[1].seconds = 15; // 12.5 -> 12
+    h.db->addDc(list);
+    const HistoryResult r = h.build(HistorySide::DC, 999); // budget 2000 - 2 x 999 = 2, groups of 2
+    ASSERT_EQ(r.points.size(), 2);
+    EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 1.5f);
+    EXPECT_FLOAT_EQ(r.points[1].LatencyMinutes, 0.2f);
+    EXPECT_EQ(history_format::plainNumber(r.points[1].LatencyMinutes), QStringLiteral("0.2"));
+    EXPECT_EQ(r.points[0].ObjectsProcessed, 2);
+    EXPECT_EQ(r.points[1].ObjectsProcessed, 4);
+    EXPECT_EQ(r.points[0].ElapsedSeconds, 12);
+    // The table shows latency as a whole number.
+    EXPECT_EQ(history_format::detailsFor(r.points[0], 0).values[3], QStringLiteral("2"));
+}
+
+// Two domains both reporting EventFlags 3 add 2 errors and 2 total resynchronisations; a server change counts once
+// per run, letter case included; a run without domain rows is not in the run list.
+TEST(HistoryPoints, DcEventsAndServerChanges)
+{
+    Harness h;
+    auto run = [](qint64 id, const QString& s1, const QString& s2, int f1 = 0, int f2 = 0) {
+        RunSpec r = dcRun(id);
+        r.domains = {{QStringLiteral("a.example.com"), s1, 10, f1}, {QStringLiteral("b.example.com"), s2, 10, f2}};
+        return r;
+    };
+    QList<RunSpec> list = {run(1, QStringLiteral("dc1"), QStringLiteral("dc3"), 3, 3),
+                           run(2, QStringLiteral("dc2"), QStringLiteral("dc4")), // both domains change: one change
+                           run(3, QStringLiteral("DC2"), QStringLiteral("dc4")), // letter case only: a change
+                           run(4, QStringLiteral("DC2"), QStringLiteral("dc4"), 4, 0)}; // bit 4 is ignored
+    h.db->addDc(list);
+    const HistoryResult r = h.build(HistorySide::DC, 999); // budget 2: groups of 2
+    ASSERT_EQ(r.points.size(), 2);
+    EXPECT_EQ(r.points[0].ErrorCount, 2);
+    EXPECT_EQ(r.points[0].TotalResyncCount, 2);
+    EXPECT_EQ(r.points[0].ServerChangeCount, 1);
+    EXPECT_EQ(history_format::detailTime(r.points[0].FirstErrorTime), QStringLiteral("2005-03-14 09:15:00"));
+    EXPECT_EQ(history_format::detailTime(r.points[0].FirstServerChangeTime), QStringLiteral("2005-03-14 09:30:00"));
+    EXPECT_EQ(r.points[0].events(), 5);
+    EXPECT_EQ(r.points[1].ServerChangeCount, 1);
+    EXPECT_EQ(r.points[1].ErrorCount, 0);
+    EXPECT_FALSE(r.points[1].FirstErrorTime.isValid());
+}
+
+// GC: the first run of a pass is never a server change; a change of letter case is one; events come from the run.
+TEST(HistoryPoints, GcServerChangesAndEvents)
+{
+    Harness h;
+    QList<RunSpec> list = {gcRun(1, QStringLiteral("gc01")), gcRun(2, QStringLiteral("GC01")), gcRun(3, QStringLiteral("GC01")),
+                           gcRun(4, QStringLiteral("gc02"))};
+    list[2].flags = 3;
+    h.db->addGc(list);
+    const HistoryResult r = h.build(HistorySide::GC, 2); // 4 runs, groups of 1
+    ASSERT_EQ(r.points.size(), 4);
+    EXPECT_EQ(r.points[0].ServerChangeCount, 0);
+    EXPECT_EQ(r.points[1].ServerChangeCount, 1);
+    EXPECT_EQ(r.points[2].ServerChangeCount, 0);
+    EXPECT_EQ(r.points[2].ErrorCount, 1);
+    EXPECT_EQ(r.points[2].TotalResyncCount, 1);
+    EXPECT_EQ(r.points[3].ServerChangeCount, 1);
+    EXPECT_EQ(history_format::eventCell(r.points[1].ServerChangeCount, r.points[1].FirstServerChangeTime),
+              QStringLiteral("1,2005-03-14 09:30:00"));
+}
+
+// A pass with more points than its budget raises the factor by one, logs it and forms the points again;
+// the next opening starts from the raised factor.
+TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
+{
+    Harness h;
+    QList<RunSpec> list;
+    for (int i = 1; i <= 100; ++i)
+        list.append(dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15));
+    h.db->addDc(list);
+    StartupGate(h.tc.ctx()).startNewLog();
+    int walks = 0;
+    // 2 increments + 1 interval at factor 660: budget 20, groups of 5 give 33 points; factor 661: budget 17,
+    // groups of 6 give 17 points.
+    const HistoryResult r = h.build(HistorySide::DC, 660, &walks);
+    EXPECT_EQ(walks, 1);
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
+    EXPECT_EQ(r.finalFactor, 661);
+    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 661);
+    EXPECT_EQ(r.groupSize, 6);
+    EXPECT_EQ(r.points.size(), 17);
+    EXPECT_EQ(r.passGroupSizes, (QList<qint64>{5, 6}));
+    EXPECT_EQ(r.logLines, (QStringList{QStringLiteral("Exceed max data points allowed. Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again"),
+                                      QStringLiteral("Points:17 GroupSize:6")}));
+    // Written to the activity log with time stamps.
+    const QStringList file = h.tc.logLines();
+    EXPECT_TRUE(file.last().endsWith(QStringLiteral(": Points:17 GroupSize:6")));
+    EXPECT_TRUE(file[file.size() - 2].endsWith(QStringLiteral("Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again")));
+
+    HistoryBuilder again(h.tc.ctx(), HistorySide::DC);
+    const HistoryResult second = again.BuildHistoryPoints(*std::make_unique<SqlHistorySource>(h.db->db(), HistorySide::DC));
+    EXPECT_EQ(second.startFactor, 661);
+    EXPECT_EQ(second.logLines, QStringList{QStringLiteral("Points:17 GroupSize:6")});
+}
+
+// Object totals of runs missing from the run list warn; a run without totals informs, unless no totals are left.
+TEST(HistoryMismatch, WarningAndInformationLines)
+{
+    Harness h;
+    QList<RunSpec> list = {dcRun(2), dcRun(3), dcRun(5), dcRun(6)};
+    list[1].objects.reset(); // run 3: no totals, the next totals row is 5
+    list[3].objects.reset(); // run 6: no totals left at all: nothing written
+    h.db->addDc(list);
+    h.db->addObjectRow(1, QStringLiteral("corp.example.com"), 4);
+    h.db->addObjectRow(4, QStringLiteral("corp.example.com"), 4);
+    h.db->addDomainRow(4, {QStringLiteral("corp.example.com"), QStringLiteral("dc01"), 1, 0}, baseTime());
+    h.db->addObjectRow(5, QStringLiteral("GC"), 1000); // a GC row: not a DC total
+    const HistoryResult r = h.build(HistorySide::DC, 2);
+    EXPECT_EQ(r.logLines, (QStringList{
+        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 1 while no data in SyncHistoryDC where the next SyncID = 2"),
+        QStringLiteral("Info: Mismatch data - Data in SyncHistoryDC with SyncId = 3 while no data in SyncHistoryObject where the next SyncID = 4"),
+        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
+        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
+        QStringLiteral("Points:4 GroupSize:1")}));
+    ASSERT_EQ(r.points.size(), 4);
+    EXPECT_EQ(r.points[1].ObjectsProcessed, 0); // a run without totals still counts, with 0 objects
+    EXPECT_EQ(r.points[2].ObjectsProcessed, 10);
+}
+
+// A null end time of a finished run goes through the window's error report (message box, then the log) and the
+// run still counts; the GC box has no line number.
+TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
+{
+    for (HistorySide side : {HistorySide::DC, HistorySide::GC}) {
+        Harness h;
+        QList<RunSpec> list = side == HistorySide::DC ? QList<RunSpec>{dcRun(1), dcRun(2)} : QList<RunSpec>{gcRun(1), gcRun(2)};
+        list[0].seconds = 30;
+        list[1].nullEnd = true;
+        side == HistorySide::DC ? h.db->addDc(list) : h.db->addGc(list);
+        const HistoryResult r = h.build(side, 2);
+        ASSERT_EQ(r.points.size(), 2);
+        EXPECT_EQ(r.points[0].ElapsedSeconds, 30);
+        EXPECT_EQ(r.points[1].ElapsedSeconds, 0);
+        const QString form = side == HistorySide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
+        const QString logged = QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form %1 (line#=220)").arg(form);
+        EXPECT_EQ(r.logLines.first(), logged);
+        ASSERT_EQ(h.tc.prompter().messages.size(), 1);
+        EXPECT_EQ(h.tc.prompter().messages.first(),
+                  side == HistorySide::DC ? logged : QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"));
+    }
+}
+
+// A history whose retries never fit (40,000 runs, 200 changes among seven increments and seven intervals):
+// the smallest group size fitting the starting budget, the factor kept, one log line, one walk.
+TEST(HistoryRetry, NonConvergingHistoryUsesTheSmallestFittingGroupSize)
+{
+    Harness h;
+    GeneratorSpec g;
+    g.seed = 8;
+    g.runs = 40000;
+    g.changes = 200;
+    g.distinctIncrements = 7;
+    g.distinctIntervals = 7;
+    g.oddities = false;
+    generateHistory(g, true, h.db.get());
+    ReferenceHistory ref = h.reference(HistorySide::DC);
+    const auto loop = ref.run(2);
+    ASSERT_FALSE(loop.accepted) << "the written loop should never accept a pass here";
+    EXPECT_GT(loop.passes, 100);
+
+    int walks = 0;
+    const HistoryResult r = h.build(HistorySide::DC, 2, &walks);
+    EXPECT_EQ(walks, 1);
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::FittedAtStart);
+    EXPECT_EQ(r.finalFactor, 2);
+    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 2);
+    qint64 budget = 0, g0 = 0;
+    ASSERT_TRUE(ref.budgetFor(2, budget, g0));
+    EXPECT_EQ(r.budget, budget);
+    // It fits, and one less would not.
+    const auto shown = ref.pass(budget, r.groupSize);
+    EXPECT_LE(shown.points.size(), budget);
+    EXPECT_GT(ref.pass(budget, r.groupSize - 1).points.size(), budget);
+    expectSamePoints(r.points, shown.points);
+    EXPECT_EQ(r.logLines, QStringList{QStringLiteral("Point budget %1 could not be met by raising DistinctDCIncAndIntervalSafetyFactor; kept it at 2 and used group size %2 (%3 points)")
+                                          .arg(budget).arg(r.groupSize).arg(r.points.size())});
+}
+
+// A budget of 0 or below ends the load with a clear message and no points, instead of looping.
+TEST(HistoryFailures, BudgetAtZeroEndsTheLoad)
+{
+    Harness h;
+    h.db->addGc({gcRun(1), gcRun(2)});
+    const HistoryResult r = h.build(HistorySide::GC, 1000); // 2000 - 2 x 1000 = 0
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
+    EXPECT_TRUE(r.points.isEmpty());
+    EXPECT_TRUE(r.failure.contains(QStringLiteral("0 or less")));
+    ASSERT_EQ(h.tc.prompter().messages.size(), 1);
+    EXPECT_EQ(h.tc.prompter().messages.first(), r.failure);
+    EXPECT_EQ(r.finalFactor, 1000);
+}
+
+// More stretches between changes than the budget: no group size can fit; a message, never an overrun.
+TEST(HistoryFailures, MoreChangesThanPointsAllowed)
+{
+    Harness h;
+    QList<RunSpec> list;
+    for (int i = 1; i <= 30; ++i)
+        list.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
+    h.db->addGc(list);
+    const HistoryResult r = h.build(HistorySide::GC, 995); // 3 distinct values: budget 2000 - 2985 <= 0 at once
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
+    Harness h2;
+    h2.db->addGc(list);
+    const HistoryResult r2 = h2.build(HistorySide::GC, 663); // budget 11, 30 stretches
+    EXPECT_EQ(r2.outcome, HistoryPlan::Outcome::Impossible);
+    EXPECT_TRUE(r2.failure.contains(QStringLiteral("30 stretches")));
+    EXPECT_TRUE(r2.points.isEmpty());
+}
+
+// A DC run with more than 101 domain rows is read whole.
+TEST(HistoryPoints, ManyDomainsInOneRun)
+{
+    Harness h;
+    RunSpec a = dcRun(1), b = dcRun(2);
+    a.domains.clear();
+    b.domains.clear();
+    for (int d = 0; d < 150; ++d) {
+        a.domains.append({QStringLiteral("d%1.example.com").arg(d, 3, 10, QLatin1Char('0')), QStringLiteral("s1"), 1, 1});
+        b.domains.append({QStringLiteral("d%1.example.com").arg(d, 3, 10, QLatin1Char('0')), d == 149 ? QStringLiteral("s2") : QStringLiteral("s1"), 1, 0});
+    }
+    h.db->addDc({a, b});
+    const HistoryResult r = h.build(HistorySide::DC, 2);
+    ASSERT_EQ(r.points.size(), 2);
+    EXPECT_EQ(r.points[0].ErrorCount, 150);
+    EXPECT_EQ(r.points[1].ServerChangeCount, 1);
+    EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 4.5f); // 150 x 1 x 15 / 500
+}

@@ -1,0 +1,224 @@
+#include "HistoryFixture.h"
+
+#include "db/DemoData.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+
+namespace fw::test {
+
+namespace {
+QString ts(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+} // namespace
+
+QDateTime baseTime()
+{
+    return QDateTime(QDate(2005, 3, 14), QTime(9, 0, 0), Qt::UTC);
+}
+
+HistoryDb::HistoryDb(const QString& path) : m_path(path)
+{
+    QFile::remove(path);
+    FwError err;
+    m_db = Database::createSqlite(path, &err);
+    if (m_db) {
+        // Scratch files only: no need to wait for the disk.
+        QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
+        QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA journal_mode = MEMORY"));
+    }
+    if (m_db && DemoData::createSchema(*m_db))
+        m_db.reset();
+}
+
+void HistoryDb::addDc(const QList<RunSpec>& runs)
+{
+    m_db->begin();
+    QSqlQuery run(m_db->handle()), dom(m_db->handle()), obj(m_db->handle());
+    run.prepare(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"));
+    dom.prepare(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"));
+    obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)"));
+    for (const RunSpec& r : runs) {
+        const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
+        run.addBindValue(r.id);
+        run.addBindValue(r.active ? 1 : 0);
+        run.addBindValue(ts(start));
+        run.addBindValue(r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds))));
+        run.addBindValue(r.increment);
+        run.addBindValue(r.interval);
+        run.exec();
+        for (const DomainRowSpec& d : r.domains) {
+            dom.addBindValue(r.id);
+            dom.addBindValue(d.domain);
+            dom.addBindValue(d.server);
+            dom.addBindValue(d.finished && !r.active ? 0 : 1);
+            dom.addBindValue(d.lag);
+            dom.addBindValue(d.flags);
+            dom.addBindValue(ts(start));
+            dom.exec();
+        }
+        if (r.objects || r.nullObjects) {
+            obj.addBindValue(r.id);
+            obj.addBindValue(r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain);
+            obj.addBindValue(r.nullObjects ? QVariant() : QVariant(*r.objects));
+            obj.addBindValue(ts(start));
+            obj.exec();
+        }
+    }
+    m_db->commit();
+}
+
+void HistoryDb::addGc(const QList<RunSpec>& runs)
+{
+    m_db->begin();
+    QSqlQuery run(m_db->handle()), obj(m_db->handle());
+    run.prepare(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)"));
+    obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,'GC',0,'MailUsers',0,?,0,1,?)"));
+    for (const RunSpec& r : runs) {
+        const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
+        run.addBindValue(r.id);
+        run.addBindValue(r.server);
+        run.addBindValue(r.active ? 1 : 0);
+        run.addBindValue(r.increment);
+        run.addBindValue(r.interval);
+        run.addBindValue(r.lag);
+        run.addBindValue(ts(start));
+        run.addBindValue(r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds))));
+        run.addBindValue(r.flags);
+        run.exec();
+        if (r.objects || r.nullObjects) {
+            obj.addBindValue(r.id);
+            obj.addBindValue(r.nullObjects ? QVariant() : QVariant(*r.objects));
+            obj.addBindValue(ts(start));
+            obj.exec();
+        }
+    }
+    m_db->commit();
+}
+
+void HistoryDb::addObjectRow(qint64 syncId, const QString& domain, qint64 count)
+{
+    FwError err;
+    m_db->run(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,0,'PDLs',0,?,0,1,NULL)"),
+              {syncId, domain, count}, &err);
+}
+
+void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start)
+{
+    FwError err;
+    m_db->run(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"),
+              {syncId, d.domain, d.server, d.finished ? 0 : 1, d.lag, d.flags, ts(start)}, &err);
+}
+
+RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)
+{
+    RunSpec r;
+    r.id = id;
+    r.increment = increment;
+    r.interval = interval;
+    r.domains = {{QStringLiteral("corp.example.com"), QStringLiteral("dc01.corp.example.com"), lag, 0}};
+    r.objects = 10;
+    return r;
+}
+
+RunSpec gcRun(qint64 id, const QString& server, qint64 lag, qint32 increment, qint32 interval)
+{
+    RunSpec r;
+    r.id = id;
+    r.increment = increment;
+    r.interval = interval;
+    r.server = server;
+    r.lag = lag;
+    r.objects = 10;
+    return r;
+}
+
+QList<RunSpec> generateHistory(const GeneratorSpec& s, bool dc, HistoryDb* db)
+{
+    QRandomGenerator rng(s.seed);
+    const QStringList domains = {QStringLiteral("corp.example.com"), QStringLiteral("emea.example.org"), QStringLiteral("sales.corp.example.com")};
+    const QStringList servers = {QStringLiteral("dc01"), QStringLiteral("dc02"), QStringLiteral("DC01")};
+    // Change positions: distinct run indexes, each switching increment, interval or both to a different value.
+    QList<int> changeAt;
+    for (int c = 0; c < s.changes && s.runs > 1; ++c)
+        changeAt.append(1 + static_cast<int>(rng.bounded(s.runs - 1)));
+    std::sort(changeAt.begin(), changeAt.end());
+    int inc = 0, itv = 0, ci = 0;
+    int server[3] = {0, 0, 0};
+    QList<RunSpec> runs;
+    qint64 id = 1;
+    for (int i = 0; i < s.runs; ++i) {
+        while (ci < changeAt.size() && changeAt[ci] == i) {
+            const int what = static_cast<int>(rng.bounded(3));
+            if ((what == 0 || what == 2) && s.distinctIncrements > 1)
+                inc = (inc + 1 + static_cast<int>(rng.bounded(s.distinctIncrements - 1))) % s.distinctIncrements;
+            else if (s.distinctIntervals > 1)
+                itv = (itv + 1 + static_cast<int>(rng.bounded(s.distinctIntervals - 1))) % s.distinctIntervals;
+            if (what == 2 && s.distinctIntervals > 1)
+                itv = (itv + 1 + static_cast<int>(rng.bounded(s.distinctIntervals - 1))) % s.distinctIntervals;
+            ++ci;
+        }
+        // Gaps in the SyncIds, as deleted runs leave them.
+        id += s.oddities && rng.bounded(20) == 0 ? 2 : 1;
+        RunSpec r;
+        r.id = id;
+        r.increment = 100 * (inc + 1);
+        r.interval = 5 * (itv + 1);
+        r.seconds = static_cast<int>(rng.bounded(300));
+        r.start = baseTime().addSecs(60LL * 7 * id + static_cast<int>(rng.bounded(59)));
+        r.nullEnd = s.oddities && rng.bounded(200) == 0;
+        if (!(s.oddities && rng.bounded(15) == 0))
+            r.objects = rng.bounded(500);
+        r.nullObjects = !r.objects && s.oddities && rng.bounded(4) == 0;
+        if (dc) {
+            const int n = s.oddities && rng.bounded(40) == 0 ? 0 : 1 + static_cast<int>(rng.bounded(3));
+            for (int d = 0; d < n; ++d) {
+                if (rng.bounded(50) == 0)
+                    server[d] = static_cast<int>(rng.bounded(3));
+                int flags = 0;
+                if (rng.bounded(12) == 0)
+                    flags |= 1;
+                if (rng.bounded(20) == 0)
+                    flags |= 2;
+                if (rng.bounded(30) == 0)
+                    flags |= 4;
+                r.domains.append({domains[d], servers[server[d]], static_cast<qint64>(rng.bounded(r.increment * 2)), flags});
+            }
+        } else {
+            if (rng.bounded(40) == 0)
+                server[0] = static_cast<int>(rng.bounded(3));
+            r.server = servers[server[0]];
+            r.lag = rng.bounded(r.increment * 2);
+            r.flags = (rng.bounded(12) == 0 ? 1 : 0) | (rng.bounded(20) == 0 ? 2 : 0);
+        }
+        runs.append(r);
+    }
+    // A run still going on, and distinct values only it has (the distinct queries count it).
+    RunSpec active = dc ? dcRun(id + 1, 5, 9999, 99) : gcRun(id + 1, QStringLiteral("gc01"), 5, 9999, 99);
+    active.active = true;
+    runs.append(active);
+    if (db) {
+        dc ? db->addDc(runs) : db->addGc(runs);
+        if (s.oddities) {
+            // Object totals and domain rows of runs that are not in the run list.
+            for (int k = 0; k < 3; ++k) {
+                const qint64 orphan = 1 + rng.bounded(static_cast<quint32>(id));
+                bool used = false;
+                for (const RunSpec& r : runs)
+                    used = used || r.id == orphan;
+                if (!used) {
+                    db->addObjectRow(orphan, dc ? domains[0] : QStringLiteral("GC"), 7);
+                    if (dc)
+                        db->addDomainRow(orphan, {domains[1], servers[0], 3, 1}, baseTime());
+                }
+            }
+            db->addObjectRow(id + 50, dc ? domains[0] : QStringLiteral("GC"), 1); // past the last run: never reached
+        }
+    }
+    return runs;
+}
+
+} // namespace fw::test

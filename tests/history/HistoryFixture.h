@@ -1,0 +1,71 @@
+#pragma once
+#include "db/Database.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace fw::test {
+
+struct DomainRowSpec {
+    QString domain;
+    QString server;
+    qint64 lag = 0;
+    int flags = 0;
+    bool finished = true;
+};
+
+// One run as the history tables hold it. DC runs carry domain rows, GC runs their own server, lag and flags.
+struct RunSpec {
+    qint64 id = 0;
+    qint32 increment = 500;
+    qint32 interval = 15;
+    QDateTime start;
+    int seconds = 60;
+    bool active = false;
+    bool nullEnd = false;
+    QList<DomainRowSpec> domains;  // DC
+    std::optional<qint64> objects; // one object row with this count (Domain of the first domain, or 'GC')
+    bool nullObjects = false;      // an object row whose Count is null
+    QString server;                // GC
+    qint64 lag = 0;                // GC
+    int flags = 0;                 // GC
+};
+
+// A VelmoraDb file made from the schema and filled with exactly the given history rows.
+class HistoryDb {
+public:
+    explicit HistoryDb(const QString& path);
+    bool ok() const { return m_db != nullptr; }
+    Database& db() { return *m_db; }
+    QString connectionString() const { return QStringLiteral("sqlite:") + m_path; }
+
+    void addDc(const QList<RunSpec>& runs);
+    void addGc(const QList<RunSpec>& runs);
+    void addObjectRow(qint64 syncId, const QString& domain, qint64 count);
+    void addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start);
+
+private:
+    QString m_path;
+    std::unique_ptr<Database> m_db;
+};
+
+// A DC run with one domain ("corp.example.com" on dc01) and the given lag, started minutes after a fixed time.
+RunSpec dcRun(qint64 id, qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
+RunSpec gcRun(qint64 id, const QString& server = QStringLiteral("gc01"), qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
+QDateTime baseTime();
+
+// Random histories for comparing the streaming walk with the written loop.
+struct GeneratorSpec {
+    quint32 seed = 1;
+    int runs = 500;
+    int changes = 5;
+    int distinctIncrements = 3;
+    int distinctIntervals = 2;
+    bool oddities = true; // mismatched object and domain rows, runs without domain rows, null ends and totals
+};
+QList<RunSpec> generateHistory(const GeneratorSpec& spec, bool dc, HistoryDb* db);
+
+} // namespace fw::test
