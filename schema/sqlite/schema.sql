@@ -1,21 +1,22 @@
 -- VelmoraDb as an embedded SQLite database: the tables and views the settings tool reads and writes.
 -- Identifiers and names compare without regard to case, as on SQL Server.
+-- The settings columns of ADDomain may hold NULL, as the product's own table allows.
 
 CREATE TABLE ADDomain (
     AdDomainObjectID            TEXT NOT NULL COLLATE NOCASE PRIMARY KEY,
     DomainName                  TEXT NOT NULL,
     CurrentDC                   TEXT,
-    ReconnectEnabled            INTEGER NOT NULL DEFAULT 1,
-    ReconnectAutoFind           INTEGER NOT NULL DEFAULT 1,
-    ReconnectSearchAllSites     INTEGER NOT NULL DEFAULT 0,
-    ReconnectLastResortAutoFind INTEGER NOT NULL DEFAULT 0,
-    ReconnectFailureThreshold   INTEGER NOT NULL DEFAULT 15,
+    ReconnectEnabled            INTEGER DEFAULT 1,
+    ReconnectAutoFind           INTEGER DEFAULT 1,
+    ReconnectSearchAllSites     INTEGER DEFAULT 0,
+    ReconnectLastResortAutoFind INTEGER DEFAULT 0,
+    ReconnectFailureThreshold   INTEGER DEFAULT 15,
     ManualDCPrimary             TEXT,
     ManualDCSecondary           TEXT,
-    DoTotalResynchUsesRelative  INTEGER NOT NULL DEFAULT 1,
-    DoTotalResynchAtTime        INTEGER NOT NULL DEFAULT 0,
-    DoTotalResynchAfterMinutes  REAL NOT NULL DEFAULT 0,
-    ReconnectOnNextSynch        INTEGER NOT NULL DEFAULT 0
+    DoTotalResynchUsesRelative  INTEGER DEFAULT 1,
+    DoTotalResynchAtTime        INTEGER DEFAULT 0,
+    DoTotalResynchAfterMinutes  REAL DEFAULT 0,
+    ReconnectOnNextSynch        INTEGER DEFAULT 0
 );
 
 CREATE VIEW vw_ADDomain AS SELECT * FROM ADDomain;

@@ -22,7 +22,8 @@ QString nextConnectionName()
 QString odbcDbmsName(QSqlDatabase& db)
 {
     const QVariant h = db.driver()->handle();
-    if (!h.isValid() || qstrcmp(h.typeName(), "SQLHANDLE") != 0)
+    // Qt 6 hands the connection handle out as its C type, SQLHANDLE being a void pointer.
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
         return {};
     SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
     if (!hdbc)

@@ -1,0 +1,265 @@
+#include "app/StartupGate.h"
+#include "db/Database.h"
+#include "log/ActivityLog.h"
+#include "settings/PanelRules.h"
+#include "settings/SettingsFill.h"
+#include "settings/SettingsSaver.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsText.h"
+#include "support/TestContext.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::PanelRules;
+using Answer = fw::Prompter::Answer;
+
+namespace {
+
+const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
+
+class SaverTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_t.createDemoDatabase(5, 5);
+        ASSERT_FALSE(m_path.isEmpty());
+        StartupGate(m_t.ctx()).startNewLog();
+    }
+    QVariant column(const QString& col, const QString& id = kCorp)
+    {
+        FwError err;
+        auto db = Database::open(m_t.ctx().connectionString, &err);
+        QSqlQuery q = db->run("SELECT " + col + " FROM ADDomain WHERE AdDomainObjectID = ?", {id}, &err);
+        return q.next() ? q.value(0) : QVariant();
+    }
+    QVariant node(const QString& suffix)
+    {
+        FwError err;
+        auto db = Database::open(m_t.ctx().connectionString, &err);
+        QSqlQuery q = db->run("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix}, &err);
+        return q.next() ? q.value(0) : QVariant();
+    }
+    PanelState corpPanel()
+    {
+        FwError err;
+        const QList<DomainSettings> rows = SettingsStore(m_t.ctx().connectionString).readDomain(kCorp, &err);
+        PanelState s(PanelSide::DomainController);
+        fillDomainPanel(s, rows.value(0), {});
+        return s;
+    }
+    PanelState gcPanel()
+    {
+        FwError err;
+        PanelState s(PanelSide::GlobalCatalog);
+        fillGcPanel(s, SettingsStore(m_t.ctx().connectionString).readConfiguration(&err), {});
+        return s;
+    }
+    // The log lines after the header.
+    QStringList body() { return m_t.logLines().mid(8); }
+
+    test::TestContext m_t;
+    QString m_path;
+};
+
+} // namespace
+
+TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
+{
+    PanelState s = corpPanel();
+    setText(s, Text::FailedConnections, "20");
+    setText(s, Text::Minutes, " 12 ");
+    setSearchAllSites(s, true);
+    setLastResort(s, true);
+    int afterWrite = 0;
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { ++afterWrite; }), SaveOutcome::Saved);
+    EXPECT_EQ(afterWrite, 1);
+    EXPECT_EQ(m_t.prompter().questions, QStringList{});
+    EXPECT_EQ(m_t.prompter().messages, QStringList{"Settings saved for domain"});
+    const QStringList lines = body();
+    ASSERT_EQ(lines.size(), 7);
+    EXPECT_TRUE(lines[0].endsWith(": "));
+    EXPECT_EQ(lines.mid(1), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 1",
+                                         "    ReconnectEnabled = 1", "    ReconnectAutoFind = 1",
+                                         "    ReconnectLastResortAutoFind=1", "Settings saved for domain"}));
+    EXPECT_EQ(column("ReconnectFailureThreshold").toInt(), 20);
+    EXPECT_EQ(column("DoTotalResynchAfterMinutes").toDouble(), 12.0);
+    EXPECT_EQ(column("ReconnectSearchAllSites").toInt(), 1);
+    EXPECT_EQ(column("ReconnectLastResortAutoFind").toInt(), 1);
+    EXPECT_EQ(column("DoTotalResynchUsesRelative").toInt(), 1);
+    EXPECT_EQ(m_t.debug().lines.first(), "Entering cmdDCSave_Click of Form frmMain");
+    EXPECT_EQ(m_t.debug().lines.last(), "Exiting cmdDCSave_Click of Form frmMain");
+}
+
+TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
+{
+    PanelState s = corpPanel();
+    selectMode(s, true);
+    setTime(s, QTime(7, 5));
+    setAutoFind(s, false);
+    setText(s, Text::ManualPrimary, "dcx.corp.example.com");
+    setReconnect(s, false);
+    m_t.prompter().answers = {Answer::Yes, Answer::Yes};
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Saved);
+    EXPECT_EQ(m_t.prompter().questions, (QStringList{settings_text::kDcDisableReconnect, settings_text::kDcDisableAutoFind}));
+    EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 0",
+                                          "    DoToalResyncAtTime=705", "    ReconnectEnabled = 0",
+                                          "    Other settings for domain skipped since reconnect functionality disabled.",
+                                          "Settings saved for domain"}));
+    EXPECT_EQ(column("ReconnectEnabled").toInt(), 0);
+    EXPECT_EQ(column("DoTotalResynchAtTime").toInt(), 705);
+    EXPECT_EQ(column("DoTotalResynchUsesRelative").toInt(), 0);
+    EXPECT_EQ(column("ReconnectAutoFind").toInt(), 1); // not written
+    EXPECT_TRUE(column("ManualDCPrimary").isNull());
+    EXPECT_EQ(column("DoTotalResynchAfterMinutes").toDouble(), 0.0);
+}
+
+TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
+{
+    const QString sales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
+    FwError err;
+    PanelState s(PanelSide::DomainController);
+    fillDomainPanel(s, SettingsStore(m_t.ctx().connectionString).readDomain(sales, &err).value(0), {});
+    setText(s, Text::ManualPrimary, "dc09.sales.corp.example.com");
+    setText(s, Text::ManualSecondary, "");
+    m_t.prompter().answers = {Answer::Yes};
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"sales.corp.example.com", sales}, {}), SaveOutcome::Saved);
+    EXPECT_EQ(column("ManualDCPrimary", sales).toString(), "dc09.sales.corp.example.com");
+    EXPECT_EQ(column("ManualDCSecondary", sales).toString(), "dc02.sales.corp.example.com");
+    EXPECT_TRUE(body().contains("    ManualDCPrimary=dc09.sales.corp.example.com"));
+    EXPECT_TRUE(body().contains("    ReconnectAutoFind = 0"));
+}
+
+TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
+{
+    // No to the reconnect warning.
+    PanelState s = corpPanel();
+    setReconnect(s, false);
+    m_t.prompter().answers = {Answer::No};
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Declined);
+    // Yes to it, but no manual primary with the search cleared.
+    setAutoFind(s, false);
+    m_t.prompter().answers = {Answer::Yes};
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_EQ(m_t.prompter().messages.last(), settings_text::kDcNoPrimary);
+    // Numbers that are not whole numbers are refused, naming the field.
+    s = corpPanel();
+    setText(s, Text::Minutes, "12abc");
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_TRUE(m_t.prompter().messages.last().contains("Delay full synchronization upon reconnect for this many minutes"));
+    setText(s, Text::Minutes, "3");
+    setText(s, Text::FailedConnections, "");
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_TRUE(m_t.prompter().messages.last().contains("Connection attempts before failure"));
+    // The GC side the same way.
+    PanelState g = gcPanel();
+    setText(g, Text::FailedConnections, "-2");
+    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Refused);
+    g = gcPanel();
+    setAutoFind(g, false);
+    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Refused);
+    EXPECT_EQ(m_t.prompter().messages.last(), settings_text::kGcNoPrimary);
+
+    EXPECT_TRUE(body().isEmpty());
+    EXPECT_EQ(column("ReconnectEnabled").toInt(), 1);
+    EXPECT_EQ(column("ReconnectFailureThreshold").toInt(), 15);
+    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+}
+
+TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
+{
+    PanelState s = corpPanel();
+    setText(s, Text::FailedConnections, "30");
+    bool after = false;
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"gone.example.com", "{gone}"}, [&] { after = true; }), SaveOutcome::NotFound);
+    EXPECT_FALSE(after);
+    EXPECT_EQ(m_t.prompter().messages.last(), "Error!  Could not find selected domain in ADDomain table in the database.");
+    EXPECT_EQ(body().mid(1), QStringList{"Save pressed for Domain=gone.example.com"});
+
+    // A write the database refuses (a NOT NULL column left without a value by a trigger-free failure).
+    {
+        FwError err;
+        auto db = Database::open(m_t.ctx().connectionString, &err);
+        db->run("CREATE TRIGGER refuse BEFORE UPDATE ON ADDomain BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END", {}, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    m_t.prompter().messages.clear();
+    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);
+    EXPECT_FALSE(after);
+    ASSERT_EQ(m_t.prompter().messages.size(), 1);
+    EXPECT_TRUE(m_t.prompter().messages[0].startsWith("(error):"));
+    EXPECT_TRUE(m_t.prompter().messages[0].contains("disk quota exceeded"));
+    EXPECT_TRUE(m_t.prompter().messages[0].endsWith("in procedure cmdDCSave_Click of Form frmMain"));
+    EXPECT_FALSE(body().contains("Settings saved for domain"));
+    EXPECT_EQ(column("ReconnectFailureThreshold").toInt(), 15);
+}
+
+TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
+{
+    PanelState g = gcPanel();
+    ASSERT_TRUE(g.atTime);
+    setTime(g, QTime(23, 5));
+    setText(g, Text::FailedConnections, "2");
+    setAutoFind(g, false);
+    setText(g, Text::ManualPrimary, "gcm.example.com");
+    m_t.prompter().answers = {Answer::Yes};
+    int after = 0;
+    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { ++after; }), SaveOutcome::Saved);
+    EXPECT_EQ(after, 1);
+    const QString p = "    " + settings_text::kDsgcPrefix;
+    EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Global catalog server", p + "ReconnectFailureThreshold=2",
+                                          p + "DoTotalResynchUsesRelative= 0", p + "DoTotalResynchAtTime=2305",
+                                          p + "ReconnectLastResortAutoFind= 1", p + "ReconnectEnabled= 1",
+                                          p + "ReconnectAutoFind= 0", p + "ManualGCPrimary=gcm.example.com",
+                                          "Settings saved for global catalog server"}));
+    EXPECT_EQ(node("DoTotalResynchAtTime").toString(), "2305");
+    EXPECT_EQ(node("ReconnectAutoFind").toString(), "0");
+    EXPECT_EQ(node("ManualGCPrimary").toString(), "gcm.example.com");
+    EXPECT_TRUE(node("ManualGCSecondary").isNull());
+    EXPECT_EQ(node("DoTotalResynchAfterMinutes").toString(), "20");
+    EXPECT_EQ(m_t.prompter().messages.last(), "Settings saved for global catalog server");
+}
+
+TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
+{
+    PanelState g = gcPanel();
+    selectMode(g, false);
+    setText(g, Text::Minutes, "45");
+    setLastResort(g, false);
+    setReconnect(g, false);
+    m_t.prompter().answers = {Answer::Yes};
+    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Saved);
+    const QStringList lines = body();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines[lines.size() - 2], "    Other settings for GC skipped since reconnect functionality disabled.");
+    EXPECT_EQ(node("ReconnectEnabled").toString(), "0");
+    EXPECT_EQ(node("ReconnectLastResortAutoFind").toString(), "0");
+    EXPECT_EQ(node("DoTotalResynchAfterMinutes").toString(), "45");
+    EXPECT_EQ(node("DoTotalResynchUsesRelative").toString(), "1");
+    EXPECT_EQ(node("DoTotalResynchAtTime").toString(), "130");
+    EXPECT_EQ(node("ReconnectAutoFind").toString(), "1");
+}
+
+TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
+{
+    {
+        FwError err;
+        auto db = Database::open(m_t.ctx().connectionString, &err);
+        db->run("DELETE FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ReconnectEnabled"}, &err);
+    }
+    PanelState g = gcPanel(); // the fill stops at the missing node; the earlier values are in
+    setReconnect(g, true);
+    setAutoFind(g, true);
+    setText(g, Text::FailedConnections, "8");
+    bool after = false;
+    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { after = true; }), SaveOutcome::Failed);
+    EXPECT_FALSE(after);
+    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+    const QStringList lines = body();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[2].startsWith("(error):"));
+    EXPECT_TRUE(lines[2].endsWith("in procedure cmdGCSave_Click of Form frmMain"));
+    EXPECT_TRUE(m_t.debug().lines.contains(lines[2]));
+    EXPECT_FALSE(m_t.prompter().messages.contains("Settings saved for global catalog server"));
+}

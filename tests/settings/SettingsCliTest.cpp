@@ -1,0 +1,137 @@
+#include "app/DemoEnvironment.h"
+#include "db/Database.h"
+#include "settings/SettingsText.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+class SettingsCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        demo = dir.filePath("demo");
+        ASSERT_FALSE(DemoEnvironment::create(demo, DemoDataOptions{5, 5}));
+    }
+    CliRun cli(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(demo));
+        env.insert("XDG_STATE_HOME", dir.filePath("state"));
+        p.setProcessEnvironment(env);
+        p.start(FERROWIND_CLI, args);
+        if (!p.waitForFinished(60000))
+            return {};
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+    QVariant sql(const QString& query, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open("sqlite:" + DemoEnvironment::databasePath(demo), &err);
+        QSqlQuery q = db->run(query, binds, &err);
+        EXPECT_FALSE(err) << err.description.toStdString();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    QStringList logOf(const CliRun& r)
+    {
+        const QString marker = "Activity log: ";
+        const int at = r.out.indexOf(marker);
+        if (at < 0)
+            return {};
+        QFile f(r.out.mid(at + marker.size()).trimmed());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLocal8Bit(f.readAll()).split("\r\n").mid(8);
+    }
+
+    QTemporaryDir dir;
+    QString demo;
+};
+
+} // namespace
+
+TEST_F(SettingsCli, ShowPrintsTheStoredSettings)
+{
+    CliRun r = cli({"settings", "show", "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    ASSERT_EQ(o["domains"].toArray().size(), 3);
+    const QJsonObject sales = o["domains"].toArray()[1].toObject();
+    EXPECT_EQ(sales["DomainName"].toString(), "sales.corp.example.com");
+    EXPECT_EQ(sales["DoTotalResynchAtTime"].toString(), "230");
+    EXPECT_TRUE(o["domains"].toArray()[0].toObject()["ManualDCPrimary"].isNull());
+    EXPECT_EQ(o["globalCatalog"].toObject()["CurrentGC"].toString(), "gc01.corp.example.com");
+    EXPECT_EQ(o["dcSynchInterval"].toString(), "15");
+
+    r = cli({"settings", "show", "--domain", "EMEA.example.org"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("ManualDCPrimary              emeadc1.emea.example.org"));
+    EXPECT_FALSE(r.out.contains("Global catalog"));
+
+    EXPECT_EQ(cli({"settings", "show", "--domain", "nowhere"}).code, 1);
+    EXPECT_EQ(cli({"settings", "show", "--domain", "x", "--gc"}).code, 2);
+    r = cli({"settings", "show", "--help"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.out.contains("--domain"));
+}
+
+TEST_F(SettingsCli, SetAppliesThePanelRules)
+{
+    // The risky choice needs --yes; refused, nothing changes.
+    CliRun r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(settings_text::kDcDisableReconnect));
+    EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 1);
+
+    r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "DoTotalResynchAtTime=07:05",
+             "DoTotalResynchUsesRelative=0", "--yes"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 0);
+    EXPECT_EQ(sql("SELECT DoTotalResynchAtTime FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 705);
+    const QStringList log = logOf(r);
+    ASSERT_GE(log.size(), 7);
+    EXPECT_EQ(log.mid(1, 6), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 0",
+                                          "    DoToalResyncAtTime=705", "    ReconnectEnabled = 0",
+                                          "    Other settings for domain skipped since reconnect functionality disabled.",
+                                          "Settings saved for domain"}));
+
+    // Search off without a primary: refused even with --yes.
+    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "--yes"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(settings_text::kGcNoPrimary));
+    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary=gc'q.example.com", "--yes"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ManualGCPrimary"}).toString(),
+              "gc'q.example.com");
+}
+
+TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
+{
+    EXPECT_EQ(cli({"settings", "set", "ReconnectEnabled=0"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--gc"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--gc", "NoSuchKey=1"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--gc", "CurrentGC=gc9"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--gc", "ReconnectEnabled=yes"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--gc", "DoTotalResynchAtTime=2400"}).code, 2);
+    EXPECT_EQ(cli({"settings", "set", "--domain", "nowhere", "ReconnectEnabled=1"}).code, 1);
+    const CliRun r = cli({"settings", "set", "--gc", "ReconnectFailureThreshold=12 attempts"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("Connection attempts before failure"));
+    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ReconnectFailureThreshold"}).toString(), "3");
+}

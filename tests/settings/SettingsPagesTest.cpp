@@ -1,0 +1,448 @@
+#include "app/ui/MainWindow.h"
+#include "db/Database.h"
+#include "log/ActivityLog.h"
+#include "platform/ui/FlexGrid.h"
+#include "platform/ui/UpDownControl.h"
+#include "settings/SettingsText.h"
+#include "settings/ui/DomainControllersPage.h"
+#include "settings/ui/GlobalCatalogPage.h"
+#include "support/TestContext.h"
+#include "ui_DomainControllersPage.h"
+#include "ui_GlobalCatalogPage.h"
+#include "ui_MainWindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using Answer = fw::Prompter::Answer;
+
+namespace {
+
+const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
+const QString kSales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
+const QString kEmea = "{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}";
+
+class SettingsPages : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
+        main = std::make_unique<MainWindow>(t.ctx());
+        main->setEndProgram([this](int code) { endCodes.append(code); });
+        main->resize(900, 700);
+    }
+    void load()
+    {
+        ASSERT_EQ(main->FormLoad(), MainWindow::LoadOutcome::Completed);
+        main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    }
+    Ui::DomainControllersPage& dc() { return *main->domainControllersPage()->ui(); }
+    Ui::GlobalCatalogPage& gc() { return *main->globalCatalogPage()->ui(); }
+    FlexGrid& grid() { return *dc().gridDomains; }
+    void showTab(int i) { main->ui()->tabMain->setCurrentIndex(i); }
+
+    void click(QAbstractButton* b)
+    {
+        ASSERT_TRUE(b->isVisible()) << b->objectName().toStdString();
+        ASSERT_TRUE(b->isEnabled()) << b->objectName().toStdString();
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    void type(QLineEdit* e, const QString& text)
+    {
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+    }
+    void clickCell(int row, int col)
+    {
+        const QRect r = grid().visualRect(grid().model()->index(row - 1, col));
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, r.center());
+    }
+    QVariant sql(const QString& query, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open(t.ctx().connectionString, &err);
+        QSqlQuery q = db->run(query, binds, &err);
+        EXPECT_FALSE(err) << err.description.toStdString();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    QVariant column(const QString& col, const QString& id) { return sql("SELECT " + col + " FROM ADDomain WHERE AdDomainObjectID = ?", {id}); }
+    QVariant node(const QString& suffix)
+    {
+        return sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix});
+    }
+    QStringList logLinesOf(const QString& path)
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QString text = QString::fromLocal8Bit(f.readAll());
+        if (text.endsWith("\r\n"))
+            text.chop(2);
+        return text.split("\r\n").mid(8);
+    }
+
+    test::TestContext t;
+    std::unique_ptr<MainWindow> main;
+    QList<int> endCodes;
+};
+
+} // namespace
+
+TEST_F(SettingsPages, LoadFillsTheGridAndBothPanels)
+{
+    load();
+    EXPECT_EQ(grid().rows(), 4);
+    EXPECT_EQ(grid().row(), 1);
+    const QStringList headings{"Domain", "Current Domain Controller", "Manual DC Primary", "Manual DC Secondary", "Auto Reconnect"};
+    for (int c = 0; c < headings.size(); ++c)
+        EXPECT_EQ(grid().textMatrix(0, c), headings[c]);
+    EXPECT_TRUE(grid().isColHidden(grid().colIndex("ObjectID")));
+    EXPECT_EQ(grid().textByKey(2, "Domain"), "sales.corp.example.com");
+    EXPECT_EQ(grid().textByKey(2, "ManualDCPrimary"), "dc01.sales.corp.example.com");
+    // Reconnect off: the table's manual server is not shown in the grid.
+    EXPECT_EQ(grid().textByKey(3, "ManualDCPrimary"), "");
+    EXPECT_EQ(grid().textByKey(3, "AutoReconnect"), "0");
+    EXPECT_EQ(grid().textByKey(1, "AutoReconnect"), "1");
+    EXPECT_EQ(grid().textByKey(3, "ObjectID"), kEmea);
+
+    EXPECT_EQ(dc().txtDCSyncInterval->text(), "15");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "15");
+    EXPECT_TRUE(dc().chkDCEnableReconnect->isChecked());
+    EXPECT_TRUE(dc().chkDCEnableAutoFind->isChecked());
+    EXPECT_TRUE(dc().optDCForceFullSyncMinute->isChecked());
+    EXPECT_FALSE(dc().txtDCManualPrimary->isEnabled());
+    EXPECT_FALSE(dc().cmdTestDCManualSecondary->isEnabled());
+    EXPECT_FALSE(dc().lblManualPrimaryDomainController->isEnabled());
+    EXPECT_FALSE(dc().chkDCEnableLastResort->isEnabled());
+    EXPECT_FALSE(dc().timeDCResyncAtTime->isEnabled());
+    EXPECT_TRUE(dc().txtDCResyncAfterMinutes->isEnabled());
+    EXPECT_FALSE(dc().cmdDCSave->isEnabled());
+
+    EXPECT_EQ(gc().txtCurrentGC->text(), "gc01.corp.example.com");
+    EXPECT_EQ(gc().txtGCSyncInterval->text(), "10");
+    EXPECT_EQ(gc().txtGCFailedConnections->text(), "3");
+    EXPECT_TRUE(gc().optGCForceFullSyncAtTime->isChecked());
+    EXPECT_EQ(gc().timeGCResyncAtTime->time(), QTime(1, 30));
+    EXPECT_TRUE(gc().chkGCEnableLastResort->isChecked());
+    EXPECT_FALSE(gc().chkGCEnableLastResort->isEnabled());
+    EXPECT_FALSE(gc().txtGCForceFullSyncMinute->isEnabled());
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+    // The buttons other features handle are there under their names.
+    for (const char* name : {"cmdDCTestConnection", "cmdDCForceReconnect", "cmdTestDCManualPrimary"})
+        EXPECT_NE(main->findChild<QPushButton*>(name), nullptr) << name;
+    for (const char* name : {"cmdGCTestConnection", "cmdGCReconnect", "cmdTestGCManualSecondary"})
+        EXPECT_NE(main->findChild<QPushButton*>(name), nullptr) << name;
+    EXPECT_EQ(dc().cmdDCSave->text(), "&Save");
+    EXPECT_EQ(gc().cmdGCRestoreDefaults->text(), "Reset to Defaults");
+}
+
+TEST_F(SettingsPages, EditingRulesFollowClicksAndKeys)
+{
+    load();
+    click(dc().chkDCEnableAutoFind);
+    EXPECT_TRUE(dc().txtDCManualPrimary->isEnabled());
+    EXPECT_TRUE(dc().cmdTestDCManualPrimary->isEnabled());
+    EXPECT_TRUE(dc().chkDCEnableLastResort->isEnabled());
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+    click(dc().chkDCEnableReconnect);
+    EXPECT_FALSE(dc().chkDCEnableAutoFind->isEnabled());
+    EXPECT_FALSE(dc().txtDCManualSecondary->isEnabled());
+    EXPECT_TRUE(dc().chkDCEnableLastResort->isEnabled()); // the domain panel keeps it
+    click(dc().optDCForceFullSyncAtTime);
+    EXPECT_TRUE(dc().timeDCResyncAtTime->isEnabled());
+    EXPECT_FALSE(dc().txtDCResyncAfterMinutes->isEnabled());
+    EXPECT_FALSE(dc().UpDownDCResyncAfterMinutes->isEnabled());
+
+    showTab(1);
+    click(gc().chkGCEnableAutoFind);
+    EXPECT_TRUE(gc().chkGCEnableLastResort->isEnabled());
+    EXPECT_TRUE(gc().cmdGCSave->isEnabled());
+    click(gc().chkGCEnableReconnect);
+    EXPECT_FALSE(gc().chkGCEnableLastResort->isEnabled());
+    EXPECT_FALSE(gc().txtGCManualPrimary->isEnabled());
+    click(gc().chkGCEnableReconnect);
+    EXPECT_TRUE(gc().txtGCManualPrimary->isEnabled());
+    EXPECT_TRUE(gc().chkGCEnableLastResort->isEnabled());
+}
+
+TEST_F(SettingsPages, TypingAndSpinControlsMarkThePanel)
+{
+    load();
+    EXPECT_EQ(dc().UpDownDCFailedConnections->minimum(), 0);
+    EXPECT_EQ(dc().UpDownDCFailedConnections->maximum(), 99);
+    EXPECT_EQ(dc().UpDownDCFailedConnections->value(), 15);
+    EXPECT_EQ(dc().UpDownDCResyncAfterMinutes->maximum(), 999);
+    EXPECT_EQ(gc().UpDownGCFailedConnections->value(), 2);
+    EXPECT_EQ(gc().upDownGCForceFullSyncMinute->maximum(), 999);
+
+    click(dc().UpDownDCFailedConnections->upButton());
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "16");
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+    type(dc().txtDCFailedConnections, "99");
+    click(dc().UpDownDCFailedConnections->upButton());
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "99");
+    QTest::keyClick(dc().txtDCFailedConnections, Qt::Key_Down);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "98");
+    // The box takes any text.
+    type(dc().txtDCFailedConnections, "lots");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "lots");
+
+    showTab(1);
+    type(gc().txtGCManualPrimary, "x"); // disabled: the keys go nowhere
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+    gc().timeGCResyncAtTime->setFocus();
+    QTest::keyClick(gc().timeGCResyncAtTime, Qt::Key_Up);
+    EXPECT_TRUE(gc().cmdGCSave->isEnabled());
+}
+
+TEST_F(SettingsPages, LeavingADomainWithChangesAsksFirst)
+{
+    load();
+    type(dc().txtDCFailedConnections, "44");
+    ASSERT_TRUE(dc().cmdDCSave->isEnabled());
+
+    t.prompter().answers = {Answer::No};
+    clickCell(2, 0);
+    EXPECT_EQ(t.prompter().questions, QStringList{settings_text::kSwitchDomain});
+    EXPECT_EQ(grid().row(), 1);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "44");
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+
+    // Another column of the same row asks too.
+    t.prompter().answers = {Answer::No};
+    clickCell(1, 1);
+    EXPECT_EQ(t.prompter().questions.size(), 2);
+    EXPECT_EQ(grid().col(), 0);
+
+    t.prompter().answers = {Answer::Yes};
+    grid().setFocus();
+    QTest::keyClick(&grid(), Qt::Key_Down);
+    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "5");
+    EXPECT_FALSE(dc().chkDCEnableAutoFind->isChecked());
+    EXPECT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
+    EXPECT_TRUE(dc().optDCForceFullSyncAtTime->isChecked());
+    EXPECT_EQ(dc().timeDCResyncAtTime->time(), QTime(2, 30));
+    EXPECT_FALSE(dc().cmdDCSave->isEnabled());
+
+    // Without changes there is no question; the reconnect-off domain shows its manual server on the panel.
+    clickCell(3, 0);
+    EXPECT_EQ(t.prompter().questions.size(), 3);
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "emeadc1.emea.example.org");
+    EXPECT_FALSE(dc().chkDCEnableReconnect->isChecked());
+    EXPECT_FALSE(dc().txtDCManualPrimary->isEnabled());
+    EXPECT_EQ(column("ReconnectFailureThreshold", kCorp).toInt(), 15);
+}
+
+TEST_F(SettingsPages, DomainSaveWritesTheRowLogsAndReloads)
+{
+    load();
+    clickCell(2, 0);
+    const QString firstLog = t.ctx().log().logPath();
+    type(dc().txtDCFailedConnections, "7");
+    click(dc().chkDCRecoonectSearchAllSites); // clears it
+    showTab(1);
+    type(gc().txtGCFailedConnections, "9"); // unsaved GC change, discarded by the reload
+    showTab(0);
+    t.clock().advanceSecs(5);
+    t.prompter().answers = {Answer::Yes};
+    click(dc().cmdDCSave);
+
+    EXPECT_EQ(t.prompter().questions, QStringList{settings_text::kDcDisableAutoFind});
+    EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
+    EXPECT_EQ(column("ReconnectFailureThreshold", kSales).toInt(), 7);
+    EXPECT_EQ(column("ReconnectSearchAllSites", kSales).toInt(), 0);
+    EXPECT_EQ(column("DoTotalResynchAtTime", kSales).toInt(), 230);
+    // The remembered row is current again and shows what is stored.
+    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "7");
+    EXPECT_FALSE(dc().cmdDCSave->isEnabled());
+    EXPECT_EQ(gc().txtGCFailedConnections->text(), "3");
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+    EXPECT_TRUE(grid().redraw());
+
+    const QStringList before = logLinesOf(firstLog);
+    ASSERT_GE(before.size(), 2);
+    const int mark = before.indexOf("Save pressed for Domain=sales.corp.example.com");
+    ASSERT_GT(mark, 0);
+    EXPECT_TRUE(before[mark - 1].endsWith(": "));
+    EXPECT_EQ(before.mid(mark + 1), (QStringList{"    DoTotalResyncUsesRelative = 0", "    DoToalResyncAtTime=230",
+                                                 "    ReconnectEnabled = 1", "    ReconnectAutoFind = 0",
+                                                 "    ManualDCPrimary=dc01.sales.corp.example.com",
+                                                 "    ManualDCSecondary=dc02.sales.corp.example.com",
+                                                 "    ReconnectLastResortAutoFind=1"}));
+    ASSERT_NE(t.ctx().log().logPath(), firstLog);
+    EXPECT_EQ(t.logLines().mid(8), QStringList{"Settings saved for domain"});
+}
+
+TEST_F(SettingsPages, DomainSaveAnsweredNoKeepsTheEdits)
+{
+    load();
+    click(dc().chkDCEnableReconnect);
+    const int lines = t.logLines().size();
+    t.prompter().answers = {Answer::No};
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().questions, QStringList{settings_text::kDcDisableReconnect});
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+    EXPECT_FALSE(dc().chkDCEnableReconnect->isChecked());
+    EXPECT_EQ(t.logLines().size(), lines);
+    EXPECT_EQ(column("ReconnectEnabled", kCorp).toInt(), 1);
+
+    // Yes, then the search cleared without a primary: the message, and still nothing written.
+    click(dc().chkDCEnableReconnect);
+    click(dc().chkDCEnableAutoFind);
+    click(dc().chkDCEnableReconnect);
+    t.prompter().answers = {Answer::Yes};
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::kDcNoPrimary);
+    EXPECT_EQ(t.logLines().size(), lines);
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+}
+
+TEST_F(SettingsPages, DomainResetSavesTheDefaultsAndKeepsLastResort)
+{
+    load();
+    clickCell(2, 0); // sales: manual servers, last resort on, time mode
+    const QString firstLog = t.ctx().log().logPath();
+    t.clock().advanceSecs(3);
+    click(dc().cmdDCResetToDefaults);
+    EXPECT_TRUE(t.prompter().questions.isEmpty());
+    EXPECT_EQ(column("ReconnectFailureThreshold", kSales).toInt(), 15);
+    EXPECT_EQ(column("ReconnectAutoFind", kSales).toInt(), 1);
+    EXPECT_EQ(column("ReconnectSearchAllSites", kSales).toInt(), 0);
+    EXPECT_EQ(column("DoTotalResynchUsesRelative", kSales).toInt(), 1);
+    EXPECT_EQ(column("DoTotalResynchAfterMinutes", kSales).toDouble(), 0.0);
+    EXPECT_EQ(column("ReconnectLastResortAutoFind", kSales).toInt(), 1);
+    // Not written with the search on: the stored manual servers stay.
+    EXPECT_EQ(column("ManualDCPrimary", kSales).toString(), "dc01.sales.corp.example.com");
+    const QStringList before = logLinesOf(firstLog);
+    EXPECT_TRUE(before.contains("User selected to reset to default values for domain=sales.corp.example.com"));
+    EXPECT_TRUE(before.contains("    ReconnectLastResortAutoFind=1"));
+    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(grid().textByKey(2, "ManualDCPrimary"), "");
+    EXPECT_EQ(t.debug().lines.count("Entering cmdDCResetToDefaults_Click of Form frmMain"), 1);
+}
+
+TEST_F(SettingsPages, GlobalCatalogSaveAndResetWriteNodesWithoutReloading)
+{
+    load();
+    showTab(1);
+    const QString logPath = t.ctx().log().logPath();
+    click(gc().optGCForceFullSyncMinute);
+    type(gc().txtGCForceFullSyncMinute, "25");
+    click(gc().chkGCEnableReconnect);
+    t.prompter().answers = {Answer::Yes};
+    click(gc().cmdGCSave);
+    EXPECT_EQ(t.prompter().questions, QStringList{settings_text::kGcDisableReconnect});
+    EXPECT_EQ(node("ReconnectEnabled").toString(), "0");
+    EXPECT_EQ(node("DoTotalResynchAfterMinutes").toString(), "25");
+    EXPECT_EQ(node("DoTotalResynchUsesRelative").toString(), "1");
+    EXPECT_EQ(node("DoTotalResynchAtTime").toString(), "130");
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+    EXPECT_FALSE(gc().chkGCEnableReconnect->isChecked()); // the panel keeps what was typed
+    EXPECT_EQ(t.ctx().log().logPath(), logPath);
+    QStringList lines = t.logLines();
+    EXPECT_EQ(lines.last(), "Settings saved for global catalog server");
+    EXPECT_EQ(lines[lines.size() - 2], "    Other settings for GC skipped since reconnect functionality disabled.");
+
+    t.prompter().questions.clear();
+    click(gc().cmdGCRestoreDefaults);
+    EXPECT_TRUE(t.prompter().questions.isEmpty());
+    EXPECT_EQ(node("ReconnectEnabled").toString(), "1");
+    EXPECT_EQ(node("ReconnectAutoFind").toString(), "1");
+    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "2");
+    EXPECT_EQ(node("DoTotalResynchAfterMinutes").toString(), "0");
+    EXPECT_EQ(node("ReconnectLastResortAutoFind").toString(), "1");
+    EXPECT_TRUE(gc().chkGCEnableReconnect->isChecked());
+    EXPECT_FALSE(gc().txtGCManualPrimary->isEnabled());
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+    lines = t.logLines();
+    EXPECT_TRUE(lines.contains("User selected to reset to default values for GC"));
+    EXPECT_EQ(lines.last(), "Settings saved for global catalog server");
+}
+
+TEST_F(SettingsPages, NullColumnsAndValuesShowEmpty)
+{
+    sql("UPDATE ADDomain SET ReconnectEnabled = NULL, ManualDCPrimary = NULL, ReconnectFailureThreshold = NULL WHERE AdDomainObjectID = ?", {kCorp});
+    sql("UPDATE Configuration SET NodeValue = NULL WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "CurrentGC"});
+    load();
+    EXPECT_EQ(grid().textByKey(1, "AutoReconnect"), "0");
+    EXPECT_FALSE(dc().chkDCEnableReconnect->isChecked());
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "");
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
+    EXPECT_EQ(gc().txtCurrentGC->text(), "");
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+
+    // A NULL time of day cannot be shown: the report names the procedure, the rest of the panel is filled.
+    sql("UPDATE ADDomain SET DoTotalResynchUsesRelative = 0, DoTotalResynchAtTime = NULL WHERE AdDomainObjectID = ?", {kEmea});
+    clickCell(3, 0);
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{"(error):94 (Invalid use of Null) in procedure PopulateDomainSettings of Form frmMain"});
+    EXPECT_TRUE(dc().optDCForceFullSyncAtTime->isChecked());
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "25");
+    EXPECT_FALSE(dc().cmdDCSave->isEnabled());
+}
+
+TEST_F(SettingsPages, MissingDomainRowOrConfigurationEndsTheProgram)
+{
+    load();
+    sql("DELETE FROM ADDomain WHERE AdDomainObjectID = ?", {kSales});
+    clickCell(2, 0);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::kDomainReadMissing);
+    EXPECT_EQ(endCodes, QList<int>{1});
+
+    sql("DELETE FROM Configuration");
+    endCodes.clear();
+    main->mnuRefresh_Click();
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::kConfigurationMissing);
+    EXPECT_FALSE(endCodes.isEmpty());
+}
+
+TEST_F(SettingsPages, MissingNodesShowTheirMessages)
+{
+    sql("DELETE FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "SynchInterval"});
+    sql("DELETE FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsadSyncInterval});
+    load();
+    EXPECT_EQ(t.prompter().messages,
+              (QStringList{"error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.SynchInterval",
+                           "error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSAD.SynchInterval"}));
+    EXPECT_EQ(gc().txtGCFailedConnections->text(), "");
+    EXPECT_EQ(gc().txtCurrentGC->text(), "");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), ""); // the domain panel stops there too
+    EXPECT_TRUE(endCodes.isEmpty());
+}
+
+TEST_F(SettingsPages, TabSwitchLogsAndRunsTheStatusRefreshOnlyOnStatus)
+{
+    load();
+    int refreshes = 0;
+    main->setStatusRefresh([&] {
+        ++refreshes;
+        main->tabMain_Click(0); // a nested switch while this one runs is ignored
+    });
+    showTab(2);
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_TRUE(main->tmrStatus()->isActive());
+    EXPECT_EQ(main->tmrStatus()->interval(), 5000);
+    showTab(0);
+    EXPECT_FALSE(main->tmrStatus()->isActive());
+    showTab(2);
+    EXPECT_EQ(refreshes, 2);
+    const QStringList lines = t.logLines();
+    QStringList tabs;
+    for (const QString& l : lines) {
+        if (l.endsWith("clicked."))
+            tabs << l.mid(l.indexOf(": ") + 2);
+    }
+    EXPECT_EQ(tabs, (QStringList{"Tab #2 clicked.", "Tab #0 clicked.", "Tab #2 clicked."}));
+    EXPECT_TRUE(lines.last().startsWith(t.clock().now().date().toString("d MMM yyyy")) || lines.last().contains(": Tab #2"));
+}

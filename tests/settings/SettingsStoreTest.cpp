@@ -1,0 +1,182 @@
+// Runs against SQLite directly, or (FERROWIND_STORE_ODBC) through unixODBC with the SQLite3 ODBC driver,
+// so that the QODBC path with its engine detection is proven on a real driver.
+#include "db/Database.h"
+#include "db/DemoData.h"
+#include "settings/SettingsStore.h"
+#include "settings/SettingsText.h"
+#include "support/TestContext.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
+const QString kSales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_path = m_t.createDemoDatabase(5, 5);
+        ASSERT_FALSE(m_path.isEmpty());
+#ifdef FERROWIND_STORE_ODBC
+        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_path;
+#else
+        m_cs = QStringLiteral("sqlite:") + m_path;
+#endif
+    }
+
+    QVariant scalar(const QString& sql, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open(QStringLiteral("sqlite:") + m_path, &err);
+        QSqlQuery q = db->run(sql, binds, &err);
+        EXPECT_FALSE(err) << err.description.toStdString();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    void exec(const QString& sql, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open(QStringLiteral("sqlite:") + m_path, &err);
+        db->run(sql, binds, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    QString node(const QString& suffix)
+    {
+        return scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix}).toString();
+    }
+
+    test::TestContext m_t;
+    QString m_path;
+    QString m_cs;
+};
+
+} // namespace
+
+TEST_F(SettingsStoreTest, OpensWithTheRightDialect)
+{
+    FwError err;
+    auto db = Database::open(m_cs, &err);
+    ASSERT_TRUE(db) << err.description.toStdString();
+    EXPECT_EQ(db->dialect().engine(), SqlDialect::Engine::Sqlite);
+#ifdef FERROWIND_STORE_ODBC
+    EXPECT_EQ(db->driverName(), "QODBC");
+#endif
+}
+
+TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
+{
+    SettingsStore store(m_cs);
+    FwError err;
+    const QList<DomainSettings> all = store.readDomains(&err);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    ASSERT_EQ(all.size(), 3);
+    EXPECT_EQ(all[0].domainName, "corp.example.com");
+    EXPECT_TRUE(all[0].manualDCPrimary.isNull());
+    EXPECT_EQ(DomainSettings::text(all[0].manualDCPrimary), "");
+    EXPECT_EQ(all[1].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
+    EXPECT_EQ(DomainSettings::text(all[1].doTotalResynchAfterMinutes), "30");
+    EXPECT_FALSE(DomainSettings::flag(all[2].reconnectEnabled));
+
+    // Identifiers match without regard to case, as on the server.
+    const QList<DomainSettings> one = store.readDomain(kSales.toLower(), &err);
+    ASSERT_FALSE(err);
+    ASSERT_EQ(one.size(), 1);
+    EXPECT_EQ(one[0].objectId, kSales);
+    EXPECT_EQ(one[0].doTotalResynchAtTime.toInt(), 230);
+
+    // A quote in an identifier is a value like any other: no match, no failure.
+    EXPECT_TRUE(store.readDomain("x' OR '1'='1", &err).isEmpty());
+    EXPECT_FALSE(err) << err.description.toStdString();
+}
+
+TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
+{
+    SettingsStore store(m_cs);
+    int matched = -1;
+    const FwError err = store.changeDomain(kCorp,
+                                           {{DomainColumn::ReconnectFailureThreshold, 42},
+                                            {DomainColumn::DoTotalResynchAfterMinutes, 12.0},
+                                            {DomainColumn::ManualDCPrimary, QStringLiteral("o'brien.corp.example.com")},
+                                            {DomainColumn::ReconnectEnabled, 0}},
+                                           &matched);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_EQ(matched, 1);
+    EXPECT_EQ(scalar("SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 42);
+    EXPECT_EQ(scalar("SELECT DoTotalResynchAfterMinutes FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toDouble(), 12.0);
+    EXPECT_EQ(scalar("SELECT ManualDCPrimary FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toString(), "o'brien.corp.example.com");
+    EXPECT_EQ(scalar("SELECT ReconnectEnabled FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 0);
+    // Columns not given and the other rows keep their values.
+    EXPECT_TRUE(scalar("SELECT ManualDCSecondary FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).isNull());
+    EXPECT_EQ(scalar("SELECT ReconnectAutoFind FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 42").toInt(), 1);
+    EXPECT_EQ(scalar("SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {kSales}).toInt(), 5);
+}
+
+TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
+{
+    SettingsStore store(m_cs);
+    int matched = -1;
+    FwError err = store.changeDomain("' OR 1=1 --", {{DomainColumn::ReconnectEnabled, 0}}, &matched);
+    EXPECT_FALSE(err) << err.description.toStdString();
+    EXPECT_EQ(matched, 0);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectEnabled = 0").toInt(), 1);
+
+    // A domain whose identifier holds a quote is found and changed like any other.
+    exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName) VALUES (?, ?)", {"{it's}", "quoted.example.com"});
+    err = store.changeDomain("{it's}", {{DomainColumn::ReconnectFailureThreshold, 3}}, &matched);
+    EXPECT_FALSE(err);
+    EXPECT_EQ(matched, 1);
+    EXPECT_EQ(scalar("SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {"{it's}"}).toInt(), 3);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
+}
+
+TEST_F(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
+{
+    FwError err;
+    const ConfigurationSnapshot c = SettingsStore(m_cs).readConfiguration(&err);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_GT(c.rowCount(), 12);
+    const ConfigurationNode* n = c.find(settings_text::kDsgcPrefix + "ManualGCPrimary");
+    ASSERT_NE(n, nullptr);
+    EXPECT_TRUE(n->value.isNull());
+    EXPECT_EQ(c.find(settings_text::kDsadSyncInterval)->value.toString(), "15");
+    EXPECT_EQ(c.find(settings_text::kDsgcPrefix.toLower() + "currentgc"), nullptr); // names compare exactly
+}
+
+TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
+{
+    SettingsStore store(m_cs);
+    const QString p = settings_text::kDsgcPrefix;
+    FwError err = store.writeNodes({{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}});
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_EQ(node("ReconnectFailureThreshold"), "9");
+    EXPECT_EQ(node("ManualGCPrimary"), "gc'o.example.com");
+    EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(), "Default");
+
+    // One missing node: an error, and the nodes before it are not changed either.
+    err = store.writeNodes({{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}});
+    EXPECT_TRUE(err);
+    EXPECT_TRUE(err.description.contains("NoSuchNode"));
+    EXPECT_EQ(node("ReconnectFailureThreshold"), "9");
+    EXPECT_EQ(node("ReconnectEnabled"), "1");
+
+    // A name with a quote names no node and touches none.
+    err = store.writeNodes({{p + "X' OR '1'='1", "0"}});
+    EXPECT_TRUE(err);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM Configuration WHERE NodeValue = '0'").toInt(), 2);
+}
+
+TEST_F(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
+{
+    SettingsStore store(QStringLiteral("sqlite:") + m_path + ".missing");
+    FwError err;
+    EXPECT_TRUE(store.readDomains(&err).isEmpty());
+    EXPECT_TRUE(err);
+    int matched = -1;
+    EXPECT_TRUE(store.changeDomain(kCorp, {{DomainColumn::ReconnectEnabled, 0}}, &matched));
+    EXPECT_TRUE(store.writeNodes({{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}));
+}
