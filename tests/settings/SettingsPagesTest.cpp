@@ -370,6 +370,20 @@ TEST_F(SettingsPages, GlobalCatalogSaveAndResetWriteNodesWithoutReloading)
     EXPECT_EQ(lines.last(), "Settings saved for global catalog server");
 }
 
+TEST_F(SettingsPages, RefreshWithoutDomainsEmptiesTheGridAndASaveFindsNoDomain)
+{
+    load();
+    sql("DELETE FROM ADDomain");
+    main->mnuRefresh_Click();
+    EXPECT_EQ(t.prompter().messages.last(), "Could not find ADDomain information in database.");
+    EXPECT_EQ(grid().rows(), 1);
+    click(dc().chkDCRecoonectSearchAllSites);
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::kDomainChangeMissing);
+    EXPECT_FALSE(t.logLines().contains("Settings saved for domain"));
+    EXPECT_TRUE(endCodes.isEmpty());
+}
+
 TEST_F(SettingsPages, NullColumnsAndValuesShowEmpty)
 {
     sql("UPDATE ADDomain SET ReconnectEnabled = NULL, ManualDCPrimary = NULL, ReconnectFailureThreshold = NULL WHERE AdDomainObjectID = ?", {kCorp});

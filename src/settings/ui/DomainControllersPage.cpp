@@ -102,7 +102,12 @@ int DomainControllersPage::loadDomainList(FwError* error)
     m_rows = SettingsStore(m_ctx.connectionString).readDomains(&err);
     if (error)
         *error = err;
-    return err ? 0 : static_cast<int>(m_rows.size());
+    if (err)
+        m_rows.clear();
+    // With nothing to list the grid shows no domain rather than the ones of the previous load.
+    if (m_rows.isEmpty())
+        m_ui->gridDomains->setRows(1);
+    return static_cast<int>(m_rows.size());
 }
 
 void DomainControllersPage::fillDomainList()
