@@ -1,5 +1,6 @@
 #include "app/ContextFactory.h"
 
+#include "directory/LinuxDcLocator.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
@@ -30,6 +31,10 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
     s.shell = std::make_unique<DesktopShell>();
     s.workstation = std::make_unique<LinuxWorkstationSource>();
     s.http = std::make_shared<NetworkHttpClient>();
+    s.locator = std::make_shared<LinuxDcLocator>(LocatorOptions{}, [ws = std::make_shared<LinuxWorkstationSource>()] {
+        const auto c = ws->queryComputer();
+        return c ? c->domain : QString();
+    });
     return std::make_unique<AppContext>(std::move(s), programName, programFolder);
 }
 

@@ -1,0 +1,398 @@
+#include "directory/LinuxDcLocator.h"
+
+#include "directory/LdapSession.h"
+#include "directory/NetTools.h"
+
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fw {
+namespace {
+
+constexpr quint16 kLdapPort = 389;
+constexpr quint32 kNtVersion = ntver::V5 | ntver::V5Ex | ntver::V5ExWithIp;
+
+struct Flight {
+    int index = 0;
+    int fd = -1;
+    int messageId = 0;
+    QByteArray request;
+    qint64 sentAt = 0;
+    bool resent = false;
+};
+
+void addDetail(QString* detail, const QString& line)
+{
+    if (!detail || line.isEmpty())
+        return;
+    if (!detail->isEmpty())
+        detail->append(QStringLiteral("; "));
+    detail->append(line);
+}
+
+QString lower(const QString& s)
+{
+    QString out = s.toLower();
+    if (out.endsWith(QLatin1Char('.')))
+        out.chop(1);
+    return out;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+
+std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
+                                               QString* detail, int* unreachable)
+{
+    if (unreachable)
+        *unreachable = 0;
+    if (targets.isEmpty())
+        return std::nullopt;
+    QElapsedTimer clock;
+    clock.start();
+    QList<int> silent;
+    if (auto a = pingUdp(targets, domain, accept, m_options.totalBudgetMs, silent, detail, unreachable))
+        return a;
+    // Connectionless LDAP may be filtered; ask the silent ones over TCP within what is left.
+    for (int i : silent) {
+        const qint64 left = m_options.totalBudgetMs - clock.elapsed();
+        if (left <= 50)
+            break;
+        QString why;
+        auto r = pingTcp(targets[i], domain, static_cast<int>(std::min<qint64>(left, m_options.tcpTimeoutMs)), &why);
+        if (!r) {
+            addDetail(detail, QStringLiteral("%1 over TCP: %2").arg(targets[i].host, why));
+            continue;
+        }
+        if (accept(*r))
+            return PingAnswer{targets[i].host, targets[i].address, *r};
+        addDetail(detail, QStringLiteral("%1 answered but does not fit the request").arg(targets[i].host));
+    }
+    return std::nullopt;
+}
+
+std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept,
+                                                  qint64 deadlineMs, QList<int>& silent, QString* detail, int* unreachable)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QList<Flight> flying;
+    int next = 0;
+    qint64 lastStart = -m_options.pingStaggerMs;
+    std::optional<PingAnswer> won;
+    auto finish = [&](int slot) {
+        ::close(flying[slot].fd);
+        flying.removeAt(slot);
+    };
+    while (!won && (next < targets.size() || !flying.isEmpty())) {
+        const qint64 now = clock.elapsed();
+        if (now >= deadlineMs) {
+            for (const Flight& f : flying)
+                silent.append(f.index);
+            break;
+        }
+        // Start the next candidate when its turn has come.
+        if (next < targets.size() && flying.size() < m_options.maxPingsInFlight && now - lastStart >= m_options.pingStaggerMs) {
+            const Target& t = targets[next];
+            QString why;
+            const int fd = net::connectUdp(t.address, kLdapPort, m_options.sourceAddress, &why);
+            Flight f;
+            f.index = next++;
+            lastStart = now;
+            if (fd < 0) {
+                addDetail(detail, QStringLiteral("%1: %2").arg(t.host, why));
+                if (unreachable)
+                    ++*unreachable;
+                continue;
+            }
+            f.fd = fd;
+            f.messageId = m_nextMessageId++;
+            f.request = netlogon::encodePingRequest(f.messageId, domain, kNtVersion);
+            f.sentAt = now;
+            if (::send(fd, f.request.constData(), static_cast<size_t>(f.request.size()), 0) < 0) {
+                addDetail(detail, QStringLiteral("%1: %2").arg(t.host, QString::fromLocal8Bit(std::strerror(errno))));
+                ::close(fd);
+                if (unreachable)
+                    ++*unreachable;
+                continue;
+            }
+            flying.append(f);
+            continue;
+        }
+        // Candidates whose time is up stay silent; one resend half way.
+        for (int i = static_cast<int>(flying.size()) - 1; i >= 0; --i) {
+            Flight& f = flying[i];
+            if (now - f.sentAt >= m_options.pingTimeoutMs) {
+                silent.append(f.index);
+                addDetail(detail, QStringLiteral("%1: no netlogon answer within %2 ms").arg(targets[f.index].host).arg(m_options.pingTimeoutMs));
+                finish(i);
+            } else if (!f.resent && now - f.sentAt >= m_options.pingTimeoutMs / 2) {
+                f.resent = true;
+                ::send(f.fd, f.request.constData(), static_cast<size_t>(f.request.size()), 0);
+            }
+        }
+        if (flying.isEmpty())
+            continue;
+        // Wait for an answer, at most until the next thing to do.
+        qint64 wait = deadlineMs - now;
+        for (const Flight& f : flying)
+            wait = std::min(wait, f.resent ? f.sentAt + m_options.pingTimeoutMs - now : f.sentAt + m_options.pingTimeoutMs / 2 - now);
+        if (next < targets.size() && flying.size() < m_options.maxPingsInFlight)
+            wait = std::min(wait, lastStart + m_options.pingStaggerMs - now);
+        std::vector<pollfd> fds;
+        for (const Flight& f : flying)
+            fds.push_back({f.fd, POLLIN, 0});
+        const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<qint64>(wait, 1)));
+        if (rc <= 0)
+            continue;
+        for (int i = static_cast<int>(fds.size()) - 1; i >= 0 && !won; --i) {
+            if (!(fds[i].revents & (POLLIN | POLLERR)))
+                continue;
+            Flight& f = flying[i];
+            QByteArray buf(65536, '\0');
+            const ssize_t n = ::recv(f.fd, buf.data(), static_cast<size_t>(buf.size()), 0);
+            if (n < 0) {
+                const int e = errno;
+                addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, QString::fromLocal8Bit(std::strerror(e))));
+                // Refused over UDP: the TCP search may still get through.
+                silent.append(f.index);
+                if (unreachable && e == ECONNREFUSED)
+                    ++*unreachable;
+                finish(i);
+                continue;
+            }
+            buf.truncate(n);
+            QString why;
+            const auto value = netlogon::decodePingReply(buf, f.messageId, &why);
+            if (!value) {
+                addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, why));
+                continue; // a stray or malformed datagram; keep waiting for this candidate
+            }
+            const auto reply = netlogon::parseResponseEx(*value, &why);
+            if (!reply) {
+                addDetail(detail, QStringLiteral("%1: bad netlogon reply (%2)").arg(targets[f.index].host, why));
+                finish(i);
+                continue;
+            }
+            if (accept(*reply))
+                won = PingAnswer{targets[f.index].host, targets[f.index].address, *reply};
+            else
+                addDetail(detail, QStringLiteral("%1 answered but does not fit the request").arg(targets[f.index].host));
+            finish(i);
+        }
+    }
+    for (const Flight& f : flying)
+        ::close(f.fd);
+    return won;
+}
+
+std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail)
+{
+    LdapSession s;
+    if (!s.open(t.host, t.address, kLdapPort, m_options.sourceAddress, timeoutMs)) {
+        if (detail)
+            *detail = s.error();
+        return std::nullopt;
+    }
+    const auto entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")});
+    if (!entry) {
+        if (detail)
+            *detail = s.error();
+        return std::nullopt;
+    }
+    const QList<QByteArray> v = entry->value(QStringLiteral("netlogon"));
+    if (v.isEmpty()) {
+        if (detail)
+            *detail = QStringLiteral("no Netlogon value");
+        return std::nullopt;
+    }
+    QString why;
+    auto r = netlogon::parseResponseEx(v.first(), &why);
+    if (!r && detail)
+        *detail = QStringLiteral("bad netlogon reply (%1)").arg(why);
+    return r;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+LinuxDcLocator::LinuxDcLocator(LocatorOptions options, std::function<QString()> primaryDomain)
+    : m_options(std::move(options)), m_primaryDomain(std::move(primaryDomain))
+{
+}
+
+bool LinuxDcLocator::flagsConflict(quint32 f)
+{
+    using namespace dcreq;
+    auto both = [f](quint32 a, quint32 b) { return (f & a) && (f & b); };
+    const int exclusive = !!(f & GcServerRequired) + !!(f & PdcRequired) + !!(f & KdcRequired);
+    return both(IsFlatName, IsDnsName) || both(ReturnDnsName, ReturnFlatName) ||
+           both(DirectoryServiceRequired, DirectoryServicePreferred) || both(ForceRediscovery, BackgroundOnly) || exclusive > 1;
+}
+
+bool LinuxDcLocator::meetsRequirements(const NetlogonReply& r, quint32 f)
+{
+    using namespace dcreq;
+    auto need = [&](quint32 req, quint32 have) { return !(f & req) || (r.flags & have); };
+    return need(GcServerRequired, dsflag::Gc) && need(PdcRequired, dsflag::Pdc) && need(KdcRequired, dsflag::Kdc) &&
+           need(TimeservRequired, dsflag::Timeserv) && need(WritableRequired, dsflag::Writable) &&
+           need(DirectoryServiceRequired, dsflag::Ds) && need(WebServiceRequired, dsflag::Ws);
+}
+
+DomainControllerInfo LinuxDcLocator::infoFromReply(const PingAnswer& a, quint32 f)
+{
+    const NetlogonReply& r = a.reply;
+    DomainControllerInfo i;
+    const bool flat = (f & dcreq::ReturnFlatName) || r.dnsHostName.isEmpty();
+    i.domainControllerName = QStringLiteral("\\\\") + (flat ? r.netbiosComputerName : r.dnsHostName);
+    const QString addr = a.address.isNull() ? r.dcAddress : a.address.toString();
+    i.domainControllerAddress = QStringLiteral("\\\\") + addr;
+    i.domainControllerAddressType = kDsInetAddress;
+    i.domainGuid = r.domainGuid;
+    i.domainName = flat ? r.netbiosDomainName : r.dnsDomainName;
+    i.dnsForestName = r.dnsForestName;
+    i.flags = r.flags;
+    if (!flat)
+        i.flags |= dsflag::DnsController | dsflag::DnsDomain | dsflag::DnsForest;
+    i.dcSiteName = r.dcSiteName;
+    i.clientSiteName = r.clientSiteName;
+    return i;
+}
+
+DcLookupResult LinuxDcLocator::locate(const DcLookupRequest& request)
+{
+    if (flagsConflict(request.flags))
+        return {dcerr::InvalidFlags, {}, QStringLiteral("conflicting request flags 0x%1").arg(request.flags, 0, 16)};
+    if (!request.domainName.isEmpty() && !net::isValidDnsName(request.domainName))
+        return {dcerr::InvalidDomainName, {}, QStringLiteral("'%1' is not a valid domain name").arg(request.domainName)};
+    if (!request.computerName.isEmpty())
+        return locateByName(request);
+    const QString domain = request.domainName.isEmpty() && m_primaryDomain ? m_primaryDomain() : request.domainName;
+    if (domain.isEmpty())
+        return {dcerr::NoSuchDomain, {}, QStringLiteral("this computer belongs to no domain")};
+    if (!net::isValidDnsName(domain))
+        return {dcerr::InvalidDomainName, {}, QStringLiteral("'%1' is not a valid domain name").arg(domain)};
+    return locateInDomain(domain, request.flags);
+}
+
+DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
+{
+    // The computer named runs the lookup; asked directly, a domain controller answers for itself.
+    QElapsedTimer clock;
+    clock.start();
+    QString host = request.computerName;
+    while (host.startsWith(QLatin1Char('\\')))
+        host.remove(0, 1);
+    QString why;
+    const QList<QHostAddress> addrs = net::resolveHost(host, m_options.dnsTimeoutMs, &why);
+    if (addrs.isEmpty())
+        return {dcerr::ServerUnavailable, {}, why};
+    QList<NetlogonPinger::Target> targets;
+    for (const QHostAddress& a : addrs)
+        targets.append({host, a});
+    LocatorOptions o = m_options;
+    o.totalBudgetMs = std::max<int>(500, m_options.totalBudgetMs - static_cast<int>(clock.elapsed()));
+    NetlogonPinger pinger(o);
+    const QString domain = request.domainName;
+    QString detail;
+    int unreachable = 0;
+    bool answered = false;
+    const auto a = pinger.ping(
+        targets, domain,
+        [&](const NetlogonReply& r) {
+            answered = true;
+            if (!domain.isEmpty() && lower(r.dnsDomainName) != lower(domain) && r.netbiosDomainName.compare(domain, Qt::CaseInsensitive) != 0)
+                return false;
+            return meetsRequirements(r, request.flags);
+        },
+        &detail, &unreachable);
+    if (a)
+        return {dcerr::Ok, infoFromReply(*a, request.flags), {}};
+    return {answered ? dcerr::NoSuchDomain : dcerr::ServerUnavailable, {}, detail};
+}
+
+QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, int budgetMs)
+{
+    QString why;
+    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, std::min(budgetMs, m_options.dnsTimeoutMs), &why, notFound);
+    if (srv.isEmpty()) {
+        addDetail(detail, why.isEmpty() ? QStringLiteral("no SRV records for %1").arg(srvName) : why);
+        return {};
+    }
+    QList<NetlogonPinger::Target> out;
+    for (const net::SrvTarget& t : srv) {
+        const QList<QHostAddress> addrs = net::resolveHost(t.host, std::min(budgetMs, m_options.dnsTimeoutMs), &why);
+        if (addrs.isEmpty())
+            addDetail(detail, why);
+        for (const QHostAddress& a : addrs)
+            out.append({t.host, a});
+    }
+    return out;
+}
+
+DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 flags)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const QString domain = lower(domainIn);
+    const QString kind = (flags & dcreq::GcServerRequired) ? QStringLiteral("gc") : (flags & dcreq::PdcRequired) ? QStringLiteral("pdc")
+                                                                                                               : QStringLiteral("dc");
+    auto srvName = [&](const QString& site) {
+        if (kind == QLatin1String("pdc"))
+            return QStringLiteral("_ldap._tcp.pdc._msdcs.%1").arg(domain);
+        if (site.isEmpty())
+            return QStringLiteral("_ldap._tcp.%1._msdcs.%2").arg(kind, domain);
+        return QStringLiteral("_ldap._tcp.%1._sites.%2._msdcs.%3").arg(site, kind, domain);
+    };
+    auto accept = [&](const NetlogonReply& r) {
+        if (kind != QLatin1String("gc") && lower(r.dnsDomainName) != domain)
+            return false;
+        return meetsRequirements(r, flags);
+    };
+    auto left = [&] { return std::max<int>(0, m_options.totalBudgetMs + 2 * m_options.dnsTimeoutMs - static_cast<int>(clock.elapsed())); };
+    auto pingWithin = [&](const QList<NetlogonPinger::Target>& targets, QString* detail) -> std::optional<PingAnswer> {
+        LocatorOptions o = m_options;
+        o.totalBudgetMs = std::min(m_options.totalBudgetMs, left());
+        if (o.totalBudgetMs <= 0)
+            return std::nullopt;
+        NetlogonPinger pinger(o);
+        return pinger.ping(targets, domain, accept, detail);
+    };
+
+    QString detail;
+    std::optional<PingAnswer> answer;
+    // The site the DCs placed us in last time: its own DCs first.
+    const QString knownSite = (flags & dcreq::ForceRediscovery) ? QString() : m_clientSite.value(domain);
+    if (!knownSite.isEmpty() && kind != QLatin1String("pdc")) {
+        const auto siteTargets = candidates(srvName(knownSite), &detail, nullptr, left());
+        answer = pingWithin(siteTargets, &detail);
+    }
+    bool notFound = false;
+    if (!answer) {
+        const auto all = candidates(srvName(QString()), &detail, &notFound, left());
+        if (all.isEmpty())
+            return {dcerr::NoSuchDomain, {}, detail};
+        answer = pingWithin(all, &detail);
+        // A DC outside our site answered: prefer one of the site it names as ours.
+        if (answer && !answer->reply.clientSiteName.isEmpty() && kind != QLatin1String("pdc") &&
+            answer->reply.clientSiteName.compare(answer->reply.dcSiteName, Qt::CaseInsensitive) != 0 &&
+            answer->reply.clientSiteName.compare(knownSite, Qt::CaseInsensitive) != 0) {
+            QString siteDetail;
+            const auto siteTargets = candidates(srvName(answer->reply.clientSiteName), &siteDetail, nullptr, left());
+            if (auto closer = pingWithin(siteTargets, &siteDetail))
+                answer = closer;
+        }
+    }
+    if (!answer)
+        return {dcerr::NoSuchDomain, {}, detail};
+    if (!answer->reply.clientSiteName.isEmpty())
+        m_clientSite.insert(domain, answer->reply.clientSiteName);
+    return {dcerr::Ok, infoFromReply(*answer, flags), {}};
+}
+
+} // namespace fw

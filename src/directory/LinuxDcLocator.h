@@ -1,0 +1,82 @@
+#pragma once
+#include "directory/DcLocatorBackend.h"
+#include "directory/NetlogonPacket.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <functional>
+
+namespace fw {
+
+// Timing and addressing of the locator. The defaults keep every lookup within about 5 seconds.
+struct LocatorOptions {
+    QHostAddress sourceAddress;  // local address the pings leave from; null: the system's choice
+    int dnsTimeoutMs = 1500;     // one DNS query
+    int pingTimeoutMs = 1000;    // one candidate's UDP ping
+    int pingStaggerMs = 100;     // pause before pinging the next candidate
+    int maxPingsInFlight = 5;
+    int tcpTimeoutMs = 1500;     // the TCP search for one candidate, when UDP found nobody
+    int totalBudgetMs = 5000;    // everything after DNS for one lookup
+};
+
+// One candidate's answer to a netlogon ping.
+struct PingAnswer {
+    QString host;
+    QHostAddress address;
+    NetlogonReply reply;
+};
+
+// Sends netlogon pings over UDP (connectionless LDAP, encoded by hand) and, for candidates that
+// stay silent, the same search over TCP through libldap.
+class NetlogonPinger {
+public:
+    struct Target {
+        QString host;
+        QHostAddress address;
+    };
+    using Accept = std::function<bool(const NetlogonReply&)>;
+
+    explicit NetlogonPinger(const LocatorOptions& options) : m_options(options) {}
+
+    // Pings the targets, a few at a time with staggered starts; the first answer `accept` takes wins.
+    // `unreachable` counts targets that refused or could not be reached at all.
+    std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
+                                   QString* detail, int* unreachable = nullptr);
+
+private:
+    std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, qint64 deadlineMs,
+                                      QList<int>& silent, QString* detail, int* unreachable);
+    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail);
+
+    LocatorOptions m_options;
+    int m_nextMessageId = 1;
+};
+
+// The locator as Windows clients do it: DNS SRV records of the domain (the client's site first when it is
+// known), then netlogon pings to the candidates; with a computer name, that computer is pinged directly.
+class LinuxDcLocator final : public DcLocatorBackend {
+public:
+    // `primaryDomain` gives the local computer's domain for lookups without a domain name.
+    LinuxDcLocator(LocatorOptions options, std::function<QString()> primaryDomain);
+    DcLookupResult locate(const DcLookupRequest& request) override;
+
+    LocatorOptions& options() { return m_options; }
+
+    // Request flags that do not go together (1004).
+    static bool flagsConflict(quint32 flags);
+    // Whether a DC's reply satisfies the request flags.
+    static bool meetsRequirements(const NetlogonReply& r, quint32 flags);
+    // DOMAIN_CONTROLLER_INFO from a reply.
+    static DomainControllerInfo infoFromReply(const PingAnswer& a, quint32 flags);
+
+private:
+    DcLookupResult locateByName(const DcLookupRequest& request);
+    DcLookupResult locateInDomain(const QString& domain, quint32 flags);
+    QList<NetlogonPinger::Target> candidates(const QString& srvName, QString* detail, bool* notFound, int budgetMs);
+
+    LocatorOptions m_options;
+    std::function<QString()> m_primaryDomain;
+    QHash<QString, QString> m_clientSite; // domain (lower case) -> the site the DCs last placed us in
+};
+
+} // namespace fw

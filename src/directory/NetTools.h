@@ -1,0 +1,34 @@
+#pragma once
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+
+namespace fw::net {
+
+// One SRV answer.
+struct SrvTarget {
+    QString host;
+    quint16 port = 0;
+    quint16 priority = 0;
+    quint16 weight = 0;
+};
+
+// DNS SRV lookup through the system's resolver, waiting at most timeoutMs. Sorted by priority, then
+// by weight (heavier first). `error` says why nothing came back; `notFound` is set for a name that
+// does not exist (as opposed to a server that did not answer).
+QList<SrvTarget> lookupSrv(const QString& name, int timeoutMs, QString* error, bool* notFound = nullptr);
+
+// Addresses of a host name (or the address itself when `host` is one), waiting at most timeoutMs.
+QList<QHostAddress> resolveHost(const QString& host, int timeoutMs, QString* error);
+
+// A connected TCP socket to addr:port, bound to `source` when given, within timeoutMs. -1 on failure.
+int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, int timeoutMs, QString* error);
+
+// A connected UDP socket to addr:port, bound to `source` when given. -1 on failure.
+int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source, QString* error);
+
+// Whether the text is a plausible DNS domain name: labels of 1 to 63 letters, digits, '-' or '_',
+// at most 255 characters, no empty label except a single trailing dot.
+bool isValidDnsName(const QString& name);
+
+} // namespace fw::net

@@ -1,0 +1,341 @@
+#include "directory/NetlogonPacket.h"
+
+#include <QStringList>
+#include <QUuid>
+#include <QtEndian>
+
+#include <lber.h>
+#include <ldap.h>
+
+#include <cstring>
+#include <memory>
+
+namespace fw::netlogon {
+namespace {
+
+constexpr int kMaxNameLength = 255;
+constexpr int kMaxPointerJumps = 16;
+
+void setWhy(QString* why, const QString& text)
+{
+    if (why)
+        *why = text;
+}
+
+// A little cursor that refuses to read past the end.
+class Reader {
+public:
+    explicit Reader(const QByteArray& d) : m_d(d) {}
+    bool u8(quint8& v)
+    {
+        if (m_pos + 1 > m_d.size())
+            return false;
+        v = static_cast<quint8>(m_d[m_pos]);
+        m_pos += 1;
+        return true;
+    }
+    bool u16le(quint16& v)
+    {
+        if (m_pos + 2 > m_d.size())
+            return false;
+        v = qFromLittleEndian<quint16>(m_d.constData() + m_pos);
+        m_pos += 2;
+        return true;
+    }
+    bool u32le(quint32& v)
+    {
+        if (m_pos + 4 > m_d.size())
+            return false;
+        v = qFromLittleEndian<quint32>(m_d.constData() + m_pos);
+        m_pos += 4;
+        return true;
+    }
+    bool bytes(int n, QByteArray& out)
+    {
+        if (n < 0 || m_pos + n > m_d.size())
+            return false;
+        out = m_d.mid(m_pos, n);
+        m_pos += n;
+        return true;
+    }
+    bool name(QString& out, QString* why, const char* field)
+    {
+        auto n = readCompressedName(m_d, m_pos, why);
+        if (!n) {
+            if (why)
+                *why = QStringLiteral("%1: %2").arg(QLatin1String(field), *why);
+            return false;
+        }
+        out = *n;
+        return true;
+    }
+    int pos() const { return m_pos; }
+    int remaining() const { return static_cast<int>(m_d.size()) - m_pos; }
+
+private:
+    const QByteArray& m_d;
+    int m_pos = 0;
+};
+
+struct BerFree {
+    void operator()(BerElement* b) const { ber_free(b, 1); }
+};
+using BerPtr = std::unique_ptr<BerElement, BerFree>;
+
+QByteArray escapeFilterBytes(const QByteArray& raw)
+{
+    QByteArray out;
+    for (const char c : raw)
+        out += '\\' + QByteArray::number(static_cast<quint8>(c), 16).rightJustified(2, '0');
+    return out;
+}
+
+QByteArray escapeFilterValue(const QByteArray& v)
+{
+    QByteArray out;
+    for (const char c : v) {
+        if (c == '*' || c == '(' || c == ')' || c == '\\' || c == '\0')
+            out += '\\' + QByteArray::number(static_cast<quint8>(c), 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray ntVerBytes(quint32 ntVersion)
+{
+    QByteArray v(4, '\0');
+    qToLittleEndian<quint32>(ntVersion, v.data());
+    return v;
+}
+
+} // namespace
+
+std::optional<QString> readCompressedName(const QByteArray& data, int& offset, QString* why)
+{
+    const int size = static_cast<int>(data.size());
+    int pos = offset;
+    int resumeAt = -1; // where the caller's stream goes on after the first pointer
+    int jumps = 0;
+    int total = 0;
+    QStringList labels;
+    for (;;) {
+        if (pos < 0 || pos >= size) {
+            setWhy(why, QStringLiteral("name runs past the end at offset %1").arg(pos));
+            return std::nullopt;
+        }
+        const quint8 len = static_cast<quint8>(data[pos]);
+        if (len == 0) {
+            if (resumeAt < 0)
+                resumeAt = pos + 1;
+            break;
+        }
+        if ((len & 0xC0) == 0xC0) {
+            if (pos + 1 >= size) {
+                setWhy(why, QStringLiteral("truncated compression pointer at offset %1").arg(pos));
+                return std::nullopt;
+            }
+            const int target = ((len & 0x3F) << 8) | static_cast<quint8>(data[pos + 1]);
+            if (resumeAt < 0)
+                resumeAt = pos + 2;
+            if (++jumps > kMaxPointerJumps) {
+                setWhy(why, QStringLiteral("compression pointers loop"));
+                return std::nullopt;
+            }
+            if (target >= size) {
+                setWhy(why, QStringLiteral("compression pointer to offset %1 outside the message").arg(target));
+                return std::nullopt;
+            }
+            pos = target;
+            continue;
+        }
+        if ((len & 0xC0) != 0) {
+            setWhy(why, QStringLiteral("bad label length byte 0x%1 at offset %2").arg(len, 2, 16, QLatin1Char('0')).arg(pos));
+            return std::nullopt;
+        }
+        if (pos + 1 + len > size) {
+            setWhy(why, QStringLiteral("label at offset %1 runs past the end").arg(pos));
+            return std::nullopt;
+        }
+        total += len + 1;
+        if (total > kMaxNameLength) {
+            setWhy(why, QStringLiteral("name longer than %1 bytes").arg(kMaxNameLength));
+            return std::nullopt;
+        }
+        labels.append(QString::fromUtf8(data.constData() + pos + 1, len));
+        pos += 1 + len;
+    }
+    offset = resumeAt;
+    return labels.join(QLatin1Char('.'));
+}
+
+std::optional<NetlogonReply> parseResponseEx(const QByteArray& data, QString* why)
+{
+    NetlogonReply r;
+    Reader in(data);
+    quint16 sbz = 0;
+    if (!in.u16le(r.opcode) || !in.u16le(sbz) || !in.u32le(r.flags)) {
+        setWhy(why, QStringLiteral("reply shorter than its fixed header"));
+        return std::nullopt;
+    }
+    if (r.opcode != kOpLogonResponseEx && r.opcode != kOpUserUnknownEx) {
+        setWhy(why, QStringLiteral("opcode %1 is not an extended logon response").arg(r.opcode));
+        return std::nullopt;
+    }
+    if (!in.bytes(16, r.domainGuid)) {
+        setWhy(why, QStringLiteral("reply ends inside the domain GUID"));
+        return std::nullopt;
+    }
+    if (!in.name(r.dnsForestName, why, "DnsForestName") || !in.name(r.dnsDomainName, why, "DnsDomainName") ||
+        !in.name(r.dnsHostName, why, "DnsHostName") || !in.name(r.netbiosDomainName, why, "NetbiosDomainName") ||
+        !in.name(r.netbiosComputerName, why, "NetbiosComputerName") || !in.name(r.userName, why, "UserName") ||
+        !in.name(r.dcSiteName, why, "DcSiteName") || !in.name(r.clientSiteName, why, "ClientSiteName"))
+        return std::nullopt;
+
+    // What follows depends on the version bits, which come last: LmNtToken and Lm20Token are the final
+    // 4 bytes, NtVersion the 4 before them.
+    if (in.remaining() < 8) {
+        setWhy(why, QStringLiteral("reply ends before its version field"));
+        return std::nullopt;
+    }
+    r.ntVersion = qFromLittleEndian<quint32>(data.constData() + data.size() - 8);
+    const quint32 tokens = qFromLittleEndian<quint32>(data.constData() + data.size() - 4);
+    if (!(r.ntVersion & ntver::V5Ex) || tokens != 0xFFFFFFFFu) {
+        setWhy(why, QStringLiteral("reply does not end with an extended version field and its two tokens"));
+        return std::nullopt;
+    }
+    if (r.ntVersion & ntver::V5ExWithIp) {
+        quint8 sockSize = 0;
+        QByteArray sock;
+        if (!in.u8(sockSize) || !in.bytes(sockSize, sock)) {
+            setWhy(why, QStringLiteral("reply ends inside the DC address"));
+            return std::nullopt;
+        }
+        if (sockSize >= 8 && qFromLittleEndian<quint16>(sock.constData()) == 2 /* AF_INET */) {
+            const auto* a = reinterpret_cast<const quint8*>(sock.constData() + 4);
+            r.dcAddress = QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
+        }
+    }
+    if (r.ntVersion & ntver::WithClosestSite) {
+        if (!in.name(r.nextClosestSiteName, why, "NextClosestSiteName"))
+            return std::nullopt;
+    }
+    // The fields must use up the reply exactly: a cut or padded reply is not trusted.
+    if (in.remaining() != 8) {
+        setWhy(why, QStringLiteral("reply length does not match its version bits (%1 bytes left)").arg(in.remaining() - 8));
+        return std::nullopt;
+    }
+    return r;
+}
+
+QByteArray pingFilter(const QString& dnsDomain, quint32 ntVersion)
+{
+    const QByteArray nt = "(NtVer=" + escapeFilterBytes(ntVerBytes(ntVersion)) + ")";
+    if (dnsDomain.isEmpty())
+        return nt;
+    return "(&(DnsDomain=" + escapeFilterValue(dnsDomain.toUtf8()) + ")" + nt + ")";
+}
+
+QByteArray encodePingRequest(int messageId, const QString& dnsDomain, quint32 ntVersion)
+{
+    BerPtr ber(ber_alloc_t(LBER_USE_DER));
+    if (!ber)
+        return {};
+    const QByteArray domain = dnsDomain.toUtf8();
+    const QByteArray nt = ntVerBytes(ntVersion);
+    // LDAPMessage { messageID, SearchRequest { "", base, never, 0, 0, FALSE, filter, { "Netlogon" } } }
+    if (ber_printf(ber.get(), "{it{seeiib", static_cast<ber_int_t>(messageId), static_cast<ber_tag_t>(LDAP_REQ_SEARCH), "",
+                   static_cast<ber_int_t>(LDAP_SCOPE_BASE), static_cast<ber_int_t>(LDAP_DEREF_NEVER), 0, 0, 0) < 0)
+        return {};
+    const ber_tag_t andTag = LDAP_FILTER_AND;
+    const ber_tag_t eqTag = LDAP_FILTER_EQUALITY;
+    int rc = 0;
+    if (!domain.isEmpty()) {
+        rc |= ber_printf(ber.get(), "t[", andTag) < 0;
+        rc |= ber_printf(ber.get(), "t{so}", eqTag, "DnsDomain", domain.constData(), static_cast<ber_len_t>(domain.size())) < 0;
+    }
+    rc |= ber_printf(ber.get(), "t{so}", eqTag, "NtVer", nt.constData(), static_cast<ber_len_t>(nt.size())) < 0;
+    if (!domain.isEmpty())
+        rc |= ber_printf(ber.get(), "]") < 0;
+    rc |= ber_printf(ber.get(), "{s}}}", "Netlogon") < 0;
+    if (rc)
+        return {};
+    struct berval* bv = nullptr;
+    if (ber_flatten(ber.get(), &bv) != 0 || !bv)
+        return {};
+    QByteArray out(bv->bv_val, static_cast<qsizetype>(bv->bv_len));
+    ber_bvfree(bv);
+    return out;
+}
+
+std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why)
+{
+    if (datagram.isEmpty()) {
+        setWhy(why, QStringLiteral("empty datagram"));
+        return std::nullopt;
+    }
+    struct berval in;
+    in.bv_len = static_cast<ber_len_t>(datagram.size());
+    in.bv_val = const_cast<char*>(datagram.constData());
+    BerPtr ber(ber_init(&in)); // copies the bytes
+    if (!ber) {
+        setWhy(why, QStringLiteral("out of memory"));
+        return std::nullopt;
+    }
+    ber_int_t id = 0;
+    if (ber_scanf(ber.get(), "{i", &id) == LBER_ERROR) {
+        setWhy(why, QStringLiteral("not an LDAP message"));
+        return std::nullopt;
+    }
+    if (id != expectedMessageId) {
+        setWhy(why, QStringLiteral("reply to message %1, expected %2").arg(id).arg(expectedMessageId));
+        return std::nullopt;
+    }
+    ber_len_t len = 0;
+    const ber_tag_t op = ber_peek_tag(ber.get(), &len);
+    if (op == LDAP_RES_SEARCH_RESULT) {
+        ber_int_t code = 0;
+        ber_scanf(ber.get(), "{e", &code);
+        setWhy(why, QStringLiteral("no entry in the reply (result %1)").arg(code));
+        return std::nullopt;
+    }
+    if (op != LDAP_RES_SEARCH_ENTRY) {
+        setWhy(why, QStringLiteral("unexpected operation 0x%1 in the reply").arg(op, 0, 16));
+        return std::nullopt;
+    }
+    struct berval dn {};
+    if (ber_scanf(ber.get(), "{m", &dn) == LBER_ERROR) {
+        setWhy(why, QStringLiteral("malformed search entry"));
+        return std::nullopt;
+    }
+    char* last = nullptr;
+    for (ber_tag_t t = ber_first_element(ber.get(), &len, &last); t != LBER_DEFAULT; t = ber_next_element(ber.get(), &len, last)) {
+        struct berval type {};
+        BerVarray vals = nullptr;
+        if (ber_scanf(ber.get(), "{m[W]}", &type, &vals) == LBER_ERROR) {
+            setWhy(why, QStringLiteral("malformed attribute in the reply"));
+            return std::nullopt;
+        }
+        const bool isNetlogon = QByteArray(type.bv_val, static_cast<qsizetype>(type.bv_len)).compare("Netlogon", Qt::CaseInsensitive) == 0;
+        std::optional<QByteArray> value;
+        if (isNetlogon && vals && vals[0].bv_val)
+            value = QByteArray(vals[0].bv_val, static_cast<qsizetype>(vals[0].bv_len));
+        ber_bvarray_free(vals);
+        if (value)
+            return value;
+    }
+    setWhy(why, QStringLiteral("the reply holds no Netlogon value"));
+    return std::nullopt;
+}
+
+QString guidText(const QByteArray& guid)
+{
+    if (guid.size() != 16)
+        return {};
+    const auto* b = reinterpret_cast<const uchar*>(guid.constData());
+    const QUuid u(qFromLittleEndian<quint32>(b), qFromLittleEndian<quint16>(b + 4), qFromLittleEndian<quint16>(b + 6), b[8], b[9],
+                  b[10], b[11], b[12], b[13], b[14], b[15]);
+    return u.toString(QUuid::WithBraces).toUpper();
+}
+
+} // namespace fw::netlogon

@@ -1,0 +1,161 @@
+#include "directory/CGetDcName.h"
+#include "directory/LinuxDcLocator.h"
+#include "directory/NetlogonPacket.h"
+#include "FakeLocator.h"
+
+#include <gtest/gtest.h>
+
+using namespace fw;
+using fw::test::FakeLocator;
+
+TEST(CGetDcName, CreationLocatesTheLocalDomainAndKeepsItsName)
+{
+    auto loc = std::make_shared<FakeLocator>();
+    loc->answers = {FakeLocator::found("dc1.corp.example.com", "corp.example.com", 0x13fd)};
+    CGetDcName dc(loc);
+    ASSERT_EQ(loc->requests.size(), 1);
+    EXPECT_TRUE(loc->requests[0].computerName.isEmpty());
+    EXPECT_TRUE(loc->requests[0].domainName.isEmpty());
+    EXPECT_EQ(loc->requests[0].flags, 0u);
+    EXPECT_EQ(dc.DomainName(), "corp.example.com");
+    EXPECT_EQ(dc.DomainControllerName(), "\\\\dc1.corp.example.com");
+    EXPECT_EQ(dc.DomainGuid(), "{33221100-5544-7766-8899-AABBCCDDEEFF}");
+    EXPECT_EQ(dc.FlagsOut(), 0x13fd);
+    EXPECT_EQ(dc.LastError(), 0);
+    EXPECT_EQ(dc.LastErrorText(), "No error.");
+    EXPECT_TRUE(dc.Unicode());
+    EXPECT_FALSE(dc.Debugging());
+
+    // Setting only the computer name asks that computer for the domain the first lookup returned.
+    dc.setComputerName(QStringLiteral("dc2.corp.example.com"));
+    dc.Refresh();
+    ASSERT_EQ(loc->requests.size(), 2);
+    EXPECT_EQ(loc->requests[1].computerName, "dc2.corp.example.com");
+    EXPECT_EQ(loc->requests[1].domainName, "corp.example.com");
+}
+
+TEST(CGetDcName, FlagsInSetsAndClearsOnlyTheGivenBits)
+{
+    auto loc = std::make_shared<FakeLocator>();
+    CGetDcName dc(loc, CGetDcName::NoInitialLookup::Tag);
+    dc.setFlagsIn(0x1000, true);
+    dc.setFlagsIn(0x40000000, true);
+    dc.setFlagsIn(0x100, true);
+    EXPECT_TRUE(dc.FlagsIn(0x100));
+    dc.setFlagsIn(0x100, false);
+    EXPECT_FALSE(dc.FlagsIn(0x100));
+    EXPECT_EQ(dc.requestFlags(), 0x40001000u);
+    // Partly set: true.
+    EXPECT_TRUE(dc.FlagsIn(0x1100));
+    EXPECT_FALSE(dc.FlagsIn(0x3));
+    dc.setFlagsIn(0x40001000, false);
+    EXPECT_EQ(dc.requestFlags(), 0u);
+    dc.setFlagsIn(0x80000000, true);
+    dc.Refresh();
+    ASSERT_EQ(loc->requests.size(), 1);
+    EXPECT_EQ(loc->requests[0].flags, 0x80000000u);
+}
+
+TEST(CGetDcName, FailedLookupChangesOnlyLastError)
+{
+    auto loc = std::make_shared<FakeLocator>();
+    loc->answers = {FakeLocator::found("dc1.corp.example.com", "corp.example.com", 0x13fd, "Site-A", "Site-B"),
+                    FakeLocator::failed(1722)};
+    CGetDcName dc(loc);
+    dc.setDomainName(QStringLiteral("other.example.com"));
+    dc.Refresh();
+    EXPECT_EQ(dc.LastError(), 1722);
+    EXPECT_EQ(dc.LastErrorText(), "");
+    EXPECT_EQ(dc.FlagsOut(), 0x13fd);
+    EXPECT_EQ(dc.DcSiteName(), "Site-A");
+    EXPECT_EQ(dc.ClientSiteName(), "Site-B");
+    EXPECT_EQ(dc.DomainName(), "other.example.com"); // the input stays as set
+
+    // With no successful lookup at all, the results are empty and 0.
+    auto none = std::make_shared<FakeLocator>();
+    none->answers = {FakeLocator::failed(1355)};
+    CGetDcName empty(none);
+    EXPECT_EQ(empty.LastError(), 1355);
+    EXPECT_EQ(empty.FlagsOut(), 0);
+    EXPECT_EQ(empty.DomainControllerName(), "");
+    EXPECT_EQ(empty.DomainGuid(), "{00000000-0000-0000-0000-000000000000}");
+}
+
+TEST(CGetDcName, ErrorTexts)
+{
+    EXPECT_EQ(CGetDcName::errorText(0), "No error.");
+    EXPECT_EQ(CGetDcName::errorText(8), "Insufficient memory is available.");
+    EXPECT_EQ(CGetDcName::errorText(1004), "The Flags parameter has conflicting or superfluous bits set.");
+    EXPECT_EQ(CGetDcName::errorText(1212), "The format of the specified DomainName is invalid.");
+    EXPECT_EQ(CGetDcName::errorText(1355), "No DC is available for the specified domain or the domain does not exist.");
+    EXPECT_EQ(CGetDcName::errorText(1722), "");
+    EXPECT_EQ(CGetDcName::errorText(-1), "");
+}
+
+TEST(CGetDcName, WithoutALocatorNothingIsLookedUp)
+{
+    auto loc = std::make_shared<FakeLocator>();
+    loc->isAvailable = false;
+    loc->answers = {FakeLocator::failed(1355)};
+    CGetDcName dc(loc);
+    dc.Refresh();
+    EXPECT_TRUE(loc->requests.isEmpty());
+    EXPECT_EQ(dc.LastError(), 0);
+    CGetDcName none(nullptr);
+    none.Refresh();
+    EXPECT_EQ(none.LastError(), 0);
+}
+
+TEST(LinuxDcLocator, ConflictingFlagsAndBadNamesAreRefusedBeforeAnyNetworkUse)
+{
+    int primaryAsked = 0;
+    LinuxDcLocator loc(LocatorOptions{}, [&] { ++primaryAsked; return QStringLiteral("corp.example.com"); });
+    using namespace dcreq;
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), IsFlatName | IsDnsName}).error, dcerr::InvalidFlags);
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), ReturnDnsName | ReturnFlatName}).error, dcerr::InvalidFlags);
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), GcServerRequired | PdcRequired}).error, dcerr::InvalidFlags);
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), DirectoryServiceRequired | DirectoryServicePreferred}).error,
+              dcerr::InvalidFlags);
+    for (const char* bad : {"corp..example.com", ".corp", "corp example.com", "corp/example", "a*b.com"})
+        EXPECT_EQ(loc.locate({{}, QString::fromLatin1(bad), 0}).error, dcerr::InvalidDomainName) << bad;
+    EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error, dcerr::InvalidDomainName);
+    EXPECT_EQ(primaryAsked, 0);
+
+    LinuxDcLocator noDomain(LocatorOptions{}, [] { return QString(); });
+    EXPECT_EQ(noDomain.locate({}).error, dcerr::NoSuchDomain);
+}
+
+TEST(LinuxDcLocator, RequirementsAndResultFields)
+{
+    NetlogonReply rodc;
+    rodc.flags = dsflag::Gc | dsflag::Ldap | dsflag::Ds | dsflag::Kdc | dsflag::SelectSecretDomain6;
+    rodc.dnsHostName = QStringLiteral("dc2.corp.example.com");
+    rodc.dnsDomainName = QStringLiteral("corp.example.com");
+    rodc.dnsForestName = QStringLiteral("example.com");
+    rodc.netbiosComputerName = QStringLiteral("DC2");
+    rodc.netbiosDomainName = QStringLiteral("CORP");
+    rodc.dcSiteName = QStringLiteral("Branch");
+    rodc.clientSiteName = QStringLiteral("Default-First-Site-Name");
+    rodc.domainGuid = QByteArray(16, '\x01');
+    using namespace dcreq;
+    EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, 0));
+    EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, GcServerRequired | KdcRequired));
+    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, WritableRequired));
+    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, PdcRequired));
+    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, TimeservRequired));
+
+    const DomainControllerInfo i = LinuxDcLocator::infoFromReply({QStringLiteral("dc2.corp.example.com"), QHostAddress("10.77.2.1"), rodc}, 0);
+    EXPECT_EQ(i.domainControllerName, "\\\\dc2.corp.example.com");
+    EXPECT_EQ(i.domainControllerAddress, "\\\\10.77.2.1");
+    EXPECT_EQ(i.domainControllerAddressType, kDsInetAddress);
+    EXPECT_EQ(i.domainName, "corp.example.com");
+    EXPECT_EQ(i.dnsForestName, "example.com");
+    EXPECT_EQ(i.flags, rodc.flags | dsflag::DnsController | dsflag::DnsDomain | dsflag::DnsForest);
+    EXPECT_EQ(i.dcSiteName, "Branch");
+    EXPECT_EQ(i.clientSiteName, "Default-First-Site-Name");
+
+    const DomainControllerInfo flat = LinuxDcLocator::infoFromReply({QStringLiteral("dc2"), QHostAddress("10.77.2.1"), rodc}, ReturnFlatName);
+    EXPECT_EQ(flat.domainControllerName, "\\\\DC2");
+    EXPECT_EQ(flat.domainName, "CORP");
+    EXPECT_EQ(flat.flags, rodc.flags);
+}
