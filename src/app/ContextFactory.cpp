@@ -1,5 +1,7 @@
 #include "app/ContextFactory.h"
 
+#include "directory/ConnectorControl.h"
+#include "directory/LdapDirectory.h"
 #include "directory/LinuxDcLocator.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
@@ -31,10 +33,14 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
     s.shell = std::make_unique<DesktopShell>();
     s.workstation = std::make_unique<LinuxWorkstationSource>();
     s.http = std::make_shared<NetworkHttpClient>();
-    s.locator = std::make_shared<LinuxDcLocator>(LocatorOptions{}, [ws = std::make_shared<LinuxWorkstationSource>()] {
+    // The domain this computer belongs to, for lookups that name none.
+    auto primaryDomain = [ws = std::make_shared<LinuxWorkstationSource>()] {
         const auto c = ws->queryComputer();
         return c ? c->domain : QString();
-    });
+    };
+    s.locator = std::make_shared<LinuxDcLocator>(LocatorOptions{}, primaryDomain);
+    s.directory = std::make_shared<LdapDirectory>(DirectoryOptions{}, s.locator, primaryDomain);
+    s.connector = std::make_shared<CommandConnectorControl>(*s.registry);
     return std::make_unique<AppContext>(std::move(s), programName, programFolder);
 }
 

@@ -1,0 +1,69 @@
+#pragma once
+#include "log/FwError.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace fw {
+
+class RegistryStore;
+
+// Velmora's two directory connectors, as their control objects are known to the product.
+enum class ConnectorKind { Domain, GlobalCatalog };
+
+namespace connector {
+inline const QString kDomainObject = QStringLiteral("{4735EFC2-7655-4141-B076-9DF444E354EF}");
+inline const QString kGlobalCatalogObject = QStringLiteral("KSDSGlobalCatalog.KsDSGlobalCatalog.1");
+inline const QString kRequestReconnect = QStringLiteral("RequestReconnect");
+inline const QString kRequestReconnectV8 = QStringLiteral("RequestReconnectV8");
+inline const QString kCommandValue = QStringLiteral("ConnectorControlCommand");
+// "ActiveX component can't create object": the customary number when a control object is missing.
+constexpr int kCannotCreateObject = 429;
+constexpr int kAutomationError = 440;
+} // namespace connector
+
+// Signals a running connector (the IConnectorControl methods).
+class ConnectorControl {
+public:
+    virtual ~ConnectorControl() = default;
+    virtual FwError call(ConnectorKind kind, const QString& method, const QString& argument) = 0;
+};
+
+// Runs the command configured under the tool's registry key (value ConnectorControlCommand) as
+//   COMMAND OBJECT METHOD ARGUMENT
+// with OBJECT the connector's class identifier or ProgID, each as its own argument, never through a shell.
+// The command must finish within timeoutMs; a non-zero exit status is a failure.
+class CommandConnectorControl final : public ConnectorControl {
+public:
+    CommandConnectorControl(const RegistryStore& registry, int timeoutMs = 10000);
+    FwError call(ConnectorKind kind, const QString& method, const QString& argument) override;
+
+private:
+    const RegistryStore& m_registry;
+    int m_timeoutMs;
+};
+
+// Records the calls; answers with `next`.
+class RecordingConnectorControl final : public ConnectorControl {
+public:
+    struct Call {
+        ConnectorKind kind;
+        QString method;
+        QString argument;
+    };
+    FwError call(ConnectorKind kind, const QString& method, const QString& argument) override
+    {
+        calls.append({kind, method, argument});
+        if (onCall)
+            onCall();
+        return failAt == calls.size() ? next : FwError{};
+    }
+    QList<Call> calls;
+    int failAt = 0; // the call (1-based) that fails with `next`; 0: none
+    FwError next{connector::kAutomationError, QStringLiteral("Automation error")};
+    std::function<void()> onCall;
+};
+
+} // namespace fw

@@ -1,0 +1,35 @@
+#pragma once
+#include <QString>
+
+namespace fw {
+
+// What a directory server's rootDSE says about it.
+struct RootDse {
+    QString dnsHostName;
+    QString serverName; // DN of its server object, under its site
+    QString defaultNamingContext;
+    bool activeDirectory = false; // an AD domain controller (not a lightweight directory instance)
+    bool globalCatalogReady = false;
+    bool authenticated = false;   // bound with the user's Kerberos ticket rather than anonymously
+};
+
+struct BindResult {
+    bool ok = false;
+    QString error; // why not, for logs and the command line
+    RootDse root;
+};
+
+// Binding to domain controllers and global catalogs, and the site lookups of the server tests.
+class Directory {
+public:
+    virtual ~Directory() = default;
+    // "LDAP://server:389" or "GC://server:3268". ok when the server answered as a domain controller
+    // (and, on a GC path, as a ready global catalog).
+    virtual BindResult bind(const QString& adsPath) = 0;
+    // The site of a domain controller; empty when it cannot be found out.
+    virtual QString siteOfServer(const QString& server) = 0;
+    // The site of this computer, as its domain's controllers place it; empty when unknown.
+    virtual QString siteOfComputer(const QString& computerName) = 0;
+};
+
+} // namespace fw

@@ -1,0 +1,60 @@
+#pragma once
+#include <QString>
+
+namespace fw {
+
+class AppContext;
+class WaitUi;
+
+namespace server_text {
+inline const QString kDcNotFound = QStringLiteral("Server not found or not functioning as a domain controller.");
+inline const QString kGcNotFound = QStringLiteral("Server not found or not functioning as a global catalog server.");
+inline const QString kDcFound = QStringLiteral("Domain controller found.");
+inline const QString kGcFound = QStringLiteral("Gobal catalog server found.");
+inline const QString kDcOtherSite = QStringLiteral(
+    "WARNING.  The domain controller was found, however it's not in the same site as the local server.  This is NOT a reccomended configuration!");
+inline const QString kGcOtherSite = QStringLiteral(
+    "WARNING.  The global catalog server was found, however it's not in the same site as the local server.  This is NOT a reccomended configuration!");
+inline const QString kNoDot = QStringLiteral("You need to enter a fully qualified server name in the form of 'server.domain.com'");
+inline const QString kNotWritable = QStringLiteral("Non writable domain controller. Velmora will not work with non-writable domain controller.");
+} // namespace server_text
+
+// What one test found, for the command line; the window only shows the messages.
+struct ServerTestOutcome {
+    bool found = false;
+    bool sameSite = false;
+    QString serverSite;
+    QString localSite;
+    bool writableChecked = false;
+    bool writable = false;
+    QString detail; // why a bind failed
+};
+
+// The six test buttons of the two settings panels. Fields are passed by reference: a test may clear one.
+// Messages go to the context's prompter; the wait cursor and blocking work go through WaitUi.
+class ServerTests {
+public:
+    ServerTests(AppContext& ctx, WaitUi& wait);
+
+    ServerTestOutcome cmdDCTestConnection_Click(const QString& currentDomainController);
+    ServerTestOutcome cmdGCTestConnection_Click(const QString& currentGlobalCatalog);
+    ServerTestOutcome cmdTestDCManualPrimary_Click(QString& field);
+    ServerTestOutcome cmdTestDCManualSecondary_Click(QString& field);
+    ServerTestOutcome cmdTestGCManualPrimary_Click(QString& field) { return testManualGc(field); }
+    ServerTestOutcome cmdTestGCManualSecondary_Click(QString& field) { return testManualGc(field); }
+
+    // Whether the server itself says it is writable. A server that cannot be asked is not writable.
+    bool bIsDCWritable(const QString& server);
+
+private:
+    ServerTestOutcome testCurrent(const QString& server, bool gc);
+    ServerTestOutcome testManualGc(QString& field);
+    bool bindFound(const QString& server, bool gc, ServerTestOutcome& out);
+    void compareSites(const QString& server, bool gc, ServerTestOutcome& out);
+    bool isWritable(const QString& server);
+
+    AppContext& m_ctx;
+    WaitUi& m_wait;
+};
+
+} // namespace fw

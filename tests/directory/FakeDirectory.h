@@ -1,0 +1,39 @@
+#pragma once
+#include "directory/Directory.h"
+
+#include <QHash>
+#include <QStringList>
+
+namespace fw::test {
+
+// Servers that bind, by path, and the sites they are in; records the paths bound.
+class FakeDirectory final : public Directory {
+public:
+    QHash<QString, bool> bindable; // path -> answers
+    QHash<QString, QString> sites;  // server -> site
+    QString localSite;
+    QStringList bound;
+    QStringList siteQueries;
+
+    BindResult bind(const QString& path) override
+    {
+        bound.append(path);
+        BindResult r;
+        r.ok = bindable.value(path, false);
+        if (!r.ok)
+            r.error = QStringLiteral("not found");
+        return r;
+    }
+    QString siteOfServer(const QString& server) override
+    {
+        siteQueries.append(server);
+        return sites.value(server);
+    }
+    QString siteOfComputer(const QString& computer) override
+    {
+        siteQueries.append(QStringLiteral("local:") + computer);
+        return localSite;
+    }
+};
+
+} // namespace fw::test

@@ -1,0 +1,195 @@
+#include "support/TestContext.h"
+
+#include "db/Database.h"
+#include "directory/ConnectorControl.h"
+#include "directory/ForcedReconnect.h"
+#include "directory/WaitUi.h"
+#include "env/VelmoraVersion.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+const QString kCorpId = QStringLiteral("{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
+
+class CountingWait final : public WaitUi {
+public:
+    void setBusy(bool on) override { busy = on; }
+    void countdown(int s) override { counts.append(s); }
+    bool busy = false;
+    QList<int> counts;
+};
+
+class ForcedReconnectFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
+        t.ctx().localVersion = getVersion(t.registry());
+        connector = std::make_shared<RecordingConnectorControl>();
+        t.ctx().seams().connector = connector;
+        // Each step goes into one list so that the order of calls, pauses and reloads shows.
+        connector->onCall = [this] { events.append(QStringLiteral("%1(%2)").arg(connector->calls.last().method, connector->calls.last().argument)); };
+    }
+    QVariant scalar(const QString& sql, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open(t.ctx().connectionString, &err);
+        QSqlQuery q = db->run(sql, binds, &err);
+        return q.next() ? q.value(0) : QVariant();
+    }
+    ForcedReconnect make()
+    {
+        return ForcedReconnect(t.ctx(), wait, [this] {
+            events.append(QStringLiteral("reload after %1 ms").arg(t.sleeper().totalMs));
+        });
+    }
+
+    TestContext t;
+    CountingWait wait;
+    std::shared_ptr<RecordingConnectorControl> connector;
+    QStringList events;
+};
+
+} // namespace
+
+TEST_F(ForcedReconnectFixture, DomainReconnectWritesTheRowAndSignalsAroundThePause)
+{
+    ASSERT_EQ(scalar("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 0);
+    auto fr = make();
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Initiated);
+    EXPECT_EQ(scalar("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 1);
+    EXPECT_EQ(scalar("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 1);
+    EXPECT_EQ(events, (QStringList{"RequestReconnect(dc01.corp.example.com)", "reload after 12000 ms",
+                                   "RequestReconnectV8(dc01.corp.example.com)", "reload after 12000 ms"}));
+    EXPECT_EQ(connector->calls[0].kind, ConnectorKind::Domain);
+    EXPECT_EQ(t.prompter().messages, QStringList{"Reconnect process initiated for domain: dc01.corp.example.com"});
+    EXPECT_EQ(wait.counts.first(), 12);
+    EXPECT_EQ(wait.counts.last(), 0);
+    EXPECT_EQ(wait.counts.size(), 13);
+    EXPECT_FALSE(wait.busy);
+}
+
+TEST_F(ForcedReconnectFixture, BeforeVersion8TheFirstCallIsRepeated)
+{
+    t.setVersion(0x00070000, 0x00000100);
+    t.ctx().localVersion = getVersion(t.registry());
+    auto fr = make();
+    fr.cmdDCForceReconnect_Click(2, QStringLiteral("dc01.sales.corp.example.com"), QStringLiteral("{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}"));
+    EXPECT_EQ(events[0], "RequestReconnect(dc01.sales.corp.example.com)");
+    EXPECT_EQ(events[2], "RequestReconnect(dc01.sales.corp.example.com)");
+    events.clear();
+    fr.cmdGCReconnect_Click();
+    EXPECT_EQ(events, (QStringList{"RequestReconnect()", "reload after 22000 ms", "RequestReconnect()"}));
+}
+
+TEST_F(ForcedReconnectFixture, NoSelectionOrUnknownDomainChangesNothing)
+{
+    auto fr = make();
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(0, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::NothingSelected);
+    EXPECT_EQ(t.prompter().messages, QStringList{"select a domain first"});
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), QStringLiteral("{no-such-id}")),
+              ForcedReconnect::Outcome::NotFound);
+    EXPECT_EQ(t.prompter().messages.last(), "Could not find domain in the AdDomain table in SQL");
+    // An id with a quote reaches the database as a value, not as SQL.
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("x"), QStringLiteral("' OR '1'='1")), ForcedReconnect::Outcome::NotFound);
+    EXPECT_EQ(scalar("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 0);
+    EXPECT_TRUE(connector->calls.isEmpty());
+    EXPECT_TRUE(events.isEmpty());
+}
+
+TEST_F(ForcedReconnectFixture, FailuresAreReportedNeverAsInitiated)
+{
+    // The connector refuses the second call.
+    connector->failAt = 2;
+    auto fr = make();
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Failed);
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{"(error):440 (Automation error) in procedure cmdDCForceReconnect_Click of Form frmMain"});
+    EXPECT_EQ(events.size(), 4); // both reloads still happen
+
+    // No connector command at all: the row is written, the failure shown, no pause.
+    t.prompter().messages.clear();
+    events.clear();
+    t.ctx().seams().connector.reset();
+    EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::Failed);
+    EXPECT_TRUE(t.prompter().messages.last().startsWith("(error):429 ("));
+    EXPECT_TRUE(t.prompter().messages.last().endsWith(") in procedure cmdGCReconnect_Click of Form frmMain"));
+    EXPECT_TRUE(events.isEmpty());
+
+    // The database cannot be opened.
+    t.prompter().messages.clear();
+    t.ctx().seams().connector = connector;
+    connector->calls.clear();
+    t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite");
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Failed);
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):"));
+    EXPECT_TRUE(connector->calls.isEmpty());
+    EXPECT_FALSE(wait.busy);
+}
+
+TEST_F(ForcedReconnectFixture, GlobalCatalogReconnectWritesTheNode)
+{
+    const QString node = QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch");
+    auto fr = make();
+    EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::Initiated);
+    EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {node}).toString(), "1");
+    EXPECT_EQ(events, (QStringList{"RequestReconnect()", "reload after 10000 ms", "RequestReconnectV8()"}));
+    EXPECT_EQ(connector->calls[0].kind, ConnectorKind::GlobalCatalog);
+    EXPECT_EQ(t.prompter().messages, QStringList{"Reconnect process initiated"});
+
+    // The node missing.
+    FwError err;
+    Database::open(t.ctx().connectionString, &err)->run("DELETE FROM Configuration WHERE FullNodeName = ?", {node}, &err);
+    t.prompter().messages.clear();
+    connector->calls.clear();
+    EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::NotFound);
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{"Could not find node name='System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch' in the "
+                          "Configuration table in SQL"});
+    EXPECT_TRUE(connector->calls.isEmpty());
+}
+
+TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("calls.txt"));
+    const QString script = dir.filePath(QStringLiteral("connector"));
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\" >> \"$CALLS\"; done\necho >> \"$CALLS\"\n"
+            "[ \"$3\" = fail ] && { echo 'connector is down'; exit 3; }\nexit 0\n");
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("CALLS", out.toLocal8Bit());
+
+    MemoryRegistryStore reg;
+    CommandConnectorControl c(reg, 5000);
+    const FwError none = c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1"));
+    EXPECT_EQ(none.number, 429);
+    EXPECT_TRUE(none.description.contains("ConnectorControlCommand"));
+
+    reg.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"), QStringLiteral("ConnectorControlCommand"), script);
+    EXPECT_FALSE(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1.corp; rm -rf /")));
+    EXPECT_FALSE(c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnectV8"), QString()));
+    const FwError failed = c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QStringLiteral("fail"));
+    EXPECT_EQ(failed.number, 440);
+    EXPECT_TRUE(failed.description.contains("connector is down"));
+    QFile calls(out);
+    ASSERT_TRUE(calls.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = calls.readAll().split('\n');
+    EXPECT_EQ(lines[0], "[{4735EFC2-7655-4141-B076-9DF444E354EF}][RequestReconnect][dc1.corp; rm -rf /]");
+    EXPECT_EQ(lines[1], "[KSDSGlobalCatalog.KsDSGlobalCatalog.1][RequestReconnectV8][]");
+
+    reg.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"), QStringLiteral("ConnectorControlCommand"),
+                  dir.filePath(QStringLiteral("missing")));
+    EXPECT_EQ(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QString()).number, 429);
+}

@@ -1,0 +1,276 @@
+#include "FakeDirectory.h"
+#include "FakeLocator.h"
+#include "support/TestContext.h"
+
+#include "directory/NameValidation.h"
+#include "directory/NetlogonPacket.h"
+#include "directory/ServerTests.h"
+#include "directory/WaitUi.h"
+#include "env/WorkStationInfo.h"
+
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+// Records the wait cursor's changes; checks that no message appears while it is on.
+class RecordingWait final : public WaitUi {
+public:
+    explicit RecordingWait(ScriptedPrompter& p) : m_prompter(p) {}
+    void setBusy(bool on) override
+    {
+        if (on)
+            m_shownAtBusy = m_prompter.messages.size();
+        else if (busy)
+            EXPECT_EQ(m_prompter.messages.size(), m_shownAtBusy) << "a message was shown under the wait cursor";
+        busy = on;
+        changes.append(on);
+    }
+    void runBlocking(const std::function<void()>& work) override
+    {
+        EXPECT_TRUE(busy) << "blocking work without the wait cursor";
+        work();
+    }
+    bool busy = false;
+    QList<bool> changes;
+
+private:
+    ScriptedPrompter& m_prompter;
+    qsizetype m_shownAtBusy = 0;
+};
+
+class ServerTestsFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = std::make_shared<FakeDirectory>();
+        loc = std::make_shared<FakeLocator>();
+        t.ctx().seams().directory = dir;
+        t.ctx().seams().locator = loc;
+        t.ctx().workstation().Refresh();
+        dir->localSite = QStringLiteral("Default-First-Site-Name");
+        dir->bindable[QStringLiteral("LDAP://dc1.corp.example.com:389")] = true;
+        dir->bindable[QStringLiteral("GC://gc1.corp.example.com:3268")] = true;
+        dir->sites[QStringLiteral("dc1.corp.example.com")] = QStringLiteral("Default-First-Site-Name");
+        dir->sites[QStringLiteral("gc1.corp.example.com")] = QStringLiteral("Branch");
+    }
+    QStringList messages() const { return const_cast<TestContext&>(t).prompter().messages; }
+
+    TestContext t;
+    std::shared_ptr<FakeDirectory> dir;
+    std::shared_ptr<FakeLocator> loc;
+    RecordingWait wait{t.prompter()};
+    ServerTests tests{t.ctx(), wait};
+};
+
+} // namespace
+
+TEST_F(ServerTestsFixture, CurrentServerTestsBindTheRightPathsAndCompareSites)
+{
+    auto o = tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"));
+    EXPECT_TRUE(o.found);
+    EXPECT_TRUE(o.sameSite);
+    EXPECT_EQ(dir->bound.last(), "LDAP://dc1.corp.example.com:389");
+    EXPECT_TRUE(dir->siteQueries.contains("local:VELMORA01"));
+    EXPECT_EQ(messages().last(), server_text::kDcFound);
+
+    o = tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
+    EXPECT_TRUE(o.found);
+    EXPECT_FALSE(o.sameSite);
+    EXPECT_EQ(dir->bound.last(), "GC://gc1.corp.example.com:3268");
+    EXPECT_EQ(messages().last(), server_text::kGcOtherSite);
+
+    // Sites differing only in case are the same site.
+    dir->sites[QStringLiteral("gc1.corp.example.com")] = QStringLiteral("DEFAULT-first-SITE-name");
+    tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
+    EXPECT_EQ(messages().last(), server_text::kGcFound);
+
+    // Both site lookups failing: empty equals empty.
+    dir->sites.clear();
+    dir->localSite.clear();
+    tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"));
+    EXPECT_EQ(messages().last(), server_text::kDcFound);
+
+    // An empty server cell binds a path without a server, which fails.
+    o = tests.cmdDCTestConnection_Click(QString());
+    EXPECT_FALSE(o.found);
+    EXPECT_EQ(dir->bound.last(), "LDAP://:389");
+    EXPECT_EQ(messages().last(), server_text::kDcNotFound);
+    o = tests.cmdGCTestConnection_Click(QStringLiteral("nogc.corp.example.com"));
+    EXPECT_EQ(messages().last(), server_text::kGcNotFound);
+    EXPECT_FALSE(wait.busy);
+    EXPECT_EQ(wait.changes.count(true), 6);
+}
+
+TEST_F(ServerTestsFixture, ManualNamesWithoutADotOrEmpty)
+{
+    QString f;
+    tests.cmdTestDCManualPrimary_Click(f);
+    tests.cmdTestDCManualSecondary_Click(f);
+    tests.cmdTestGCManualPrimary_Click(f);
+    tests.cmdTestGCManualSecondary_Click(f);
+    EXPECT_EQ(messages(), QStringList(4, server_text::kNoDot));
+    EXPECT_TRUE(dir->bound.isEmpty());
+
+    f = QStringLiteral("server");
+    tests.cmdTestDCManualPrimary_Click(f);
+    EXPECT_EQ(f, ""); // the primary DC field is cleared
+    for (auto fn : {&ServerTests::cmdTestDCManualSecondary_Click, &ServerTests::cmdTestGCManualPrimary_Click,
+                    &ServerTests::cmdTestGCManualSecondary_Click}) {
+        f = QStringLiteral("server");
+        (tests.*fn)(f);
+        EXPECT_EQ(f, "server"); // the others keep it
+    }
+    EXPECT_EQ(messages().size(), 8);
+    EXPECT_TRUE(dir->bound.isEmpty());
+    EXPECT_TRUE(loc->requests.isEmpty());
+}
+
+TEST_F(ServerTestsFixture, ManualPrimaryDcChecksTheServerItselfForWritability)
+{
+    // The server tested is a read-only DC; an earlier lookup found a writable one. Only the tested
+    // server's own answer counts.
+    dir->bindable[QStringLiteral("LDAP://rodc.corp.example.com:389")] = true;
+    dir->sites[QStringLiteral("rodc.corp.example.com")] = QStringLiteral("Default-First-Site-Name");
+    loc->answers = {FakeLocator::found("rodc.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::SelectSecretDomain6)};
+    QString f = QStringLiteral("rodc.corp.example.com");
+    auto o = tests.cmdTestDCManualPrimary_Click(f);
+    EXPECT_TRUE(o.found);
+    EXPECT_TRUE(o.writableChecked);
+    EXPECT_FALSE(o.writable);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(messages(), (QStringList{server_text::kDcFound, server_text::kNotWritable}));
+    ASSERT_EQ(loc->requests.size(), 1); // no creation-time lookup of another controller
+    EXPECT_EQ(loc->requests[0].computerName, "rodc.corp.example.com");
+
+    // A writable one stays in the field.
+    loc->answers = {FakeLocator::found("dc1.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::Writable)};
+    f = QStringLiteral("dc1.corp.example.com");
+    o = tests.cmdTestDCManualPrimary_Click(f);
+    EXPECT_TRUE(o.writable);
+    EXPECT_EQ(f, "dc1.corp.example.com");
+    EXPECT_EQ(messages().last(), server_text::kDcFound);
+
+    // Not found: cleared, no writable check.
+    loc->requests.clear();
+    f = QStringLiteral("gone.corp.example.com");
+    o = tests.cmdTestDCManualPrimary_Click(f);
+    EXPECT_FALSE(o.found);
+    EXPECT_FALSE(o.writableChecked);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(messages().last(), server_text::kDcNotFound);
+    EXPECT_TRUE(loc->requests.isEmpty());
+}
+
+TEST_F(ServerTestsFixture, ManualSecondaryDcRunsTheWritableCheckEvenWhenNotFound)
+{
+    // The server cannot be asked at all: that is "not writable", whatever other DCs say.
+    loc->answers = {FakeLocator::failed(1722)};
+    QString f = QStringLiteral("gone.corp.example.com");
+    auto o = tests.cmdTestDCManualSecondary_Click(f);
+    EXPECT_FALSE(o.found);
+    EXPECT_TRUE(o.writableChecked);
+    EXPECT_FALSE(o.writable);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(messages(), (QStringList{server_text::kDcNotFound, server_text::kNotWritable}));
+    EXPECT_FALSE(wait.busy);
+}
+
+TEST_F(ServerTestsFixture, ManualGcFoundInOtherSiteOrNotFound)
+{
+    QString f = QStringLiteral("gc1.corp.example.com");
+    auto o = tests.cmdTestGCManualPrimary_Click(f);
+    EXPECT_TRUE(o.found);
+    EXPECT_EQ(f, "gc1.corp.example.com");
+    EXPECT_EQ(messages().last(), server_text::kGcOtherSite);
+    EXPECT_TRUE(loc->requests.isEmpty()); // no writable check for a GC
+
+    f = QStringLiteral("dc1.corp.example.com"); // a DC but not a GC at 3268 here
+    o = tests.cmdTestGCManualSecondary_Click(f);
+    EXPECT_FALSE(o.found);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(messages().last(), server_text::kGcNotFound);
+    EXPECT_EQ(dir->bound.last(), "GC://dc1.corp.example.com:3268");
+}
+
+TEST(ServerInDomain, HostLabelDotDomain)
+{
+    const QString d = QStringLiteral("corp.example.com");
+    EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), d));
+    EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.CORP.EXAMPLE.COM"), d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.sub.corp.example.com"), d));
+    EXPECT_FALSE(bServerInDomain(d, d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("example.com"), d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.other.example.org"), d));
+    // The domain must follow the host label after a dot, not merely appear in the name.
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1xcorp.example.com"), d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com.evil.org"), d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral(".corp.example.com"), d));
+    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), QString()));
+}
+
+TEST(ManualNameValidation, DomainControllerFields)
+{
+    ScriptedPrompter p;
+    int saves = 0;
+    auto save = [&] { ++saves; };
+    const QString domainCell = QStringLiteral(" corp.example.com ");
+
+    QString f = QStringLiteral("  dc1.corp.example.com ");
+    NameValidation::validateDomainControllerField(f, domainCell, p, save);
+    EXPECT_EQ(f, "dc1.corp.example.com");
+    EXPECT_EQ(saves, 1);
+    EXPECT_TRUE(p.messages.isEmpty());
+
+    f = QStringLiteral("dc1.sub.corp.example.com");
+    NameValidation::validateDomainControllerField(f, domainCell, p, save);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(p.messages.last(), "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part of the "
+                                 "corp.example.com domain.");
+    EXPECT_EQ(saves, 1);
+
+    f = QStringLiteral("dc1");
+    NameValidation::validateDomainControllerField(f, domainCell, p, save);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(p.messages.last(), server_text::kNoDot);
+    EXPECT_EQ(saves, 1); // Save stays as it was
+
+    const qsizetype shown = p.messages.size();
+    f = QStringLiteral("    ");
+    NameValidation::validateDomainControllerField(f, domainCell, p, save);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(p.messages.size(), shown);
+    EXPECT_EQ(saves, 1);
+
+    // No domain selected: a dotted name stays, Save is not enabled.
+    f = QStringLiteral("anything.example.org");
+    NameValidation::validateDomainControllerField(f, QStringLiteral(" x "), p, save);
+    EXPECT_EQ(f, "anything.example.org");
+    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(p.messages.size(), shown);
+}
+
+TEST(ManualNameValidation, GlobalCatalogFields)
+{
+    ScriptedPrompter p;
+    int saves = 0;
+    auto save = [&] { ++saves; };
+    QString f = QStringLiteral(" gc1.example.org\t");
+    NameValidation::validateGlobalCatalogField(f, p, save);
+    EXPECT_EQ(f, "gc1.example.org");
+    EXPECT_EQ(saves, 1);
+
+    f = QStringLiteral("gc1");
+    NameValidation::validateGlobalCatalogField(f, p, save);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(p.messages, QStringList{server_text::kNoDot});
+    EXPECT_EQ(saves, 2); // enabled also after the clearing
+
+    f = QStringLiteral("   ");
+    NameValidation::validateGlobalCatalogField(f, p, save);
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(saves, 2);
+    EXPECT_EQ(p.messages.size(), 1);
+}
