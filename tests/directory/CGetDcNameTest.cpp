@@ -86,8 +86,8 @@ TEST(CGetDcName, ErrorTexts)
     EXPECT_EQ(CGetDcName::errorText(0), "No error.");
     EXPECT_EQ(CGetDcName::errorText(8), "Insufficient memory is available.");
     EXPECT_EQ(CGetDcName::errorText(1004), "The Flags parameter has conflicting or superfluous bits set.");
-    EXPECT_EQ(CGetDcName::errorText(1212), "The format of the specified DomainName is invalid.");
-    EXPECT_EQ(CGetDcName::errorText(1355), "No DC is available for the specified domain or the domain does not exist.");
+    EXPECT_EQ(CGetDcName::errorText(1212), "The format of the " "specified DomainName is invalid.");
+    EXPECT_EQ(CGetDcName::errorText(1355), "No DC is available for the " "specified domain or the domain does not exist.");
     EXPECT_EQ(CGetDcName::errorText(1722), "");
     EXPECT_EQ(CGetDcName::errorText(-1), "");
 }
