@@ -13,10 +13,8 @@
 
 namespace fw {
 
-namespace {
-
 // Each side has its own tables; the names are fixed, never taken from input.
-QString latestRunSql(SyncSide side)
+QString StatusSummary::latestRunSql(SyncSide side)
 {
     return side == SyncSide::DC
                ? QStringLiteral("SELECT SyncId, IsActive, SyncStart, syncEnd FROM SyncHistoryDC "
@@ -25,14 +23,12 @@ QString latestRunSql(SyncSide side)
                                 "WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryGC)");
 }
 
-QString objectTotalSql(SyncSide side)
+QString StatusSummary::objectTotalSql(SyncSide side)
 {
     return side == SyncSide::DC
                ? QStringLiteral("SELECT SUM(Count) AS TotalCount FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'")
                : QStringLiteral("SELECT SUM(Count) AS TotalCount FROM SyncHistoryObject WHERE SyncId = ? AND Domain = 'GC'");
 }
-
-} // namespace
 
 QString StatusSummary::connectionStringOf(const AppContext& ctx)
 {

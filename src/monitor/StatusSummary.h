@@ -57,6 +57,10 @@ public:
 
     static QString connectionStringOf(const AppContext& ctx);
 
+    // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
+    static QString latestRunSql(SyncSide side);
+    static QString objectTotalSql(SyncSide side);
+
 private:
     void readSide(Database& db, SyncSide side, SideStatus& out, class MonitorErrorPath& path);
 

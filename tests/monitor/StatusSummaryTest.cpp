@@ -6,6 +6,7 @@
 #include "monitor/StatusSummary.h"
 
 #include <gtest/gtest.h>
+#include <QSqlQuery>
 #include <limits>
 
 using namespace fw;
@@ -175,4 +176,29 @@ TEST_F(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
     auto tight = RunAgeCheck::check(*open, SyncSide::DC, now(), 40, &err);
     ASSERT_TRUE(tight);
     EXPECT_FALSE(tight->fresh) << "exactly the limit is not younger than it";
+}
+
+// The refresh must not slow down as the history grows: every statement it runs is a keyed search.
+TEST_F(StatusSummaryTest, RefreshStatementsSearchByKeyInsteadOfScanning)
+{
+    FwError err;
+    auto open = Database::open(t.ctx().connectionString, &err);
+    ASSERT_TRUE(open);
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
+        for (const QString& sql : {StatusSummary::latestRunSql(side), StatusSummary::objectTotalSql(side)}) {
+            QSqlQuery q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {1}, &err);
+            if (!sql.contains('?'))
+                q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {}, &err);
+            ASSERT_FALSE(err) << err.description.toStdString();
+            QStringList plan;
+            while (q.next())
+                plan.append(q.value(3).toString());
+            ASSERT_FALSE(plan.isEmpty());
+            for (const QString& step : plan) {
+                EXPECT_FALSE(step.startsWith(QStringLiteral("SCAN"))) << sql.toStdString() << ": " << step.toStdString();
+            }
+            if (sql.contains(QStringLiteral("SyncHistoryObject")))
+                EXPECT_TRUE(plan.join(' ').contains(QStringLiteral("ix_SyncHistoryObject_SyncId_Domain"))) << plan.join(" | ").toStdString();
+        }
+    }
 }
