@@ -1,0 +1,300 @@
+#include "MonitorTestDb.h"
+
+#include "monitor/ui/DcSyncOverviewWindow.h"
+#include "monitor/ui/StatusPage.h"
+#include "monitor/ui/SyncObjectsWindows.h"
+#include "ui_DcSyncObjectsWindow.h"
+#include "ui_DcSyncOverviewWindow.h"
+#include "ui_GcSyncObjectsWindow.h"
+#include "ui_StatusPage.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+const QString kCorp = QStringLiteral("corp.example.com");
+const QString kSales = QStringLiteral("sales.example.com");
+
+// Runs `inspect` on the next modal window once it is up, then closes it.
+void onNextModal(std::function<void(QWidget*)> inspect, QStringList* seen)
+{
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, clock, inspect, seen] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w && clock->elapsed() < 3000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        if (!w)
+            return;
+        seen->append(w->objectName());
+        inspect(w);
+        w->close();
+    });
+    poll->start();
+}
+
+// A message box seam that lets the status timer tick while the box is up, as a real one does.
+class TickingPrompter final : public Prompter {
+public:
+    std::function<void()> duringMessage;
+    QStringList messages;
+
+protected:
+    void showMessage(const QString& text) override
+    {
+        messages.append(text);
+        if (duringMessage)
+            duringMessage();
+    }
+    Answer askYesNo(const QString&) override { return Answer::Yes; }
+};
+
+} // namespace
+
+class StatusPageTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QTabWidget tabs;
+    QWidget other;
+    StatusPage* page = nullptr;
+    QDateTime now() const { return db.now(); }
+
+    void SetUp() override
+    {
+        tabs.addTab(&other, QStringLiteral("Other"));
+        page = new StatusPage(t.ctx());
+        tabs.addTab(page, QStringLiteral("Status"));
+        tabs.setCurrentIndex(0);
+    }
+    Ui::StatusPage& ui() { return *page->ui(); }
+};
+
+TEST_F(StatusPageTest, DesignTimeTextsAndTimerOff)
+{
+    EXPECT_EQ(ui().lblDCSynchronizationStatus->text(), "Domain Controllers Synchronization Status:");
+    EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "Idle");
+    EXPECT_EQ(ui().cmdDCViewHistory->text(), "View &History");
+    EXPECT_EQ(ui().cmdGCViewHistory->text(), "View History");
+    EXPECT_EQ(ui().CmdGCSynchronizationDetails->text(), "Details of Recent Sync");
+    EXPECT_EQ(ui().lblRefreshPeriod->text(), "*** The data on this page is refreshed every 5 seconds.");
+    EXPECT_EQ(page->tmrStatus()->objectName(), "tmrStatus");
+    EXPECT_EQ(page->tmrStatus()->interval(), 5000);
+    EXPECT_FALSE(page->tmrStatus()->isActive());
+}
+
+TEST_F(StatusPageTest, TimerRunsOnlyWhileThePageIsShownAndSelectingRefreshes)
+{
+    tabs.show();
+    EXPECT_FALSE(page->tmrStatus()->isActive());
+    db.addDcRun(10, true, now().addSecs(-3725));
+    db.addObject(10, kCorp, false, QStringLiteral("MailUsers"), false, 12, 5, now());
+    db.addGcRun(3, false, now().addSecs(-100), now().addSecs(-40));
+    tabs.setCurrentIndex(1);
+    EXPECT_TRUE(page->tmrStatus()->isActive());
+    EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "In progress");
+    EXPECT_EQ(ui().txtDCSynchronizationStatus2->text(), "Started " + MonitorTestDb::ts(now().addSecs(-3725)));
+    EXPECT_EQ(ui().txtElapsedTime1->text(), "01:02:05");
+    EXPECT_EQ(ui().txtObjectsSynced1->text(), "12");
+    EXPECT_EQ(ui().txtGCSynchronizationStatus->text(), "Idle");
+    EXPECT_EQ(ui().txtGCSynchronizationStatus2->text(), "Last done " + MonitorTestDb::ts(now().addSecs(-40)));
+    EXPECT_EQ(ui().txtElapsedTime2->text(), "00:01:00");
+    EXPECT_EQ(t.ctx().lastDCSyncId, 10);
+    tabs.setCurrentIndex(0);
+    EXPECT_FALSE(page->tmrStatus()->isActive());
+}
+
+TEST_F(StatusPageTest, NullTotalKeepsThePreviousObjectsTextAndTickLogsTrace)
+{
+    db.addDcRun(1, false, now().addSecs(-100), now().addSecs(-50));
+    db.addObject(1, kCorp, false, QStringLiteral("MailUsers"), false, 7, 5, now());
+    page->PopulateDCGCStatus();
+    EXPECT_EQ(ui().txtObjectsSynced1->text(), "7");
+    db.addDcRun(2, true, now().addSecs(-10));
+    t.ctx().traceSetting = 1;
+    page->tmrStatus_Timer();
+    EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "In progress");
+    EXPECT_EQ(ui().txtObjectsSynced1->text(), "7") << "SUM of a run without object rows is null";
+    EXPECT_EQ(ui().txtGCSynchronizationStatus2->text(), "No data");
+    const QStringList lines = t.logLines();
+    EXPECT_TRUE(lines[lines.size() - 3].endsWith(": tmrStatus_Timer call PopulateDCGCStatus"));
+}
+
+TEST_F(StatusPageTest, ViewHistoryWithoutFinishedRunsSaysNoDataAndOpensNothing)
+{
+    db.addGcRun(1, true, now());
+    int opened = 0;
+    page->setHistoryOpener([&](SyncSide, QWidget*) { ++opened; });
+    ui().cmdGCViewHistory->click();
+    EXPECT_EQ(t.prompter().messages, QStringList{"No Data in the database!"});
+    EXPECT_EQ(opened, 0);
+    EXPECT_TRUE(ui().cmdGCViewHistory->isEnabled());
+}
+
+TEST_F(StatusPageTest, ViewHistoryOpensTheSideWithTheTimerStoppedThenRefreshesAndRestarts)
+{
+    tabs.show();
+    tabs.setCurrentIndex(1);
+    db.addDcRun(4, false, now().addSecs(-100), now().addSecs(-50));
+    std::optional<SyncSide> side;
+    bool timerWhileOpen = true, buttonWhileOpen = true;
+    page->setHistoryOpener([&](SyncSide s, QWidget*) {
+        side = s;
+        timerWhileOpen = page->tmrStatus()->isActive();
+        buttonWhileOpen = ui().cmdDCViewHistory->isEnabled();
+    });
+    ui().cmdDCViewHistory->click();
+    ASSERT_TRUE(side);
+    EXPECT_EQ(*side, SyncSide::DC);
+    EXPECT_FALSE(timerWhileOpen);
+    EXPECT_FALSE(buttonWhileOpen);
+    EXPECT_TRUE(page->tmrStatus()->isActive());
+    EXPECT_EQ(ui().txtDCSynchronizationStatus2->text(), "Last done " + MonitorTestDb::ts(now().addSecs(-50)));
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST_F(StatusPageTest, GcDetailsWithEmptyTableLogsMinusOneAndStillOpensTheWindow)
+{
+    tabs.show();
+    tabs.setCurrentIndex(1);
+    EXPECT_EQ(t.ctx().lastGCSyncId, -1);
+    QStringList seen;
+    QString title;
+    bool timerWhileOpen = true;
+    onNextModal(
+        [&](QWidget* w) {
+            title = w->windowTitle();
+            timerWhileOpen = page->tmrStatus()->isActive();
+        },
+        &seen);
+    ui().CmdGCSynchronizationDetails->click();
+    EXPECT_EQ(seen, QStringList{"frmGCSynchronization"});
+    EXPECT_EQ(title, "GC Synchronization Status (SyncId -1)");
+    EXPECT_FALSE(timerWhileOpen);
+    EXPECT_TRUE(page->tmrStatus()->isActive());
+    EXPECT_EQ(t.logLines().filter(": CmdGCSynchronizationDetails_Click(): SyncId = -1").size(), 1);
+}
+
+TEST_F(StatusPageTest, TicksDuringARefreshMessageBoxDoNotStackAnotherRefresh)
+{
+    auto ticking = std::make_unique<TickingPrompter>();
+    TickingPrompter* p = ticking.get();
+    t.ctx().seams().prompter = std::move(ticking);
+    t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/gone.sqlite");
+    p->duringMessage = [&] { page->tmrStatus_Timer(); };
+    page->PopulateDCGCStatus();
+    EXPECT_EQ(p->messages.size(), 1);
+}
+
+class DetailWindowsTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() const { return db.now(); }
+};
+
+TEST_F(DetailWindowsTest, OverviewGridColumnsRowsAndTimerStopAfterFinishedRunShown)
+{
+    db.addDomain(kCorp, QStringLiteral("dc01.corp"), QStringLiteral("{1}"));
+    db.addDomain(kSales, QStringLiteral("dc01.sales"), QStringLiteral("{2}"));
+    db.addDcRun(9, false, now().addSecs(-100), now());
+    db.addDcDomainRun(9, kCorp, false);
+    db.addObject(9, kCorp, false, QStringLiteral("MailUsers"), false, 6, 70, now());
+    t.ctx().lastDCSyncId = 9;
+    DcSyncOverviewWindow w(t.ctx());
+    EXPECT_EQ(w.objectName(), "frmDCSynchronizationMain");
+    EXPECT_EQ(w.windowTitle(), "DC Synchronization Status - main (SyncId 9)");
+    QTableWidget* table = w.ui()->gridDomainStatus;
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Current Domain Controller");
+    EXPECT_TRUE(table->isColumnHidden(w.grid().colIndex("ObjectID")));
+    EXPECT_TRUE(table->isColumnHidden(w.grid().colIndex("SyncId")));
+    ASSERT_EQ(w.grid().rows(), 3);
+    EXPECT_EQ(w.grid().text(1, "Domain"), kCorp);
+    EXPECT_EQ(w.grid().text(1, "Status"), "Idle");
+    EXPECT_EQ(w.grid().text(2, "Status"), "No data");
+    EXPECT_EQ(w.grid().text(2, "Duration"), "00:01:10");
+    EXPECT_EQ(w.grid().text(2, "Objects Synched"), "6");
+    EXPECT_EQ(w.grid().text(2, "ObjectID"), "{2}");
+    EXPECT_EQ(w.grid().currentRow(), 1);
+    EXPECT_TRUE(w.tmrRefresh()->isActive());
+    w.grid().setCurrentRow(2);
+    w.tmrRefresh_Timer();
+    EXPECT_FALSE(w.tmrRefresh()->isActive());
+    EXPECT_EQ(w.grid().currentRow(), 2) << "the stopped window no longer rebuilds the grid";
+}
+
+TEST_F(DetailWindowsTest, ViewObjectsOpensTheObjectsWindowOfTheSelectedDomain)
+{
+    db.addDomain(kCorp, QStringLiteral("dc01.corp"), QStringLiteral("{1}"));
+    db.addDomain(kSales, QStringLiteral("dc01.sales"), QStringLiteral("{2}"));
+    db.addDcRun(3, true, now().addSecs(-60));
+    db.addDcDomainRun(3, kSales, true, 1000);
+    t.ctx().lastDCSyncId = 3;
+    DcSyncOverviewWindow w(t.ctx());
+    w.grid().setCurrentRow(2);
+    QStringList seen;
+    QString title, lag, latency, caption3;
+    onNextModal(
+        [&](QWidget* m) {
+            auto* o = qobject_cast<DcSyncObjectsWindow*>(m);
+            ASSERT_TRUE(o);
+            title = o->windowTitle();
+            lag = o->ui()->txtUsnLag->text();
+            latency = o->ui()->txtLatency->text();
+            caption3 = o->grid().table()->item(2, 0)->text();
+        },
+        &seen);
+    w.ui()->cmdDCSynchronizationMainViewObjects->click();
+    EXPECT_EQ(seen, QStringList{"frmDCSynchronization"});
+    EXPECT_EQ(title, "DC Synchronization Status - sales.example.com (SyncId 3)");
+    EXPECT_EQ(lag, "1000");
+    EXPECT_EQ(latency, "00:30:00");
+    EXPECT_EQ(caption3, "Scope Dist Lists    Modifies");
+    EXPECT_EQ(w.model().lastDomain(), kSales);
+    EXPECT_EQ(t.logLines().filter(": cmdDCSynchronizationMainViewObjects_Click(): SyncId = 3, Domain = sales.example.com").size(), 1);
+}
+
+TEST_F(DetailWindowsTest, GcObjectsWindowShowsRowsAndStopsAfterTheFinishedRun)
+{
+    db.addGcRun(5, false, now().addSecs(-100), now(), 500, 15, 1000);
+    db.addObject(5, QStringLiteral("GC"), false, QStringLiteral("Servers"), true, 3, 7, now());
+    t.ctx().lastGCSyncId = 5;
+    GcSyncObjectsWindow w(t.ctx());
+    EXPECT_EQ(w.objectName(), "frmGCSynchronization");
+    EXPECT_EQ(w.windowTitle(), "GC Synchronization Status (SyncId 5)");
+    EXPECT_EQ(w.ui()->txtIsActive->text(), "No");
+    EXPECT_EQ(w.ui()->txtLatency->text(), "00:30:00");
+    EXPECT_EQ(w.grid().rows(), 11);
+    EXPECT_EQ(w.grid().text(4, "ObjectsSynchronized"), "3");
+    EXPECT_EQ(w.grid().text(4, "ElapsedTime"), "00:00:07");
+    EXPECT_EQ(w.grid().text(1, "LastSynchronizedDateTime"), "0000-00-00 00:00:00");
+    EXPECT_TRUE(w.grid().table()->isColumnHidden(w.grid().colIndex("ObjectsRemaining")));
+    EXPECT_EQ(w.grid().currentRow(), 1);
+    EXPECT_TRUE(w.tmrRefresh()->isActive());
+    w.tmrRefresh_Timer();
+    EXPECT_FALSE(w.tmrRefresh()->isActive());
+}
+
+int main(int argc, char** argv)
+{
+    // Test discovery runs the program without the suite's environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
