@@ -288,13 +288,3 @@ TEST_F(DetailWindowsTest, GcObjectsWindowShowsRowsAndStopsAfterTheFinishedRun)
     w.tmrRefresh_Timer();
     EXPECT_FALSE(w.tmrRefresh()->isActive());
 }
-
-int main(int argc, char** argv)
-{
-    // Test discovery runs the program without the suite's environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
