@@ -1,5 +1,7 @@
 #include "MonitorTestDb.h"
 
+#include "app/StartupGate.h"
+#include "app/ui/MainWindow.h"
 #include "monitor/ui/DcSyncOverviewWindow.h"
 #include "monitor/ui/StatusPage.h"
 #include "monitor/ui/SyncObjectsWindows.h"
@@ -14,6 +16,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -218,23 +221,22 @@ TEST_F(DetailWindowsTest, OverviewGridColumnsRowsAndTimerStopAfterFinishedRunSho
     DcSyncOverviewWindow w(t.ctx());
     EXPECT_EQ(w.objectName(), "frmDCSynchronizationMain");
     EXPECT_EQ(w.windowTitle(), "DC Synchronization Status - main (SyncId 9)");
-    QTableWidget* table = w.ui()->gridDomainStatus;
-    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Current Domain Controller");
-    EXPECT_TRUE(table->isColumnHidden(w.grid().colIndex("ObjectID")));
-    EXPECT_TRUE(table->isColumnHidden(w.grid().colIndex("SyncId")));
+    EXPECT_EQ(w.grid().textMatrix(0, 1), "Current Domain Controller");
+    EXPECT_TRUE(w.grid().isColHidden(w.grid().colIndex("ObjectID")));
+    EXPECT_TRUE(w.grid().isColHidden(w.grid().colIndex("SyncId")));
     ASSERT_EQ(w.grid().rows(), 3);
-    EXPECT_EQ(w.grid().text(1, "Domain"), kCorp);
-    EXPECT_EQ(w.grid().text(1, "Status"), "Idle");
-    EXPECT_EQ(w.grid().text(2, "Status"), "No data");
-    EXPECT_EQ(w.grid().text(2, "Duration"), "00:01:10");
-    EXPECT_EQ(w.grid().text(2, "Objects Synched"), "6");
-    EXPECT_EQ(w.grid().text(2, "ObjectID"), "{2}");
-    EXPECT_EQ(w.grid().currentRow(), 1);
+    EXPECT_EQ(w.grid().textByKey(1, "Domain"), kCorp);
+    EXPECT_EQ(w.grid().textByKey(1, "Status"), "Idle");
+    EXPECT_EQ(w.grid().textByKey(2, "Status"), "No data");
+    EXPECT_EQ(w.grid().textByKey(2, "Duration"), "00:01:10");
+    EXPECT_EQ(w.grid().textByKey(2, "Objects Synched"), "6");
+    EXPECT_EQ(w.grid().textByKey(2, "ObjectID"), "{2}");
+    EXPECT_EQ(w.grid().row(), 1);
     EXPECT_TRUE(w.tmrRefresh()->isActive());
-    w.grid().setCurrentRow(2);
+    w.grid().setRowSilently(2);
     w.tmrRefresh_Timer();
     EXPECT_FALSE(w.tmrRefresh()->isActive());
-    EXPECT_EQ(w.grid().currentRow(), 2) << "the stopped window no longer rebuilds the grid";
+    EXPECT_EQ(w.grid().row(), 2) << "the stopped window no longer rebuilds the grid";
 }
 
 TEST_F(DetailWindowsTest, ViewObjectsOpensTheObjectsWindowOfTheSelectedDomain)
@@ -245,7 +247,7 @@ TEST_F(DetailWindowsTest, ViewObjectsOpensTheObjectsWindowOfTheSelectedDomain)
     db.addDcDomainRun(3, kSales, true, 1000);
     t.ctx().lastDCSyncId = 3;
     DcSyncOverviewWindow w(t.ctx());
-    w.grid().setCurrentRow(2);
+    w.grid().setRowSilently(2);
     QStringList seen;
     QString title, lag, latency, caption3;
     onNextModal(
@@ -255,7 +257,7 @@ TEST_F(DetailWindowsTest, ViewObjectsOpensTheObjectsWindowOfTheSelectedDomain)
             title = o->windowTitle();
             lag = o->ui()->txtUsnLag->text();
             latency = o->ui()->txtLatency->text();
-            caption3 = o->grid().table()->item(2, 0)->text();
+            caption3 = o->grid().textMatrix(3, 0);
         },
         &seen);
     w.ui()->cmdDCSynchronizationMainViewObjects->click();
@@ -279,12 +281,50 @@ TEST_F(DetailWindowsTest, GcObjectsWindowShowsRowsAndStopsAfterTheFinishedRun)
     EXPECT_EQ(w.ui()->txtIsActive->text(), "No");
     EXPECT_EQ(w.ui()->txtLatency->text(), "00:30:00");
     EXPECT_EQ(w.grid().rows(), 11);
-    EXPECT_EQ(w.grid().text(4, "ObjectsSynchronized"), "3");
-    EXPECT_EQ(w.grid().text(4, "ElapsedTime"), "00:00:07");
-    EXPECT_EQ(w.grid().text(1, "LastSynchronizedDateTime"), "0000-00-00 00:00:00");
-    EXPECT_TRUE(w.grid().table()->isColumnHidden(w.grid().colIndex("ObjectsRemaining")));
-    EXPECT_EQ(w.grid().currentRow(), 1);
+    EXPECT_EQ(w.grid().textByKey(4, "ObjectsSynchronized"), "3");
+    EXPECT_EQ(w.grid().textByKey(4, "ElapsedTime"), "00:00:07");
+    EXPECT_EQ(w.grid().textByKey(1, "LastSynchronizedDateTime"), "0000-00-00 00:00:00");
+    EXPECT_TRUE(w.grid().isColHidden(w.grid().colIndex("ObjectsRemaining")));
+    EXPECT_EQ(w.grid().row(), 1);
     EXPECT_TRUE(w.tmrRefresh()->isActive());
     w.tmrRefresh_Timer();
     EXPECT_FALSE(w.tmrRefresh()->isActive());
+}
+
+// In the main window the page runs on the window's own tmrStatus, which the tab switch starts and stops.
+TEST(StatusPageInMainWindow, TabSwitchRefreshesTicksTraceAndDetailsStopTheTimer)
+{
+    TestContext t;
+    ASSERT_FALSE(t.createDemoDatabase(20, 20).isEmpty());
+    ASSERT_TRUE(StartupGate(t.ctx()).checkVersion()); // as the warning window does before
+    MainWindow main(t.ctx());
+    ASSERT_EQ(main.FormLoad(), MainWindow::LoadOutcome::Completed);
+    main.show();
+    Ui::StatusPage& ui = *main.statusPage()->ui();
+    QTabWidget* tabs = main.findChild<QTabWidget*>(QStringLiteral("tabMain"));
+    EXPECT_FALSE(main.tmrStatus()->isActive());
+    EXPECT_EQ(ui.txtDCSynchronizationStatus2->text(), "") << "nothing read before the page is selected";
+
+    tabs->setCurrentIndex(2);
+    EXPECT_TRUE(main.tmrStatus()->isActive());
+    EXPECT_EQ(ui.txtDCSynchronizationStatus->text(), "In progress");
+    EXPECT_EQ(t.ctx().lastDCSyncId, 21);
+    EXPECT_EQ(t.ctx().lastGCSyncId, 20);
+
+    t.ctx().traceSetting = 1;
+    main.tmrStatus()->setInterval(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !t.logLines().filter("tmrStatus_Timer call PopulateDCGCStatus").isEmpty(); }, 3000));
+    main.tmrStatus()->setInterval(StatusPage::kRefreshMs);
+
+    QStringList seen;
+    bool timerWhileOpen = true;
+    onNextModal([&](QWidget*) { timerWhileOpen = main.tmrStatus()->isActive(); }, &seen);
+    ui.cmdDCSynchronizationDetails->click();
+    EXPECT_EQ(seen, QStringList{"frmDCSynchronizationMain"});
+    EXPECT_FALSE(timerWhileOpen);
+    EXPECT_TRUE(main.tmrStatus()->isActive());
+
+    tabs->setCurrentIndex(0);
+    EXPECT_FALSE(main.tmrStatus()->isActive());
+    main.close();
 }

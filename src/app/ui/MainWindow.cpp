@@ -42,10 +42,9 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     m_tmrStatus = new QTimer(this);
     m_tmrStatus->setObjectName(QStringLiteral("tmrStatus"));
     m_tmrStatus->setInterval(5000);
-    connect(m_tmrStatus, &QTimer::timeout, this, [this] {
-        if (m_statusRefresh)
-            m_statusRefresh();
-    });
+    // The page refreshes on each tick and keeps the timer off while its windows are open.
+    m_statusPage->setStatusTimer(m_tmrStatus);
+    setStatusRefresh([this] { m_statusPage->PopulateDCGCStatus(); });
     connect(m_ui->tabMain, &QTabWidget::currentChanged, this, &MainWindow::tabMain_Click);
 
     connect(m_ui->mnuRefresh, &QAction::triggered, this, &MainWindow::mnuRefresh_Click);

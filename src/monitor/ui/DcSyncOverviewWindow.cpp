@@ -8,25 +8,26 @@
 
 namespace fw {
 
-QList<GridColumn> DcSyncOverviewWindow::columns()
+QList<FlexGrid::Column> DcSyncOverviewWindow::columns()
 {
     return {
-        {QStringLiteral("Domain"), QStringLiteral("Domain"), 2055, false},
-        {QStringLiteral("DomainController"), QStringLiteral("Current Domain Controller"), 2460, false},
-        {QStringLiteral("Status"), QStringLiteral("Status"), 960, false},
-        {QStringLiteral("Last Synched"), QStringLiteral("Last Synched"), 1680, false},
-        {QStringLiteral("Duration"), QStringLiteral("Duration"), 1635, false},
-        {QStringLiteral("Objects Synched"), QStringLiteral("Objects Synched"), 1470, false},
-        {QStringLiteral("ObjectID"), QStringLiteral("ObjectID"), 960, true},
-        {QStringLiteral("SyncId"), QStringLiteral("SyncId"), 960, true},
+        {QStringLiteral("Domain"), QStringLiteral("Domain"), 2055, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("DomainController"), QStringLiteral("Current Domain Controller"), 2460, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("Status"), QStringLiteral("Status"), 960, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("Last Synched"), QStringLiteral("Last Synched"), 1680, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("Duration"), QStringLiteral("Duration"), 1635, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("Objects Synched"), QStringLiteral("Objects Synched"), 1470, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("ObjectID"), QStringLiteral("ObjectID"), 960, Qt::AlignLeft | Qt::AlignVCenter, true},
+        {QStringLiteral("SyncId"), QStringLiteral("SyncId"), 960, Qt::AlignLeft | Qt::AlignVCenter, true},
     };
 }
 
 DcSyncOverviewWindow::DcSyncOverviewWindow(AppContext& ctx, QWidget* parent)
     : QDialog(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmDCSynchronizationMain>()), m_model(ctx),
-      m_grid((m_ui->setupUi(this), m_ui->gridDomainStatus)), m_tmrRefresh(new QTimer(this))
+      m_tmrRefresh(new QTimer(this))
 {
-    m_grid.setColumns(columns());
+    m_ui->setupUi(this);
+    grid().setColumns(columns());
     m_tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));
     m_tmrRefresh->setInterval(5000);
     connect(m_tmrRefresh, &QTimer::timeout, this, &DcSyncOverviewWindow::tmrRefresh_Timer);
@@ -42,6 +43,11 @@ DcSyncOverviewWindow::DcSyncOverviewWindow(AppContext& ctx, QWidget* parent)
 }
 
 DcSyncOverviewWindow::~DcSyncOverviewWindow() = default;
+
+FlexGrid& DcSyncOverviewWindow::grid() const
+{
+    return *m_ui->gridDomainStatus;
+}
 
 void DcSyncOverviewWindow::tmrRefresh_Timer()
 {
@@ -59,29 +65,30 @@ void DcSyncOverviewWindow::display(DcSyncOverview::Outcome outcome)
         m_tmrRefresh->stop();
     if (outcome != DcSyncOverview::Outcome::Filled)
         return;
-    m_grid.setRows(1);
+    FlexGrid& g = grid();
+    g.setRows(1);
     for (const OverviewRow& r : m_model.rows()) {
-        const int row = m_grid.rows();
-        m_grid.setRows(row + 1);
-        m_grid.setCurrentRow(row);
-        m_grid.setText(row, QStringLiteral("Domain"), r.domain);
-        m_grid.setText(row, QStringLiteral("DomainController"), r.controller);
-        m_grid.setText(row, QStringLiteral("ObjectID"), r.objectId);
-        m_grid.setText(row, QStringLiteral("Status"), r.status);
-        m_grid.setText(row, QStringLiteral("Last Synched"), r.lastSynched);
-        m_grid.setText(row, QStringLiteral("Objects Synched"), r.objects);
-        m_grid.setText(row, QStringLiteral("Duration"), r.duration);
+        const int row = g.rows();
+        g.setRows(row + 1);
+        g.setRowSilently(row);
+        g.setTextByKey(row, QStringLiteral("Domain"), r.domain);
+        g.setTextByKey(row, QStringLiteral("DomainController"), r.controller);
+        g.setTextByKey(row, QStringLiteral("ObjectID"), r.objectId);
+        g.setTextByKey(row, QStringLiteral("Status"), r.status);
+        g.setTextByKey(row, QStringLiteral("Last Synched"), r.lastSynched);
+        g.setTextByKey(row, QStringLiteral("Objects Synched"), r.objects);
+        g.setTextByKey(row, QStringLiteral("Duration"), r.duration);
     }
-    m_grid.fitColumns(0, 2);
-    m_grid.setCurrentRow(1);
+    g.autoSize(0, 2);
+    g.setRowSilently(1);
 }
 
 void DcSyncOverviewWindow::cmdDCSynchronizationMainViewObjects_Click()
 {
-    const int row = m_grid.currentRow();
+    const int row = grid().row();
     if (row < 1)
         return; // no domain listed
-    m_model.viewObjects(m_grid.text(row, QStringLiteral("Domain")));
+    m_model.viewObjects(grid().textByKey(row, QStringLiteral("Domain")));
     DcSyncObjectsWindow w(m_ctx, m_model.lastDomain(), this);
     w.exec();
 }

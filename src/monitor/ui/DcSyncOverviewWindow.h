@@ -1,6 +1,6 @@
 #pragma once
 #include "monitor/DcSyncOverview.h"
-#include "monitor/ui/MonitorGrid.h"
+#include "platform/ui/FlexGrid.h"
 
 #include <QDialog>
 #include <memory>
@@ -25,11 +25,11 @@ public:
     ~DcSyncOverviewWindow() override;
 
     DcSyncOverview& model() { return m_model; }
-    MonitorGrid& grid() { return m_grid; }
+    FlexGrid& grid() const;
     QTimer* tmrRefresh() const { return m_tmrRefresh; }
     Ui::frmDCSynchronizationMain* ui() const { return m_ui.get(); }
 
-    static QList<GridColumn> columns();
+    static QList<FlexGrid::Column> columns();
 
 public Q_SLOTS:
     void tmrRefresh_Timer();
@@ -42,7 +42,6 @@ private:
     AppContext& m_ctx;
     std::unique_ptr<Ui::frmDCSynchronizationMain> m_ui;
     DcSyncOverview m_model;
-    MonitorGrid m_grid;
     QTimer* m_tmrRefresh;
     bool m_refreshing = false;
 };

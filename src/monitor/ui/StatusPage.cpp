@@ -28,10 +28,19 @@ StatusPage::StatusPage(AppContext& ctx, QWidget* parent)
 
 StatusPage::~StatusPage() = default;
 
+void StatusPage::setStatusTimer(QTimer* timer)
+{
+    if (m_ownTimer)
+        delete m_tmrStatus;
+    m_ownTimer = false;
+    m_tmrStatus = timer;
+    connect(m_tmrStatus, &QTimer::timeout, this, &StatusPage::tmrStatus_Timer);
+}
+
 void StatusPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (event->spontaneous() || m_modalDepth > 0)
+    if (!m_ownTimer || event->spontaneous() || m_modalDepth > 0)
         return;
     PopulateDCGCStatus();
     startTimerIfShown();
@@ -40,7 +49,7 @@ void StatusPage::showEvent(QShowEvent* event)
 void StatusPage::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    if (!event->spontaneous())
+    if (m_ownTimer && !event->spontaneous())
         m_tmrStatus->stop();
 }
 

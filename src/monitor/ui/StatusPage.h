@@ -18,8 +18,8 @@ class AppContext;
 struct SideStatus;
 
 // The "Status" tab: the state of the latest DC and GC runs, refreshed every 5 seconds while the page
-// is shown. The page starts and stops its own timer from its show and hide events, so the main
-// window's tab switch only has to change the page.
+// is shown. On its own the page starts and stops its timer from its show and hide events; a host that
+// runs the timer itself (the main window's tab switch) hands it over with setStatusTimer.
 class StatusPage : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +31,9 @@ public:
     ~StatusPage() override;
 
     void setHistoryOpener(HistoryOpener opener) { m_historyOpener = std::move(opener); }
+    // Uses the host's timer instead of the page's own: each tick refreshes the page, the host starts
+    // and stops it, and the page stops it while one of its windows is open.
+    void setStatusTimer(QTimer* timer);
 
     // Reads both sides and fills the page; a refresh never runs inside another one.
     void PopulateDCGCStatus();
@@ -61,6 +64,7 @@ private:
     AppContext& m_ctx;
     std::unique_ptr<Ui::StatusPage> m_ui;
     QTimer* m_tmrStatus;
+    bool m_ownTimer = true;
     HistoryOpener m_historyOpener;
     bool m_refreshing = false;
     int m_modalDepth = 0;

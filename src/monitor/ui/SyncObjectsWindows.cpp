@@ -7,14 +7,14 @@
 
 namespace fw {
 
-QList<GridColumn> SyncObjectsWindowBase::columns()
+QList<FlexGrid::Column> SyncObjectsWindowBase::columns()
 {
     return {
-        {QString(), QString(), 2055, false},
-        {QStringLiteral("ObjectsSynchronized"), QStringLiteral("Objects Synchronized"), 1650, false},
-        {QStringLiteral("ObjectsRemaining"), QStringLiteral("Objects Remaining"), 1455, true},
-        {QStringLiteral("ElapsedTime"), QStringLiteral("Elapsed Time"), 1110, false},
-        {QStringLiteral("LastSynchronizedDateTime"), QStringLiteral("Last Synchronized Date/Time"), 2205, false},
+        {QString(), QString(), 2055, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("ObjectsSynchronized"), QStringLiteral("Objects Synchronized"), 1650, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("ObjectsRemaining"), QStringLiteral("Objects Remaining"), 1455, Qt::AlignLeft | Qt::AlignVCenter, true},
+        {QStringLiteral("ElapsedTime"), QStringLiteral("Elapsed Time"), 1110, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("LastSynchronizedDateTime"), QStringLiteral("Last Synchronized Date/Time"), 2205, Qt::AlignLeft | Qt::AlignVCenter, false},
     };
 }
 
@@ -26,17 +26,17 @@ SyncObjectsWindowBase::SyncObjectsWindowBase(AppContext& ctx, SyncSide side, con
     connect(m_tmrRefresh, &QTimer::timeout, this, &SyncObjectsWindowBase::tmrRefresh_Timer);
 }
 
-void SyncObjectsWindowBase::load(QLineEdit* isActive, QLineEdit* usnLag, QLineEdit* latency, QTableWidget* grid, QPushButton* exit)
+void SyncObjectsWindowBase::load(QLineEdit* isActive, QLineEdit* usnLag, QLineEdit* latency, FlexGrid* grid, QPushButton* exit)
 {
     m_isActive = isActive;
     m_usnLag = usnLag;
     m_latency = latency;
-    m_grid = std::make_unique<MonitorGrid>(grid);
-    m_grid->setColumns(columns());
+    m_grid = grid;
+    m_grid->setColumns(columns(), true);
     const QList<ObjectRowSpec>& specs = m_model.rowSpecs();
     m_grid->setRows(static_cast<int>(specs.size()) + 1);
     for (int r = 1; r <= specs.size(); ++r)
-        m_grid->setText(r, 0, specs[r - 1].caption);
+        m_grid->setTextMatrix(r, 0, specs[r - 1].caption);
     connect(exit, &QPushButton::clicked, this, [this] {
         m_tmrRefresh->stop();
         accept();
@@ -74,11 +74,11 @@ void SyncObjectsWindowBase::display()
     const int rows = static_cast<int>(m_model.rowSpecs().size());
     for (int r = 1; r <= rows; ++r)
         for (ObjectColumn c : {ObjectColumn::ObjectsSynchronized, ObjectColumn::ElapsedTime, ObjectColumn::LastSynchronizedDateTime})
-            m_grid->setText(r, SyncObjectsMonitor::columnKey(c), m_model.cell(r, c));
+            m_grid->setTextByKey(r, SyncObjectsMonitor::columnKey(c), m_model.cell(r, c));
     if (m_model.completedFills() != m_fitted) {
         m_fitted = m_model.completedFills();
-        m_grid->fitColumns(0, 4);
-        m_grid->setCurrentRow(1);
+        m_grid->autoSize(0, 4);
+        m_grid->setRowSilently(1);
     }
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 #include "monitor/SyncObjectsMonitor.h"
-#include "monitor/ui/MonitorGrid.h"
+#include "platform/ui/FlexGrid.h"
 
 #include <QDialog>
 #include <memory>
 
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
 class QTimer;
 
 namespace Ui {
@@ -25,10 +24,10 @@ class SyncObjectsWindowBase : public QDialog {
     Q_OBJECT
 public:
     SyncObjectsMonitor& model() { return m_model; }
-    MonitorGrid& grid() { return *m_grid; }
+    FlexGrid& grid() { return *m_grid; }
     QTimer* tmrRefresh() const { return m_tmrRefresh; }
 
-    static QList<GridColumn> columns();
+    static QList<FlexGrid::Column> columns();
 
 public Q_SLOTS:
     void tmrRefresh_Timer();
@@ -36,13 +35,13 @@ public Q_SLOTS:
 protected:
     SyncObjectsWindowBase(AppContext& ctx, SyncSide side, const QString& domain, QWidget* parent);
     // Called by the form classes once their widgets exist: lays out the grid and loads.
-    void load(QLineEdit* isActive, QLineEdit* usnLag, QLineEdit* latency, QTableWidget* grid, QPushButton* exit);
+    void load(QLineEdit* isActive, QLineEdit* usnLag, QLineEdit* latency, FlexGrid* grid, QPushButton* exit);
 
 private:
     void display();
 
     SyncObjectsMonitor m_model;
-    std::unique_ptr<MonitorGrid> m_grid;
+    FlexGrid* m_grid = nullptr;
     QLineEdit* m_isActive = nullptr;
     QLineEdit* m_usnLag = nullptr;
     QLineEdit* m_latency = nullptr;
