@@ -249,9 +249,11 @@ int runSet(CliEnv& env)
     const QCommandLineOption gc(QStringLiteral("gc"), QStringLiteral("Change the global catalog settings."));
     const QCommandLineOption yes(QStringLiteral("yes"),
                                  QStringLiteral("Accept the warnings about disabling automatic reconnect or automatic server search."));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the outcome as JSON."));
     p.addOption(domain);
     p.addOption(gc);
     p.addOption(yes);
+    p.addOption(json);
     p.addPositionalArgument(QStringLiteral("KEY=VALUE"), QStringLiteral("A setting as 'settings show' names it, and its new value. "
                                                                         "Flags take 0 or 1; DoTotalResynchAtTime takes HH:MM or HHMM."));
     if (int rc = parseCommandLine(p, env, QStringLiteral("settings set"),
@@ -352,11 +354,19 @@ int runSet(CliEnv& env)
     gate.startNewLog();
     const SaveOutcome outcome = t.gc ? GcSettingsSaver(ctx).save(state, {}) : DcSettingsSaver(ctx).save(state, ref, {});
     ctx.log().FlushLogFile();
-    if (outcome != SaveOutcome::Saved) {
+    const bool saved = outcome == SaveOutcome::Saved;
+    if (p.isSet(json)) {
+        static const char* const names[] = {"saved", "declined", "refused", "notFound", "failed"};
+        printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("saved"), saved},
+                                                     {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
+                                                     {QStringLiteral("log"), ctx.log().logPath()}}));
+    }
+    if (!saved) {
         env.err << "ferrowind settings set: nothing was saved\n";
         return ExitFailed;
     }
-    env.out << "Saved. Activity log: " << ctx.log().logPath() << "\n";
+    if (!p.isSet(json))
+        env.out << "Saved. Activity log: " << ctx.log().logPath() << "\n";
     return ExitOk;
 }
 

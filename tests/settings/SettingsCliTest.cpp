@@ -112,9 +112,12 @@ TEST_F(SettingsCli, SetAppliesThePanelRules)
                                           "Settings saved for domain"}));
 
     // Search off without a primary: refused even with --yes.
-    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "--yes"});
+    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "--yes", "--json"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(settings_text::kGcNoPrimary));
+    const QJsonObject outcome = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_FALSE(outcome["saved"].toBool());
+    EXPECT_EQ(outcome["outcome"].toString(), "refused");
     r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary=gc'q.example.com", "--yes"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ManualGCPrimary"}).toString(),
