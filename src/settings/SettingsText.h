@@ -46,6 +46,13 @@ inline const QString kGcSaved = QStringLiteral("Settings saved for global catalo
 inline const QString kDsgcPrefix = QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSGC.");
 inline const QString kDsadSyncInterval = QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSAD.SynchInterval");
 
+// Shown instead of saving a panel whose settings could not all be read: it would write values that were never shown.
+inline QString notLoadedText(const QString& what)
+{
+    return QStringLiteral("The settings of %1 could not be read from the database, so the panel does not show them. "
+                          "Nothing was saved.").arg(what);
+}
+
 // Captions of the two number fields, used to name them when their text is refused.
 inline const QString kFieldFailedConnections = QStringLiteral("Connection attempts before failure");
 inline const QString kFieldMinutes = QStringLiteral("Delay full synchronization upon reconnect for this many minutes");

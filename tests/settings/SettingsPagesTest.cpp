@@ -433,6 +433,20 @@ TEST_F(SettingsPages, MissingNodesShowTheirMessages)
     EXPECT_EQ(gc().txtCurrentGC->text(), "");
     EXPECT_EQ(dc().txtDCFailedConnections->text(), ""); // the domain panel stops there too
     EXPECT_TRUE(endCodes.isEmpty());
+
+    // Panels that never showed the stored settings do not save what they hold instead.
+    type(dc().txtDCFailedConnections, "4");
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::notLoadedText("domain corp.example.com"));
+    click(dc().cmdDCResetToDefaults);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::notLoadedText("domain corp.example.com"));
+    EXPECT_EQ(column("ReconnectFailureThreshold", kCorp).toInt(), 15);
+    EXPECT_EQ(column("ReconnectEnabled", kCorp).toInt(), 1);
+    showTab(1);
+    click(gc().cmdGCRestoreDefaults);
+    EXPECT_EQ(t.prompter().messages.last(), settings_text::notLoadedText("the global catalog"));
+    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+    EXPECT_FALSE(t.logLines().contains("Settings saved for global catalog server"));
 }
 
 TEST_F(SettingsPages, TabSwitchLogsAndRunsTheStatusRefreshOnlyOnStatus)

@@ -148,6 +148,7 @@ void DomainControllersPage::PopulateDomainSettings()
     const QString id = row >= 1 ? g->textByKey(row, QStringLiteral("ObjectID")) : QString();
     if (row < 1 || id.isEmpty())
         return leave();
+    m_panelDomainId.clear();
 
     const SettingsStore store(m_ctx.connectionString);
     FwError err;
@@ -189,6 +190,7 @@ void DomainControllersPage::PopulateDomainSettings()
             m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
     };
     fillDomainPanel(m_state, rows.first(), sinks);
+    m_panelDomainId = id;
     render();
     leave();
 }
@@ -217,6 +219,10 @@ void DomainControllersPage::cmdDCSave_Click()
     DomainRef domain{g->textByKey(row, QStringLiteral("Domain")), g->textByKey(row, QStringLiteral("ObjectID"))};
     if (row < 1 || domain.objectId.isEmpty()) {
         m_ctx.prompter().inform(settings_text::kDomainChangeMissing);
+        return;
+    }
+    if (domain.objectId != m_panelDomainId) {
+        m_ctx.prompter().inform(settings_text::notLoadedText(QStringLiteral("domain ") + domain.name));
         return;
     }
     DcSettingsSaver(m_ctx).save(m_state, domain, [this, g] {

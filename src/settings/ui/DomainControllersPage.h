@@ -60,6 +60,7 @@ private:
     PanelState m_state{PanelSide::DomainController};
     PanelBinder* m_binder = nullptr;
     QList<DomainSettings> m_rows;
+    QString m_panelDomainId; // the domain whose stored settings the panel was filled from
     std::function<void()> m_reload;
     std::function<void(int)> m_endProgram;
 };

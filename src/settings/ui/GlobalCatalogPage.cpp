@@ -76,6 +76,7 @@ void GlobalCatalogPage::PopulateGCSettings()
     m_ctx.debug().write(QStringLiteral("Entering PopulateGCSettings of Form frmMain"));
     ErrorScope scope(QStringLiteral("PopulateGCSettings"), kForm, OwnerKind::Form, {ErrorSink::Debugger, ErrorSink::LogPlain},
                      {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
+    m_loaded = false;
     FwError err;
     const ConfigurationSnapshot config = SettingsStore(m_ctx.connectionString).readConfiguration(&err);
     if (err) {
@@ -93,7 +94,7 @@ void GlobalCatalogPage::PopulateGCSettings()
             else
                 m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
         };
-        fillGcPanel(m_state, config, sinks);
+        m_loaded = fillGcPanel(m_state, config, sinks);
         render();
     }
     m_ctx.debug().write(QStringLiteral("Exiting PopulateGCSettings of Form frmMain"));
@@ -101,6 +102,10 @@ void GlobalCatalogPage::PopulateGCSettings()
 
 void GlobalCatalogPage::cmdGCSave_Click()
 {
+    if (!m_loaded) {
+        m_ctx.prompter().inform(settings_text::notLoadedText(QStringLiteral("the global catalog")));
+        return;
+    }
     GcSettingsSaver(m_ctx).save(m_state, [this] { setSaveEnabled(false); });
 }
 

@@ -43,6 +43,7 @@ private:
     PanelState m_state{PanelSide::GlobalCatalog};
     PanelBinder* m_binder = nullptr;
     std::function<void(int)> m_endProgram;
+    bool m_loaded = false; // every node was read into the panel
 };
 
 } // namespace fw
