@@ -77,8 +77,11 @@ bool LdapSession::bindGssapi()
     return true;
 }
 
-std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes)
+std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
+                                              bool* noEntry)
 {
+    if (noEntry)
+        *noEntry = false;
     if (!m_ld)
         return std::nullopt;
     QList<QByteArray> attrCopies = attributes;
@@ -98,6 +101,8 @@ std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QBy
     }
     LDAPMessage* e = ldap_first_entry(m_ld, res);
     if (!e) {
+        if (noEntry)
+            *noEntry = true;
         m_error = QStringLiteral("search returned no entry");
         ldap_msgfree(res);
         return std::nullopt;

@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <optional>
 
 typedef struct ldap LDAP;
 
@@ -26,7 +27,9 @@ public:
     // SASL GSSAPI with the user's Kerberos ticket. False (with error()) when there is no ticket or it fails.
     bool bindGssapi();
     // A base search; nothing when it fails (see error()).
-    std::optional<LdapEntry> readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes);
+    // `noEntry` is set when the search succeeded but returned nothing.
+    std::optional<LdapEntry> readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
+                                      bool* noEntry = nullptr);
 
     const QString& error() const { return m_error; }
 

@@ -48,16 +48,16 @@ QString lower(const QString& s)
 // ---------------------------------------------------------------------------------------------------------
 
 std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
-                                               QString* detail, int* unreachable)
+                                               QString* detail, int* declined)
 {
-    if (unreachable)
-        *unreachable = 0;
+    if (declined)
+        *declined = 0;
     if (targets.isEmpty())
         return std::nullopt;
     QElapsedTimer clock;
     clock.start();
     QList<int> silent;
-    if (auto a = pingUdp(targets, domain, accept, m_options.totalBudgetMs, silent, detail, unreachable))
+    if (auto a = pingUdp(targets, domain, accept, m_options.totalBudgetMs, silent, detail, declined))
         return a;
     // Connectionless LDAP may be filtered; ask the silent ones over TCP within what is left.
     for (int i : silent) {
@@ -65,20 +65,25 @@ std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, con
         if (left <= 50)
             break;
         QString why;
-        auto r = pingTcp(targets[i], domain, static_cast<int>(std::min<qint64>(left, m_options.tcpTimeoutMs)), &why);
+        bool no = false;
+        auto r = pingTcp(targets[i], domain, static_cast<int>(std::min<qint64>(left, m_options.tcpTimeoutMs)), &why, &no);
         if (!r) {
             addDetail(detail, QStringLiteral("%1 over TCP: %2").arg(targets[i].host, why));
+            if (no && declined)
+                ++*declined;
             continue;
         }
         if (accept(*r))
             return PingAnswer{targets[i].host, targets[i].address, *r};
+        if (declined)
+            ++*declined;
         addDetail(detail, QStringLiteral("%1 answered but does not fit the request").arg(targets[i].host));
     }
     return std::nullopt;
 }
 
 std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept,
-                                                  qint64 deadlineMs, QList<int>& silent, QString* detail, int* unreachable)
+                                                  qint64 deadlineMs, QList<int>& silent, QString* detail, int* declined)
 {
     QElapsedTimer clock;
     clock.start();
@@ -107,8 +112,6 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
             lastStart = now;
             if (fd < 0) {
                 addDetail(detail, QStringLiteral("%1: %2").arg(t.host, why));
-                if (unreachable)
-                    ++*unreachable;
                 continue;
             }
             f.fd = fd;
@@ -118,8 +121,6 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
             if (::send(fd, f.request.constData(), static_cast<size_t>(f.request.size()), 0) < 0) {
                 addDetail(detail, QStringLiteral("%1: %2").arg(t.host, QString::fromLocal8Bit(std::strerror(errno))));
                 ::close(fd);
-                if (unreachable)
-                    ++*unreachable;
                 continue;
             }
             flying.append(f);
@@ -162,17 +163,23 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
                 addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, QString::fromLocal8Bit(std::strerror(e))));
                 // Refused over UDP: the TCP search may still get through.
                 silent.append(f.index);
-                if (unreachable && e == ECONNREFUSED)
-                    ++*unreachable;
+                (void)e;
                 finish(i);
                 continue;
             }
             buf.truncate(n);
             QString why;
-            const auto value = netlogon::decodePingReply(buf, f.messageId, &why);
+            bool no = false;
+            const auto value = netlogon::decodePingReply(buf, f.messageId, &why, &no);
             if (!value) {
                 addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, why));
-                continue; // a stray or malformed datagram; keep waiting for this candidate
+                if (no) {
+                    // It answered: it serves no such domain. No point asking it again over TCP.
+                    if (declined)
+                        ++*declined;
+                    finish(i);
+                }
+                continue; // otherwise a stray or malformed datagram; keep waiting for this candidate
             }
             const auto reply = netlogon::parseResponseEx(*value, &why);
             if (!reply) {
@@ -180,10 +187,13 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
                 finish(i);
                 continue;
             }
-            if (accept(*reply))
+            if (accept(*reply)) {
                 won = PingAnswer{targets[f.index].host, targets[f.index].address, *reply};
-            else
+            } else {
+                if (declined)
+                    ++*declined;
                 addDetail(detail, QStringLiteral("%1 answered but does not fit the request").arg(targets[f.index].host));
+            }
             finish(i);
         }
     }
@@ -192,7 +202,7 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
     return won;
 }
 
-std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail)
+std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail, bool* declined)
 {
     LdapSession s;
     if (!s.open(t.host, t.address, kLdapPort, m_options.sourceAddress, timeoutMs)) {
@@ -200,10 +210,13 @@ std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QStr
             *detail = s.error();
         return std::nullopt;
     }
-    const auto entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")});
+    bool empty = false;
+    const auto entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")}, &empty);
     if (!entry) {
         if (detail)
             *detail = s.error();
+        if (declined)
+            *declined = empty;
         return std::nullopt;
     }
     const QList<QByteArray> v = entry->value(QStringLiteral("netlogon"));
@@ -298,22 +311,26 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
     LocatorOptions o = m_options;
     o.totalBudgetMs = std::max<int>(500, m_options.totalBudgetMs - static_cast<int>(clock.elapsed()));
     NetlogonPinger pinger(o);
-    const QString domain = request.domainName;
+    // A domain controller answers only for a domain it names: without one, the computer's own DNS domain
+    // (the name less its host label), else this computer's domain.
+    QString domain = request.domainName;
+    if (domain.isEmpty() && QHostAddress(host).isNull() && host.contains(QLatin1Char('.')))
+        domain = host.section(QLatin1Char('.'), 1);
+    if (domain.isEmpty() && m_primaryDomain)
+        domain = m_primaryDomain();
     QString detail;
-    int unreachable = 0;
-    bool answered = false;
+    int declined = 0;
     const auto a = pinger.ping(
         targets, domain,
         [&](const NetlogonReply& r) {
-            answered = true;
             if (!domain.isEmpty() && lower(r.dnsDomainName) != lower(domain) && r.netbiosDomainName.compare(domain, Qt::CaseInsensitive) != 0)
                 return false;
             return meetsRequirements(r, request.flags);
         },
-        &detail, &unreachable);
+        &detail, &declined);
     if (a)
         return {dcerr::Ok, infoFromReply(*a, request.flags), {}};
-    return {answered ? dcerr::NoSuchDomain : dcerr::ServerUnavailable, {}, detail};
+    return {declined > 0 ? dcerr::NoSuchDomain : dcerr::ServerUnavailable, {}, detail};
 }
 
 QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, int budgetMs)

@@ -39,14 +39,14 @@ public:
     explicit NetlogonPinger(const LocatorOptions& options) : m_options(options) {}
 
     // Pings the targets, a few at a time with staggered starts; the first answer `accept` takes wins.
-    // `unreachable` counts targets that refused or could not be reached at all.
+    // `declined` counts targets that answered but serve no such domain or do not fit the request.
     std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
-                                   QString* detail, int* unreachable = nullptr);
+                                   QString* detail, int* declined = nullptr);
 
 private:
     std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, qint64 deadlineMs,
-                                      QList<int>& silent, QString* detail, int* unreachable);
-    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail);
+                                      QList<int>& silent, QString* detail, int* declined);
+    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail, bool* declined);
 
     LocatorOptions m_options;
     int m_nextMessageId = 1;

@@ -268,8 +268,10 @@ QByteArray encodePingRequest(int messageId, const QString& dnsDomain, quint32 nt
     return out;
 }
 
-std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why)
+std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why, bool* declined)
 {
+    if (declined)
+        *declined = false;
     if (datagram.isEmpty()) {
         setWhy(why, QStringLiteral("empty datagram"));
         return std::nullopt;
@@ -296,6 +298,8 @@ std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expect
     if (op == LDAP_RES_SEARCH_RESULT) {
         ber_int_t code = 0;
         ber_scanf(ber.get(), "{e", &code);
+        if (declined)
+            *declined = true;
         setWhy(why, QStringLiteral("no entry in the reply (result %1)").arg(code));
         return std::nullopt;
     }

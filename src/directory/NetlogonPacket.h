@@ -75,7 +75,9 @@ QByteArray pingFilter(const QString& dnsDomain, quint32 ntVersion);
 // Pulls the Netlogon value out of a connectionless LDAP reply datagram (a search entry followed by the
 // search result). Returns nothing when the datagram is malformed, answers another message id or holds no
 // entry.
-std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why = nullptr);
+// `declined` is set when the server answered with a result but no entry (it serves no such domain).
+std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why = nullptr,
+                                          bool* declined = nullptr);
 
 // The GUID as 38 characters with braces, upper case; empty for anything that is not 16 bytes.
 QString guidText(const QByteArray& guid);

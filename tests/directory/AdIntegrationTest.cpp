@@ -1,0 +1,425 @@
+// Locator, binds, server tests, CLI and forced reconnect against a real Samba AD forest:
+//   dc1 writable DC + GC in Default-First-Site-Name, dc2 read-only DC + GC in Branch.
+#include "AdForest.h"
+#include "FakeLocator.h"
+#include "support/TestContext.h"
+
+#include "db/Database.h"
+#include "directory/CGetDcName.h"
+#include "directory/ConnectorControl.h"
+#include "directory/ForcedReconnect.h"
+#include "directory/LdapDirectory.h"
+#include "directory/LdapSession.h"
+#include "directory/LinuxDcLocator.h"
+#include "directory/NetlogonPacket.h"
+#include "directory/ServerTests.h"
+#include "directory/WaitUi.h"
+#include "env/VelmoraVersion.h"
+#include "env/WorkStationInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+const AdForest* gForest = nullptr;
+
+QString env(const char* key)
+{
+    return gForest->get(QString::fromLatin1(key));
+}
+
+QHostAddress addr(const char* key)
+{
+    return QHostAddress(env(key));
+}
+
+std::shared_ptr<LinuxDcLocator> locatorFrom(const char* clientKey)
+{
+    LocatorOptions o;
+    o.sourceAddress = addr(clientKey);
+    const QString domain = gForest->domain();
+    return std::make_shared<LinuxDcLocator>(o, [domain] { return domain; });
+}
+
+void kdestroy()
+{
+    QFile::remove(qEnvironmentVariable("KRB5CCNAME").mid(5));
+}
+
+bool kinitAdministrator()
+{
+    QProcess p;
+    p.start(QStringLiteral("kinit"), {QStringLiteral("administrator@") + env("FOREST_REALM")});
+    if (!p.waitForStarted(5000))
+        return false;
+    p.write((env("FOREST_ADMINPASS") + QLatin1Char('\n')).toUtf8());
+    p.closeWriteChannel();
+    if (!p.waitForFinished(15000)) {
+        p.kill();
+        return false;
+    }
+    return p.exitCode() == 0;
+}
+
+// A context whose directory and locator are the real ones, reaching the forest from one client address.
+class ForestContext {
+public:
+    explicit ForestContext(const char* clientKey)
+    {
+        locator = locatorFrom(clientKey);
+        DirectoryOptions d;
+        d.sourceAddress = addr(clientKey);
+        const QString domain = gForest->domain();
+        directory = std::make_shared<LdapDirectory>(d, locator, [domain] { return domain; });
+        t.ctx().seams().locator = locator;
+        t.ctx().seams().directory = directory;
+        t.workstation().computer->domain = domain;
+        t.ctx().workstation().Refresh();
+    }
+    TestContext t;
+    std::shared_ptr<LinuxDcLocator> locator;
+    std::shared_ptr<LdapDirectory> directory;
+    WaitUi wait;
+};
+
+} // namespace
+
+TEST(AdLocator, LocatesTheDomainsDcInTheClientsSiteWithItsFlags)
+{
+    auto loc = locatorFrom("FOREST_CLIENT1_IP");
+    CGetDcName dc(loc); // creation looks up this computer's domain
+    ASSERT_EQ(dc.LastError(), 0) << dc.LastErrorDetail().toStdString();
+    EXPECT_EQ(dc.DomainControllerName(), "\\\\" + env("FOREST_DC1"));
+    EXPECT_EQ(dc.DomainControllerAddress(), "\\\\" + env("FOREST_DC1_IP"));
+    EXPECT_EQ(dc.DomainControllerAddressType(), 1);
+    EXPECT_EQ(dc.DomainName(), gForest->domain());
+    EXPECT_EQ(dc.DnsForestName(), gForest->domain());
+    EXPECT_NE(dc.DomainGuid(), "{00000000-0000-0000-0000-000000000000}");
+    EXPECT_EQ(dc.DomainGuid().size(), 38);
+    const quint32 f = static_cast<quint32>(dc.FlagsOut());
+    EXPECT_TRUE(f & dsflag::Writable);
+    EXPECT_TRUE(f & dsflag::Pdc);
+    EXPECT_TRUE(f & dsflag::Gc);
+    EXPECT_TRUE(f & dsflag::Kdc);
+    EXPECT_TRUE(f & dsflag::DnsController);
+    EXPECT_EQ(dc.DcSiteName(), env("FOREST_SITE1"));
+    EXPECT_EQ(dc.ClientSiteName(), env("FOREST_SITE1"));
+
+    // From the branch site the read-only DC there answers.
+    auto branch = locatorFrom("FOREST_CLIENT2_IP");
+    CGetDcName ro(branch, CGetDcName::NoInitialLookup::Tag);
+    ro.setDomainName(gForest->domain());
+    ro.Refresh();
+    ASSERT_EQ(ro.LastError(), 0) << ro.LastErrorDetail().toStdString();
+    EXPECT_EQ(ro.DomainControllerName(), "\\\\" + env("FOREST_DC2"));
+    EXPECT_FALSE(static_cast<quint32>(ro.FlagsOut()) & dsflag::Writable);
+    EXPECT_TRUE(static_cast<quint32>(ro.FlagsOut()) & dsflag::SelectSecretDomain6);
+    EXPECT_EQ(ro.DcSiteName(), env("FOREST_SITE2"));
+    EXPECT_EQ(ro.ClientSiteName(), env("FOREST_SITE2"));
+
+    // Asking for a writable DC from there finds dc1 in the other site.
+    ro.setFlagsIn(dcreq::WritableRequired, true);
+    ro.Refresh();
+    ASSERT_EQ(ro.LastError(), 0);
+    EXPECT_EQ(ro.DomainControllerName(), "\\\\" + env("FOREST_DC1"));
+    EXPECT_EQ(ro.DcSiteName(), env("FOREST_SITE1"));
+    EXPECT_EQ(ro.ClientSiteName(), env("FOREST_SITE2"));
+
+    // A PDC is only dc1; a GC lookup finds the branch's own GC.
+    CGetDcName pdc(branch, CGetDcName::NoInitialLookup::Tag);
+    pdc.setDomainName(gForest->domain());
+    pdc.setFlagsIn(dcreq::PdcRequired, true);
+    pdc.Refresh();
+    EXPECT_EQ(pdc.DomainControllerName(), "\\\\" + env("FOREST_DC1"));
+    CGetDcName gc(branch, CGetDcName::NoInitialLookup::Tag);
+    gc.setDomainName(gForest->domain());
+    gc.setFlagsIn(dcreq::GcServerRequired, true);
+    gc.Refresh();
+    EXPECT_EQ(gc.DomainControllerName(), "\\\\" + env("FOREST_DC2"));
+    EXPECT_TRUE(static_cast<quint32>(gc.FlagsOut()) & dsflag::Gc);
+}
+
+TEST(AdLocator, AServerAskedDirectlyAnswersWithItsOwnFlags)
+{
+    auto loc = locatorFrom("FOREST_CLIENT1_IP");
+    CGetDcName dc(loc); // finds the writable dc1 first
+    ASSERT_TRUE(static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable);
+    dc.setComputerName(gForest->dc2());
+    dc.Refresh();
+    ASSERT_EQ(dc.LastError(), 0) << dc.LastErrorDetail().toStdString();
+    EXPECT_EQ(dc.DomainControllerName(), "\\\\" + gForest->dc2());
+    EXPECT_FALSE(static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable);
+    EXPECT_EQ(dc.DcSiteName(), env("FOREST_SITE2"));
+    EXPECT_EQ(dc.ClientSiteName(), env("FOREST_SITE1")); // the site of where we ask from
+
+    // By address too.
+    dc.setComputerName(env("FOREST_DC1_IP"));
+    dc.Refresh();
+    ASSERT_EQ(dc.LastError(), 0);
+    EXPECT_TRUE(static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable);
+}
+
+TEST(AdLocator, FailuresAreAnsweredWithinFiveSeconds)
+{
+    auto loc = locatorFrom("FOREST_CLIENT1_IP");
+    struct Case {
+        DcLookupRequest request;
+        qint32 error;
+    };
+    const QList<Case> cases = {
+        {{QString(), QStringLiteral("nowhere.example.com"), 0}, dcerr::NoSuchDomain},
+        {{QString(), QStringLiteral("bad..name"), 0}, dcerr::InvalidDomainName},
+        {{QStringLiteral("nothere.") + gForest->domain(), QString(), 0}, dcerr::ServerUnavailable},
+        {{env("FOREST_DEAD_IP"), gForest->domain(), 0}, dcerr::ServerUnavailable},
+        // An address that exists but where no directory listens.
+        {{env("FOREST_CLIENT2_IP"), gForest->domain(), 0}, dcerr::ServerUnavailable},
+        // A DC asked for a domain it does not serve.
+        {{gForest->dc1(), QStringLiteral("other.example.com"), 0}, dcerr::NoSuchDomain},
+    };
+    for (const Case& c : cases) {
+        QElapsedTimer t;
+        t.start();
+        const DcLookupResult r = loc->locate(c.request);
+        EXPECT_EQ(r.error, c.error) << c.request.computerName.toStdString() << " " << c.request.domainName.toStdString() << ": "
+                                    << r.detail.toStdString();
+        EXPECT_LT(t.elapsed(), 5000) << c.request.computerName.toStdString();
+    }
+}
+
+TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
+{
+    kdestroy();
+    ForestContext f("FOREST_CLIENT1_IP");
+    BindResult b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()));
+    ASSERT_TRUE(b.ok) << b.error.toStdString();
+    EXPECT_FALSE(b.root.authenticated);
+    EXPECT_TRUE(b.root.activeDirectory);
+    EXPECT_EQ(siteFromServerDn(b.root.serverName), env("FOREST_SITE1"));
+
+    // Global catalogs on 3268, both DCs.
+    for (const QString& s : {gForest->dc1(), gForest->dc2()}) {
+        b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(s));
+        EXPECT_TRUE(b.ok) << s.toStdString() << ": " << b.error.toStdString();
+        EXPECT_TRUE(b.root.globalCatalogReady);
+    }
+    EXPECT_EQ(f.directory->siteOfServer(gForest->dc2()), env("FOREST_SITE2"));
+    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01")), env("FOREST_SITE1"));
+
+    ASSERT_TRUE(kinitAdministrator());
+    b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()));
+    ASSERT_TRUE(b.ok) << b.error.toStdString();
+    EXPECT_TRUE(b.root.authenticated);
+    b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(gForest->dc1()));
+    EXPECT_TRUE(b.ok) << b.error.toStdString();
+    EXPECT_TRUE(b.root.authenticated);
+    kdestroy();
+}
+
+TEST(AdDirectory, UnreachableServersFailWithinFiveSeconds)
+{
+    ForestContext f("FOREST_CLIENT1_IP");
+    const QStringList paths = {
+        QStringLiteral("LDAP://nothere.%1:389").arg(gForest->domain()),
+        QStringLiteral("LDAP://%1:389").arg(env("FOREST_DEAD_IP")),
+        QStringLiteral("LDAP://%1:389").arg(env("FOREST_CLIENT2_IP")), // up, but nothing listens
+        QStringLiteral("GC://%1:3268").arg(env("FOREST_CLIENT1_IP")),
+        QStringLiteral("LDAP://:389"),
+    };
+    for (const QString& p : paths) {
+        QElapsedTimer t;
+        t.start();
+        const BindResult b = f.directory->bind(p);
+        EXPECT_FALSE(b.ok) << p.toStdString();
+        EXPECT_FALSE(b.error.isEmpty());
+        EXPECT_LT(t.elapsed(), 5000) << p.toStdString();
+    }
+}
+
+TEST(AdServerTests, ButtonsReportFoundSiteAndWritable)
+{
+    kdestroy();
+    ForestContext f("FOREST_CLIENT1_IP");
+    ServerTests tests(f.t.ctx(), f.wait);
+    QStringList& shown = f.t.prompter().messages;
+
+    tests.cmdDCTestConnection_Click(gForest->dc1());
+    EXPECT_EQ(shown.last(), server_text::kDcFound);
+    tests.cmdDCTestConnection_Click(gForest->dc2());
+    EXPECT_EQ(shown.last(), server_text::kDcOtherSite);
+    tests.cmdGCTestConnection_Click(gForest->dc1());
+    EXPECT_EQ(shown.last(), server_text::kGcFound);
+    tests.cmdGCTestConnection_Click(gForest->dc2());
+    EXPECT_EQ(shown.last(), server_text::kGcOtherSite);
+
+    // Manual primary: the writable dc1 stays; the read-only dc2 gives the site warning, then the
+    // not-writable text, and is cleared.
+    QString field = gForest->dc1();
+    auto o = tests.cmdTestDCManualPrimary_Click(field);
+    EXPECT_TRUE(o.writable);
+    EXPECT_EQ(field, gForest->dc1());
+    shown.clear();
+    field = gForest->dc2();
+    o = tests.cmdTestDCManualPrimary_Click(field);
+    EXPECT_EQ(shown, (QStringList{server_text::kDcOtherSite, server_text::kNotWritable}));
+    EXPECT_EQ(field, "");
+
+    // Manual secondary that does not exist: the not-found text, then the writable check's second message,
+    // the whole within the time bound of each of its steps.
+    shown.clear();
+    field = QStringLiteral("nothere.") + gForest->domain();
+    QElapsedTimer t;
+    t.start();
+    o = tests.cmdTestDCManualSecondary_Click(field);
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_EQ(shown, (QStringList{server_text::kDcNotFound, server_text::kNotWritable}));
+    EXPECT_EQ(field, "");
+
+    // An address where nothing listens, as a manual GC.
+    shown.clear();
+    field = env("FOREST_DEAD_IP");
+    t.restart();
+    tests.cmdTestGCManualPrimary_Click(field);
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_EQ(shown, QStringList{server_text::kGcNotFound});
+    EXPECT_EQ(field, "");
+}
+
+TEST(AdServerTests, FromTheBranchSiteItsOwnDcIsLocal)
+{
+    ForestContext f("FOREST_CLIENT2_IP");
+    ServerTests tests(f.t.ctx(), f.wait);
+    QStringList& shown = f.t.prompter().messages;
+    tests.cmdGCTestConnection_Click(gForest->dc2());
+    EXPECT_EQ(shown.last(), server_text::kGcFound);
+    tests.cmdDCTestConnection_Click(gForest->dc1());
+    EXPECT_EQ(shown.last(), server_text::kDcOtherSite);
+    // The server typed in capitals is the same server in the same site.
+    tests.cmdDCTestConnection_Click(gForest->dc2().toUpper());
+    EXPECT_EQ(shown.last(), server_text::kDcFound);
+}
+
+namespace {
+
+QJsonObject runCli(const QStringList& args, int* exitCode)
+{
+    QProcess p;
+    p.start(QStringLiteral(FERROWIND_CLI), args);
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        *exitCode = -1;
+        return {};
+    }
+    *exitCode = p.exitCode();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+} // namespace
+
+TEST(AdCli, LocateAndTestServer)
+{
+    int rc = 0;
+    QJsonObject o = runCli({QStringLiteral("locate"), gForest->domain(), QStringLiteral("--source"), env("FOREST_CLIENT2_IP"), QStringLiteral("--json")}, &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(o.value("DomainControllerName").toString(), "\\\\" + gForest->dc2());
+    EXPECT_EQ(o.value("ClientSiteName").toString(), env("FOREST_SITE2"));
+    EXPECT_FALSE(o.value("FlagNames").toString().contains("writable"));
+
+    o = runCli({QStringLiteral("locate"), QStringLiteral("nowhere.example.com"), QStringLiteral("--json")}, &rc);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(o.value("LastError").toInt(), 1355);
+
+    o = runCli({QStringLiteral("test-server"), gForest->dc2(), QStringLiteral("--dc"), QStringLiteral("--domain"), gForest->domain(),
+                QStringLiteral("--source"), env("FOREST_CLIENT1_IP"), QStringLiteral("--json")},
+               &rc);
+    EXPECT_EQ(rc, 1); // found, but read-only
+    EXPECT_TRUE(o.value("found").toBool());
+    EXPECT_FALSE(o.value("sameSite").toBool());
+    EXPECT_FALSE(o.value("writable").toBool());
+
+    o = runCli({QStringLiteral("test-server"), gForest->dc1(), QStringLiteral("--dc"), QStringLiteral("--domain"), gForest->domain(),
+                QStringLiteral("--source"), env("FOREST_CLIENT1_IP"), QStringLiteral("--json")},
+               &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(o.value("sameSite").toBool());
+    EXPECT_TRUE(o.value("writable").toBool());
+
+    o = runCli({QStringLiteral("test-server"), gForest->dc2(), QStringLiteral("--gc"), QStringLiteral("--domain"), gForest->domain(),
+                QStringLiteral("--source"), env("FOREST_CLIENT2_IP"), QStringLiteral("--json")},
+               &rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_TRUE(o.value("sameSite").toBool());
+}
+
+TEST(AdReconnect, ForcedReconnectsWriteTheDatabaseAndCallTheConnectorCommandInOrder)
+{
+    TestContext t;
+    ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
+    t.ctx().localVersion = getVersion(t.registry());
+    QTemporaryDir dir;
+    const QString calls = dir.filePath(QStringLiteral("calls.txt"));
+    const QString script = dir.filePath(QStringLiteral("connector"));
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QStringLiteral("#!/bin/sh\necho \"$2 [$3] $1\" >> '%1'\n").arg(calls).toUtf8());
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    t.registry().setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"),
+                           QStringLiteral("ConnectorControlCommand"), script);
+    t.ctx().seams().connector = std::make_shared<CommandConnectorControl>(t.registry());
+    auto mark = [&](const QString& what) {
+        QFile c(calls);
+        ASSERT_TRUE(c.open(QIODevice::Append));
+        c.write((what + QLatin1Char('\n')).toUtf8());
+    };
+    WaitUi wait;
+    ForcedReconnect fr(t.ctx(), wait, [&] { mark(QStringLiteral("reload after %1 ms").arg(t.sleeper().totalMs)); });
+    const QString corp = QStringLiteral("{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, gForest->dc1(), corp), ForcedReconnect::Outcome::Initiated);
+    EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::Initiated);
+
+    QFile c(calls);
+    ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(c.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QString dc = gForest->dc1();
+    EXPECT_EQ(lines, (QStringList{"RequestReconnect [" + dc + "] {4735EFC2-7655-4141-B076-9DF444E354EF}", "reload after 12000 ms",
+                                  "RequestReconnectV8 [" + dc + "] {4735EFC2-7655-4141-B076-9DF444E354EF}", "reload after 12000 ms",
+                                  "RequestReconnect [] KSDSGlobalCatalog.KsDSGlobalCatalog.1", "reload after 22000 ms",
+                                  "RequestReconnectV8 [] KSDSGlobalCatalog.KsDSGlobalCatalog.1"}));
+    FwError err;
+    auto db = Database::open(t.ctx().connectionString, &err);
+    QSqlQuery q = db->run(QStringLiteral("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?"), {corp}, &err);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    q = db->run(QStringLiteral("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?"),
+                {QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch")}, &err);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "1");
+}
+
+int main(int argc, char** argv)
+{
+    const int outer = runInsideForest(argc, argv, QStringLiteral(FW_FOREST_STATE), QStringLiteral(FW_FOREST_SCRIPT));
+    if (outer >= 0)
+        return outer;
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const auto forest = AdForest::load(qEnvironmentVariable("FW_FOREST_STATE"));
+    if (!forest) {
+        std::fprintf(stderr, "no forest.env in %s\n", qPrintable(qEnvironmentVariable("FW_FOREST_STATE")));
+        return 1;
+    }
+    gForest = &*forest;
+    return RUN_ALL_TESTS();
+}
