@@ -11,6 +11,7 @@
 #include "settings/ui/DomainControllersPage.h"
 #include "settings/ui/GlobalCatalogPage.h"
 #include "support/UpdateHook.h"
+#include "support/ui/HelpMenu.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -52,10 +53,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     connect(m_ui->mnuExit, &QAction::triggered, this, &MainWindow::cmdExit_Click);
     connect(m_ui->cmdExit, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
 
-    // The Help menu's entries are wired by the help, About and update-check features when they are present.
-    m_ui->mnuHelp->setEnabled(false);
-    m_ui->About->setEnabled(false);
-    m_ui->mnuCheckForUpdatedVersion->setEnabled(false);
+    new HelpMenu(ctx, this, m_ui->mnuHelp, m_ui->About, m_ui->mnuCheckForUpdatedVersion);
 }
 
 MainWindow::~MainWindow() = default;
