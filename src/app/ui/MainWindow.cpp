@@ -12,6 +12,7 @@
 #include "settings/ui/GlobalCatalogPage.h"
 #include "support/UpdateHook.h"
 #include "support/ui/HelpMenu.h"
+#include "support/ui/StatusFocusOrder.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -54,6 +55,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     connect(m_ui->cmdExit, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
 
     new HelpMenu(ctx, this, m_ui->mnuHelp, m_ui->About, m_ui->mnuCheckForUpdatedVersion);
+    new StatusFocusOrder(ctx, this);
 }
 
 MainWindow::~MainWindow() = default;

@@ -1,0 +1,279 @@
+#include "QtAppEnvironment.h"
+#include "support/TestContext.h"
+
+#include "app/ui/MainWindow.h"
+#include "support/AboutText.h"
+#include "support/HttpClient.h"
+#include "support/Localize.h"
+#include "support/ui/AboutWindow.h"
+#include "support/ui/HelpMenu.h"
+#include "support/ui/LanguageUi.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+[[maybe_unused]] auto* const appEnv = ::testing::AddGlobalTestEnvironment(new fw::test::QtAppEnvironment<QApplication>);
+
+const QString kJapaneseFont = QString::fromUtf16(u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
+
+// A window that re-reads its texts after a change of language.
+class LocalisedWindow : public QWidget {
+    Q_OBJECT
+public:
+    LocalisedWindow()
+    {
+        setObjectName(QStringLiteral("frmSample"));
+        auto* label = new QLabel(QStringLiteral("Sample"), this);
+        label->setObjectName(QStringLiteral("lblSample"));
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QStringLiteral("txtSample"));
+        new QCheckBox(QStringLiteral("Box"), this);
+    }
+    Q_INVOKABLE void frmSample_Auto_Init() { ++autoInits; }
+    int autoInits = 0;
+};
+
+template <class T>
+T* child(QObject* parent, const char* name)
+{
+    T* c = parent->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+void touch(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("language resources");
+}
+
+class AboutWindowTest : public ::testing::Test {
+protected:
+    void addLibrary(const QString& code)
+    {
+        touch(QDir(t.dir()).filePath(QStringLiteral("FerrowindSettingsTool_%1.dll").arg(code)));
+    }
+    QStringList captions(const AboutWindow& w) const
+    {
+        QStringList out;
+        for (QAction* a : w.mnuLanguageList())
+            out.append(a->text() + QLatin1Char('=') + a->data().toString());
+        return out;
+    }
+    fw::test::TestContext t;
+};
+
+TEST_F(AboutWindowTest, ShowsVersionAndDesignedTexts)
+{
+    AboutWindow w(t.ctx(), nullptr, 1, 2, 15);
+    w.FormLoad();
+    EXPECT_EQ(child<QLabel>(&w, "lblVersion")->text(), QStringLiteral(" 1.2 Build 15"));
+    EXPECT_EQ(child<QLabel>(&w, "lblVersionTitle")->text(), QStringLiteral("Version:"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Ferrowind Settings Tool"));
+    EXPECT_EQ(w.objectName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(child<QPushButton>(&w, "cmdOK")->text(), QStringLiteral("OK"));
+    EXPECT_EQ(child<QLabel>(&w, "lblChangeLanguage")->text(), QStringLiteral("Change Language"));
+    EXPECT_EQ(w.mnuSelectLanguage()->title(), QStringLiteral("Select Language"));
+    EXPECT_FALSE(child<QLabel>(&w, "lblLegal")->text().isEmpty());
+    EXPECT_FALSE(child<QLabel>(&w, "picLogo")->pixmap().isNull());
+    EXPECT_TRUE(w.isModal());
+
+    AboutWindow running(t.ctx());
+    running.FormLoad();
+    EXPECT_EQ(child<QLabel>(&running, "lblVersion")->text(), aboutVersionText());
+}
+
+TEST_F(AboutWindowTest, MenuNeedsTwoLibraries)
+{
+    {
+        AboutWindow none(t.ctx());
+        none.FormLoad();
+        EXPECT_EQ(captions(none), QStringList{QStringLiteral("no languages loaded=1033")});
+    }
+    addLibrary(QStringLiteral("JPN"));
+    {
+        AboutWindow one(t.ctx());
+        one.FormLoad();
+        EXPECT_EQ(captions(one), QStringList{QStringLiteral("no languages loaded=1033")});
+    }
+    addLibrary(QStringLiteral("deu"));
+    addLibrary(QStringLiteral("ENX"));
+    AboutWindow three(t.ctx());
+    three.FormLoad();
+    EXPECT_EQ(captions(three), (QStringList{QStringLiteral("English (United States)=1033"),
+                                            QStringLiteral("English (TDD/TTY)=33801"),
+                                            QStringLiteral("Japanese (Japan)=1041")}));
+    EXPECT_EQ(three.mnuSelectLanguage()->actions().size(), 3);
+    for (QAction* a : three.mnuLanguageList())
+        EXPECT_EQ(a->objectName(), QStringLiteral("mnuLanguageList"));
+}
+
+TEST_F(AboutWindowTest, JapaneseFontReachesEveryControlOfEveryLoadedWindow)
+{
+    addLibrary(QStringLiteral("ENU"));
+    addLibrary(QStringLiteral("JPN"));
+    LocalisedWindow other;
+    other.show();
+    QWidget hidden; // loaded but not shown
+    hidden.setObjectName(QStringLiteral("frmHidden"));
+    new QPushButton(QStringLiteral("Go"), &hidden);
+    AboutWindow about(t.ctx());
+    about.FormLoad();
+    about.show();
+
+    QAction* japanese = about.mnuLanguageList().value(1);
+    ASSERT_NE(japanese, nullptr);
+    ASSERT_EQ(japanese->data().toString(), QStringLiteral("1041"));
+    japanese->trigger();
+
+    EXPECT_EQ(languageState(t.ctx()).CurrentLangID, 1041);
+    ASSERT_NE(languageState(t.ctx()).LanguageLibrary(), nullptr);
+    EXPECT_TRUE(languageState(t.ctx()).LanguageLibrary()->fileName().endsWith(QStringLiteral("_JPN.dll")));
+    int checked = 0;
+    for (QWidget* window : {static_cast<QWidget*>(&other), &hidden, static_cast<QWidget*>(&about)}) {
+        QList<QWidget*> controls = window->findChildren<QWidget*>();
+        controls.append(window);
+        for (QWidget* c : controls) {
+            EXPECT_EQ(c->font().family(), kJapaneseFont) << c->objectName().toStdString();
+            EXPECT_EQ(c->property(kFontCharsetProperty).toInt(), 128) << c->objectName().toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 10);
+    EXPECT_EQ(other.autoInits, 1);
+    EXPECT_EQ(about.cursor().shape(), Qt::ArrowCursor); // the wait cursor is gone again
+
+    // English keeps the fonts the windows have (an empty font name is refused) and records the character set.
+    about.mnuLanguageList().value(0)->trigger();
+    EXPECT_EQ(languageState(t.ctx()).CurrentLangID, 1033);
+    EXPECT_EQ(other.findChild<QLineEdit*>()->property(kFontCharsetProperty).toInt(), 1);
+    EXPECT_EQ(other.findChild<QLineEdit*>()->font().family(), kJapaneseFont);
+    EXPECT_EQ(other.autoInits, 2);
+}
+
+TEST_F(AboutWindowTest, TddTtyLoadsTheEnxLibrary)
+{
+    addLibrary(QStringLiteral("ENU"));
+    addLibrary(QStringLiteral("ENX"));
+    AboutWindow about(t.ctx());
+    about.FormLoad();
+    QAction* tdd = about.mnuLanguageList().value(1);
+    ASSERT_NE(tdd, nullptr);
+    EXPECT_EQ(tdd->text(), QStringLiteral("English (TDD/TTY)"));
+    tdd->trigger();
+    EXPECT_EQ(languageState(t.ctx()).CurrentLangID, 33801);
+    ASSERT_NE(languageState(t.ctx()).LanguageLibrary(), nullptr);
+    EXPECT_TRUE(languageState(t.ctx()).LanguageLibrary()->fileName().endsWith(QStringLiteral("_ENX.dll")));
+}
+
+TEST_F(AboutWindowTest, ChangeLanguageLabelPopsUpTheMenu)
+{
+    AboutWindow about(t.ctx());
+    about.FormLoad();
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    QTest::mouseClick(child<QLabel>(&about, "lblChangeLanguage"), Qt::LeftButton);
+    EXPECT_TRUE(about.mnuSelectLanguage()->isVisible());
+    about.mnuSelectLanguage()->hide();
+}
+
+// Answers nothing, but notes the cursor of the main window while the download would run.
+class CursorWatchingHttp : public HttpClient {
+public:
+    explicit CursorWatchingHttp(QWidget* window) : m_window(window) {}
+    HttpResponse get(const QUrl& url, HttpAccess) override
+    {
+        urls.append(url.toString());
+        cursorSet = m_window->testAttribute(Qt::WA_SetCursor);
+        shape = m_window->cursor().shape();
+        HttpResponse r;
+        r.error = {4, QStringLiteral("no answer")};
+        return r;
+    }
+    QStringList urls;
+    bool cursorSet = false;
+    Qt::CursorShape shape = Qt::ArrowCursor;
+
+private:
+    QWidget* m_window;
+};
+
+TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
+{
+    MainWindow main(t.ctx());
+    QAction* help = child<QAction>(&main, "mnuHelp");
+    QAction* update = child<QAction>(&main, "mnuCheckForUpdatedVersion");
+    EXPECT_TRUE(help->isEnabled());
+    EXPECT_TRUE(child<QAction>(&main, "About")->isEnabled());
+    EXPECT_TRUE(update->isEnabled());
+
+    // Help opens the page beside the program.
+    help->trigger();
+    ASSERT_EQ(t.shell().calls.size(), 1);
+    EXPECT_EQ(t.shell().calls[0].target, QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm")));
+
+    // The update check runs under a wait cursor on the main window and ends with the normal one.
+    auto http = std::make_shared<CursorWatchingHttp>(&main);
+    t.ctx().seams().http = http;
+    update->trigger();
+    ASSERT_EQ(http->urls.size(), 1);
+    EXPECT_EQ(http->urls[0], QStringLiteral("https://ferrowind.example.net/SiteList/AllDownloads/AllDownloads.XML"));
+    EXPECT_TRUE(http->cursorSet);
+    EXPECT_EQ(http->shape, Qt::WaitCursor);
+    EXPECT_EQ(main.cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(t.prompter().messages.last().startsWith(QStringLiteral("Unable to contact application home page")));
+    EXPECT_TRUE(t.prompter().messages.last().endsWith(QStringLiteral("ferrowind.example.net")));
+}
+
+TEST_F(AboutWindowTest, OkHidesAndAboutShowsTheSameWindowAgain)
+{
+    MainWindow main(t.ctx());
+    HelpMenu* menu = main.findChild<HelpMenu*>();
+    ASSERT_NE(menu, nullptr);
+    int shown = 0;
+    AboutWindow* first = nullptr;
+    auto pressOkSoon = [&] {
+        QTimer::singleShot(0, &main, [&] {
+            AboutWindow* w = menu->aboutWindow();
+            if (!first)
+                first = w;
+            EXPECT_TRUE(w->isVisible());
+            ++shown;
+            QTest::mouseClick(child<QPushButton>(w, "cmdOK"), Qt::LeftButton);
+        });
+    };
+    pressOkSoon();
+    child<QAction>(&main, "About")->trigger(); // returns once OK hid the window
+    ASSERT_NE(first, nullptr);
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(captions(*first), QStringList{QStringLiteral("no languages loaded=1033")});
+
+    // A library added now is not listed: the window is shown again, not loaded anew.
+    addLibrary(QStringLiteral("DEU"));
+    addLibrary(QStringLiteral("JPN"));
+    pressOkSoon();
+    child<QAction>(&main, "About")->trigger();
+    EXPECT_EQ(shown, 2);
+    EXPECT_EQ(menu->aboutWindow(), first);
+    EXPECT_EQ(captions(*first), QStringList{QStringLiteral("no languages loaded=1033")});
+}
+
+} // namespace
+
+#include "AboutWindowTest.moc"

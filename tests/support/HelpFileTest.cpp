@@ -1,0 +1,106 @@
+#include "support/TestContext.h"
+
+#include "support/AboutText.h"
+#include "support/HelpFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+const QString kMissingText = QStringLiteral(
+    "Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. Error code returned is 2");
+const QString kNoProgramText = QStringLiteral("No program is currently associated to open this file type: FerrowindManager.htm");
+
+void writeFile(const QString& path, const QByteArray& body = "<html><body>help</body></html>")
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(body);
+    f.close();
+    if (body.startsWith("#!"))
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
+{
+    fw::test::TestContext t;
+    const QString page = QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm"));
+    writeFile(page);
+    EXPECT_TRUE(LaunchHelpFile(t.ctx()));
+    ASSERT_EQ(t.shell().calls.size(), 1);
+    EXPECT_EQ(t.shell().calls[0].kind, QStringLiteral("document"));
+    EXPECT_EQ(t.shell().calls[0].target, page);
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST(LaunchHelpFile, FailuresAreMappedFromThePlatformsCode)
+{
+    fw::test::TestContext t;
+    t.shell().next = {false, 2, QStringLiteral("missing")};
+    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    t.shell().next = {false, 31, QStringLiteral("no program")};
+    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    t.shell().next = {false, 5, QStringLiteral("denied")};
+    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    EXPECT_EQ(t.prompter().messages,
+              (QStringList{kMissingText, kNoProgramText,
+                           QStringLiteral("Unable to launch help file FerrowindManager.htm. Try opening the file manually "
+                                          "in a browser. Error code returned is 5")}));
+}
+
+TEST(LaunchHelpFile, WithTheDesktopShell)
+{
+    // The real shell with a stand-in association query: a missing page gives code 2, no program code 31.
+    fw::test::TestContext t;
+    const QString noProgram = QDir(t.dir()).filePath(QStringLiteral("mime-none"));
+    writeFile(noProgram, "#!/bin/sh\nexit 0\n");
+    t.ctx().seams().shell = std::make_unique<DesktopShell>(QStringLiteral("/bin/true"), noProgram);
+    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    writeFile(QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm")));
+    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    EXPECT_EQ(t.prompter().messages, (QStringList{kMissingText, kNoProgramText}));
+}
+
+TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/ferrowind")));
+    AppContext ctx(AppSeams{}, QStringLiteral("FerrowindSettingsTool"), root.filePath(QStringLiteral("bin")),
+                   root.filePath(QStringLiteral("logs")));
+    const QString beside = root.filePath(QStringLiteral("bin/FerrowindManager.htm"));
+    EXPECT_EQ(helpFilePath(ctx), beside); // in neither place: the path the message will be about
+    const QString installed = root.filePath(QStringLiteral("share/ferrowind/FerrowindManager.htm"));
+    writeFile(installed);
+    EXPECT_EQ(helpFilePath(ctx), installed);
+    writeFile(beside);
+    EXPECT_EQ(helpFilePath(ctx), beside);
+}
+
+TEST(HelpPage, ShipsWithTheSources)
+{
+    const QString source = qEnvironmentVariable("FERROWIND_SOURCE_DIR");
+    ASSERT_FALSE(source.isEmpty());
+    QFile f(source + QStringLiteral("/data/FerrowindManager.htm"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(f.readAll());
+    // The page covers what an administrator comes to it for.
+    for (const char* topic : {"automatic reconnect", "Test Connection", "Force Reconnect", "history", "logs", "ferrowind update-check",
+                              "ferrowind status", "Status"})
+        EXPECT_TRUE(html.contains(QLatin1String(topic), Qt::CaseInsensitive)) << topic;
+}
+
+TEST(AboutText, VersionLabel)
+{
+    EXPECT_EQ(aboutVersionText(1, 2, 15), QStringLiteral(" 1.2 Build 15"));
+    EXPECT_EQ(aboutVersionText(-1, 0, -3), QStringLiteral("-1.0 Build-3"));
+    EXPECT_EQ(aboutVersionText(), aboutVersionText(FERROWIND_VERSION_MAJOR, FERROWIND_VERSION_MINOR, FERROWIND_VERSION_PATCH));
+    EXPECT_TRUE(aboutLegalText().contains(QStringLiteral("GNU General Public License")));
+}
+
+} // namespace
