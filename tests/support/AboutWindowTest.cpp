@@ -1,4 +1,3 @@
-#include "QtAppEnvironment.h"
 #include "support/TestContext.h"
 
 #include "app/ui/MainWindow.h"
@@ -27,7 +26,6 @@ using namespace fw;
 
 namespace {
 
-[[maybe_unused]] auto* const appEnv = ::testing::AddGlobalTestEnvironment(new fw::test::QtAppEnvironment<QApplication>);
 
 const QString kJapaneseFont = QString::fromUtf16(u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
 

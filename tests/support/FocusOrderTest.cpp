@@ -1,4 +1,3 @@
-#include "QtAppEnvironment.h"
 
 #include "platform/DebugChannel.h"
 #include "support/FocusOrder.h"

@@ -84,9 +84,7 @@ TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
 
 TEST(HelpPage, ShipsWithTheSources)
 {
-    const QString source = qEnvironmentVariable("FERROWIND_SOURCE_DIR");
-    ASSERT_FALSE(source.isEmpty());
-    QFile f(source + QStringLiteral("/data/FerrowindManager.htm"));
+    QFile f(QStringLiteral(FERROWIND_HELP_PAGE));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(f.readAll());
     // The page covers what an administrator comes to it for.

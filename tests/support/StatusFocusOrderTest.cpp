@@ -1,4 +1,3 @@
-#include "QtAppEnvironment.h"
 #include "support/TestContext.h"
 
 #include "support/ui/StatusFocusOrder.h"
@@ -16,7 +15,6 @@ using namespace fw;
 
 namespace {
 
-[[maybe_unused]] auto* const appEnv = ::testing::AddGlobalTestEnvironment(new fw::test::QtAppEnvironment<QApplication>);
 
 // A window laid out like the main window: the tab control with its three pages and Exit below it.
 class FocusWindow : public QWidget {

@@ -1,5 +1,4 @@
 #include "LocalHttpServer.h"
-#include "QtAppEnvironment.h"
 
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"
@@ -15,7 +14,6 @@ using fw::test::LocalHttpServer;
 
 namespace {
 
-[[maybe_unused]] auto* const appEnv = ::testing::AddGlobalTestEnvironment(new fw::test::QtAppEnvironment<QCoreApplication>);
 
 struct CliRun {
     int exitCode = -1;

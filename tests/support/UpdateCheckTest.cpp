@@ -1,5 +1,4 @@
 #include "LocalHttpServer.h"
-#include "QtAppEnvironment.h"
 #include "support/TestContext.h"
 
 #include "support/HttpClient.h"
@@ -14,7 +13,6 @@ using fw::test::LocalHttpServer;
 
 namespace {
 
-[[maybe_unused]] auto* const appEnv = ::testing::AddGlobalTestEnvironment(new fw::test::QtAppEnvironment<QCoreApplication>);
 
 const QString kListPath = QString::fromLatin1(kDownloadListPath);
 
