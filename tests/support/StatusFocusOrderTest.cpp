@@ -1,5 +1,6 @@
 #include "support/TestContext.h"
 
+#include "app/ui/MainWindow.h"
 #include "support/ui/StatusFocusOrder.h"
 
 #include <QApplication>
@@ -158,6 +159,41 @@ TEST_F(StatusFocusOrderTest, OtherPagesKeepTheOrdinaryOrder)
     focusOn(window.exit);
     press(Qt::Key_Tab);
     EXPECT_TRUE(moves().isEmpty());
+}
+
+TEST(StatusFocusOrderMainWindow, TheStatusTabOfTheMainWindowFollowsTheOrder)
+{
+    fw::test::TestContext t;
+    t.createDemoDatabase(5, 5);
+    MainWindow main(t.ctx());
+    auto* tabs = main.findChild<QTabWidget*>(QStringLiteral("tabMain"));
+    ASSERT_NE(tabs, nullptr);
+    tabs->setCurrentIndex(StatusFocusOrder::kStatusTab);
+    main.show();
+    QApplication::setActiveWindow(&main);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    auto pressTab = [](Qt::Key key, Qt::KeyboardModifiers mods) {
+        QTest::keyClick(QApplication::focusWidget(), key, mods);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return QApplication::focusWidget();
+    };
+    QWidget* exit = main.findChild<QWidget*>(QStringLiteral("cmdExit"));
+    QWidget* dcStatus = main.findChild<QWidget*>(QStringLiteral("txtDCSynchronizationStatus"));
+    QWidget* dcStatus2 = main.findChild<QWidget*>(QStringLiteral("txtDCSynchronizationStatus2"));
+    ASSERT_TRUE(exit && dcStatus && dcStatus2);
+    exit->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pressTab(Qt::Key_Tab, Qt::NoModifier), tabs->tabBar());
+    EXPECT_EQ(pressTab(Qt::Key_Tab, Qt::NoModifier), dcStatus);
+    EXPECT_EQ(pressTab(Qt::Key_Tab, Qt::NoModifier), dcStatus2);
+    EXPECT_EQ(pressTab(Qt::Key_Tab, Qt::NoModifier), main.findChild<QWidget*>(QStringLiteral("cmdDCSynchronizationDetails")));
+    exit->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(pressTab(Qt::Key_Backtab, Qt::ShiftModifier), main.findChild<QWidget*>(QStringLiteral("cmdGCViewHistory")));
+    EXPECT_TRUE(t.debug().lines.contains(QStringLiteral("You just tabbed out of txtDCSynchronizationStatus2")));
+    EXPECT_TRUE(t.debug().lines.contains(QStringLiteral("You just back tabbed out of cmdExit")));
+    tabs->setCurrentIndex(0); // stops the status timer before the window goes
 }
 
 } // namespace
