@@ -5,6 +5,7 @@
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
@@ -299,6 +300,29 @@ TEST_F(UpdateCheckTest, HomePageComesFromTheRegistry)
     EXPECT_EQ(homePageAddress(t.ctx()), homePage);
     serveList(downloadList(QStringLiteral("1.0.46")));
     EXPECT_EQ(GetLatestVersion(t.ctx(), homePageAddress(t.ctx()), QString()), QStringLiteral("0001.0000.0046"));
+}
+
+TEST(RunBackgroundUpdateCheck, StartsOnlyAConfiguredScriptWithItsArgumentsAsAList)
+{
+    fw::test::TestContext t;
+    const QString home = homePageAddress(t.ctx());
+    EXPECT_TRUE(RunBackgroundUpdateCheck(t.ctx(), home, QString()).isEmpty());
+    EXPECT_TRUE(t.shell().calls.isEmpty());
+
+    t.registry().setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"),
+                           QStringLiteral("UpdateCheckScript"), QStringLiteral("test.sh"));
+    RunBackgroundUpdateCheck(t.ctx(), home, QStringLiteral("x"));
+    RunBackgroundUpdateCheck(t.ctx(), home, QStringLiteral("extra key; rm -rf /"));
+    ASSERT_EQ(t.shell().calls.size(), 2);
+    EXPECT_EQ(t.shell().calls[0].kind, QStringLiteral("program"));
+    EXPECT_EQ(t.shell().calls[0].target, QDir(t.dir()).filePath(QStringLiteral("test.sh")));
+    EXPECT_EQ(t.shell().calls[0].args, (QStringList{AppContext::programVersion(), home}));
+    // The extra text is one argument, never parsed by a shell.
+    EXPECT_EQ(t.shell().calls[1].args, (QStringList{AppContext::programVersion(), home, QStringLiteral("extra key; rm -rf /")}));
+
+    t.shell().next = {false, 2, QStringLiteral("missing")};
+    EXPECT_EQ(RunBackgroundUpdateCheck(t.ctx(), home, QString()).size(), 2); // a failure is ignored
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
 }
 
 } // namespace

@@ -55,6 +55,7 @@ AboutWindow::AboutWindow(AppContext& ctx, QWidget* parent, int major, int minor,
     m_ui->setupUi(this);
     m_ui->picLogo->setPixmap(logoPixmap(72));
     m_ui->lblLegal->setText(aboutLegalText());
+    m_ui->lblLegal->setMinimumWidth(400);
 
     m_mnuSelectLanguage = new QMenu(QStringLiteral("Select Language"), this);
     m_mnuSelectLanguage->setObjectName(QStringLiteral("mnuSelectLanguage"));
@@ -66,6 +67,7 @@ AboutWindow::AboutWindow(AppContext& ctx, QWidget* parent, int major, int minor,
 
     m_ui->lblChangeLanguage->installEventFilter(this);
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &AboutWindow::cmdOK_Click);
+    adjustSize(); // tall enough for the whole of the wrapped notices
 }
 
 AboutWindow::~AboutWindow() = default;
@@ -121,6 +123,7 @@ void AboutWindow::mnuLanguageList_Click(QAction* item)
     if (!ok)
         return;
     SwitchLanguage(m_ctx, this, langId);
+    adjustSize(); // another font may need more room
 }
 
 bool AboutWindow::eventFilter(QObject* watched, QEvent* event)
