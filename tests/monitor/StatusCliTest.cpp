@@ -1,0 +1,98 @@
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+CliRun cli(const QStringList& args, const QString& registry)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FERROWIND_REGISTRY", registry);
+    p.setProcessEnvironment(env);
+    p.start(FERROWIND_CLI, args);
+    if (!p.waitForFinished(60000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+class StatusCli : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir = new QTemporaryDir;
+        const CliRun r = cli({"demo-env", dir->filePath("demo"), "--runs", "30"}, "/nonexistent");
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    }
+    static void TearDownTestSuite() { delete dir; }
+    static QString reg() { return dir->filePath("demo/velmora.reg"); }
+    static QTemporaryDir* dir;
+};
+QTemporaryDir* StatusCli::dir = nullptr;
+
+} // namespace
+
+TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
+{
+    CliRun r = cli({"status", "--json"}, reg());
+    ASSERT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject dc = o["dc"].toObject();
+    EXPECT_EQ(dc["state"].toString(), "In progress");
+    EXPECT_TRUE(dc["when"].toString().startsWith("Started "));
+    EXPECT_EQ(dc["syncId"].toInt(), 31);
+    EXPECT_EQ(dc["latestFinished"].toObject()["syncId"].toInt(), 30);
+    const QJsonObject gc = o["gc"].toObject();
+    EXPECT_EQ(gc["state"].toString(), "Idle");
+    EXPECT_TRUE(gc["when"].toString().startsWith("Last done "));
+    EXPECT_FALSE(gc["objects"].toString().isEmpty());
+    EXPECT_TRUE(o["ok"].toBool());
+
+    r = cli({"status", "--max-age", "1"}, reg());
+    EXPECT_EQ(r.code, 1) << "the newest finished runs are minutes old";
+    EXPECT_TRUE(r.out.contains("STALE"));
+}
+
+TEST_F(StatusCli, DetailsPrintTheWindowsRows)
+{
+    CliRun r = cli({"status", "--details", "gc", "--json"}, reg());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(o["title"].toString(), "GC Synchronization Status (SyncId 30)");
+    EXPECT_EQ(o["isActive"].toString(), "No");
+    EXPECT_EQ(o["rows"].toArray().size(), 10);
+
+    r = cli({"status", "--details", "dc", "--json"}, reg());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonArray rows = o["rows"].toArray();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].toObject()["objectsSynched"], rows[2].toObject()["objectsSynched"]);
+
+    r = cli({"status", "--details", "dc", "--domain", "CORP.EXAMPLE.COM"}, reg());
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("DC Synchronization Status - corp.example.com (SyncId 31)"));
+    EXPECT_TRUE(r.out.contains("IsActive: Yes"));
+}
+
+TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
+{
+    for (const QStringList& args : {QStringList{"status", "--details", "xx"}, QStringList{"status", "--domain", "corp.example.com"},
+                                    QStringList{"status", "--max-age", "0"}, QStringList{"status", "--max-age", "ten"},
+                                    QStringList{"status", "--details", "dc", "--domain", "nowhere.example"}}) {
+        const CliRun r = cli(args, reg());
+        EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("ferrowind status: ")) << r.err.toStdString();
+    }
+    const CliRun missing = cli({"status"}, dir->filePath("nothing.reg"));
+    EXPECT_EQ(missing.code, 2);
+}
