@@ -3,6 +3,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <functional>
 
 namespace fw::test {
 
@@ -14,10 +15,14 @@ public:
     QString localSite;
     QStringList bound;
     QStringList siteQueries;
+    std::function<void()> onBind; // runs inside each bind
+
 
     BindResult bind(const QString& path) override
     {
         bound.append(path);
+        if (onBind)
+            onBind();
         BindResult r;
         r.ok = bindable.value(path, false);
         if (!r.ok)

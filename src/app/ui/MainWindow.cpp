@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/StartupGate.h"
+#include "directory/ui/ServerChecksController.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "monitor/ui/StatusPage.h"
@@ -40,6 +41,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
     m_dcPage->setEndProgram([this](int code) { m_endProgram(code); });
     m_gcPage->setEndProgram([this](int code) { m_endProgram(code); });
+    // Test buttons, manual-name validation and Force Reconnect of both panels.
+    new ServerChecksController(ctx, this, m_dcPage, m_gcPage, [this] { mnuRefresh_Click(); });
 
     m_tmrStatus = new QTimer(this);
     m_tmrStatus->setObjectName(QStringLiteral("tmrStatus"));

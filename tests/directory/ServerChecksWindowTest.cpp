@@ -1,0 +1,159 @@
+#include "FakeDirectory.h"
+#include "FakeLocator.h"
+#include "support/TestContext.h"
+
+#include "app/ui/MainWindow.h"
+#include "db/Database.h"
+#include "directory/ConnectorControl.h"
+#include "directory/ServerTests.h"
+#include "env/VelmoraVersion.h"
+#include "platform/ui/FlexGrid.h"
+#include "settings/ui/DomainControllersPage.h"
+#include "settings/ui/GlobalCatalogPage.h"
+#include "ui_DomainControllersPage.h"
+#include "ui_GlobalCatalogPage.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QSqlQuery>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+class ServerChecksWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
+        t.ctx().localVersion = getVersion(t.registry());
+        dir = std::make_shared<FakeDirectory>();
+        loc = std::make_shared<FakeLocator>();
+        connector = std::make_shared<RecordingConnectorControl>();
+        t.ctx().seams().directory = dir;
+        t.ctx().seams().locator = loc;
+        t.ctx().seams().connector = connector;
+        dir->localSite = QStringLiteral("Default-First-Site-Name");
+        for (const char* s : {"dc01.corp.example.com", "dc01.sales.corp.example.com"}) {
+            dir->bindable[QStringLiteral("LDAP://%1:389").arg(QLatin1String(s))] = true;
+            dir->sites[QString::fromLatin1(s)] = QStringLiteral("default-first-site-name");
+        }
+        main = std::make_unique<MainWindow>(t.ctx());
+        main->setEndProgram([](int) {});
+        main->resize(900, 700);
+        ASSERT_EQ(main->FormLoad(), MainWindow::LoadOutcome::Completed);
+        main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    }
+    Ui::DomainControllersPage& dc() { return *main->domainControllersPage()->ui(); }
+    Ui::GlobalCatalogPage& gc() { return *main->globalCatalogPage()->ui(); }
+    FlexGrid& grid() { return *dc().gridDomains; }
+    void selectRow(int row)
+    {
+        const QRect r = grid().visualRect(grid().model()->index(row - 1, 0));
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, r.center());
+        ASSERT_EQ(grid().row(), row);
+    }
+    void click(QAbstractButton* b)
+    {
+        ASSERT_TRUE(b->isVisible() && b->isEnabled()) << b->objectName().toStdString();
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    void typeAndLeave(QLineEdit* e, const QString& text, QWidget* next)
+    {
+        ASSERT_TRUE(e->isEnabled());
+        e->setFocus();
+        e->selectAll();
+        QTest::keyClick(e, Qt::Key_Backspace);
+        QTest::keyClicks(e, text);
+        next->setFocus();
+        QApplication::processEvents();
+    }
+    QStringList& shown() { return t.prompter().messages; }
+
+    TestContext t;
+    std::shared_ptr<FakeDirectory> dir;
+    std::shared_ptr<FakeLocator> loc;
+    std::shared_ptr<RecordingConnectorControl> connector;
+    std::unique_ptr<MainWindow> main;
+};
+
+} // namespace
+
+TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWaitCursor)
+{
+    QList<bool> cursorDuringBind;
+    dir->onBind = [&] { cursorDuringBind.append(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor); };
+    selectRow(2);
+    click(dc().cmdDCTestConnection);
+    EXPECT_EQ(dir->bound.last(), "LDAP://dc01.sales.corp.example.com:389");
+    EXPECT_EQ(shown().last(), server_text::kDcFound); // sites differ only in case
+    EXPECT_EQ(cursorDuringBind, QList<bool>{true});
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The secondary (dc02.sales...) does not answer: cleared after both messages.
+    ASSERT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
+    shown().clear();
+    click(dc().cmdTestDCManualSecondary);
+    EXPECT_EQ(shown(), (QStringList{server_text::kDcNotFound, server_text::kNotWritable}));
+    EXPECT_EQ(dc().txtDCManualSecondary->text(), "");
+    ASSERT_EQ(loc->requests.size(), 1);
+    EXPECT_EQ(loc->requests[0].computerName, "dc02.sales.corp.example.com");
+
+    main->ui()->tabMain->setCurrentIndex(1);
+    click(gc().cmdGCTestConnection);
+    EXPECT_EQ(dir->bound.last(), "GC://gc01.corp.example.com:3268");
+    EXPECT_EQ(shown().last(), server_text::kGcNotFound);
+}
+
+TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesIt)
+{
+    selectRow(2);
+    main->domainControllersPage()->setSaveEnabled(false);
+    typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9"), dc().txtDCManualSecondary);
+    EXPECT_EQ(shown(), QStringList{server_text::kNoDot});
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
+
+    typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9.other.example.org"), dc().txtDCManualSecondary);
+    EXPECT_EQ(shown().last(), "The server needs to be in the currently selected domain.  dc9.other.example.org is not part of the "
+                              "sales.corp.example.com domain.");
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
+
+    shown().clear();
+    main->domainControllersPage()->setSaveEnabled(false);
+    typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("  dc9.SALES.corp.example.com "), dc().txtDCManualSecondary);
+    EXPECT_TRUE(shown().isEmpty());
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "dc9.SALES.corp.example.com");
+    EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+}
+
+TEST_F(ServerChecksWindow, ForceReconnectButtons)
+{
+    selectRow(1);
+    click(dc().cmdDCForceReconnect);
+    ASSERT_EQ(connector->calls.size(), 2);
+    EXPECT_EQ(connector->calls[0].method, "RequestReconnect");
+    EXPECT_EQ(connector->calls[1].method, "RequestReconnectV8");
+    EXPECT_EQ(connector->calls[1].argument, "dc01.corp.example.com");
+    EXPECT_EQ(t.sleeper().totalMs, 12000);
+    EXPECT_EQ(shown().last(), "Reconnect process initiated for domain: dc01.corp.example.com");
+    {
+        FwError err;
+        auto db = Database::open(t.ctx().connectionString, &err);
+        QSqlQuery q = db->run(QStringLiteral("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?"),
+                              {QStringLiteral("{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}")}, &err);
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1);
+    }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    main->ui()->tabMain->setCurrentIndex(1);
+    click(gc().cmdGCReconnect);
+    EXPECT_EQ(connector->calls.size(), 4);
+    EXPECT_EQ(connector->calls[2].kind, ConnectorKind::GlobalCatalog);
+    EXPECT_EQ(shown().last(), "Reconnect process initiated");
+}
+
