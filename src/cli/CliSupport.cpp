@@ -1,5 +1,7 @@
 #include "cli/CliSupport.h"
 
+#include <QRegularExpression>
+
 namespace fw {
 
 int parseCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& command, const QString& description,
@@ -14,15 +16,17 @@ int parseCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& com
         env.err << "ferrowind " << command << ": " << parser.errorText() << "\n";
         return ExitUsage;
     }
+    // Qt names the program by its path; the usage line names the subcommand as it is typed.
+    QString text = parser.helpText();
+    static const QRegularExpression usageLine(QStringLiteral("^Usage: \\S+"));
+    text.replace(usageLine, QStringLiteral("Usage: ferrowind ") + command);
     if (parser.isSet(help)) {
-        QString text = parser.helpText();
-        text.replace(QStringLiteral("Usage: ferrowind ") + command, QStringLiteral("Usage: ferrowind ") + command);
         env.out << text;
         return ExitOk;
     }
     const int n = static_cast<int>(parser.positionalArguments().size());
     if (n < minPositional || (maxPositional >= 0 && n > maxPositional)) {
-        env.err << "ferrowind " << command << ": wrong number of arguments\n\n" << parser.helpText();
+        env.err << "ferrowind " << command << ": wrong number of arguments\n\n" << text;
         return ExitUsage;
     }
     return -1;

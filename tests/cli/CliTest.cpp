@@ -74,6 +74,7 @@ TEST(Cli, UsageErrorsExitWithTwo)
     const CliRun help = cli({"version", "--help"}, "/nonexistent");
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains("--json"));
+    EXPECT_TRUE(help.out.startsWith("Usage: ferrowind version [options]")) << help.out.toStdString();
     const CliRun v = cli({"--version"}, "/nonexistent");
     EXPECT_EQ(v.code, 0);
     EXPECT_TRUE(v.out.startsWith("ferrowind 1."));
