@@ -14,12 +14,14 @@
 #include "directory/NetlogonPacket.h"
 #include "directory/ServerTests.h"
 #include "directory/WaitUi.h"
+#include "directory/ui/WidgetWaitUi.h"
 #include "env/VelmoraVersion.h"
 #include "env/WorkStationInfo.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QWidget>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -91,7 +93,9 @@ public:
     TestContext t;
     std::shared_ptr<LinuxDcLocator> locator;
     std::shared_ptr<LdapDirectory> directory;
-    WaitUi wait;
+    // As in the window: binds and lookups run on a worker thread while events are processed.
+    QWidget window;
+    WidgetWaitUi wait{&window};
 };
 
 } // namespace
@@ -413,7 +417,7 @@ int main(int argc, char** argv)
     const int outer = runInsideForest(argc, argv, QStringLiteral(FW_FOREST_STATE), QStringLiteral(FW_FOREST_SCRIPT));
     if (outer >= 0)
         return outer;
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const auto forest = AdForest::load(qEnvironmentVariable("FW_FOREST_STATE"));
     if (!forest) {

@@ -5,7 +5,9 @@
 #include "app/ui/MainWindow.h"
 #include "db/Database.h"
 #include "directory/ConnectorControl.h"
+#include "directory/NetTools.h"
 #include "directory/ServerTests.h"
+#include "directory/ui/WidgetWaitUi.h"
 #include "env/VelmoraVersion.h"
 #include "platform/ui/FlexGrid.h"
 #include "settings/ui/DomainControllersPage.h"
@@ -15,6 +17,8 @@
 #include "ui_MainWindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QSqlQuery>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -157,3 +161,27 @@ TEST_F(ServerChecksWindow, ForceReconnectButtons)
     EXPECT_EQ(shown().last(), "Reconnect process initiated");
 }
 
+
+// Blocking work runs on a worker thread; the name lookups there still have an event loop and their bound.
+TEST(WidgetWaitUiTest, NetworkLookupsWorkOnTheWorkerThread)
+{
+    QWidget window;
+    WidgetWaitUi wait(&window);
+    QList<QHostAddress> addrs;
+    QString why;
+    bool otherThread = false;
+    QElapsedTimer t;
+    t.start();
+    wait.setBusy(true);
+    wait.runBlocking([&] {
+        otherThread = QThread::currentThread() != qApp->thread();
+        addrs = net::resolveHost(QStringLiteral("localhost"), 2000, &why);
+        net::lookupSrv(QStringLiteral("_ldap._tcp.dc._msdcs.invalid"), 1000, &why);
+    });
+    wait.setBusy(false);
+    EXPECT_TRUE(otherThread);
+    ASSERT_FALSE(addrs.isEmpty()) << why.toStdString();
+    EXPECT_TRUE(addrs.first().isLoopback());
+    EXPECT_LT(t.elapsed(), 4000);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
