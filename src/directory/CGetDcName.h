@@ -26,6 +26,7 @@ public:
     bool FlagsIn(quint32 flag) const { return (m_flagsIn & flag) != 0; }
     void setFlagsIn(quint32 flag, bool on) { m_flagsIn = on ? (m_flagsIn | flag) : (m_flagsIn & ~flag); }
     quint32 requestFlags() const { return m_flagsIn; }
+    // Chose the wide or ANSI entry of the Windows locator; the backends here take the same text either way.
     bool Unicode() const { return m_unicode; }
     void setUnicode(bool v) { m_unicode = v; }
 
