@@ -53,11 +53,12 @@ struct Phase {
 Phase phaseFor(int i, int n, int changes)
 {
     static const Phase phases[] = {{500, 15}, {1000, 15}, {1000, 10}, {750, 10}, {750, 20}, {2000, 20}, {500, 5}};
-    const int count = std::min<int>(changes + 1, static_cast<int>(std::size(phases)));
+    // More changes than phases cycle through them again; neighbours always differ.
+    const int count = changes + 1;
     if (n <= 0 || count <= 1)
         return phases[0];
     const int idx = std::min(count - 1, static_cast<int>(static_cast<long long>(i) * count / n));
-    return phases[idx];
+    return phases[idx % static_cast<int>(std::size(phases))];
 }
 
 } // namespace
@@ -158,6 +159,12 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                 exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)}, err);
                 if (!o.objectRows || (o.objectRowRuns >= 0 && i < total - o.objectRowRuns))
                     continue;
+                if (o.objectRowPerDomain) {
+                    exec(obj, {id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
+                               active ? QVariant() : QVariant(5), ts(start)},
+                         err);
+                    continue;
+                }
                 int spent = 0;
                 for (int k = 0; k < 3; ++k) {
                     for (int del = 0; del < 2; ++del) {
@@ -208,6 +215,10 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                  err);
             if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
+            if (o.objectRowPerDomain) {
+                exec(obj, {id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)}, err);
+                continue;
+            }
             int spent = 0;
             for (const char* type : kGcObjectTypes) {
                 for (int del = 0; del < 2; ++del) {

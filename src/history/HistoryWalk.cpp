@@ -81,12 +81,62 @@ struct OpenPoint {
     bool firstOfStretch = true;
 };
 
+// A point as the walk closes it: sums and times only; the chart's values and texts are made for the one
+// or two group sizes that are finally needed, not for every size formed.
+struct RawPoint {
+    qint64 rows = 0;
+    Totals sums;
+    std::array<CivilTime, 3> first{};
+    CivilTime start;
+    qint32 increment = 0, interval = 0;
+    bool newIncrement = false, newInterval = false;
+    qint32 oldIncrement = 0, newIncrementValue = 0, oldInterval = 0, newIntervalValue = 0;
+    CivilTime incrementTime, intervalTime;
+    qint64 lastSyncId = 0;
+    qint64 lastOrdinal = 0;
+};
+
 struct Track {
     qint64 groupSize = 1;
     bool alive = true;
     OpenPoint open;
-    QList<FormedPoint> points;
+    QList<RawPoint> raw;
+    QList<FormedPoint> points; // made from raw on first request
+    bool made = false;
 };
+
+FormedPoint makePoint(const RawPoint& r)
+{
+    HistoryPoint p;
+    p.ObjectsProcessed = static_cast<float>(history_format::roundHalfEven(r.sums.objects, r.rows));
+    p.ElapsedSeconds = static_cast<float>(history_format::roundHalfEven(r.sums.secs, r.rows));
+    // (lag / rows) x interval / increment, kept exact until the rounding; no increment, no latency.
+    if (r.increment != 0)
+        p.LatencyMinutes = static_cast<float>(history_format::roundHalfEvenTenths(static_cast<__int128>(r.sums.lag) * r.interval,
+                                                                                  static_cast<__int128>(r.rows) * r.increment));
+    p.ErrorCount = static_cast<float>(r.sums.events[0]);
+    p.TotalResyncCount = static_cast<float>(r.sums.events[1]);
+    p.ServerChangeCount = static_cast<float>(r.sums.events[2]);
+    if (r.sums.events[0] > 0)
+        p.FirstErrorTime = r.first[0].toDateTime();
+    if (r.sums.events[1] > 0)
+        p.FirstTotalResyncTime = r.first[1].toDateTime();
+    if (r.sums.events[2] > 0)
+        p.FirstServerChangeTime = r.first[2].toDateTime();
+    p.NewIncrementCount = r.newIncrement ? 1 : 0;
+    p.NewIntervalCount = r.newInterval ? 1 : 0;
+    p.OldIncrement = r.oldIncrement;
+    p.NewIncrement = r.newIncrementValue;
+    p.IncrementChangeTime = r.incrementTime.toDateTime();
+    p.OldInterval = r.oldInterval;
+    p.NewInterval = r.newIntervalValue;
+    p.IntervalChangeTime = r.intervalTime.toDateTime();
+    p.Start = r.start.toDateTime();
+    p.Label = history_format::pointLabel(p.Start);
+    p.LastSyncId = r.lastSyncId;
+    p.Runs = static_cast<qint32>(r.rows);
+    return {std::move(p), r.lastOrdinal};
+}
 
 // The increment and interval in force and the last change taken over.
 struct ChangeState {
@@ -141,44 +191,33 @@ struct HistoryWalk::Impl {
     void close(Track& t, qint64 lastOrdinal, qint64 lastSyncId)
     {
         const OpenPoint& o = t.open;
-        const qint64 rows = o.rows;
-        HistoryPoint p;
-        p.ObjectsProcessed = static_cast<float>(history_format::roundHalfEven(totals.objects - o.at.objects, rows));
-        p.ElapsedSeconds = static_cast<float>(history_format::roundHalfEven(totals.secs - o.at.secs, rows));
-        // (lag / rows) x interval / increment, kept exact until the rounding; no increment, no latency.
-        if (change.increment != 0)
-            p.LatencyMinutes = static_cast<float>(history_format::roundHalfEvenTenths(
-                static_cast<__int128>(totals.lag - o.at.lag) * change.interval, static_cast<__int128>(rows) * change.increment));
-        const qint64 errors = totals.events[ErrorEvent] - o.at.events[ErrorEvent];
-        const qint64 resyncs = totals.events[ResyncEvent] - o.at.events[ResyncEvent];
-        const qint64 servers = totals.events[ServerEvent] - o.at.events[ServerEvent];
-        p.ErrorCount = static_cast<float>(errors);
-        p.TotalResyncCount = static_cast<float>(resyncs);
-        p.ServerChangeCount = static_cast<float>(servers);
-        if (errors > 0)
-            p.FirstErrorTime = o.first[ErrorEvent].toDateTime();
-        if (resyncs > 0)
-            p.FirstTotalResyncTime = o.first[ResyncEvent].toDateTime();
-        if (servers > 0)
-            p.FirstServerChangeTime = o.first[ServerEvent].toDateTime();
-        p.NewIncrementCount = o.firstOfStretch && change.pendingIncrement ? 1 : 0;
-        p.NewIntervalCount = o.firstOfStretch && change.pendingInterval ? 1 : 0;
-        p.OldIncrement = change.oldIncrement;
-        p.NewIncrement = change.newIncrement;
-        p.IncrementChangeTime = change.incrementTime.toDateTime();
-        p.OldInterval = change.oldInterval;
-        p.NewInterval = change.newInterval;
-        p.IntervalChangeTime = change.intervalTime.toDateTime();
-        p.Start = o.start.toDateTime();
-        p.Label = history_format::pointLabel(p.Start);
-        p.LastSyncId = lastSyncId;
-        p.Runs = static_cast<qint32>(rows);
-        if (pointCap <= 0 || t.points.size() < pointCap)
-            t.points.append({std::move(p), lastOrdinal});
-        if (dropAbove > 0 && t.points.size() > dropAbove) {
+        if (pointCap <= 0 || t.raw.size() < pointCap) {
+            RawPoint r;
+            r.rows = o.rows;
+            r.sums.lag = totals.lag - o.at.lag;
+            r.sums.secs = totals.secs - o.at.secs;
+            r.sums.objects = totals.objects - o.at.objects;
+            for (int k = 0; k < 3; ++k)
+                r.sums.events[k] = totals.events[k] - o.at.events[k];
+            r.first = o.first;
+            r.start = o.start;
+            r.increment = change.increment;
+            r.interval = change.interval;
+            r.newIncrement = o.firstOfStretch && change.pendingIncrement;
+            r.newInterval = o.firstOfStretch && change.pendingInterval;
+            r.oldIncrement = change.oldIncrement;
+            r.newIncrementValue = change.newIncrement;
+            r.incrementTime = change.incrementTime;
+            r.oldInterval = change.oldInterval;
+            r.newIntervalValue = change.newInterval;
+            r.intervalTime = change.intervalTime;
+            r.lastSyncId = lastSyncId;
+            r.lastOrdinal = lastOrdinal;
+            t.raw.append(r);
+        }
+        if (dropAbove > 0 && t.raw.size() > dropAbove) {
             t.alive = false;
-            t.points.clear();
-            t.points.squeeze();
+            t.raw = {};
         }
         t.open.rows = 0;
         t.open.firstOfStretch = false;
@@ -217,9 +256,17 @@ HistoryWalk::~HistoryWalk() = default;
 
 const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize) const
 {
-    for (const Track& t : d->tracks)
-        if (t.groupSize == groupSize && t.alive)
-            return &t.points;
+    for (Track& t : d->tracks) {
+        if (t.groupSize != groupSize || !t.alive)
+            continue;
+        if (!t.made) {
+            t.points.reserve(t.raw.size());
+            for (const RawPoint& r : t.raw)
+                t.points.append(makePoint(r));
+            t.made = true;
+        }
+        return &t.points;
+    }
     return nullptr;
 }
 

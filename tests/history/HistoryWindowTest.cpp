@@ -1,0 +1,229 @@
+// The history windows as the administrator uses them: the chart, scrolling, pointing at points, selecting them.
+#include "HistoryFixture.h"
+#include "support/TestContext.h"
+
+#include "app/StartupGate.h"
+#include "history/HistoryFormat.h"
+#include "history/ui/CustomPlot.h"
+#include "history/ui/HistoryWindow.h"
+#include "log/ActivityLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+struct WindowHarness {
+    TestContext tc;
+    explicit WindowHarness(int runs = 3000)
+    {
+        tc.createDemoDatabase(runs, runs);
+        StartupGate gate(tc.ctx());
+        gate.initSafetyFactors();
+        gate.startNewLog();
+    }
+};
+
+void hover(HistoryWindow& w, const QPoint& at)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), w.chart()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w.chart(), &move);
+}
+
+} // namespace
+
+// The load fills four bands with the points' values and labels, 120 points on screen, and the details table
+// with its captions and the group size; the load is logged on entry and exit.
+TEST(HistoryWindow, LoadFillsChartAndTable)
+{
+    WindowHarness h;
+    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    ASSERT_TRUE(w.Form_Load());
+    EXPECT_EQ(w.objectName(), QStringLiteral("frmDCViewHistory"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("DC History"));
+    EXPECT_EQ(w.chart()->objectName(), QStringLiteral("graphDCHistory"));
+    ASSERT_EQ(w.chart()->graphCount(), 4);
+    EXPECT_EQ(w.chart()->graph(0)->name(), QStringLiteral("Total # of objects synchronized"));
+    EXPECT_EQ(w.chart()->graph(2)->name(), QStringLiteral("Latency (in minutes)"));
+    EXPECT_EQ(w.chart()->graph(3)->pen().color(), QColor(128, 0, 128, 128));
+    const HistoryResult& r = w.result();
+    ASSERT_EQ(w.pointCount(), 1501);
+    for (int i : {0, 700, 1500}) {
+        EXPECT_FLOAT_EQ(w.seriesValue(0, i), r.points[i].ObjectsProcessed);
+        EXPECT_FLOAT_EQ(w.seriesValue(1, i), r.points[i].ElapsedSeconds);
+        EXPECT_FLOAT_EQ(w.seriesValue(2, i), r.points[i].LatencyMinutes);
+        EXPECT_FLOAT_EQ(w.seriesValue(3, i), r.points[i].events());
+    }
+    EXPECT_EQ(w.detailsCell(0, 0), QStringLiteral("Details:"));
+    EXPECT_EQ(w.detailsCell(0, 1), QStringLiteral("group size:2"));
+    EXPECT_EQ(w.detailsCell(3, 0), QStringLiteral("Elaped Time"));
+    EXPECT_EQ(w.detailsCell(10, 0), QStringLiteral("New Interval"));
+    EXPECT_TRUE(w.detailsCell(1, 1).isEmpty());
+    EXPECT_EQ(w.firstVisiblePoint(), 1);
+    const QCPRange range = w.chart()->graph(0)->keyAxis()->range();
+    EXPECT_DOUBLE_EQ(range.size(), 120);
+    // The bands share the time axis and take 0.2, 0.2, 0.4 and 0.2 of the height.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.chart()->replot();
+    const int h0 = w.chart()->graph(0)->valueAxis()->axisRect()->outerRect().height();
+    const int h2 = w.chart()->graph(2)->valueAxis()->axisRect()->outerRect().height();
+    EXPECT_NEAR(w.chart()->graph(3)->valueAxis()->axisRect()->outerRect().height(), h0, 3);
+    EXPECT_NEAR(static_cast<double>(h2) / h0, 2.0, 0.05);
+
+    const QStringList log = h.tc.logLines();
+    const int entering = static_cast<int>(log.indexOf(QRegularExpression(QStringLiteral(".*: Entering Form_Load of Form frmDCViewHistory$"))));
+    ASSERT_GE(entering, 0);
+    EXPECT_TRUE(log[entering + 1].endsWith(QStringLiteral(": Points:1501 GroupSize:2")));
+    EXPECT_TRUE(log.last().endsWith(QStringLiteral(": Exiting Form_Load of Form frmDCViewHistory")));
+}
+
+// Pointing at a point fills the table; positions left or right of the points on screen change nothing.
+TEST(HistoryWindow, MouseOverVisiblePointsFillsTheTable)
+{
+    WindowHarness h;
+    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.chart()->replot();
+
+    hover(w, w.pointPosition(5, 2));
+    const HistoryPoint& p = w.result().points[5];
+    EXPECT_EQ(w.detailsCell(1, 0), p.Label);
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("6"));
+    EXPECT_EQ(w.detailsCell(2, 1), QString::number(static_cast<int>(p.ObjectsProcessed)));
+    EXPECT_EQ(w.detailsCell(4, 1), history_format::detailNumber(p.LatencyMinutes));
+
+    // Scroll to point 201: the table follows only the points on screen.
+    w.setFirstVisiblePoint(201);
+    auto* scroll = w.findChild<QScrollBar*>(QStringLiteral("scrollDCHistory"));
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_EQ(scroll->value(), 200);
+    EXPECT_EQ(scroll->maximum(), 1501 - 120);
+    const QString before = w.detailsCell(1, 1);
+    w.mouseMovedTo(QPointF(150.5, 0)); // left of the first visible point
+    EXPECT_EQ(w.detailsCell(1, 1), before);
+    w.mouseMovedTo(QPointF(320.2, 0)); // right of the last visible one (index 319)
+    EXPECT_EQ(w.detailsCell(1, 1), before);
+    w.mouseMovedTo(QPointF(319.9, 0));
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("320"));
+    w.mouseMovedTo(QPointF(200.0, 0));
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("201"));
+}
+
+// The event rows: a count alone when 0, with the first time otherwise; a change with old and new values.
+TEST(HistoryWindow, DetailsRowsForEventsAndChanges)
+{
+    WindowHarness h;
+    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    ASSERT_TRUE(w.Form_Load());
+    const auto& points = w.result().points;
+    int withError = -1, without = -1, newInterval = -1;
+    for (int i = 0; i < points.size(); ++i) {
+        if (points[i].ErrorCount > 0 && withError < 0)
+            withError = i;
+        if (points[i].events() == 0 && without < 0)
+            without = i;
+        if (points[i].NewIntervalCount > 0 && newInterval < 0)
+            newInterval = i;
+    }
+    ASSERT_GE(withError, 0);
+    ASSERT_GE(without, 0);
+    ASSERT_GE(newInterval, 0);
+    w.FillDetailsTable(without);
+    for (int row = 5; row <= 10; ++row)
+        EXPECT_EQ(w.detailsCell(row, 1), QStringLiteral("0")) << row;
+    w.FillDetailsTable(withError);
+    const HistoryPoint& e = points[withError];
+    EXPECT_EQ(w.detailsCell(6, 1), QStringLiteral("%1,%2").arg(e.ErrorCount).arg(history_format::detailTime(e.FirstErrorTime)));
+    EXPECT_EQ(w.detailsCell(5, 1), QString::number(static_cast<int>(e.events())));
+    w.FillDetailsTable(newInterval);
+    const HistoryPoint& c = points[newInterval];
+    EXPECT_EQ(w.detailsCell(10, 1), QStringLiteral("1,%1,%2,%3").arg(c.OldInterval).arg(c.NewInterval).arg(history_format::detailTime(c.IntervalChangeTime)));
+    EXPECT_NE(c.OldInterval, c.NewInterval);
+}
+
+// GC: a selected point shows its number in brackets, a pointed-at one without; a short history is all on screen,
+// and right of its last point nothing is read.
+TEST(HistoryWindow, GcSelectionShortHistoryAndLayout)
+{
+    WindowHarness h(80);
+    HistoryWindow w(h.tc.ctx(), HistorySide::GC);
+    ASSERT_TRUE(w.Form_Load());
+    EXPECT_EQ(w.objectName(), QStringLiteral("frmGCViewHistory"));
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("GC History"));
+    ASSERT_EQ(w.pointCount(), 80);
+    const QCPRange range = w.chart()->graph(0)->keyAxis()->range();
+    EXPECT_LE(range.lower, 0.5);
+    EXPECT_GE(range.upper, 79.5);
+    w.pointSelected(9);
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("(10)"));
+    w.mouseMovedTo(QPointF(9.5, 0));
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("10"));
+    w.mouseMovedTo(QPointF(100.5, 0)); // inside the 120 but past the last point
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("10"));
+
+    // The GC window lays out chart and button when resized: the button stays at the bottom right.
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.resize(900, 600);
+    QTest::qWait(50);
+    auto* exit = w.findChild<QPushButton*>(QStringLiteral("cmdGCHistoryExit"));
+    ASSERT_NE(exit, nullptr);
+    EXPECT_EQ(exit->text(), QStringLiteral("E&xit"));
+    EXPECT_NEAR(exit->geometry().right(), 900 - 26 - 6, 3);
+    EXPECT_GT(exit->geometry().top(), w.chart()->geometry().bottom());
+    EXPECT_LT(exit->geometry().bottom(), 600);
+    EXPECT_NEAR(w.chart()->geometry().width(), 900 - 26 - 8, 2);
+    QTest::mouseClick(exit, Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+}
+
+// Clicking a point selects it through the chart.
+TEST(HistoryWindow, ClickingAPointSelectsIt)
+{
+    WindowHarness h(80);
+    HistoryWindow w(h.tc.ctx(), HistorySide::GC);
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.chart()->replot();
+    QTest::mouseClick(w.chart(), Qt::LeftButton, Qt::NoModifier, w.pointPosition(30, 2));
+    EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("(31)"));
+    EXPECT_EQ(w.detailsCell(1, 0), w.pointLabel(30));
+}
+
+// Screenshots for looking at: FERROWIND_SCREENSHOT_DIR=DIR (run under Xvfb with QT_QPA_PLATFORM=xcb).
+TEST(HistoryWindow, Screenshots)
+{
+    const QString dir = qEnvironmentVariable("FERROWIND_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        GTEST_SKIP() << "FERROWIND_SCREENSHOT_DIR not set";
+    WindowHarness h(4000);
+    for (HistorySide side : {HistorySide::DC, HistorySide::GC}) {
+        HistoryWindow w(h.tc.ctx(), side);
+        ASSERT_TRUE(w.Form_Load());
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        w.setFirstVisiblePoint(side == HistorySide::DC ? 1 : 900);
+        w.chart()->replot();
+        int target = w.firstVisiblePoint() - 1;
+        for (int i = target; i < target + 120; ++i)
+            if (w.result().points[i].events() > 0) {
+                target = i;
+                break;
+            }
+        hover(w, w.pointPosition(target, 2));
+        w.chart()->replot();
+        QTest::qWait(200);
+        w.grab().save(QDir(dir).filePath(side == HistorySide::DC ? QStringLiteral("dc_history.png") : QStringLiteral("gc_history.png")));
+    }
+}
