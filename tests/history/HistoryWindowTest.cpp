@@ -3,6 +3,7 @@
 #include "support/TestContext.h"
 
 #include "app/StartupGate.h"
+#include "app/ui/MainWindow.h"
 #include "history/HistoryFormat.h"
 #include "history/ui/CustomPlot.h"
 #include "history/ui/HistoryWindow.h"
@@ -14,6 +15,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTabWidget>
+#include <QTimer>
 
 using namespace fw;
 using namespace fw::test;
@@ -199,6 +202,41 @@ TEST(HistoryWindow, ClickingAPointSelectsIt)
     QTest::mouseClick(w.chart(), Qt::LeftButton, Qt::NoModifier, w.pointPosition(30, 2));
     EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("(31)"));
     EXPECT_EQ(w.detailsCell(1, 0), w.pointLabel(30));
+}
+
+// "View History" on the Status page opens the history window of its side modally; closing it returns there.
+TEST(HistoryWindow, OpenedFromTheStatusPage)
+{
+    WindowHarness h(300);
+    ASSERT_TRUE(StartupGate(h.tc.ctx()).checkVersion()); // as the warning window does before
+    MainWindow main(h.tc.ctx());
+    ASSERT_EQ(main.FormLoad(), MainWindow::LoadOutcome::Completed);
+    main.show();
+    auto* tabs = main.findChild<QTabWidget*>(QStringLiteral("tabMain"));
+    ASSERT_NE(tabs, nullptr);
+    tabs->setCurrentIndex(2);
+    for (const char* button : {"cmdDCViewHistory", "cmdGCViewHistory"}) {
+        auto* view = main.findChild<QPushButton*>(QString::fromLatin1(button));
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(view->isEnabled());
+        QString opened;
+        int points = 0;
+        QTimer::singleShot(0, [&] {
+            auto* w = qobject_cast<HistoryWindow*>(QApplication::activeModalWidget());
+            if (!w)
+                return;
+            opened = w->objectName();
+            points = w->pointCount();
+            w->findChild<QPushButton*>(w->objectName() == QLatin1String("frmDCViewHistory") ? QStringLiteral("cmdDCHistoryExit")
+                                                                                            : QStringLiteral("cmdGCHistoryExit"))
+                ->click();
+        });
+        view->click();
+        EXPECT_EQ(opened, QString::fromLatin1(button) == QLatin1String("cmdDCViewHistory") ? QStringLiteral("frmDCViewHistory")
+                                                                                           : QStringLiteral("frmGCViewHistory"));
+        EXPECT_EQ(points, 300);
+        EXPECT_TRUE(view->isEnabled());
+    }
 }
 
 // Screenshots for looking at: FERROWIND_SCREENSHOT_DIR=DIR (run under Xvfb with QT_QPA_PLATFORM=xcb).

@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/StartupGate.h"
 #include "directory/ui/ServerChecksController.h"
+#include "history/ui/HistoryWindow.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "monitor/ui/StatusPage.h"
@@ -36,6 +37,9 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     m_ui->layoutGlobalCatalog->addWidget(m_gcPage);
     m_statusPage = new StatusPage(ctx, m_ui->tabStatus);
     m_ui->layoutStatus->addWidget(m_statusPage);
+    m_statusPage->setHistoryOpener([&ctx](SyncSide side, QWidget* parent) {
+        HistoryWindow::showModal(ctx, side == SyncSide::DC ? HistorySide::DC : HistorySide::GC, parent);
+    });
 
     m_endProgram = [](int code) { QCoreApplication::exit(code); };
     m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
