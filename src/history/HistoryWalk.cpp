@@ -4,6 +4,8 @@
 
 #include <QDataStream>
 #include <array>
+#include <limits>
+#include <vector>
 
 namespace fw {
 
@@ -73,7 +75,6 @@ struct Totals {
 };
 
 struct OpenPoint {
-    qint64 rows = 0;
     Totals at;
     CivilTime start;
     std::array<CivilTime, 3> first{};
@@ -165,6 +166,12 @@ struct HistoryWalk::Impl {
     WalkLineSpool* spool;
     Totals totals;
     ChangeState change;
+    // Runs in each size's open point, side by side so that the per-run count stays a tight loop;
+    // a dropped size sits far below its group size and never closes again.
+    std::vector<qint64> rows;
+    std::vector<qint64> sizes;
+    std::vector<int> toOpen; // sizes whose next point starts with the next run
+    static constexpr qint64 kDropped = std::numeric_limits<qint64>::min() / 2;
 
     void line(qint64 ordinal, QString text)
     {
@@ -188,12 +195,13 @@ struct HistoryWalk::Impl {
         }
     }
 
-    void close(Track& t, qint64 lastOrdinal, qint64 lastSyncId)
+    void close(int i, qint64 lastOrdinal, qint64 lastSyncId)
     {
+        Track& t = tracks[i];
         const OpenPoint& o = t.open;
         if (pointCap <= 0 || t.raw.size() < pointCap) {
             RawPoint r;
-            r.rows = o.rows;
+            r.rows = rows[i];
             r.sums.lag = totals.lag - o.at.lag;
             r.sums.secs = totals.secs - o.at.secs;
             r.sums.objects = totals.objects - o.at.objects;
@@ -215,19 +223,22 @@ struct HistoryWalk::Impl {
             r.lastOrdinal = lastOrdinal;
             t.raw.append(r);
         }
+        t.open.firstOfStretch = false;
         if (dropAbove > 0 && t.raw.size() > dropAbove) {
             t.alive = false;
             t.raw = {};
+            rows[i] = kDropped;
+            return;
         }
-        t.open.rows = 0;
-        t.open.firstOfStretch = false;
+        rows[i] = 0;
+        toOpen.push_back(i);
     }
 
     void closeAll(qint64 lastOrdinal, qint64 lastSyncId)
     {
-        for (Track& t : tracks)
-            if (t.alive && t.open.rows > 0)
-                close(t, lastOrdinal, lastSyncId);
+        for (int i = 0; i < static_cast<int>(tracks.size()); ++i)
+            if (rows[i] > 0)
+                close(i, lastOrdinal, lastSyncId);
     }
 };
 
@@ -248,6 +259,9 @@ HistoryWalk::HistoryWalk(HistorySide side, QList<qint64> groupSizes, qint64 poin
             Track t;
             t.groupSize = g;
             d->tracks.append(std::move(t));
+            d->toOpen.push_back(static_cast<int>(d->sizes.size()));
+            d->sizes.push_back(g);
+            d->rows.push_back(0);
         }
     }
 }
@@ -318,14 +332,14 @@ void HistoryWalk::run(HistoryCursor& cursor)
                 t.open.firstOfStretch = true;
         }
         ++stretch;
-        for (Track& t : w.tracks) {
-            if (t.alive && t.open.rows == 0) {
-                t.open.at = w.totals;
-                t.open.start = row.start;
-                t.open.firstSet = {};
-                t.open.first = {};
-            }
+        for (int i : w.toOpen) {
+            OpenPoint& o = w.tracks[i].open;
+            o.at = w.totals;
+            o.start = row.start;
+            o.firstSet = {};
+            o.first = {};
         }
+        w.toOpen.clear();
 
         const qint64 id = row.syncId;
         if (row.lagNull)
@@ -392,12 +406,10 @@ void HistoryWalk::run(HistoryCursor& cursor)
         }
 
         lastSyncId = id;
-        for (Track& t : w.tracks) {
-            if (!t.alive)
-                continue;
-            if (++t.open.rows >= t.groupSize)
-                w.close(t, ordinal, id);
-        }
+        const int n = static_cast<int>(w.sizes.size());
+        for (int i = 0; i < n; ++i)
+            if (++w.rows[i] >= w.sizes[i])
+                w.close(i, ordinal, id);
     }
     m_empty = ordinal < 0;
     if (!m_empty) {
