@@ -25,7 +25,7 @@ ErrorScope::ErrorScope(QString procedure, QString owner, OwnerKind kind, QList<E
 
 void ErrorScope::report(const FwError& e, std::optional<int> line)
 {
-    if (!e.isError() || m_ignored.contains(e.number))
+    if (!e.isError() || m_ignoring || m_ignored.contains(e.number))
         return;
     ++m_reported;
     m_last = e;
@@ -43,6 +43,10 @@ void ErrorScope::report(const FwError& e, std::optional<int> line)
         case ErrorSink::LogPlain:
             if (m_sinks.log)
                 m_sinks.log->WriteLog(text, false);
+            break;
+        case ErrorSink::LogStampedWithLine:
+            if (m_sinks.log)
+                m_sinks.log->WriteLog(line ? text : errorReportText(e, m_procedure, m_owner, m_kind, 0, m_errorPrefix), true);
             break;
         case ErrorSink::MessageBox:
             if (m_sinks.prompter)

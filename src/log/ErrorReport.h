@@ -20,7 +20,8 @@ QString errorReportText(const FwError& e, const QString& procedure, const QStrin
                         std::optional<int> line = std::nullopt, bool errorPrefix = false);
 
 // Where a procedure sends its error report, in its own order.
-enum class ErrorSink { Debugger, LogStamped, LogPlain, MessageBox };
+// LogStampedWithLine writes the text with " (line#=N)" appended (N the reported line, else 0).
+enum class ErrorSink { Debugger, LogStamped, LogPlain, LogStampedWithLine, MessageBox };
 
 // One procedure's error path: report a failure to its sinks and go on with the next statement.
 class ErrorScope {
@@ -44,6 +45,9 @@ public:
     // Errors whose number is in this list are not reported (the monitoring windows skip 94).
     void ignoreNumber(int number) { m_ignored.append(number); }
     void setErrorPrefix(bool on) { m_errorPrefix = on; }
+    // From here on failures are skipped unreported (a procedure's clean-up part).
+    void ignoreFromHere() { m_ignoring = true; }
+    bool ignoring() const { return m_ignoring; }
 
     int reportedCount() const { return m_reported; }
     const FwError& lastError() const { return m_last; }
@@ -56,6 +60,7 @@ private:
     Sinks m_sinks;
     QList<int> m_ignored;
     bool m_errorPrefix = false;
+    bool m_ignoring = false;
     int m_reported = 0;
     FwError m_last;
 };

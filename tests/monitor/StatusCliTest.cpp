@@ -1,28 +1,18 @@
+#include "support/CliProcess.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using fw::test::CliRun;
 
 CliRun cli(const QStringList& args, const QString& registry)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("FERROWIND_REGISTRY", registry);
-    p.setProcessEnvironment(env);
-    p.start(FERROWIND_CLI, args);
-    if (!p.waitForFinished(60000))
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return fw::test::runCli(FERROWIND_CLI, args, registry);
 }
 
 class StatusCli : public ::testing::Test {
