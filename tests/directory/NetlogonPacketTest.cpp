@@ -284,8 +284,9 @@ TEST(NetlogonPing, ReplyDatagramIsDecoded)
     for (int n = 0; n < good.size(); ++n) {
         const QByteArray cut(good.constData(), n);
         const auto r = decodePingReply(cut, 7, &why);
-        if (r)
+        if (r) {
             EXPECT_EQ(*r, kReadOnlyDc) << n; // only cuts inside the trailing result message keep the entry
+        }
     }
 }
 

@@ -21,10 +21,11 @@ public:
     explicit RecordingWait(ScriptedPrompter& p) : m_prompter(p) {}
     void setBusy(bool on) override
     {
-        if (on)
+        if (on) {
             m_shownAtBusy = m_prompter.messages.size();
-        else if (busy)
+        } else if (busy) {
             EXPECT_EQ(m_prompter.messages.size(), m_shownAtBusy) << "a message was shown under the wait cursor";
+        }
         busy = on;
         changes.append(on);
     }

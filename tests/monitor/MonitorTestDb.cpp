@@ -15,8 +15,9 @@ MonitorTestDb::MonitorTestDb(TestContext& t, bool withLog) : m_t(t)
     FwError err;
     auto db = Database::createSqlite(m_path, &err);
     EXPECT_TRUE(db) << err.description.toStdString();
-    if (db)
+    if (db) {
         EXPECT_FALSE(DemoData::createSchema(*db));
+    }
     t.ctx().connectionString = QStringLiteral("sqlite:") + m_path;
     if (withLog)
         StartupGate(t.ctx()).startNewLog();

@@ -197,8 +197,9 @@ TEST_F(StatusSummaryTest, RefreshStatementsSearchByKeyInsteadOfScanning)
             for (const QString& step : plan) {
                 EXPECT_FALSE(step.startsWith(QStringLiteral("SCAN"))) << sql.toStdString() << ": " << step.toStdString();
             }
-            if (sql.contains(QStringLiteral("SyncHistoryObject")))
+            if (sql.contains(QStringLiteral("SyncHistoryObject"))) {
                 EXPECT_TRUE(plan.join(' ').contains(QStringLiteral("ix_SyncHistoryObject_SyncId_Domain"))) << plan.join(" | ").toStdString();
+            }
         }
     }
 }

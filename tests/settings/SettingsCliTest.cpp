@@ -26,7 +26,10 @@ protected:
     void SetUp() override
     {
         demo = dir.filePath("demo");
-        ASSERT_FALSE(DemoEnvironment::create(demo, DemoDataOptions{5, 5}));
+        DemoDataOptions options;
+        options.dcRuns = 5;
+        options.gcRuns = 5;
+        ASSERT_FALSE(DemoEnvironment::create(demo, options));
     }
     CliRun cli(const QStringList& args)
     {
