@@ -1,16 +1,10 @@
 // The Status page refresh against histories of growing size. The databases are generated once into
 // $FERROWIND_BENCH_DIR (default: the system temp folder) and reused by later runs.
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "monitor/StatusSummary.h"
-#include "platform/Clock.h"
-#include "platform/DebugChannel.h"
-#include "platform/Prompter.h"
-#include "platform/RegistryStore.h"
-#include "platform/Shell.h"
-#include "platform/Sleeper.h"
-#include "platform/WorkstationSource.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,11 +48,7 @@ QString historyDatabase(int runs)
 
 std::unique_ptr<fw::AppContext> benchContext(const QString& dbPath)
 {
-    fw::AppSeams s;
-    s.debug = std::make_unique<fw::RecordingDebugChannel>();
-    s.registry = std::make_unique<fw::MemoryRegistryStore>();
-    s.prompter = std::make_unique<fw::ScriptedPrompter>();
-    auto ctx = std::make_unique<fw::AppContext>(std::move(s), QStringLiteral("FerrowindBench"), benchDir(),
+    auto ctx = std::make_unique<fw::AppContext>(fw::doubleSeams(), QStringLiteral("FerrowindBench"), benchDir(),
                                                 QDir(benchDir()).filePath(QStringLiteral("logs")));
     ctx->connectionString = QStringLiteral("sqlite:") + dbPath;
     return ctx;

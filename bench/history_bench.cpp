@@ -3,17 +3,11 @@
 //
 //   build/bench/history_bench                         (databases are generated once into $FERROWIND_BENCH_DIR,
 //   FERROWIND_BENCH_RUNS=250000 build/bench/history_bench   default /tmp/ferrowind-bench; the first run takes minutes)
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "history/HistoryBuilder.h"
-#include "platform/Clock.h"
-#include "platform/DebugChannel.h"
-#include "platform/Prompter.h"
-#include "platform/RegistryStore.h"
-#include "platform/Shell.h"
-#include "platform/Sleeper.h"
-#include "platform/WorkstationSource.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -75,15 +69,7 @@ QString database(HistorySide side, int runs, int changes)
 
 std::unique_ptr<AppContext> benchContext(const QString& dbPath)
 {
-    AppSeams s;
-    s.debug = std::make_unique<RecordingDebugChannel>();
-    s.registry = std::make_unique<MemoryRegistryStore>();
-    s.prompter = std::make_unique<ScriptedPrompter>();
-    s.clock = std::make_unique<FixedClock>();
-    s.sleeper = std::make_unique<InstantSleeper>();
-    s.shell = std::make_unique<RecordingShell>();
-    s.workstation = std::make_unique<FakeWorkstationSource>();
-    auto ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), benchDir());
+    auto ctx = std::make_unique<AppContext>(doubleSeams(), QStringLiteral("FerrowindSettingsTool"), benchDir());
     ctx->connectionString = QStringLiteral("sqlite:") + dbPath;
     return ctx;
 }

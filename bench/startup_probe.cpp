@@ -6,6 +6,7 @@
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "platform/ui/PaintingSleeper.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QApplication>
 #include <QFileInfo>

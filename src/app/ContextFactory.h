@@ -1,5 +1,5 @@
 #pragma once
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #include "app/StartupGate.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "env/RegistryApi.h"
 #include "env/WorkStationInfo.h"

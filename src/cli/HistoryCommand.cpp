@@ -1,6 +1,6 @@
-#include "app/AppContext.h"
 #include "app/StartupGate.h"
 #include "cli/CliSupport.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"

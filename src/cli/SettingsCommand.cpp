@@ -1,6 +1,6 @@
-#include "app/AppContext.h"
 #include "app/StartupGate.h"
 #include "cli/CliSupport.h"
+#include "context/AppContext.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/Sleeper.h"

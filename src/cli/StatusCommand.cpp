@@ -1,6 +1,6 @@
-#include "app/AppContext.h"
 #include "app/StartupGate.h"
 #include "cli/CliSupport.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "log/DateFormat.h"
 #include "monitor/DcSyncOverview.h"

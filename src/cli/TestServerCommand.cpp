@@ -1,5 +1,5 @@
-#include "app/AppContext.h"
 #include "cli/CliSupport.h"
+#include "context/AppContext.h"
 #include "directory/CGetDcName.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LinuxDcLocator.h"

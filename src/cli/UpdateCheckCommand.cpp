@@ -1,5 +1,5 @@
-#include "app/AppContext.h"
 #include "cli/CliSupport.h"
+#include "context/AppContext.h"
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"
 

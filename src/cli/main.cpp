@@ -1,7 +1,7 @@
-#include "app/AppContext.h"
 #include "app/ContextFactory.h"
 #include "cli/CliCommand.h"
 #include "cli/CliPrompter.h"
+#include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/Sleeper.h"
 

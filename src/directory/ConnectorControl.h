@@ -45,25 +45,4 @@ private:
     int m_timeoutMs;
 };
 
-// Records the calls; answers with `next`.
-class RecordingConnectorControl final : public ConnectorControl {
-public:
-    struct Call {
-        ConnectorKind kind;
-        QString method;
-        QString argument;
-    };
-    FwError call(ConnectorKind kind, const QString& method, const QString& argument) override
-    {
-        calls.append({kind, method, argument});
-        if (onCall)
-            onCall();
-        return failAt == calls.size() ? next : FwError{};
-    }
-    QList<Call> calls;
-    int failAt = 0; // the call (1-based) that fails with `next`; 0: none
-    FwError next{connector::kAutomationError, QStringLiteral("Automation error")};
-    std::function<void()> onCall;
-};
-
 } // namespace fw

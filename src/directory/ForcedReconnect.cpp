@@ -1,6 +1,6 @@
 #include "directory/ForcedReconnect.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "directory/ConnectorControl.h"
 #include "directory/WaitUi.h"

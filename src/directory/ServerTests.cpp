@@ -1,6 +1,6 @@
 #include "directory/ServerTests.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "directory/CGetDcName.h"
 #include "directory/Directory.h"
 #include "directory/NetlogonPacket.h"

@@ -1,6 +1,6 @@
 #include "history/HistoryBuilder.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "history/HistoryFormat.h"
 #include "history/HistoryWalk.h"

@@ -1,6 +1,6 @@
 #include "monitor/DcSyncOverview.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "db/Database.h"
 #include "log/ActivityLog.h"
 #include "log/DateFormat.h"

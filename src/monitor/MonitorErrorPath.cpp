@@ -1,6 +1,6 @@
 #include "monitor/MonitorErrorPath.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "log/ActivityLog.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"

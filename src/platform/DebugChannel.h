@@ -18,11 +18,4 @@ public:
     void write(const QString& text) override;
 };
 
-// Keeps every text; used by tests and by the CLI's --json output.
-class RecordingDebugChannel final : public DebugChannel {
-public:
-    void write(const QString& text) override { lines.append(text); }
-    QStringList lines;
-};
-
 } // namespace fw

@@ -39,21 +39,4 @@ Prompter::Answer Prompter::askOkCancel(const QString&, const QString& text)
     return askYesNo(text) == Answer::Yes ? Answer::Ok : Answer::Cancel;
 }
 
-Prompter::Answer ScriptedPrompter::askOkCancel(const QString& title, const QString& text)
-{
-    titles.append(title);
-    return askYesNo(text);
-}
-
-Prompter::Answer ScriptedPrompter::askYesNo(const QString& text)
-{
-    messages.append(text);
-    questions.append(text);
-    if (answers.empty())
-        return defaultAnswer;
-    const Answer a = answers.front();
-    answers.pop_front();
-    return a;
-}
-
 } // namespace fw

@@ -1,7 +1,6 @@
 #pragma once
 #include <QString>
 #include <QStringList>
-#include <deque>
 
 namespace fw {
 
@@ -32,23 +31,6 @@ protected:
 
 private:
     DebugChannel* m_echo;
-};
-
-// Answers from a script and records what was shown; for tests and non-interactive runs.
-class ScriptedPrompter final : public Prompter {
-public:
-    using Prompter::Prompter;
-    // Answers for the coming questions, in order; when they run out, defaultAnswer is used.
-    std::deque<Answer> answers;
-    Answer defaultAnswer = Answer::Yes;
-    QStringList messages;  // every text shown, questions included, in order
-    QStringList questions; // only the Yes/No questions and OK/Cancel offers
-    QStringList titles;    // the titles of the OK/Cancel offers
-
-protected:
-    void showMessage(const QString& text) override { messages.append(text); }
-    Answer askYesNo(const QString& text) override;
-    Answer askOkCancel(const QString& title, const QString& text) override;
 };
 
 } // namespace fw

@@ -127,7 +127,7 @@ void RegFileParser::skip(const QString& source, int lineNo, const QString& why, 
                            .arg(why, line.left(120)));
 }
 
-int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, MemoryRegistryStore& out)
+int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out)
 {
     m_skipped = 0;
     const QStringList lines = decode(bytes).split(QLatin1Char('\n'));
@@ -170,7 +170,7 @@ int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, Mem
                 currentKey.clear();
                 continue;
             }
-            const QString hive = MemoryRegistryStore::normalizeFullKey(key).section(QLatin1Char('\\'), 0, 0);
+            const QString hive = RegistryContents::normalizeFullKey(key).section(QLatin1Char('\\'), 0, 0);
             if (!hive.startsWith(QLatin1String("hkey_"))) {
                 skip(sourceName, lineNo, QStringLiteral("unknown root key"), trimmed);
                 currentKey.clear();

@@ -5,7 +5,7 @@
 namespace fw {
 
 class DebugChannel;
-class MemoryRegistryStore;
+class RegistryContents;
 
 // Reads the text format of "reg export" ("Windows Registry Editor Version 5.00" or "REGEDIT4"):
 // [key] sections, "name"="text" with \\ and \" escapes, dword:, hex: and hex(N): data with
@@ -16,7 +16,7 @@ public:
     explicit RegFileParser(DebugChannel* debug) : m_debug(debug) {}
 
     // Adds what the file holds to `out`; returns the number of lines skipped.
-    int parse(const QByteArray& bytes, const QString& sourceName, MemoryRegistryStore& out);
+    int parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out);
 
     static QString decode(const QByteArray& bytes);
 

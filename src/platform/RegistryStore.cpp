@@ -22,7 +22,7 @@ QString RegistryStore::hiveName(quint32 hive)
 
 QString RegistryStore::normalizeKey(quint32 hive, const QString& keyPath)
 {
-    return MemoryRegistryStore::normalizeFullKey(hiveName(hive) + QLatin1Char('\\') + keyPath);
+    return RegistryContents::normalizeFullKey(hiveName(hive) + QLatin1Char('\\') + keyPath);
 }
 
 QString RegistryStore::normalizeName(const QString& name)
@@ -30,7 +30,7 @@ QString RegistryStore::normalizeName(const QString& name)
     return name == QLatin1String("@") ? QString() : name.toLower();
 }
 
-QString MemoryRegistryStore::normalizeFullKey(const QString& fullKey)
+QString RegistryContents::normalizeFullKey(const QString& fullKey)
 {
     const QStringList parts = fullKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     QStringList out;
@@ -46,14 +46,14 @@ QString MemoryRegistryStore::normalizeFullKey(const QString& fullKey)
     return out.join(QLatin1Char('\\'));
 }
 
-bool MemoryRegistryStore::keyExists(quint32 hive, const QString& keyPath) const
+bool RegistryContents::keyExists(quint32 hive, const QString& keyPath) const
 {
     if (hiveName(hive).isEmpty())
         return false;
     return m_keys.contains(normalizeKey(hive, keyPath));
 }
 
-std::optional<RegValue> MemoryRegistryStore::value(quint32 hive, const QString& keyPath, const QString& name) const
+std::optional<RegValue> RegistryContents::value(quint32 hive, const QString& keyPath, const QString& name) const
 {
     if (hiveName(hive).isEmpty())
         return std::nullopt;
@@ -66,7 +66,7 @@ std::optional<RegValue> MemoryRegistryStore::value(quint32 hive, const QString& 
     return *v;
 }
 
-void MemoryRegistryStore::addKey(const QString& fullKey)
+void RegistryContents::addKey(const QString& fullKey)
 {
     // Creating a key creates its parents, as the registry does.
     const QStringList parts = normalizeFullKey(fullKey).split(QLatin1Char('\\'));
@@ -78,20 +78,20 @@ void MemoryRegistryStore::addKey(const QString& fullKey)
     }
 }
 
-void MemoryRegistryStore::setRaw(const QString& fullKey, const QString& name, RegValue v)
+void RegistryContents::setRaw(const QString& fullKey, const QString& name, RegValue v)
 {
     addKey(fullKey);
     m_keys[normalizeFullKey(fullKey)].insert(normalizeName(name), std::move(v));
 }
 
-void MemoryRegistryStore::removeValue(const QString& fullKey, const QString& name)
+void RegistryContents::removeValue(const QString& fullKey, const QString& name)
 {
     auto key = m_keys.find(normalizeFullKey(fullKey));
     if (key != m_keys.end())
         key->remove(normalizeName(name));
 }
 
-void MemoryRegistryStore::removeKey(const QString& fullKey)
+void RegistryContents::removeKey(const QString& fullKey)
 {
     const QString k = normalizeFullKey(fullKey);
     const QString prefix = k + QLatin1Char('\\');
@@ -103,24 +103,19 @@ void MemoryRegistryStore::removeKey(const QString& fullKey)
     }
 }
 
-void MemoryRegistryStore::setString(const QString& fullKey, const QString& name, const QString& text)
+void RegistryContents::setString(const QString& fullKey, const QString& name, const QString& text)
 {
     QByteArray data = text.toLocal8Bit();
     data.append('\0');
     setRaw(fullKey, name, {RegSz, data});
 }
 
-void MemoryRegistryStore::setDword(const QString& fullKey, const QString& name, quint32 v)
+void RegistryContents::setDword(const QString& fullKey, const QString& name, quint32 v)
 {
     QByteArray data(4, '\0');
     for (int i = 0; i < 4; ++i)
         data[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     setRaw(fullKey, name, {RegDword, data});
-}
-
-void MemoryRegistryStore::setBinary(const QString& fullKey, const QString& name, const QByteArray& bytes)
-{
-    setRaw(fullKey, name, {RegBinary, bytes});
 }
 
 RegFileStore::RegFileStore(QString path, DebugChannel* debug) : m_path(std::move(path)), m_debug(debug) {}

@@ -43,8 +43,8 @@ public:
     static QString hiveName(quint32 hive);
 };
 
-// A registry held in memory; the parsed form of a .reg file and the tests' double.
-class MemoryRegistryStore : public RegistryStore {
+// The keys and values of a registry held in memory: what a .reg file holds once read. Tests fill one directly.
+class RegistryContents : public RegistryStore {
 public:
     bool keyExists(quint32 hive, const QString& keyPath) const override;
     std::optional<RegValue> value(quint32 hive, const QString& keyPath, const QString& name) const override;
@@ -53,9 +53,9 @@ public:
     void setRaw(const QString& fullKey, const QString& name, RegValue v);
     void removeValue(const QString& fullKey, const QString& name);
     void removeKey(const QString& fullKey);
+    // A text as an ANSI query returns it (with its terminating zero); a 32-bit number, little-endian.
     void setString(const QString& fullKey, const QString& name, const QString& text);
     void setDword(const QString& fullKey, const QString& name, quint32 v);
-    void setBinary(const QString& fullKey, const QString& name, const QByteArray& bytes);
     void clear() { m_keys.clear(); }
 
     // fullKey begins with the hive: "HKEY_LOCAL_MACHINE\Software\...".
@@ -79,7 +79,7 @@ private:
 
     QString m_path;
     DebugChannel* m_debug;
-    mutable MemoryRegistryStore m_data;
+    mutable RegistryContents m_data;
     mutable QDateTime m_loadedMtime;
     mutable qint64 m_loadedSize = -1;
     mutable bool m_loaded = false;

@@ -42,20 +42,4 @@ private:
     QString m_mimeQuery;
 };
 
-// Records the requests; answers with `next`.
-class RecordingShell final : public Shell {
-public:
-    struct Call { QString kind; QString target; QStringList args; };
-    Result openDocument(const QString& path) override { calls.append({"document", path, {}}); return next; }
-    Result openFolder(const QString& path) override { calls.append({"folder", path, {}}); return next; }
-    Result openAddress(const QString& address) override { calls.append({"address", address, {}}); return next; }
-    Result startProgram(const QString& program, const QStringList& args) override
-    {
-        calls.append({"program", program, args});
-        return next;
-    }
-    QList<Call> calls;
-    Result next{true, 0, {}};
-};
-
 } // namespace fw

@@ -15,12 +15,4 @@ public:
     void sleepMs(int ms) override;
 };
 
-// Returns at once and remembers how long it was asked to wait.
-class InstantSleeper final : public Sleeper {
-public:
-    void sleepMs(int ms) override { totalMs += ms; ++calls; }
-    long long totalMs = 0;
-    int calls = 0;
-};
-
 } // namespace fw

@@ -51,15 +51,4 @@ private:
     QString m_root;
 };
 
-// Fixed answers, or a failing query, for tests.
-class FakeWorkstationSource final : public WorkstationSource {
-public:
-    bool supported = true;
-    std::optional<ComputerFacts> computer;
-    std::optional<UserFacts> user;
-    bool isSupportedPlatform() const override { return supported; }
-    std::optional<ComputerFacts> queryComputer() const override { return computer; }
-    std::optional<UserFacts> queryUser() const override { return user; }
-};
-
 } // namespace fw

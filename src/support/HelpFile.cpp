@@ -1,6 +1,6 @@
 #include "support/HelpFile.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"

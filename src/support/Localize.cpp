@@ -1,6 +1,6 @@
 #include "support/Localize.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "platform/Prompter.h"
 
 #include <QDir>

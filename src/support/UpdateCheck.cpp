@@ -1,6 +1,6 @@
 #include "support/UpdateCheck.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"

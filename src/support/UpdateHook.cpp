@@ -1,6 +1,6 @@
 #include "support/UpdateHook.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "env/RegistryApi.h"
 #include "platform/RegistryStore.h"
 #include "platform/Shell.h"

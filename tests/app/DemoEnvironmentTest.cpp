@@ -4,6 +4,7 @@
 #include "env/VelmoraVersion.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QFileInfo>
 #include <QSqlQuery>

@@ -171,7 +171,7 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
     f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("CALLS", out.toLocal8Bit());
 
-    MemoryRegistryStore reg;
+    RegistryContents reg;
     CommandConnectorControl c(reg, 5000);
     const FwError none = c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1"));
     EXPECT_EQ(none.number, 429);

@@ -13,7 +13,7 @@ constexpr quint32 HKLM = HKEY_LOCAL_MACHINE_HIVE;
 
 TEST(GetRegistryValue, TextFitsTheBufferUpTo1023Characters)
 {
-    MemoryRegistryStore r;
+    RegistryContents r;
     r.setString(kFull, "Exact", QString(1023, 'a'));
     r.setString(kFull, "Long", QString(1024, 'b'));
     r.setString(kFull, "Empty", QString());
@@ -24,16 +24,16 @@ TEST(GetRegistryValue, TextFitsTheBufferUpTo1023Characters)
 
 TEST(GetRegistryValue, BinaryUpTo4096Bytes)
 {
-    MemoryRegistryStore r;
-    r.setBinary(kFull, "Fits", QByteArray(4096, '\x7f'));
-    r.setBinary(kFull, "TooBig", QByteArray(4097, '\x7f'));
+    RegistryContents r;
+    r.setRaw(kFull, "Fits", {RegBinary, QByteArray(4096, '\x7f')});
+    r.setRaw(kFull, "TooBig", {RegBinary, QByteArray(4097, '\x7f')});
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Fits", RegTypeBinary, QByteArray("d")).toByteArray().size(), 4096);
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "TooBig", RegTypeBinary, QByteArray("d")).toByteArray(), QByteArray("d"));
 }
 
 TEST(GetRegistryValue, NumbersAreSigned32Bit)
 {
-    MemoryRegistryStore r;
+    RegistryContents r;
     r.setDword(kFull, "Big", 0xFFFFFFFFu);
     r.setDword(kFull, "Trace", 70000);
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Big", RegTypeNumber, 0).toInt(), -1);
@@ -45,7 +45,7 @@ TEST(GetRegistryValue, NumbersAreSigned32Bit)
 
 TEST(GetRegistryValue, UnsupportedCodesAndMissingValuesGiveTheDefault)
 {
-    MemoryRegistryStore r;
+    RegistryContents r;
     r.setString(kFull, "Name", QStringLiteral("value"));
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", RegTypeExpandText, "dflt").toString(), QStringLiteral("dflt"));
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 7, "dflt").toString(), QStringLiteral("dflt"));

@@ -35,7 +35,7 @@ TEST(VelmoraVersion, DecodesTheRegistryNumbers)
 
 TEST(VelmoraVersion, MissingValuesGiveZeroVersion)
 {
-    MemoryRegistryStore r;
+    RegistryContents r;
     const VersionInfo v = getVersion(r);
     EXPECT_EQ(v.Text, QStringLiteral("0.0(0.0)"));
     EXPECT_FALSE(bIsVersionGreaterThanOrEqualTo(v, 4, 0, 3, 100));
@@ -56,7 +56,7 @@ TEST(VelmoraVersion, GateBoundaries)
 
 TEST(VelmoraVersion, ReadsTheRegistry)
 {
-    MemoryRegistryStore r;
+    RegistryContents r;
     r.setDword("HKEY_LOCAL_MACHINE\\SOFTWARE\\KESTRELON", "Version Number", 0x00070000);
     r.setDword("HKEY_LOCAL_MACHINE\\SOFTWARE\\KESTRELON", "Build Number", 0x00020010);
     EXPECT_EQ(getVersion(r).Text, QStringLiteral("7.0(2.16)"));

@@ -1,4 +1,5 @@
 #include "env/WorkStationInfo.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "log/ActivityLog.h"
 #include "platform/Clock.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QDir>
 #include <QFile>

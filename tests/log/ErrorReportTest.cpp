@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,6 +2,7 @@
 #include "platform/DebugChannel.h"
 #include "platform/RegFileParser.h"
 #include "platform/RegistryStore.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +17,7 @@ const QString kTool = QStringLiteral("Software\\Kestrelon\\FerrowindSettingsTool
 constexpr quint32 HKLM = HKEY_LOCAL_MACHINE_HIVE;
 
 struct Parsed {
-    MemoryRegistryStore store;
+    RegistryContents store;
     RecordingDebugChannel debug;
     int skipped = 0;
 };

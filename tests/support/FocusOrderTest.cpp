@@ -1,6 +1,7 @@
 
 #include "platform/DebugChannel.h"
 #include "support/FocusOrder.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <gtest/gtest.h>
 

@@ -71,7 +71,7 @@ TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
     QTemporaryDir root;
     ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("bin")));
     ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/ferrowind")));
-    AppContext ctx(AppSeams{}, QStringLiteral("FerrowindSettingsTool"), root.filePath(QStringLiteral("bin")),
+    AppContext ctx(doubleSeams(), QStringLiteral("FerrowindSettingsTool"), root.filePath(QStringLiteral("bin")),
                    root.filePath(QStringLiteral("logs")));
     const QString beside = root.filePath(QStringLiteral("bin/FerrowindManager.htm"));
     EXPECT_EQ(helpFilePath(ctx), beside); // in neither place: the path the message will be about

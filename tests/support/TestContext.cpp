@@ -1,6 +1,5 @@
 #include "support/TestContext.h"
 
-#include "app/DemoEnvironment.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "log/ActivityLog.h"
@@ -12,30 +11,16 @@ namespace fw::test {
 
 TestContext::TestContext()
 {
-    AppSeams s;
-    auto registry = std::make_unique<MemoryRegistryStore>();
-    auto debug = std::make_unique<RecordingDebugChannel>();
-    auto prompter = std::make_unique<ScriptedPrompter>(debug.get());
-    auto clock = std::make_unique<FixedClock>();
-    auto shell = std::make_unique<RecordingShell>();
-    auto sleeper = std::make_unique<InstantSleeper>();
-    auto ws = std::make_unique<FakeWorkstationSource>();
-    m_registry = registry.get();
-    m_debug = debug.get();
-    m_prompter = prompter.get();
-    m_clock = clock.get();
-    m_shell = shell.get();
-    m_sleeper = sleeper.get();
-    m_workstation = ws.get();
-    ws->computer = ComputerFacts{QStringLiteral("VELMORA01"), QStringLiteral("CORP"), {}, 1, 500, 10, 0};
-    ws->user = UserFacts{QStringLiteral("admin"), QStringLiteral("CORP"), {}, QStringLiteral("DC01")};
-    s.registry = std::move(registry);
-    s.debug = std::move(debug);
-    s.prompter = std::move(prompter);
-    s.clock = std::move(clock);
-    s.shell = std::move(shell);
-    s.sleeper = std::move(sleeper);
-    s.workstation = std::move(ws);
+    AppSeams s = doubleSeams();
+    m_registry = static_cast<RegistryContents*>(s.registry.get());
+    m_debug = static_cast<RecordingDebugChannel*>(s.debug.get());
+    m_prompter = static_cast<ScriptedPrompter*>(s.prompter.get());
+    m_clock = static_cast<FixedClock*>(s.clock.get());
+    m_shell = static_cast<RecordingShell*>(s.shell.get());
+    m_sleeper = static_cast<InstantSleeper*>(s.sleeper.get());
+    m_workstation = static_cast<FakeWorkstationSource*>(s.workstation.get());
+    m_workstation->computer = ComputerFacts{QStringLiteral("VELMORA01"), QStringLiteral("CORP"), {}, 1, 500, 10, 0};
+    m_workstation->user = UserFacts{QStringLiteral("admin"), QStringLiteral("CORP"), {}, QStringLiteral("DC01")};
     m_ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), m_dir.path(),
                                          QDir(m_dir.path()).filePath(QStringLiteral("logs")));
     setVersion(0x00080000, 0x00000055);

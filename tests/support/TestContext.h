@@ -1,12 +1,6 @@
 #pragma once
-#include "app/AppContext.h"
-#include "platform/Clock.h"
-#include "platform/DebugChannel.h"
-#include "platform/Prompter.h"
-#include "platform/RegistryStore.h"
-#include "platform/Shell.h"
-#include "platform/Sleeper.h"
-#include "platform/WorkstationSource.h"
+#include "context/AppContext.h"
+#include "support/doubles/TestDoubles.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -22,7 +16,7 @@ public:
     ~TestContext();
 
     AppContext& ctx() { return *m_ctx; }
-    MemoryRegistryStore& registry() { return *m_registry; }
+    RegistryContents& registry() { return *m_registry; }
     RecordingDebugChannel& debug() { return *m_debug; }
     ScriptedPrompter& prompter() { return *m_prompter; }
     FixedClock& clock() { return *m_clock; }
@@ -42,7 +36,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    MemoryRegistryStore* m_registry;
+    RegistryContents* m_registry;
     RecordingDebugChannel* m_debug;
     ScriptedPrompter* m_prompter;
     FixedClock* m_clock;

@@ -1,7 +1,7 @@
 #include "app/ui/MainWindow.h"
 
-#include "app/AppContext.h"
 #include "app/StartupGate.h"
+#include "context/AppContext.h"
 #include "directory/ui/ServerChecksController.h"
 #include "history/ui/HistoryWindow.h"
 #include "log/ActivityLog.h"

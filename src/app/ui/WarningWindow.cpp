@@ -1,8 +1,8 @@
 #include "app/ui/WarningWindow.h"
 
-#include "app/AppContext.h"
 #include "app/StartupGate.h"
 #include "app/ui/MainWindow.h"
+#include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "ui_WarningWindow.h"

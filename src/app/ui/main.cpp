@@ -1,6 +1,6 @@
-#include "app/AppContext.h"
 #include "app/ContextFactory.h"
 #include "app/ui/WarningWindow.h"
+#include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/ui/MessageBoxPrompter.h"
 #include "platform/ui/PaintingSleeper.h"

@@ -1,6 +1,6 @@
 #include "directory/ui/ServerChecksController.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "directory/ForcedReconnect.h"
 #include "directory/NameValidation.h"
 #include "directory/ServerTests.h"

@@ -1,6 +1,6 @@
 #include "history/ui/HistoryWindow.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "history/HistoryFormat.h"
 #include "log/ActivityLog.h"
 

@@ -1,6 +1,6 @@
 #include "monitor/ui/DcSyncOverviewWindow.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "monitor/ui/SyncObjectsWindows.h"
 #include "ui_DcSyncOverviewWindow.h"
 

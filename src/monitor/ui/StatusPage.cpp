@@ -1,6 +1,6 @@
 #include "monitor/ui/StatusPage.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "log/ActivityLog.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/ui/DcSyncOverviewWindow.h"

@@ -1,6 +1,6 @@
 #include "settings/ui/GlobalCatalogPage.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"

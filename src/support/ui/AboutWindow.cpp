@@ -1,6 +1,6 @@
 #include "support/ui/AboutWindow.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "platform/Prompter.h"
 #include "support/AboutText.h"
 #include "support/Localize.h"

@@ -1,6 +1,6 @@
 #include "support/ui/HelpMenu.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "support/HelpFile.h"
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"

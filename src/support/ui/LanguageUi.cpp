@@ -1,6 +1,6 @@
 #include "support/ui/LanguageUi.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "support/Localize.h"
 
 #include <QApplication>

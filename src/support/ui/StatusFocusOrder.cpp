@@ -1,6 +1,6 @@
 #include "support/ui/StatusFocusOrder.h"
 
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "support/FocusOrder.h"
 

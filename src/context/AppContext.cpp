@@ -1,4 +1,4 @@
-#include "app/AppContext.h"
+#include "context/AppContext.h"
 
 #include "env/WorkStationInfo.h"
 #include "log/ActivityLog.h"
@@ -10,26 +10,34 @@
 #include "platform/Sleeper.h"
 #include "platform/WorkstationSource.h"
 
+#include <stdexcept>
+#include <string>
+
 namespace fw {
+
+namespace {
+
+// A missing seam is a wiring fault of the caller, never replaced by a stand-in.
+template <typename T>
+void require(const T& seam, const char* name)
+{
+    if (!seam)
+        throw std::invalid_argument(std::string("AppContext: the ") + name + " seam is missing");
+}
+
+} // namespace
 
 AppContext::AppContext(AppSeams seams, QString programName, QString programFolder, QString logsDir)
     : m_seams(std::move(seams)), m_programName(std::move(programName)), m_programFolder(std::move(programFolder))
 {
-    if (!m_seams.debug)
-        m_seams.debug = std::make_unique<StderrDebugChannel>();
-    if (!m_seams.registry)
-        m_seams.registry = std::make_unique<MemoryRegistryStore>();
-    if (!m_seams.prompter)
-        m_seams.prompter = std::make_unique<ScriptedPrompter>();
+    require(m_seams.registry, "registry");
+    require(m_seams.debug, "debug channel");
+    require(m_seams.prompter, "prompter");
+    require(m_seams.clock, "clock");
+    require(m_seams.sleeper, "sleeper");
+    require(m_seams.shell, "shell");
+    require(m_seams.workstation, "workstation");
     m_seams.prompter->setEcho(m_seams.debug.get());
-    if (!m_seams.clock)
-        m_seams.clock = std::make_unique<SystemClock>();
-    if (!m_seams.sleeper)
-        m_seams.sleeper = std::make_unique<ThreadSleeper>();
-    if (!m_seams.shell)
-        m_seams.shell = std::make_unique<DesktopShell>();
-    if (!m_seams.workstation)
-        m_seams.workstation = std::make_unique<LinuxWorkstationSource>();
     if (logsDir.isEmpty())
         logsDir = ActivityLog::chooseLogsDir(m_programFolder);
     m_log = std::make_unique<ActivityLog>(*m_seams.clock, m_programName, logsDir, [this] { return traceSetting; });

@@ -22,7 +22,9 @@ class Directory;
 class HttpClient;
 class LanguageState;
 
-// The operating-system services the program uses, each replaceable by tests.
+// The operating-system services the program uses, each replaceable by tests. The first seven are required:
+// AppContext refuses to start without one. The shared ones may be absent where a system lacks the service;
+// their users say so.
 struct AppSeams {
     std::unique_ptr<RegistryStore> registry;
     std::unique_ptr<DebugChannel> debug;
@@ -41,6 +43,7 @@ struct AppSeams {
 // window and command by reference; nothing else in the program is global.
 class AppContext {
 public:
+    // Throws std::invalid_argument when a required seam is missing.
     AppContext(AppSeams seams, QString programName, QString programFolder, QString logsDir = QString());
     ~AppContext();
     AppContext(const AppContext&) = delete;

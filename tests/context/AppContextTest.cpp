@@ -1,0 +1,38 @@
+#include "context/AppContext.h"
+#include "support/doubles/TestDoubles.h"
+
+#include <QTemporaryDir>
+#include <functional>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+namespace fw {
+namespace {
+
+// A context missing a required seam must not start with a stand-in in its place.
+TEST(AppContextSeams, AMissingRequiredSeamIsRefusedByName)
+{
+    QTemporaryDir dir;
+    const std::pair<const char*, std::function<void(AppSeams&)>> cases[] = {
+        {"AppContext: the registry seam is missing", [](AppSeams& s) { s.registry.reset(); }},
+        {"AppContext: the debug channel seam is missing", [](AppSeams& s) { s.debug.reset(); }},
+        {"AppContext: the prompter seam is missing", [](AppSeams& s) { s.prompter.reset(); }},
+        {"AppContext: the clock seam is missing", [](AppSeams& s) { s.clock.reset(); }},
+        {"AppContext: the sleeper seam is missing", [](AppSeams& s) { s.sleeper.reset(); }},
+        {"AppContext: the shell seam is missing", [](AppSeams& s) { s.shell.reset(); }},
+        {"AppContext: the workstation seam is missing", [](AppSeams& s) { s.workstation.reset(); }},
+    };
+    for (const auto& [message, drop] : cases) {
+        AppSeams s = doubleSeams();
+        drop(s);
+        try {
+            AppContext ctx(std::move(s), QStringLiteral("FerrowindSettingsTool"), dir.path(), dir.path());
+            ADD_FAILURE() << "accepted: " << message;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
+    }
+}
+
+} // namespace
+} // namespace fw
