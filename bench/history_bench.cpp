@@ -37,9 +37,9 @@ QString benchDir()
 }
 
 // A database with `runs` finished runs of one side (three domains per DC run, one object row per domain).
-QString database(HistorySide side, int runs, int changes)
+QString database(SyncSide side, int runs, int changes)
 {
-    const QString path = QDir(benchDir()).filePath(QStringLiteral("%1_%2_%3.sqlite").arg(side == HistorySide::DC ? "dc" : "gc").arg(runs).arg(changes));
+    const QString path = QDir(benchDir()).filePath(QStringLiteral("%1_%2_%3.sqlite").arg(side == SyncSide::DC ? "dc" : "gc").arg(runs).arg(changes));
     if (QFile::exists(path))
         return path;
     const QString tmp = path + QStringLiteral(".part");
@@ -54,8 +54,8 @@ QString database(HistorySide side, int runs, int changes)
         if (DemoData::createSchema(*db))
             return {};
         DemoDataOptions o;
-        o.dcRuns = side == HistorySide::DC ? runs : 0;
-        o.gcRuns = side == HistorySide::GC ? runs : 0;
+        o.dcRuns = side == SyncSide::DC ? runs : 0;
+        o.gcRuns = side == SyncSide::GC ? runs : 0;
         o.dcRunInProgress = false;
         o.incrementChanges = changes;
         o.objectRowPerDomain = true;
@@ -89,7 +89,7 @@ double peakMiB()
     return 0;
 }
 
-void stepThrough(HistorySide side, const QString& path, benchmark::State& state)
+void stepThrough(SyncSide side, const QString& path, benchmark::State& state)
 {
     FwError err;
     auto db = Database::open(QStringLiteral("sqlite:") + path, &err);
@@ -100,7 +100,7 @@ void stepThrough(HistorySide side, const QString& path, benchmark::State& state)
         ++rows;
     while (totals.next())
         ++rows;
-    if (side == HistorySide::DC) {
+    if (side == SyncSide::DC) {
         QSqlQuery domains = db->run(SqlHistorySource::domainSql(), {}, &err);
         while (domains.next())
             ++rows;
@@ -109,7 +109,7 @@ void stepThrough(HistorySide side, const QString& path, benchmark::State& state)
     state.counters["rows"] = static_cast<double>(rows);
 }
 
-void BM_StepThroughResultSets(benchmark::State& state, HistorySide side, int changes)
+void BM_StepThroughResultSets(benchmark::State& state, SyncSide side, int changes)
 {
     const QString path = database(side, benchRuns(), changes);
     if (path.isEmpty()) {
@@ -123,7 +123,7 @@ void BM_StepThroughResultSets(benchmark::State& state, HistorySide side, int cha
     state.counters["runs"] = benchRuns();
 }
 
-void BM_BuildHistoryPoints(benchmark::State& state, HistorySide side, int changes)
+void BM_BuildHistoryPoints(benchmark::State& state, SyncSide side, int changes)
 {
     const QString path = database(side, benchRuns(), changes);
     if (path.isEmpty()) {
@@ -147,7 +147,7 @@ void BM_BuildHistoryPoints(benchmark::State& state, HistorySide side, int change
 }
 
 // The three count queries alone (the number of finished runs, distinct increments and intervals).
-void BM_CountQueries(benchmark::State& state, HistorySide side, int changes)
+void BM_CountQueries(benchmark::State& state, SyncSide side, int changes)
 {
     const QString path = database(side, benchRuns(), changes);
     FwError err;
@@ -161,7 +161,7 @@ void BM_CountQueries(benchmark::State& state, HistorySide side, int changes)
 }
 
 // Forming the points of one group size only (no sizes side by side).
-void BM_BuildOneSize(benchmark::State& state, HistorySide side, int changes)
+void BM_BuildOneSize(benchmark::State& state, SyncSide side, int changes)
 {
     const QString path = database(side, benchRuns(), changes);
     auto ctx = benchContext(path);
@@ -172,18 +172,18 @@ void BM_BuildOneSize(benchmark::State& state, HistorySide side, int changes)
         benchmark::DoNotOptimize(b.BuildHistoryPoints());
     }
 }
-BENCHMARK_CAPTURE(BM_CountQueries, gc, HistorySide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildOneSize, gc, HistorySide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_CountQueries, dc, HistorySide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildOneSize, dc, HistorySide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_CountQueries, gc, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildOneSize, gc, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_CountQueries, dc, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildOneSize, dc, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Each pair side by side: the floor first, then the build.
-BENCHMARK_CAPTURE(BM_StepThroughResultSets, dc_no_changes, HistorySide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildHistoryPoints, dc_no_changes, HistorySide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_StepThroughResultSets, dc_50_changes, HistorySide::DC, 50)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildHistoryPoints, dc_50_changes, HistorySide::DC, 50)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_StepThroughResultSets, gc_no_changes, HistorySide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildHistoryPoints, gc_no_changes, HistorySide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_StepThroughResultSets, dc_no_changes, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildHistoryPoints, dc_no_changes, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_StepThroughResultSets, dc_50_changes, SyncSide::DC, 50)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildHistoryPoints, dc_50_changes, SyncSide::DC, 50)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_StepThroughResultSets, gc_no_changes, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildHistoryPoints, gc_no_changes, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

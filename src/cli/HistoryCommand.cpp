@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
+#include "log/NumberFormat.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -41,14 +42,14 @@ QStringList fieldTexts(const HistoryPoint& p, int index)
 {
     return {QString::number(index + 1),
             p.Label,
-            hf::plainNumber(p.ObjectsProcessed),
-            hf::plainNumber(p.ElapsedSeconds),
-            hf::plainNumber(p.LatencyMinutes),
-            hf::plainNumber(p.ErrorCount),
-            hf::plainNumber(p.TotalResyncCount),
-            hf::plainNumber(p.ServerChangeCount),
-            hf::plainNumber(p.NewIncrementCount),
-            hf::plainNumber(p.NewIntervalCount),
+            plainNumber(p.ObjectsProcessed),
+            plainNumber(p.ElapsedSeconds),
+            plainNumber(p.LatencyMinutes),
+            plainNumber(p.ErrorCount),
+            plainNumber(p.TotalResyncCount),
+            plainNumber(p.ServerChangeCount),
+            plainNumber(p.NewIncrementCount),
+            plainNumber(p.NewIntervalCount),
             QString::number(p.OldIncrement),
             QString::number(p.NewIncrement),
             timeText(p.IncrementChangeTime),
@@ -79,7 +80,7 @@ QJsonObject pointJson(const HistoryPoint& p, int index)
     o[QStringLiteral("ObjectsProcessed")] = p.ObjectsProcessed;
     o[QStringLiteral("ElapsedSeconds")] = p.ElapsedSeconds;
     // The single-precision value as the log writes it (0.2, not 0.20000000298).
-    o[QStringLiteral("LatencyMinutes")] = hf::plainNumber(p.LatencyMinutes).toDouble();
+    o[QStringLiteral("LatencyMinutes")] = plainNumber(p.LatencyMinutes).toDouble();
     o[QStringLiteral("ErrorCount")] = p.ErrorCount;
     o[QStringLiteral("TotalResyncCount")] = p.TotalResyncCount;
     o[QStringLiteral("ServerChangeCount")] = p.ServerChangeCount;
@@ -140,7 +141,7 @@ int runHistory(CliEnv& env)
         env.err << "ferrowind history: --csv and --json cannot be combined\n";
         return ExitUsage;
     }
-    const HistorySide side = which == QLatin1String("dc") ? HistorySide::DC : HistorySide::GC;
+    const SyncSide side = which == QLatin1String("dc") ? SyncSide::DC : SyncSide::GC;
     qint16 startFactor = 0;
     if (p.isSet(factorOpt)) {
         bool ok = false;
@@ -159,7 +160,7 @@ int runHistory(CliEnv& env)
     ctx.connectionString = gate.connectionString();
     gate.initSafetyFactors();
     if (startFactor > 0)
-        (side == HistorySide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
+        (side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
 
     // As the "View History" buttons: only a history with a finished run is charted.
     FwError err;
@@ -213,7 +214,7 @@ int runHistory(CliEnv& env)
             env.out << f.join(QLatin1Char(',')) << "\n";
         }
     } else {
-        env.out << (side == HistorySide::DC ? "DC History" : "GC History") << ": " << hf::plainNumber(r.totalRows)
+        env.out << (side == SyncSide::DC ? "DC History" : "GC History") << ": " << plainNumber(r.totalRows)
                 << " finished runs, " << r.points.size() << " points, group size:" << r.groupSize << ", safety factor "
                 << r.startFactor << (r.finalFactor != r.startFactor ? QStringLiteral(" raised to %1").arg(r.finalFactor) : QString())
                 << "\n";
@@ -223,7 +224,7 @@ int runHistory(CliEnv& env)
             env.out << QStringLiteral("%1  %2  runs %3, last SyncId %4\n").arg(col.values[0].rightJustified(5), col.rowOneCaption).arg(r.points[i].Runs).arg(r.points[i].LastSyncId);
             env.out << QStringLiteral("       %1 %2 | %3 %4 | %5 %6 (plotted %7) | %8 %9\n")
                            .arg(captions[2], col.values[1], captions[3], col.values[2], captions[4], col.values[3],
-                                hf::plainNumber(r.points[i].LatencyMinutes), captions[5], col.values[4]);
+                                plainNumber(r.points[i].LatencyMinutes), captions[5], col.values[4]);
             if (r.points[i].events() > 0)
                 for (int row = 6; row <= 10; ++row)
                     if (!col.values[row - 1].startsWith(QLatin1Char('0')))

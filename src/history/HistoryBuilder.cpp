@@ -6,24 +6,17 @@
 #include "history/HistoryWalk.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
+#include "log/NumberFormat.h"
 #include "platform/Prompter.h"
 
 namespace fw {
 
 namespace {
 
-constexpr qint64 kPointTable = 2001; // places of the chart's point table
-
-// The error a walk reports when the run list has no row to start a pass with.
-FwError noCurrentRecord()
-{
-    return {3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")};
-}
-
 // Writes the load's lines to the activity log and keeps them for the caller.
 class LoadLog {
 public:
-    LoadLog(AppContext& ctx, HistorySide side, QStringList& lines) : m_ctx(ctx), m_side(side), m_lines(lines) {}
+    LoadLog(AppContext& ctx, SyncSide side, QStringList& lines) : m_ctx(ctx), m_side(side), m_lines(lines) {}
 
     bool tracing() const { return m_ctx.traceSetting > 0; }
     void write(const QString& text)
@@ -43,7 +36,7 @@ public:
     {
         const QString form = HistoryBuilder::formName(m_side);
         const QString withLine = errorReportText(e, QStringLiteral("Form_Load"), form, OwnerKind::Form, line);
-        m_ctx.prompter().inform(m_side == HistorySide::DC ? withLine : errorReportText(e, QStringLiteral("Form_Load"), form));
+        m_ctx.prompter().inform(m_side == SyncSide::DC ? withLine : errorReportText(e, QStringLiteral("Form_Load"), form));
         write(withLine);
     }
     void message(const QString& text)
@@ -54,23 +47,23 @@ public:
 
 private:
     AppContext& m_ctx;
-    HistorySide m_side;
+    SyncSide m_side;
     QStringList& m_lines;
 };
 
 } // namespace
 
-HistoryBuilder::HistoryBuilder(AppContext& ctx, HistorySide side) : m_ctx(ctx), m_side(side) {}
+HistoryBuilder::HistoryBuilder(AppContext& ctx, SyncSide side) : m_ctx(ctx), m_side(side) {}
 
-QString HistoryBuilder::formName(HistorySide side)
+QString HistoryBuilder::formName(SyncSide side)
 {
-    return side == HistorySide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
+    return side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
 }
 
-QString HistoryBuilder::factorName(HistorySide side)
+QString HistoryBuilder::factorName(SyncSide side)
 {
-    return side == HistorySide::DC ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
-                                   : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
+    return side == SyncSide::DC ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
+                                : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
 }
 
 HistoryResult HistoryBuilder::BuildHistoryPoints()
@@ -79,7 +72,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints()
     auto db = Database::open(m_ctx.connectionString, &err);
     if (!db) {
         HistoryResult r;
-        r.startFactor = r.finalFactor = m_side == HistorySide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
+        r.startFactor = r.finalFactor = m_side == SyncSide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
         LoadLog log(m_ctx, m_side, r.logLines);
         log.error(err, 10);
         r.failure = err.description;
@@ -93,7 +86,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
 {
     HistoryResult r;
     LoadLog log(m_ctx, m_side, r.logLines);
-    qint16& factor = m_side == HistorySide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
+    qint16& factor = m_side == SyncSide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
     r.startFactor = factor;
 
     // The queries run once; their failures are reported once.
@@ -104,8 +97,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
     r.distinctIntervals = counts.distinctIntervals;
     const qint64 distinct = counts.distinctIncrements + counts.distinctIntervals;
 
-    // The group sizes the loop can end with: its first retries, and those just above the first, where the
-    // smallest size fitting the starting budget lies when no retry ever fits.
+    // The group sizes formed side by side (why these: see HistoryWalk.h).
     QList<qint64> sizes = retryGroupSizes(counts.totalRows, distinct, factor, m_trackedRetries);
     HistoryPass start;
     const bool startValid = passFor(counts.totalRows, distinct, factor, start);
@@ -113,13 +105,10 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
         for (qint64 g = start.groupSize + 1; g <= start.groupSize + m_fallbackWindow && g <= 32767; ++g)
             sizes.append(g);
 
-    // Without trace lines a rejected pass needs no points, so a size past the starting budget is dropped.
     const bool tracing = log.tracing();
-    const qint64 cap = tracing ? kPointTable : (startValid ? start.budget + 1 : 1);
-    const qint64 dropAbove = tracing ? 0 : (startValid ? start.budget : 0);
-
     WalkLineSpool spool;
-    HistoryWalk walk(m_side, sizes, cap, dropAbove, &spool);
+    HistoryWalk walk(m_side, tracing ? WalkOptions::everyPass(sizes, &spool)
+                                     : WalkOptions::shownPassOnly(sizes, startValid ? start.budget : 0, &spool));
     {
         auto cursor = source.open(failures);
         ++r.walks;
@@ -136,7 +125,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
                                        "group size of %3 runs does not fit 16 bits. Lower %4 by restarting the program.")
                             .arg(distinct)
                             .arg(factor)
-                            .arg(history_format::plainNumber(counts.totalRows), factorName(m_side));
+                            .arg(plainNumber(counts.totalRows), factorName(m_side));
         else
             r.failure = QStringLiteral("The history cannot be charted: its runs hold %1 stretches between increment or interval "
                                        "changes, more than the %2 points allowed.")
@@ -150,7 +139,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
     // The passes whose points are needed: the one shown, and with trace lines every rejected one too.
     QList<qint64> missing;
     auto need = [&](qint64 g) {
-        if (!walk.pointsFor(g) && !missing.contains(g))
+        if (!walk.kept(g) && !missing.contains(g))
             missing.append(g);
     };
     need(plan.final.groupSize);
@@ -160,7 +149,7 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
     std::unique_ptr<HistoryWalk> extra;
     if (!missing.isEmpty()) {
         // Beyond the sizes formed side by side: one more walk forms exactly the missing ones.
-        extra = std::make_unique<HistoryWalk>(m_side, missing, kPointTable, 0, nullptr);
+        extra = std::make_unique<HistoryWalk>(m_side, WalkOptions::missingSizes(missing));
         QList<HistorySource::CountFailure> ignored;
         auto cursor = source.open(ignored);
         ++r.walks;
@@ -174,14 +163,14 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
 
     // Write each pass's lines as the loop writes them.
     auto writePass = [&](const HistoryPass& pass) {
-        if (m_side == HistorySide::DC)
+        if (m_side == SyncSide::DC)
             log.trace(QStringLiteral("iMaxPointsAllowed: %1 dTotalRows: %2 iGroupSize: %3")
                           .arg(pass.budget)
-                          .arg(history_format::plainNumber(counts.totalRows))
+                          .arg(plainNumber(counts.totalRows))
                           .arg(pass.groupSize));
         r.passGroupSizes.append(pass.groupSize);
         if (walk.emptyRunList())
-            log.error(noCurrentRecord(), 100);
+            log.error(FwError::noCurrentRecord(), 100); // the run list has no row to start a pass with
         const QList<FormedPoint>* points = tracing ? pointsOf(pass.groupSize) : nullptr;
         qsizetype next = 0;
         auto traceUpTo = [&](qint64 ordinal) {

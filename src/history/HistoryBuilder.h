@@ -36,26 +36,26 @@ struct HistoryResult {
 // are written as the loop would have written them.
 class HistoryBuilder {
 public:
-    HistoryBuilder(AppContext& ctx, HistorySide side);
+    HistoryBuilder(AppContext& ctx, SyncSide side);
 
     // Opens the database of the context's connection string.
     HistoryResult BuildHistoryPoints();
     HistoryResult BuildHistoryPoints(HistorySource& source);
 
-    // How many group sizes are formed side by side: the first retries of the loop and the sizes just above the
-    // first one (where the smallest size fitting the starting budget lies). A size outside them costs another walk.
+    // How many of the loop's first retries, and of the sizes just above the starting one, the first walk forms
+    // side by side (see HistoryWalk.h).
     void setTracking(int retries, int window)
     {
         m_trackedRetries = retries;
         m_fallbackWindow = window;
     }
 
-    static QString formName(HistorySide side);
-    static QString factorName(HistorySide side);
+    static QString formName(SyncSide side);
+    static QString factorName(SyncSide side);
 
 private:
     AppContext& m_ctx;
-    HistorySide m_side;
+    SyncSide m_side;
     int m_trackedRetries = 16;
     int m_fallbackWindow = 32;
 };

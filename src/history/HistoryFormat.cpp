@@ -1,7 +1,7 @@
 #include "history/HistoryFormat.h"
 
-#include <QLocale>
-#include <charconv>
+#include "log/NumberFormat.h"
+
 #include <cmath>
 
 namespace fw::history_format {
@@ -29,22 +29,6 @@ __int128 divRoundHalfEven(__int128 n, __int128 d)
     return negative ? -q : q;
 }
 
-template <typename T>
-QString shortestFixed(T value)
-{
-    if (!std::isfinite(value))
-        return QString::number(static_cast<double>(value));
-    char buf[128];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
-    QString s = QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
-    if (s == QLatin1String("-0"))
-        s = QStringLiteral("0");
-    const QString point = QLocale().decimalPoint();
-    if (point != QLatin1String("."))
-        s.replace(QLatin1Char('.'), point);
-    return s;
-}
-
 } // namespace
 
 qint64 roundHalfEven(__int128 numerator, __int128 denominator)
@@ -59,16 +43,6 @@ double roundHalfEvenTenths(__int128 numerator, __int128 denominator)
     if (denominator == 0)
         return 0;
     return static_cast<double>(static_cast<qint64>(divRoundHalfEven(numerator * 10, denominator))) / 10.0;
-}
-
-QString plainNumber(double value)
-{
-    return shortestFixed(value);
-}
-
-QString plainNumber(float value)
-{
-    return shortestFixed(value);
 }
 
 QString pointLabel(const QDateTime& start)

@@ -14,10 +14,6 @@ qint64 roundHalfEven(__int128 numerator, __int128 denominator);
 // numerator / denominator rounded to one decimal, halves to the even neighbour (0.25 gives 0.2).
 double roundHalfEvenTenths(__int128 numerator, __int128 denominator);
 
-// The shortest plain form of a number: 1994, 3000, 0.2, 1.5 (no exponent, no group separators).
-QString plainNumber(double value);
-QString plainNumber(float value);
-
 // "mm/dd/yy hh:mm" on a 24-hour clock.
 QString pointLabel(const QDateTime& start);
 // "yyyy-mm-dd hh:mm:ss".

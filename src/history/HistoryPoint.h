@@ -36,7 +36,4 @@ struct HistoryPoint {
     bool operator==(const HistoryPoint&) const = default;
 };
 
-// Which history window: domain controller runs or global catalog runs.
-enum class HistorySide { DC, GC };
-
 } // namespace fw

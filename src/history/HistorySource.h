@@ -1,6 +1,8 @@
 #pragma once
+#include "db/WallTime.h"
 #include "history/HistoryPoint.h"
 #include "log/FwError.h"
+#include "monitor/SyncSide.h"
 
 #include <QString>
 #include <memory>
@@ -9,17 +11,6 @@ namespace fw {
 
 class Database;
 
-// A date-time read from the history tables as whole seconds of a day count (local wall time, no zone);
-// sub-second parts are dropped, so a difference counts second boundaries crossed.
-struct CivilTime {
-    qint64 secs = 0;
-    bool valid = false;
-
-    static CivilTime fromVariant(const QVariant& v);
-    static CivilTime fromDateTime(const QDateTime& dt);
-    QDateTime toDateTime() const;
-};
-
 // One row of the run list.
 struct HistoryRunRow {
     qint64 syncId = 0;
@@ -27,8 +18,8 @@ struct HistoryRunRow {
     qint32 interval = 0;
     qint64 lag = 0;      // DC: the sum of the domains' USN lags; GC: the run's own USN lag
     bool lagNull = false;
-    CivilTime start;
-    CivilTime end;
+    WallTime start;
+    WallTime end;
     QString server;      // GC only
     qint16 eventFlags = 0; // GC only
 };
@@ -73,7 +64,7 @@ public:
     };
 
     virtual ~HistorySource() = default;
-    virtual HistorySide side() const = 0;
+    virtual SyncSide side() const = 0;
     // Runs the three count queries; each failure is returned and leaves its value at 0.
     virtual QList<CountFailure> counts(Counts& out) = 0;
     // Runs the three walked queries. A failing query is returned in `failures` and walks as empty.
@@ -83,19 +74,19 @@ public:
 // The history tables of a Velmora database.
 class SqlHistorySource final : public HistorySource {
 public:
-    SqlHistorySource(Database& db, HistorySide side) : m_db(db), m_side(side) {}
-    HistorySide side() const override { return m_side; }
+    SqlHistorySource(Database& db, SyncSide side) : m_db(db), m_side(side) {}
+    SyncSide side() const override { return m_side; }
     QList<CountFailure> counts(Counts& out) override;
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) override;
 
     // The statements, for the benchmark that only steps through them.
-    static QString runListSql(HistorySide side);
-    static QString totalsSql(HistorySide side);
+    static QString runListSql(SyncSide side);
+    static QString totalsSql(SyncSide side);
     static QString domainSql();
 
 private:
     Database& m_db;
-    HistorySide m_side;
+    SyncSide m_side;
 };
 
 } // namespace fw

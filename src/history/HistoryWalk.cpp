@@ -76,8 +76,8 @@ struct Totals {
 
 struct OpenPoint {
     Totals at;
-    CivilTime start;
-    std::array<CivilTime, 3> first{};
+    WallTime start;
+    std::array<WallTime, 3> first{};
     std::array<bool, 3> firstSet{};
     bool firstOfStretch = true;
 };
@@ -87,12 +87,12 @@ struct OpenPoint {
 struct RawPoint {
     qint64 rows = 0;
     Totals sums;
-    std::array<CivilTime, 3> first{};
-    CivilTime start;
+    std::array<WallTime, 3> first{};
+    WallTime start;
     qint32 increment = 0, interval = 0;
     bool newIncrement = false, newInterval = false;
     qint32 oldIncrement = 0, newIncrementValue = 0, oldInterval = 0, newIntervalValue = 0;
-    CivilTime incrementTime, intervalTime;
+    WallTime incrementTime, intervalTime;
     qint64 lastSyncId = 0;
     qint64 lastOrdinal = 0;
 };
@@ -102,7 +102,7 @@ struct Track {
     bool alive = true;
     OpenPoint open;
     QList<RawPoint> raw;
-    QList<FormedPoint> points; // made from raw on first request
+    QList<FormedPoint> points; // made from raw on first request: only the one or two sizes finally needed
     bool made = false;
 };
 
@@ -146,20 +146,15 @@ struct ChangeState {
     bool pendingIncrement = false;
     bool pendingInterval = false;
     qint32 oldIncrement = 0, newIncrement = 0;
-    CivilTime incrementTime;
+    WallTime incrementTime;
     qint32 oldInterval = 0, newInterval = 0;
-    CivilTime intervalTime;
+    WallTime intervalTime;
 };
-
-QString mismatchTable(HistorySide side)
-{
-    return side == HistorySide::DC ? QStringLiteral("SyncHistoryDC") : QStringLiteral("SyncHistoryGC");
-}
 
 } // namespace
 
 struct HistoryWalk::Impl {
-    HistorySide side;
+    SyncSide side;
     QList<Track> tracks;
     qint64 pointCap;
     qint64 dropAbove;
@@ -184,7 +179,7 @@ struct HistoryWalk::Impl {
             spool->append({ordinal, WalkLine::Kind::Error, e.description, e.number, statement});
     }
 
-    void event(int kind, const CivilTime& when)
+    void event(int kind, const WallTime& when)
     {
         ++totals.events[kind];
         for (Track& t : tracks) {
@@ -242,14 +237,30 @@ struct HistoryWalk::Impl {
     }
 };
 
-HistoryWalk::HistoryWalk(HistorySide side, QList<qint64> groupSizes, qint64 pointCap, qint64 dropAbove, WalkLineSpool* spool)
+WalkOptions WalkOptions::everyPass(QList<qint64> sizes, WalkLineSpool* spool)
+{
+    return {std::move(sizes), kPointTable, 0, spool};
+}
+
+WalkOptions WalkOptions::shownPassOnly(QList<qint64> sizes, qint64 startBudget, WalkLineSpool* spool)
+{
+    // One point past the budget is stored so that passing it is seen.
+    return {std::move(sizes), startBudget + 1, startBudget, spool};
+}
+
+WalkOptions WalkOptions::missingSizes(QList<qint64> sizes)
+{
+    return {std::move(sizes), kPointTable, 0, nullptr};
+}
+
+HistoryWalk::HistoryWalk(SyncSide side, WalkOptions options)
     : d(std::make_unique<Impl>())
 {
     d->side = side;
-    d->pointCap = pointCap;
-    d->dropAbove = dropAbove;
-    d->spool = spool;
-    for (qint64 g : groupSizes) {
+    d->pointCap = options.pointCap;
+    d->dropAbove = options.dropAbove;
+    d->spool = options.spool;
+    for (qint64 g : options.groupSizes) {
         if (g <= 0)
             continue;
         bool seen = false;
@@ -268,7 +279,15 @@ HistoryWalk::HistoryWalk(HistorySide side, QList<qint64> groupSizes, qint64 poin
 
 HistoryWalk::~HistoryWalk() = default;
 
-const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize) const
+bool HistoryWalk::kept(qint64 groupSize) const
+{
+    for (const Track& t : d->tracks)
+        if (t.groupSize == groupSize)
+            return t.alive;
+    return false;
+}
+
+const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize)
 {
     for (Track& t : d->tracks) {
         if (t.groupSize != groupSize || !t.alive)
@@ -287,8 +306,8 @@ const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize) const
 void HistoryWalk::run(HistoryCursor& cursor)
 {
     Impl& w = *d;
-    const QString table = mismatchTable(w.side);
-    const bool dc = w.side == HistorySide::DC;
+    const QString table = runTable(w.side);
+    const bool dc = w.side == SyncSide::DC;
 
     HistoryRunRow row;
     HistoryTotalRow total;
@@ -379,9 +398,9 @@ void HistoryWalk::run(HistoryCursor& cursor)
             currentDomains.clear();
             while (haveDomain && domain.syncId == id) {
                 if (domain.eventFlags & 1)
-                    w.event(ErrorEvent, CivilTime::fromVariant(domain.start));
+                    w.event(ErrorEvent, WallTime::fromVariant(domain.start));
                 if (domain.eventFlags & 2)
-                    w.event(ResyncEvent, CivilTime::fromVariant(domain.start));
+                    w.event(ResyncEvent, WallTime::fromVariant(domain.start));
                 currentDomains.append({domain.domain, domain.server});
                 haveDomain = cursor.nextDomain(domain);
             }

@@ -8,6 +8,14 @@
 #include <functional>
 #include <memory>
 
+// The history walk reads the run list, object totals and domain rows once, forming the points of several
+// group sizes side by side and counting the runs of each stretch between changes; the counts then decide which
+// pass the retry loop ends with (HistoryPlan). Reading is the whole cost, so the sizes the loop is likely to end
+// with are tracked in that one read: its first retries, and the sizes just above the starting one (where the
+// smallest size fitting the starting budget lies when no retry fits); any other size costs one more walk.
+// Invariant: final points <= final budget <= starting budget. So unless trace lines need every pass's points,
+// a size past the starting budget can never be shown and is dropped as soon as it passes it.
+
 namespace fw {
 
 // A line the point forming writes while it reads a run: the same in every pass, whatever the group size.
@@ -44,21 +52,37 @@ struct FormedPoint {
     qint64 lastOrdinal = 0;
 };
 
-// One walk over the three result sets: forms the points of several group sizes side by side and gathers
-// the run counts between changes. Every statement of the point forming is in here once.
+// What one walk forms and keeps.
+struct WalkOptions {
+    static constexpr qint64 kPointTable = 2001; // places of the chart's point table
+
+    QList<qint64> groupSizes;       // formed side by side
+    qint64 pointCap = kPointTable;  // a size stores no more points than this
+    qint64 dropAbove = 0;           // a size with more points than this is dropped altogether; 0 keeps every size
+    WalkLineSpool* spool = nullptr; // keeps the per-run lines for every pass that writes them; none: not kept
+
+    // With trace lines: every pass writes its points, so each size keeps them, up to the point table.
+    static WalkOptions everyPass(QList<qint64> sizes, WalkLineSpool* spool);
+    // Without: only the shown pass needs points, at most `startBudget` of them (0: no pass can be shown).
+    static WalkOptions shownPassOnly(QList<qint64> sizes, qint64 startBudget, WalkLineSpool* spool);
+    // A further walk for sizes the first did not form; the first kept the lines.
+    static WalkOptions missingSizes(QList<qint64> sizes);
+};
+
+// One walk over the three result sets. Every statement of the point forming is in here once.
 class HistoryWalk {
 public:
-    // pointCap: a group size stops storing points past it; dropAbove: a group size whose point count passes
-    // it is dropped altogether (it can be neither accepted nor shown); 0 keeps every size.
-    HistoryWalk(HistorySide side, QList<qint64> groupSizes, qint64 pointCap, qint64 dropAbove, WalkLineSpool* spool);
+    HistoryWalk(SyncSide side, WalkOptions options);
     ~HistoryWalk();
 
     void run(HistoryCursor& cursor);
 
     const SegmentCounts& counts() const { return m_counts; }
     bool emptyRunList() const { return m_empty; }
-    // The points of a group size, or nullptr when it was not formed (or dropped).
-    const QList<FormedPoint>* pointsFor(qint64 groupSize) const;
+    // Whether a group size was formed and kept (not dropped).
+    bool kept(qint64 groupSize) const;
+    // The points of a group size, made from what the walk kept on the first request; nullptr when not kept.
+    const QList<FormedPoint>* pointsFor(qint64 groupSize);
 
 private:
     struct Impl;

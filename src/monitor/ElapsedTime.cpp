@@ -1,5 +1,7 @@
 #include "monitor/ElapsedTime.h"
 
+#include "db/WallTime.h"
+
 #include <cmath>
 #include <limits>
 
@@ -21,7 +23,7 @@ QString FormatElapsedTime(qint32 seconds)
 
 qint32 secondsBetween(const QDateTime& from, const QDateTime& to)
 {
-    const qint64 d = from.secsTo(to);
+    const qint64 d = wallSecondsBetween(from, to);
     if (d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max())
         throw FwException(FwError::overflow());
     return static_cast<qint32>(d);

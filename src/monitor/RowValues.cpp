@@ -1,5 +1,7 @@
 #include "monitor/RowValues.h"
 
+#include "db/WallTime.h"
+
 #include <QSqlQuery>
 
 #include <cmath>
@@ -16,16 +18,10 @@ FirstRow FirstRow::from(QSqlQuery& q)
     return r;
 }
 
-FwError FirstRow::noCurrentRecord()
-{
-    return {3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation "
-                                 "requires a current record.")};
-}
-
 QVariant FirstRow::value(const QString& column) const
 {
     if (!m_exists)
-        throw FwException(noCurrentRecord());
+        throw FwException(FwError::noCurrentRecord());
     const int i = m_record.indexOf(column);
     if (i < 0)
         throw FwException({3265, QStringLiteral("Item cannot be found in the collection corresponding to the requested "
@@ -87,18 +83,10 @@ qint64 integer(const QVariant& v)
 QDateTime dateTime(const QVariant& v)
 {
     requireValue(v);
-    if (v.typeId() == QMetaType::QDateTime)
-        return v.toDateTime();
-    if (v.typeId() == QMetaType::QDate)
-        return v.toDate().startOfDay();
-    const QString s = v.toString().trimmed();
-    for (const char* fmt : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-ddTHH:mm:ss", "yyyy-MM-ddTHH:mm:ss.zzz",
-                            "yyyy-MM-dd HH:mm", "yyyy-MM-dd"}) {
-        const QDateTime t = QDateTime::fromString(s, QString::fromLatin1(fmt));
-        if (t.isValid())
-            return t;
-    }
-    throw FwException(FwError::typeMismatch());
+    const WallTime t = WallTime::fromVariant(v);
+    if (!t.valid)
+        throw FwException(FwError::typeMismatch());
+    return t.toDateTime();
 }
 
 QString text(const QVariant& v)

@@ -22,14 +22,13 @@ public:
     // The column's value, possibly null; throws 3021 when there is no row.
     QVariant value(const QString& column) const;
 
-    static FwError noCurrentRecord();
-
 private:
     bool m_exists = false;
     QSqlRecord m_record;
 };
 
-// Conversions of column values; a null throws 94, a value of the wrong kind 13.
+// Conversions of column values; a null throws 94, a value of the wrong kind 13. A date-time is the wall
+// time as stored (see WallTime), held without a zone.
 namespace rowvalue {
 bool flag(const QVariant& v);
 qint64 integer(const QVariant& v);

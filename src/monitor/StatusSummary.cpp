@@ -119,13 +119,10 @@ std::optional<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide 
             *error = err;
         return std::nullopt;
     }
-    const QString sql = side == SyncSide::DC
-                            ? QStringLiteral("SELECT COUNT(SyncId) AS TotalRows FROM SyncHistoryDC WHERE IsActive = 0")
-                            : QStringLiteral("SELECT COUNT(SyncId) AS TotalRows FROM SyncHistoryGC WHERE IsActive = 0");
-    QSqlQuery q = db->run(sql, {}, &err);
+    QSqlQuery q = db->run(finishedRunCountSql(side), {}, &err);
     if (err || !q.next()) {
         if (error)
-            *error = err ? err : FirstRow::noCurrentRecord();
+            *error = err ? err : FwError::noCurrentRecord();
         return std::nullopt;
     }
     return q.value(0).toLongLong();

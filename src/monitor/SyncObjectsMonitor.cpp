@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "log/ActivityLog.h"
 #include "log/DateFormat.h"
+#include "log/NumberFormat.h"
 #include "monitor/ElapsedTime.h"
 #include "monitor/MonitorErrorPath.h"
 #include "monitor/RowValues.h"
@@ -27,14 +28,6 @@ QString blanks(int n)
 QString deletesCaption()
 {
     return blanks(29) + QStringLiteral("Deletes");
-}
-
-// A number read as a double, shown as plain decimal text.
-QString plainNumber(double d)
-{
-    if (std::floor(d) == d && std::fabs(d) < 9e15)
-        return QString::number(static_cast<qint64>(d));
-    return QString::number(d, 'g', 15);
 }
 
 } // namespace

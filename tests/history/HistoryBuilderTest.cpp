@@ -7,6 +7,7 @@
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
 #include "log/ActivityLog.h"
+#include "log/NumberFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ namespace {
 class CountingSource final : public HistorySource {
 public:
     explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
-    HistorySide side() const override { return m_inner.side(); }
+    SyncSide side() const override { return m_inner.side(); }
     QList<CountFailure> counts(Counts& out) override { return m_inner.counts(out); }
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override
     {
@@ -40,9 +41,9 @@ struct Harness {
     std::unique_ptr<HistoryDb> db;
     Harness() { db = std::make_unique<HistoryDb>(QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))); }
 
-    HistoryResult build(HistorySide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
+    HistoryResult build(SyncSide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
     {
-        (side == HistorySide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
+        (side == SyncSide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
         SqlHistorySource sql(db->db(), side);
         CountingSource counting(sql);
         HistoryBuilder b(tc.ctx(), side);
@@ -52,7 +53,7 @@ struct Harness {
             *walks = counting.opened;
         return r;
     }
-    ReferenceHistory reference(HistorySide side)
+    ReferenceHistory reference(SyncSide side)
     {
         SqlHistorySource sql(db->db(), side);
         return ReferenceHistory(sql, tc.ctx().traceSetting > 0);
@@ -90,7 +91,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
     for (quint32 seed = 1; seed <= 64; ++seed) {
         Harness h;
         const bool dc = seed % 2 == 1;
-        const HistorySide side = dc ? HistorySide::DC : HistorySide::GC;
+        const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
         GeneratorSpec g;
         g.seed = seed;
         g.runs = 1 + static_cast<int>((seed * 7919) % 1600);
@@ -159,7 +160,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
     g.changes = 40;
     generateHistory(g, true, h.db.get());
     h.tc.ctx().traceSetting = 1;
-    ReferenceHistory ref = h.reference(HistorySide::DC);
+    ReferenceHistory ref = h.reference(SyncSide::DC);
     const qint64 k = ref.counts.distinctIncrements + ref.counts.distinctIntervals;
     qint16 factor = 0;
     ReferenceHistory::Result want;
@@ -170,7 +171,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
     ASSERT_TRUE(want.accepted);
     ASSERT_GT(want.passes, 1);
     int walks = 0;
-    const HistoryResult got = h.build(HistorySide::DC, factor, &walks, 0, 0);
+    const HistoryResult got = h.build(SyncSide::DC, factor, &walks, 0, 0);
     EXPECT_EQ(walks, 2);
     expectSamePoints(got.points, want.points);
     expectSameLines(got.logLines, want.lines);
@@ -191,7 +192,7 @@ TEST(HistoryGroupSize, BudgetExamples)
         list << a << b;
         h.db->addDc(list);
         h.tc.ctx().traceSetting = 1;
-        const HistoryResult r = h.build(HistorySide::DC, 2);
+        const HistoryResult r = h.build(SyncSide::DC, 2);
         EXPECT_EQ(r.budget, 1992);
         EXPECT_EQ(r.groupSize, runs == 1992 ? 1 : 2);
         EXPECT_EQ(r.points.size(), runs == 1992 ? 1992 : 997);
@@ -208,7 +209,7 @@ TEST(HistoryGroupSize, BudgetExamples)
         a.active = true;
         list << a;
         h.db->addGc(list);
-        const HistoryResult r = h.build(HistorySide::GC, 2);
+        const HistoryResult r = h.build(SyncSide::GC, 2);
         EXPECT_EQ(r.budget, 1994);
         EXPECT_EQ(r.groupSize, 2);
         EXPECT_EQ(r.points.size(), 1500);
@@ -225,7 +226,7 @@ TEST(HistoryPoints, IncrementChangeInsideAGroup)
         list.append(dcRun(i, 100, i <= 15 ? 400 : 500, 15));
     h.db->addDc(list);
     // 2 increments + 1 interval, factor 660: budget 20, 190 runs in groups of 10.
-    const HistoryResult r = h.build(HistorySide::DC, 660);
+    const HistoryResult r = h.build(SyncSide::DC, 660);
     ASSERT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
     ASSERT_EQ(r.groupSize, 10);
     ASSERT_EQ(r.points.size(), 20);
@@ -260,11 +261,11 @@ TEST(HistoryPoints, LatencyAndRounding)
     list[0].seconds = 10;
     list[1].seconds = 15; // 12.5 -> 12
     h.db->addDc(list);
-    const HistoryResult r = h.build(HistorySide::DC, 999); // budget 2000 - 2 x 999 = 2, groups of 2
+    const HistoryResult r = h.build(SyncSide::DC, 999); // budget 2000 - 2 x 999 = 2, groups of 2
     ASSERT_EQ(r.points.size(), 2);
     EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 1.5f);
     EXPECT_FLOAT_EQ(r.points[1].LatencyMinutes, 0.2f);
-    EXPECT_EQ(history_format::plainNumber(r.points[1].LatencyMinutes), QStringLiteral("0.2"));
+    EXPECT_EQ(plainNumber(r.points[1].LatencyMinutes), QStringLiteral("0.2"));
     EXPECT_EQ(r.points[0].ObjectsProcessed, 2);
     EXPECT_EQ(r.points[1].ObjectsProcessed, 4);
     EXPECT_EQ(r.points[0].ElapsedSeconds, 12);
@@ -287,7 +288,7 @@ TEST(HistoryPoints, DcEventsAndServerChanges)
                            run(3, QStringLiteral("DC2"), QStringLiteral("dc4")), // letter case only: a change
                            run(4, QStringLiteral("DC2"), QStringLiteral("dc4"), 4, 0)}; // bit 4 is ignored
     h.db->addDc(list);
-    const HistoryResult r = h.build(HistorySide::DC, 999); // budget 2: groups of 2
+    const HistoryResult r = h.build(SyncSide::DC, 999); // budget 2: groups of 2
     ASSERT_EQ(r.points.size(), 2);
     EXPECT_EQ(r.points[0].ErrorCount, 2);
     EXPECT_EQ(r.points[0].TotalResyncCount, 2);
@@ -308,7 +309,7 @@ TEST(HistoryPoints, GcServerChangesAndEvents)
                            gcRun(4, QStringLiteral("gc02"))};
     list[2].flags = 3;
     h.db->addGc(list);
-    const HistoryResult r = h.build(HistorySide::GC, 2); // 4 runs, groups of 1
+    const HistoryResult r = h.build(SyncSide::GC, 2); // 4 runs, groups of 1
     ASSERT_EQ(r.points.size(), 4);
     EXPECT_EQ(r.points[0].ServerChangeCount, 0);
     EXPECT_EQ(r.points[1].ServerChangeCount, 1);
@@ -333,7 +334,7 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
     int walks = 0;
     // 2 increments + 1 interval at factor 660: budget 20, groups of 5 give 33 points; factor 661: budget 17,
     // groups of 6 give 17 points.
-    const HistoryResult r = h.build(HistorySide::DC, 660, &walks);
+    const HistoryResult r = h.build(SyncSide::DC, 660, &walks);
     EXPECT_EQ(walks, 1);
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
     EXPECT_EQ(r.finalFactor, 661);
@@ -348,8 +349,8 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
     EXPECT_TRUE(file.last().endsWith(QStringLiteral(": Points:17 GroupSize:6")));
     EXPECT_TRUE(file[file.size() - 2].endsWith(QStringLiteral("Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again")));
 
-    HistoryBuilder again(h.tc.ctx(), HistorySide::DC);
-    const HistoryResult second = again.BuildHistoryPoints(*std::make_unique<SqlHistorySource>(h.db->db(), HistorySide::DC));
+    HistoryBuilder again(h.tc.ctx(), SyncSide::DC);
+    const HistoryResult second = again.BuildHistoryPoints(*std::make_unique<SqlHistorySource>(h.db->db(), SyncSide::DC));
     EXPECT_EQ(second.startFactor, 661);
     EXPECT_EQ(second.logLines, QStringList{QStringLiteral("Points:17 GroupSize:6")});
 }
@@ -366,7 +367,7 @@ TEST(HistoryMismatch, WarningAndInformationLines)
     h.db->addObjectRow(4, QStringLiteral("corp.example.com"), 4);
     h.db->addDomainRow(4, {QStringLiteral("corp.example.com"), QStringLiteral("dc01"), 1, 0}, baseTime());
     h.db->addObjectRow(5, QStringLiteral("GC"), 1000); // a GC row: not a DC total
-    const HistoryResult r = h.build(HistorySide::DC, 2);
+    const HistoryResult r = h.build(SyncSide::DC, 2);
     EXPECT_EQ(r.logLines, (QStringList{
         QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 1 while no data in SyncHistoryDC where the next SyncID = 2"),
         QStringLiteral("Info: Mismatch data - Data in SyncHistoryDC with SyncId = 3 while no data in SyncHistoryObject where the next SyncID = 4"),
@@ -382,22 +383,22 @@ TEST(HistoryMismatch, WarningAndInformationLines)
 // run still counts; the GC box has no line number.
 TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 {
-    for (HistorySide side : {HistorySide::DC, HistorySide::GC}) {
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         Harness h;
-        QList<RunSpec> list = side == HistorySide::DC ? QList<RunSpec>{dcRun(1), dcRun(2)} : QList<RunSpec>{gcRun(1), gcRun(2)};
+        QList<RunSpec> list = side == SyncSide::DC ? QList<RunSpec>{dcRun(1), dcRun(2)} : QList<RunSpec>{gcRun(1), gcRun(2)};
         list[0].seconds = 30;
         list[1].nullEnd = true;
-        side == HistorySide::DC ? h.db->addDc(list) : h.db->addGc(list);
+        side == SyncSide::DC ? h.db->addDc(list) : h.db->addGc(list);
         const HistoryResult r = h.build(side, 2);
         ASSERT_EQ(r.points.size(), 2);
         EXPECT_EQ(r.points[0].ElapsedSeconds, 30);
         EXPECT_EQ(r.points[1].ElapsedSeconds, 0);
-        const QString form = side == HistorySide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
+        const QString form = side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
         const QString logged = QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form %1 (line#=220)").arg(form);
         EXPECT_EQ(r.logLines.first(), logged);
         ASSERT_EQ(h.tc.prompter().messages.size(), 1);
         EXPECT_EQ(h.tc.prompter().messages.first(),
-                  side == HistorySide::DC ? logged : QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"));
+                  side == SyncSide::DC ? logged : QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"));
     }
 }
 
@@ -414,13 +415,13 @@ TEST(HistoryRetry, NonConvergingHistoryUsesTheSmallestFittingGroupSize)
     g.distinctIntervals = 7;
     g.oddities = false;
     generateHistory(g, true, h.db.get());
-    ReferenceHistory ref = h.reference(HistorySide::DC);
+    ReferenceHistory ref = h.reference(SyncSide::DC);
     const auto loop = ref.run(2);
     ASSERT_FALSE(loop.accepted) << "the written loop should never accept a pass here";
     EXPECT_GT(loop.passes, 100);
 
     int walks = 0;
-    const HistoryResult r = h.build(HistorySide::DC, 2, &walks);
+    const HistoryResult r = h.build(SyncSide::DC, 2, &walks);
     EXPECT_EQ(walks, 1);
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::FittedAtStart);
     EXPECT_EQ(r.finalFactor, 2);
@@ -442,7 +443,7 @@ TEST(HistoryFailures, BudgetAtZeroEndsTheLoad)
 {
     Harness h;
     h.db->addGc({gcRun(1), gcRun(2)});
-    const HistoryResult r = h.build(HistorySide::GC, 1000); // 2000 - 2 x 1000 = 0
+    const HistoryResult r = h.build(SyncSide::GC, 1000); // 2000 - 2 x 1000 = 0
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
     EXPECT_TRUE(r.points.isEmpty());
     EXPECT_TRUE(r.failure.contains(QStringLiteral("0 or less")));
@@ -459,11 +460,11 @@ TEST(HistoryFailures, MoreChangesThanPointsAllowed)
     for (int i = 1; i <= 30; ++i)
         list.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
     h.db->addGc(list);
-    const HistoryResult r = h.build(HistorySide::GC, 995); // 3 distinct values: budget 2000 - 2985 <= 0 at once
+    const HistoryResult r = h.build(SyncSide::GC, 995); // 3 distinct values: budget 2000 - 2985 <= 0 at once
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
     Harness h2;
     h2.db->addGc(list);
-    const HistoryResult r2 = h2.build(HistorySide::GC, 663); // budget 11, 30 stretches
+    const HistoryResult r2 = h2.build(SyncSide::GC, 663); // budget 11, 30 stretches
     EXPECT_EQ(r2.outcome, HistoryPlan::Outcome::Impossible);
     EXPECT_TRUE(r2.failure.contains(QStringLiteral("30 stretches")));
     EXPECT_TRUE(r2.points.isEmpty());
@@ -481,7 +482,7 @@ TEST(HistoryPoints, ManyDomainsInOneRun)
         b.domains.append({QStringLiteral("d%1.example.com").arg(d, 3, 10, QLatin1Char('0')), d == 149 ? QStringLiteral("s2") : QStringLiteral("s1"), 1, 0});
     }
     h.db->addDc({a, b});
-    const HistoryResult r = h.build(HistorySide::DC, 2);
+    const HistoryResult r = h.build(SyncSide::DC, 2);
     ASSERT_EQ(r.points.size(), 2);
     EXPECT_EQ(r.points[0].ErrorCount, 150);
     EXPECT_EQ(r.points[1].ServerChangeCount, 1);

@@ -1,5 +1,6 @@
 #include "history/HistoryFormat.h"
 #include "history/HistoryPlan.h"
+#include "log/NumberFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +22,10 @@ TEST(HistoryFormat, RoundingHalvesToEven)
 
 TEST(HistoryFormat, PlainNumbersAndTimes)
 {
-    EXPECT_EQ(hf::plainNumber(1994.0), QStringLiteral("1994"));
-    EXPECT_EQ(hf::plainNumber(1000000.0f), QStringLiteral("1000000"));
-    EXPECT_EQ(hf::plainNumber(0.2f), QStringLiteral("0.2"));
-    EXPECT_EQ(hf::plainNumber(1.5), QStringLiteral("1.5"));
+    EXPECT_EQ(plainNumber(1994.0), QStringLiteral("1994"));
+    EXPECT_EQ(plainNumber(1000000.0f), QStringLiteral("1000000"));
+    EXPECT_EQ(plainNumber(0.2f), QStringLiteral("0.2"));
+    EXPECT_EQ(plainNumber(1.5), QStringLiteral("1.5"));
     const QDateTime t(QDate(2005, 3, 14), QTime(9, 15, 0), Qt::UTC);
     EXPECT_EQ(hf::pointLabel(t), QStringLiteral("03/14/05 09:15"));
     EXPECT_EQ(hf::detailTime(t), QStringLiteral("2005-03-14 09:15:00"));

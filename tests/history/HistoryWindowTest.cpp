@@ -47,7 +47,7 @@ void hover(HistoryWindow& w, const QPoint& at)
 TEST(HistoryWindow, LoadFillsChartAndTable)
 {
     WindowHarness h;
-    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     ASSERT_TRUE(w.Form_Load());
     EXPECT_EQ(w.objectName(), QStringLiteral("frmDCViewHistory"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("DC History"));
@@ -92,7 +92,7 @@ TEST(HistoryWindow, LoadFillsChartAndTable)
 TEST(HistoryWindow, MouseOverVisiblePointsFillsTheTable)
 {
     WindowHarness h;
-    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     ASSERT_TRUE(w.Form_Load());
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -126,7 +126,7 @@ TEST(HistoryWindow, MouseOverVisiblePointsFillsTheTable)
 TEST(HistoryWindow, DetailsRowsForEventsAndChanges)
 {
     WindowHarness h;
-    HistoryWindow w(h.tc.ctx(), HistorySide::DC);
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     ASSERT_TRUE(w.Form_Load());
     const auto& points = w.result().points;
     int withError = -1, without = -1, newInterval = -1;
@@ -159,7 +159,7 @@ TEST(HistoryWindow, DetailsRowsForEventsAndChanges)
 TEST(HistoryWindow, GcSelectionShortHistoryAndLayout)
 {
     WindowHarness h(80);
-    HistoryWindow w(h.tc.ctx(), HistorySide::GC);
+    HistoryWindow w(h.tc.ctx(), SyncSide::GC);
     ASSERT_TRUE(w.Form_Load());
     EXPECT_EQ(w.objectName(), QStringLiteral("frmGCViewHistory"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("GC History"));
@@ -194,7 +194,7 @@ TEST(HistoryWindow, GcSelectionShortHistoryAndLayout)
 TEST(HistoryWindow, ClickingAPointSelectsIt)
 {
     WindowHarness h(80);
-    HistoryWindow w(h.tc.ctx(), HistorySide::GC);
+    HistoryWindow w(h.tc.ctx(), SyncSide::GC);
     ASSERT_TRUE(w.Form_Load());
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -246,12 +246,12 @@ TEST(HistoryWindow, Screenshots)
     if (dir.isEmpty())
         GTEST_SKIP() << "FERROWIND_SCREENSHOT_DIR not set";
     WindowHarness h(4000);
-    for (HistorySide side : {HistorySide::DC, HistorySide::GC}) {
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         HistoryWindow w(h.tc.ctx(), side);
         ASSERT_TRUE(w.Form_Load());
         w.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-        w.setFirstVisiblePoint(side == HistorySide::DC ? 1 : 900);
+        w.setFirstVisiblePoint(side == SyncSide::DC ? 1 : 900);
         w.chart()->replot();
         int target = w.firstVisiblePoint() - 1;
         for (int i = target; i < target + 120; ++i)
@@ -262,6 +262,6 @@ TEST(HistoryWindow, Screenshots)
         hover(w, w.pointPosition(target, 2));
         w.chart()->replot();
         QTest::qWait(200);
-        w.grab().save(QDir(dir).filePath(side == HistorySide::DC ? QStringLiteral("dc_history.png") : QStringLiteral("gc_history.png")));
+        w.grab().save(QDir(dir).filePath(side == SyncSide::DC ? QStringLiteral("dc_history.png") : QStringLiteral("gc_history.png")));
     }
 }

@@ -2,6 +2,7 @@
 
 #include "history/HistoryFormat.h"
 #include "log/ErrorReport.h"
+#include "log/NumberFormat.h"
 
 #include <cmath>
 
@@ -28,7 +29,7 @@ qint64 halfEven(__int128 n, __int128 d)
 
 QString num(double v)
 {
-    return history_format::plainNumber(v);
+    return plainNumber(v);
 }
 
 } // namespace
@@ -38,7 +39,7 @@ ReferenceHistory::ReferenceHistory(HistorySource& source, bool trace) : m_side(s
     const auto failed = source.counts(counts);
     QList<HistorySource::CountFailure> more;
     auto cursor = source.open(more);
-    const QString form = m_side == HistorySide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
+    const QString form = m_side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
     for (const auto& f : failed + more)
         queryLines << errorReportText(f.error, QStringLiteral("Form_Load"), form, OwnerKind::Form, f.line);
     HistoryRunRow r;
@@ -70,7 +71,7 @@ bool ReferenceHistory::budgetFor(qint32 factor, qint64& budget, qint64& groupSiz
 
 ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
 {
-    const bool dc = m_side == HistorySide::DC;
+    const bool dc = m_side == SyncSide::DC;
     const QString table = dc ? QStringLiteral("SyncHistoryDC") : QStringLiteral("SyncHistoryGC");
     const QString form = dc ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
     Pass out;
@@ -93,14 +94,14 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
     bool firstRun = true;
     bool pendingInc = false, pendingInt = false;
     qint32 oldInc = 0, newInc = 0, oldInt = 0, newInt = 0;
-    CivilTime incTime, intTime;
+    WallTime incTime, intTime;
     qsizetype i = 0, ti = 0, di = 0;
     const qsizetype n = m_runs.size();
     while (i < n) {
         qint64 lagSum = 0, secSum = 0, objSum = 0, rows = 0;
         qint64 errors = 0, resyncs = 0, servers = 0;
-        CivilTime firstErr, firstResync, firstServer;
-        const CivilTime pointStart = m_runs[i].start;
+        WallTime firstErr, firstResync, firstServer;
+        const WallTime pointStart = m_runs[i].start;
         qint64 syncId = 0;
         bool stoppedAtChange = false;
         while (i < n && rows < g) {
@@ -149,12 +150,12 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
                     const HistoryDomainRow& d = m_domains[di];
                     if (d.eventFlags & 1) {
                         if (errors == 0)
-                            firstErr = CivilTime::fromVariant(d.start);
+                            firstErr = WallTime::fromVariant(d.start);
                         ++errors;
                     }
                     if (d.eventFlags & 2) {
                         if (resyncs == 0)
-                            firstResync = CivilTime::fromVariant(d.start);
+                            firstResync = WallTime::fromVariant(d.start);
                         ++resyncs;
                     }
                     current.append({d.domain, d.server});
@@ -251,8 +252,8 @@ ReferenceHistory::Result ReferenceHistory::run(qint16 startFactor, int maxPasses
 {
     Result res;
     res.lines = queryLines;
-    const QString name = m_side == HistorySide::DC ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
-                                                   : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
+    const QString name = m_side == SyncSide::DC ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
+                                                : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
     qint32 factor = startFactor;
     for (int k = 0; k < maxPasses; ++k) {
         qint64 budget = 0, g = 0;

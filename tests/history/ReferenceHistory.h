@@ -38,7 +38,7 @@ public:
     QStringList queryLines; // the reports of failed queries
 
 private:
-    HistorySide m_side;
+    SyncSide m_side;
     bool m_trace;
     QList<HistoryRunRow> m_runs;
     QList<HistoryTotalRow> m_totals;

@@ -38,7 +38,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     m_statusPage = new StatusPage(ctx, m_ui->tabStatus);
     m_ui->layoutStatus->addWidget(m_statusPage);
     m_statusPage->setHistoryOpener([&ctx](SyncSide side, QWidget* parent) {
-        HistoryWindow::showModal(ctx, side == SyncSide::DC ? HistorySide::DC : HistorySide::GC, parent);
+        HistoryWindow::showModal(ctx, side, parent);
     });
 
     m_endProgram = [](int code) { QCoreApplication::exit(code); };

@@ -53,9 +53,9 @@ double pointValue(const HistoryPoint& p, int series)
 
 } // namespace
 
-HistoryWindow::HistoryWindow(AppContext& ctx, HistorySide side, QWidget* parent) : QDialog(parent), m_ctx(ctx), m_side(side)
+HistoryWindow::HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent) : QDialog(parent), m_ctx(ctx), m_side(side)
 {
-    const bool dc = side == HistorySide::DC;
+    const bool dc = side == SyncSide::DC;
     setObjectName(HistoryBuilder::formName(side));
     setWindowTitle(dc ? QStringLiteral("DC History") : QStringLiteral("GC History"));
     setModal(true);
@@ -147,7 +147,7 @@ bool HistoryWindow::Form_Load()
     return ok;
 }
 
-void HistoryWindow::showModal(AppContext& ctx, HistorySide side, QWidget* parent)
+void HistoryWindow::showModal(AppContext& ctx, SyncSide side, QWidget* parent)
 {
     HistoryWindow w(ctx, side, parent);
     if (w.Form_Load())
@@ -157,7 +157,7 @@ void HistoryWindow::showModal(AppContext& ctx, HistorySide side, QWidget* parent
 void HistoryWindow::buildChart()
 {
     auto* left = static_cast<QCPLayoutGrid*>(m_plot->plotLayout()->element(0, 0));
-    const bool dc = m_side == HistorySide::DC;
+    const bool dc = m_side == SyncSide::DC;
     QFont titleFont = font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     titleFont.setBold(true);
@@ -298,7 +298,7 @@ void HistoryWindow::pointSelected(int index)
 {
     if (index < 0 || index >= pointCount())
         return;
-    FillDetailsTable(index, m_side == HistorySide::GC);
+    FillDetailsTable(index, m_side == SyncSide::GC);
 }
 
 void HistoryWindow::FillDetailsTable(int p, bool fromSelection)

@@ -22,13 +22,13 @@ class AppContext;
 class HistoryWindow : public QDialog {
     Q_OBJECT
 public:
-    HistoryWindow(AppContext& ctx, HistorySide side, QWidget* parent = nullptr);
+    HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent = nullptr);
     ~HistoryWindow() override;
 
     // Builds the points and fills the chart (Form_Load); false when no points could be formed.
     bool Form_Load();
     // Loads and shows the window modally; nothing is shown when the load formed no points.
-    static void showModal(AppContext& ctx, HistorySide side, QWidget* parent);
+    static void showModal(AppContext& ctx, SyncSide side, QWidget* parent);
 
     // The table row for point index p (0-based), as the selection and mouse handlers write it.
     void FillDetailsTable(int p, bool fromSelection = false);
@@ -63,7 +63,7 @@ private:
     void layOut();
 
     AppContext& m_ctx;
-    HistorySide m_side;
+    SyncSide m_side;
     HistoryResult m_result;
     QCustomPlot* m_plot = nullptr;
     QScrollBar* m_scroll = nullptr;
