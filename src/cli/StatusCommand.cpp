@@ -54,6 +54,16 @@ void printSide(QTextStream& out, const QString& title, const SideStatus& s, cons
             << "\n";
 }
 
+QJsonArray failuresJson(const QList<ReadFailure>& failures)
+{
+    QJsonArray a;
+    for (const ReadFailure& f : failures)
+        a.append(QJsonObject{{QStringLiteral("part"), f.part},
+                             {QStringLiteral("number"), f.error.number},
+                             {QStringLiteral("description"), f.error.description}});
+    return a;
+}
+
 int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json)
 {
     m.FormLoad();
@@ -111,7 +121,7 @@ int runStatus(CliEnv& env)
                                   QStringLiteral("Show the state of the latest DC and GC synchronisation runs, as the Status "
                                                  "page does. Exit status 0 when the latest finished run of both sides ended "
                                                  "less than --max-age minutes ago, 1 otherwise, 2 on a usage or database "
-                                                 "error. With --details: 0 when the rows were shown."));
+                                                 "error or when any part could not be read (the JSON names it). With --details: 0 when the rows were shown."));
                  rc >= 0)
         return rc;
 
@@ -213,14 +223,25 @@ int runStatus(CliEnv& env)
         env.err << "ferrowind status: cannot read the synchronisation history: " << err.description << "\n";
         return ExitUsage;
     }
-    const bool ok = dcAge->fresh && gcAge->fresh;
+    // A field that could not be read is no verdict: the run is neither fresh nor stale.
+    const bool complete = snap.readCompletely();
+    const bool ok = complete && dcAge->fresh && gcAge->fresh;
     if (p.isSet(json)) {
         printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("dc"), sideJson(snap.dc, *dcAge)},
                                                      {QStringLiteral("gc"), sideJson(snap.gc, *gcAge)},
+                                                     {QStringLiteral("complete"), complete},
+                                                     {QStringLiteral("failures"), failuresJson(snap.failures)},
                                                      {QStringLiteral("ok"), ok}}));
     } else {
         printSide(env.out, QStringLiteral("Domain Controllers Synchronization Status:"), snap.dc, *dcAge);
         printSide(env.out, QStringLiteral("Global Catalog Synchronization Status:"), snap.gc, *gcAge);
+    }
+    if (!complete) {
+        QStringList parts;
+        for (const ReadFailure& f : snap.failures)
+            parts.append(f.part);
+        env.err << "ferrowind status: not read: " << parts.join(QStringLiteral(", ")) << "\n";
+        return ExitUsage;
     }
     return ok ? ExitOk : ExitFailed;
 }

@@ -9,6 +9,7 @@
 #include "monitor/RowValues.h"
 #include "platform/Clock.h"
 
+#include <functional>
 #include <limits>
 
 namespace fw {
@@ -35,32 +36,66 @@ QString StatusSummary::connectionStringOf(const AppContext& ctx)
     return ctx.connectionString.isEmpty() ? QString::fromLatin1(Database::kDefaultConnectionString) : ctx.connectionString;
 }
 
+// The refresh's error path that also remembers which part each reported failure belongs to, so a
+// caller can tell a complete reading from one with holes (the skipped nulls are no holes).
+class StatusReads {
+public:
+    StatusReads(MonitorErrorPath& path, QList<ReadFailure>& failures) : m_path(path), m_failures(failures) {}
+
+    void report(const QString& part, const FwError& e)
+    {
+        const int before = m_path.reportedCount();
+        m_path.report(e);
+        note(part, before);
+    }
+    bool step(const QString& part, const std::function<void()>& statement)
+    {
+        const int before = m_path.reportedCount();
+        const bool ok = m_path.step(statement);
+        note(part, before);
+        return ok;
+    }
+
+private:
+    void note(const QString& part, int before)
+    {
+        if (m_path.reportedCount() > before)
+            m_failures.append({part, m_path.lastError()});
+    }
+
+    MonitorErrorPath& m_path;
+    QList<ReadFailure>& m_failures;
+};
+
 StatusSnapshot StatusSummary::PopulateDCGCStatus()
 {
     m_ctx.log().WriteTraceLog(QStringLiteral("Entering PopulateDCGCStatus of Form frmMain"), true);
     MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCGCStatus"), QStringLiteral("frmMain"),
                           MonitorErrorPath::Order::BoxThenLog);
     StatusSnapshot snap;
+    StatusReads reads(path, snap.failures);
     FwError err;
     auto db = Database::open(connectionStringOf(m_ctx), &err);
     if (!db) {
-        path.report(err);
+        reads.report(QStringLiteral("database"), err);
     } else {
         snap.databaseOpened = true;
-        readSide(*db, SyncSide::DC, snap.dc, path);
-        readSide(*db, SyncSide::GC, snap.gc, path);
+        readSide(*db, SyncSide::DC, snap.dc, reads);
+        readSide(*db, SyncSide::GC, snap.gc, reads);
     }
     m_ctx.log().WriteTraceLog(QStringLiteral("Exiting  PopulateDCGCStatus of Form frmMain"), true);
     return snap;
 }
 
-void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, MonitorErrorPath& path)
+void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, StatusReads& reads)
 {
     qint32& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
+    const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
+    const auto part = [&](const char* name) { return prefix + QLatin1String(name); };
     FwError err;
     QSqlQuery q = db.run(latestRunSql(side), {}, &err);
     if (err) {
-        path.report(err);
+        reads.report(part("latestRun"), err);
         return;
     }
     const FirstRow row = FirstRow::from(q);
@@ -72,24 +107,24 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Monit
         return;
     }
     out.hasRun = true;
-    const bool known = path.step([&] { out.active = rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
-    const bool haveStart = path.step([&] { out.start = rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
+    const bool known = reads.step(part("IsActive"), [&] { out.active = rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
+    const bool haveStart = reads.step(part("SyncStart"), [&] { out.start = rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
     if (known && out.active) {
         out.state = QStringLiteral("In progress");
         if (haveStart) {
             out.when = QStringLiteral("Started ") + isoSeconds(out.start);
-            path.step([&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, m_ctx.clock().now())); });
+            reads.step(part("elapsed"), [&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, m_ctx.clock().now())); });
         }
     } else if (known) {
         out.state = QStringLiteral("Idle");
-        const bool haveEnd = path.step([&] { out.end = rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
+        const bool haveEnd = reads.step(part("syncEnd"), [&] { out.end = rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
         if (haveEnd)
             out.when = QStringLiteral("Last done ") + isoSeconds(out.end);
         if (haveEnd && haveStart)
-            path.step([&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, out.end)); });
+            reads.step(part("elapsed"), [&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, out.end)); });
     }
     qint64 id = 0;
-    if (!path.step([&] {
+    if (!reads.step(part("SyncId"), [&] {
             id = rowvalue::integer(row.value(QStringLiteral("SyncId")));
             if (id < std::numeric_limits<qint32>::min() || id > std::numeric_limits<qint32>::max())
                 throw FwException(FwError::overflow());
@@ -99,11 +134,11 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Monit
         return;
     QSqlQuery t = db.run(objectTotalSql(side), {id}, &err);
     if (err) {
-        path.report(err);
+        reads.report(part("objectTotal"), err);
         return;
     }
     const FirstRow total = FirstRow::from(t);
-    path.step([&] {
+    reads.step(part("objectTotal"), [&] {
         const qint64 n = rowvalue::integer(total.value(QStringLiteral("TotalCount")));
         out.objectTotal = n;
         out.objects = QString::number(n);

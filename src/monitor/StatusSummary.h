@@ -3,6 +3,7 @@
 #include "monitor/SyncSide.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <optional>
 
@@ -28,10 +29,22 @@ struct SideStatus {
     std::optional<qint64> objectTotal;
 };
 
+// A part of the refresh that could not be read, with the driver's or the conversion's own code and text.
+// Parts: "database" (the open), "<side>.latestRun", "<side>.objectTotal" (the statements) and
+// "<side>.<column>" (a value of the latest run), side being "dc" or "gc".
+struct ReadFailure {
+    QString part;
+    FwError error;
+};
+
 struct StatusSnapshot {
     SideStatus dc;
     SideStatus gc;
     bool databaseOpened = false;
+    // Everything the refresh could not read, in the order met. A null value is not a failure.
+    QList<ReadFailure> failures;
+
+    bool readCompletely() const { return databaseOpened && failures.isEmpty(); }
 };
 
 // The newest finished run of a side, for age checks.
@@ -62,7 +75,7 @@ public:
     static QString objectTotalSql(SyncSide side);
 
 private:
-    void readSide(Database& db, SyncSide side, SideStatus& out, class MonitorErrorPath& path);
+    void readSide(Database& db, SyncSide side, SideStatus& out, class StatusReads& reads);
 
     AppContext& m_ctx;
 };

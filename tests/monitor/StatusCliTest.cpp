@@ -1,3 +1,4 @@
+#include "db/Database.h"
 #include "support/CliProcess.h"
 
 #include <QJsonArray>
@@ -50,6 +51,33 @@ TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
     r = cli({"status", "--max-age", "1"}, reg());
     EXPECT_EQ(r.code, 1) << "the newest finished runs are minutes old";
     EXPECT_TRUE(r.out.contains("STALE"));
+}
+
+TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
+{
+    const QString demo = dir->filePath("broken");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}, "/nonexistent").code, 0);
+    {
+        fw::FwError err;
+        auto db = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
+        ASSERT_TRUE(db) << err.description.toStdString();
+        db->run("DROP TABLE SyncHistoryObject", {}, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_FALSE(o["complete"].toBool());
+    EXPECT_FALSE(o["ok"].toBool());
+    const QJsonArray failures = o["failures"].toArray();
+    ASSERT_EQ(failures.size(), 2);
+    EXPECT_EQ(failures[0].toObject()["part"].toString(), "dc.objectTotal");
+    EXPECT_EQ(failures[1].toObject()["part"].toString(), "gc.objectTotal");
+    EXPECT_EQ(failures[0].toObject()["number"].toInt(), 1);
+
+    r = cli({"status"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("ferrowind status: not read: dc.objectTotal, gc.objectTotal")) << r.err.toStdString();
 }
 
 TEST_F(StatusCli, DetailsPrintTheWindowsRows)

@@ -117,6 +117,26 @@ TEST_F(StatusSummaryTest, NullSumAndNullEndLeaveTheirFieldsAndRaiseNoMessage)
     EXPECT_FALSE(s.dc.objects) << "SUM over no rows is null";
     EXPECT_EQ(t.ctx().lastDCSyncId, 3);
     EXPECT_TRUE(t.prompter().messages.isEmpty());
+    EXPECT_TRUE(s.readCompletely()) << "a null is a value read, not a hole";
+}
+
+TEST_F(StatusSummaryTest, PartsThatCannotBeReadAreNamedWithTheDriversCodeAndText)
+{
+    db.addDcRun(3, false, now().addSecs(-60), now());
+    db.addGcRun(4, false, now().addSecs(-60), now());
+    db.exec(QStringLiteral("DROP TABLE SyncHistoryObject"));
+    db.exec(QStringLiteral("UPDATE SyncHistoryGC SET IsActive = 'maybe'"));
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_FALSE(s.readCompletely());
+    QStringList parts;
+    for (const ReadFailure& f : s.failures)
+        parts.append(f.part);
+    EXPECT_EQ(parts, (QStringList{"dc.objectTotal", "gc.IsActive", "gc.objectTotal"}));
+    EXPECT_EQ(s.failures[0].error.number, 1);
+    EXPECT_TRUE(s.failures[0].error.description.contains(QStringLiteral("no such table: SyncHistoryObject")));
+    EXPECT_EQ(s.failures[1].error.number, 13);
+    EXPECT_EQ(t.prompter().messages.size(), 3) << "each failure is still reported as before";
+    EXPECT_EQ(s.dc.state, QStringLiteral("Idle")) << "what could be read is still shown";
 }
 
 TEST_F(StatusSummaryTest, TraceLinesOnlyWithTraceOn)
@@ -134,7 +154,9 @@ TEST_F(StatusSummaryTest, TraceLinesOnlyWithTraceOn)
 TEST_F(StatusSummaryTest, DatabaseFailureGoesToMessageBoxThenLog)
 {
     t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite");
-    StatusSummary(t.ctx()).PopulateDCGCStatus();
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    ASSERT_EQ(s.failures.size(), 1);
+    EXPECT_EQ(s.failures.first().part, QStringLiteral("database"));
     ASSERT_EQ(t.prompter().messages.size(), 1);
     const QString text = t.prompter().messages.first();
     EXPECT_TRUE(text.startsWith(QStringLiteral("(error):")));
