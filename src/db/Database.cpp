@@ -1,5 +1,7 @@
 #include "db/Database.h"
 
+#include "db/ConnectionStringRedaction.h"
+
 #include <QAtomicInt>
 #include <QFileInfo>
 #include <QSqlDriver>
@@ -79,7 +81,9 @@ std::unique_ptr<Database> Database::openWith(const QString& driver, const QStrin
             if (!db.open()) {
                 if (error) {
                     *error = fromSqlError(db.lastError());
-                    error->description = QStringLiteral("Cannot open the database (%1): %2").arg(connectionString, error->description);
+                    error->description = QStringLiteral("Cannot open the database (%1): %2")
+                                             .arg(redactConnectionString(connectionString),
+                                                  withoutConnectionSecrets(error->description, connectionString));
                 }
             } else {
                 SqlDialect dialect(SqlDialect::Engine::Sqlite);
