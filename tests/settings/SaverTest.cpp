@@ -18,6 +18,15 @@ using Answer = fw::Prompter::Answer;
 namespace {
 
 const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
+const QString kDcDisableReconnect =
+    "WARNING, you have selected to disable the automatic reconnect functionality for this domain.  It is strongly "
+    "recommended that you do not do this in most situations.  If the domain controller currently selected becomes "
+    "unavailable, Velmora will not function properly until connectivity is restored.  Are you SURE you want to do this?";
+const QString kDcDisableAutoFind =
+    "WARNING, you have selected to disable the automatic server search functionality for this domain.  It is strongly "
+    "recommended that you do not do this in most situations.  If the manually entered domain controller server(s) "
+    "you've entered become unavailable, Velmora will not function properly until connectivity is restored.  Are you "
+    "SURE you want to do this?";
 
 class SaverTest : public ::testing::Test {
 protected:
@@ -102,7 +111,7 @@ TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
     setReconnect(s, false);
     m_t.prompter().answers = {Answer::Yes, Answer::Yes};
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Saved);
-    EXPECT_EQ(m_t.prompter().questions, (QStringList{settings_text::kDcDisableReconnect, settings_text::kDcDisableAutoFind}));
+    EXPECT_EQ(m_t.prompter().questions, (QStringList{kDcDisableReconnect, kDcDisableAutoFind}));
     EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 0",
                                           "    DoToalResyncAtTime=705", "    ReconnectEnabled = 0",
                                           "    Other settings for domain skipped since reconnect functionality disabled.",
@@ -142,7 +151,8 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     setAutoFind(s, false);
     m_t.prompter().answers = {Answer::Yes};
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
-    EXPECT_EQ(m_t.prompter().messages.last(), settings_text::kDcNoPrimary);
+    EXPECT_EQ(m_t.prompter().messages.last(), "You cannot disable the automatic server search functionality without "
+                                              "providing an alternative primary domain controller");
     // Numbers that are not whole numbers are refused, naming the field.
     s = corpPanel();
     setText(s, Text::Minutes, "12abc");
@@ -159,7 +169,8 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     g = gcPanel();
     setAutoFind(g, false);
     EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Refused);
-    EXPECT_EQ(m_t.prompter().messages.last(), settings_text::kGcNoPrimary);
+    EXPECT_EQ(m_t.prompter().messages.last(), "You cannot disable the automatic server search functionality without "
+                                              "providing an alternative global catalog server");
 
     EXPECT_TRUE(body().isEmpty());
     EXPECT_EQ(column("ReconnectEnabled").toInt(), 1);

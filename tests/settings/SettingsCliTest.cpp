@@ -1,25 +1,23 @@
+// The command line's own part: parsing KEY=VALUE, --yes, exit codes, JSON and the log it names. The panel rules and
+// the saver behind it are tested below it.
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
-#include "settings/SettingsText.h"
+#include "support/CliProcess.h"
 
-#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace fw;
+using fw::test::CliRun;
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
+const QString kDsgc = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
 
 class SettingsCli : public ::testing::Test {
 protected:
@@ -33,15 +31,9 @@ protected:
     }
     CliRun cli(const QStringList& args)
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(demo));
+        QProcessEnvironment env;
         env.insert("XDG_STATE_HOME", dir.filePath("state"));
-        p.setProcessEnvironment(env);
-        p.start(FERROWIND_CLI, args);
-        if (!p.waitForFinished(60000))
-            return {};
-        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+        return test::runCli(FERROWIND_CLI, args, DemoEnvironment::registryPath(demo), env);
     }
     QVariant sql(const QString& query, const QVariantList& binds = {})
     {
@@ -55,12 +47,10 @@ protected:
     {
         const QString marker = "Activity log: ";
         const int at = r.out.indexOf(marker);
-        if (at < 0)
-            return {};
-        QFile f(r.out.mid(at + marker.size()).trimmed());
+        QFile f(at < 0 ? QString() : r.out.mid(at + marker.size()).trimmed());
         if (!f.open(QIODevice::ReadOnly))
             return {};
-        return QString::fromLocal8Bit(f.readAll()).split("\r\n").mid(8);
+        return QString::fromLocal8Bit(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
     }
 
     QTemporaryDir dir;
@@ -94,12 +84,11 @@ TEST_F(SettingsCli, ShowPrintsTheStoredSettings)
     EXPECT_TRUE(r.out.contains("--domain"));
 }
 
-TEST_F(SettingsCli, SetAppliesThePanelRules)
+TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
 {
-    // The risky choice needs --yes; refused, nothing changes.
     CliRun r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains(settings_text::kDcDisableReconnect));
+    EXPECT_TRUE(r.err.contains("WARNING, you have selected to disable the automatic reconnect functionality for this domain."));
     EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 1);
 
     r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "DoTotalResynchAtTime=07:05",
@@ -108,36 +97,31 @@ TEST_F(SettingsCli, SetAppliesThePanelRules)
     EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 0);
     EXPECT_EQ(sql("SELECT DoTotalResynchAtTime FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 705);
     const QStringList log = logOf(r);
-    ASSERT_GE(log.size(), 7);
-    EXPECT_EQ(log.mid(1, 6), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 0",
-                                          "    DoToalResyncAtTime=705", "    ReconnectEnabled = 0",
-                                          "    Other settings for domain skipped since reconnect functionality disabled.",
-                                          "Settings saved for domain"}));
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.last(), "Settings saved for domain");
 
-    // Search off without a primary: refused even with --yes.
+    // Refused even with --yes; the JSON says how.
     r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "--yes", "--json"});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains(settings_text::kGcNoPrimary));
+    EXPECT_TRUE(r.err.contains("without providing an alternative global catalog server"));
     const QJsonObject outcome = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_FALSE(outcome["saved"].toBool());
     EXPECT_EQ(outcome["outcome"].toString(), "refused");
     r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary=gc'q.example.com", "--yes"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ManualGCPrimary"}).toString(),
+    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ManualGCPrimary"}).toString(),
               "gc'q.example.com");
 }
 
 TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
 {
-    EXPECT_EQ(cli({"settings", "set", "ReconnectEnabled=0"}).code, 2);
-    EXPECT_EQ(cli({"settings", "set", "--gc"}).code, 2);
-    EXPECT_EQ(cli({"settings", "set", "--gc", "NoSuchKey=1"}).code, 2);
-    EXPECT_EQ(cli({"settings", "set", "--gc", "CurrentGC=gc9"}).code, 2);
-    EXPECT_EQ(cli({"settings", "set", "--gc", "ReconnectEnabled=yes"}).code, 2);
-    EXPECT_EQ(cli({"settings", "set", "--gc", "DoTotalResynchAtTime=2400"}).code, 2);
+    for (const QStringList& args : {QStringList{"ReconnectEnabled=0"}, QStringList{"--gc"}, QStringList{"--gc", "NoSuchKey=1"},
+                                    QStringList{"--gc", "CurrentGC=gc9"}, QStringList{"--gc", "ReconnectEnabled=yes"},
+                                    QStringList{"--gc", "DoTotalResynchAtTime=2400"}})
+        EXPECT_EQ(cli(QStringList{"settings", "set"} + args).code, 2) << args.join(' ').toStdString();
     EXPECT_EQ(cli({"settings", "set", "--domain", "nowhere", "ReconnectEnabled=1"}).code, 1);
     const CliRun r = cli({"settings", "set", "--gc", "ReconnectFailureThreshold=12 attempts"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Connection attempts before failure"));
-    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ReconnectFailureThreshold"}).toString(), "3");
+    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ReconnectFailureThreshold"}).toString(), "3");
 }
