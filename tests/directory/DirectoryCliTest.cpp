@@ -1,29 +1,15 @@
+#include "support/CliProcess.h"
+
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
+using fw::test::CliRun;
 
 namespace {
 
-struct CliRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
-CliRun cli(const QStringList& args, const QString& registry = QString())
+CliRun cli(const QStringList& args, const QString& registry = QStringLiteral("/nonexistent"))
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!registry.isEmpty())
-        env.insert(QStringLiteral("FERROWIND_REGISTRY"), registry);
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(FERROWIND_CLI), args);
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        return {};
-    }
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return fw::test::runCli(QStringLiteral(FERROWIND_CLI), args, registry);
 }
 
 } // namespace
@@ -36,16 +22,16 @@ TEST(DirectoryCli, HelpAndUsageErrors)
         EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: "))) << c;
         EXPECT_TRUE(r.out.contains(QStringLiteral("Exit status 1"))) << c;
     }
-    EXPECT_EQ(cli({"locate", "corp.example.com", "--flags", "zz"}).code, 2);
-    EXPECT_EQ(cli({"locate", "corp.example.com", "--source", "not-an-address"}).code, 2);
-    EXPECT_EQ(cli({"locate", "a.com", "b.com"}).code, 2);
-    EXPECT_EQ(cli({"test-server", "dc1.corp.example.com"}).code, 2);               // neither --dc nor --gc
-    EXPECT_EQ(cli({"test-server", "dc1.corp.example.com", "--dc", "--gc"}).code, 2);
+    for (const QStringList& args : {QStringList{"locate", "corp.example.com", "--flags", "zz"},
+                                    QStringList{"locate", "corp.example.com", "--source", "not-an-address"},
+                                    QStringList{"locate", "a.com", "b.com"},
+                                    QStringList{"test-server", "dc1.corp.example.com"}, // neither --dc nor --gc
+                                    QStringList{"test-server", "dc1.corp.example.com", "--dc", "--gc"}, QStringList{"reconnect"},
+                                    QStringList{"reconnect", "--gc", "--domain", "x"}})
+        EXPECT_EQ(cli(args).code, 2) << args.join(' ').toStdString();
     const CliRun noDot = cli({"test-server", "dc1", "--dc"});
     EXPECT_EQ(noDot.code, 2);
-    EXPECT_TRUE(noDot.err.contains("fully qualified server name"));
-    EXPECT_EQ(cli({"reconnect"}).code, 2);
-    EXPECT_EQ(cli({"reconnect", "--gc", "--domain", "x"}).code, 2);
+    EXPECT_TRUE(noDot.err.contains("You need to enter a fully qualified server name in the form of 'server.domain.com'"));
 }
 
 TEST(DirectoryCli, LocateAnswersBadNamesAtOnce)

@@ -142,37 +142,22 @@ TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
         EXPECT_FALSE(parseResponseEx(m, &why));
         EXPECT_TRUE(why.contains("loop")) << why.toStdString();
     }
-    // Two pointers pointing at each other.
-    {
-        QByteArray d = QByteArray::fromHex("c002c000");
+    struct Case {
+        const char* hex;
+        const char* why;
+    };
+    const Case cases[] = {
+        {"c002c000", "loop"},        // two pointers pointing at each other
+        {"03616263c0ff", "outside"}, // pointer past the end of the message
+        {"03616263c0", ""},          // pointer cut in half
+        {"4161", ""},                // reserved label type bits 0x40
+        {"8161", ""},                // and 0x80
+        {"0a6162", ""},              // label longer than what is left
+    };
+    for (const Case& c : cases) {
         int off = 0;
-        EXPECT_FALSE(readCompressedName(d, off, &why));
-        EXPECT_TRUE(why.contains("loop"));
-    }
-    // Pointer past the end of the message.
-    {
-        QByteArray d = QByteArray::fromHex("03616263c0ff");
-        int off = 0;
-        EXPECT_FALSE(readCompressedName(d, off, &why));
-        EXPECT_TRUE(why.contains("outside"));
-    }
-    // Pointer cut in half.
-    {
-        QByteArray d = QByteArray::fromHex("03616263c0");
-        int off = 0;
-        EXPECT_FALSE(readCompressedName(d, off, &why));
-    }
-    // Reserved label type bits (0x40, 0x80).
-    for (const char* hex : {"4161", "8161"}) {
-        QByteArray d = QByteArray::fromHex(hex);
-        int off = 0;
-        EXPECT_FALSE(readCompressedName(d, off, &why)) << hex;
-    }
-    // Label longer than what is left.
-    {
-        QByteArray d = QByteArray::fromHex("0a6162");
-        int off = 0;
-        EXPECT_FALSE(readCompressedName(d, off, &why));
+        EXPECT_FALSE(readCompressedName(QByteArray::fromHex(c.hex), off, &why)) << c.hex;
+        EXPECT_TRUE(why.contains(QLatin1String(c.why))) << c.hex << ": " << why.toStdString();
     }
     // A name of more than 255 bytes built from a chain of pointers to long labels.
     {

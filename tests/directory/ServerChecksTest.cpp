@@ -1,5 +1,6 @@
 #include "FakeDirectory.h"
 #include "FakeLocator.h"
+#include "ServerTexts.h"
 #include "support/TestContext.h"
 
 #include "directory/NameValidation.h"
@@ -75,32 +76,32 @@ TEST_F(ServerTestsFixture, CurrentServerTestsBindTheRightPathsAndCompareSites)
     EXPECT_TRUE(o.sameSite);
     EXPECT_EQ(dir->bound.last(), "LDAP://dc1.corp.example.com:389");
     EXPECT_TRUE(dir->siteQueries.contains("local:VELMORA01"));
-    EXPECT_EQ(messages().last(), server_text::kDcFound);
+    EXPECT_EQ(messages().last(), server_texts::kDcFound);
 
     o = tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
     EXPECT_TRUE(o.found);
     EXPECT_FALSE(o.sameSite);
     EXPECT_EQ(dir->bound.last(), "GC://gc1.corp.example.com:3268");
-    EXPECT_EQ(messages().last(), server_text::kGcOtherSite);
+    EXPECT_EQ(messages().last(), server_texts::kGcOtherSite);
 
     // Sites differing only in case are the same site.
     dir->sites[QStringLiteral("gc1.corp.example.com")] = QStringLiteral("DEFAULT-first-SITE-name");
     tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_text::kGcFound);
+    EXPECT_EQ(messages().last(), server_texts::kGcFound);
 
     // Both site lookups failing: empty equals empty.
     dir->sites.clear();
     dir->localSite.clear();
     tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_text::kDcFound);
+    EXPECT_EQ(messages().last(), server_texts::kDcFound);
 
     // An empty server cell binds a path without a server, which fails.
     o = tests.cmdDCTestConnection_Click(QString());
     EXPECT_FALSE(o.found);
     EXPECT_EQ(dir->bound.last(), "LDAP://:389");
-    EXPECT_EQ(messages().last(), server_text::kDcNotFound);
+    EXPECT_EQ(messages().last(), server_texts::kDcNotFound);
     o = tests.cmdGCTestConnection_Click(QStringLiteral("nogc.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_text::kGcNotFound);
+    EXPECT_EQ(messages().last(), server_texts::kGcNotFound);
     EXPECT_FALSE(wait.busy);
     EXPECT_EQ(wait.changes.count(true), 6);
 }
@@ -112,7 +113,7 @@ TEST_F(ServerTestsFixture, ManualNamesWithoutADotOrEmpty)
     tests.cmdTestDCManualSecondary_Click(f);
     tests.cmdTestGCManualPrimary_Click(f);
     tests.cmdTestGCManualSecondary_Click(f);
-    EXPECT_EQ(messages(), QStringList(4, server_text::kNoDot));
+    EXPECT_EQ(messages(), QStringList(4, server_texts::kNoDot));
     EXPECT_TRUE(dir->bound.isEmpty());
 
     f = QStringLiteral("server");
@@ -142,7 +143,7 @@ TEST_F(ServerTestsFixture, ManualPrimaryDcChecksTheServerItselfForWritability)
     EXPECT_TRUE(o.writableChecked);
     EXPECT_FALSE(o.writable);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(messages(), (QStringList{server_text::kDcFound, server_text::kNotWritable}));
+    EXPECT_EQ(messages(), (QStringList{server_texts::kDcFound, server_texts::kNotWritable}));
     ASSERT_EQ(loc->requests.size(), 1); // no creation-time lookup of another controller
     EXPECT_EQ(loc->requests[0].computerName, "rodc.corp.example.com");
 
@@ -152,7 +153,7 @@ TEST_F(ServerTestsFixture, ManualPrimaryDcChecksTheServerItselfForWritability)
     o = tests.cmdTestDCManualPrimary_Click(f);
     EXPECT_TRUE(o.writable);
     EXPECT_EQ(f, "dc1.corp.example.com");
-    EXPECT_EQ(messages().last(), server_text::kDcFound);
+    EXPECT_EQ(messages().last(), server_texts::kDcFound);
 
     // Not found: cleared, no writable check.
     loc->requests.clear();
@@ -161,7 +162,7 @@ TEST_F(ServerTestsFixture, ManualPrimaryDcChecksTheServerItselfForWritability)
     EXPECT_FALSE(o.found);
     EXPECT_FALSE(o.writableChecked);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(messages().last(), server_text::kDcNotFound);
+    EXPECT_EQ(messages().last(), server_texts::kDcNotFound);
     EXPECT_TRUE(loc->requests.isEmpty());
 }
 
@@ -175,7 +176,7 @@ TEST_F(ServerTestsFixture, ManualSecondaryDcRunsTheWritableCheckEvenWhenNotFound
     EXPECT_TRUE(o.writableChecked);
     EXPECT_FALSE(o.writable);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(messages(), (QStringList{server_text::kDcNotFound, server_text::kNotWritable}));
+    EXPECT_EQ(messages(), (QStringList{server_texts::kDcNotFound, server_texts::kNotWritable}));
     EXPECT_FALSE(wait.busy);
 }
 
@@ -185,14 +186,14 @@ TEST_F(ServerTestsFixture, ManualGcFoundInOtherSiteOrNotFound)
     auto o = tests.cmdTestGCManualPrimary_Click(f);
     EXPECT_TRUE(o.found);
     EXPECT_EQ(f, "gc1.corp.example.com");
-    EXPECT_EQ(messages().last(), server_text::kGcOtherSite);
+    EXPECT_EQ(messages().last(), server_texts::kGcOtherSite);
     EXPECT_TRUE(loc->requests.isEmpty()); // no writable check for a GC
 
     f = QStringLiteral("dc1.corp.example.com"); // a DC but not a GC at 3268 here
     o = tests.cmdTestGCManualSecondary_Click(f);
     EXPECT_FALSE(o.found);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(messages().last(), server_text::kGcNotFound);
+    EXPECT_EQ(messages().last(), server_texts::kGcNotFound);
     EXPECT_EQ(dir->bound.last(), "GC://dc1.corp.example.com:3268");
 }
 
@@ -235,7 +236,7 @@ TEST(ManualNameValidation, DomainControllerFields)
     f = QStringLiteral("dc1");
     NameValidation::validateDomainControllerField(f, domainCell, p, save);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages.last(), server_text::kNoDot);
+    EXPECT_EQ(p.messages.last(), server_texts::kNoDot);
     EXPECT_EQ(saves, 1); // Save stays as it was
 
     const qsizetype shown = p.messages.size();
@@ -266,7 +267,7 @@ TEST(ManualNameValidation, GlobalCatalogFields)
     f = QStringLiteral("gc1");
     NameValidation::validateGlobalCatalogField(f, p, save);
     EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages, QStringList{server_text::kNoDot});
+    EXPECT_EQ(p.messages, QStringList{server_texts::kNoDot});
     EXPECT_EQ(saves, 2); // enabled also after the clearing
 
     f = QStringLiteral("   ");

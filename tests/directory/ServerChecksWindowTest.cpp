@@ -1,9 +1,9 @@
 #include "FakeDirectory.h"
 #include "FakeLocator.h"
+#include "ServerTexts.h"
 #include "support/TestContext.h"
 
 #include "app/ui/MainWindow.h"
-#include "db/Database.h"
 #include "directory/ConnectorControl.h"
 #include "directory/NetTools.h"
 #include "directory/ServerTests.h"
@@ -19,7 +19,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QThread>
-#include <QSqlQuery>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -87,6 +86,8 @@ protected:
 
 } // namespace
 
+// The buttons and fields reach the server tests and the forced reconnect with the selected row's values; what
+// those find and say is tested below the window.
 TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWaitCursor)
 {
     QList<bool> cursorDuringBind;
@@ -94,42 +95,32 @@ TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWai
     selectRow(2);
     click(dc().cmdDCTestConnection);
     EXPECT_EQ(dir->bound.last(), "LDAP://dc01.sales.corp.example.com:389");
-    EXPECT_EQ(shown().last(), server_text::kDcFound); // sites differ only in case
+    EXPECT_EQ(shown().last(), server_texts::kDcFound);
     EXPECT_EQ(cursorDuringBind, QList<bool>{true});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    // The secondary (dc02.sales...) does not answer: cleared after both messages.
+    // The secondary (dc02.sales...) does not answer: the field is cleared.
     ASSERT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
-    shown().clear();
     click(dc().cmdTestDCManualSecondary);
-    EXPECT_EQ(shown(), (QStringList{server_text::kDcNotFound, server_text::kNotWritable}));
+    EXPECT_EQ(dir->bound.last(), "LDAP://dc02.sales.corp.example.com:389");
     EXPECT_EQ(dc().txtDCManualSecondary->text(), "");
-    ASSERT_EQ(loc->requests.size(), 1);
-    EXPECT_EQ(loc->requests[0].computerName, "dc02.sales.corp.example.com");
 
     main->ui()->tabMain->setCurrentIndex(1);
     click(gc().cmdGCTestConnection);
     EXPECT_EQ(dir->bound.last(), "GC://gc01.corp.example.com:3268");
-    EXPECT_EQ(shown().last(), server_text::kGcNotFound);
 }
 
-TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesIt)
+TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesItAgainstTheSelectedDomain)
 {
     selectRow(2);
     main->domainControllersPage()->setSaveEnabled(false);
-    typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9"), dc().txtDCManualSecondary);
-    EXPECT_EQ(shown(), QStringList{server_text::kNoDot});
-    EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
-
     typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9.other.example.org"), dc().txtDCManualSecondary);
-    EXPECT_EQ(shown().last(), "The server needs to be in the currently selected domain.  dc9.other.example.org is not part of the "
-                              "sales.corp.example.com domain.");
+    EXPECT_EQ(shown(), QStringList{"The server needs to be in the currently selected domain.  dc9.other.example.org is not part of "
+                                   "the sales.corp.example.com domain."});
     EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
 
-    shown().clear();
-    main->domainControllersPage()->setSaveEnabled(false);
     typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("  dc9.SALES.corp.example.com "), dc().txtDCManualSecondary);
-    EXPECT_TRUE(shown().isEmpty());
+    EXPECT_EQ(shown().size(), 1);
     EXPECT_EQ(dc().txtDCManualPrimary->text(), "dc9.SALES.corp.example.com");
     EXPECT_TRUE(dc().cmdDCSave->isEnabled());
 }
@@ -139,28 +130,16 @@ TEST_F(ServerChecksWindow, ForceReconnectButtons)
     selectRow(1);
     click(dc().cmdDCForceReconnect);
     ASSERT_EQ(connector->calls.size(), 2);
-    EXPECT_EQ(connector->calls[0].method, "RequestReconnect");
-    EXPECT_EQ(connector->calls[1].method, "RequestReconnectV8");
     EXPECT_EQ(connector->calls[1].argument, "dc01.corp.example.com");
-    EXPECT_EQ(t.sleeper().totalMs, 12000);
     EXPECT_EQ(shown().last(), "Reconnect process initiated for domain: dc01.corp.example.com");
-    {
-        FwError err;
-        auto db = Database::open(t.ctx().connectionString, &err);
-        QSqlQuery q = db->run(QStringLiteral("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?"),
-                              {QStringLiteral("{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}")}, &err);
-        ASSERT_TRUE(q.next());
-        EXPECT_EQ(q.value(0).toInt(), 1);
-    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     main->ui()->tabMain->setCurrentIndex(1);
     click(gc().cmdGCReconnect);
-    EXPECT_EQ(connector->calls.size(), 4);
+    ASSERT_EQ(connector->calls.size(), 4);
     EXPECT_EQ(connector->calls[2].kind, ConnectorKind::GlobalCatalog);
     EXPECT_EQ(shown().last(), "Reconnect process initiated");
 }
-
 
 // Blocking work runs on a worker thread; the name lookups there still have an event loop and their bound.
 TEST(WidgetWaitUiTest, NetworkLookupsWorkOnTheWorkerThread)
