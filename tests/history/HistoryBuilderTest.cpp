@@ -129,10 +129,16 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
             ASSERT_EQ(got.outcome, HistoryPlan::Outcome::FittedAtStart);
             ++fitted;
             EXPECT_EQ(got.finalFactor, factor);
+            EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, factor);
             const auto shown = ref.pass(budget, got.groupSize);
             EXPECT_LE(shown.points.size(), budget);
             EXPECT_GT(ref.pass(budget, got.groupSize - 1).points.size(), budget);
             expectSamePoints(got.points, shown.points);
+            ASSERT_FALSE(got.logLines.isEmpty());
+            const QString name = dc ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor") : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
+            EXPECT_EQ(got.logLines.last(), QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used "
+                                                          "group size %4 (%5 points)")
+                                               .arg(budget).arg(name).arg(factor).arg(got.groupSize).arg(got.points.size()));
             continue;
         }
         ++accepted;
@@ -177,42 +183,29 @@ TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
     expectSameLines(got.logLines, want.lines);
 }
 
-// 3 distinct increments, 1 interval, factor 2: budget 1992. 1992 runs give groups of 1, 1993 give groups of 2
-// and 997 points. 3000 runs with a budget of 1994 give groups of 2.
+// The distinct values are counted over all runs, the running one included. 3 distinct increments and 1 interval
+// at factor 2: budget 1992, so 1993 runs make groups of 2 and 997 points; the same on the GC side.
 TEST(HistoryGroupSize, BudgetExamples)
 {
-    for (int runs : {1992, 1993}) {
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         Harness h;
         QList<RunSpec> list;
-        for (int i = 1; i <= runs; ++i)
-            list.append(dcRun(i));
-        // The running synchronisation brings the other two increments (the distinct queries count it).
-        RunSpec a = dcRun(runs + 1, 1, 1000), b = dcRun(runs + 2, 1, 750);
+        for (int i = 1; i <= 1993; ++i)
+            list.append(side == SyncSide::DC ? dcRun(i) : gcRun(i));
+        RunSpec a = side == SyncSide::DC ? dcRun(1994, 1, 1000) : gcRun(1994, QStringLiteral("gc01"), 1, 1000);
+        RunSpec b = side == SyncSide::DC ? dcRun(1995, 1, 750) : gcRun(1995, QStringLiteral("gc01"), 1, 750);
         a.active = b.active = true;
         list << a << b;
-        h.db->addDc(list);
-        h.tc.ctx().traceSetting = 1;
-        const HistoryResult r = h.build(SyncSide::DC, 2);
+        side == SyncSide::DC ? h.db->addDc(list) : h.db->addGc(list);
+        h.tc.ctx().traceSetting = side == SyncSide::DC ? 1 : 0;
+        const HistoryResult r = h.build(side, 2);
         EXPECT_EQ(r.budget, 1992);
-        EXPECT_EQ(r.groupSize, runs == 1992 ? 1 : 2);
-        EXPECT_EQ(r.points.size(), runs == 1992 ? 1992 : 997);
-        EXPECT_EQ(r.logLines.first(), QStringLiteral("iMaxPointsAllowed: 1992 dTotalRows: %1 iGroupSize: %2").arg(runs).arg(runs == 1992 ? 1 : 2));
-        EXPECT_EQ(r.logLines.last(), QStringLiteral("Points:%1 GroupSize:%2").arg(runs == 1992 ? 1992 : 997).arg(runs == 1992 ? 1 : 2));
-        EXPECT_EQ(r.passGroupSizes, QList<qint64>{r.groupSize});
-    }
-    {
-        Harness h;
-        QList<RunSpec> list;
-        for (int i = 1; i <= 3000; ++i)
-            list.append(gcRun(i));
-        RunSpec a = gcRun(3001, QStringLiteral("gc01"), 1, 1000);
-        a.active = true;
-        list << a;
-        h.db->addGc(list);
-        const HistoryResult r = h.build(SyncSide::GC, 2);
-        EXPECT_EQ(r.budget, 1994);
         EXPECT_EQ(r.groupSize, 2);
-        EXPECT_EQ(r.points.size(), 1500);
+        EXPECT_EQ(r.points.size(), 997);
+        // The pass's trace line is written for the DC side only.
+        EXPECT_EQ(r.logLines.first(), side == SyncSide::DC ? QStringLiteral("iMaxPointsAllowed: 1992 dTotalRows: 1993 iGroupSize: 2")
+                                                              : QStringLiteral("Points:997 GroupSize:2"));
+        EXPECT_EQ(r.logLines.last(), QStringLiteral("Points:997 GroupSize:2"));
     }
 }
 
@@ -245,7 +238,6 @@ TEST(HistoryPoints, IncrementChangeInsideAGroup)
     // Later points keep the change's details but do not count it again.
     EXPECT_EQ(r.points[3].NewIncrementCount, 0);
     EXPECT_EQ(r.points[3].OldIncrement, 400);
-    EXPECT_EQ(history_format::detailsFor(p, 2).values[8], QStringLiteral("1,400,500,2005-03-14 13:00:00"));
 }
 
 // Latency: lags 40 and 20, interval 5, increment 100 give 1.5; an average giving 0.25 is stored as 0.2.
@@ -265,12 +257,9 @@ TEST(HistoryPoints, LatencyAndRounding)
     ASSERT_EQ(r.points.size(), 2);
     EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 1.5f);
     EXPECT_FLOAT_EQ(r.points[1].LatencyMinutes, 0.2f);
-    EXPECT_EQ(plainNumber(r.points[1].LatencyMinutes), QStringLiteral("0.2"));
     EXPECT_EQ(r.points[0].ObjectsProcessed, 2);
     EXPECT_EQ(r.points[1].ObjectsProcessed, 4);
     EXPECT_EQ(r.points[0].ElapsedSeconds, 12);
-    // The table shows latency as a whole number.
-    EXPECT_EQ(history_format::detailsFor(r.points[0], 0).values[3], QStringLiteral("2"));
 }
 
 // Two domains both reporting EventFlags 3 add 2 errors and 2 total resynchronisations; a server change counts once
@@ -317,8 +306,7 @@ TEST(HistoryPoints, GcServerChangesAndEvents)
     EXPECT_EQ(r.points[2].ErrorCount, 1);
     EXPECT_EQ(r.points[2].TotalResyncCount, 1);
     EXPECT_EQ(r.points[3].ServerChangeCount, 1);
-    EXPECT_EQ(history_format::eventCell(r.points[1].ServerChangeCount, r.points[1].FirstServerChangeTime),
-              QStringLiteral("1,2005-03-14 09:30:00"));
+    EXPECT_EQ(history_format::detailTime(r.points[1].FirstServerChangeTime), QStringLiteral("2005-03-14 09:30:00"));
 }
 
 // A pass with more points than its budget raises the factor by one, logs it and forms the points again;
@@ -337,11 +325,8 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
     const HistoryResult r = h.build(SyncSide::DC, 660, &walks);
     EXPECT_EQ(walks, 1);
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
-    EXPECT_EQ(r.finalFactor, 661);
     EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 661);
-    EXPECT_EQ(r.groupSize, 6);
     EXPECT_EQ(r.points.size(), 17);
-    EXPECT_EQ(r.passGroupSizes, (QList<qint64>{5, 6}));
     EXPECT_EQ(r.logLines, (QStringList{QStringLiteral("Exceed max data points allowed. Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again"),
                                       QStringLiteral("Points:17 GroupSize:6")}));
     // Written to the activity log with time stamps.
@@ -402,42 +387,6 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
     }
 }
 
-// A history whose retries never fit (40,000 runs, 200 changes among seven increments and seven intervals):
-// the smallest group size fitting the starting budget, the factor kept, one log line, one walk.
-TEST(HistoryRetry, NonConvergingHistoryUsesTheSmallestFittingGroupSize)
-{
-    Harness h;
-    GeneratorSpec g;
-    g.seed = 8;
-    g.runs = 40000;
-    g.changes = 200;
-    g.distinctIncrements = 7;
-    g.distinctIntervals = 7;
-    g.oddities = false;
-    generateHistory(g, true, h.db.get());
-    ReferenceHistory ref = h.reference(SyncSide::DC);
-    const auto loop = ref.run(2);
-    ASSERT_FALSE(loop.accepted) << "the written loop should never accept a pass here";
-    EXPECT_GT(loop.passes, 100);
-
-    int walks = 0;
-    const HistoryResult r = h.build(SyncSide::DC, 2, &walks);
-    EXPECT_EQ(walks, 1);
-    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::FittedAtStart);
-    EXPECT_EQ(r.finalFactor, 2);
-    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 2);
-    qint64 budget = 0, g0 = 0;
-    ASSERT_TRUE(ref.budgetFor(2, budget, g0));
-    EXPECT_EQ(r.budget, budget);
-    // It fits, and one less would not.
-    const auto shown = ref.pass(budget, r.groupSize);
-    EXPECT_LE(shown.points.size(), budget);
-    EXPECT_GT(ref.pass(budget, r.groupSize - 1).points.size(), budget);
-    expectSamePoints(r.points, shown.points);
-    EXPECT_EQ(r.logLines, QStringList{QStringLiteral("Point budget %1 could not be met by raising DistinctDCIncAndIntervalSafetyFactor; kept it at 2 and used group size %2 (%3 points)")
-                                          .arg(budget).arg(r.groupSize).arg(r.points.size())});
-}
-
 // A budget of 0 or below ends the load with a clear message and no points, instead of looping.
 TEST(HistoryFailures, BudgetAtZeroEndsTheLoad)
 {
@@ -460,14 +409,10 @@ TEST(HistoryFailures, MoreChangesThanPointsAllowed)
     for (int i = 1; i <= 30; ++i)
         list.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
     h.db->addGc(list);
-    const HistoryResult r = h.build(SyncSide::GC, 995); // 3 distinct values: budget 2000 - 2985 <= 0 at once
+    const HistoryResult r = h.build(SyncSide::GC, 663); // budget 11, 30 stretches
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
-    Harness h2;
-    h2.db->addGc(list);
-    const HistoryResult r2 = h2.build(SyncSide::GC, 663); // budget 11, 30 stretches
-    EXPECT_EQ(r2.outcome, HistoryPlan::Outcome::Impossible);
-    EXPECT_TRUE(r2.failure.contains(QStringLiteral("30 stretches")));
-    EXPECT_TRUE(r2.points.isEmpty());
+    EXPECT_TRUE(r.failure.contains(QStringLiteral("30 stretches")));
+    EXPECT_TRUE(r.points.isEmpty());
 }
 
 // A DC run with more than 101 domain rows is read whole.

@@ -101,12 +101,6 @@ TEST_F(StatusSummaryTest, RunningDcAndFinishedGcShowTheirStatesTimesAndTotals)
     EXPECT_EQ(t.ctx().lastGCSyncId, 10);
 }
 
-TEST_F(StatusSummaryTest, RunOfOneHundredHoursShowsThreeHourDigits)
-{
-    db.addDcRun(1, false, now().addSecs(-360000 - 5), now().addSecs(-5));
-    EXPECT_EQ(StatusSummary(t.ctx()).PopulateDCGCStatus().dc.elapsed, QStringLiteral("100:00:00"));
-}
-
 TEST_F(StatusSummaryTest, NullSumAndNullEndLeaveTheirFieldsAndRaiseNoMessage)
 {
     db.addDcRun(3, false, now().addSecs(-60), QVariant()); // finished but no end recorded
