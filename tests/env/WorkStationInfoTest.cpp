@@ -8,19 +8,6 @@
 
 using namespace fw;
 
-TEST(WorkStationInfo, FillsFromBothQueries)
-{
-    FakeWorkstationSource src;
-    src.computer = ComputerFacts{"VELMORA01", "CORP", "", 2, 500, 6, 1};
-    src.user = UserFacts{"admin", "CORP", "", "DC01"};
-    WorkStationInfo ws(src);
-    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
-    EXPECT_EQ(ws.Domain(), QStringLiteral("CORP"));
-    EXPECT_EQ(ws.LoggedOnUsers(), 2);
-    EXPECT_EQ(ws.UserName(), QStringLiteral("admin"));
-    EXPECT_EQ(ws.LogonServer(), QStringLiteral("DC01"));
-}
-
 TEST(WorkStationInfo, AFailingQueryLeavesOnlyItsMembersEmpty)
 {
     FakeWorkstationSource src;

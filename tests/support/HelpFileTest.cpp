@@ -12,18 +12,11 @@ using namespace fw;
 
 namespace {
 
-const QString kMissingText = QStringLiteral(
-    "Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. Error code returned is 2");
-const QString kNoProgramText = QStringLiteral("No program is currently associated to open this file type: FerrowindManager.htm");
-
 void writeFile(const QString& path, const QByteArray& body = "<html><body>help</body></html>")
 {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
     f.write(body);
-    f.close();
-    if (body.startsWith("#!"))
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
@@ -48,22 +41,11 @@ TEST(LaunchHelpFile, FailuresAreMappedFromThePlatformsCode)
     t.shell().next = {false, 5, QStringLiteral("denied")};
     EXPECT_FALSE(LaunchHelpFile(t.ctx()));
     EXPECT_EQ(t.prompter().messages,
-              (QStringList{kMissingText, kNoProgramText,
-                           QStringLiteral("Unable to launch help file FerrowindManager.htm. Try opening the file manually "
-                                          "in a browser. Error code returned is 5")}));
-}
-
-TEST(LaunchHelpFile, WithTheDesktopShell)
-{
-    // The real shell with a stand-in association query: a missing page gives code 2, no program code 31.
-    fw::test::TestContext t;
-    const QString noProgram = QDir(t.dir()).filePath(QStringLiteral("mime-none"));
-    writeFile(noProgram, "#!/bin/sh\nexit 0\n");
-    t.ctx().seams().shell = std::make_unique<DesktopShell>(QStringLiteral("/bin/true"), noProgram);
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    writeFile(QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm")));
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    EXPECT_EQ(t.prompter().messages, (QStringList{kMissingText, kNoProgramText}));
+              (QStringList{"Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. "
+                           "Error code returned is 2",
+                           "No program is currently associated to open this file type: FerrowindManager.htm",
+                           "Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. "
+                           "Error code returned is 5"}));
 }
 
 TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
@@ -97,7 +79,6 @@ TEST(AboutText, VersionLabel)
 {
     EXPECT_EQ(aboutVersionText(1, 2, 15), QStringLiteral(" 1.2 Build 15"));
     EXPECT_EQ(aboutVersionText(-1, 0, -3), QStringLiteral("-1.0 Build-3"));
-    EXPECT_EQ(aboutVersionText(), aboutVersionText(FERROWIND_VERSION_MAJOR, FERROWIND_VERSION_MINOR, FERROWIND_VERSION_PATCH));
     EXPECT_TRUE(aboutLegalText().contains(QStringLiteral("GNU General Public License")));
 }
 

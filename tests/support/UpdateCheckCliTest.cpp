@@ -1,4 +1,5 @@
 #include "LocalHttpServer.h"
+#include "support/CliProcess.h"
 
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"
@@ -6,20 +7,15 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using fw::test::CliRun;
 using fw::test::LocalHttpServer;
+using fw::test::runCli;
 
 namespace {
 
-
-struct CliRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 class UpdateCheckCliTest : public ::testing::Test {
 protected:
@@ -36,21 +32,8 @@ protected:
 
     CliRun run(const QStringList& args)
     {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("FERROWIND_REGISTRY"), dir.filePath(QStringLiteral("velmora.reg")));
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(FERROWIND_CLI), QStringList{QStringLiteral("update-check")} + args);
-        CliRun r;
-        if (!p.waitForFinished(30000)) {
-            p.kill();
-            p.waitForFinished();
-            return r;
-        }
-        r.exitCode = p.exitCode();
-        r.out = p.readAllStandardOutput();
-        r.err = p.readAllStandardError();
-        return r;
+        return runCli(QStringLiteral(FERROWIND_CLI), QStringList{QStringLiteral("update-check")} + args,
+                      dir.filePath(QStringLiteral("velmora.reg")));
     }
 
     void serve(const QString& version)
@@ -70,8 +53,8 @@ TEST_F(UpdateCheckCliTest, ReportsTheLatestVersionAsJson)
     pointRegistryAt(server.base());
     serve(QStringLiteral("99.0.1"));
     const CliRun r = run({QStringLiteral("--json")});
-    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
-    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_EQ(o.value(QStringLiteral("latest")).toString(), QStringLiteral("99.0.1"));
     EXPECT_TRUE(o.value(QStringLiteral("newer")).toBool());
     EXPECT_TRUE(o.value(QStringLiteral("reachable")).toBool());
@@ -79,7 +62,7 @@ TEST_F(UpdateCheckCliTest, ReportsTheLatestVersionAsJson)
 
     serve(QStringLiteral("0.0.1"));
     const CliRun older = run({});
-    EXPECT_EQ(older.exitCode, 0);
+    EXPECT_EQ(older.code, 0);
     EXPECT_TRUE(older.out.contains("Latest published version: 0.0.1"));
     EXPECT_TRUE(older.out.contains("most up to date"));
 }
@@ -88,12 +71,12 @@ TEST_F(UpdateCheckCliTest, UnreachableSiteExitsWithOne)
 {
     pointRegistryAt(QStringLiteral("http://127.0.0.1:%1").arg(fw::test::closedLoopbackPort()));
     const CliRun r = run({});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains("could not be found")) << r.err.constData();
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("could not be found")) << r.err.toStdString();
 
     const CliRun j = run({QStringLiteral("--json")});
-    EXPECT_EQ(j.exitCode, 1);
-    const QJsonObject o = QJsonDocument::fromJson(j.out).object();
+    EXPECT_EQ(j.code, 1);
+    const QJsonObject o = QJsonDocument::fromJson(j.out.toUtf8()).object();
     EXPECT_FALSE(o.value(QStringLiteral("reachable")).toBool());
     EXPECT_FALSE(o.value(QStringLiteral("error")).toString().isEmpty());
 }
@@ -102,10 +85,10 @@ TEST_F(UpdateCheckCliTest, HelpAndUsageErrors)
 {
     pointRegistryAt(server.base());
     const CliRun help = run({QStringLiteral("--help")});
-    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains("UpdateSite"));
-    EXPECT_EQ(run({QStringLiteral("--bogus")}).exitCode, 2);
-    EXPECT_EQ(run({QStringLiteral("extra")}).exitCode, 2);
+    EXPECT_EQ(run({QStringLiteral("--bogus")}).code, 2);
+    EXPECT_EQ(run({QStringLiteral("extra")}).code, 2);
     EXPECT_EQ(server.requests(QString::fromLatin1(fw::kDownloadListPath)), 0);
 }
 
