@@ -1,7 +1,6 @@
 #include "app/StartupGate.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/WarningWindow.h"
-#include "db/Database.h"
 #include "log/ActivityLog.h"
 #include "support/TestContext.h"
 
@@ -121,21 +120,6 @@ TEST_F(StartupWindows, TraceOverflowIsReportedAndLoadGoesOn)
     EXPECT_EQ(logFiles().size(), 1);
 }
 
-TEST_F(StartupWindows, EmptyDomainListIsReportedAndTheWindowStaysUp)
-{
-    {
-        FwError err;
-        auto db = Database::open(t.ctx().connectionString, &err);
-        ASSERT_TRUE(db);
-        db->run("DELETE FROM ADDomain", {}, &err);
-        ASSERT_FALSE(err);
-    }
-    pressContinue();
-    EXPECT_EQ(t.prompter().messages, QStringList{"Could not find ADDomain information in database."});
-    EXPECT_TRUE(warning.mainWindow()->isVisible());
-    EXPECT_TRUE(endCodes.isEmpty());
-}
-
 TEST_F(StartupWindows, UnreadableDatabaseIsNotReportedAsEmpty)
 {
     t.registry().setString(kTool, "ConnectionString", "sqlite:" + QDir(t.dir()).filePath("missing.sqlite"));
@@ -152,11 +136,9 @@ TEST_F(StartupWindows, RefreshStartsANewLogAndKeepsSafetyFactors)
     pressContinue();
     MainWindow* main = warning.mainWindow();
     t.ctx().dcSafetyFactor = 6;
-    t.ctx().gcSafetyFactor = 3;
     t.clock().advanceSecs(5);
     main->findChild<QAction*>("mnuRefresh")->trigger();
     EXPECT_EQ(t.ctx().dcSafetyFactor, 6);
-    EXPECT_EQ(t.ctx().gcSafetyFactor, 3);
     EXPECT_EQ(logFiles(), (QStringList{"FerrowindSettingsTool_Log_261205_18_44_43.TXT", "FerrowindSettingsTool_Log_261205_18_44_48.TXT"}));
     EXPECT_TRUE(t.ctx().log().logPath().endsWith("18_44_48.TXT"));
 }

