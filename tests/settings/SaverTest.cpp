@@ -5,7 +5,6 @@
 #include "settings/SettingsFill.h"
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsStore.h"
-#include "settings/SettingsText.h"
 #include "support/TestContext.h"
 
 #include <QSqlQuery>
@@ -18,6 +17,7 @@ using Answer = fw::Prompter::Answer;
 namespace {
 
 const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
+const QString kDsgc = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
 const QString kDcDisableReconnect =
     "WARNING, you have selected to disable the automatic reconnect functionality for this domain.  It is strongly "
     "recommended that you do not do this in most situations.  If the domain controller currently selected becomes "
@@ -47,7 +47,7 @@ protected:
     {
         FwError err;
         auto db = Database::open(m_t.ctx().connectionString, &err);
-        QSqlQuery q = db->run("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix}, &err);
+        QSqlQuery q = db->run("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + suffix}, &err);
         return q.next() ? q.value(0) : QVariant();
     }
     PanelState corpPanel()
@@ -218,7 +218,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
     int after = 0;
     EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { ++after; }), SaveOutcome::Saved);
     EXPECT_EQ(after, 1);
-    const QString p = "    " + settings_text::kDsgcPrefix;
+    const QString p = "    " + kDsgc;
     EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Global catalog server", p + "ReconnectFailureThreshold=2",
                                           p + "DoTotalResynchUsesRelative= 0", p + "DoTotalResynchAtTime=2305",
                                           p + "ReconnectLastResortAutoFind= 1", p + "ReconnectEnabled= 1",
@@ -257,7 +257,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
     {
         FwError err;
         auto db = Database::open(m_t.ctx().connectionString, &err);
-        db->run("DELETE FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + "ReconnectEnabled"}, &err);
+        db->run("DELETE FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ReconnectEnabled"}, &err);
     }
     PanelState g = gcPanel(); // the fill stops at the missing node; the earlier values are in
     setReconnect(g, true);
