@@ -155,7 +155,6 @@ TEST_F(FlexGridTest, FitToContentsAndSuspendedDrawing)
     EXPECT_TRUE(grid.isColHidden(3));
 
     grid.setRedraw(false);
-    EXPECT_FALSE(grid.redraw());
     EXPECT_FALSE(grid.updatesEnabled());
     grid.setRedraw(true);
     EXPECT_TRUE(grid.updatesEnabled());

@@ -115,8 +115,6 @@ TEST_F(AboutWindowTest, JapaneseFontReachesEveryControlOfEveryLoadedWindow)
     japanese->trigger();
 
     EXPECT_EQ(languageState(t.ctx()).CurrentLangID, 1041);
-    ASSERT_NE(languageState(t.ctx()).LanguageLibrary(), nullptr);
-    EXPECT_TRUE(languageState(t.ctx()).LanguageLibrary()->fileName().endsWith(QStringLiteral("_JPN.dll")));
     int checked = 0;
     for (QWidget* window : {static_cast<QWidget*>(&other), &hidden, static_cast<QWidget*>(&about)}) {
         QList<QWidget*> controls = window->findChildren<QWidget*>();
