@@ -13,47 +13,65 @@ namespace fw {
 
 namespace {
 
-// Writes the load's lines to the activity log and keeps them for the caller.
+// Keeps the load's lines and error reports, in order, for report().
 class LoadLog {
 public:
-    LoadLog(AppContext& ctx, SyncSide side, QStringList& lines) : m_ctx(ctx), m_side(side), m_lines(lines) {}
+    LoadLog(SyncSide side, bool tracing, HistoryResult& r) : m_side(side), m_tracing(tracing), m_r(r) {}
 
-    bool tracing() const { return m_ctx.traceSetting > 0; }
-    void write(const QString& text)
-    {
-        m_ctx.log().WriteLog(text, true);
-        m_lines.append(text);
-    }
+    bool tracing() const { return m_tracing; }
+    void write(const QString& text) { add(HistoryReport::Kind::Log, text); }
     void trace(const QString& text)
     {
-        if (!tracing())
-            return;
-        m_ctx.log().WriteTraceLog(text, true);
-        m_lines.append(text);
+        if (m_tracing)
+            add(HistoryReport::Kind::Trace, text);
     }
     // The window's error path: a message box, then the same report in the log (the GC box has no line number).
     void error(const FwError& e, int line)
     {
         const QString form = HistoryBuilder::formName(m_side);
         const QString withLine = errorReportText(e, QStringLiteral("Form_Load"), form, OwnerKind::Form, line);
-        m_ctx.prompter().inform(m_side == SyncSide::DC ? withLine : errorReportText(e, QStringLiteral("Form_Load"), form));
-        write(withLine);
+        add(HistoryReport::Kind::Error, withLine,
+            m_side == SyncSide::DC ? withLine : errorReportText(e, QStringLiteral("Form_Load"), form));
     }
-    void message(const QString& text)
-    {
-        m_ctx.prompter().inform(text);
-        write(text);
-    }
+    void message(const QString& text) { add(HistoryReport::Kind::Message, text); }
 
 private:
-    AppContext& m_ctx;
+    void add(HistoryReport::Kind kind, const QString& text, const QString& box = {})
+    {
+        m_r.reports.append({kind, text, box});
+        m_r.logLines.append(text);
+    }
     SyncSide m_side;
-    QStringList& m_lines;
+    bool m_tracing;
+    HistoryResult& m_r;
+};
+
+// Everything the load reads sees one state of the tables; ended however the load ends.
+class SnapshotScope {
+public:
+    explicit SnapshotScope(HistorySource& source) : m_source(source) { m_error = source.beginSnapshot(); }
+    ~SnapshotScope()
+    {
+        if (!m_error)
+            m_source.endSnapshot();
+    }
+    const FwError& error() const { return m_error; }
+
+private:
+    HistorySource& m_source;
+    FwError m_error;
 };
 
 } // namespace
 
-HistoryBuilder::HistoryBuilder(AppContext& ctx, SyncSide side) : m_ctx(ctx), m_side(side) {}
+HistoryBuilder::HistoryBuilder(AppContext& ctx, SyncSide side)
+    : m_ctx(ctx),
+      m_side(side),
+      m_connectionString(ctx.connectionString),
+      m_tracing(ctx.traceSetting > 0),
+      m_factor(side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor)
+{
+}
 
 QString HistoryBuilder::formName(SyncSide side)
 {
@@ -68,30 +86,84 @@ QString HistoryBuilder::factorName(SyncSide side)
 
 HistoryResult HistoryBuilder::BuildHistoryPoints()
 {
+    HistoryResult r = collect();
+    report(r);
+    return r;
+}
+
+HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
+{
+    HistoryResult r = collect(source);
+    report(r);
+    return r;
+}
+
+void HistoryBuilder::report(const HistoryResult& r)
+{
+    if (r.cancelled)
+        return;
+    for (const HistoryReport& e : r.reports) {
+        switch (e.kind) {
+        case HistoryReport::Kind::Log:
+            m_ctx.log().WriteLog(e.text, true);
+            break;
+        case HistoryReport::Kind::Trace:
+            m_ctx.log().WriteTraceLog(e.text, true);
+            break;
+        case HistoryReport::Kind::Error:
+            m_ctx.prompter().inform(e.box);
+            m_ctx.log().WriteLog(e.text, true);
+            break;
+        case HistoryReport::Kind::Message:
+            m_ctx.prompter().inform(e.text);
+            m_ctx.log().WriteLog(e.text, true);
+            break;
+        }
+    }
+    (m_side == SyncSide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor) = r.finalFactor;
+    m_factor = r.finalFactor;
+}
+
+HistoryResult HistoryBuilder::collect()
+{
     FwError err;
-    auto db = Database::open(m_ctx.connectionString, &err);
+    auto db = Database::open(m_connectionString, &err);
     if (!db) {
         HistoryResult r;
-        r.startFactor = r.finalFactor = m_side == SyncSide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
-        LoadLog log(m_ctx, m_side, r.logLines);
+        r.startFactor = r.finalFactor = m_factor;
+        LoadLog log(m_side, m_tracing, r);
         log.error(err, 10);
         r.failure = err.description;
         return r;
     }
     SqlHistorySource source(*db, m_side);
-    return BuildHistoryPoints(source);
+    return collect(source);
 }
 
-HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
+HistoryResult HistoryBuilder::collect(HistorySource& source)
 {
     HistoryResult r;
-    LoadLog log(m_ctx, m_side, r.logLines);
-    qint16& factor = m_side == SyncSide::DC ? m_ctx.dcSafetyFactor : m_ctx.gcSafetyFactor;
-    r.startFactor = factor;
+    LoadLog log(m_side, m_tracing, r);
+    qint16 factor = m_factor;
+    r.startFactor = r.finalFactor = factor;
+    // A failed query ends the load: a chart of what could be read would be a wrong one.
+    auto failed = [&](const QList<HistorySource::CountFailure>& failures) {
+        for (const auto& f : failures)
+            log.error(f.error, f.line);
+        if (failures.isEmpty())
+            return false;
+        r.failure = failures.first().error.description;
+        return true;
+    };
 
-    // The queries run once; their failures are reported once.
+    const SnapshotScope snapshot(source);
+    if (snapshot.error()) {
+        failed({{5, snapshot.error()}});
+        return r;
+    }
     HistorySource::Counts counts;
-    QList<HistorySource::CountFailure> failures = source.counts(counts);
+    if (failed(source.counts(counts)))
+        return r;
     r.totalRows = counts.totalRows;
     r.distinctIncrements = counts.distinctIncrements;
     r.distinctIntervals = counts.distinctIntervals;
@@ -109,12 +181,18 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
     WalkLineSpool spool;
     HistoryWalk walk(m_side, tracing ? WalkOptions::everyPass(sizes, &spool)
                                      : WalkOptions::shownPassOnly(sizes, startValid ? start.budget : 0, &spool));
+    const qint64 total = static_cast<qint64>(counts.totalRows);
+    const std::function<bool(qint64)> progress = [&](qint64 read) { return !m_progress || m_progress(read, total); };
     {
+        QList<HistorySource::CountFailure> failures;
         auto cursor = source.open(failures);
         ++r.walks;
-        for (const auto& f : failures)
-            log.error(f.error, f.line);
-        walk.run(*cursor);
+        if (failed(failures))
+            return r;
+        if (!walk.run(*cursor, progress)) {
+            r.cancelled = true;
+            return r;
+        }
     }
 
     const HistoryPlan plan = planHistory(counts.totalRows, distinct, factor, walk.counts());
@@ -148,12 +226,19 @@ HistoryResult HistoryBuilder::BuildHistoryPoints(HistorySource& source)
             need(p.groupSize);
     std::unique_ptr<HistoryWalk> extra;
     if (!missing.isEmpty()) {
-        // Beyond the sizes formed side by side: one more walk forms exactly the missing ones.
+        // Beyond the sizes formed side by side: one more walk of the same snapshot forms exactly the missing ones.
         extra = std::make_unique<HistoryWalk>(m_side, WalkOptions::missingSizes(missing));
-        QList<HistorySource::CountFailure> ignored;
-        auto cursor = source.open(ignored);
+        QList<HistorySource::CountFailure> failures;
+        auto cursor = source.open(failures);
         ++r.walks;
-        extra->run(*cursor);
+        if (failed(failures)) {
+            r.outcome = HistoryPlan::Outcome::Impossible;
+            return r;
+        }
+        if (!extra->run(*cursor, progress)) {
+            r.cancelled = true;
+            return r;
+        }
     }
     auto pointsOf = [&](qint64 g) -> const QList<FormedPoint>* {
         if (const auto* p = walk.pointsFor(g))

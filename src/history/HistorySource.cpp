@@ -105,6 +105,24 @@ QString SqlHistorySource::domainSql()
                           "order by SyncId, Domain");
 }
 
+FwError SqlHistorySource::beginSnapshot()
+{
+    // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
+    // SQL Server: serializable, so that no run can finish into the ranges already counted or read.
+    if (m_db.dialect().engine() == SqlDialect::Engine::SqlServer) {
+        FwError err;
+        m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE"), {}, &err);
+        if (err)
+            return err;
+    }
+    return m_db.begin();
+}
+
+void SqlHistorySource::endSnapshot()
+{
+    m_db.rollback(); // nothing was written
+}
+
 QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 {
     QList<CountFailure> failures;

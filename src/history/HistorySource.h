@@ -65,6 +65,9 @@ public:
 
     virtual ~HistorySource() = default;
     virtual SyncSide side() const = 0;
+    // Everything read between these sees one state of the tables, whatever is written meanwhile.
+    virtual FwError beginSnapshot() { return {}; }
+    virtual void endSnapshot() {}
     // Runs the three count queries; each failure is returned and leaves its value at 0.
     virtual QList<CountFailure> counts(Counts& out) = 0;
     // Runs the three walked queries. A failing query is returned in `failures` and walks as empty.
@@ -76,6 +79,8 @@ class SqlHistorySource final : public HistorySource {
 public:
     SqlHistorySource(Database& db, SyncSide side) : m_db(db), m_side(side) {}
     SyncSide side() const override { return m_side; }
+    FwError beginSnapshot() override;
+    void endSnapshot() override;
     QList<CountFailure> counts(Counts& out) override;
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) override;
 

@@ -303,7 +303,7 @@ const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize)
     return nullptr;
 }
 
-void HistoryWalk::run(HistoryCursor& cursor)
+bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress)
 {
     Impl& w = *d;
     const QString table = runTable(w.side);
@@ -324,6 +324,8 @@ void HistoryWalk::run(HistoryCursor& cursor)
     qint64 lastSyncId = 0;
     while (cursor.nextRun(row)) {
         ++ordinal;
+        if (progress && (ordinal & 4095) == 0 && !progress(ordinal))
+            return false;
         if (ordinal == 0) {
             w.change.increment = row.increment;
             w.change.interval = row.interval;
@@ -435,6 +437,7 @@ void HistoryWalk::run(HistoryCursor& cursor)
         w.closeAll(ordinal, lastSyncId);
         m_counts.add(stretch);
     }
+    return !progress || progress(ordinal + 1);
 }
 
 } // namespace fw

@@ -75,7 +75,9 @@ public:
     HistoryWalk(SyncSide side, WalkOptions options);
     ~HistoryWalk();
 
-    void run(HistoryCursor& cursor);
+    // Reads the result sets to their end; `progress` (when set) hears the runs read every few thousand and
+    // abandons the walk by returning false, and so does run().
+    bool run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress = {});
 
     const SegmentCounts& counts() const { return m_counts; }
     bool emptyRunList() const { return m_empty; }

@@ -6,13 +6,16 @@
 #include "app/StartupGate.h"
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
+#include "history/WheelSteps.h"
 #include "log/ActivityLog.h"
 #include "log/NumberFormat.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QSqlQuery>
 #include <cstdio>
+#include <functional>
 
 using namespace fw;
 using namespace fw::test;
@@ -24,13 +27,22 @@ class CountingSource final : public HistorySource {
 public:
     explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
     SyncSide side() const override { return m_inner.side(); }
-    QList<CountFailure> counts(Counts& out) override { return m_inner.counts(out); }
+    FwError beginSnapshot() override { return m_inner.beginSnapshot(); }
+    void endSnapshot() override { m_inner.endSnapshot(); }
+    QList<CountFailure> counts(Counts& out) override
+    {
+        auto failures = m_inner.counts(out);
+        if (afterCounts)
+            afterCounts();
+        return failures;
+    }
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override
     {
         ++opened;
         return m_inner.open(f);
     }
     int opened = 0;
+    std::function<void()> afterCounts; // what happens in the database between the counts and the walk
 
 private:
     HistorySource& m_inner;
@@ -432,4 +444,84 @@ TEST(HistoryPoints, ManyDomainsInOneRun)
     EXPECT_EQ(r.points[0].ErrorCount, 150);
     EXPECT_EQ(r.points[1].ServerChangeCount, 1);
     EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 4.5f); // 150 x 1 x 15 / 500
+}
+
+// Runs that finish while a history is read are not part of it: the counts and the walk see one state of the
+// tables, so the chart is that of the runs counted.
+TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
+{
+    Harness h;
+    QSqlQuery(h.db->db().handle()).exec(QStringLiteral("PRAGMA journal_mode = WAL")); // the writer need not wait
+    QList<RunSpec> runs;
+    for (int i = 1; i <= 40; ++i)
+        runs.append(dcRun(i, 100 + i));
+    h.db->addDc(runs);
+    const ReferenceHistory::Result want = h.reference(SyncSide::DC).run(2);
+
+    FwError err;
+    auto reader = Database::open(h.db->connectionString(), &err); // the load's own connection
+    ASSERT_TRUE(reader) << err.description.toStdString();
+    SqlHistorySource sql(*reader, SyncSide::DC);
+    CountingSource source(sql);
+    source.afterCounts = [&] {
+        QList<RunSpec> later;
+        for (int i = 41; i <= 45; ++i)
+            later.append(dcRun(i, 999));
+        h.db->addDc(later);
+    };
+    h.tc.ctx().dcSafetyFactor = 2;
+    const HistoryResult got = HistoryBuilder(h.tc.ctx(), SyncSide::DC).BuildHistoryPoints(source);
+    EXPECT_EQ(got.totalRows, 40);
+    expectSamePoints(got.points, want.points);
+    expectSameLines(got.logLines, want.lines);
+    EXPECT_EQ(h.reference(SyncSide::DC).counts.totalRows, 45); // they are there for the next opening
+}
+
+// The load tells how far it has read of the runs counted; a load abandoned through it reports nothing and
+// leaves the safety factor as it was.
+TEST(HistoryProgress, ReadsUpToTheCountAndCanBeAbandoned)
+{
+    Harness h;
+    QList<RunSpec> runs;
+    for (int i = 1; i <= 30; ++i)
+        runs.append(dcRun(i));
+    h.db->addDc(runs);
+    StartupGate(h.tc.ctx()).startNewLog();
+    SqlHistorySource sql(h.db->db(), SyncSide::DC);
+
+    qint64 lastRead = -1, lastTotal = -1;
+    HistoryBuilder whole(h.tc.ctx(), SyncSide::DC);
+    whole.setProgress([&](qint64 read, qint64 total) {
+        lastRead = read;
+        lastTotal = total;
+        return true;
+    });
+    EXPECT_FALSE(whole.BuildHistoryPoints(sql).cancelled);
+    EXPECT_EQ(lastRead, 30);
+    EXPECT_EQ(lastTotal, 30);
+
+    h.tc.ctx().dcSafetyFactor = 7;
+    const QStringList before = h.tc.logLines();
+    HistoryBuilder abandoned(h.tc.ctx(), SyncSide::DC);
+    abandoned.setProgress([](qint64, qint64) { return false; });
+    const HistoryResult r = abandoned.BuildHistoryPoints(sql);
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(h.tc.logLines(), before);
+    EXPECT_TRUE(h.tc.prompter().messages.isEmpty());
+    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 7);
+}
+
+// Touchpads and fine wheels send deltas far below a notch (120): they add up to the same steps a notch gives,
+// either way and sideways; turning back drops what was left over.
+TEST(HistoryWheel, SmallDeltasAddUpToSteps)
+{
+    WheelSteps w(10);
+    int steps = 0;
+    for (int i = 0; i < 8; ++i)
+        steps += w.add(QPoint(0, 15));
+    EXPECT_EQ(steps, 10);
+    EXPECT_EQ(w.add(QPoint(0, 5)), 0);
+    EXPECT_EQ(w.add(QPoint(0, -12)), -1); // the 5 left over is dropped
+    EXPECT_EQ(w.add(QPoint(-120, 0)), -10); // horizontal only
+    EXPECT_EQ(w.add(QPoint(40, 360)), 30);  // vertical wins
 }

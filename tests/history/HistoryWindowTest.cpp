@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSqlQuery>
 #include <QTest>
 #include <QTabWidget>
 #include <QTimer>
@@ -37,6 +39,18 @@ void hover(HistoryWindow& w, const QPoint& at)
 {
     QMouseEvent move(QEvent::MouseMove, QPointF(at), w.chart()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(w.chart(), &move);
+}
+
+void wheel(HistoryWindow& w, QPoint angleDelta)
+{
+    const QPointF at(w.chart()->width() / 2.0, w.chart()->height() / 2.0);
+    QWheelEvent e(at, w.chart()->mapToGlobal(at), QPoint(), angleDelta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.chart(), &e);
+}
+
+bool logHas(const QStringList& log, const QString& text)
+{
+    return std::any_of(log.begin(), log.end(), [&](const QString& l) { return l.contains(text); });
 }
 
 } // namespace
@@ -174,20 +188,107 @@ TEST(HistoryWindow, OpenedFromTheStatusPage)
         ASSERT_TRUE(view->isEnabled());
         QString opened;
         int points = 0;
-        QTimer::singleShot(0, [&] {
+        // The window is shown once its points are built (off this thread): wait for it.
+        std::function<void()> exitWhenShown = [&] {
             auto* w = qobject_cast<HistoryWindow*>(QApplication::activeModalWidget());
-            if (!w)
+            if (!w || !w->isVisible()) {
+                QTimer::singleShot(10, exitWhenShown);
                 return;
+            }
             opened = w->objectName();
             points = w->pointCount();
             w->findChild<QPushButton*>(w->objectName() == QLatin1String("frmDCViewHistory") ? QStringLiteral("cmdDCHistoryExit")
                                                                                             : QStringLiteral("cmdGCHistoryExit"))
                 ->click();
-        });
+        };
+        QTimer::singleShot(0, exitWhenShown);
         view->click();
         EXPECT_EQ(opened, QString::fromLatin1(button) == QLatin1String("cmdDCViewHistory") ? QStringLiteral("frmDCViewHistory")
                                                                                            : QStringLiteral("frmGCViewHistory"));
         EXPECT_EQ(points, 300);
         EXPECT_TRUE(view->isEnabled());
     }
+}
+
+// A touchpad's small deltas scroll the chart as a notch does (10 points), and so does a sideways wheel.
+TEST(HistoryWindow, SmallAndSidewaysWheelDeltasScroll)
+{
+    WindowHarness h;
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
+    ASSERT_TRUE(w.Form_Load());
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    for (int i = 0; i < 8; ++i)
+        wheel(w, QPoint(0, -15));
+    EXPECT_EQ(w.firstVisiblePoint(), 11);
+    wheel(w, QPoint(-120, 0));
+    EXPECT_EQ(w.firstVisiblePoint(), 21);
+    wheel(w, QPoint(0, 120));
+    EXPECT_EQ(w.firstVisiblePoint(), 11);
+}
+
+// A query of the walk failing goes through the window's error path; no chart is opened and nothing is logged
+// as built.
+TEST(HistoryWindow, FailingWalkQueryOpensNothing)
+{
+    WindowHarness h(300);
+    {
+        FwError err;
+        auto db = Database::open(h.tc.ctx().connectionString, &err);
+        ASSERT_TRUE(db);
+        db->run(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO SyncHistoryObjectGone"), {}, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
+    EXPECT_FALSE(w.Form_Load());
+    EXPECT_EQ(w.pointCount(), 0);
+    ASSERT_EQ(h.tc.prompter().messages.size(), 1);
+    const QString box = h.tc.prompter().messages.first();
+    EXPECT_TRUE(box.startsWith(QStringLiteral("(error):"))) << box.toStdString();
+    EXPECT_TRUE(box.contains(QStringLiteral("no such table: SyncHistoryObject"))) << box.toStdString();
+    EXPECT_TRUE(box.endsWith(QStringLiteral(") in procedure Form_Load of Form frmDCViewHistory (line#=50)"))) << box.toStdString();
+    const QStringList log = h.tc.logLines();
+    EXPECT_TRUE(logHas(log, box));
+    EXPECT_FALSE(logHas(log, QStringLiteral("Points:")));
+    EXPECT_TRUE(log.last().endsWith(QStringLiteral(": Exiting Form_Load of Form frmDCViewHistory")));
+}
+
+// A build that takes long shows its progress; Cancel abandons it: no window, no report, nothing logged as built.
+// Here the build waits for a writer holding the database, and the user cancels meanwhile.
+TEST(HistoryWindow, CancelDuringABuildOpensNothing)
+{
+    WindowHarness h(300);
+    const qint16 factor = h.tc.ctx().dcSafetyFactor;
+    FwError err;
+    auto writer = Database::open(h.tc.ctx().connectionString, &err);
+    ASSERT_TRUE(writer);
+    QSqlQuery(writer->handle()).exec(QStringLiteral("BEGIN EXCLUSIVE"));
+
+    HistoryWindow w(h.tc.ctx(), SyncSide::DC);
+    w.setProgressDelay(0);
+    QString label;
+    bool shown = false;
+    std::function<void()> cancelWhenShown = [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(10, cancelWhenShown);
+            return;
+        }
+        shown = dialog->isVisible();
+        label = dialog->labelText();
+        auto* cancel = dialog->findChild<QPushButton*>();
+        if (cancel)
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        QSqlQuery(writer->handle()).exec(QStringLiteral("ROLLBACK"));
+    };
+    QTimer::singleShot(10, cancelWhenShown);
+    EXPECT_FALSE(w.Form_Load());
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(label, QStringLiteral("Counting the finished runs..."));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(h.tc.prompter().messages.isEmpty());
+    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, factor);
+    const QStringList log = h.tc.logLines();
+    EXPECT_FALSE(logHas(log, QStringLiteral("Points:")));
+    EXPECT_TRUE(log[log.size() - 2].endsWith(QStringLiteral(": History load cancelled; nothing is shown")));
 }

@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "history/HistoryFormat.h"
+#include "history/ui/HistoryBuildProgress.h"
 #include "log/ActivityLog.h"
 
 #include <QFontDatabase>
@@ -76,9 +77,7 @@ HistoryWindow::HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent) : 
             mouseMovedTo(QPointF(m_bands[0]->axis(QCPAxis::atBottom)->pixelToCoord(e->position().x()), 0));
     });
     connect(m_plot, &QCustomPlot::plottableClick, this, [this](QCPAbstractPlottable*, int dataIndex, QMouseEvent*) { pointSelected(dataIndex); });
-    connect(m_plot, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* e) {
-        m_scroll->setValue(m_scroll->value() - e->angleDelta().y() / 120 * 10);
-    });
+    connect(m_plot, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* e) { wheelTurned(e->angleDelta()); });
 
     resize(1180, 720);
     if (dc)
@@ -137,7 +136,13 @@ bool HistoryWindow::Form_Load()
     const QString form = HistoryBuilder::formName(m_side);
     m_ctx.log().WriteLog(QStringLiteral("Entering Form_Load of Form ") + form, true);
     HistoryBuilder builder(m_ctx, m_side);
-    m_result = builder.BuildHistoryPoints();
+    if (!HistoryBuildProgress::run(builder, m_result, parentWidget(), windowTitle(), m_progressDelay)) {
+        m_result = {};
+        m_ctx.log().WriteLog(QStringLiteral("History load cancelled; nothing is shown"), true);
+        m_ctx.log().WriteLog(QStringLiteral("Exiting Form_Load of Form ") + form, true);
+        return false;
+    }
+    builder.report(m_result);
     for (qint64 g : m_result.passGroupSizes)
         m_cells[0][1]->setText(QStringLiteral("group size:") + QString::number(g));
     const bool ok = m_result.outcome != HistoryPlan::Outcome::Impossible;
@@ -277,6 +282,13 @@ void HistoryWindow::updateTicks()
             ticker->addTick(i + 0.5, QString(m_result.points[i].Label).replace(QLatin1Char(' '), QLatin1Char('\n')));
     for (QCPAxisRect* band : m_bands)
         band->axis(QCPAxis::atBottom)->setTicker(ticker);
+}
+
+void HistoryWindow::wheelTurned(QPoint angleDelta)
+{
+    const int steps = m_wheel.add(angleDelta);
+    if (steps != 0)
+        m_scroll->setValue(m_scroll->value() - steps);
 }
 
 void HistoryWindow::mouseMovedTo(const QPointF& chartPos)

@@ -1,6 +1,7 @@
 #pragma once
 #include "history/HistoryBuilder.h"
 #include "history/HistoryPoint.h"
+#include "history/WheelSteps.h"
 
 #include <QDialog>
 #include <array>
@@ -25,8 +26,11 @@ public:
     HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent = nullptr);
     ~HistoryWindow() override;
 
-    // Builds the points and fills the chart (Form_Load); false when no points could be formed.
+    // Builds the points off the user-interface thread and fills the chart (Form_Load); false when no points
+    // could be formed or the user cancelled the build.
     bool Form_Load();
+    // How long a build may take before its progress is shown (a short one opens without a flash of progress).
+    void setProgressDelay(int ms) { m_progressDelay = ms; }
     // Loads and shows the window modally; nothing is shown when the load formed no points.
     static void showModal(AppContext& ctx, SyncSide side, QWidget* parent);
 
@@ -38,6 +42,7 @@ public:
     void pointSelected(int index);
 
     static constexpr int kVisiblePoints = 120;
+    static constexpr int kStepsPerNotch = 10;
     static constexpr int kDetailRows = 11;
 
     // What the user sees, for tests and screenshots.
@@ -52,6 +57,8 @@ public:
     QCustomPlot* chart() const { return m_plot; }
     // The chart position (in widget pixels) of a point's centre in the given band.
     QPoint pointPosition(int index, int series) const;
+    // The wheel handler of the chart.
+    void wheelTurned(QPoint angleDelta);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -65,6 +72,8 @@ private:
     AppContext& m_ctx;
     SyncSide m_side;
     HistoryResult m_result;
+    int m_progressDelay = 500;
+    WheelSteps m_wheel{kStepsPerNotch};
     QCustomPlot* m_plot = nullptr;
     QScrollBar* m_scroll = nullptr;
     QPushButton* m_exit = nullptr;
