@@ -1,11 +1,14 @@
 #include "log/ActivityLog.h"
 
+#include "env/InstallLayout.h"
 #include "log/DateFormat.h"
 #include "platform/Clock.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+#include <unistd.h>
 
 namespace fw {
 
@@ -33,15 +36,23 @@ ActivityLog::~ActivityLog()
     CloseLogFile();
 }
 
-QString ActivityLog::chooseLogsDir(const QString& programFolder)
+ActivityLog::Place ActivityLog::Place::ofThisProcess(const QString& programFolder)
 {
-    const QString beside = QDir(programFolder).filePath(QStringLiteral("logs"));
-    if (canWriteInto(beside) || (!QFileInfo::exists(beside) && canWriteInto(programFolder)))
-        return beside;
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.isEmpty() || !QDir::isAbsolutePath(state))
-        state = QDir::home().filePath(QStringLiteral(".local/state"));
-    return QDir(state).filePath(QStringLiteral("ferrowind/logs"));
+    return {programFolder, qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath(), ::geteuid() == 0};
+}
+
+QString ActivityLog::chooseLogsDir(const Place& place)
+{
+    if (!isInstalledProgramFolder(place.programFolder)) {
+        const QString beside = QDir(place.programFolder).filePath(QStringLiteral("logs"));
+        if (canWriteInto(beside) || (!QFileInfo::exists(beside) && canWriteInto(place.programFolder)))
+            return beside;
+    }
+    if (!place.xdgStateHome.isEmpty() && QDir::isAbsolutePath(place.xdgStateHome))
+        return QDir(place.xdgStateHome).filePath(QStringLiteral("ferrowind/logs"));
+    if (place.root)
+        return QStringLiteral("/var/log/ferrowind");
+    return QDir(place.home).filePath(QStringLiteral(".local/state/ferrowind/logs"));
 }
 
 QString ActivityLog::GenerateNewLogFileName()

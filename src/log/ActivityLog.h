@@ -37,8 +37,18 @@ public:
     const QString& programName() const { return m_programName; }
     bool isOpen() const { return m_file.isOpen(); }
 
-    // The logs folder: `logs` beside the program when that can be written, else $XDG_STATE_HOME/ferrowind/logs.
-    static QString chooseLogsDir(const QString& programFolder);
+    // What the choice of the logs folder depends on: where the program runs from and who runs it.
+    struct Place {
+        QString programFolder;
+        QString xdgStateHome; // as the environment has it; empty or relative counts as unset
+        QString home;
+        bool root = false;
+        static Place ofThisProcess(const QString& programFolder);
+    };
+    // The logs folder: `logs` beside a program that is not installed when that can be written; else
+    // $XDG_STATE_HOME/ferrowind/logs when it is set, /var/log/ferrowind for root, ~/.local/state/ferrowind/logs.
+    static QString chooseLogsDir(const Place& place);
+    static QString chooseLogsDir(const QString& programFolder) { return chooseLogsDir(Place::ofThisProcess(programFolder)); }
 
     static constexpr int kMaxAgeDays = 30;
 

@@ -1,6 +1,7 @@
 #include "support/HelpFile.h"
 
 #include "context/AppContext.h"
+#include "env/InstallLayout.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "platform/Shell.h"
@@ -20,7 +21,7 @@ QString helpFilePath(const AppContext& ctx)
     const QString beside = QDir(ctx.programFolder()).filePath(name);
     if (QFileInfo(beside).isFile())
         return beside;
-    const QString installed = QDir::cleanPath(ctx.programFolder() + QStringLiteral("/../share/ferrowind/") + name);
+    const QString installed = QDir(installedDataFolder(ctx.programFolder())).filePath(name);
     if (QFileInfo(installed).isFile())
         return installed;
     return beside;

@@ -1,11 +1,14 @@
 #include "support/Localize.h"
 
 #include "context/AppContext.h"
+#include "env/InstallLayout.h"
 #include "platform/Prompter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace fw {
 
@@ -191,7 +194,8 @@ QList<LanguageMenuItem> languageMenuItems(const QStringList& availableLanguages)
 }
 
 LanguageState::LanguageState(QString programFolder, QString programName, QLocale userLocale)
-    : m_folder(std::move(programFolder)), m_programName(std::move(programName)), m_userLocale(std::move(userLocale))
+    : m_folder(std::move(programFolder)), m_installedFolder(installedDataFolder(m_folder) + QStringLiteral("/languages")),
+      m_programName(std::move(programName)), m_userLocale(std::move(userLocale))
 {
 }
 
@@ -204,15 +208,17 @@ QString LanguageState::libraryPath(const QString& code) const
 
 QString LanguageState::findLibrary(const QString& code) const
 {
-    const QString exact = libraryPath(code);
-    if (QFileInfo(exact).isFile())
-        return exact;
-    // File names of libraries are compared without regard to case, as on the servers they come from.
-    const QString wanted = QFileInfo(exact).fileName();
-    const QStringList files = QDir(m_folder).entryList(QDir::Files);
-    for (const QString& f : files)
-        if (f.compare(wanted, Qt::CaseInsensitive) == 0)
-            return QDir(m_folder).filePath(f);
+    const QString wanted = QFileInfo(libraryPath(code)).fileName();
+    for (const QString& folder : {m_folder, m_installedFolder}) {
+        const QString exact = QDir(folder).filePath(wanted);
+        if (QFileInfo(exact).isFile())
+            return exact;
+        // File names of libraries are compared without regard to case, as on the servers they come from.
+        const QStringList files = QDir(folder).entryList(QDir::Files);
+        for (const QString& f : files)
+            if (f.compare(wanted, Qt::CaseInsensitive) == 0)
+                return QDir(folder).filePath(f);
+    }
     return {};
 }
 
@@ -237,15 +243,19 @@ QList<FwError> LanguageState::InitalizeLanguages()
     if (!dir.exists() || !dir.isReadable())
         failures.append({76, QStringLiteral("the program folder %1 cannot be read").arg(m_folder)});
     const QString prefix = m_programName + QLatin1Char('_');
-    // Listed as the servers' file system lists them: by name, letter case aside.
-    const QStringList files = dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // Listed as the servers' file system lists them: by name, letter case aside; a language in both folders once.
+    QStringList files = dir.entryList(QDir::Files);
+    files += QDir(m_installedFolder).entryList(QDir::Files);
+    std::stable_sort(files.begin(), files.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     for (const QString& f : files) {
         // Exactly program name + "_" + three characters + ".dll"; anything else is not a language library.
         if (f.size() != prefix.size() + 3 + 4)
             continue;
         if (!f.startsWith(prefix, Qt::CaseInsensitive) || !f.endsWith(QStringLiteral(".dll"), Qt::CaseInsensitive))
             continue;
-        AvailableLanguages.append(f.mid(prefix.size(), 3));
+        const QString code = f.mid(prefix.size(), 3);
+        if (!AvailableLanguages.contains(code, Qt::CaseInsensitive))
+            AvailableLanguages.append(code);
     }
     if (AvailableLanguages.isEmpty())
         AvailableLanguages.append(QString());

@@ -54,7 +54,8 @@ struct LanguageMenuItem {
 QList<LanguageMenuItem> languageMenuItems(const QStringList& availableLanguages);
 
 // The interface language of the run: the LCID, its language library (opened as data, nothing is read from it)
-// and the codes of the libraries beside the program. Lives in AppContext::language for the whole run.
+// and the codes of the libraries found beside the program or in the installation's languages folder
+// (share/ferrowind/languages). Lives in AppContext::language for the whole run.
 class LanguageState {
 public:
     LanguageState(QString programFolder, QString programName, QLocale userLocale = QLocale::system());
@@ -76,6 +77,7 @@ public:
 private:
     QString findLibrary(const QString& code) const;
     QString m_folder;
+    QString m_installedFolder;
     QString m_programName;
     QLocale m_userLocale;
     std::unique_ptr<QFile> m_library;

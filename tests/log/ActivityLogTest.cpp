@@ -161,18 +161,25 @@ TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
     EXPECT_TRUE(read(path).endsWith("one\r\ntwo\r\n"));
 }
 
-TEST(ActivityLogDir, BesideTheProgramWhenWritableElseXdgState)
+TEST(ActivityLogDir, BesideAProgramOutsideUsrWhenWritable)
 {
     QTemporaryDir dir;
-    EXPECT_EQ(ActivityLog::chooseLogsDir(dir.path()), QDir(dir.path()).filePath("logs"));
+    const ActivityLog::Place place{dir.path(), "/state", "/home/ann", true};
+    EXPECT_EQ(ActivityLog::chooseLogsDir(place), QDir(dir.path()).filePath("logs"));
+}
 
+TEST(ActivityLogDir, ElseXdgStateThenVarLogForRootThenHome)
+{
+    QTemporaryDir dir;
     QFile file(QDir(dir.path()).filePath("not-a-folder"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    const QByteArray old = qgetenv("XDG_STATE_HOME");
-    qputenv("XDG_STATE_HOME", QDir(dir.path()).filePath("state").toUtf8());
-    EXPECT_EQ(ActivityLog::chooseLogsDir(file.fileName()), QDir(dir.path()).filePath("state/ferrowind/logs"));
-    qputenv("XDG_STATE_HOME", "relative/is/ignored");
-    EXPECT_EQ(ActivityLog::chooseLogsDir(file.fileName()), QDir::home().filePath(".local/state/ferrowind/logs"));
-    qputenv("XDG_STATE_HOME", old);
+    // Installed under /usr the program never writes beside itself, even when it could (as root).
+    for (const QString& folder : {file.fileName(), QStringLiteral("/usr/bin"), QStringLiteral("/usr/local/bin")}) {
+        SCOPED_TRACE(folder.toStdString());
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "/home/ann/.state", "/home/ann", true}), "/home/ann/.state/ferrowind/logs");
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "/root", true}), "/var/log/ferrowind");
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "relative/is/ignored", "/root", true}), "/var/log/ferrowind");
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "/home/ann", false}), "/home/ann/.local/state/ferrowind/logs");
+    }
 }

@@ -146,6 +146,25 @@ TEST_F(LanguageStateTest, LoadsTheLibraryOfTheChosenLanguage)
     EXPECT_TRUE(s.LanguageLibrary()->fileName().endsWith(QStringLiteral("_deu.DLL")));
 }
 
+TEST_F(LanguageStateTest, InstalledLibrariesInShareFerrowindLanguagesToo)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("share/ferrowind/languages")));
+    touch(file(QStringLiteral("bin/FerrowindSettingsTool_deu.dll")));
+    touch(file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_DEU.dll")));
+    touch(file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll")));
+    LanguageState s(file(QStringLiteral("bin")), QStringLiteral("FerrowindSettingsTool"), QLocale(QStringLiteral("fr_FR")));
+    EXPECT_TRUE(s.InitalizeLanguages().isEmpty());
+    EXPECT_EQ(s.AvailableLanguages, (QStringList{QStringLiteral("deu"), QStringLiteral("FRA")}));
+    ASSERT_NE(s.LanguageLibrary(), nullptr);
+    EXPECT_EQ(s.LanguageLibrary()->fileName(), file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll")));
+
+    s.CurrentLangID = 1031; // the one beside the program comes first
+    s.InitalizeLanguages();
+    ASSERT_NE(s.LanguageLibrary(), nullptr);
+    EXPECT_EQ(s.LanguageLibrary()->fileName(), file(QStringLiteral("bin/FerrowindSettingsTool_deu.dll")));
+}
+
 TEST_F(LanguageStateTest, NoLibrariesGiveOneEmptyEntry)
 {
     LanguageState s(dir.path(), QStringLiteral("FerrowindSettingsTool"), QLocale(QStringLiteral("de_DE")));
