@@ -78,12 +78,8 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
     m_ui->tabMain->setTabVisible(kStatusTab, statusTab);
     m_ui->tabMain->setTabEnabled(kStatusTab, statusTab);
 
-    if (!gate.checkConnector()) {
-        m_ctx.prompter().inform(startup_text::kConnectorRefused);
-        return LoadOutcome::EndProgram;
-    }
-    if (!gate.checkActive()) {
-        m_ctx.prompter().inform(startup_text::kInactiveRefused);
+    if (const QString refused = gate.environmentRefusal(); !refused.isEmpty()) {
+        m_ctx.prompter().inform(refused);
         return LoadOutcome::EndProgram;
     }
     scope.report(gate.readTraceSetting());

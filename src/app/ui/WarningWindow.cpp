@@ -25,9 +25,8 @@ WarningWindow::~WarningWindow() = default;
 bool WarningWindow::FormLoad()
 {
     m_ctx.debug().write(QStringLiteral("Entering Form_Load of Form frmWarning"));
-    StartupGate gate(m_ctx);
-    if (!gate.checkVersion()) {
-        m_ctx.prompter().inform(startup_text::kVersionRefused);
+    if (const QString refused = StartupGate(m_ctx).versionRefusal(); !refused.isEmpty()) {
+        m_ctx.prompter().inform(refused);
         return false;
     }
     m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmWarning"));

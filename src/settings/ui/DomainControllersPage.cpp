@@ -11,6 +11,7 @@
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsText.h"
 #include "settings/ui/PanelBinder.h"
+#include "settings/ui/ServerControls.h"
 #include "ui_DomainControllersPage.h"
 
 #include <QCoreApplication>
@@ -63,6 +64,9 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
                         u.lblManualSecondaryDomainController, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary};
     w.save = u.cmdDCSave;
     m_binder = new PanelBinder(m_state, w, this);
+    m_serverControls = new ServerControls({u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary,
+                                           u.cmdDCForceReconnect, u.txtDCManualPrimary, u.txtDCManualSecondary},
+                                          this);
 
     connect(u.gridDomains, &FlexGrid::beforeRowColChange, this, &DomainControllersPage::gridDomains_BeforeRowColChange);
     connect(u.gridDomains, &FlexGrid::afterRowColChange, this, [this] { gridDomains_AfterRowColChange(); });
@@ -74,9 +78,17 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
 
 DomainControllersPage::~DomainControllersPage() = default;
 
-FlexGrid* DomainControllersPage::grid() const
+DomainControllersPage::SelectedDomain DomainControllersPage::selectedDomain() const
 {
-    return m_ui->gridDomains;
+    const FlexGrid* g = m_ui->gridDomains;
+    SelectedDomain d;
+    d.row = g->row();
+    if (d.row >= 1) {
+        d.name = g->textByKey(d.row, QStringLiteral("Domain"));
+        d.controller = g->textByKey(d.row, QStringLiteral("DomainController"));
+        d.objectId = g->textByKey(d.row, QStringLiteral("ObjectID"));
+    }
+    return d;
 }
 
 void DomainControllersPage::render()
@@ -214,10 +226,9 @@ void DomainControllersPage::gridDomains_AfterRowColChange()
 
 void DomainControllersPage::cmdDCSave_Click()
 {
-    FlexGrid* g = m_ui->gridDomains;
-    const int row = g->row();
-    DomainRef domain{g->textByKey(row, QStringLiteral("Domain")), g->textByKey(row, QStringLiteral("ObjectID"))};
-    if (row < 1 || domain.objectId.isEmpty()) {
+    const SelectedDomain selected = selectedDomain();
+    const DomainRef domain{selected.name, selected.objectId};
+    if (domain.objectId.isEmpty()) {
         m_ctx.prompter().inform(settings_text::kDomainChangeMissing);
         return;
     }
@@ -225,6 +236,7 @@ void DomainControllersPage::cmdDCSave_Click()
         m_ctx.prompter().inform(settings_text::notLoadedText(QStringLiteral("domain ") + domain.name));
         return;
     }
+    FlexGrid* g = m_ui->gridDomains;
     DcSettingsSaver(m_ctx).save(m_state, domain, [this, g] {
         setSaveEnabled(false);
         g->setRedraw(false);

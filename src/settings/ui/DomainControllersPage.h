@@ -14,8 +14,8 @@ class DomainControllersPage;
 namespace fw {
 
 class AppContext;
-class FlexGrid;
 class PanelBinder;
+class ServerControls;
 
 // The "Domain Controllers" tab: the domain list `gridDomains` and the selected domain's panel.
 class DomainControllersPage : public QWidget {
@@ -41,7 +41,16 @@ public:
     // Fills the panel from the grid's current row.
     void PopulateDomainSettings();
 
-    FlexGrid* grid() const;
+    // The selected row of the domain list; a row below 1 and empty texts when none is selected.
+    struct SelectedDomain {
+        int row = 0;
+        QString name;
+        QString controller;
+        QString objectId;
+    };
+    SelectedDomain selectedDomain() const;
+    ServerControls& serverControls() const { return *m_serverControls; }
+
     Ui::DomainControllersPage* ui() const { return m_ui.get(); }
     const PanelState& panelState() const { return m_state; }
 
@@ -59,6 +68,7 @@ private:
     std::unique_ptr<Ui::DomainControllersPage> m_ui;
     PanelState m_state{PanelSide::DomainController};
     PanelBinder* m_binder = nullptr;
+    ServerControls* m_serverControls = nullptr;
     QList<DomainSettings> m_rows;
     QString m_panelDomainId; // the domain whose stored settings the panel was filled from
     std::function<void()> m_reload;

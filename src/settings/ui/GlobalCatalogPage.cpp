@@ -11,6 +11,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 #include "settings/ui/PanelBinder.h"
+#include "settings/ui/ServerControls.h"
 #include "ui_GlobalCatalogPage.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,9 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
                         u.lblManualGCSecondary, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary};
     w.save = u.cmdGCSave;
     m_binder = new PanelBinder(m_state, w, this);
+    m_serverControls = new ServerControls({u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary,
+                                           u.cmdGCReconnect, u.txtGCManualPrimary, u.txtGCManualSecondary},
+                                          this);
 
     connect(u.cmdGCSave, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCSave_Click);
     connect(u.cmdGCRestoreDefaults, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCRestoreDefaults_Click);
@@ -59,6 +63,11 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
 }
 
 GlobalCatalogPage::~GlobalCatalogPage() = default;
+
+QString GlobalCatalogPage::currentGlobalCatalog() const
+{
+    return m_ui->txtCurrentGC->text();
+}
 
 void GlobalCatalogPage::render()
 {

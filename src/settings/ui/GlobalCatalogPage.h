@@ -13,6 +13,7 @@ namespace fw {
 
 class AppContext;
 class PanelBinder;
+class ServerControls;
 
 // The "Global Catalog" tab: the one set of global catalog reconnect settings.
 class GlobalCatalogPage : public QWidget {
@@ -28,6 +29,10 @@ public:
     // Ends the program (the configuration is missing from the database).
     void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
 
+    // The text of txtCurrentGC, the server the connector uses now.
+    QString currentGlobalCatalog() const;
+    ServerControls& serverControls() const { return *m_serverControls; }
+
     Ui::GlobalCatalogPage* ui() const { return m_ui.get(); }
     const PanelState& panelState() const { return m_state; }
 
@@ -42,6 +47,7 @@ private:
     std::unique_ptr<Ui::GlobalCatalogPage> m_ui;
     PanelState m_state{PanelSide::GlobalCatalog};
     PanelBinder* m_binder = nullptr;
+    ServerControls* m_serverControls = nullptr;
     std::function<void(int)> m_endProgram;
     bool m_loaded = false; // every node was read into the panel
 };
