@@ -1,6 +1,7 @@
 #include "settings/ui/DomainControllersPage.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
@@ -13,8 +14,6 @@
 #include "settings/ui/PanelBinder.h"
 #include "settings/ui/ServerControls.h"
 #include "ui_DomainControllersPage.h"
-
-#include <QCoreApplication>
 
 namespace fw {
 
@@ -72,8 +71,6 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
     connect(u.gridDomains, &FlexGrid::afterRowColChange, this, [this] { gridDomains_AfterRowColChange(); });
     connect(u.cmdDCSave, &QPushButton::clicked, this, &DomainControllersPage::cmdDCSave_Click);
     connect(u.cmdDCResetToDefaults, &QPushButton::clicked, this, &DomainControllersPage::cmdDCResetToDefaults_Click);
-
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
 }
 
 DomainControllersPage::~DomainControllersPage() = default;
@@ -100,12 +97,6 @@ void DomainControllersPage::setSaveEnabled(bool on)
 {
     m_state.saveEnabled = on;
     render();
-}
-
-void DomainControllersPage::endProgram()
-{
-    if (m_endProgram)
-        m_endProgram(1);
 }
 
 int DomainControllersPage::loadDomainList(FwError* error)
@@ -171,7 +162,7 @@ void DomainControllersPage::PopulateDomainSettings()
     }
     if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
-        endProgram();
+        m_ctx.programEnd().request(1);
         return leave();
     }
     const ConfigurationNode* interval = config.find(settings_text::kDsadSyncInterval);
@@ -190,7 +181,7 @@ void DomainControllersPage::PopulateDomainSettings()
     if (rows.size() != 1) {
         m_ctx.prompter().inform(settings_text::kDomainReadMissing);
         render();
-        endProgram();
+        m_ctx.programEnd().request(1);
         return leave();
     }
     FillSinks sinks;

@@ -35,8 +35,6 @@ public:
 
     // Runs the main window's whole load again (after a save).
     void setReloadMainWindow(std::function<void()> reload) { m_reload = std::move(reload); }
-    // Ends the program (a domain or the configuration is missing from the database).
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
 
     // Fills the panel from the grid's current row.
     void PopulateDomainSettings();
@@ -61,7 +59,6 @@ public Q_SLOTS:
 private:
     void gridDomains_BeforeRowColChange(int oldRow, int oldCol, int newRow, int newCol, bool* cancel);
     void gridDomains_AfterRowColChange();
-    void endProgram();
     void render();
 
     AppContext& m_ctx;
@@ -72,7 +69,6 @@ private:
     QList<DomainSettings> m_rows;
     QString m_panelDomainId; // the domain whose stored settings the panel was filled from
     std::function<void()> m_reload;
-    std::function<void(int)> m_endProgram;
 };
 
 } // namespace fw

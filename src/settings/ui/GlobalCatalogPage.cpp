@@ -1,6 +1,7 @@
 #include "settings/ui/GlobalCatalogPage.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
@@ -13,8 +14,6 @@
 #include "settings/ui/PanelBinder.h"
 #include "settings/ui/ServerControls.h"
 #include "ui_GlobalCatalogPage.h"
-
-#include <QCoreApplication>
 
 namespace fw {
 
@@ -59,7 +58,6 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
 
     connect(u.cmdGCSave, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCSave_Click);
     connect(u.cmdGCRestoreDefaults, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCRestoreDefaults_Click);
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
 }
 
 GlobalCatalogPage::~GlobalCatalogPage() = default;
@@ -92,8 +90,7 @@ void GlobalCatalogPage::PopulateGCSettings()
         scope.report(err);
     } else if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
-        if (m_endProgram)
-            m_endProgram(1);
+        m_ctx.programEnd().request(1);
     } else {
         FillSinks sinks;
         sinks.message = [this](const QString& text) { m_ctx.prompter().inform(text); };

@@ -2,7 +2,6 @@
 #include "settings/PanelState.h"
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -26,8 +25,6 @@ public:
     void PopulateGCSettings();
     void setSaveEnabled(bool on);
     bool saveEnabled() const { return m_state.saveEnabled; }
-    // Ends the program (the configuration is missing from the database).
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
 
     // The text of txtCurrentGC, the server the connector uses now.
     QString currentGlobalCatalog() const;
@@ -48,7 +45,6 @@ private:
     PanelState m_state{PanelSide::GlobalCatalog};
     PanelBinder* m_binder = nullptr;
     ServerControls* m_serverControls = nullptr;
-    std::function<void(int)> m_endProgram;
     bool m_loaded = false; // every node was read into the panel
 };
 
