@@ -18,7 +18,9 @@ ServerChecksController::ServerChecksController(AppContext& ctx, QWidget* window,
     ServerControls& d = dc->serverControls();
     connect(&d, &ServerControls::testConnectionClicked, this,
             [this] { m_tests->cmdDCTestConnection_Click(m_dc->selectedDomain().controller); });
-    connect(&d, &ServerControls::testManualClicked, this, &ServerChecksController::testDCManual);
+    connect(&d, &ServerControls::testManualClicked, this, [this, &d](Manual which) {
+        testManual(d, which, &ServerTests::cmdTestDCManualPrimary_Click, &ServerTests::cmdTestDCManualSecondary_Click);
+    });
     connect(&d, &ServerControls::forceReconnectClicked, this, [this] {
         const DomainControllersPage::SelectedDomain s = m_dc->selectedDomain();
         m_reconnect->cmdDCForceReconnect_Click(s.row, s.controller, s.objectId);
@@ -27,7 +29,9 @@ ServerChecksController::ServerChecksController(AppContext& ctx, QWidget* window,
 
     ServerControls& g = gc->serverControls();
     connect(&g, &ServerControls::testConnectionClicked, this, [this] { m_tests->cmdGCTestConnection_Click(m_gc->currentGlobalCatalog()); });
-    connect(&g, &ServerControls::testManualClicked, this, &ServerChecksController::testGCManual);
+    connect(&g, &ServerControls::testManualClicked, this, [this, &g](Manual which) {
+        testManual(g, which, &ServerTests::cmdTestGCManualPrimary_Click, &ServerTests::cmdTestGCManualSecondary_Click);
+    });
     connect(&g, &ServerControls::forceReconnectClicked, this, [this] { m_reconnect->cmdGCReconnect_Click(); });
     connect(&g, &ServerControls::manualServerLeft, this, &ServerChecksController::txtGCManual_Validate);
 }
@@ -41,24 +45,10 @@ void ServerChecksController::runOnField(ServerControls& controls, Manual which, 
     controls.setManualServer(which, text);
 }
 
-void ServerChecksController::testDCManual(Manual which)
+void ServerChecksController::testManual(ServerControls& controls, Manual which, ManualTest primary, ManualTest secondary)
 {
-    runOnField(m_dc->serverControls(), which, [this, which](QString& s) {
-        if (which == Manual::Primary)
-            m_tests->cmdTestDCManualPrimary_Click(s);
-        else
-            m_tests->cmdTestDCManualSecondary_Click(s);
-    });
-}
-
-void ServerChecksController::testGCManual(Manual which)
-{
-    runOnField(m_gc->serverControls(), which, [this, which](QString& s) {
-        if (which == Manual::Primary)
-            m_tests->cmdTestGCManualPrimary_Click(s);
-        else
-            m_tests->cmdTestGCManualSecondary_Click(s);
-    });
+    const ManualTest test = which == Manual::Primary ? primary : secondary;
+    runOnField(controls, which, [this, test](QString& s) { (m_tests.get()->*test)(s); });
 }
 
 void ServerChecksController::txtDCManual_Validate(Manual which)

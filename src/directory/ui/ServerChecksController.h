@@ -14,6 +14,7 @@ class DomainControllersPage;
 class ForcedReconnect;
 class GlobalCatalogPage;
 class ServerTests;
+struct ServerTestOutcome;
 class WidgetWaitUi;
 
 // Wires the test buttons, the validation of the manual server fields and the two Force Reconnect buttons
@@ -29,10 +30,11 @@ public:
 
 private:
     using Manual = ServerControls::Manual;
+    using ManualTest = ServerTestOutcome (ServerTests::*)(QString&);
     // Runs a check on a manual field's text and writes back what the check left in it.
     static void runOnField(ServerControls& controls, Manual which, const std::function<void(QString&)>& check);
-    void testDCManual(Manual which);
-    void testGCManual(Manual which);
+    // The Test button beside a manual field: `primary` or `secondary` by the field.
+    void testManual(ServerControls& controls, Manual which, ManualTest primary, ManualTest secondary);
     void txtDCManual_Validate(Manual which);
     void txtGCManual_Validate(Manual which);
 
