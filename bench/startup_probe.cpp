@@ -3,6 +3,7 @@
 #include "app/ContextFactory.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/WarningWindow.h"
+#include "context/ProgramEnd.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "platform/ui/PaintingSleeper.h"
@@ -22,14 +23,13 @@ int main(int argc, char* argv[])
     auto ctx = fw::makeSystemContext(QStringLiteral("FerrowindSettingsTool"), QFileInfo(argv[0]).absolutePath(),
                                      std::move(prompter), std::make_unique<fw::PaintingSleeper>(), std::move(debug));
     fw::WarningWindow warning(*ctx);
-    warning.setEndProgram([](int code) { QCoreApplication::exit(code ? code : 1); });
     if (!warning.FormLoad())
         return 1;
     warning.show();
     QTimer::singleShot(0, &warning, [&] {
         warning.findChild<QPushButton*>(QStringLiteral("cmdContinue"))->click();
         fw::MainWindow* main = warning.mainWindow();
-        if (!main || !main->isVisible() || !messages->messages.isEmpty()) {
+        if (!main || !main->isVisible() || ctx->programEnd().requested() || !messages->messages.isEmpty()) {
             QCoreApplication::exit(1);
             return;
         }

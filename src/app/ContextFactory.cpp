@@ -5,6 +5,7 @@
 #include "directory/LinuxDcLocator.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
+#include "platform/EventLoop.h"
 #include "platform/Prompter.h"
 #include "platform/RegistryStore.h"
 #include "platform/Shell.h"
@@ -32,6 +33,7 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
     s.sleeper = std::move(sleeper);
     s.shell = std::make_unique<DesktopShell>();
     s.workstation = std::make_unique<LinuxWorkstationSource>();
+    s.eventLoop = std::make_unique<QtEventLoop>();
     s.http = std::make_shared<NetworkHttpClient>();
     // The domain this computer belongs to, for lookups that name none.
     auto primaryDomain = [ws = std::make_shared<LinuxWorkstationSource>()] {

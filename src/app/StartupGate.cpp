@@ -17,6 +17,26 @@ const QStringList& StartupGate::acceptedConnectors()
     return ids;
 }
 
+QString StartupGate::versionRefusal()
+{
+    return checkVersion() ? QString() : startup_text::kVersionRefused;
+}
+
+QString StartupGate::environmentRefusal() const
+{
+    if (!checkConnector())
+        return startup_text::kConnectorRefused;
+    if (!checkActive())
+        return startup_text::kInactiveRefused;
+    return {};
+}
+
+QString StartupGate::refusal()
+{
+    const QString version = versionRefusal();
+    return version.isEmpty() ? environmentRefusal() : version;
+}
+
 bool StartupGate::checkVersion()
 {
     m_ctx.localVersion = getVersion(m_ctx.registry());

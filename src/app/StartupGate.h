@@ -25,6 +25,15 @@ class StartupGate {
 public:
     explicit StartupGate(AppContext& ctx) : m_ctx(ctx) {}
 
+    // The gate sequence. Each answers the message to show before the program ends, or an empty text
+    // when the checks pass.
+    // The warning window's load: the installed version.
+    QString versionRefusal();
+    // Each main window load: the connector, then the failover role.
+    QString environmentRefusal() const;
+    // Both, in the windows' order: for a command that changes what the windows change.
+    QString refusal();
+
     // Fills LocalVersion from the registry; false below 4.0(3.100).
     bool checkVersion();
     // 8.0(0.85) or later keeps the Status tab.

@@ -282,17 +282,10 @@ int runSet(CliEnv& env)
         *env.assumeYes = p.isSet(yes);
 
     AppContext& ctx = env.context();
+    // The checks the windows make before anything can be edited.
     StartupGate gate(ctx);
-    if (!gate.checkVersion()) {
-        env.err << "ferrowind settings set: " << startup_text::kVersionRefused << "\n";
-        return ExitUsage;
-    }
-    if (!gate.checkConnector()) {
-        env.err << "ferrowind settings set: " << startup_text::kConnectorRefused << "\n";
-        return ExitUsage;
-    }
-    if (!gate.checkActive()) {
-        env.err << "ferrowind settings set: " << startup_text::kInactiveRefused << "\n";
+    if (const QString refused = gate.refusal(); !refused.isEmpty()) {
+        env.err << "ferrowind settings set: " << refused << "\n";
         return ExitUsage;
     }
     gate.readTraceSetting();

@@ -1,9 +1,11 @@
 #include "context/AppContext.h"
 
+#include "context/ProgramEnd.h"
 #include "env/WorkStationInfo.h"
 #include "log/ActivityLog.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
+#include "platform/EventLoop.h"
 #include "platform/Prompter.h"
 #include "platform/RegistryStore.h"
 #include "platform/Shell.h"
@@ -37,10 +39,12 @@ AppContext::AppContext(AppSeams seams, QString programName, QString programFolde
     require(m_seams.sleeper, "sleeper");
     require(m_seams.shell, "shell");
     require(m_seams.workstation, "workstation");
+    require(m_seams.eventLoop, "event loop");
     m_seams.prompter->setEcho(m_seams.debug.get());
     if (logsDir.isEmpty())
         logsDir = ActivityLog::chooseLogsDir(m_programFolder);
     m_log = std::make_unique<ActivityLog>(*m_seams.clock, m_programName, logsDir, [this] { return traceSetting; });
+    m_programEnd = std::make_unique<ProgramEnd>(*m_seams.eventLoop);
 }
 
 AppContext::~AppContext() = default;

@@ -9,6 +9,8 @@ namespace fw {
 class ActivityLog;
 class Clock;
 class DebugChannel;
+class EventLoop;
+class ProgramEnd;
 class Prompter;
 class RegistryStore;
 class Shell;
@@ -22,7 +24,7 @@ class Directory;
 class HttpClient;
 class LanguageState;
 
-// The operating-system services the program uses, each replaceable by tests. The first seven are required:
+// The operating-system services the program uses, each replaceable by tests. The first eight are required:
 // AppContext refuses to start without one. The shared ones may be absent where a system lacks the service;
 // their users say so.
 struct AppSeams {
@@ -33,6 +35,7 @@ struct AppSeams {
     std::unique_ptr<Sleeper> sleeper;
     std::unique_ptr<Shell> shell;
     std::unique_ptr<WorkstationSource> workstation;
+    std::unique_ptr<EventLoop> eventLoop;
     std::shared_ptr<Directory> directory;
     std::shared_ptr<DcLocatorBackend> locator;
     std::shared_ptr<ConnectorControl> connector;
@@ -58,6 +61,8 @@ public:
     AppSeams& seams() { return m_seams; }
 
     ActivityLog& log() const { return *m_log; }
+    // Where every window and page asks for the end of the program.
+    ProgramEnd& programEnd() const { return *m_programEnd; }
     // The one workstation information object, created on first use.
     WorkStationInfo& workstation();
 
@@ -81,6 +86,7 @@ private:
     QString m_programName;
     QString m_programFolder;
     std::unique_ptr<ActivityLog> m_log;
+    std::unique_ptr<ProgramEnd> m_programEnd;
     std::unique_ptr<WorkStationInfo> m_workstation;
 };
 

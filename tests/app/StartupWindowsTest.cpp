@@ -25,7 +25,6 @@ protected:
     void SetUp() override
     {
         ASSERT_FALSE(t.createDemoDatabase(20, 20).isEmpty());
-        warning.setEndProgram([this](int code) { endCodes.append(code); });
     }
 
     // Presses Continue as the administrator would.
@@ -40,7 +39,7 @@ protected:
 
     test::TestContext t;
     WarningWindow warning{t.ctx()};
-    QList<int> endCodes;
+    QList<int>& endCodes = t.eventLoop().exitCodes;
 };
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "support/doubles/TestDoubles.h"
 
 #include <QTemporaryDir>
@@ -21,6 +22,7 @@ TEST(AppContextSeams, AMissingRequiredSeamIsRefusedByName)
         {"AppContext: the sleeper seam is missing", [](AppSeams& s) { s.sleeper.reset(); }},
         {"AppContext: the shell seam is missing", [](AppSeams& s) { s.shell.reset(); }},
         {"AppContext: the workstation seam is missing", [](AppSeams& s) { s.workstation.reset(); }},
+        {"AppContext: the event loop seam is missing", [](AppSeams& s) { s.eventLoop.reset(); }},
     };
     for (const auto& [message, drop] : cases) {
         AppSeams s = doubleSeams();
@@ -32,6 +34,20 @@ TEST(AppContextSeams, AMissingRequiredSeamIsRefusedByName)
             EXPECT_STREQ(e.what(), message);
         }
     }
+}
+
+// Windows ask the context's one owner; it remembers the request and passes each on to the loop.
+TEST(AppContextSeams, TheProgramEndsThroughTheEventLoopSeam)
+{
+    QTemporaryDir dir;
+    AppSeams s = doubleSeams();
+    auto* loop = static_cast<RecordingEventLoop*>(s.eventLoop.get());
+    AppContext ctx(std::move(s), QStringLiteral("FerrowindSettingsTool"), dir.path(), dir.path());
+    EXPECT_FALSE(ctx.programEnd().requested());
+    ctx.programEnd().request(1);
+    ctx.programEnd().request(0);
+    EXPECT_TRUE(ctx.programEnd().requested());
+    EXPECT_EQ(loop->exitCodes, (QList<int>{1, 0}));
 }
 
 } // namespace

@@ -45,7 +45,6 @@ protected:
             dir->sites[QString::fromLatin1(s)] = QStringLiteral("default-first-site-name");
         }
         main = std::make_unique<MainWindow>(t.ctx());
-        main->setEndProgram([](int) {});
         main->resize(900, 700);
         ASSERT_EQ(main->FormLoad(), MainWindow::LoadOutcome::Completed);
         main->show();

@@ -34,7 +34,6 @@ protected:
     {
         ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
         main = std::make_unique<MainWindow>(t.ctx());
-        main->setEndProgram([this](int code) { endCodes.append(code); });
         main->resize(900, 700);
     }
     void load()
@@ -92,7 +91,7 @@ protected:
 
     test::TestContext t;
     std::unique_ptr<MainWindow> main;
-    QList<int> endCodes;
+    QList<int>& endCodes = t.eventLoop().exitCodes;
 };
 
 } // namespace

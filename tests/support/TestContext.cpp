@@ -19,6 +19,7 @@ TestContext::TestContext()
     m_shell = static_cast<RecordingShell*>(s.shell.get());
     m_sleeper = static_cast<InstantSleeper*>(s.sleeper.get());
     m_workstation = static_cast<FakeWorkstationSource*>(s.workstation.get());
+    m_eventLoop = static_cast<RecordingEventLoop*>(s.eventLoop.get());
     m_workstation->computer = ComputerFacts{QStringLiteral("VELMORA01"), QStringLiteral("CORP"), {}, 1, 500, 10, 0};
     m_workstation->user = UserFacts{QStringLiteral("admin"), QStringLiteral("CORP"), {}, QStringLiteral("DC01")};
     m_ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), m_dir.path(),

@@ -23,6 +23,7 @@ public:
     RecordingShell& shell() { return *m_shell; }
     InstantSleeper& sleeper() { return *m_sleeper; }
     FakeWorkstationSource& workstation() { return *m_workstation; }
+    RecordingEventLoop& eventLoop() { return *m_eventLoop; }
     QString dir() const { return m_dir.path(); }
     QString logsDir() const;
 
@@ -43,6 +44,7 @@ private:
     RecordingShell* m_shell;
     InstantSleeper* m_sleeper;
     FakeWorkstationSource* m_workstation;
+    RecordingEventLoop* m_eventLoop;
     std::unique_ptr<AppContext> m_ctx;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/StartupGate.h"
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "directory/ui/ServerChecksController.h"
 #include "history/ui/HistoryWindow.h"
 #include "log/ActivityLog.h"
@@ -18,7 +19,6 @@
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QTimer>
 
 namespace fw {
@@ -41,10 +41,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
         HistoryWindow::showModal(ctx, side, parent);
     });
 
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
     m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
-    m_dcPage->setEndProgram([this](int code) { m_endProgram(code); });
-    m_gcPage->setEndProgram([this](int code) { m_endProgram(code); });
     // Test buttons, manual-name validation and Force Reconnect of both panels.
     new ServerChecksController(ctx, this, m_dcPage, m_gcPage, [this] { mnuRefresh_Click(); });
 
@@ -78,12 +75,8 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
     m_ui->tabMain->setTabVisible(kStatusTab, statusTab);
     m_ui->tabMain->setTabEnabled(kStatusTab, statusTab);
 
-    if (!gate.checkConnector()) {
-        m_ctx.prompter().inform(startup_text::kConnectorRefused);
-        return LoadOutcome::EndProgram;
-    }
-    if (!gate.checkActive()) {
-        m_ctx.prompter().inform(startup_text::kInactiveRefused);
+    if (const QString refused = gate.environmentRefusal(); !refused.isEmpty()) {
+        m_ctx.prompter().inform(refused);
         return LoadOutcome::EndProgram;
     }
     scope.report(gate.readTraceSetting());
@@ -138,7 +131,7 @@ void MainWindow::tabMain_Click(int index)
 void MainWindow::mnuRefresh_Click()
 {
     if (FormLoad() == LoadOutcome::EndProgram)
-        m_endProgram(1);
+        m_ctx.programEnd().request(1);
 }
 
 void MainWindow::mnuViewLogsDirectory_Click()
@@ -154,7 +147,7 @@ void MainWindow::cmdExit_Click()
 {
     m_exiting = true;
     m_ctx.log().CloseLogFile();
-    m_endProgram(0);
+    m_ctx.programEnd().request(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -163,7 +156,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (!m_exiting) {
         m_exiting = true;
         m_ctx.log().CloseLogFile();
-        m_endProgram(0);
+        m_ctx.programEnd().request(0);
     }
     event->accept();
 }

@@ -29,7 +29,6 @@ public:
     // "Refresh values" and after a domain save; EndProgram means a check refused (its message was shown).
     LoadOutcome FormLoad();
 
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
     // What refreshes the status page: run when the "Status" tab is selected and on each tmrStatus tick.
     void setStatusRefresh(std::function<void()> refresh) { m_statusRefresh = std::move(refresh); }
     QTimer* tmrStatus() const { return m_tmrStatus; }
@@ -55,7 +54,6 @@ private:
     DomainControllersPage* m_dcPage = nullptr;
     GlobalCatalogPage* m_gcPage = nullptr;
     StatusPage* m_statusPage = nullptr;
-    std::function<void(int)> m_endProgram;
     std::function<void()> m_statusRefresh;
     QTimer* m_tmrStatus = nullptr;
     bool m_inTabClick = false;

@@ -3,11 +3,10 @@
 #include "app/StartupGate.h"
 #include "app/ui/MainWindow.h"
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 #include "ui_WarningWindow.h"
-
-#include <QApplication>
 
 namespace fw {
 
@@ -15,7 +14,6 @@ WarningWindow::WarningWindow(AppContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmWarning>())
 {
     m_ui->setupUi(this);
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
     connect(m_ui->cmdContinue, &QPushButton::clicked, this, &WarningWindow::cmdContinue_Click);
     connect(m_ui->cmdExit, &QPushButton::clicked, this, &WarningWindow::cmdExit_Click);
 }
@@ -25,9 +23,8 @@ WarningWindow::~WarningWindow() = default;
 bool WarningWindow::FormLoad()
 {
     m_ctx.debug().write(QStringLiteral("Entering Form_Load of Form frmWarning"));
-    StartupGate gate(m_ctx);
-    if (!gate.checkVersion()) {
-        m_ctx.prompter().inform(startup_text::kVersionRefused);
+    if (const QString refused = StartupGate(m_ctx).versionRefusal(); !refused.isEmpty()) {
+        m_ctx.prompter().inform(refused);
         return false;
     }
     m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmWarning"));
@@ -39,10 +36,9 @@ void WarningWindow::cmdContinue_Click()
     if (!m_main) {
         m_main = std::make_unique<MainWindow>(m_ctx);
         m_main->setAttribute(Qt::WA_DeleteOnClose, false);
-        m_main->setEndProgram(m_endProgram);
     }
     if (m_main->FormLoad() == MainWindow::LoadOutcome::EndProgram) {
-        m_endProgram(1);
+        m_ctx.programEnd().request(1);
         return;
     }
     m_main->show();
@@ -51,7 +47,7 @@ void WarningWindow::cmdContinue_Click()
 
 void WarningWindow::cmdExit_Click()
 {
-    m_endProgram(0);
+    m_ctx.programEnd().request(0);
 }
 
 } // namespace fw

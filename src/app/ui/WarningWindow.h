@@ -1,6 +1,5 @@
 #pragma once
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -22,8 +21,6 @@ public:
     // Runs the version gate; false when the program must end (the message has been shown).
     bool FormLoad();
 
-    // How the program ends; tests replace it.
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
     MainWindow* mainWindow() const { return m_main.get(); }
 
 public Q_SLOTS:
@@ -33,7 +30,6 @@ public Q_SLOTS:
 private:
     AppContext& m_ctx;
     std::unique_ptr<Ui::frmWarning> m_ui;
-    std::function<void(int)> m_endProgram;
     std::unique_ptr<MainWindow> m_main;
 };
 

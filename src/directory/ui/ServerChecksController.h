@@ -1,8 +1,11 @@
 #pragma once
+#include "settings/ui/ServerControls.h"
+
 #include <QObject>
 #include <functional>
+#include <memory>
 
-class QLineEdit;
+class QWidget;
 
 namespace fw {
 
@@ -11,10 +14,11 @@ class DomainControllersPage;
 class ForcedReconnect;
 class GlobalCatalogPage;
 class ServerTests;
+struct ServerTestOutcome;
 class WidgetWaitUi;
 
 // Wires the test buttons, the validation of the manual server fields and the two Force Reconnect buttons
-// of both settings panels to their logic.
+// of both settings panels to their logic, through the panels' server controls.
 class ServerChecksController : public QObject {
     Q_OBJECT
 public:
@@ -24,14 +28,15 @@ public:
 
     ServerTests& tests() { return *m_tests; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    QString selectedCell(const QString& key) const;
-    void runOnField(QLineEdit* field, const std::function<void(QString&)>& test);
-    void txtDCManual_Validate(QLineEdit* field);
-    void txtGCManual_Validate(QLineEdit* field);
+    using Manual = ServerControls::Manual;
+    using ManualTest = ServerTestOutcome (ServerTests::*)(QString&);
+    // Runs a check on a manual field's text and writes back what the check left in it.
+    static void runOnField(ServerControls& controls, Manual which, const std::function<void(QString&)>& check);
+    // The Test button beside a manual field: `primary` or `secondary` by the field.
+    void testManual(ServerControls& controls, Manual which, ManualTest primary, ManualTest secondary);
+    void txtDCManual_Validate(Manual which);
+    void txtGCManual_Validate(Manual which);
 
     AppContext& m_ctx;
     DomainControllersPage* m_dc;

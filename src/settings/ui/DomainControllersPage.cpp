@@ -1,6 +1,7 @@
 #include "settings/ui/DomainControllersPage.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
@@ -11,9 +12,8 @@
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsText.h"
 #include "settings/ui/PanelBinder.h"
+#include "settings/ui/ServerControls.h"
 #include "ui_DomainControllersPage.h"
-
-#include <QCoreApplication>
 
 namespace fw {
 
@@ -63,20 +63,29 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
                         u.lblManualSecondaryDomainController, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary};
     w.save = u.cmdDCSave;
     m_binder = new PanelBinder(m_state, w, this);
+    m_serverControls = new ServerControls({u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary,
+                                           u.cmdDCForceReconnect, u.txtDCManualPrimary, u.txtDCManualSecondary},
+                                          this);
 
     connect(u.gridDomains, &FlexGrid::beforeRowColChange, this, &DomainControllersPage::gridDomains_BeforeRowColChange);
     connect(u.gridDomains, &FlexGrid::afterRowColChange, this, [this] { gridDomains_AfterRowColChange(); });
     connect(u.cmdDCSave, &QPushButton::clicked, this, &DomainControllersPage::cmdDCSave_Click);
     connect(u.cmdDCResetToDefaults, &QPushButton::clicked, this, &DomainControllersPage::cmdDCResetToDefaults_Click);
-
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
 }
 
 DomainControllersPage::~DomainControllersPage() = default;
 
-FlexGrid* DomainControllersPage::grid() const
+DomainControllersPage::SelectedDomain DomainControllersPage::selectedDomain() const
 {
-    return m_ui->gridDomains;
+    const FlexGrid* g = m_ui->gridDomains;
+    SelectedDomain d;
+    d.row = g->row();
+    if (d.row >= 1) {
+        d.name = g->textByKey(d.row, QStringLiteral("Domain"));
+        d.controller = g->textByKey(d.row, QStringLiteral("DomainController"));
+        d.objectId = g->textByKey(d.row, QStringLiteral("ObjectID"));
+    }
+    return d;
 }
 
 void DomainControllersPage::render()
@@ -88,12 +97,6 @@ void DomainControllersPage::setSaveEnabled(bool on)
 {
     m_state.saveEnabled = on;
     render();
-}
-
-void DomainControllersPage::endProgram()
-{
-    if (m_endProgram)
-        m_endProgram(1);
 }
 
 int DomainControllersPage::loadDomainList(FwError* error)
@@ -159,7 +162,7 @@ void DomainControllersPage::PopulateDomainSettings()
     }
     if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
-        endProgram();
+        m_ctx.programEnd().request(1);
         return leave();
     }
     const ConfigurationNode* interval = config.find(settings_text::kDsadSyncInterval);
@@ -178,7 +181,7 @@ void DomainControllersPage::PopulateDomainSettings()
     if (rows.size() != 1) {
         m_ctx.prompter().inform(settings_text::kDomainReadMissing);
         render();
-        endProgram();
+        m_ctx.programEnd().request(1);
         return leave();
     }
     FillSinks sinks;
@@ -214,10 +217,9 @@ void DomainControllersPage::gridDomains_AfterRowColChange()
 
 void DomainControllersPage::cmdDCSave_Click()
 {
-    FlexGrid* g = m_ui->gridDomains;
-    const int row = g->row();
-    DomainRef domain{g->textByKey(row, QStringLiteral("Domain")), g->textByKey(row, QStringLiteral("ObjectID"))};
-    if (row < 1 || domain.objectId.isEmpty()) {
+    const SelectedDomain selected = selectedDomain();
+    const DomainRef domain{selected.name, selected.objectId};
+    if (domain.objectId.isEmpty()) {
         m_ctx.prompter().inform(settings_text::kDomainChangeMissing);
         return;
     }
@@ -225,6 +227,7 @@ void DomainControllersPage::cmdDCSave_Click()
         m_ctx.prompter().inform(settings_text::notLoadedText(QStringLiteral("domain ") + domain.name));
         return;
     }
+    FlexGrid* g = m_ui->gridDomains;
     DcSettingsSaver(m_ctx).save(m_state, domain, [this, g] {
         setSaveEnabled(false);
         g->setRedraw(false);

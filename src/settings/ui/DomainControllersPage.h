@@ -14,8 +14,8 @@ class DomainControllersPage;
 namespace fw {
 
 class AppContext;
-class FlexGrid;
 class PanelBinder;
+class ServerControls;
 
 // The "Domain Controllers" tab: the domain list `gridDomains` and the selected domain's panel.
 class DomainControllersPage : public QWidget {
@@ -35,13 +35,20 @@ public:
 
     // Runs the main window's whole load again (after a save).
     void setReloadMainWindow(std::function<void()> reload) { m_reload = std::move(reload); }
-    // Ends the program (a domain or the configuration is missing from the database).
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
 
     // Fills the panel from the grid's current row.
     void PopulateDomainSettings();
 
-    FlexGrid* grid() const;
+    // The selected row of the domain list; a row below 1 and empty texts when none is selected.
+    struct SelectedDomain {
+        int row = 0;
+        QString name;
+        QString controller;
+        QString objectId;
+    };
+    SelectedDomain selectedDomain() const;
+    ServerControls& serverControls() const { return *m_serverControls; }
+
     Ui::DomainControllersPage* ui() const { return m_ui.get(); }
     const PanelState& panelState() const { return m_state; }
 
@@ -52,17 +59,16 @@ public Q_SLOTS:
 private:
     void gridDomains_BeforeRowColChange(int oldRow, int oldCol, int newRow, int newCol, bool* cancel);
     void gridDomains_AfterRowColChange();
-    void endProgram();
     void render();
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::DomainControllersPage> m_ui;
     PanelState m_state{PanelSide::DomainController};
     PanelBinder* m_binder = nullptr;
+    ServerControls* m_serverControls = nullptr;
     QList<DomainSettings> m_rows;
     QString m_panelDomainId; // the domain whose stored settings the panel was filled from
     std::function<void()> m_reload;
-    std::function<void(int)> m_endProgram;
 };
 
 } // namespace fw

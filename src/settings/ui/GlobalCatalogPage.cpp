@@ -1,6 +1,7 @@
 #include "settings/ui/GlobalCatalogPage.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
@@ -11,9 +12,8 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 #include "settings/ui/PanelBinder.h"
+#include "settings/ui/ServerControls.h"
 #include "ui_GlobalCatalogPage.h"
-
-#include <QCoreApplication>
 
 namespace fw {
 
@@ -52,13 +52,20 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
                         u.lblManualGCSecondary, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary};
     w.save = u.cmdGCSave;
     m_binder = new PanelBinder(m_state, w, this);
+    m_serverControls = new ServerControls({u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary,
+                                           u.cmdGCReconnect, u.txtGCManualPrimary, u.txtGCManualSecondary},
+                                          this);
 
     connect(u.cmdGCSave, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCSave_Click);
     connect(u.cmdGCRestoreDefaults, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCRestoreDefaults_Click);
-    m_endProgram = [](int code) { QCoreApplication::exit(code); };
 }
 
 GlobalCatalogPage::~GlobalCatalogPage() = default;
+
+QString GlobalCatalogPage::currentGlobalCatalog() const
+{
+    return m_ui->txtCurrentGC->text();
+}
 
 void GlobalCatalogPage::render()
 {
@@ -83,8 +90,7 @@ void GlobalCatalogPage::PopulateGCSettings()
         scope.report(err);
     } else if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
-        if (m_endProgram)
-            m_endProgram(1);
+        m_ctx.programEnd().request(1);
     } else {
         FillSinks sinks;
         sinks.message = [this](const QString& text) { m_ctx.prompter().inform(text); };

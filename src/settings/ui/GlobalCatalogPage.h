@@ -2,7 +2,6 @@
 #include "settings/PanelState.h"
 
 #include <QWidget>
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -13,6 +12,7 @@ namespace fw {
 
 class AppContext;
 class PanelBinder;
+class ServerControls;
 
 // The "Global Catalog" tab: the one set of global catalog reconnect settings.
 class GlobalCatalogPage : public QWidget {
@@ -25,8 +25,10 @@ public:
     void PopulateGCSettings();
     void setSaveEnabled(bool on);
     bool saveEnabled() const { return m_state.saveEnabled; }
-    // Ends the program (the configuration is missing from the database).
-    void setEndProgram(std::function<void(int)> end) { m_endProgram = std::move(end); }
+
+    // The text of txtCurrentGC, the server the connector uses now.
+    QString currentGlobalCatalog() const;
+    ServerControls& serverControls() const { return *m_serverControls; }
 
     Ui::GlobalCatalogPage* ui() const { return m_ui.get(); }
     const PanelState& panelState() const { return m_state; }
@@ -42,7 +44,7 @@ private:
     std::unique_ptr<Ui::GlobalCatalogPage> m_ui;
     PanelState m_state{PanelSide::GlobalCatalog};
     PanelBinder* m_binder = nullptr;
-    std::function<void(int)> m_endProgram;
+    ServerControls* m_serverControls = nullptr;
     bool m_loaded = false; // every node was read into the panel
 };
 

@@ -29,6 +29,7 @@ AppSeams doubleSeams()
     s.sleeper = std::make_unique<InstantSleeper>();
     s.shell = std::make_unique<RecordingShell>();
     s.workstation = std::make_unique<FakeWorkstationSource>();
+    s.eventLoop = std::make_unique<RecordingEventLoop>();
     return s;
 }
 

@@ -4,6 +4,7 @@
 #include "directory/ConnectorControl.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
+#include "platform/EventLoop.h"
 #include "platform/Prompter.h"
 #include "platform/RegistryStore.h"
 #include "platform/Shell.h"
@@ -59,6 +60,13 @@ public:
     void sleepMs(int ms) override { totalMs += ms; ++calls; }
     long long totalMs = 0;
     int calls = 0;
+};
+
+// Keeps the exit status of every request to leave the loop.
+class RecordingEventLoop final : public EventLoop {
+public:
+    void exit(int exitCode) override { exitCodes.append(exitCode); }
+    QList<int> exitCodes;
 };
 
 // Records the requests; answers with `next`.
