@@ -46,13 +46,14 @@ public:
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("FERROWIND_REGISTRY"), registry);
         m_proc.setProcessEnvironment(e);
+        m_proc.setReadChannel(QProcess::StandardError);
         m_proc.start(QStringLiteral(FERROWIND_CLI), {QStringLiteral("serve-metrics"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
         static const QRegularExpression served(QStringLiteral("serving (http://\\S+/metrics)"));
         QString err;
         QElapsedTimer t;
         t.start();
         while (t.elapsed() < 20000) {
-            m_proc.waitForReadyReadStandardError(200);
+            m_proc.waitForReadyRead(200);
             err += QString::fromUtf8(m_proc.readAllStandardError());
             if (const QRegularExpressionMatch m = served.match(err); m.hasMatch()) {
                 url = QUrl(m.captured(1));

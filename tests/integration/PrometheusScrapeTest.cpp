@@ -90,6 +90,7 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     e.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(dir.filePath("env")));
     server.proc.setProcessEnvironment(e);
+    server.proc.setReadChannel(QProcess::StandardError);
     server.proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
     QString err;
     QString target;
@@ -97,7 +98,7 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     QElapsedTimer started;
     started.start();
     while (started.elapsed() < 20000 && target.isEmpty()) {
-        server.proc.waitForReadyReadStandardError(200);
+        server.proc.waitForReadyRead(200);
         err += QString::fromUtf8(server.proc.readAllStandardError());
         if (const QRegularExpressionMatch m = served.match(err); m.hasMatch())
             target = m.captured(1);

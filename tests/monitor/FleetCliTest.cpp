@@ -195,12 +195,13 @@ public:
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("FERROWIND_REGISTRY", registry);
         proc.setProcessEnvironment(e);
+        proc.setReadChannel(QProcess::StandardError);
         proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
         QElapsedTimer t;
         t.start();
         static const QRegularExpression served("serving (http://\\S+/metrics)");
         while (t.elapsed() < 20000 && url.isEmpty()) {
-            proc.waitForReadyReadStandardError(200);
+            proc.waitForReadyRead(200);
             err += QString::fromUtf8(proc.readAllStandardError());
             const QRegularExpressionMatch m = served.match(err);
             if (m.hasMatch())
