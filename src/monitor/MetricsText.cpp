@@ -18,7 +18,8 @@ QString number(double v)
     return QString::number(v, 'g', 15);
 }
 
-QString escapeHelp(const QString& v)
+// Backslash and line feed always; the double quote only inside label values.
+QString escaped(const QString& v, bool quote)
 {
     QString out;
     out.reserve(v.size());
@@ -27,6 +28,8 @@ QString escapeHelp(const QString& v)
             out += QLatin1String("\\\\");
         else if (c == QLatin1Char('\n'))
             out += QLatin1String("\\n");
+        else if (quote && c == QLatin1Char('"'))
+            out += QLatin1String("\\\"");
         else
             out += c;
     }
@@ -42,24 +45,12 @@ QString sideLabel(SyncSide s)
 
 QString ExpositionWriter::escapeLabelValue(const QString& v)
 {
-    QString out;
-    out.reserve(v.size());
-    for (const QChar c : v) {
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char('"'))
-            out += QLatin1String("\\\"");
-        else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else
-            out += c;
-    }
-    return out;
+    return escaped(v, true);
 }
 
 void ExpositionWriter::family(const QString& name, const QString& help, const QString& type)
 {
-    m_text += QLatin1String("# HELP ") + name + QLatin1Char(' ') + escapeHelp(help) + QLatin1Char('\n');
+    m_text += QLatin1String("# HELP ") + name + QLatin1Char(' ') + escaped(help, false) + QLatin1Char('\n');
     m_text += QLatin1String("# TYPE ") + name + QLatin1Char(' ') + type + QLatin1Char('\n');
 }
 
