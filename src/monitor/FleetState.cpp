@@ -65,8 +65,11 @@ FleetState readFleetState(AppContext& ctx)
 
     // The Status page's refresh: which runs are going on, and whether it could read everything.
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
-    if (!snap.databaseOpened) {
-        s.failures.append(QStringLiteral("database"));
+    if (!snap.readCompletely()) {
+        for (const ReadFailure& f : snap.failures)
+            s.failures.append(f.part);
+        if (s.failures.isEmpty())
+            s.failures.append(QStringLiteral("database"));
         return s;
     }
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;

@@ -29,7 +29,9 @@ struct FleetDomain {
 };
 
 // What the fleet tools (metrics, check-sync) read in one go, from the same code that fills the Status
-// page and the settings pages. `complete` is false when any part could not be read; `failures` names them.
+// page and the settings pages. `complete` is the Status refresh's own "read completely" (a null is no
+// failure) and, besides, the newest finished runs and the settings read without failure; `failures` names
+// the parts that were not read.
 struct FleetState {
     bool complete = false;
     QStringList failures;
