@@ -163,9 +163,9 @@ std::optional<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide 
 std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSide side, FwError* error)
 {
     const QString sql = side == SyncSide::DC
-                            ? QStringLiteral("SELECT SyncId, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
+                            ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
                                              "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
-                            : QStringLiteral("SELECT SyncId, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
+                            : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
                                              "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
     FwError err;
     QSqlQuery q = db.run(sql, {}, &err);
@@ -184,6 +184,9 @@ std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSi
         const QVariant end = row.value(QStringLiteral("syncEnd"));
         if (!end.isNull())
             r.end = rowvalue::dateTime(end);
+        const QVariant start = row.value(QStringLiteral("SyncStart"));
+        if (!start.isNull())
+            r.start = rowvalue::dateTime(start);
     } catch (const FwException& ex) {
         if (error)
             *error = ex.error;

@@ -50,6 +50,7 @@ struct StatusSnapshot {
 // The newest finished run of a side, for age checks.
 struct FinishedRun {
     qint64 syncId = -1;
+    QDateTime start; // invalid when not recorded
     QDateTime end;
     int syncIntervalMinutes = 0;
 };

@@ -1,0 +1,53 @@
+#include "cli/CliSupport.h"
+#include "cli/FleetCli.h"
+#include "context/AppContext.h"
+
+#include <QSaveFile>
+
+namespace fw {
+namespace {
+
+int runMetrics(CliEnv& env)
+{
+    QCommandLineParser p;
+    const QCommandLineOption output(QStringLiteral("output"),
+                                    QStringLiteral("Write FILE atomically (a temporary file in the same folder, then a rename) "
+                                                   "instead of printing, for node_exporter's textfile collector."),
+                                    QStringLiteral("FILE"));
+    p.addOption(output);
+    if (int rc = parseCommandLine(p, env, QStringLiteral("metrics"),
+                                  QStringLiteral("Print the state of the directory synchronisation and the reconnect settings in "
+                                                 "the Prometheus text format 0.0.4. Exit status 0 when the database was read "
+                                                 "completely, 2 when it was not (the page then says ferrowind_up 0) or the "
+                                                 "file could not be written."));
+        rc >= 0)
+        return rc;
+    if (p.isSet(output) && p.value(output).isEmpty()) {
+        env.err << "ferrowind metrics: --output needs a file name\n";
+        return ExitUsage;
+    }
+
+    const MetricsScrape scrape = scrapeMetrics(env.context());
+    const FleetState& state = scrape.state;
+    const QByteArray page = scrape.page.toUtf8();
+
+    if (p.isSet(output)) {
+        QSaveFile file(p.value(output));
+        if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) {
+            env.err << "ferrowind metrics: cannot write " << p.value(output) << ": " << file.errorString() << "\n";
+            return ExitUsage;
+        }
+    } else {
+        env.out << QString::fromUtf8(page);
+    }
+    if (!state.complete) {
+        env.err << "ferrowind metrics: not read: " << state.failures.join(QStringLiteral(", ")) << "\n";
+        return ExitUsage;
+    }
+    return ExitOk;
+}
+
+const CliRegistrar reg(QStringLiteral("metrics"), QStringLiteral("the state in the Prometheus text format"), runMetrics);
+
+} // namespace
+} // namespace fw

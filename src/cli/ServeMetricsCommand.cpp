@@ -1,0 +1,97 @@
+#include "cli/CliSupport.h"
+#include "cli/FleetCli.h"
+#include "cli/MetricsServer.h"
+#include "cli/TerminationSignal.h"
+#include "context/AppContext.h"
+#include "monitor/FleetState.h"
+#include "monitor/MetricsText.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+namespace fw {
+namespace {
+
+constexpr auto kScrapeDeadline = std::chrono::milliseconds(5500); // answers within 6 s, with room for the network
+const QString kDefaultListen = QStringLiteral("127.0.0.1:9731");
+
+struct ListenAddress {
+    QHostAddress address;
+    quint16 port = 0;
+};
+
+// "ADDRESS:PORT" with an IPv4 or IPv6 literal ("[::1]:9731") or "localhost".
+std::optional<ListenAddress> parseListen(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]]+)):(\\d{1,5})$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
+    ListenAddress a;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        a.address = QHostAddress(QHostAddress::LocalHost);
+    else if (!a.address.setAddress(host))
+        return std::nullopt;
+    const uint port = m.captured(3).toUInt();
+    if (port > 65535)
+        return std::nullopt;
+    a.port = static_cast<quint16>(port);
+    return a;
+}
+
+int runServeMetrics(CliEnv& env)
+{
+    QCommandLineParser p;
+    const QCommandLineOption listen(QStringLiteral("listen"),
+                                    QStringLiteral("Address and port to serve on (default %1, loopback only; another "
+                                                   "address must be given explicitly; port 0 picks a free one).")
+                                        .arg(kDefaultListen),
+                                    QStringLiteral("ADDRESS:PORT"), kDefaultListen);
+    p.addOption(listen);
+    if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
+                                  QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
+                                                 "reading the database afresh on each scrape. A scrape is answered within 6 "
+                                                 "seconds (ferrowind_up 0 when the database did not answer in time); other "
+                                                 "paths get 404. Runs until SIGTERM or SIGINT, then exits 0."));
+        rc >= 0)
+        return rc;
+    const std::optional<ListenAddress> where = parseListen(p.value(listen));
+    if (!where) {
+        env.err << "ferrowind serve-metrics: --listen takes ADDRESS:PORT (for example 127.0.0.1:9731 or [::1]:9731), not '"
+                << p.value(listen) << "'\n";
+        return ExitUsage;
+    }
+
+    // The context is made here and from now on used only by the reader thread.
+    AppContext& ctx = env.context();
+    const QByteArray timeoutPage =
+        metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
+    MetricsServer server([&ctx] { return scrapeMetrics(ctx).page.toUtf8(); }, timeoutPage, kScrapeDeadline);
+
+    TerminationSignal term([](int) { QCoreApplication::quit(); });
+    if (!term.isActive()) {
+        env.err << "ferrowind serve-metrics: cannot watch for SIGTERM\n";
+        return ExitUsage;
+    }
+    QString error;
+    const quint16 port = server.listen(where->address, where->port, &error);
+    if (!port) {
+        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << error << "\n";
+        return ExitUsage;
+    }
+    const QString host = where->address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + where->address.toString() + QLatin1Char(']')
+                             : where->address.toString();
+    env.err << "ferrowind serve-metrics: serving http://" << host << ':' << port << "/metrics" << Qt::endl;
+    QCoreApplication::exec();
+    server.stop();
+    env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
+    return ExitOk;
+}
+
+const CliRegistrar reg(QStringLiteral("serve-metrics"), QStringLiteral("serve the metrics over HTTP for Prometheus"),
+                       runServeMetrics);
+
+} // namespace
+} // namespace fw

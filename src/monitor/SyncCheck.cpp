@@ -1,0 +1,90 @@
+#include "monitor/SyncCheck.h"
+
+#include "monitor/FleetState.h"
+
+#include <QStringList>
+
+namespace fw {
+namespace {
+
+// Worse verdicts win; UNKNOWN ranks below CRITICAL, as monitoring systems aggregate them.
+int severity(SyncCheckResult::Status s)
+{
+    switch (s) {
+    case SyncCheckResult::Ok: return 0;
+    case SyncCheckResult::Warning: return 1;
+    case SyncCheckResult::Unknown: return 2;
+    case SyncCheckResult::Critical: return 3;
+    }
+    return 2;
+}
+
+QString ageText(qint64 seconds)
+{
+    if (seconds < 120)
+        return QStringLiteral("%1 s").arg(seconds);
+    return QStringLiteral("%1 min").arg(seconds / 60);
+}
+
+} // namespace
+
+QString SyncCheck::statusWord(SyncCheckResult::Status s)
+{
+    switch (s) {
+    case SyncCheckResult::Ok: return QStringLiteral("OK");
+    case SyncCheckResult::Warning: return QStringLiteral("WARNING");
+    case SyncCheckResult::Critical: return QStringLiteral("CRITICAL");
+    case SyncCheckResult::Unknown: break;
+    }
+    return QStringLiteral("UNKNOWN");
+}
+
+SyncCheckResult SyncCheck::evaluate(const FleetState& state, std::optional<qint64> warningMinutes,
+                                    std::optional<qint64> criticalMinutes)
+{
+    SyncCheckResult r;
+    if (!state.complete) {
+        r.status = SyncCheckResult::Unknown;
+        r.line = QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (%1)")
+                     .arg(state.failures.join(QStringLiteral(", ")));
+        return r;
+    }
+    r.status = SyncCheckResult::Ok;
+    QStringList summary;
+    QStringList perf;
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
+        const FleetSide& f = state.side(side);
+        const QString name = syncSideName(side);
+        SyncCheckResult::Status st = SyncCheckResult::Ok;
+        if (!f.hasFinishedRun) {
+            st = SyncCheckResult::Unknown;
+            summary.append(name + QStringLiteral(" has no finished run"));
+        } else if (!f.ageSeconds) {
+            st = SyncCheckResult::Unknown;
+            summary.append(name + QStringLiteral(" run %1 recorded no end").arg(f.finishedSyncId));
+        } else {
+            const qint64 warn = warningMinutes.value_or(qint64(kWarningIntervals) * f.syncIntervalMinutes) * 60;
+            const qint64 crit = criticalMinutes.value_or(qint64(kCriticalIntervals) * f.syncIntervalMinutes) * 60;
+            const qint64 age = *f.ageSeconds;
+            if ((!warningMinutes || !criticalMinutes) && f.syncIntervalMinutes <= 0) {
+                st = SyncCheckResult::Unknown;
+                summary.append(name + QStringLiteral(" run %1 has no sync interval to judge its age by").arg(f.finishedSyncId));
+            } else {
+                if (age >= crit)
+                    st = SyncCheckResult::Critical;
+                else if (age >= warn)
+                    st = SyncCheckResult::Warning;
+                summary.append(name + QStringLiteral(" last finished %1 ago").arg(ageText(age)));
+            }
+            perf.append(QStringLiteral("%1_age=%2s;%3;%4;0").arg(name.toLower()).arg(age).arg(warn).arg(crit));
+        }
+        if (severity(st) > severity(r.status))
+            r.status = st;
+    }
+    r.line = QStringLiteral("FERROWIND ") + statusWord(r.status) + QStringLiteral(" - ") + summary.join(QStringLiteral(", "));
+    if (!perf.isEmpty())
+        r.line += QStringLiteral(" | ") + perf.join(QLatin1Char(' '));
+    return r;
+}
+
+} // namespace fw

@@ -1,0 +1,151 @@
+// A real Prometheus scrapes serve-metrics on loopback; the values are read back through its query API.
+#include "app/DemoEnvironment.h"
+#include "db/Database.h"
+#include "db/DemoData.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QUrlQuery>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace fw;
+
+namespace {
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer s;
+    s.listen(QHostAddress::LocalHost, 0);
+    return s.serverPort();
+}
+
+// A child process stopped with SIGTERM when the case ends.
+struct Child {
+    QProcess proc;
+    ~Child()
+    {
+        if (proc.state() == QProcess::NotRunning)
+            return;
+        ::kill(static_cast<pid_t>(proc.processId()), SIGTERM);
+        if (!proc.waitForFinished(10000)) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+};
+
+// The result vector of an instant query: labels and value per series; empty on any failure.
+QJsonArray query(const QString& base, const QString& expr)
+{
+    QNetworkAccessManager nam;
+    QUrl url(base + "/api/v1/query");
+    url.setQuery(QUrlQuery{{"query", expr}});
+    QNetworkReply* r = nam.get(QNetworkRequest(url));
+    QEventLoop loop;
+    QObject::connect(r, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QJsonObject o = QJsonDocument::fromJson(r->readAll()).object();
+    r->deleteLater();
+    return o["data"].toObject()["result"].toArray();
+}
+
+// Unix time the newest finished run of a table ended, the stored wall time read in the local zone.
+qint64 newestFinishedEnd(Database& db, const QString& table)
+{
+    FwError err;
+    QSqlQuery q = db.run("SELECT syncEnd FROM " + table + " WHERE SyncId = (SELECT MAX(SyncId) FROM " + table + " WHERE IsActive = 0)",
+                         {}, &err);
+    EXPECT_FALSE(err) << err.description.toStdString();
+    EXPECT_TRUE(q.next());
+    const QDateTime wall = QDateTime::fromString(q.value(0).toString().left(19), "yyyy-MM-dd HH:mm:ss");
+    return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch();
+}
+
+} // namespace
+
+TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
+{
+    QTemporaryDir dir;
+    DemoDataOptions o;
+    o.dcRuns = o.gcRuns = 20;
+    ASSERT_FALSE(DemoEnvironment::create(dir.filePath("env"), o));
+
+    Child server;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(dir.filePath("env")));
+    server.proc.setProcessEnvironment(e);
+    server.proc.setReadChannel(QProcess::StandardError);
+    server.proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
+    QString err;
+    QString target;
+    static const QRegularExpression served("serving http://(\\S+)/metrics");
+    QElapsedTimer started;
+    started.start();
+    while (started.elapsed() < 20000 && target.isEmpty()) {
+        server.proc.waitForReadyRead(200);
+        err += QString::fromUtf8(server.proc.readAllStandardError());
+        if (const QRegularExpressionMatch m = served.match(err); m.hasMatch())
+            target = m.captured(1);
+    }
+    ASSERT_FALSE(target.isEmpty()) << err.toStdString();
+
+    const quint16 webPort = freeLoopbackPort();
+    QFile config(dir.filePath("prometheus.yml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                "scrape_configs:\n  - job_name: ferrowind\n    static_configs:\n      - targets: ['%1']\n")
+                     .arg(target)
+                     .toUtf8());
+    config.close();
+    Child prometheus;
+    prometheus.proc.setProcessChannelMode(QProcess::MergedChannels);
+    prometheus.proc.start("prometheus", {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("tsdb"),
+                                         "--web.listen-address=127.0.0.1:" + QString::number(webPort)});
+    ASSERT_TRUE(prometheus.proc.waitForStarted(10000));
+    const QString api = "http://127.0.0.1:" + QString::number(webPort);
+
+    // Two scrapes.
+    bool scrapedTwice = false;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 60000) {
+        const QJsonArray r = query(api, "count_over_time(ferrowind_up[1m])");
+        if (!r.isEmpty() && r[0].toObject()["value"].toArray()[1].toString().toInt() >= 2) {
+            scrapedTwice = true;
+            break;
+        }
+        QThread::msleep(500);
+    }
+    ASSERT_TRUE(scrapedTwice) << prometheus.proc.readAll().toStdString();
+
+    const QJsonArray up = query(api, "ferrowind_up");
+    ASSERT_EQ(up.size(), 1);
+    EXPECT_EQ(up[0].toObject()["value"].toArray()[1].toString(), "1");
+
+    FwError dbErr;
+    auto db = Database::open("sqlite:" + DemoEnvironment::databasePath(dir.filePath("env")), &dbErr);
+    ASSERT_TRUE(db);
+    const QJsonArray ends = query(api, "ferrowind_sync_last_finished_timestamp_seconds");
+    ASSERT_EQ(ends.size(), 2);
+    QMap<QString, qint64> bySide;
+    for (const QJsonValue& v : ends)
+        bySide[v.toObject()["metric"].toObject()["side"].toString()] = v.toObject()["value"].toArray()[1].toString().toLongLong();
+    EXPECT_EQ(bySide.value("dc"), newestFinishedEnd(*db, "SyncHistoryDC"));
+    EXPECT_EQ(bySide.value("gc"), newestFinishedEnd(*db, "SyncHistoryGC"));
+}

@@ -1,0 +1,297 @@
+// The fleet commands as monitoring systems run them: real processes, promtool, HTTP.
+#include "app/DemoEnvironment.h"
+#include "db/Database.h"
+#include "db/DemoData.h"
+#include "support/CliProcess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace fw;
+using fw::test::CliRun;
+
+namespace {
+
+// A demo installation whose history the case rewrites to what it needs.
+class FleetEnv {
+public:
+    explicit FleetEnv(DemoDataOptions o = {})
+    {
+        o.dcRuns = o.gcRuns = 5;
+        const FwError e = DemoEnvironment::create(dir.filePath("env"), o);
+        EXPECT_FALSE(e) << e.description.toStdString();
+    }
+    QString reg() const { return DemoEnvironment::registryPath(dir.filePath("env")); }
+    QString dbPath() const { return DemoEnvironment::databasePath(dir.filePath("env")); }
+    void exec(const QString& sql, const QVariantList& binds = {})
+    {
+        FwError err;
+        auto db = Database::open("sqlite:" + dbPath(), &err);
+        ASSERT_TRUE(db) << err.description.toStdString();
+        db->run(sql, binds, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    // One finished run per side, each ended `ageMinutes` ago with the given SyncInterval; nothing running.
+    void finishedRuns(int dcAgeMinutes, int gcAgeMinutes, int interval = 10)
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto ts = [](const QDateTime& t) { return t.toString("yyyy-MM-dd HH:mm:ss"); };
+        exec("DELETE FROM SyncHistoryDC");
+        exec("DELETE FROM SyncHistoryGC");
+        exec("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
+             {ts(now.addSecs(-dcAgeMinutes * 60 - 30)), ts(now.addSecs(-dcAgeMinutes * 60)), interval});
+        if (gcAgeMinutes >= 0)
+            exec("INSERT INTO SyncHistoryGC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
+                 {ts(now.addSecs(-gcAgeMinutes * 60 - 30)), ts(now.addSecs(-gcAgeMinutes * 60)), interval});
+    }
+    CliRun cli(const QStringList& args) const { return fw::test::runCli(FERROWIND_CLI, args, reg()); }
+
+    QTemporaryDir dir;
+};
+
+// Holds an exclusive lock on a SQLite database, so that every reader waits for it.
+class DatabaseLock {
+public:
+    explicit DatabaseLock(const QString& path)
+    {
+        FwError err;
+        m_db = Database::open("sqlite:" + path, &err);
+        EXPECT_TRUE(m_db);
+        m_db->run("BEGIN EXCLUSIVE", {}, &err);
+        EXPECT_FALSE(err) << err.description.toStdString();
+    }
+
+private:
+    std::unique_ptr<Database> m_db;
+};
+
+CliRun promtoolCheck(const QByteArray& page)
+{
+    QProcess p;
+    p.start("promtool", {"check", "metrics"});
+    p.write(page);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace
+
+TEST(FleetMetricsCli, PromtoolAcceptsThePageOfTheDemoAndOfAwkwardDomainNames)
+{
+    FleetEnv env;
+    CliRun r = env.cli({"metrics"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("ferrowind_up 1\n"));
+    CliRun check = promtoolCheck(r.out.toUtf8());
+    EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
+
+    env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ? WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)",
+             {"we\"ird\\dom\nain", "dc\"1"});
+    r = env.cli({"metrics"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",current_dc=\"dc\\\"1\"} 1\n")) << r.out.toStdString();
+    check = promtoolCheck(r.out.toUtf8());
+    EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
+}
+
+TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
+{
+    FleetEnv env;
+    const QString file = env.dir.filePath("ferrowind.prom");
+    QFile old(file);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("stale\n");
+    old.close();
+    CliRun r = env.cli({"metrics", "--output", file});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty());
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray page = f.readAll();
+    EXPECT_TRUE(page.startsWith("# HELP ferrowind_up")) << page.toStdString();
+    EXPECT_EQ(QDir(env.dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left behind";
+
+    r = env.cli({"metrics", "--output", env.dir.filePath("missing/folder/x.prom")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.startsWith("ferrowind metrics: cannot write ")) << r.err.toStdString();
+
+    QFile::remove(env.dbPath());
+    r = env.cli({"metrics"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.out.contains("ferrowind_up 0\n"));
+    EXPECT_FALSE(r.out.contains("ferrowind_sync_in_progress"));
+}
+
+TEST(CheckSyncCli, EachStatusFromADatabaseBuiltForIt)
+{
+    FleetEnv env;
+    env.finishedRuns(5, 5);
+    CliRun r = env.cli({"check-sync"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | dc_age=")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QRegularExpression(" gc_age=30\\ds;1800;3600;0\n$"))) << r.out.toStdString();
+
+    env.finishedRuns(5, 35);
+    r = env.cli({"check-sync"});
+    EXPECT_EQ(r.code, 1) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("FERROWIND WARNING - "));
+
+    env.finishedRuns(65, 5);
+    r = env.cli({"check-sync"});
+    EXPECT_EQ(r.code, 2) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("FERROWIND CRITICAL - "));
+    r = env.cli({"check-sync", "--warning", "100", "--critical", "200"});
+    EXPECT_EQ(r.code, 0) << r.out.toStdString();
+
+    env.finishedRuns(5, -1);
+    r = env.cli({"check-sync"});
+    EXPECT_EQ(r.code, 3) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - DC last finished 5 min ago, GC has no finished run | dc_age="));
+}
+
+TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
+{
+    FleetEnv env;
+    env.finishedRuns(5, 5);
+    for (const QStringList& args : {QStringList{"check-sync", "--warning", "0"}, QStringList{"check-sync", "--critical", "x"},
+                                    QStringList{"check-sync", "--warning", "20", "--critical", "10"},
+                                    QStringList{"check-sync", "--bogus"}}) {
+        const CliRun r = env.cli(args);
+        EXPECT_EQ(r.code, 3) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - ")) << r.out.toStdString();
+    }
+    {
+        DatabaseLock lock(env.dbPath());
+        const CliRun r = env.cli({"check-sync"});
+        EXPECT_EQ(r.code, 3) << r.out.toStdString();
+        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - the database could not be read completely")) << r.out.toStdString();
+    }
+    QFile::remove(env.dbPath());
+    const CliRun r = env.cli({"check-sync"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the database could not be read completely (database)\n");
+}
+
+namespace {
+
+// serve-metrics on a free loopback port, stopped with SIGTERM at the end.
+class Server {
+public:
+    explicit Server(const QString& registry)
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("FERROWIND_REGISTRY", registry);
+        proc.setProcessEnvironment(e);
+        proc.setReadChannel(QProcess::StandardError);
+        proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
+        QElapsedTimer t;
+        t.start();
+        static const QRegularExpression served("serving (http://\\S+/metrics)");
+        while (t.elapsed() < 20000 && url.isEmpty()) {
+            proc.waitForReadyRead(200);
+            err += QString::fromUtf8(proc.readAllStandardError());
+            const QRegularExpressionMatch m = served.match(err);
+            if (m.hasMatch())
+                url = m.captured(1);
+        }
+    }
+    ~Server()
+    {
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+    // Status code and body of GETs sent all at once.
+    QList<QPair<int, QByteArray>> get(const QStringList& urls)
+    {
+        QNetworkAccessManager nam;
+        QList<QNetworkReply*> replies;
+        for (const QString& u : urls)
+            replies.append(nam.get(QNetworkRequest(QUrl(u))));
+        QEventLoop loop;
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        int left = static_cast<int>(replies.size());
+        for (QNetworkReply* r : replies)
+            QObject::connect(r, &QNetworkReply::finished, &loop, [&] {
+                if (--left == 0)
+                    loop.quit();
+            });
+        loop.exec();
+        QList<QPair<int, QByteArray>> out;
+        for (QNetworkReply* r : replies) {
+            out.append({r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll()});
+            r->deleteLater();
+        }
+        return out;
+    }
+
+    QProcess proc;
+    QString err;
+    QString url;
+};
+
+} // namespace
+
+TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
+{
+    FleetEnv env;
+    Server s(env.reg());
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    const QString base = s.url.left(s.url.size() - QStringLiteral("/metrics").size());
+    QStringList urls(8, s.url);
+    urls << base + "/" << base + "/metrics/x" << base + "/other";
+    const auto replies = s.get(urls);
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(replies[i].first, 200);
+        EXPECT_TRUE(replies[i].second.contains("\nferrowind_up 1\n"));
+        EXPECT_TRUE(replies[i].second.endsWith("\n"));
+    }
+    for (int i = 8; i < 11; ++i)
+        EXPECT_EQ(replies[i].first, 404) << urls[i].toStdString();
+
+    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
+    ASSERT_TRUE(s.proc.waitForFinished(10000));
+    EXPECT_EQ(s.proc.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s.proc.exitCode(), 0);
+}
+
+TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
+{
+    FleetEnv env;
+    Server s(env.reg());
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    DatabaseLock lock(env.dbPath());
+    QElapsedTimer t;
+    t.start();
+    const auto replies = s.get({s.url, s.url});
+    EXPECT_LE(t.elapsed(), 6000);
+    for (const auto& r : replies) {
+        EXPECT_EQ(r.first, 200);
+        EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
+        EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
+    }
+}
+
+TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)
+{
+    FleetEnv env;
+    for (const QString& bad : {QString("9731"), QString("127.0.0.1"), QString("no.such.host:80"), QString("127.0.0.1:70000")}) {
+        const CliRun r = env.cli({"serve-metrics", "--listen", bad});
+        EXPECT_EQ(r.code, 2) << bad.toStdString();
+        EXPECT_TRUE(r.err.startsWith("ferrowind serve-metrics: --listen takes ADDRESS:PORT")) << r.err.toStdString();
+    }
+}

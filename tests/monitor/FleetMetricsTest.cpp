@@ -1,0 +1,134 @@
+#include "MonitorTestDb.h"
+
+#include "monitor/FleetState.h"
+#include "monitor/MetricsText.h"
+#include "monitor/SyncCheck.h"
+
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+TEST(MetricsText, LabelValuesAndHelpAreEscapedAsTheFormatRequires)
+{
+    ExpositionWriter w;
+    w.family("x_info", "line one\nback\\slash \"quoted\"");
+    w.sample("x_info", {{"domain", "a\"b\\c\nd"}, {"current_dc", ""}}, 1);
+    w.sample("x_seconds", 0.25);
+    w.sample("x_seconds", 1733580000);
+    EXPECT_EQ(w.text().toStdString(),
+              "# HELP x_info line one\\nback\\\\slash \"quoted\"\n"
+              "# TYPE x_info gauge\n"
+              "x_info{domain=\"a\\\"b\\\\c\\nd\",current_dc=\"\"} 1\n"
+              "x_seconds 0.25\n"
+              "x_seconds 1733580000\n");
+}
+
+TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
+{
+    FleetState s;
+    s.failures = {"database"};
+    s.domains.append({"corp.example.com", "dc1", true});
+    EXPECT_EQ(metricsText(s, "1.2.3", 5.5).toStdString(),
+              "# HELP ferrowind_up 1 when the Velmora database was read completely, else 0.\n"
+              "# TYPE ferrowind_up gauge\n"
+              "ferrowind_up 0\n"
+              "# HELP ferrowind_scrape_duration_seconds Time taken to read the state for this page.\n"
+              "# TYPE ferrowind_scrape_duration_seconds gauge\n"
+              "ferrowind_scrape_duration_seconds 5.5\n");
+}
+
+class FleetStateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db.exec("INSERT INTO Configuration (FullNodeName, NodeValue) VALUES (?, ?)",
+                {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
+        db.addDomain("corp.example.com", "dc1.corp.example.com", "{A}");
+        db.addDomain("odd\"na\\me", QString(), "{B}");
+        db.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = '{B}'");
+    }
+    static qint64 epoch(const QDateTime& wall) { return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch(); }
+
+    TestContext t;
+    MonitorTestDb db{t};
+};
+
+TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
+{
+    const QDateTime now = db.now();
+    db.addDcRun(7, false, now.addSecs(-4000), now.addSecs(-3700), 500, 20);
+    db.addDcRun(8, true, now.addSecs(-60)); // running: the finished values come from run 7
+    db.addObject(7, "corp.example.com", false, "User", false, 40, 1, now);
+    db.addObject(7, "GC", false, "User", false, 1000, 1, now); // a GC row never counts for the DC side
+    db.addObject(7, "corp.example.com", false, "Group", true, 2, 1, now);
+    db.addGcRun(3, false, now.addSecs(-200), now.addSecs(-100), 500, 15);
+
+    const FleetState s = readFleetState(t.ctx());
+    ASSERT_TRUE(s.complete) << s.failures.join(", ").toStdString();
+    EXPECT_TRUE(s.dc.inProgress);
+    EXPECT_FALSE(s.gc.inProgress);
+    EXPECT_EQ(s.dc.finishedSyncId, 7);
+    EXPECT_EQ(s.dc.lastFinishedEpoch, epoch(now.addSecs(-3700)));
+    EXPECT_EQ(s.dc.lastDurationSeconds, 300);
+    EXPECT_EQ(s.dc.lastObjects, 42);
+    EXPECT_EQ(s.dc.ageSeconds, 3700);
+    EXPECT_EQ(s.gc.lastObjects, 0) << "a finished run without object rows synchronised nothing";
+    EXPECT_FALSE(s.gcReconnectEnabled);
+    ASSERT_EQ(s.domains.size(), 2);
+
+    const QString page = metricsText(s, "1.0.0", 0.001);
+    EXPECT_TRUE(page.contains(QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds{side=\"dc\"} %1\n")
+                                  .arg(epoch(now.addSecs(-3700)))));
+    EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
+    EXPECT_TRUE(page.contains("ferrowind_sync_in_progress{side=\"dc\"} 1\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\"} 0\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",current_dc=\"dc1.corp.example.com\"} 1\n"));
+    EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
+    EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
+}
+
+TEST_F(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
+{
+    db.exec("DELETE FROM Configuration");
+    FleetState s = readFleetState(t.ctx());
+    EXPECT_FALSE(s.complete);
+    EXPECT_EQ(s.failures, QStringList{"gc.ReconnectEnabled"});
+
+    t.ctx().connectionString = "sqlite:" + t.dir() + "/gone.sqlite";
+    s = readFleetState(t.ctx());
+    EXPECT_FALSE(s.complete);
+    EXPECT_TRUE(s.failures.contains("database"));
+}
+
+TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
+{
+    FleetState s;
+    s.complete = true;
+    for (FleetSide* f : {&s.dc, &s.gc}) {
+        f->hasFinishedRun = true;
+        f->syncIntervalMinutes = 10;
+        f->ageSeconds = 5 * 60;
+    }
+    SyncCheckResult r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
+    EXPECT_EQ(r.status, SyncCheckResult::Ok);
+    EXPECT_EQ(r.line.toStdString(), "FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | "
+                                    "dc_age=300s;1800;3600;0 gc_age=300s;1800;3600;0");
+
+    s.gc.ageSeconds = 30 * 60; // three intervals
+    EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, SyncCheckResult::Warning);
+    s.gc.ageSeconds = 60 * 60; // six intervals
+    EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, SyncCheckResult::Critical);
+    EXPECT_EQ(SyncCheck::evaluate(s, 100, 200).status, SyncCheckResult::Ok);
+
+    s.dc.hasFinishedRun = false;
+    r = SyncCheck::evaluate(s, 100, 200);
+    EXPECT_EQ(r.status, SyncCheckResult::Unknown);
+    EXPECT_EQ(r.line.toStdString(), "FERROWIND UNKNOWN - DC has no finished run, GC last finished 60 min ago | gc_age=3600s;6000;12000;0");
+    EXPECT_EQ(SyncCheck::evaluate(s, 10, 20).status, SyncCheckResult::Critical) << "a stale side outranks an unknown one";
+
+    s.dc.hasFinishedRun = true;
+    s.dc.syncIntervalMinutes = 0;
+    EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, 200).status, SyncCheckResult::Unknown)
+        << "no interval to take the default limit from";
+}
