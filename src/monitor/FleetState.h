@@ -14,7 +14,7 @@ class AppContext;
 struct FleetSide {
     bool inProgress = false;
     bool hasFinishedRun = false;
-    qint32 finishedSyncId = -1;
+    qint64 finishedSyncId = -1;
     std::optional<qint64> lastFinishedEpoch; // Unix time the newest finished run ended; none when not recorded
     std::optional<qint64> lastDurationSeconds;
     qint64 lastObjects = 0;                  // objects that run synchronised (no object rows: 0)
