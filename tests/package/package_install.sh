@@ -47,7 +47,7 @@ dpkg -L ferrowind ferrowind-desktop | sort -u >"$tmp/files"
 sleep 1
 touch "$tmp/stamp"
 
-if ldd /usr/bin/ferrowind | grep -Ei 'libQt6(Gui|Widgets)|libX11|libxcb|libGL'; then
+if ldd /usr/bin/ferrowind | grep -E 'libQt6(Gui|Widgets|OpenGL)|libX11|libxcb|libGL\.|libEGL|libOpenGL'; then
     fail "/usr/bin/ferrowind loads graphical libraries (above)"
 fi
 [ "$(/usr/bin/ferrowind --version)" = "ferrowind $version" ] || fail "/usr/bin/ferrowind --version says '$(/usr/bin/ferrowind --version)'"
@@ -97,9 +97,10 @@ left=$(while read -r f; do if [ -f "$f" ] || [ -L "$f" ]; then echo "$f"; fi; do
 [ -z "$left" ] || fail "left behind by dpkg -r: $left"
 for p in ferrowind ferrowind-desktop; do
     state=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)
-    [ "$state" = "not-installed" ] || [ "$state" = "config-files" ] || fail "$p is '$state' after dpkg -r"
+    # Without conffiles dpkg forgets a removed package at once.
+    [ -z "$state" ] || [ "$state" = "not-installed" ] || [ "$state" = "config-files" ] || fail "$p is '$state' after dpkg -r"
 done
-dpkg -P ferrowind-desktop ferrowind >/dev/null || fail "dpkg -P"
+dpkg -P ferrowind-desktop ferrowind >/dev/null 2>&1 || fail "dpkg -P"
 [ ! -e /var/log/ferrowind ] || fail "dpkg -P left /var/log/ferrowind"
 
 if [ "$failures" -gt 0 ]; then
