@@ -7,20 +7,28 @@
 
 namespace fw {
 
+QStringList connectorCommandLine(const QString& configured, ConnectorKind kind, const QString& method, const QString& argument)
+{
+    QStringList words = QProcess::splitCommand(configured);
+    if (words.isEmpty() || words.first().isEmpty())
+        return {};
+    words << (kind == ConnectorKind::Domain ? connector::kDomainObject : connector::kGlobalCatalogObject) << method << argument;
+    return words;
+}
+
 CommandConnectorControl::CommandConnectorControl(const RegistryStore& registry, int timeoutMs) : m_registry(registry), m_timeoutMs(timeoutMs) {}
 
 FwError CommandConnectorControl::call(ConnectorKind kind, const QString& method, const QString& argument)
 {
     const QString configured =
-        GetRegistryValue(m_registry, HKEY_LOCAL_MACHINE_HIVE, regkeys::kTool, connector::kCommandValue, RegTypeText, QString()).toString().trimmed();
-    if (configured.isEmpty())
+        GetRegistryValue(m_registry, HKEY_LOCAL_MACHINE_HIVE, regkeys::kTool, connector::kCommandValue, RegTypeText, QString()).toString();
+    QStringList words = connectorCommandLine(configured, kind, method, argument);
+    if (words.isEmpty())
         return {connector::kCannotCreateObject,
                 QStringLiteral("ActiveX component can't create object: no connector control command is configured (value %1 under "
                                "HKEY_LOCAL_MACHINE\\%2)")
                     .arg(connector::kCommandValue, regkeys::kTool)};
-    QStringList words = QProcess::splitCommand(configured);
     const QString program = words.takeFirst();
-    words << (kind == ConnectorKind::Domain ? connector::kDomainObject : connector::kGlobalCatalogObject) << method << argument;
     QProcess p;
     p.setProgram(program);
     p.setArguments(words);

@@ -31,6 +31,11 @@ public:
     virtual FwError call(ConnectorKind kind, const QString& method, const QString& argument) = 0;
 };
 
+// The program and its arguments for one call: the configured command split into words (quotes group, as
+// QProcess::splitCommand reads them), then OBJECT METHOD ARGUMENT. Empty when the command holds no word
+// (nothing configured, or only quotes or blanks).
+QStringList connectorCommandLine(const QString& configured, ConnectorKind kind, const QString& method, const QString& argument);
+
 // Runs the command configured under the tool's registry key (value ConnectorControlCommand) as
 //   COMMAND OBJECT METHOD ARGUMENT
 // with OBJECT the connector's class identifier or ProgID, each as its own argument, never through a shell.

@@ -32,6 +32,14 @@ int countRows(QSqlQuery& q)
 
 } // namespace
 
+// The connector's command may take seconds: the window keeps painting meanwhile and takes no input.
+FwError ForcedReconnect::signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument)
+{
+    FwError e;
+    m_wait.runBlocking([&] { e = connector.call(kind, method, argument); });
+    return e;
+}
+
 ForcedReconnect::ForcedReconnect(AppContext& ctx, WaitUi& wait, std::function<void()> reload)
     : m_ctx(ctx), m_wait(wait), m_reload(std::move(reload))
 {
@@ -87,13 +95,13 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
     auto connector = m_ctx.seams().connector;
     if (!connector)
         return fail(noConnector(), proc);
-    if (const FwError e = connector->call(ConnectorKind::Domain, connector::kRequestReconnect, domainController))
+    if (const FwError e = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController))
         return fail(e, proc);
     pause(kDomainPauseMs);
     if (m_reload)
         m_reload();
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    const FwError second = connector->call(ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
+    const FwError second = signal(*connector, ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
     Outcome outcome = Outcome::Initiated;
     if (second) {
         outcome = fail(second, proc);
@@ -147,13 +155,13 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     auto connector = m_ctx.seams().connector;
     if (!connector)
         return fail(noConnector(), proc);
-    if (const FwError e = connector->call(ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()))
+    if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()))
         return fail(e, proc);
     pause(kGlobalCatalogPauseMs);
     if (m_reload)
         m_reload();
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    if (const FwError e = connector->call(ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString()))
+    if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString()))
         return fail(e, proc);
     m_wait.setBusy(false);
     m_ctx.prompter().inform(reconnect_text::kGcDone);

@@ -1,4 +1,5 @@
 #pragma once
+#include "directory/ConnectorControl.h"
 #include "log/FwError.h"
 
 #include <QString>
@@ -45,6 +46,7 @@ public:
 
 private:
     void pause(int ms);
+    FwError signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument);
     Outcome fail(const FwError& e, const QString& procedure);
 
     AppContext& m_ctx;

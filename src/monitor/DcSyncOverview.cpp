@@ -48,7 +48,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     const QString exitLine = QStringLiteral("Exiting PopulateDCStatus of Form ") + kForm;
     m_ctx.log().WriteLog(QStringLiteral("Entering PopulateDCStatus of Form ") + kForm, true);
     MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCStatus"), kForm, MonitorErrorPath::Order::BoxThenLogWithLine);
-    const qint32 id = m_ctx.lastDCSyncId;
+    const qint64 id = m_ctx.lastDCSyncId;
 
     FwError err;
     auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);

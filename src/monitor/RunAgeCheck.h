@@ -12,7 +12,7 @@ class Database;
 // Whether the newest finished run of a side is recent enough, for monitoring systems.
 struct RunAge {
     bool hasFinishedRun = false;
-    qint32 syncId = -1;
+    qint64 syncId = -1;
     QDateTime end;               // invalid when the run recorded no end
     qint64 ageSeconds = -1;      // from the end to now; -1 when unknown
     qint64 maxAgeMinutes = 0;    // the limit applied

@@ -10,7 +10,6 @@
 #include "platform/Clock.h"
 
 #include <functional>
-#include <limits>
 
 namespace fw {
 
@@ -89,7 +88,7 @@ StatusSnapshot StatusSummary::PopulateDCGCStatus()
 
 void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, StatusReads& reads)
 {
-    qint32& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
+    qint64& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
     const auto part = [&](const char* name) { return prefix + QLatin1String(name); };
     FwError err;
@@ -126,10 +125,8 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
     qint64 id = 0;
     if (!reads.step(part("SyncId"), [&] {
             id = rowvalue::integer(row.value(QStringLiteral("SyncId")));
-            if (id < std::numeric_limits<qint32>::min() || id > std::numeric_limits<qint32>::max())
-                throw FwException(FwError::overflow());
-            lastId = static_cast<qint32>(id);
-            out.syncId = lastId;
+            lastId = id;
+            out.syncId = id;
         }))
         return;
     QSqlQuery t = db.run(objectTotalSql(side), {id}, &err);
@@ -182,7 +179,7 @@ std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSi
         return std::nullopt;
     FinishedRun r;
     try {
-        r.syncId = static_cast<qint32>(rowvalue::integer(row.value(QStringLiteral("SyncId"))));
+        r.syncId = rowvalue::integer(row.value(QStringLiteral("SyncId")));
         r.syncIntervalMinutes = static_cast<int>(rowvalue::integer(row.value(QStringLiteral("SyncInterval"))));
         const QVariant end = row.value(QStringLiteral("syncEnd"));
         if (!end.isNull())

@@ -23,7 +23,7 @@ struct SideStatus {
     // The latest run as read.
     bool hasRun = false;
     bool active = false;
-    qint32 syncId = -1;
+    qint64 syncId = -1;
     QDateTime start;
     QDateTime end; // invalid while running or when not recorded
     std::optional<qint64> objectTotal;
@@ -49,7 +49,7 @@ struct StatusSnapshot {
 
 // The newest finished run of a side, for age checks.
 struct FinishedRun {
-    qint32 syncId = -1;
+    qint64 syncId = -1;
     QDateTime end;
     int syncIntervalMinutes = 0;
 };

@@ -151,7 +151,7 @@ void SyncObjectsMonitor::Populate()
     MonitorErrorPath path(m_ctx, proc, form,
                           m_side == SyncSide::DC ? MonitorErrorPath::Order::LogThenBox
                                                  : MonitorErrorPath::Order::BoxThenLogWithLine);
-    const qint32 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
+    const qint64 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
 
     FwError err;
@@ -237,6 +237,8 @@ void SyncObjectsMonitor::Populate()
 
                 if (!elapsed.isNull())
                     path.step([&] { setCell(row, ObjectColumn::ElapsedTime, FormatElapsedTime(roundToInt32(rowvalue::number(elapsed)))); });
+                else if (objectActive && !runStart.isValid()) // no start recorded: the running time is still missing
+                    setCell(row, ObjectColumn::ElapsedTime, emptyText);
                 else if (objectActive)
                     path.step([&] {
                         const qint64 running = static_cast<qint64>(secondsBetween(runStart, m_ctx.clock().now())) - accounted;

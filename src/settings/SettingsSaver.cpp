@@ -165,8 +165,9 @@ SaveOutcome GcSettingsSaver::save(const PanelState& s, const std::function<void(
     ProcedureTrace trace(m_ctx.debug(), QStringLiteral("cmdGCSave_Click"));
     Prompter& prompter = m_ctx.prompter();
     ActivityLog& log = m_ctx.log();
-    ErrorScope scope(QStringLiteral("cmdGCSave_Click"), kForm, OwnerKind::Form, {ErrorSink::Debugger, ErrorSink::LogPlain},
-                     {&m_ctx.debug(), &log, &prompter});
+    // A failed write is also shown in a box: reported only to the debugger and the log, the button seemed to do nothing.
+    ErrorScope scope(QStringLiteral("cmdGCSave_Click"), kForm, OwnerKind::Form,
+                     {ErrorSink::Debugger, ErrorSink::LogPlain, ErrorSink::MessageBox}, {&m_ctx.debug(), &log, &prompter});
 
     if (!numbersAcceptable(s, prompter))
         return SaveOutcome::Refused;

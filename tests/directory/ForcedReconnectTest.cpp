@@ -23,7 +23,14 @@ class CountingWait final : public WaitUi {
 public:
     void setBusy(bool on) override { busy = on; }
     void countdown(int s) override { counts.append(s); }
+    void runBlocking(const std::function<void()>& work) override
+    {
+        inBlocking = true;
+        work();
+        inBlocking = false;
+    }
     bool busy = false;
+    bool inBlocking = false;
     QList<int> counts;
 };
 
@@ -36,7 +43,11 @@ protected:
         connector = std::make_shared<RecordingConnectorControl>();
         t.ctx().seams().connector = connector;
         // Each step goes into one list so that the order of calls, pauses and reloads shows.
-        connector->onCall = [this] { events.append(QStringLiteral("%1(%2)").arg(connector->calls.last().method, connector->calls.last().argument)); };
+        connector->onCall = [this] {
+            events.append(QStringLiteral("%1(%2)").arg(connector->calls.last().method, connector->calls.last().argument));
+            if (!wait.inBlocking)
+                ++callsOnTheWindowThread;
+        };
     }
     QVariant scalar(const QString& sql, const QVariantList& binds = {})
     {
@@ -56,6 +67,7 @@ protected:
     CountingWait wait;
     std::shared_ptr<RecordingConnectorControl> connector;
     QStringList events;
+    int callsOnTheWindowThread = 0; // calls made outside the wait that keeps the window painting
 };
 
 } // namespace
@@ -75,6 +87,7 @@ TEST_F(ForcedReconnectFixture, DomainReconnectWritesTheRowAndSignalsAroundThePau
     EXPECT_EQ(wait.counts.last(), 0);
     EXPECT_EQ(wait.counts.size(), 13);
     EXPECT_FALSE(wait.busy);
+    EXPECT_EQ(callsOnTheWindowThread, 0);
 }
 
 TEST_F(ForcedReconnectFixture, BeforeVersion8TheFirstCallIsRepeated)
@@ -88,6 +101,7 @@ TEST_F(ForcedReconnectFixture, BeforeVersion8TheFirstCallIsRepeated)
     events.clear();
     fr.cmdGCReconnect_Click();
     EXPECT_EQ(events, (QStringList{"RequestReconnect()", "reload after 22000 ms", "RequestReconnect()"}));
+    EXPECT_EQ(callsOnTheWindowThread, 0);
 }
 
 TEST_F(ForcedReconnectFixture, NoSelectionOrUnknownDomainChangesNothing)
@@ -192,4 +206,23 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
     reg.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"), QStringLiteral("ConnectorControlCommand"),
                   dir.filePath(QStringLiteral("missing")));
     EXPECT_EQ(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QString()).number, 429);
+}
+
+TEST(ConnectorCommandLine, QuotedWordsStayWholeAndACommandOfNoWordsIsNotConfigured)
+{
+    EXPECT_EQ(connectorCommandLine(QStringLiteral("\"/opt/velmora tools/ctl\" --quiet"), ConnectorKind::GlobalCatalog,
+                                   QStringLiteral("RequestReconnect"), QString()),
+              (QStringList{"/opt/velmora tools/ctl", "--quiet", "KSDSGlobalCatalog.KsDSGlobalCatalog.1", "RequestReconnect", ""}));
+    for (const char* configured : {"", "   ", "\"\"", "\"\" \"\""})
+        EXPECT_TRUE(connectorCommandLine(QString::fromLatin1(configured), ConnectorKind::Domain, QStringLiteral("RequestReconnect"),
+                                         QStringLiteral("dc1"))
+                        .isEmpty())
+            << configured;
+
+    RegistryContents reg;
+    reg.setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"), QStringLiteral("ConnectorControlCommand"),
+                  QStringLiteral("\"\""));
+    const FwError e = CommandConnectorControl(reg, 5000).call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QString());
+    EXPECT_EQ(e.number, 429);
+    EXPECT_TRUE(e.description.contains("no connector control command is configured"));
 }

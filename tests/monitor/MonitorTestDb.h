@@ -12,12 +12,12 @@ public:
     explicit MonitorTestDb(TestContext& t, bool withLog = true);
 
     void addDomain(const QString& name, const QString& dc, const QString& id);
-    void addDcRun(int syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
+    void addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
                   int interval = 15);
-    void addGcRun(int syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
+    void addGcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
                   int interval = 15, int usnLag = 0);
-    void addDcDomainRun(int syncId, const QString& domain, bool active, int usnLag = 0);
-    void addObject(int syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
+    void addDcDomainRun(qint64 syncId, const QString& domain, bool active, int usnLag = 0);
+    void addObject(qint64 syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
                    const QVariant& elapsed, const QVariant& lastSync);
     void exec(const QString& sql, const QVariantList& binds = {});
 

@@ -3,6 +3,7 @@
 #include "log/DateFormat.h"
 #include "log/FwError.h"
 #include "monitor/DcSyncOverview.h"
+#include "monitor/StatusSummary.h"
 #include "monitor/SyncObjectsMonitor.h"
 
 #include <gtest/gtest.h>
@@ -216,6 +217,33 @@ TEST_F(ObjectsTest, ActiveTypeShowsTimeSinceStartLessFinishedTypesAndEmptyNulls)
     EXPECT_EQ(m.cell(5, kCount), "0");
     EXPECT_EQ(m.cell(6, kTime), "00:00:00");
     EXPECT_TRUE(t.prompter().messages.isEmpty());
+}
+
+TEST_F(ObjectsTest, RunIdsPast32BitsAndAMissingStartShowWithoutErrorsOrANegativeTime)
+{
+    const qint64 big = 3000000000LL; // past 2^31
+    db.addDcRun(big, true, now().addSecs(-120), QVariant(), 500, 15);
+    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET SyncStart = NULL"));
+    db.addDcDomainRun(big, kCorp, true, 10);
+    db.addObject(big, kCorp, true, QStringLiteral("ScopeDLs"), false, QVariant(), QVariant(), QVariant());
+    db.addObject(big, kCorp, false, QStringLiteral("MailUsers"), false, 80, 100, now().addSecs(-60));
+    db.addGcRun(big + 1, false, now().addSecs(-600), now().addSecs(-500));
+
+    const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
+    EXPECT_EQ(t.ctx().lastDCSyncId, big);
+    EXPECT_EQ(t.ctx().lastGCSyncId, big + 1);
+    EXPECT_EQ(s.dc.objects, QStringLiteral("80"));
+    EXPECT_FALSE(s.dc.elapsed) << "no start, no running time";
+
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
+    EXPECT_EQ(m.caption(), "DC Synchronization Status - corp.example.com (SyncId 3000000000)");
+    m.FormLoad();
+    EXPECT_EQ(m.cell(1, kCount), "80");
+    EXPECT_EQ(m.cell(3, kTime), "") << "the running time is missing while the start is";
+    SyncObjectsMonitor g(t.ctx(), SyncSide::GC);
+    g.FormLoad();
+    EXPECT_EQ(g.isActiveText(), QStringLiteral("No"));
+    EXPECT_TRUE(t.prompter().messages.isEmpty()) << t.prompter().messages.join('\n').toStdString();
 }
 
 TEST_F(ObjectsTest, TypeDifferingOnlyInCaseChangesNoRowButItsTimeCounts)

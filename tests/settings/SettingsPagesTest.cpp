@@ -278,6 +278,23 @@ TEST_F(SettingsPages, GlobalCatalogSaveAndResetKeepThePanelAndTheLog)
     EXPECT_EQ(lines.last(), "Settings saved for global catalog server");
 }
 
+TEST_F(SettingsPages, GlobalCatalogSaveTheDatabaseRefusesIsShownInABox)
+{
+    load();
+    showTab(1);
+    sql("CREATE TRIGGER refuse BEFORE UPDATE ON Configuration BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END");
+    type(gc().txtGCFailedConnections, "7");
+    click(gc().cmdGCSave);
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    const QString shown = t.prompter().messages.first();
+    EXPECT_TRUE(shown.startsWith("(error):")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("disk quota exceeded"));
+    EXPECT_TRUE(shown.endsWith(" in procedure cmdGCSave_Click of Form frmMain"));
+    EXPECT_EQ(t.logLines().last(), shown);
+    EXPECT_TRUE(gc().cmdGCSave->isEnabled()) << "the edits are still unsaved";
+    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+}
+
 TEST_F(SettingsPages, RefreshWithoutDomainsEmptiesTheGridAndASaveFindsNoDomain)
 {
     load();
