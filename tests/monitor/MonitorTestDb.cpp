@@ -47,14 +47,14 @@ void MonitorTestDb::addDomain(const QString& name, const QString& dc, const QStr
     exec(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
 }
 
-void MonitorTestDb::addDcRun(int syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)
+void MonitorTestDb::addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)
 {
     exec(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"),
          {syncId, active ? 1 : 0, ts(start), end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end,
           usnIncrement, interval});
 }
 
-void MonitorTestDb::addGcRun(int syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval,
+void MonitorTestDb::addGcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval,
                              int usnLag)
 {
     exec(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd) "
@@ -63,13 +63,13 @@ void MonitorTestDb::addGcRun(int syncId, bool active, const QDateTime& start, co
           end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end});
 }
 
-void MonitorTestDb::addDcDomainRun(int syncId, const QString& domain, bool active, int usnLag)
+void MonitorTestDb::addDcDomainRun(qint64 syncId, const QString& domain, bool active, int usnLag)
 {
     exec(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, SyncStart) VALUES (?,?,?,?,?,?)"),
          {syncId, domain, QStringLiteral("dc01"), active ? 1 : 0, usnLag, ts(now())});
 }
 
-void MonitorTestDb::addObject(int syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
+void MonitorTestDb::addObject(qint64 syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
                               const QVariant& elapsed, const QVariant& lastSync)
 {
     exec(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) "
