@@ -2,25 +2,29 @@
 
 #include "monitor/MetricsText.h"
 
-#include <QPromise>
 #include <QTcpServer>
-#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 
 namespace fw {
 namespace {
 
-// The one answer of a scrape: whichever comes first, the page or the deadline, is sent; the other is dropped.
+// The one answer of a scrape: whichever comes first, the page or the deadline.
 struct PendingScrape {
-    QPromise<QHttpServerResponse> promise;
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::optional<QByteArray> page;
     std::atomic_bool answered{false};
 
-    void deliver(const QByteArray& page)
+    void deliver(QByteArray p)
     {
-        if (answered.exchange(true))
-            return;
-        promise.addResult(QHttpServerResponse(QByteArray(kMetricsContentType), page));
-        promise.finish();
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!page)
+            page = std::move(p);
+        ready.notify_all();
     }
 };
 
@@ -36,6 +40,7 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
     m_readerThread->setObjectName(QStringLiteral("metrics-reader"));
     m_readerThread->start();
 
+    m_waiters.setMaxThreadCount(16);
     m_http.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this]() { return answer(); });
 }
 
@@ -65,14 +70,12 @@ void MetricsServer::stop()
         m_readerThread->quit();
         m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()));
     }
+    m_waiters.waitForDone(static_cast<int>(m_deadline.count()));
 }
 
 QFuture<QHttpServerResponse> MetricsServer::answer()
 {
     auto pending = std::make_shared<PendingScrape>();
-    pending->promise.start();
-    QFuture<QHttpServerResponse> future = pending->promise.future();
-    QTimer::singleShot(m_deadline, this, [pending, page = m_timeoutPage] { pending->deliver(page); });
     QMetaObject::invokeMethod(
         m_reader,
         [pending, scrape = m_scrape, stopping = m_stopping] {
@@ -82,7 +85,14 @@ QFuture<QHttpServerResponse> MetricsServer::answer()
             pending->deliver(scrape());
         },
         Qt::QueuedConnection);
-    return future;
+    // Each scrape waits on a thread of its own pool, so that scrapes at the same time are answered side by side.
+    return QtConcurrent::run(&m_waiters, [pending, deadline = m_deadline, timeoutPage = m_timeoutPage] {
+        std::unique_lock<std::mutex> lock(pending->mutex);
+        pending->ready.wait_for(lock, deadline, [&] { return pending->page.has_value(); });
+        pending->answered.store(true);
+        const QByteArray page = pending->page.value_or(timeoutPage);
+        return QHttpServerResponse(QByteArray(kMetricsContentType), page);
+    });
 }
 
 } // namespace fw

@@ -4,6 +4,7 @@
 #include <QHttpServer>
 #include <QObject>
 #include <QThread>
+#include <QThreadPool>
 #include <chrono>
 #include <functional>
 
@@ -29,6 +30,7 @@ private:
     Scrape m_scrape;
     QByteArray m_timeoutPage;
     std::chrono::milliseconds m_deadline;
+    QThreadPool m_waiters;
     QHttpServer m_http;
     QThread* m_readerThread = nullptr; // left to the process's end if a read outlives stop()
     QObject* m_reader = nullptr; // lives on m_readerThread
