@@ -1,6 +1,8 @@
 #include "app/DemoEnvironment.h"
 
 #include "db/Database.h"
+#include "platform/RegFileWriter.h"
+#include "platform/RegistryStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,23 +23,17 @@ QString DemoEnvironment::registryPath(const QString& dir)
 
 QString DemoEnvironment::registryText(const QString& databasePath, quint32 versionNumber, quint32 buildNumber)
 {
-    QString escaped = databasePath;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('"'), QLatin1String("\\\""));
-    const auto dword = [](quint32 v) { return QString::number(v, 16).rightJustified(8, QLatin1Char('0')); };
-    return QStringLiteral(
-               "Windows Registry Editor Version 5.00\r\n\r\n"
-               "; Demo installation of Velmora for the Ferrowind settings tool.\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon]\r\n"
-               "\"Version Number\"=dword:%1\r\n"
-               "\"Build Number\"=dword:%2\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0]\r\n"
-               "\"IDCProgID\"=\"KSDSAD.KSDSAD.1\"\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr]\r\n"
-               "\"Active Status\"=dword:00000001\r\n\r\n"
-               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\FerrowindSettingsTool]\r\n"
-               "\"Trace\"=dword:00000000\r\n"
-               "\"ConnectionString\"=\"sqlite:%3\"\r\n")
-        .arg(dword(versionNumber), dword(buildNumber), escaped);
+    const QString kestrelon = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon");
+    const QString tool = kestrelon + QStringLiteral("\\FerrowindSettingsTool");
+    RegistryContents reg;
+    reg.setDword(kestrelon, QStringLiteral("Version Number"), versionNumber);
+    reg.setDword(kestrelon, QStringLiteral("Build Number"), buildNumber);
+    reg.setString(kestrelon + QStringLiteral("\\SystemParameters\\1.0"), QStringLiteral("IDCProgID"),
+                  QStringLiteral("KSDSAD.KSDSAD.1"));
+    reg.setDword(kestrelon + QStringLiteral("\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr"), QStringLiteral("Active Status"), 1);
+    reg.setDword(tool, QStringLiteral("Trace"), 0);
+    reg.setString(tool, QStringLiteral("ConnectionString"), QStringLiteral("sqlite:") + databasePath);
+    return RegFileWriter::text(reg, QStringLiteral("Demo installation of Velmora for the Ferrowind settings tool."));
 }
 
 FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& options)

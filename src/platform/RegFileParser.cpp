@@ -3,101 +3,164 @@
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
 
+#include <QSet>
 #include <QStringDecoder>
-#include <QStringList>
 
 namespace fw {
 
 namespace {
 
-struct ParsedName {
-    bool ok = false;
-    QString name;
-    int next = 0; // index just after the closing quote or '@'
-};
-
-ParsedName parseName(const QString& line)
+bool isBlank(QChar c)
 {
-    ParsedName r;
-    if (line.startsWith(QLatin1Char('@'))) {
-        r.ok = true;
-        r.next = 1;
-        return r;
-    }
-    if (!line.startsWith(QLatin1Char('"')))
-        return r;
-    QString name;
-    for (int i = 1; i < line.size(); ++i) {
-        const QChar c = line[i];
-        if (c == QLatin1Char('\\') && i + 1 < line.size()) {
-            name.append(line[++i]);
-        } else if (c == QLatin1Char('"')) {
-            r.ok = true;
-            r.name = name;
-            r.next = i + 1;
-            return r;
-        } else {
-            name.append(c);
-        }
-    }
-    return r;
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-bool parseQuoted(const QString& text, QString& out)
+int skipBlanks(const QString& s, int from)
 {
-    if (text.size() < 2 || !text.startsWith(QLatin1Char('"')))
-        return false;
-    QString s;
-    int i = 1;
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\\')) {
-            if (i + 1 >= text.size())
-                return false;
-            s.append(text[++i]);
-        } else if (c == QLatin1Char('"')) {
-            break;
+    while (from < s.size() && isBlank(s[from]))
+        ++from;
+    return from;
+}
+
+bool isCommentStart(QChar c)
+{
+    return c == QLatin1Char(';') || c == QLatin1Char('#');
+}
+
+// Nothing but blanks, or blanks and a comment, from `from` to the end of the line.
+bool onlyCommentAfter(const QString& s, int from)
+{
+    from = skipBlanks(s, from);
+    return from == s.size() || isCommentStart(s[from]);
+}
+
+// Data that holds no quotes ends where a comment starts.
+QString withoutComment(const QString& s)
+{
+    for (int i = 0; i < s.size(); ++i)
+        if (isCommentStart(s[i]))
+            return s.left(i);
+    return s;
+}
+
+enum class LineKind { Blank, Comment, Key, Value, Other };
+
+LineKind kindOf(const QString& line)
+{
+    const int i = skipBlanks(line, 0);
+    if (i == line.size())
+        return LineKind::Blank;
+    const QChar c = line[i];
+    if (isCommentStart(c))
+        return LineKind::Comment;
+    if (c == QLatin1Char('['))
+        return LineKind::Key;
+    if (c == QLatin1Char('"') || c == QLatin1Char('@'))
+        return LineKind::Value;
+    return LineKind::Other;
+}
+
+// A quoted text starting at s[from] == '"'. Only \\ and \" are escapes; any other is kept as written and
+// listed in `unknown`; \0 cannot be stored.
+struct Quoted {
+    enum Status { Ok, Unterminated, Nul } status = Unterminated;
+    QString text;
+    int next = 0; // just after the closing quote
+    QStringList unknown;
+};
+
+Quoted readQuoted(const QString& s, int from)
+{
+    Quoted q;
+    for (int i = from + 1; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == QLatin1Char('"')) {
+            q.status = Quoted::Ok;
+            q.next = i + 1;
+            return q;
+        }
+        if (c != QLatin1Char('\\')) {
+            q.text.append(c);
+            continue;
+        }
+        if (++i >= s.size())
+            return q;
+        const QChar e = s[i];
+        if (e == QLatin1Char('\\') || e == QLatin1Char('"')) {
+            q.text.append(e);
+        } else if (e == QLatin1Char('0')) {
+            q.status = Quoted::Nul;
+            return q;
         } else {
-            s.append(c);
+            q.text.append(QLatin1Char('\\')).append(e);
+            q.unknown.append(QStringLiteral("\\") + e);
         }
     }
-    if (i >= text.size())
-        return false; // no closing quote
-    if (!text.mid(i + 1).trimmed().isEmpty())
-        return false; // text after the closing quote
-    out = s;
-    return true;
+    return q;
 }
 
 bool parseHexBytes(const QString& text, QByteArray& out)
 {
     out.clear();
-    const QString t = text.trimmed();
-    if (t.isEmpty())
-        return true;
-    const QStringList parts = t.split(QLatin1Char(','));
-    for (QString p : parts) {
+    out.reserve(text.size() / 3 + 1);
+    for (QStringView p : QStringView(text).split(QLatin1Char(','))) {
         p = p.trimmed();
         if (p.isEmpty())
-            continue; // a trailing comma before a continuation
+            continue; // a stray comma loses nothing
         bool ok = false;
         const uint b = p.toUInt(&ok, 16);
-        if (!ok || b > 0xFF || p.size() > 2)
+        if (!ok || p.size() > 2)
             return false;
         out.append(static_cast<char>(b));
     }
     return true;
 }
 
+// Text data as an ANSI query returns it; an odd last byte is kept as a character of its own.
 QByteArray utf16ToAnsi(const QByteArray& bytes)
 {
     QString s;
-    for (int i = 0; i + 1 < bytes.size(); i += 2)
-        s.append(QChar(static_cast<char16_t>(static_cast<uchar>(bytes[i]) | (static_cast<uchar>(bytes[i + 1]) << 8))));
+    s.reserve(bytes.size() / 2 + 1);
+    for (int i = 0; i < bytes.size(); i += 2) {
+        const uint lo = static_cast<uchar>(bytes[i]);
+        const uint hi = i + 1 < bytes.size() ? static_cast<uchar>(bytes[i + 1]) : 0;
+        s.append(QChar(static_cast<char16_t>(lo | (hi << 8))));
+    }
     return s.toLocal8Bit();
 }
 
+// The terminating zero of a text is optional in the file; a reader expects it.
+void terminateText(QByteArray& data, quint32 type)
+{
+    if (data.isEmpty())
+        return;
+    if (!data.endsWith('\0'))
+        data.append('\0');
+    if (type == RegMultiSz && data.size() > 1 && !data.endsWith(QByteArrayView("\0\0", 2)))
+        data.append('\0');
+}
+
+bool isKnownHive(const QString& name)
+{
+    static const QSet<QString> hives = {QStringLiteral("hkey_local_machine"), QStringLiteral("hkey_current_user"),
+                                        QStringLiteral("hkey_classes_root"), QStringLiteral("hkey_users"),
+                                        QStringLiteral("hkey_current_config")};
+    return hives.contains(name.toLower());
+}
+
 } // namespace
+
+struct RegFileParser::Context {
+    const QString& source;
+    const QStringList& lines;
+    RegistryContents& out;
+    int index = 0;
+    bool unicodeFile = true; // REGEDIT4 files keep text data in the ANSI code page
+    RegistryContents::Key* key = nullptr;
+    bool keyRefused = false; // the last key line could not be read
+
+    int lineNo() const { return index + 1; }
+};
 
 QString RegFileParser::decode(const QByteArray& bytes)
 {
@@ -117,156 +180,286 @@ QString RegFileParser::decode(const QByteArray& bytes)
     return s;
 }
 
-void RegFileParser::skip(const QString& source, int lineNo, const QString& why, const QString& line)
+QStringList RegFileParser::splitLines(const QString& text)
+{
+    QStringList lines;
+    int start = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('\r') && c != QLatin1Char('\n'))
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+        start = i + 1;
+    }
+    if (start < text.size())
+        lines.append(text.mid(start));
+    return lines;
+}
+
+void RegFileParser::skip(const Context& c, int lineNo, const QString& why, const QString& line)
 {
     ++m_skipped;
     if (m_debug)
         m_debug->write(QStringLiteral("Registry file %1 line %2 skipped (%3): %4")
-                           .arg(source)
+                           .arg(c.source)
                            .arg(lineNo)
-                           .arg(why, line.left(120)));
+                           .arg(why, line.trimmed().left(120)));
+}
+
+void RegFileParser::warn(const Context& c, int lineNo, const QString& what)
+{
+    if (m_debug)
+        m_debug->write(QStringLiteral("Registry file %1 line %2: %3").arg(c.source).arg(lineNo).arg(what));
 }
 
 int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out)
 {
     m_skipped = 0;
-    const QStringList lines = decode(bytes).split(QLatin1Char('\n'));
-    bool unicodeFile = true; // REGEDIT4 files keep string data in the ANSI code page
+    const QStringList lines = splitLines(decode(bytes));
+    Context c{sourceName, lines, out};
     bool headerSeen = false;
-    QString currentKey;      // empty: no section yet, or the section was a deletion
 
-    for (int i = 0; i < lines.size(); ++i) {
-        const int lineNo = i + 1;
-        QString line = lines[i];
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        QString trimmed = line.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')))
+    for (; c.index < lines.size(); ++c.index) {
+        const QString& line = lines[c.index];
+        const LineKind kind = kindOf(line);
+        if (kind == LineKind::Blank || kind == LineKind::Comment)
             continue;
 
         if (!headerSeen) {
             headerSeen = true;
-            if (trimmed == QLatin1String("Windows Registry Editor Version 5.00"))
+            const QString header = line.trimmed();
+            if (header.startsWith(QLatin1String("Windows Registry Editor Version"), Qt::CaseInsensitive))
                 continue;
-            if (trimmed == QLatin1String("REGEDIT4")) {
-                unicodeFile = false;
+            if (header.compare(QLatin1String("REGEDIT4"), Qt::CaseInsensitive) == 0) {
+                c.unicodeFile = false;
                 continue;
             }
-            if (!trimmed.startsWith(QLatin1Char('[')))
-                skip(sourceName, lineNo, QStringLiteral("no \"Windows Registry Editor Version 5.00\" header"), trimmed);
-            if (!trimmed.startsWith(QLatin1Char('[')))
+            if (kind != LineKind::Key) {
+                skip(c, c.lineNo(), QStringLiteral("no \"Windows Registry Editor Version 5.00\" header"), line);
                 continue;
+            }
         }
 
-        if (trimmed.startsWith(QLatin1Char('['))) {
-            if (!trimmed.endsWith(QLatin1Char(']')) || trimmed.size() < 3) {
-                skip(sourceName, lineNo, QStringLiteral("unterminated key"), trimmed);
-                currentKey.clear();
-                continue;
-            }
-            QString key = trimmed.mid(1, trimmed.size() - 2).trimmed();
-            if (key.startsWith(QLatin1Char('-'))) {
-                out.removeKey(key.mid(1));
-                currentKey.clear();
-                continue;
-            }
-            const QString hive = RegistryContents::normalizeFullKey(key).section(QLatin1Char('\\'), 0, 0);
-            if (!hive.startsWith(QLatin1String("hkey_"))) {
-                skip(sourceName, lineNo, QStringLiteral("unknown root key"), trimmed);
-                currentKey.clear();
-                continue;
-            }
-            currentKey = key;
-            out.addKey(currentKey);
-            continue;
-        }
-
-        const ParsedName pn = parseName(trimmed);
-        if (!pn.ok) {
-            skip(sourceName, lineNo, QStringLiteral("not a value line"), trimmed);
-            continue;
-        }
-        QString rest = trimmed.mid(pn.next).trimmed();
-        if (!rest.startsWith(QLatin1Char('='))) {
-            skip(sourceName, lineNo, QStringLiteral("missing '='"), trimmed);
-            continue;
-        }
-        rest = rest.mid(1).trimmed();
-
-        // hex data may go on over continuation lines ending with a backslash.
-        int lastLine = i;
-        if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
-            while (rest.endsWith(QLatin1Char('\\')) && lastLine + 1 < lines.size()) {
-                rest.chop(1);
-                QString next = lines[++lastLine];
-                if (next.endsWith(QLatin1Char('\r')))
-                    next.chop(1);
-                rest += next.trimmed();
-            }
-            i = lastLine;
-        }
-
-        if (currentKey.isEmpty()) {
-            skip(sourceName, lineNo, QStringLiteral("value outside a key"), trimmed);
-            continue;
-        }
-
-        if (rest == QLatin1String("-")) {
-            out.removeValue(currentKey, pn.name);
-            continue;
-        }
-        if (rest.startsWith(QLatin1Char('"'))) {
-            QString text;
-            if (!parseQuoted(rest, text)) {
-                skip(sourceName, lineNo, QStringLiteral("bad string"), trimmed);
-                continue;
-            }
-            out.setString(currentKey, pn.name, text);
-            continue;
-        }
-        if (rest.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
-            const QString digits = rest.mid(6).trimmed();
-            bool ok = false;
-            const uint v = digits.toUInt(&ok, 16);
-            if (!ok || digits.isEmpty() || digits.size() > 8) {
-                skip(sourceName, lineNo, QStringLiteral("bad dword"), trimmed);
-                continue;
-            }
-            out.setDword(currentKey, pn.name, v);
-            continue;
-        }
-        if (rest.startsWith(QLatin1String("hex"), Qt::CaseInsensitive)) {
-            quint32 type = RegBinary;
-            QString data;
-            if (rest.size() > 3 && rest[3] == QLatin1Char('(')) {
-                const int close = rest.indexOf(QLatin1Char(')'));
-                bool ok = false;
-                type = close > 4 ? rest.mid(4, close - 4).toUInt(&ok, 16) : 0;
-                if (!ok || close + 1 >= rest.size() || rest[close + 1] != QLatin1Char(':')) {
-                    skip(sourceName, lineNo, QStringLiteral("bad hex type"), trimmed);
-                    continue;
-                }
-                data = rest.mid(close + 2);
-            } else if (rest.size() > 3 && rest[3] == QLatin1Char(':')) {
-                data = rest.mid(4);
-            } else {
-                skip(sourceName, lineNo, QStringLiteral("bad hex value"), trimmed);
-                continue;
-            }
-            QByteArray bytes;
-            if (!parseHexBytes(data, bytes)) {
-                skip(sourceName, lineNo, QStringLiteral("bad hex bytes"), trimmed);
-                continue;
-            }
-            const bool textType = type == RegSz || type == RegExpandSz || type == RegMultiSz;
-            if (textType && unicodeFile)
-                bytes = utf16ToAnsi(bytes);
-            out.setRaw(currentKey, pn.name, {type, bytes});
-            continue;
-        }
-        skip(sourceName, lineNo, QStringLiteral("unknown value type"), trimmed);
+        if (kind == LineKind::Key)
+            readKeyLine(c, line);
+        else if (kind == LineKind::Value)
+            readValueLine(c, line);
+        else
+            skip(c, c.lineNo(), QStringLiteral("not a value line"), line);
     }
     return m_skipped;
+}
+
+void RegFileParser::readKeyLine(Context& c, const QString& line)
+{
+    c.key = nullptr;
+    c.keyRefused = true;
+    const int open = skipBlanks(line, 0);
+    const int close = line.lastIndexOf(QLatin1Char(']'));
+    if (close <= open + 1 || !onlyCommentAfter(line, close + 1)) {
+        skip(c, c.lineNo(), QStringLiteral("unterminated key"), line);
+        return;
+    }
+    // The name is read as written: a blank after the bracket or before it belongs to the name.
+    QString name = line.mid(open + 1, close - open - 1);
+    const bool deletion = name.startsWith(QLatin1Char('-'));
+    if (deletion)
+        name.remove(0, 1);
+
+    const QStringList parts = RegistryContents::keyParts(name);
+    if (parts.isEmpty() || !isKnownHive(parts.first())) {
+        skip(c, c.lineNo(), QStringLiteral("unknown root key"), line);
+        return;
+    }
+    if (parts.size() - 1 > kMaxKeyDepth) {
+        skip(c, c.lineNo(), QStringLiteral("key deeper than %1 levels").arg(kMaxKeyDepth), line);
+        return;
+    }
+    for (const QString& part : parts) {
+        if (part.size() > kMaxKeyNameLength) {
+            skip(c, c.lineNo(), QStringLiteral("key name longer than %1 characters").arg(kMaxKeyNameLength), line);
+            return;
+        }
+    }
+    c.keyRefused = false;
+    if (deletion)
+        c.out.removeKey(parts);
+    else
+        c.key = &c.out.addKey(parts);
+}
+
+namespace {
+
+// The data of a hex value, gathered over its continuation lines.
+struct HexData {
+    enum Status { Ok, Unfinished, NoComma } status = Ok;
+    QString text;
+};
+
+// `first` is the data on the value's own line; `index` moves to the last line that belongs to the value.
+HexData gatherHex(const QStringList& lines, int& index, const QString& first)
+{
+    HexData d;
+    QString segment = first;
+    for (;;) {
+        segment = withoutComment(segment).trimmed();
+        if (!segment.endsWith(QLatin1Char('\\'))) {
+            d.text += segment;
+            return d;
+        }
+        segment.chop(1);
+        segment = segment.trimmed();
+        if (!segment.isEmpty() && !segment.endsWith(QLatin1Char(','))) {
+            // Its continuation lines go with it; a line that starts something of its own ends it.
+            while (index + 1 < lines.size() && kindOf(lines[index + 1]) == LineKind::Other)
+                ++index;
+            d.status = HexData::NoComma;
+            return d;
+        }
+        d.text += segment;
+        for (;;) {
+            if (index + 1 >= lines.size())
+                return d; // the file ends after ",\": what was read stands
+            const LineKind next = kindOf(lines[index + 1]);
+            if (next == LineKind::Key || next == LineKind::Value) {
+                d.status = HexData::Unfinished;
+                return d;
+            }
+            ++index;
+            if (next == LineKind::Other)
+                break;
+        }
+        segment = lines[index];
+    }
+}
+
+} // namespace
+
+void RegFileParser::readValueLine(Context& c, const QString& line)
+{
+    const int lineNo = c.lineNo(); // the value's first line, whatever continuation lines follow
+    const int start = skipBlanks(line, 0);
+    QString name;
+    QStringList unknownEscapes;
+    int pos = start + 1;
+    if (line[start] == QLatin1Char('"')) {
+        Quoted q = readQuoted(line, start);
+        if (q.status == Quoted::Nul) {
+            skip(c, lineNo, QStringLiteral("\\0 in a name"), line);
+            return;
+        }
+        if (q.status != Quoted::Ok) {
+            skip(c, lineNo, QStringLiteral("not a value line"), line);
+            return;
+        }
+        name = q.text;
+        unknownEscapes = q.unknown;
+        pos = q.next;
+    }
+    pos = skipBlanks(line, pos);
+    if (pos >= line.size() || line[pos] != QLatin1Char('=')) {
+        skip(c, lineNo, QStringLiteral("missing '='"), line);
+        return;
+    }
+    pos = skipBlanks(line, pos + 1);
+    const QString data = line.mid(pos);
+
+    // Hex data first: its continuation lines belong to this value whatever else is wrong with it.
+    const bool hex = data.startsWith(QLatin1String("hex"), Qt::CaseInsensitive);
+    quint32 hexType = RegBinary;
+    QString hexText;
+    bool hexTypeOk = true;
+    HexData gathered;
+    if (hex) {
+        int colon = 3;
+        if (data.size() > 3 && data[3] == QLatin1Char('(')) {
+            const int closeParen = data.indexOf(QLatin1Char(')'), 4);
+            bool ok = false;
+            hexType = closeParen > 4 ? QStringView(data).mid(4, closeParen - 4).toUInt(&ok, 16) : 0;
+            hexTypeOk = ok;
+            colon = closeParen + 1;
+        }
+        hexTypeOk = hexTypeOk && colon > 0 && colon < data.size() && data[colon] == QLatin1Char(':');
+        if (hexTypeOk)
+            gathered = gatherHex(c.lines, c.index, data.mid(colon + 1));
+    }
+
+    if (!c.key) {
+        skip(c, lineNo, c.keyRefused ? QStringLiteral("value under a key that was not read") : QStringLiteral("value outside a key"),
+             line);
+        return;
+    }
+
+    std::optional<RegValue> value;
+    if (data.startsWith(QLatin1Char('-'))) {
+        if (!onlyCommentAfter(data, 1)) {
+            skip(c, lineNo, QStringLiteral("text after '-'"), line);
+            return;
+        }
+    } else if (data.startsWith(QLatin1Char('"'))) {
+        Quoted q = readQuoted(data, 0);
+        if (q.status == Quoted::Nul) {
+            skip(c, lineNo, QStringLiteral("\\0 in a string"), line);
+            return;
+        }
+        if (q.status != Quoted::Ok || !onlyCommentAfter(data, q.next)) {
+            skip(c, lineNo, QStringLiteral("bad string"), line);
+            return;
+        }
+        QByteArray bytes = q.text.toLocal8Bit();
+        bytes.append('\0');
+        value = RegValue{RegSz, bytes};
+        unknownEscapes += q.unknown;
+    } else if (data.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
+        const QString digits = withoutComment(data.mid(6)).trimmed();
+        bool ok = false;
+        const uint v = digits.toUInt(&ok, 16);
+        if (!ok || digits.isEmpty() || digits.size() > 8) {
+            skip(c, lineNo, QStringLiteral("bad dword"), line);
+            return;
+        }
+        QByteArray bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        value = RegValue{RegDword, bytes};
+    } else if (hex) {
+        if (!hexTypeOk) {
+            skip(c, lineNo, QStringLiteral("bad hex type"), line);
+            return;
+        }
+        if (gathered.status == HexData::NoComma) {
+            skip(c, lineNo, QStringLiteral("continuation without a comma before the backslash"), line);
+            return;
+        }
+        if (gathered.status == HexData::Unfinished) {
+            skip(c, lineNo, QStringLiteral("continuation ended by line %1").arg(c.lineNo() + 1), line);
+            return;
+        }
+        QByteArray bytes;
+        if (!parseHexBytes(gathered.text, bytes)) {
+            skip(c, lineNo, QStringLiteral("bad hex bytes"), line);
+            return;
+        }
+        const bool textType = hexType == RegSz || hexType == RegExpandSz || hexType == RegMultiSz;
+        if (textType) {
+            if (c.unicodeFile)
+                bytes = utf16ToAnsi(bytes);
+            terminateText(bytes, hexType);
+        }
+        value = RegValue{hexType, bytes};
+    } else {
+        skip(c, lineNo, QStringLiteral("unknown value type"), line);
+        return;
+    }
+
+    for (const QString& e : unknownEscapes)
+        warn(c, lineNo, QStringLiteral("unrecognised escape sequence %1 kept as written").arg(e));
+    if (value)
+        RegistryContents::setRaw(*c.key, name, std::move(*value));
+    else
+        RegistryContents::removeValue(*c.key, name);
 }
 
 } // namespace fw

@@ -1,27 +1,40 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace fw {
 
 class DebugChannel;
 class RegistryContents;
 
-// Reads the text format of "reg export" ("Windows Registry Editor Version 5.00" or "REGEDIT4"):
-// [key] sections, "name"="text" with \\ and \" escapes, dword:, hex: and hex(N): data with
-// continuation lines, key and value deletions, ; comments. UTF-16LE (as exported), UTF-8 or Latin-1.
-// A line that cannot be read is skipped with one line on the debugger channel.
+// Reads the text format of "reg export" ("Windows Registry Editor Version 5.00" or "REGEDIT4") as Windows'
+// own importer reads a hand-edited file: [key] sections, "name"="text" with \\ and \" escapes, dword:, hex: and
+// hex(N): data over continuation lines (blank and comment lines inside them are passed over), key and value
+// deletions, ; and # comments on lines of their own and after the data. UTF-16 (as exported), UTF-8 or Latin-1,
+// with CR, LF or CRLF line ends. A line that cannot be read is skipped with one line on the debugger channel;
+// an unrecognised escape is kept as written and named there too. Time and memory grow with the file's size.
 class RegFileParser {
 public:
+    // Windows' own limits on a key.
+    static constexpr int kMaxKeyDepth = 512;
+    static constexpr int kMaxKeyNameLength = 255;
+
     explicit RegFileParser(DebugChannel* debug) : m_debug(debug) {}
 
     // Adds what the file holds to `out`; returns the number of lines skipped.
     int parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out);
 
     static QString decode(const QByteArray& bytes);
+    // Lines ended by CR, LF or CRLF.
+    static QStringList splitLines(const QString& text);
 
 private:
-    void skip(const QString& source, int lineNo, const QString& why, const QString& line);
+    struct Context;
+    void readKeyLine(Context& c, const QString& line);
+    void readValueLine(Context& c, const QString& line);
+    void skip(const Context& c, int lineNo, const QString& why, const QString& line);
+    void warn(const Context& c, int lineNo, const QString& what);
 
     DebugChannel* m_debug;
     int m_skipped = 0;

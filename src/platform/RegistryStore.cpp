@@ -30,77 +30,135 @@ QString RegistryStore::normalizeName(const QString& name)
     return name == QLatin1String("@") ? QString() : name.toLower();
 }
 
+namespace {
+const QHash<QString, QString>& hiveAbbreviations()
+{
+    static const QHash<QString, QString> abbrev = {
+        {"hklm", "HKEY_LOCAL_MACHINE"}, {"hkcu", "HKEY_CURRENT_USER"}, {"hkcr", "HKEY_CLASSES_ROOT"},
+        {"hku", "HKEY_USERS"}, {"hkcc", "HKEY_CURRENT_CONFIG"}};
+    return abbrev;
+}
+} // namespace
+
+QStringList RegistryContents::keyParts(const QString& fullKey)
+{
+    QStringList parts = fullKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    if (!parts.isEmpty())
+        parts[0] = hiveAbbreviations().value(parts[0].toLower(), parts[0]);
+    return parts;
+}
+
 QString RegistryContents::normalizeFullKey(const QString& fullKey)
 {
-    const QStringList parts = fullKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
-    QStringList out;
-    out.reserve(parts.size());
-    for (const QString& p : parts)
-        out.append(p.toLower());
-    if (!out.isEmpty()) {
-        static const QHash<QString, QString> abbrev = {
-            {"hklm", "hkey_local_machine"}, {"hkcu", "hkey_current_user"}, {"hkcr", "hkey_classes_root"},
-            {"hku", "hkey_users"}, {"hkcc", "hkey_current_config"}};
-        out[0] = abbrev.value(out[0], out[0]);
+    return keyParts(fullKey).join(QLatin1Char('\\')).toLower();
+}
+
+RegistryContents::RegistryContents() : m_root(std::make_unique<Key>()) {}
+RegistryContents::~RegistryContents() = default;
+RegistryContents::RegistryContents(RegistryContents&&) noexcept = default;
+RegistryContents& RegistryContents::operator=(RegistryContents&&) noexcept = default;
+
+void RegistryContents::clear()
+{
+    m_root = std::make_unique<Key>();
+}
+
+const RegistryContents::Key* RegistryContents::find(const QString& normalizedKey) const
+{
+    const Key* key = m_root.get();
+    for (const QString& part : normalizedKey.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+        const auto it = key->subkeys.find(part);
+        if (it == key->subkeys.end())
+            return nullptr;
+        key = it->second.get();
     }
-    return out.join(QLatin1Char('\\'));
+    return key == m_root.get() ? nullptr : key;
+}
+
+RegistryContents::Key* RegistryContents::findParts(const QStringList& parts)
+{
+    Key* key = m_root.get();
+    for (const QString& part : parts) {
+        const auto it = key->subkeys.find(part.toLower());
+        if (it == key->subkeys.end())
+            return nullptr;
+        key = it->second.get();
+    }
+    return key;
 }
 
 bool RegistryContents::keyExists(quint32 hive, const QString& keyPath) const
 {
     if (hiveName(hive).isEmpty())
         return false;
-    return m_keys.contains(normalizeKey(hive, keyPath));
+    return find(normalizeKey(hive, keyPath)) != nullptr;
 }
 
 std::optional<RegValue> RegistryContents::value(quint32 hive, const QString& keyPath, const QString& name) const
 {
     if (hiveName(hive).isEmpty())
         return std::nullopt;
-    const auto key = m_keys.constFind(normalizeKey(hive, keyPath));
-    if (key == m_keys.constEnd())
+    const Key* key = find(normalizeKey(hive, keyPath));
+    if (!key)
         return std::nullopt;
-    const auto v = key->constFind(normalizeName(name));
-    if (v == key->constEnd())
+    const auto v = key->values.find(normalizeName(name));
+    if (v == key->values.end())
         return std::nullopt;
-    return *v;
+    return v->second.value;
 }
 
-void RegistryContents::addKey(const QString& fullKey)
+RegistryContents::Key& RegistryContents::addKey(const QStringList& parts)
 {
-    // Creating a key creates its parents, as the registry does.
-    const QStringList parts = normalizeFullKey(fullKey).split(QLatin1Char('\\'));
-    QString path;
-    for (const QString& p : parts) {
-        path = path.isEmpty() ? p : path + QLatin1Char('\\') + p;
-        if (!m_keys.contains(path))
-            m_keys.insert(path, {});
+    Key* key = m_root.get();
+    for (const QString& part : parts) {
+        auto& slot = key->subkeys[part.toLower()];
+        if (!slot) {
+            slot = std::make_unique<Key>();
+            slot->name = part;
+        }
+        key = slot.get();
     }
+    return *key;
+}
+
+RegistryContents::Key& RegistryContents::addKey(const QString& fullKey)
+{
+    return addKey(keyParts(fullKey));
+}
+
+void RegistryContents::setRaw(Key& key, const QString& name, RegValue v)
+{
+    const QString written = name == QLatin1String("@") ? QString() : name;
+    key.values.insert_or_assign(normalizeName(name), Key::Entry{written, std::move(v)});
+}
+
+void RegistryContents::removeValue(Key& key, const QString& name)
+{
+    key.values.erase(normalizeName(name));
 }
 
 void RegistryContents::setRaw(const QString& fullKey, const QString& name, RegValue v)
 {
-    addKey(fullKey);
-    m_keys[normalizeFullKey(fullKey)].insert(normalizeName(name), std::move(v));
+    setRaw(addKey(fullKey), name, std::move(v));
 }
 
 void RegistryContents::removeValue(const QString& fullKey, const QString& name)
 {
-    auto key = m_keys.find(normalizeFullKey(fullKey));
-    if (key != m_keys.end())
-        key->remove(normalizeName(name));
+    if (Key* key = findParts(keyParts(fullKey)))
+        removeValue(*key, name);
+}
+
+void RegistryContents::removeKey(const QStringList& parts)
+{
+    if (parts.isEmpty())
+        return;
+    if (Key* parent = findParts(parts.mid(0, parts.size() - 1)))
+        parent->subkeys.erase(parts.last().toLower());
 }
 
 void RegistryContents::removeKey(const QString& fullKey)
 {
-    const QString k = normalizeFullKey(fullKey);
-    const QString prefix = k + QLatin1Char('\\');
-    for (auto it = m_keys.begin(); it != m_keys.end();) {
-        if (it.key() == k || it.key().startsWith(prefix))
-            it = m_keys.erase(it);
-        else
-            ++it;
-    }
+    removeKey(keyParts(fullKey));
 }
 
 void RegistryContents::setString(const QString& fullKey, const QString& name, const QString& text)

@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QHash>
 #include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace fw {
@@ -44,25 +47,56 @@ public:
 };
 
 // The keys and values of a registry held in memory: what a .reg file holds once read. Tests fill one directly.
+// Keys form a tree, so a deep key costs its own name once, not once per parent.
 class RegistryContents : public RegistryStore {
 public:
+    // One key: its name as first written, its subkeys and values by their names without case.
+    struct Key {
+        struct Entry {
+            QString name;
+            RegValue value;
+        };
+        QString name;
+        std::map<QString, std::unique_ptr<Key>> subkeys;
+        std::map<QString, Entry> values;
+    };
+
+    RegistryContents();
+    ~RegistryContents() override;
+    RegistryContents(RegistryContents&&) noexcept;
+    RegistryContents& operator=(RegistryContents&&) noexcept;
+
     bool keyExists(quint32 hive, const QString& keyPath) const override;
     std::optional<RegValue> value(quint32 hive, const QString& keyPath, const QString& name) const override;
 
-    void addKey(const QString& fullKey);
+    // Creating a key creates its parents, as the registry does. The key stays valid until it or a parent is removed.
+    Key& addKey(const QString& fullKey);
+    Key& addKey(const QStringList& parts);
+    static void setRaw(Key& key, const QString& name, RegValue v);
+    static void removeValue(Key& key, const QString& name);
+
     void setRaw(const QString& fullKey, const QString& name, RegValue v);
     void removeValue(const QString& fullKey, const QString& name);
     void removeKey(const QString& fullKey);
+    void removeKey(const QStringList& parts);
     // A text as an ANSI query returns it (with its terminating zero); a 32-bit number, little-endian.
     void setString(const QString& fullKey, const QString& name, const QString& text);
     void setDword(const QString& fullKey, const QString& name, quint32 v);
-    void clear() { m_keys.clear(); }
+    void clear();
+
+    // The root's subkeys are the hives.
+    const Key& root() const { return *m_root; }
 
     // fullKey begins with the hive: "HKEY_LOCAL_MACHINE\Software\...".
     static QString normalizeFullKey(const QString& fullKey);
+    // The key's names as written, without empty ones; an abbreviated hive is spelt out.
+    static QStringList keyParts(const QString& fullKey);
 
 private:
-    QHash<QString, QHash<QString, RegValue>> m_keys;
+    const Key* find(const QString& normalizedKey) const;
+    Key* findParts(const QStringList& parts);
+
+    std::unique_ptr<Key> m_root;
 };
 
 // The text format written by "reg export", read from a file. The file is read again when it changes,

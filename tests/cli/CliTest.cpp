@@ -75,3 +75,32 @@ TEST(Cli, MissingRegistryFileMeansNoInstalledProduct)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains("Installed Velmora version: 0.0(0.0)"));
 }
+
+TEST(Cli, VersionReadsAHandEditedRegistryFileAsWritten)
+{
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("velmora.reg");
+    // Comments after the data and inside wrapped values, an optional terminator left out, CR line ends.
+    writeFile(reg, QStringLiteral(
+                       "Windows Registry Editor Version 5.00\r\r"
+                       "; Velmora 8.0(0.85), edited by hand\r"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon]\r"
+                       "\"Version Number\"=dword:00080000 ; 8.0\r"
+                       "\"Build Number\"=hex(4):55,00,\\\r"
+                       "  ; build 85\r"
+                       "  00,00\r"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0]\r"
+                       "\"IDCProgID\"=hex(1):4b,00,53,00,44,00,53,00,41,00,44,00,2e,00,\\\r\r"
+                       "  4b,00,53,00,44,00,53,00,41,00,44,00,2e,00,31,00 # no terminator\r"
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr]\r"
+                       "\"Active Status\"=dword:1 # active member\r"
+                       "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r"
+                       "\"Trace\"=dword:00000003 ;trace on\r"));
+    const CliRun r = cli({"version"}, reg);
+    EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("Installed Velmora version: 8.0(0.85)")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("ok      connector")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("ok      failover")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("Trace: 3")) << r.out.toStdString();
+    EXPECT_FALSE(r.err.contains("skipped")) << r.err.toStdString();
+}
