@@ -1,12 +1,15 @@
+#include "cli/CliPrompter.h"
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
-#include "directory/CGetDcName.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LinuxDcLocator.h"
-#include "directory/NetlogonPacket.h"
+#include "directory/ServerTests.h"
+#include "directory/WaitUi.h"
 #include "env/WorkStationInfo.h"
+#include "platform/DebugChannel.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace fw {
@@ -26,9 +29,11 @@ int runTestServer(CliEnv& env)
     p.addOptions({dc, gc, domain, source, json});
     p.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Fully qualified name of the server."));
     if (int rc = parseCommandLine(p, env, QStringLiteral("test-server"),
-                                  QStringLiteral("Test a server the way the settings tool's Test buttons do: bind to it through the "
-                                                 "directory (Kerberos ticket if there is one, else anonymously), compare its site with "
-                                                 "this computer's site and, for a domain controller, ask it whether it is writable.\n"
+                                  QStringLiteral("Test a server with the settings tool's own Test button (the one beside the primary "
+                                                 "manual server): bind to it through the directory (Kerberos ticket if there is one, else "
+                                                 "anonymously), compare its site with this computer's site and, for a domain controller "
+                                                 "that was found, ask it whether it is writable. Prints the window's messages, then the "
+                                                 "details on indented lines. All of it within 5 seconds.\n"
                                                  "Exit status 1 when the server is not found, or is a domain controller that is not "
                                                  "writable."),
                                   1, 1);
@@ -56,63 +61,61 @@ int runTestServer(CliEnv& env)
     auto primary = [localDomain] { return localDomain; };
     LocatorOptions lo;
     lo.sourceAddress = from;
-    auto locator = std::make_shared<LinuxDcLocator>(lo, primary);
     DirectoryOptions dopt;
     dopt.sourceAddress = from;
-    LdapDirectory directory(dopt, locator, primary);
+    AppSeams& seams = ctx.seams();
+    seams.locator = std::make_shared<LinuxDcLocator>(lo, primary);
+    seams.directory = std::make_shared<LdapDirectory>(dopt, seams.locator, primary);
+
+    // The window's message texts, on standard output (collected only, under --json).
+    const bool asJson = p.isSet(json);
+    QString discarded;
+    QTextStream sink(&discarded);
+    const bool no = false;
+    auto cliPrompter = std::make_unique<CliPrompter>(asJson ? sink : env.out, no);
+    cliPrompter->setEcho(seams.debug.get());
+    CliPrompter& shown = *cliPrompter;
+    std::unique_ptr<Prompter> prompter = std::move(cliPrompter);
+    std::swap(seams.prompter, prompter);
 
     QElapsedTimer timer;
     timer.start();
     const bool asGc = p.isSet(gc);
-    const BindResult b = directory.bind(asGc ? QStringLiteral("GC://%1:3268").arg(server) : QStringLiteral("LDAP://%1:389").arg(server));
-    QString serverSite, localSite;
-    bool sameSite = false;
-    if (b.ok) {
-        serverSite = directory.siteOfServer(server);
-        localSite = directory.siteOfComputer(ctx.workstation().ComputerName());
-        sameSite = serverSite.compare(localSite, Qt::CaseInsensitive) == 0;
-    }
-    bool writable = false;
-    QString writableDetail;
-    if (!asGc) {
-        CGetDcName dcName(locator, CGetDcName::NoInitialLookup::Tag);
-        dcName.setComputerName(server);
-        dcName.Refresh();
-        writable = dcName.LastError() == 0 && (static_cast<quint32>(dcName.FlagsOut()) & dsflag::Writable);
-        if (dcName.LastError() != 0)
-            writableDetail = dcName.LastErrorDetail();
-    }
-    const bool failed = !b.ok || (!asGc && !writable);
-    if (p.isSet(json)) {
-        QJsonObject o;
-        o[QStringLiteral("server")] = server;
-        o[QStringLiteral("role")] = asGc ? QStringLiteral("gc") : QStringLiteral("dc");
-        o[QStringLiteral("found")] = b.ok;
-        if (!b.ok)
-            o[QStringLiteral("detail")] = b.error;
+    WaitUi inline_;
+    ServerTests tests(ctx, inline_);
+    QString field = server;
+    const ServerTestOutcome o = asGc ? tests.cmdTestGCManualPrimary_Click(field) : tests.cmdTestDCManualPrimary_Click(field);
+    const qint64 elapsed = timer.elapsed();
+    std::swap(seams.prompter, prompter);
+
+    const bool failed = !o.found || (o.writableChecked && !o.writable);
+    if (asJson) {
+        QJsonObject j;
+        j[QStringLiteral("server")] = server;
+        j[QStringLiteral("role")] = asGc ? QStringLiteral("gc") : QStringLiteral("dc");
+        j[QStringLiteral("found")] = o.found;
+        j[QStringLiteral("messages")] = QJsonArray::fromStringList(shown.shown);
+        if (!o.found)
+            j[QStringLiteral("detail")] = o.detail;
         else {
-            o[QStringLiteral("authenticated")] = b.root.authenticated;
-            o[QStringLiteral("serverSite")] = serverSite;
-            o[QStringLiteral("localSite")] = localSite;
-            o[QStringLiteral("sameSite")] = sameSite;
+            j[QStringLiteral("serverSite")] = o.serverSite;
+            j[QStringLiteral("localSite")] = o.localSite;
+            j[QStringLiteral("sameSite")] = o.sameSite;
         }
-        if (!asGc)
-            o[QStringLiteral("writable")] = writable;
-        o[QStringLiteral("elapsedMs")] = timer.elapsed();
-        printJson(env.out, QJsonDocument(o));
+        if (o.writableChecked)
+            j[QStringLiteral("writable")] = o.writable;
+        j[QStringLiteral("elapsedMs")] = elapsed;
+        printJson(env.out, QJsonDocument(j));
     } else {
-        if (!b.ok)
-            env.out << (asGc ? "Server not found or not functioning as a global catalog server." : "Server not found or not functioning as a domain controller.")
-                    << "\n  " << b.error << "\n";
-        else if (sameSite)
-            env.out << (asGc ? "Gobal catalog server found." : "Domain controller found.") << " Site: " << serverSite << "\n";
+        // The details, on extra lines after the window's texts.
+        if (!o.found)
+            env.out << "  " << o.detail << "\n";
         else
-            env.out << "WARNING: found, but not in the same site as this computer (server site '" << serverSite << "', local site '"
-                    << localSite << "').\n";
-        if (!asGc)
-            env.out << (writable ? "Writable domain controller.\n" : "Non writable domain controller.\n");
-        if (!asGc && !writableDetail.isEmpty())
-            env.err << "ferrowind test-server: " << writableDetail << "\n";
+            env.out << "  server site '" << o.serverSite << "', local site '" << o.localSite << "'\n";
+        for (const QString& why : o.siteDetail)
+            env.out << "  " << why << "\n";
+        if (o.writableChecked && !o.writableDetail.isEmpty())
+            env.out << "  " << o.writableDetail << "\n";
     }
     return failed ? ExitFailed : ExitOk;
 }

@@ -25,7 +25,10 @@ void CGetDcName::Refresh()
 {
     if (!m_available)
         return;
-    const DcLookupResult r = m_backend->locate({m_computerName, m_domainName, m_flagsIn});
+    DcLookupRequest request{m_computerName, m_domainName, m_flagsIn};
+    if (m_deadline)
+        request.deadline = *m_deadline;
+    const DcLookupResult r = m_backend->locate(request);
     m_lastError = r.error;
     m_lastDetail = r.detail;
     if (r.error != dcerr::Ok)

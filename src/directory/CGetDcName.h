@@ -2,6 +2,7 @@
 #include "directory/DcLocatorBackend.h"
 
 #include <memory>
+#include <optional>
 
 namespace fw {
 
@@ -44,6 +45,9 @@ public:
     // What went wrong in the last failed lookup, beyond its code.
     const QString& LastErrorDetail() const { return m_lastDetail; }
 
+    // The lookup draws from this deadline (a verdict it is part of); without one, each Refresh has its own.
+    void setDeadline(const Deadline& deadline) { m_deadline = deadline; }
+
     void Refresh();
 
     static QString errorText(qint32 error);
@@ -59,6 +63,7 @@ private:
     DomainControllerInfo m_info;
     qint32 m_lastError = 0;
     QString m_lastDetail;
+    std::optional<Deadline> m_deadline;
 };
 
 } // namespace fw

@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "directory/Deadline.h"
+
 namespace fw {
 
 // Windows error codes the locator answers with.
@@ -47,6 +49,8 @@ struct DcLookupRequest {
     QString computerName; // empty: the local computer runs the lookup
     QString domainName;   // empty: the primary domain of the computer that runs it
     quint32 flags = 0;
+    // Every network step of the lookup draws from it; by default the lookup is a verdict of its own.
+    Deadline deadline = Deadline::forVerdict();
 };
 
 // DOMAIN_CONTROLLER_INFO.

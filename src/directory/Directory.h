@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include "directory/Deadline.h"
+
 namespace fw {
 
 // What a directory server's rootDSE says about it.
@@ -19,17 +21,18 @@ struct BindResult {
     RootDse root;
 };
 
-// Binding to domain controllers and global catalogs, and the site lookups of the server tests.
+// Binding to domain controllers and global catalogs, and the site lookups of the server tests. Each call
+// gives up at the deadline of the verdict it serves.
 class Directory {
 public:
     virtual ~Directory() = default;
     // "LDAP://server:389" or "GC://server:3268". ok when the server answered as a domain controller
     // (and, on a GC path, as a ready global catalog).
-    virtual BindResult bind(const QString& adsPath) = 0;
-    // The site of a domain controller; empty when it cannot be found out.
-    virtual QString siteOfServer(const QString& server) = 0;
+    virtual BindResult bind(const QString& adsPath, const Deadline& deadline) = 0;
+    // The site of a domain controller; empty when it cannot be found out (`why`, when given, says why).
+    virtual QString siteOfServer(const QString& server, const Deadline& deadline, QString* why = nullptr) = 0;
     // The site of this computer, as its domain's controllers place it; empty when unknown.
-    virtual QString siteOfComputer(const QString& computerName) = 0;
+    virtual QString siteOfComputer(const QString& computerName, const Deadline& deadline, QString* why = nullptr) = 0;
 };
 
 } // namespace fw

@@ -4,8 +4,9 @@
 #include "directory/LdapSession.h"
 #include "directory/NetTools.h"
 
-#include <QElapsedTimer>
 #include <QRegularExpression>
+
+#include <atomic>
 
 namespace fw {
 namespace {
@@ -27,7 +28,7 @@ LdapDirectory::LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocator
 
 LdapDirectory::Path LdapDirectory::parsePath(const QString& adsPath)
 {
-    static const QRegularExpression re(QStringLiteral("^(LDAP|GC)://([^/:]*)(?::(\\d{1,5}))?(?:/.*)?$"),
+    static const QRegularExpression re(QStringLiteral("^(LDAP|GC)://([^/:]*)(?::(\\d{1,5}))?$"),
                                        QRegularExpression::CaseInsensitiveOption);
     const auto m = re.match(adsPath);
     Path p;
@@ -35,6 +36,8 @@ LdapDirectory::Path LdapDirectory::parsePath(const QString& adsPath)
         return p;
     p.gc = m.captured(1).compare(QLatin1String("GC"), Qt::CaseInsensitive) == 0;
     p.server = m.captured(2).trimmed();
+    if (!p.server.isEmpty() && QHostAddress(p.server).isNull() && !net::isValidHostName(p.server))
+        return p;
     const uint port = m.captured(3).isEmpty() ? (p.gc ? 3268u : 389u) : m.captured(3).toUInt();
     if (port == 0 || port > 65535)
         return p;
@@ -43,63 +46,81 @@ LdapDirectory::Path LdapDirectory::parsePath(const QString& adsPath)
     return p;
 }
 
-BindResult LdapDirectory::bind(const QString& adsPath)
+BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
 {
     BindResult r;
     const Path p = parsePath(adsPath);
     if (!p.valid) {
-        r.error = QStringLiteral("'%1' is not a directory path").arg(adsPath);
+        r.error = QStringLiteral("'%1' is not a directory path with a server name").arg(adsPath);
         return r;
     }
     if (p.server.isEmpty()) {
         r.error = QStringLiteral("no server name in '%1'").arg(adsPath);
         return r;
     }
-    QElapsedTimer clock;
-    clock.start();
-    auto left = [&] { return std::max<int>(1, m_options.timeoutMs - static_cast<int>(clock.elapsed())); };
-    const QList<QHostAddress> addrs = net::resolveHost(p.server, std::min(left(), 2500), &r.error);
+    const quint16 override = p.gc ? m_options.gcPort : m_options.ldapPort;
+    const quint16 port = override ? override : p.port;
+    const QList<QHostAddress> addrs = net::resolveHost(p.server, deadline, &r.error);
     if (addrs.isEmpty())
         return r;
-    // A session per attempt: after a failed SASL exchange the server may have dropped the connection.
-    auto attempt = [&](bool kerberos) -> std::optional<LdapEntry> {
-        for (const QHostAddress& a : addrs) {
-            if (clock.elapsed() >= m_options.timeoutMs) {
-                r.error = QStringLiteral("no answer from %1 within %2 ms").arg(p.server).arg(m_options.timeoutMs);
-                return std::nullopt;
-            }
-            LdapSession s;
-            if (!s.open(p.server, a, p.port, m_options.sourceAddress, left())) {
-                r.error = s.error();
-                continue;
-            }
-            if (kerberos && !s.bindGssapi()) {
-                r.error = s.error();
-                return std::nullopt;
-            }
-            auto e = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
-                                {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
-            if (!e) {
-                r.error = s.error();
-                continue;
-            }
-            r.root.authenticated = kerberos;
-            return e;
-        }
-        return std::nullopt;
+    struct Attempt {
+        std::optional<LdapEntry> entry;
+        QString error;
     };
-    std::optional<LdapEntry> entry;
-    if (m_options.useKerberos)
-        entry = attempt(true);
-    if (!entry)
-        entry = attempt(false);
-    if (!entry)
+    // A session per attempt: after a failed SASL exchange the server may have dropped the connection.
+    // The whole attempt runs where it can be abandoned: the Kerberos library talks to the KDC with
+    // timeouts of its own.
+    auto attempt = [&](bool kerberos) -> Attempt {
+        const DirectoryOptions o = m_options;
+        const QString server = p.server;
+        // Where the attempt is, so that a cut names the step it cut.
+        enum Step { Connect, Bind, Search };
+        auto step = std::make_shared<std::atomic<int>>(Connect);
+        auto run = runWithin<Attempt>(deadline, [=]() {
+            Attempt a;
+            for (const QHostAddress& address : addrs) {
+                LdapSession s;
+                *step = Connect;
+                if (!s.open(server, address, port, o.sourceAddress, deadline)) {
+                    a.error = s.error();
+                    continue;
+                }
+                *step = Bind;
+                if (kerberos && !s.bindGssapi()) {
+                    a.error = s.error();
+                    return a;
+                }
+                *step = Search;
+                a.entry = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
+                                     {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
+                if (a.entry)
+                    return a;
+                a.error = s.error();
+            }
+            return a;
+        });
+        if (run)
+            return *run;
+        static const char* const names[] = {"LDAP connect", "GSSAPI bind", "LDAP search"};
+        return {std::nullopt, Deadline::cutShort(QString::fromLatin1(names[step->load()]), p.server)};
+    };
+    Attempt a;
+    if (m_options.useKerberos) {
+        a = attempt(true);
+        r.root.authenticated = a.entry.has_value();
+    }
+    if (!a.entry && !deadline.expired())
+        a = attempt(false);
+    if (!a.entry) {
+        r.error = a.error;
         return r;
-    r.root.dnsHostName = first(*entry, "dnshostname");
-    r.root.serverName = first(*entry, "servername");
-    r.root.defaultNamingContext = first(*entry, "defaultnamingcontext");
-    r.root.globalCatalogReady = first(*entry, "isglobalcatalogready").compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
-    for (const QByteArray& c : entry->value(QStringLiteral("supportedcapabilities")))
+    }
+    const LdapEntry& entry = *a.entry;
+    r.root.dnsHostName = first(entry, "dnshostname");
+    r.root.serverName = first(entry, "servername");
+    r.root.defaultNamingContext = first(entry, "defaultnamingcontext");
+    r.root.globalCatalogReady = first(entry, "isglobalcatalogready").compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+    for (const QByteArray& c : entry.value(QStringLiteral("supportedcapabilities")))
         if (c == kActiveDirectoryCapability)
             r.root.activeDirectory = true;
     if (!r.root.activeDirectory || r.root.serverName.isEmpty()) {
@@ -110,25 +131,30 @@ BindResult LdapDirectory::bind(const QString& adsPath)
         r.error = QStringLiteral("%1 is not a ready global catalog").arg(p.server);
         return r;
     }
-    r.error.clear();
     r.ok = true;
     return r;
 }
 
-QString LdapDirectory::siteOfServer(const QString& server)
+QString LdapDirectory::siteOfServer(const QString& server, const Deadline& deadline, QString* why)
 {
-    const BindResult b = bind(QStringLiteral("LDAP://%1:389").arg(server));
+    const BindResult b = bind(QStringLiteral("LDAP://%1:389").arg(server), deadline);
+    if (!b.ok && why)
+        *why = b.error;
     return b.ok ? siteFromServerDn(b.root.serverName) : QString();
 }
 
-QString LdapDirectory::siteOfComputer(const QString&)
+QString LdapDirectory::siteOfComputer(const QString&, const Deadline& deadline, QString* why)
 {
     // Only this computer's site can be found out this way: its domain's DCs name the site of the
     // subnet our pings come from.
     if (!m_locator || !m_locator->available())
         return {};
     const QString domain = m_primaryDomain ? m_primaryDomain() : QString();
-    const DcLookupResult r = m_locator->locate({QString(), domain, 0});
+    DcLookupRequest request{QString(), domain, 0};
+    request.deadline = deadline;
+    const DcLookupResult r = m_locator->locate(request);
+    if (r.error != dcerr::Ok && why)
+        *why = r.detail;
     return r.error == dcerr::Ok ? r.info.clientSiteName : QString();
 }
 

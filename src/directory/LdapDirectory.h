@@ -11,8 +11,10 @@ class DcLocatorBackend;
 
 struct DirectoryOptions {
     QHostAddress sourceAddress; // local address to connect from; null: the system's choice
-    int timeoutMs = 5000;       // one whole bind: name lookup, connect, authentication and rootDSE read
     bool useKerberos = true;    // SASL GSSAPI when the user holds a ticket
+    // Ports to use instead of the ones a path names (a directory peer on non-standard ports); 0: as named.
+    quint16 ldapPort = 0;
+    quint16 gcPort = 0;
 };
 
 // OpenLDAP: SASL GSSAPI with the user's Kerberos ticket, else an anonymous rootDSE read.
@@ -20,9 +22,9 @@ class LdapDirectory final : public Directory {
 public:
     LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocatorBackend> locator, std::function<QString()> primaryDomain);
 
-    BindResult bind(const QString& adsPath) override;
-    QString siteOfServer(const QString& server) override;
-    QString siteOfComputer(const QString& computerName) override;
+    BindResult bind(const QString& adsPath, const Deadline& deadline) override;
+    QString siteOfServer(const QString& server, const Deadline& deadline, QString* why = nullptr) override;
+    QString siteOfComputer(const QString& computerName, const Deadline& deadline, QString* why = nullptr) override;
 
     DirectoryOptions& options() { return m_options; }
 
@@ -32,7 +34,8 @@ public:
         QString server;
         quint16 port = 0;
     };
-    // "LDAP://server:389" -> {server, 389}; "GC://server" -> {server, 3268}.
+    // "LDAP://server:389" -> {server, 389}; "GC://server" -> {server, 3268}. Valid only with a DNS host
+    // name or an IP address as the server and nothing after the port.
     static Path parsePath(const QString& adsPath);
 
 private:

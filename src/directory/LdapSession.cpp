@@ -33,10 +33,24 @@ LdapSession::~LdapSession()
         ldap_unbind_ext_s(m_ld, nullptr, nullptr);
 }
 
-bool LdapSession::open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, int timeoutMs)
+bool LdapSession::arm(const char* step)
 {
-    m_timeoutMs = timeoutMs;
-    const int fd = net::connectTcp(address, port, source, timeoutMs, &m_error);
+    const int left = m_deadline.remainingMs();
+    if (left <= 0) {
+        m_error = Deadline::cutShort(QString::fromLatin1(step), m_server);
+        return false;
+    }
+    struct timeval tv {left / 1000, (left % 1000) * 1000};
+    ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
+    ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &tv);
+    return true;
+}
+
+bool LdapSession::open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline)
+{
+    m_deadline = deadline;
+    m_server = host.isEmpty() ? address.toString() : host;
+    const int fd = net::connectTcp(address, port, source, deadline, &m_error, m_server);
     if (fd < 0)
         return false;
     QString urlHost = host.isEmpty() ? address.toString() : host;
@@ -53,9 +67,6 @@ bool LdapSession::open(const QString& host, const QHostAddress& address, quint16
     const int version = LDAP_VERSION3;
     ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    struct timeval tv {timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
-    ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &tv);
     // The name in the URL is the service's name; no reverse lookup of the address.
     ldap_set_option(m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
     return true;
@@ -63,13 +74,19 @@ bool LdapSession::open(const QString& host, const QHostAddress& address, quint16
 
 bool LdapSession::bindGssapi()
 {
-    if (!m_ld)
+    if (!m_ld || !arm("GSSAPI bind"))
         return false;
     const int rc = ldap_sasl_interactive_bind_s(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, nullptr);
     if (rc != LDAP_SUCCESS) {
         char* diag = nullptr;
         ldap_get_option(m_ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diag);
-        m_error = QStringLiteral("GSSAPI bind: %1%2").arg(ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString());
+        if (rc == LDAP_TIMEOUT || m_deadline.expired()) {
+            if (diag)
+                ldap_memfree(diag);
+            m_error = Deadline::cutShort(QStringLiteral("GSSAPI bind"), m_server);
+            return false;
+        }
+        m_error = QStringLiteral("GSSAPI bind to %1: %2%3").arg(m_server, ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString());
         if (diag)
             ldap_memfree(diag);
         return false;
@@ -82,19 +99,21 @@ std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QBy
 {
     if (noEntry)
         *noEntry = false;
-    if (!m_ld)
+    if (!m_ld || !arm("LDAP search"))
         return std::nullopt;
     QList<QByteArray> attrCopies = attributes;
     std::vector<char*> attrs;
     for (QByteArray& a : attrCopies)
         attrs.push_back(a.data());
     attrs.push_back(nullptr);
-    struct timeval tv {m_timeoutMs / 1000, (m_timeoutMs % 1000) * 1000};
+    const int left = std::max(1, m_deadline.remainingMs()); // a zero time limit would mean none
+    struct timeval tv {left / 1000, (left % 1000) * 1000};
     LDAPMessage* res = nullptr;
     const int rc = ldap_search_ext_s(m_ld, base.constData(), LDAP_SCOPE_BASE, filter.constData(), attrs.data(), 0, nullptr, nullptr, &tv,
                                      1, &res);
     if (rc != LDAP_SUCCESS) {
-        m_error = QStringLiteral("search: %1").arg(ldapText(rc));
+        m_error = rc == LDAP_TIMEOUT || m_deadline.expired() ? Deadline::cutShort(QStringLiteral("LDAP search"), m_server)
+                                                             : QStringLiteral("search of %1: %2").arg(m_server, ldapText(rc));
         if (res)
             ldap_msgfree(res);
         return std::nullopt;

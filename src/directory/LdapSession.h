@@ -6,6 +6,8 @@
 #include <QString>
 #include <optional>
 
+#include "directory/Deadline.h"
+
 typedef struct ldap LDAP;
 
 namespace fw {
@@ -14,7 +16,8 @@ namespace fw {
 using LdapEntry = QHash<QString, QList<QByteArray>>;
 
 // One LDAP connection through libldap on a socket we connect ourselves, so that the connect is bounded
-// and the URL keeps the server's name (Kerberos needs it). Every operation waits at most timeoutMs.
+// and the URL keeps the server's name (Kerberos needs it). Every operation waits only until the deadline
+// given to open(); libldap's own timeouts are set from what is left before each step.
 class LdapSession {
 public:
     LdapSession() = default;
@@ -23,8 +26,10 @@ public:
     LdapSession& operator=(const LdapSession&) = delete;
 
     // Connects to `address`:port, naming the server `host` in the URL.
-    bool open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, int timeoutMs);
+    bool open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline);
     // SASL GSSAPI with the user's Kerberos ticket. False (with error()) when there is no ticket or it fails.
+    // The Kerberos library's own exchange with the KDC is not bounded by libldap: callers that must keep
+    // the deadline run this through runWithin().
     bool bindGssapi();
     // A base search; nothing when it fails (see error()).
     // `noEntry` is set when the search succeeded but returned nothing.
@@ -34,8 +39,12 @@ public:
     const QString& error() const { return m_error; }
 
 private:
+    // Sets libldap's timeouts from what is left; false (with error()) when nothing is.
+    bool arm(const char* step);
+
     LDAP* m_ld = nullptr;
-    int m_timeoutMs = 5000;
+    Deadline m_deadline{0};
+    QString m_server;
     QString m_error;
 };
 

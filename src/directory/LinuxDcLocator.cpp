@@ -14,7 +14,6 @@
 namespace fw {
 namespace {
 
-constexpr quint16 kLdapPort = 389;
 constexpr quint32 kNtVersion = ntver::V5 | ntver::V5Ex | ntver::V5ExWithIp;
 
 struct Flight {
@@ -48,25 +47,26 @@ QString lower(const QString& s)
 // ---------------------------------------------------------------------------------------------------------
 
 std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
-                                               QString* detail, int* declined)
+                                               const Deadline& deadline, QString* detail, int* declined)
 {
     if (declined)
         *declined = 0;
     if (targets.isEmpty())
         return std::nullopt;
-    QElapsedTimer clock;
-    clock.start();
     QList<int> silent;
-    if (auto a = pingUdp(targets, domain, accept, m_options.totalBudgetMs, silent, detail, declined))
+    if (auto a = pingUdp(targets, domain, accept, deadline, silent, detail, declined))
         return a;
     // Connectionless LDAP may be filtered; ask the silent ones over TCP within what is left.
     for (int i : silent) {
-        const qint64 left = m_options.totalBudgetMs - clock.elapsed();
-        if (left <= 50)
+        if (deadline.expired()) {
+            addDetail(detail, Deadline::cutShort(QStringLiteral("netlogon search over TCP"), targets[i].host));
             break;
+        }
         QString why;
         bool no = false;
-        auto r = pingTcp(targets[i], domain, static_cast<int>(std::min<qint64>(left, m_options.tcpTimeoutMs)), &why, &no);
+        // One silent candidate may not take all that is left while others wait.
+        const Deadline share(i == silent.last() ? deadline.remainingMs() : deadline.shareMs(m_options.tcpShareMs));
+        auto r = pingTcp(targets[i], domain, share, &why, &no);
         if (!r) {
             addDetail(detail, QStringLiteral("%1 over TCP: %2").arg(targets[i].host, why));
             if (no && declined)
@@ -83,10 +83,11 @@ std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, con
 }
 
 std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept,
-                                                  qint64 deadlineMs, QList<int>& silent, QString* detail, int* declined)
+                                                  const Deadline& deadline, QList<int>& silent, QString* detail, int* declined)
 {
     QElapsedTimer clock;
     clock.start();
+    const qint64 deadlineMs = clock.elapsed() + deadline.remainingMs();
     QList<Flight> flying;
     int next = 0;
     qint64 lastStart = -m_options.pingStaggerMs;
@@ -98,15 +99,17 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
     while (!won && (next < targets.size() || !flying.isEmpty())) {
         const qint64 now = clock.elapsed();
         if (now >= deadlineMs) {
-            for (const Flight& f : flying)
+            for (const Flight& f : flying) {
                 silent.append(f.index);
+                addDetail(detail, Deadline::cutShort(QStringLiteral("netlogon ping"), targets[f.index].host));
+            }
             break;
         }
         // Start the next candidate when its turn has come.
         if (next < targets.size() && flying.size() < m_options.maxPingsInFlight && now - lastStart >= m_options.pingStaggerMs) {
             const Target& t = targets[next];
             QString why;
-            const int fd = net::connectUdp(t.address, kLdapPort, m_options.sourceAddress, &why);
+            const int fd = net::connectUdp(t.address, m_options.ldapPort, m_options.sourceAddress, &why);
             Flight f;
             f.index = next++;
             lastStart = now;
@@ -138,9 +141,10 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
                 ::send(f.fd, f.request.constData(), static_cast<size_t>(f.request.size()), 0);
             }
         }
-        if (flying.isEmpty())
-            continue;
-        // Wait for an answer, at most until the next thing to do.
+        if (flying.isEmpty() && next >= targets.size())
+            break;
+        // Wait for an answer, at most until the next thing to do (with nobody in flight, poll only sleeps
+        // until the next candidate's turn).
         qint64 wait = deadlineMs - now;
         for (const Flight& f : flying)
             wait = std::min(wait, f.resent ? f.sentAt + m_options.pingTimeoutMs - now : f.sentAt + m_options.pingTimeoutMs / 2 - now);
@@ -202,10 +206,11 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
     return won;
 }
 
-std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail, bool* declined)
+std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, const Deadline& deadline, QString* detail,
+                                                     bool* declined)
 {
     LdapSession s;
-    if (!s.open(t.host, t.address, kLdapPort, m_options.sourceAddress, timeoutMs)) {
+    if (!s.open(t.host, t.address, m_options.ldapPort, m_options.sourceAddress, deadline)) {
         if (detail)
             *detail = s.error();
         return std::nullopt;
@@ -290,27 +295,27 @@ DcLookupResult LinuxDcLocator::locate(const DcLookupRequest& request)
         return {dcerr::NoSuchDomain, {}, QStringLiteral("this computer belongs to no domain")};
     if (!net::isValidDnsName(domain))
         return {dcerr::InvalidDomainName, {}, QStringLiteral("'%1' is not a valid domain name").arg(domain)};
-    return locateInDomain(domain, request.flags);
+    return locateInDomain(domain, request.flags, request.deadline);
 }
 
 DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
 {
     // The computer named runs the lookup; asked directly, a domain controller answers for itself.
-    QElapsedTimer clock;
-    clock.start();
     QString host = request.computerName;
     while (host.startsWith(QLatin1Char('\\')))
         host.remove(0, 1);
+    if (QHostAddress(host).isNull() && !net::isValidHostName(host))
+        return {dcerr::ServerUnavailable, {}, QStringLiteral("'%1' is not a host name").arg(host)};
+    if (request.deadline.expired())
+        return {dcerr::ServerUnavailable, {}, Deadline::cutShort(QStringLiteral("netlogon ping"), host)};
     QString why;
-    const QList<QHostAddress> addrs = net::resolveHost(host, m_options.dnsTimeoutMs, &why);
+    const QList<QHostAddress> addrs = net::resolveHost(host, request.deadline, &why);
     if (addrs.isEmpty())
         return {dcerr::ServerUnavailable, {}, why};
     QList<NetlogonPinger::Target> targets;
     for (const QHostAddress& a : addrs)
         targets.append({host, a});
-    LocatorOptions o = m_options;
-    o.totalBudgetMs = std::max<int>(500, m_options.totalBudgetMs - static_cast<int>(clock.elapsed()));
-    NetlogonPinger pinger(o);
+    NetlogonPinger pinger(m_options);
     // A domain controller answers only for a domain it names: without one, the computer's own DNS domain
     // (the name less its host label), else this computer's domain.
     QString domain = request.domainName;
@@ -327,23 +332,27 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
                 return false;
             return meetsRequirements(r, request.flags);
         },
-        &detail, &declined);
+        request.deadline, &detail, &declined);
     if (a)
         return {dcerr::Ok, infoFromReply(*a, request.flags), {}};
     return {declined > 0 ? dcerr::NoSuchDomain : dcerr::ServerUnavailable, {}, detail};
 }
 
-QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, int budgetMs)
+QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline)
 {
     QString why;
-    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, std::min(budgetMs, m_options.dnsTimeoutMs), &why, notFound);
+    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, deadline, &why, notFound);
     if (srv.isEmpty()) {
         addDetail(detail, why.isEmpty() ? QStringLiteral("no SRV records for %1").arg(srvName) : why);
         return {};
     }
     QList<NetlogonPinger::Target> out;
     for (const net::SrvTarget& t : srv) {
-        const QList<QHostAddress> addrs = net::resolveHost(t.host, std::min(budgetMs, m_options.dnsTimeoutMs), &why);
+        if (deadline.expired()) {
+            addDetail(detail, Deadline::cutShort(QStringLiteral("address lookup"), t.host));
+            break;
+        }
+        const QList<QHostAddress> addrs = net::resolveHost(t.host, deadline, &why);
         if (addrs.isEmpty())
             addDetail(detail, why);
         for (const QHostAddress& a : addrs)
@@ -352,11 +361,11 @@ QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName,
     return out;
 }
 
-DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 flags)
+DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 flags, const Deadline& deadline)
 {
-    QElapsedTimer clock;
-    clock.start();
     const QString domain = lower(domainIn);
+    if (deadline.expired())
+        return {dcerr::NoSuchDomain, {}, Deadline::cutShort(QStringLiteral("DNS SRV lookup"), domain)};
     const QString kind = (flags & dcreq::GcServerRequired) ? QStringLiteral("gc") : (flags & dcreq::PdcRequired) ? QStringLiteral("pdc")
                                                                                                                : QStringLiteral("dc");
     auto srvName = [&](const QString& site) {
@@ -371,14 +380,9 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
             return false;
         return meetsRequirements(r, flags);
     };
-    auto left = [&] { return std::max<int>(0, m_options.totalBudgetMs + 2 * m_options.dnsTimeoutMs - static_cast<int>(clock.elapsed())); };
     auto pingWithin = [&](const QList<NetlogonPinger::Target>& targets, QString* detail) -> std::optional<PingAnswer> {
-        LocatorOptions o = m_options;
-        o.totalBudgetMs = std::min(m_options.totalBudgetMs, left());
-        if (o.totalBudgetMs <= 0)
-            return std::nullopt;
-        NetlogonPinger pinger(o);
-        return pinger.ping(targets, domain, accept, detail);
+        NetlogonPinger pinger(m_options);
+        return pinger.ping(targets, domain, accept, deadline, detail);
     };
 
     QString detail;
@@ -386,12 +390,12 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
     // The site the DCs placed us in last time: its own DCs first.
     const QString knownSite = (flags & dcreq::ForceRediscovery) ? QString() : m_clientSite.value(domain);
     if (!knownSite.isEmpty() && kind != QLatin1String("pdc")) {
-        const auto siteTargets = candidates(srvName(knownSite), &detail, nullptr, left());
+        const auto siteTargets = candidates(srvName(knownSite), &detail, nullptr, deadline);
         answer = pingWithin(siteTargets, &detail);
     }
     bool notFound = false;
     if (!answer) {
-        const auto all = candidates(srvName(QString()), &detail, &notFound, left());
+        const auto all = candidates(srvName(QString()), &detail, &notFound, deadline);
         if (all.isEmpty())
             return {dcerr::NoSuchDomain, {}, detail};
         answer = pingWithin(all, &detail);
@@ -400,7 +404,7 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
             answer->reply.clientSiteName.compare(answer->reply.dcSiteName, Qt::CaseInsensitive) != 0 &&
             answer->reply.clientSiteName.compare(knownSite, Qt::CaseInsensitive) != 0) {
             QString siteDetail;
-            const auto siteTargets = candidates(srvName(answer->reply.clientSiteName), &siteDetail, nullptr, left());
+            const auto siteTargets = candidates(srvName(answer->reply.clientSiteName), &siteDetail, nullptr, deadline);
             if (auto closer = pingWithin(siteTargets, &siteDetail))
                 answer = closer;
         }

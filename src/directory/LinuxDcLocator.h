@@ -8,15 +8,15 @@
 
 namespace fw {
 
-// Timing and addressing of the locator. The defaults keep every lookup within about 5 seconds.
+// Pacing and addressing of the locator. How long a lookup may take is its request's deadline; these only
+// share it out between candidates.
 struct LocatorOptions {
     QHostAddress sourceAddress;  // local address the pings leave from; null: the system's choice
-    int dnsTimeoutMs = 1500;     // one DNS query
-    int pingTimeoutMs = 1000;    // one candidate's UDP ping
+    quint16 ldapPort = 389;      // where domain controllers answer netlogon pings (UDP) and searches (TCP)
+    int pingTimeoutMs = 1000;    // one candidate's UDP ping, at most
     int pingStaggerMs = 100;     // pause before pinging the next candidate
     int maxPingsInFlight = 5;
-    int tcpTimeoutMs = 1500;     // the TCP search for one candidate, when UDP found nobody
-    int totalBudgetMs = 5000;    // everything after DNS for one lookup
+    int tcpShareMs = 1500;       // the TCP search for one candidate, when UDP found nobody, at most
 };
 
 // One candidate's answer to a netlogon ping.
@@ -39,14 +39,15 @@ public:
     explicit NetlogonPinger(const LocatorOptions& options) : m_options(options) {}
 
     // Pings the targets, a few at a time with staggered starts; the first answer `accept` takes wins.
-    // `declined` counts targets that answered but serve no such domain or do not fit the request.
-    std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
+    // Nothing waits past the deadline. `declined` counts targets that answered but serve no such domain
+    // or do not fit the request.
+    std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept, const Deadline& deadline,
                                    QString* detail, int* declined = nullptr);
 
 private:
-    std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, qint64 deadlineMs,
+    std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, const Deadline& deadline,
                                       QList<int>& silent, QString* detail, int* declined);
-    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, int timeoutMs, QString* detail, bool* declined);
+    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, const Deadline& deadline, QString* detail, bool* declined);
 
     LocatorOptions m_options;
     int m_nextMessageId = 1;
@@ -71,8 +72,8 @@ public:
 
 private:
     DcLookupResult locateByName(const DcLookupRequest& request);
-    DcLookupResult locateInDomain(const QString& domain, quint32 flags);
-    QList<NetlogonPinger::Target> candidates(const QString& srvName, QString* detail, bool* notFound, int budgetMs);
+    DcLookupResult locateInDomain(const QString& domain, quint32 flags, const Deadline& deadline);
+    QList<NetlogonPinger::Target> candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline);
 
     LocatorOptions m_options;
     std::function<QString()> m_primaryDomain;

@@ -1,41 +1,23 @@
 #include "directory/NetTools.h"
 
-#include <QCoreApplication>
-#include <QDnsLookup>
-#include <QEventLoop>
-#include <QHostInfo>
-#include <QTimer>
+#include "directory/Deadline.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <mutex>
 #include <cstring>
+#include <arpa/nameser.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <resolv.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace fw::net {
 namespace {
-
-bool haveEventLoop(QString* error)
-{
-    if (QCoreApplication::instance())
-        return true;
-    if (error)
-        *error = QStringLiteral("no application object to run network lookups");
-    return false;
-}
-
-// Runs `loop` until `done` or the time is up.
-void waitBounded(QEventLoop& loop, int timeoutMs)
-{
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(std::max(1, timeoutMs));
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-}
 
 socklen_t toSockaddr(const QHostAddress& a, quint16 port, sockaddr_storage& ss)
 {
@@ -82,47 +64,88 @@ int openBound(int type, const QHostAddress& addr, const QHostAddress& source, QS
 
 } // namespace
 
-QList<SrvTarget> lookupSrv(const QString& name, int timeoutMs, QString* error, bool* notFound)
+QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound)
 {
     if (notFound)
         *notFound = false;
-    if (!haveEventLoop(error))
-        return {};
-    QDnsLookup lookup(QDnsLookup::SRV, name);
-    QEventLoop loop;
-    QObject::connect(&lookup, &QDnsLookup::finished, &loop, &QEventLoop::quit);
-    lookup.lookup();
-    if (!lookup.isFinished())
-        waitBounded(loop, timeoutMs);
-    if (!lookup.isFinished()) {
-        lookup.abort();
+    struct Answer {
+        int herr = 0;
+        QList<SrvTarget> records;
+        bool malformed = false;
+    };
+    const QByteArray qname = name.toUtf8();
+    const int seconds = std::max(1, (deadline.remainingMs() + 999) / 1000);
+    const auto answer = runWithin<Answer>(deadline, [qname, seconds] {
+        Answer a;
+        struct __res_state st;
+        std::memset(&st, 0, sizeof st);
+        if (res_ninit(&st) != 0) {
+            a.herr = NO_RECOVERY;
+            return a;
+        }
+        // The resolver's own retries must not outlast the deadline; the deadline abandons it anyway.
+        st.retrans = seconds;
+        st.retry = 1;
+        std::vector<unsigned char> buf(65536);
+        const int n = res_nquery(&st, qname.constData(), ns_c_in, ns_t_srv, buf.data(), static_cast<int>(buf.size()));
+        if (n < 0) {
+            a.herr = st.res_h_errno;
+            res_nclose(&st);
+            return a;
+        }
+        res_nclose(&st);
+        ns_msg msg;
+        if (ns_initparse(buf.data(), n, &msg) != 0) {
+            a.malformed = true;
+            return a;
+        }
+        for (int i = 0; i < ns_msg_count(msg, ns_s_an); ++i) {
+            ns_rr rr;
+            if (ns_parserr(&msg, ns_s_an, i, &rr) != 0 || ns_rr_type(rr) != ns_t_srv || ns_rr_rdlen(rr) < 7)
+                continue;
+            const unsigned char* rd = ns_rr_rdata(rr);
+            char target[NS_MAXDNAME];
+            if (dn_expand(ns_msg_base(msg), ns_msg_end(msg), rd + 6, target, sizeof target) < 0)
+                continue;
+            SrvTarget t;
+            t.priority = ns_get16(rd);
+            t.weight = ns_get16(rd + 2);
+            t.port = ns_get16(rd + 4);
+            t.host = QString::fromUtf8(target);
+            a.records.append(t);
+        }
+        return a;
+    });
+    if (!answer) {
         if (error)
-            *error = QStringLiteral("DNS did not answer for %1 within %2 ms").arg(name).arg(timeoutMs);
+            *error = Deadline::cutShort(QStringLiteral("DNS SRV lookup"), name);
         return {};
     }
-    if (lookup.error() != QDnsLookup::NoError) {
+    if (answer->herr != 0 || answer->malformed) {
         if (notFound)
-            *notFound = lookup.error() == QDnsLookup::NotFoundError;
+            *notFound = answer->herr == HOST_NOT_FOUND || answer->herr == NO_DATA;
         if (error)
-            *error = QStringLiteral("DNS lookup of %1: %2").arg(name, lookup.errorString());
+            *error = answer->malformed ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
+                                       : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)));
         return {};
     }
     QList<SrvTarget> out;
-    for (const QDnsServiceRecord& r : lookup.serviceRecords()) {
-        QString host = r.target();
-        if (host.endsWith(QLatin1Char('.')))
-            host.chop(1);
-        if (host.isEmpty())
+    for (SrvTarget t : answer->records) {
+        if (t.host.endsWith(QLatin1Char('.')))
+            t.host.chop(1);
+        if (t.host.isEmpty())
             continue; // "." means the service is not offered here
-        out.append({host, r.port(), r.priority(), r.weight()});
+        out.append(t);
     }
     std::stable_sort(out.begin(), out.end(), [](const SrvTarget& a, const SrvTarget& b) {
         return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
     });
+    if (out.isEmpty() && error)
+        *error = QStringLiteral("no SRV records for %1").arg(name);
     return out;
 }
 
-QList<QHostAddress> resolveHost(const QString& host, int timeoutMs, QString* error)
+QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, QString* error)
 {
     const QHostAddress literal(host);
     if (!literal.isNull())
@@ -132,38 +155,55 @@ QList<QHostAddress> resolveHost(const QString& host, int timeoutMs, QString* err
             *error = QStringLiteral("no server name");
         return {};
     }
-    if (!haveEventLoop(error))
-        return {};
-    QEventLoop loop;
-    bool done = false;
-    QHostInfo result;
-    QObject context;
-    const int id = QHostInfo::lookupHost(host, &context, [&](const QHostInfo& info) {
-        result = info;
-        done = true;
-        loop.quit();
+    struct Answer {
+        int rc = 0;
+        QList<QHostAddress> addresses;
+    };
+    const QByteArray name = host.toUtf8();
+    const auto answer = runWithin<Answer>(deadline, [name] {
+        Answer a;
+        addrinfo hints{};
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* res = nullptr;
+        a.rc = ::getaddrinfo(name.constData(), nullptr, &hints, &res);
+        for (addrinfo* i = res; a.rc == 0 && i; i = i->ai_next) {
+            QHostAddress addr(i->ai_addr);
+            if (!addr.isNull() && !a.addresses.contains(addr))
+                a.addresses.append(addr);
+        }
+        if (res)
+            ::freeaddrinfo(res);
+        return a;
     });
-    if (!done)
-        waitBounded(loop, timeoutMs);
-    if (!done) {
-        QHostInfo::abortHostLookup(id);
+    if (!answer) {
         if (error)
-            *error = QStringLiteral("%1 did not resolve within %2 ms").arg(host).arg(timeoutMs);
+            *error = Deadline::cutShort(QStringLiteral("address lookup"), host);
         return {};
     }
-    if (result.error() != QHostInfo::NoError || result.addresses().isEmpty()) {
+    if (answer->rc != 0 || answer->addresses.isEmpty()) {
         if (error)
-            *error = QStringLiteral("%1 does not resolve: %2").arg(host, result.errorString());
+            *error = QStringLiteral("%1 does not resolve: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(answer->rc)));
         return {};
     }
     QList<QHostAddress> v4, v6;
-    for (const QHostAddress& a : result.addresses())
+    for (const QHostAddress& a : answer->addresses)
         (a.protocol() == QAbstractSocket::IPv4Protocol ? v4 : v6).append(a);
     return v4 + v6;
 }
 
-int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, int timeoutMs, QString* error)
+int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, QString* error,
+               const QString& server)
 {
+    // libldap writes to its sockets with write(): a server that drops the connection must make that
+    // write fail, not end the program.
+    static std::once_flag ignorePipe;
+    std::call_once(ignorePipe, [] { ::signal(SIGPIPE, SIG_IGN); });
+    const QString who = server.isEmpty() ? addr.toString() : server;
+    if (deadline.expired()) {
+        if (error)
+            *error = Deadline::cutShort(QStringLiteral("TCP connect"), who);
+        return -1;
+    }
     const int fd = openBound(SOCK_STREAM, addr, source, error);
     if (fd < 0)
         return -1;
@@ -174,10 +214,12 @@ int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& sourc
     int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&ss), len);
     if (rc != 0 && errno == EINPROGRESS) {
         pollfd p{fd, POLLOUT, 0};
-        rc = ::poll(&p, 1, std::max(1, timeoutMs));
+        do
+            rc = ::poll(&p, 1, deadline.remainingMs());
+        while (rc < 0 && errno == EINTR);
         if (rc == 0) {
             if (error)
-                *error = QStringLiteral("no answer from %1 port %2 within %3 ms").arg(addr.toString()).arg(port).arg(timeoutMs);
+                *error = Deadline::cutShort(QStringLiteral("TCP connect to port %1").arg(port), who);
             ::close(fd);
             return -1;
         }
@@ -187,13 +229,13 @@ int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& sourc
         if (rc < 0 || soerr != 0) {
             if (error)
                 *error = QStringLiteral("cannot connect to %1 port %2: %3")
-                             .arg(addr.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)));
+                             .arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)));
             ::close(fd);
             return -1;
         }
     } else if (rc != 0) {
         if (error)
-            *error = QStringLiteral("cannot connect to %1 port %2: %3").arg(addr.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
         ::close(fd);
         return -1;
     }
@@ -215,6 +257,26 @@ int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& sourc
         return -1;
     }
     return fd;
+}
+
+bool isValidHostName(const QString& nameIn)
+{
+    QString name = nameIn;
+    if (name.endsWith(QLatin1Char('.')))
+        name.chop(1);
+    if (name.isEmpty() || name.size() > 253)
+        return false;
+    for (const QString& label : name.split(QLatin1Char('.'))) {
+        if (label.isEmpty() || label.size() > 63)
+            return false;
+        for (const QChar c : label) {
+            const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
+            if (!ok)
+                return false;
+        }
+    }
+    return true;
 }
 
 bool isValidDnsName(const QString& nameIn)

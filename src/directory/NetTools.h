@@ -3,6 +3,10 @@
 #include <QList>
 #include <QString>
 
+namespace fw {
+class Deadline;
+}
+
 namespace fw::net {
 
 // One SRV answer.
@@ -13,19 +17,25 @@ struct SrvTarget {
     quint16 weight = 0;
 };
 
-// DNS SRV lookup through the system's resolver, waiting at most timeoutMs. Sorted by priority, then
+// DNS SRV lookup through the system's resolver, abandoned at the deadline. Sorted by priority, then
 // by weight (heavier first). `error` says why nothing came back; `notFound` is set for a name that
 // does not exist (as opposed to a server that did not answer).
-QList<SrvTarget> lookupSrv(const QString& name, int timeoutMs, QString* error, bool* notFound = nullptr);
+QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound = nullptr);
 
-// Addresses of a host name (or the address itself when `host` is one), waiting at most timeoutMs.
-QList<QHostAddress> resolveHost(const QString& host, int timeoutMs, QString* error);
+// Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
+QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, QString* error);
 
-// A connected TCP socket to addr:port, bound to `source` when given, within timeoutMs. -1 on failure.
-int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, int timeoutMs, QString* error);
+// A connected TCP socket to addr:port, bound to `source` when given, before the deadline. -1 on failure.
+// `server` names the server in messages.
+int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, QString* error,
+               const QString& server = QString());
 
 // A connected UDP socket to addr:port, bound to `source` when given. -1 on failure.
 int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source, QString* error);
+
+// Whether the text is a DNS host name: labels of letters, digits and hyphens with dots between them,
+// at most 253 characters (a single trailing dot allowed). Checked before any network step.
+bool isValidHostName(const QString& name);
 
 // Whether the text is a plausible DNS domain name: labels of 1 to 63 letters, digits, '-' or '_',
 // at most 255 characters, no empty label except a single trailing dot.

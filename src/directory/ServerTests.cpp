@@ -3,6 +3,7 @@
 #include "context/AppContext.h"
 #include "directory/CGetDcName.h"
 #include "directory/Directory.h"
+#include "directory/NetTools.h"
 #include "directory/NetlogonPacket.h"
 #include "directory/WaitUi.h"
 #include "env/WorkStationInfo.h"
@@ -12,8 +13,12 @@ namespace fw {
 
 ServerTests::ServerTests(AppContext& ctx, WaitUi& wait) : m_ctx(ctx), m_wait(wait) {}
 
-bool ServerTests::bindFound(const QString& server, bool gc, ServerTestOutcome& out)
+bool ServerTests::bindFound(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out)
 {
+    if (!net::isValidHostName(server)) {
+        out.detail = server.isEmpty() ? QStringLiteral("no server name") : QStringLiteral("'%1' is not a DNS host name").arg(server);
+        return false;
+    }
     const QString path = gc ? QStringLiteral("GC://") + server + QStringLiteral(":3268") : QStringLiteral("LDAP://") + server + QStringLiteral(":389");
     const auto dir = m_ctx.seams().directory;
     if (!dir) {
@@ -21,20 +26,27 @@ bool ServerTests::bindFound(const QString& server, bool gc, ServerTestOutcome& o
         return false;
     }
     BindResult b;
-    m_wait.runBlocking([&] { b = dir->bind(path); });
+    m_wait.runBlocking([&] { b = dir->bind(path, deadline); });
     out.detail = b.error;
     out.found = b.ok;
     return b.ok;
 }
 
-void ServerTests::compareSites(const QString& server, bool gc, ServerTestOutcome& out)
+void ServerTests::compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out)
 {
     const auto dir = m_ctx.seams().directory;
     const QString computer = m_ctx.workstation().ComputerName();
+    QString serverWhy, localWhy;
     m_wait.runBlocking([&] {
-        out.serverSite = dir->siteOfServer(server);
-        out.localSite = dir->siteOfComputer(computer);
+        // Neither lookup may starve what follows it (the other one, the writable check): each takes at
+        // most half of what is left of the verdict's deadline.
+        out.serverSite = dir->siteOfServer(server, Deadline(deadline.remainingMs() / 2), &serverWhy);
+        out.localSite = dir->siteOfComputer(computer, Deadline(deadline.remainingMs() / 2), &localWhy);
     });
+    if (!serverWhy.isEmpty())
+        out.siteDetail.append(QStringLiteral("site of %1 unknown: %2").arg(server, serverWhy));
+    if (!localWhy.isEmpty())
+        out.siteDetail.append(QStringLiteral("site of this computer unknown: %1").arg(localWhy));
     m_wait.setBusy(false);
     // Both unknown counts as the same site.
     out.sameSite = out.serverSite.compare(out.localSite, Qt::CaseInsensitive) == 0;
@@ -46,14 +58,15 @@ void ServerTests::compareSites(const QString& server, bool gc, ServerTestOutcome
 
 ServerTestOutcome ServerTests::testCurrent(const QString& server, bool gc)
 {
+    const Deadline deadline = Deadline::forVerdict();
     ServerTestOutcome out;
     m_wait.setBusy(true);
-    if (!bindFound(server, gc, out)) {
+    if (!bindFound(server, gc, deadline, out)) {
         m_wait.setBusy(false);
         m_ctx.prompter().inform(gc ? server_text::kGcNotFound : server_text::kDcNotFound);
         return out;
     }
-    compareSites(server, gc, out);
+    compareSites(server, gc, deadline, out);
     return out;
 }
 
@@ -80,16 +93,17 @@ ServerTestOutcome ServerTests::cmdTestDCManualPrimary_Click(QString& field)
         field.clear();
         return out;
     }
+    const Deadline deadline = Deadline::forVerdict();
     m_wait.setBusy(true);
-    if (!bindFound(name, false, out)) {
+    if (!bindFound(name, false, deadline, out)) {
         m_wait.setBusy(false);
         field.clear();
         m_ctx.prompter().inform(server_text::kDcNotFound);
         return out;
     }
-    compareSites(name, false, out);
+    compareSites(name, false, deadline, out);
     out.writableChecked = true;
-    out.writable = bIsDCWritable(name);
+    out.writable = bIsDCWritable(name, deadline, &out.writableDetail);
     if (!out.writable)
         field.clear();
     return out;
@@ -103,16 +117,17 @@ ServerTestOutcome ServerTests::cmdTestDCManualSecondary_Click(QString& field)
         m_ctx.prompter().inform(server_text::kNoDot);
         return out;
     }
+    const Deadline deadline = Deadline::forVerdict();
     m_wait.setBusy(true);
-    if (!bindFound(name, false, out)) {
+    if (!bindFound(name, false, deadline, out)) {
         m_wait.setBusy(false);
         field.clear();
         m_ctx.prompter().inform(server_text::kDcNotFound);
     } else {
-        compareSites(name, false, out);
+        compareSites(name, false, deadline, out);
     }
     out.writableChecked = true;
-    out.writable = bIsDCWritable(name);
+    out.writable = bIsDCWritable(name, deadline, &out.writableDetail);
     if (!out.writable)
         field.clear();
     return out;
@@ -126,31 +141,35 @@ ServerTestOutcome ServerTests::testManualGc(QString& field)
         m_ctx.prompter().inform(server_text::kNoDot);
         return out;
     }
+    const Deadline deadline = Deadline::forVerdict();
     m_wait.setBusy(true);
-    if (!bindFound(name, true, out)) {
+    if (!bindFound(name, true, deadline, out)) {
         field.clear();
         m_wait.setBusy(false);
         m_ctx.prompter().inform(server_text::kGcNotFound);
         return out;
     }
-    compareSites(name, true, out);
+    compareSites(name, true, deadline, out);
     return out;
 }
 
-bool ServerTests::isWritable(const QString& server)
+bool ServerTests::isWritable(const QString& server, const Deadline& deadline, QString* why)
 {
     // The server named answers for itself; no lookup of some other controller stands in for it.
     CGetDcName dc(m_ctx.seams().locator, CGetDcName::NoInitialLookup::Tag);
     dc.setComputerName(server);
+    dc.setDeadline(deadline);
     dc.Refresh();
+    if (dc.LastError() != 0 && why)
+        *why = dc.LastErrorDetail().isEmpty() ? dc.LastErrorText() : dc.LastErrorDetail();
     return dc.LastError() == 0 && (static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable);
 }
 
-bool ServerTests::bIsDCWritable(const QString& server)
+bool ServerTests::bIsDCWritable(const QString& server, const Deadline& deadline, QString* why)
 {
     bool writable = false;
     m_wait.setBusy(true);
-    m_wait.runBlocking([&] { writable = isWritable(server); });
+    m_wait.runBlocking([&] { writable = isWritable(server, deadline, why); });
     m_wait.setBusy(false);
     if (!writable)
         m_ctx.prompter().inform(server_text::kNotWritable);

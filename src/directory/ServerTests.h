@@ -1,5 +1,8 @@
 #pragma once
 #include <QString>
+#include <QStringList>
+
+#include "directory/Deadline.h"
 
 namespace fw {
 
@@ -27,11 +30,15 @@ struct ServerTestOutcome {
     QString localSite;
     bool writableChecked = false;
     bool writable = false;
-    QString detail; // why a bind failed
+    QString detail;         // why a bind failed
+    QStringList siteDetail; // why a site stayed unknown
+    QString writableDetail; // why the server could not be asked whether it is writable
 };
 
-// The six test buttons of the two settings panels. Fields are passed by reference: a test may clear one.
-// Messages go to the context's prompter; the wait cursor and blocking work go through WaitUi.
+// The six test buttons of the two settings panels, and the command line's test-server. Fields are passed
+// by reference: a test may clear one. Messages go to the context's prompter; the wait cursor and blocking
+// work go through WaitUi. Each test is one verdict: its bind, site lookups and writable check all draw
+// from one deadline, and a name that is not a DNS host name is not found without any network step.
 class ServerTests {
 public:
     ServerTests(AppContext& ctx, WaitUi& wait);
@@ -44,14 +51,15 @@ public:
     ServerTestOutcome cmdTestGCManualSecondary_Click(QString& field) { return testManualGc(field); }
 
     // Whether the server itself says it is writable. A server that cannot be asked is not writable.
-    bool bIsDCWritable(const QString& server);
+    bool bIsDCWritable(const QString& server) { return bIsDCWritable(server, Deadline::forVerdict(), nullptr); }
 
 private:
+    bool bIsDCWritable(const QString& server, const Deadline& deadline, QString* why);
     ServerTestOutcome testCurrent(const QString& server, bool gc);
     ServerTestOutcome testManualGc(QString& field);
-    bool bindFound(const QString& server, bool gc, ServerTestOutcome& out);
-    void compareSites(const QString& server, bool gc, ServerTestOutcome& out);
-    bool isWritable(const QString& server);
+    bool bindFound(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);
+    void compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);
+    bool isWritable(const QString& server, const Deadline& deadline, QString* why);
 
     AppContext& m_ctx;
     WaitUi& m_wait;

@@ -179,7 +179,7 @@ TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
 {
     kdestroy();
     ForestContext f("FOREST_CLIENT1_IP");
-    BindResult b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()));
+    BindResult b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
     ASSERT_TRUE(b.ok) << b.error.toStdString();
     EXPECT_FALSE(b.root.authenticated);
     EXPECT_TRUE(b.root.activeDirectory);
@@ -187,18 +187,18 @@ TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
 
     // Global catalogs on 3268, both DCs.
     for (const QString& s : {gForest->dc1(), gForest->dc2()}) {
-        b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(s));
+        b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(s), Deadline::forVerdict());
         EXPECT_TRUE(b.ok) << s.toStdString() << ": " << b.error.toStdString();
         EXPECT_TRUE(b.root.globalCatalogReady);
     }
-    EXPECT_EQ(f.directory->siteOfServer(gForest->dc2()), env("FOREST_SITE2"));
-    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01")), env("FOREST_SITE1"));
+    EXPECT_EQ(f.directory->siteOfServer(gForest->dc2(), Deadline::forVerdict()), env("FOREST_SITE2"));
+    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01"), Deadline::forVerdict()), env("FOREST_SITE1"));
 
     ASSERT_TRUE(kinitAdministrator());
-    b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()));
+    b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
     ASSERT_TRUE(b.ok) << b.error.toStdString();
     EXPECT_TRUE(b.root.authenticated);
-    b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(gForest->dc1()));
+    b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(gForest->dc1()), Deadline::forVerdict());
     EXPECT_TRUE(b.ok) << b.error.toStdString();
     EXPECT_TRUE(b.root.authenticated);
     kdestroy();
@@ -217,7 +217,7 @@ TEST(AdDirectory, UnreachableServersFailWithinFiveSeconds)
     for (const QString& p : paths) {
         QElapsedTimer t;
         t.start();
-        const BindResult b = f.directory->bind(p);
+        const BindResult b = f.directory->bind(p, Deadline::forVerdict());
         EXPECT_FALSE(b.ok) << p.toStdString();
         EXPECT_FALSE(b.error.isEmpty());
         EXPECT_LT(t.elapsed(), 5000) << p.toStdString();

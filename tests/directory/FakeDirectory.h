@@ -18,7 +18,7 @@ public:
     std::function<void()> onBind; // runs inside each bind
 
 
-    BindResult bind(const QString& path) override
+    BindResult bind(const QString& path, const Deadline&) override
     {
         bound.append(path);
         if (onBind)
@@ -29,12 +29,12 @@ public:
             r.error = QStringLiteral("not found");
         return r;
     }
-    QString siteOfServer(const QString& server) override
+    QString siteOfServer(const QString& server, const Deadline&, QString* = nullptr) override
     {
         siteQueries.append(server);
         return sites.value(server);
     }
-    QString siteOfComputer(const QString& computer) override
+    QString siteOfComputer(const QString& computer, const Deadline&, QString* = nullptr) override
     {
         siteQueries.append(QStringLiteral("local:") + computer);
         return localSite;

@@ -141,7 +141,7 @@ TEST_F(ServerChecksWindow, ForceReconnectButtons)
     EXPECT_EQ(shown().last(), "Reconnect process initiated");
 }
 
-// Blocking work runs on a worker thread; the name lookups there still have an event loop and their bound.
+// Blocking work runs on a worker thread; the name lookups there keep their deadline.
 TEST(WidgetWaitUiTest, NetworkLookupsWorkOnTheWorkerThread)
 {
     QWidget window;
@@ -154,8 +154,8 @@ TEST(WidgetWaitUiTest, NetworkLookupsWorkOnTheWorkerThread)
     wait.setBusy(true);
     wait.runBlocking([&] {
         otherThread = QThread::currentThread() != qApp->thread();
-        addrs = net::resolveHost(QStringLiteral("localhost"), 2000, &why);
-        net::lookupSrv(QStringLiteral("_ldap._tcp.dc._msdcs.invalid"), 1000, &why);
+        addrs = net::resolveHost(QStringLiteral("localhost"), Deadline(2000), &why);
+        net::lookupSrv(QStringLiteral("_ldap._tcp.dc._msdcs.invalid"), Deadline(1000), &why);
     });
     wait.setBusy(false);
     EXPECT_TRUE(otherThread);

@@ -3,9 +3,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QProgressDialog>
-#include <QThread>
+#include <QEventLoop>
 
-#include <atomic>
 #include <thread>
 
 namespace fw {
@@ -75,17 +74,15 @@ bool WidgetWaitUi::eventFilter(QObject* watched, QEvent* event)
 
 void WidgetWaitUi::runBlocking(const std::function<void()>& work)
 {
-    std::atomic<bool> done{false};
     ++m_blocking;
     qApp->installEventFilter(this);
+    // The window keeps painting in a local event loop that the worker ends when it is done; nothing polls.
+    QEventLoop loop;
     std::thread worker([&] {
         work();
-        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!done) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
+    loop.exec();
     worker.join();
     qApp->removeEventFilter(this);
     --m_blocking;

@@ -1,0 +1,258 @@
+// The locator, the binds and the server tests against a domain controller's LDAP port on a loopback
+// address: answering, late, garbage, silent and refusing. Verdicts only; the upper bounds on elapsed
+// time are there to catch a hang, not to measure.
+#include "NetlogonResponder.h"
+#include "support/TestContext.h"
+
+#include "directory/CGetDcName.h"
+#include "directory/LdapDirectory.h"
+#include "directory/LdapSession.h"
+#include "directory/LinuxDcLocator.h"
+#include "directory/NetTools.h"
+#include "directory/NetlogonPacket.h"
+#include "directory/ServerTests.h"
+#include "directory/WaitUi.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+using Mode = NetlogonResponder::Mode;
+
+namespace {
+
+const QString kAddress = QStringLiteral("127.0.0.41");
+
+NetlogonResponder::Config peer(Mode udp, Mode tcp, int lateMs = 4900)
+{
+    NetlogonResponder::Config c;
+    c.udp = udp;
+    c.tcp = tcp;
+    c.lateMs = lateMs;
+    return c;
+}
+
+LocatorOptions optionsFor(const NetlogonResponder& r)
+{
+    LocatorOptions o;
+    o.ldapPort = r.port();
+    return o;
+}
+
+DcLookupResult askServer(const NetlogonResponder& r, int deadlineMs)
+{
+    LinuxDcLocator loc(optionsFor(r), [] { return QString(); });
+    DcLookupRequest q{kAddress, NetlogonResponder::domain(), 0};
+    q.deadline = Deadline(deadlineMs);
+    return loc.locate(q);
+}
+
+} // namespace
+
+TEST(LoopbackLocator, TheServerAnswersOverUdpOrElseOverTcp)
+{
+    NetlogonResponder udp(peer(Mode::Answer, Mode::Answer));
+    ASSERT_TRUE(udp.ok()) << udp.error().toStdString();
+    DcLookupResult r = askServer(udp, 3000);
+    ASSERT_EQ(r.error, 0) << r.detail.toStdString();
+    EXPECT_EQ(r.info.domainControllerName, "\\\\dc1.corp.example.com");
+    EXPECT_EQ(r.info.domainControllerAddress, "\\\\127.0.0.41");
+    EXPECT_TRUE(r.info.flags & dsflag::Writable);
+    EXPECT_EQ(r.info.dcSiteName, "Default-First-Site-Name");
+    EXPECT_EQ(udp.tcpRequests(), 0);
+
+    // Connectionless LDAP filtered: the same search over TCP.
+    NetlogonResponder tcp(peer(Mode::Silent, Mode::Answer));
+    ASSERT_TRUE(tcp.ok());
+    r = askServer(tcp, 3000);
+    ASSERT_EQ(r.error, 0) << r.detail.toStdString();
+    EXPECT_GE(tcp.udpRequests(), 2); // sent and resent
+    EXPECT_GE(tcp.tcpRequests(), 1);
+
+    // An answer a little late still counts while the deadline allows it.
+    NetlogonResponder late(peer(Mode::Late, Mode::Late, 300));
+    ASSERT_TRUE(late.ok());
+    r = askServer(late, 3000);
+    EXPECT_EQ(r.error, 0) << r.detail.toStdString();
+}
+
+TEST(LoopbackLocator, FailuresAreUnreachableServersWithTheirReason)
+{
+    struct Case {
+        const char* name;
+        Mode udp, tcp;
+        int lateMs, deadlineMs;
+        const char* reason;
+    } cases[] = {
+        {"refused", Mode::Refuse, Mode::Refuse, 0, 3000, "Connection refused"},
+        {"garbage", Mode::Garbage, Mode::Garbage, 0, 3000, "127.0.0.41"},
+        {"silent", Mode::Silent, Mode::Silent, 0, 1500, "cut short at the 5-second deadline"},
+        {"too late", Mode::Late, Mode::Late, 2500, 1500, "cut short at the 5-second deadline"},
+    };
+    for (const Case& c : cases) {
+        NetlogonResponder r(peer(c.udp, c.tcp, c.lateMs));
+        ASSERT_TRUE(r.ok()) << r.error().toStdString();
+        QElapsedTimer t;
+        t.start();
+        const DcLookupResult res = askServer(r, c.deadlineMs);
+        EXPECT_EQ(res.error, dcerr::ServerUnavailable) << c.name;
+        EXPECT_TRUE(res.detail.contains(QLatin1String(c.reason))) << c.name << ": " << res.detail.toStdString();
+        EXPECT_LT(t.elapsed(), c.deadlineMs + 2000) << c.name;
+    }
+}
+
+TEST(LoopbackLocator, AnExpiredDeadlineSendsNothing)
+{
+    NetlogonResponder r(peer(Mode::Answer, Mode::Answer));
+    ASSERT_TRUE(r.ok());
+    const DcLookupResult res = askServer(r, 0);
+    EXPECT_EQ(res.error, dcerr::ServerUnavailable);
+    EXPECT_EQ(res.detail, "netlogon ping of 127.0.0.41 cut short at the 5-second deadline");
+    EXPECT_EQ(r.udpRequests() + r.tcpRequests(), 0);
+}
+
+TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)
+{
+    auto bindTo = [](Mode tcp, int deadlineMs) {
+        NetlogonResponder r(peer(Mode::Answer, tcp, 2500));
+        EXPECT_TRUE(r.ok());
+        DirectoryOptions o;
+        o.useKerberos = false;
+        o.ldapPort = r.port();
+        LdapDirectory dir(o, nullptr, {});
+        return dir.bind(QStringLiteral("LDAP://127.0.0.41:389"), Deadline(deadlineMs));
+    };
+    BindResult b = bindTo(Mode::Answer, 3000);
+    ASSERT_TRUE(b.ok) << b.error.toStdString();
+    EXPECT_EQ(b.root.dnsHostName, "dc1.corp.example.com");
+    EXPECT_EQ(siteFromServerDn(b.root.serverName), "Default-First-Site-Name");
+    EXPECT_FALSE(b.root.authenticated);
+
+    b = bindTo(Mode::Silent, 1000);
+    EXPECT_FALSE(b.ok);
+    EXPECT_EQ(b.error, "LDAP search of 127.0.0.41 cut short at the 5-second deadline");
+    b = bindTo(Mode::Late, 1000);
+    EXPECT_FALSE(b.ok);
+    EXPECT_TRUE(b.error.contains("cut short")) << b.error.toStdString();
+    b = bindTo(Mode::Refuse, 3000);
+    EXPECT_FALSE(b.ok);
+    EXPECT_TRUE(b.error.contains("Connection refused")) << b.error.toStdString();
+    b = bindTo(Mode::Garbage, 3000);
+    EXPECT_FALSE(b.ok);
+    EXPECT_FALSE(b.error.isEmpty());
+}
+
+TEST(DirectoryNames, OnlyHostNamesReachTheNetwork)
+{
+    for (const char* good : {"dc1.corp.example.com", "DC-1.Corp.Example.com", "10.0.0.1", "dc1.corp.example.com."})
+        EXPECT_TRUE(net::isValidHostName(QString::fromLatin1(good))) << good;
+    const QString label63(63, QLatin1Char('a'));
+    const QString name253 = label63 + QLatin1Char('.') + label63 + QLatin1Char('.') + label63 + QLatin1Char('.') + QString(61, QLatin1Char('b'));
+    ASSERT_EQ(name253.size(), 253);
+    EXPECT_TRUE(net::isValidHostName(name253));
+    EXPECT_FALSE(net::isValidHostName(name253 + QLatin1Char('b')));
+    for (const char* bad : {"gc1.corp.example.com/x", "dc_1.corp.example.com", "dc1..corp", ".corp", "dc 1.corp", "", "dc1.corp:389"})
+        EXPECT_FALSE(net::isValidHostName(QString::fromLatin1(bad))) << bad;
+    EXPECT_FALSE(net::isValidHostName(QString(64, QLatin1Char('a')) + QStringLiteral(".com")));
+
+    auto path = LdapDirectory::parsePath(QStringLiteral("GC://gc1.corp.example.com:3268"));
+    EXPECT_TRUE(path.valid && path.gc && path.port == 3268 && path.server == "gc1.corp.example.com");
+    path = LdapDirectory::parsePath(QStringLiteral("ldap://10.0.0.1"));
+    EXPECT_TRUE(path.valid && !path.gc && path.port == 389);
+    for (const char* bad : {"GC://gc1.corp.example.com/x:3268", "GC://gc1.corp.example.com:3268/x", "LDAP://dc_1.corp:389",
+                            "LDAP://dc1.corp:0", "LDAP://dc1.corp:70000", "HTTP://dc1.corp"})
+        EXPECT_FALSE(LdapDirectory::parsePath(QString::fromLatin1(bad)).valid) << bad;
+
+    EXPECT_EQ(siteFromServerDn(QStringLiteral("CN=DC1,CN=Servers,CN=Branch,CN=Sites,CN=Configuration,DC=x")), "Branch");
+    EXPECT_EQ(siteFromServerDn(QStringLiteral("CN=DC1,CN=Servers,CN=Branch,CN=Other,DC=x")), "");
+    EXPECT_EQ(siteFromServerDn(QStringLiteral("not a dn")), "");
+}
+
+namespace {
+
+// The real locator and directory behind the server tests, pointed at the loopback peer.
+class LoopbackServerTests : public ::testing::Test {
+protected:
+    void start(NetlogonResponder::Config c)
+    {
+        dc = std::make_unique<NetlogonResponder>(std::move(c));
+        ASSERT_TRUE(dc->ok()) << dc->error().toStdString();
+        auto loc = std::make_shared<LinuxDcLocator>(optionsFor(*dc), [] { return QString(); });
+        DirectoryOptions o;
+        o.useKerberos = false;
+        o.ldapPort = dc->port();
+        o.gcPort = dc->port();
+        t.ctx().seams().locator = loc;
+        t.ctx().seams().directory = std::make_shared<LdapDirectory>(o, loc, [] { return QString(); });
+    }
+    QStringList& shown() { return t.prompter().messages; }
+
+    TestContext t;
+    std::unique_ptr<NetlogonResponder> dc;
+    WaitUi wait;
+    ServerTests tests{t.ctx(), wait};
+};
+
+} // namespace
+
+TEST_F(LoopbackServerTests, FoundInAnotherSiteAndWritable)
+{
+    start(peer(Mode::Answer, Mode::Answer));
+    QString field = kAddress;
+    const ServerTestOutcome o = tests.cmdTestDCManualPrimary_Click(field);
+    EXPECT_TRUE(o.found && o.writableChecked && o.writable);
+    EXPECT_EQ(o.serverSite, "Default-First-Site-Name");
+    EXPECT_EQ(o.localSite, ""); // this computer is in no domain
+    EXPECT_EQ(shown(), QStringList{"WARNING.  The domain controller was found, however it's not in the same site as the local server.  "
+                                   "This is NOT a reccomended configuration!"});
+    EXPECT_EQ(field, kAddress);
+}
+
+TEST_F(LoopbackServerTests, ReadOnlyDomainControllerIsClearedAfterTheWarning)
+{
+    NetlogonResponder::Config c = peer(Mode::Answer, Mode::Answer);
+    c.writable = false;
+    c.site.clear(); // both sites unknown count as the same site
+    start(c);
+    QString field = kAddress;
+    const ServerTestOutcome o = tests.cmdTestDCManualPrimary_Click(field);
+    EXPECT_TRUE(o.found);
+    EXPECT_FALSE(o.writable);
+    EXPECT_EQ(shown(), (QStringList{"Domain controller found.",
+                                    "Non writable domain controller. Velmora will not work with non-writable domain controller."}));
+    EXPECT_EQ(field, "");
+}
+
+TEST_F(LoopbackServerTests, SilentServerIsNotFoundWithinTheDeadlineAndNotAskedForWritability)
+{
+    start(peer(Mode::Silent, Mode::Silent));
+    QString field = kAddress;
+    QElapsedTimer timer;
+    timer.start();
+    const ServerTestOutcome o = tests.cmdTestDCManualPrimary_Click(field);
+    EXPECT_LT(timer.elapsed(), 10000); // a hang, not a measurement (bench/directory_deadline_bench)
+    EXPECT_FALSE(o.found);
+    EXPECT_FALSE(o.writableChecked);
+    EXPECT_TRUE(o.detail.contains("cut short")) << o.detail.toStdString();
+    EXPECT_EQ(shown(), QStringList{"Server not found or not functioning as a domain controller."});
+    EXPECT_EQ(field, "");
+}
+
+TEST_F(LoopbackServerTests, GlobalCatalogNamesAreCheckedBeforeTheNetwork)
+{
+    start(peer(Mode::Answer, Mode::Answer));
+    QString field = QStringLiteral("gc1.corp.example.com/x");
+    ServerTestOutcome o = tests.cmdTestGCManualPrimary_Click(field);
+    EXPECT_FALSE(o.found);
+    EXPECT_EQ(o.detail, "'gc1.corp.example.com/x' is not a DNS host name");
+    EXPECT_EQ(shown(), QStringList{"Server not found or not functioning as a global catalog server."});
+    EXPECT_EQ(field, "");
+    EXPECT_EQ(dc->udpRequests() + dc->tcpRequests(), 0);
+
+    field = kAddress;
+    o = tests.cmdTestGCManualSecondary_Click(field);
+    EXPECT_TRUE(o.found) << o.detail.toStdString();
+    EXPECT_EQ(shown().last(), "WARNING.  The global catalog server was found, however it's not in the same site as the local server.  "
+                              "This is NOT a reccomended configuration!");
+}

@@ -1,0 +1,295 @@
+#include "NetlogonResponder.h"
+
+#include <QtEndian>
+
+#include <chrono>
+#include <cstring>
+#include <lber.h>
+#include <ldap.h>
+#include <map>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fw::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QByteArray dnsName(const QString& name)
+{
+    QByteArray out;
+    for (const QString& l : name.split(QLatin1Char('.'), Qt::SkipEmptyParts))
+        out += static_cast<char>(l.size()) + l.toLatin1();
+    return out + '\0';
+}
+
+QByteArray le32(quint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// NETLOGON_SAM_LOGON_RESPONSE_EX with the DC's address, names written out in full.
+QByteArray netlogonValue(const NetlogonResponder::Config& c)
+{
+    QByteArray m = QByteArray::fromHex("17000000");
+    m += le32(c.writable ? 0x13fd : 0x0afc);
+    m += QByteArray::fromHex("cce7aa860200424d9b38a2f0de7b8f1a");
+    m += dnsName(NetlogonResponder::domain()) + dnsName(NetlogonResponder::domain()) + dnsName(NetlogonResponder::host());
+    m += dnsName(QStringLiteral("CORP")) + dnsName(QStringLiteral("DC1")) + dnsName(QString());
+    m += dnsName(c.site) + dnsName(c.site);
+    QByteArray sa(16, '\0');
+    sa[0] = 2; // AF_INET, little-endian
+    qToBigEndian(c.address.toIPv4Address(), sa.data() + 4);
+    m += static_cast<char>(16) + sa;
+    m += le32(0x0d) + QByteArray::fromHex("ffffffff");
+    return m;
+}
+
+QByteArray flatten(BerElement* ber)
+{
+    berval* bv = nullptr;
+    QByteArray out;
+    if (ber_flatten(ber, &bv) == 0 && bv) {
+        out = QByteArray(bv->bv_val, static_cast<qsizetype>(bv->bv_len));
+        ber_bvfree(bv);
+    }
+    ber_free(ber, 1);
+    return out;
+}
+
+QByteArray entry(int id, const std::vector<std::pair<const char*, QByteArray>>& attrs)
+{
+    BerElement* ber = ber_alloc_t(LBER_USE_DER);
+    ber_printf(ber, "{it{s{", id, LDAP_RES_SEARCH_ENTRY, "");
+    for (const auto& [name, value] : attrs) {
+        berval v{static_cast<ber_len_t>(value.size()), const_cast<char*>(value.constData())};
+        ber_printf(ber, "{s[O]}", name, &v);
+    }
+    ber_printf(ber, "}}}");
+    return flatten(ber);
+}
+
+QByteArray result(int id, ber_tag_t op, int code)
+{
+    BerElement* ber = ber_alloc_t(LBER_USE_DER);
+    ber_printf(ber, "{it{ess}}", id, op, code, "", "");
+    return flatten(ber);
+}
+
+// Length of the first complete BER element in `buf`, 0 when more bytes are needed, -1 when it is not one.
+qsizetype elementLength(const QByteArray& buf)
+{
+    if (buf.size() < 2)
+        return 0;
+    if (static_cast<quint8>(buf[0]) != 0x30)
+        return -1;
+    const quint8 first = static_cast<quint8>(buf[1]);
+    if (first < 0x80)
+        return buf.size() >= 2 + first ? 2 + first : 0;
+    const int n = first & 0x7f;
+    if (n == 0 || n > 4)
+        return -1;
+    if (buf.size() < 2 + n)
+        return 0;
+    qsizetype len = 0;
+    for (int i = 0; i < n; ++i)
+        len = (len << 8) | static_cast<quint8>(buf[2 + i]);
+    return buf.size() >= 2 + n + len ? 2 + n + len : 0;
+}
+
+int bindTo(int type, const QHostAddress& a, quint16 port, QString* error)
+{
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_port = htons(port);
+    sin.sin_addr.s_addr = htonl(a.toIPv4Address());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0) {
+        *error = QStringLiteral("cannot bind %1:%2: %3").arg(a.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+quint16 boundPort(int fd)
+{
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sin), &len);
+    return ntohs(sin.sin_port);
+}
+
+} // namespace
+
+NetlogonResponder::NetlogonResponder(Config config) : m_config(std::move(config))
+{
+    for (int attempt = 0; attempt < 20 && !m_ok; ++attempt) {
+        m_tcp = bindTo(SOCK_STREAM, m_config.address, m_config.port, &m_error);
+        if (m_tcp < 0)
+            return;
+        m_port = boundPort(m_tcp);
+        m_udp = bindTo(SOCK_DGRAM, m_config.address, m_port, &m_error);
+        if (m_udp < 0) {
+            ::close(m_tcp);
+            if (m_config.port != 0)
+                return;
+            continue; // the free TCP port is taken on UDP: try another
+        }
+        m_ok = true;
+    }
+    if (!m_ok)
+        return;
+    // A bound socket that does not listen refuses connections; without a UDP socket the port is unreachable.
+    if (m_config.tcp != Mode::Refuse)
+        ::listen(m_tcp, 8);
+    if (m_config.udp == Mode::Refuse) {
+        ::close(m_udp);
+        m_udp = -1;
+    }
+    if (::pipe(m_wake) != 0) {
+        m_ok = false;
+        m_error = QStringLiteral("no pipe");
+        return;
+    }
+    m_thread = std::thread([this] { serve(); });
+}
+
+NetlogonResponder::~NetlogonResponder()
+{
+    if (m_thread.joinable()) {
+        (void)::write(m_wake[1], "x", 1);
+        m_thread.join();
+    }
+    for (int fd : {m_udp, m_tcp, m_wake[0], m_wake[1]})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) const
+{
+    const Mode mode = datagram ? m_config.udp : m_config.tcp;
+    if (mode == Mode::Garbage)
+        return QByteArrayLiteral("\x30\x03\x02\x01\xff garbage");
+    berval in{static_cast<ber_len_t>(request.size()), const_cast<char*>(request.constData())};
+    BerElement* ber = ber_init(&in);
+    if (!ber)
+        return {};
+    ber_int_t id = 0;
+    ber_len_t len = 0;
+    ber_tag_t op = LBER_ERROR;
+    if (ber_scanf(ber, "{i", &id) != LBER_ERROR)
+        op = ber_peek_tag(ber, &len);
+    ber_free(ber, 1);
+    const QString seen = QString::fromLatin1(request).toLower();
+    if (op == LDAP_REQ_BIND)
+        return result(id, LDAP_RES_BIND, LDAP_AUTH_METHOD_NOT_SUPPORTED);
+    if (op != LDAP_REQ_SEARCH)
+        return {};
+    if (seen.contains(QLatin1String("netlogon")))
+        return entry(id, {{"netlogon", netlogonValue(m_config)}}) + result(id, LDAP_RES_SEARCH_RESULT, 0);
+    const QString dn = QStringLiteral("CN=DC1,CN=Servers,CN=%1,CN=Sites,CN=Configuration,DC=corp,DC=example,DC=com").arg(m_config.site);
+    return entry(id, {{"dnsHostName", host().toUtf8()},
+                      {"serverName", dn.toUtf8()},
+                      {"defaultNamingContext", "DC=corp,DC=example,DC=com"},
+                      {"isGlobalCatalogReady", "TRUE"},
+                      {"supportedCapabilities", "1.2.840.113556.1.4.800"}}) +
+           result(id, LDAP_RES_SEARCH_RESULT, 0);
+}
+
+void NetlogonResponder::serve()
+{
+    struct Due {
+        Clock::time_point at;
+        int fd;
+        QByteArray bytes;
+        sockaddr_in to;
+        bool datagram;
+    };
+    std::vector<Due> due;
+    std::map<int, QByteArray> clients; // connection -> bytes not yet a whole message
+    for (;;) {
+        std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}};
+        if (m_udp >= 0)
+            fds.push_back({m_udp, POLLIN, 0});
+        if (m_config.tcp != Mode::Refuse)
+            fds.push_back({m_tcp, POLLIN, 0});
+        for (const auto& [fd, buf] : clients)
+            fds.push_back({fd, POLLIN, 0});
+        int wait = -1;
+        const auto now = Clock::now();
+        for (const Due& d : due) {
+            const int ms = std::max<int>(0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d.at - now).count()) + 1);
+            wait = wait < 0 ? ms : std::min(wait, ms);
+        }
+        ::poll(fds.data(), fds.size(), wait);
+        for (auto it = due.begin(); it != due.end();) {
+            if (it->at > Clock::now()) {
+                ++it;
+                continue;
+            }
+            if (it->datagram)
+                ::sendto(it->fd, it->bytes.constData(), it->bytes.size(), 0, reinterpret_cast<sockaddr*>(&it->to), sizeof it->to);
+            else if (clients.count(it->fd))
+                (void)::send(it->fd, it->bytes.constData(), it->bytes.size(), MSG_NOSIGNAL);
+            it = due.erase(it);
+        }
+        auto answer = [&](int fd, const QByteArray& request, const sockaddr_in& from, bool datagram) {
+            const Mode mode = datagram ? m_config.udp : m_config.tcp;
+            if (mode == Mode::Silent)
+                return;
+            const QByteArray bytes = reply(request, datagram);
+            if (bytes.isEmpty())
+                return;
+            const int delay = mode == Mode::Late ? m_config.lateMs : 0;
+            due.push_back({Clock::now() + std::chrono::milliseconds(delay), fd, bytes, from, datagram});
+        };
+        for (const pollfd& p : fds) {
+            if (!p.revents)
+                continue;
+            if (p.fd == m_wake[0]) {
+                for (const auto& [fd, buf] : clients)
+                    ::close(fd);
+                return;
+            }
+            if (p.fd == m_udp) {
+                QByteArray buf(65536, '\0');
+                sockaddr_in from{};
+                socklen_t fl = sizeof from;
+                const ssize_t n = ::recvfrom(m_udp, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
+                if (n > 0) {
+                    ++m_udpSeen;
+                    answer(m_udp, buf.left(n), from, true);
+                }
+            } else if (p.fd == m_tcp) {
+                const int c = ::accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c >= 0)
+                    clients[c];
+            } else {
+                char chunk[4096];
+                const ssize_t n = ::recv(p.fd, chunk, sizeof chunk, 0);
+                if (n <= 0) {
+                    ::close(p.fd);
+                    clients.erase(p.fd);
+                    continue;
+                }
+                QByteArray& buf = clients[p.fd];
+                buf.append(chunk, n);
+                for (qsizetype len; (len = elementLength(buf)) > 0;) {
+                    ++m_tcpSeen;
+                    answer(p.fd, buf.left(len), {}, false);
+                    buf.remove(0, len);
+                }
+            }
+        }
+    }
+}
+
+} // namespace fw::test
