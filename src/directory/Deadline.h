@@ -19,7 +19,7 @@ public:
     // Five seconds from the user's click or the command's start, less a little kept for showing the verdict
     // (and, on the command line, for starting and ending the process).
     static constexpr int kVerdictMs = 5000;
-    static constexpr int kReserveMs = 250;
+    static constexpr int kReserveMs = 500;
     static Deadline forVerdict() { return Deadline(kVerdictMs - kReserveMs); }
 
     explicit Deadline(int budgetMs) : m_end(Clock::now() + std::chrono::milliseconds(budgetMs)) {}
