@@ -259,19 +259,22 @@ int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& sourc
     return fd;
 }
 
-bool isValidHostName(const QString& nameIn)
+namespace {
+
+// Dot-separated labels of 1 to 63 letters, digits, '-' (and '_' where allowed), a single trailing dot allowed.
+bool labelsValid(const QString& nameIn, qsizetype maxLength, bool underscore)
 {
     QString name = nameIn;
     if (name.endsWith(QLatin1Char('.')))
         name.chop(1);
-    if (name.isEmpty() || name.size() > 253)
+    if (name.isEmpty() || name.size() > maxLength)
         return false;
     for (const QString& label : name.split(QLatin1Char('.'))) {
         if (label.isEmpty() || label.size() > 63)
             return false;
         for (const QChar c : label) {
             const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-');
+                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || (underscore && c == QLatin1Char('_'));
             if (!ok)
                 return false;
         }
@@ -279,24 +282,16 @@ bool isValidHostName(const QString& nameIn)
     return true;
 }
 
-bool isValidDnsName(const QString& nameIn)
+} // namespace
+
+bool isValidHostName(const QString& name)
 {
-    QString name = nameIn;
-    if (name.endsWith(QLatin1Char('.')))
-        name.chop(1);
-    if (name.isEmpty() || name.size() > 255)
-        return false;
-    for (const QString& label : name.split(QLatin1Char('.'))) {
-        if (label.isEmpty() || label.size() > 63)
-            return false;
-        for (const QChar c : label) {
-            const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
-            if (!ok)
-                return false;
-        }
-    }
-    return true;
+    return labelsValid(name, 253, false);
+}
+
+bool isValidDnsName(const QString& name)
+{
+    return labelsValid(name, 255, true);
 }
 
 } // namespace fw::net
