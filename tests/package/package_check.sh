@@ -41,7 +41,8 @@ expect() { # TREE PATH...
     done
 }
 expect cli /usr/bin/ferrowind /usr/share/man/man1/ferrowind.1.gz /usr/share/bash-completion/completions/ferrowind \
-    /usr/share/doc/ferrowind/examples/velmora.reg /usr/share/doc/ferrowind/copyright
+    /usr/share/doc/ferrowind/examples/velmora.reg /usr/share/doc/ferrowind/copyright \
+    /usr/share/doc/ferrowind/examples/prometheus/ferrowind-alerts.yml /usr/share/doc/ferrowind/examples/icinga2/ferrowind.conf
 expect desktop /usr/bin/FerrowindSettingsTool /usr/share/man/man1/FerrowindSettingsTool.1.gz \
     /usr/share/ferrowind/FerrowindManager.htm /usr/share/applications/net.example.Ferrowind.desktop \
     /usr/share/icons/hicolor/scalable/apps/net.example.Ferrowind.svg /usr/share/metainfo/net.example.Ferrowind.metainfo.xml \
