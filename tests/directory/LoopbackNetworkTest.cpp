@@ -14,6 +14,8 @@
 #include "directory/WaitUi.h"
 
 #include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -110,6 +112,32 @@ TEST(LoopbackLocator, AnExpiredDeadlineSendsNothing)
     EXPECT_EQ(res.error, dcerr::ServerUnavailable);
     EXPECT_EQ(res.detail, "netlogon ping of 127.0.0.41 cut short at the 5-second deadline");
     EXPECT_EQ(r.udpRequests() + r.tcpRequests(), 0);
+}
+
+// A connection that closes before its late reply is due takes the reply with it: the next connection,
+// which may get the same socket number in the peer, hears only its own.
+TEST(LoopbackPeer, ALateReplyGoesOnlyToTheConnectionThatAsked)
+{
+    NetlogonResponder r(peer(Mode::Answer, Mode::Late, 300));
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
+    const QByteArray search = QByteArray::fromHex("30050201016300"); // message 1, a search request
+    QTcpSocket first;
+    first.connectToHost(QHostAddress(kAddress), r.port());
+    ASSERT_TRUE(first.waitForConnected(2000));
+    first.write(search);
+    ASSERT_TRUE(first.waitForBytesWritten(2000));
+    for (int i = 0; i < 200 && r.tcpRequests() == 0; ++i)
+        QThread::msleep(10);
+    ASSERT_EQ(r.tcpRequests(), 1);
+    first.disconnectFromHost();
+    QThread::msleep(100); // the peer closes its end
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress(kAddress), r.port());
+    ASSERT_TRUE(second.waitForConnected(2000));
+    EXPECT_FALSE(second.waitForReadyRead(800));
+    second.write(search);
+    ASSERT_TRUE(second.waitForReadyRead(2000));
 }
 
 TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)

@@ -206,22 +206,29 @@ QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) co
 
 void NetlogonResponder::serve()
 {
+    // A late reply belongs to the connection that asked: once that closes, its socket number may be
+    // reused by the next connection, which must not receive it.
+    struct Client {
+        quint64 id;
+        QByteArray pending; // bytes not yet a whole message
+    };
     struct Due {
         Clock::time_point at;
         int fd;
+        quint64 client; // 0 for a datagram
         QByteArray bytes;
         sockaddr_in to;
-        bool datagram;
     };
     std::vector<Due> due;
-    std::map<int, QByteArray> clients; // connection -> bytes not yet a whole message
+    std::map<int, Client> clients; // by socket
+    quint64 lastClient = 0;
     for (;;) {
         std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}};
         if (m_udp >= 0)
             fds.push_back({m_udp, POLLIN, 0});
         if (m_config.tcp != Mode::Refuse)
             fds.push_back({m_tcp, POLLIN, 0});
-        for (const auto& [fd, buf] : clients)
+        for (const auto& [fd, client] : clients)
             fds.push_back({fd, POLLIN, 0});
         int wait = -1;
         const auto now = Clock::now();
@@ -235,13 +242,15 @@ void NetlogonResponder::serve()
                 ++it;
                 continue;
             }
-            if (it->datagram)
+            const auto client = clients.find(it->fd);
+            if (it->client == 0)
                 ::sendto(it->fd, it->bytes.constData(), it->bytes.size(), 0, reinterpret_cast<sockaddr*>(&it->to), sizeof it->to);
-            else if (clients.count(it->fd))
+            else if (client != clients.end() && client->second.id == it->client)
                 (void)::send(it->fd, it->bytes.constData(), it->bytes.size(), MSG_NOSIGNAL);
             it = due.erase(it);
         }
-        auto answer = [&](int fd, const QByteArray& request, const sockaddr_in& from, bool datagram) {
+        auto answer = [&](int fd, quint64 client, const QByteArray& request, const sockaddr_in& from) {
+            const bool datagram = client == 0;
             const Mode mode = datagram ? m_config.udp : m_config.tcp;
             if (mode == Mode::Silent)
                 return;
@@ -249,13 +258,13 @@ void NetlogonResponder::serve()
             if (bytes.isEmpty())
                 return;
             const int delay = mode == Mode::Late ? m_config.lateMs : 0;
-            due.push_back({Clock::now() + std::chrono::milliseconds(delay), fd, bytes, from, datagram});
+            due.push_back({Clock::now() + std::chrono::milliseconds(delay), fd, client, bytes, from});
         };
         for (const pollfd& p : fds) {
             if (!p.revents)
                 continue;
             if (p.fd == m_wake[0]) {
-                for (const auto& [fd, buf] : clients)
+                for (const auto& [fd, client] : clients)
                     ::close(fd);
                 return;
             }
@@ -266,12 +275,12 @@ void NetlogonResponder::serve()
                 const ssize_t n = ::recvfrom(m_udp, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
                 if (n > 0) {
                     ++m_udpSeen;
-                    answer(m_udp, buf.left(n), from, true);
+                    answer(m_udp, 0, buf.left(n), from);
                 }
             } else if (p.fd == m_tcp) {
                 const int c = ::accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
                 if (c >= 0)
-                    clients[c];
+                    clients[c] = Client{++lastClient, {}};
             } else {
                 char chunk[4096];
                 const ssize_t n = ::recv(p.fd, chunk, sizeof chunk, 0);
@@ -280,12 +289,12 @@ void NetlogonResponder::serve()
                     clients.erase(p.fd);
                     continue;
                 }
-                QByteArray& buf = clients[p.fd];
-                buf.append(chunk, n);
-                for (qsizetype len; (len = elementLength(buf)) > 0;) {
+                Client& client = clients[p.fd];
+                client.pending.append(chunk, n);
+                for (qsizetype len; (len = elementLength(client.pending)) > 0;) {
                     ++m_tcpSeen;
-                    answer(p.fd, buf.left(len), {}, false);
-                    buf.remove(0, len);
+                    answer(p.fd, client.id, client.pending.left(len), {});
+                    client.pending.remove(0, len);
                 }
             }
         }
