@@ -1,5 +1,6 @@
 #include "NetlogonResponder.h"
 
+#include <QStringList>
 #include <QtEndian>
 
 #include <chrono>
@@ -154,6 +155,14 @@ NetlogonResponder::NetlogonResponder(Config config) : m_config(std::move(config)
         ::close(m_udp);
         m_udp = -1;
     }
+    if (m_config.dns) {
+        m_dns = bindTo(SOCK_DGRAM, m_config.address, 0, &m_error);
+        if (m_dns < 0) {
+            m_ok = false;
+            return;
+        }
+        m_dnsPort = boundPort(m_dns);
+    }
     if (::pipe(m_wake) != 0) {
         m_ok = false;
         m_error = QStringLiteral("no pipe");
@@ -168,7 +177,7 @@ NetlogonResponder::~NetlogonResponder()
         (void)::write(m_wake[1], "x", 1);
         m_thread.join();
     }
-    for (int fd : {m_udp, m_tcp, m_wake[0], m_wake[1]})
+    for (int fd : {m_udp, m_tcp, m_dns, m_wake[0], m_wake[1]})
         if (fd >= 0)
             ::close(fd);
 }
@@ -204,6 +213,45 @@ QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) co
            result(id, LDAP_RES_SEARCH_RESULT, 0);
 }
 
+QByteArray NetlogonResponder::dnsReply(const QByteArray& query) const
+{
+    // Header, then the one question: its name as labels, type and class.
+    if (query.size() < 12)
+        return {};
+    QStringList labels;
+    qsizetype at = 12;
+    while (at < query.size() && query[at] != '\0') {
+        const int len = static_cast<quint8>(query[at]);
+        if (len > 63 || at + 1 + len >= query.size())
+            return {};
+        labels.append(QString::fromLatin1(query.mid(at + 1, len)));
+        at += 1 + len;
+    }
+    if (at + 5 > query.size())
+        return {};
+    const quint16 type = qFromBigEndian<quint16>(query.constData() + at + 1);
+    const QString name = labels.join(QLatin1Char('.')).toLower();
+    const bool dcRecord = type == 33 /* SRV */ && name.startsWith(QLatin1String("_ldap._tcp.")) &&
+                          name.endsWith(QLatin1String("._msdcs.") + domain());
+    QByteArray r = query.left(at + 5);
+    r[2] = static_cast<char>(0x84 | (query[2] & 0x01));      // an authoritative answer; recursion as asked
+    r[3] = static_cast<char>(dcRecord ? 0x00 : 0x03);       // no error, or no such name
+    const char counts[8] = {0, 1, 0, static_cast<char>(dcRecord ? 1 : 0), 0, 0, 0, 0};
+    r.replace(4, 8, QByteArray(counts, 8));
+    if (dcRecord) {
+        QByteArray rdata(6, '\0');
+        qToBigEndian<quint16>(0, rdata.data());             // priority
+        qToBigEndian<quint16>(100, rdata.data() + 2);       // weight
+        qToBigEndian<quint16>(m_port, rdata.data() + 4);
+        rdata += dnsName(m_config.address.toString());
+        QByteArray rr = QByteArray::fromHex("c00c0021000100000258"); // the question's name, SRV, IN, 600 s
+        rr += static_cast<char>(rdata.size() >> 8);
+        rr += static_cast<char>(rdata.size() & 0xff);
+        r += rr + rdata;
+    }
+    return r;
+}
+
 void NetlogonResponder::serve()
 {
     // A late reply belongs to the connection that asked: once that closes, its socket number may be
@@ -228,6 +276,8 @@ void NetlogonResponder::serve()
             fds.push_back({m_udp, POLLIN, 0});
         if (m_config.tcp != Mode::Refuse)
             fds.push_back({m_tcp, POLLIN, 0});
+        if (m_dns >= 0)
+            fds.push_back({m_dns, POLLIN, 0});
         for (const auto& [fd, client] : clients)
             fds.push_back({fd, POLLIN, 0});
         int wait = -1;
@@ -277,6 +327,14 @@ void NetlogonResponder::serve()
                     ++m_udpSeen;
                     answer(m_udp, 0, buf.left(n), from);
                 }
+            } else if (p.fd == m_dns) {
+                QByteArray buf(4096, '\0');
+                sockaddr_in from{};
+                socklen_t fl = sizeof from;
+                const ssize_t n = ::recvfrom(m_dns, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
+                const QByteArray answer = n > 0 ? dnsReply(buf.left(n)) : QByteArray();
+                if (!answer.isEmpty())
+                    ::sendto(m_dns, answer.constData(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), fl);
             } else if (p.fd == m_tcp) {
                 const int c = ::accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
                 if (c >= 0)
