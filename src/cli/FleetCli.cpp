@@ -2,6 +2,7 @@
 
 #include "app/StartupGate.h"
 #include "context/AppContext.h"
+#include "directory/LocateEach.h"
 #include "monitor/MetricsText.h"
 
 #include <QElapsedTimer>
@@ -16,13 +17,26 @@ FleetState readFleetForCli(AppContext& ctx)
     return readFleetState(ctx);
 }
 
-MetricsScrape scrapeMetrics(AppContext& ctx)
+MetricsScrape scrapeMetrics(AppContext& ctx, std::optional<std::chrono::milliseconds> probeWithin)
 {
     QElapsedTimer timer;
     timer.start();
     MetricsScrape s;
     s.state = readFleetForCli(ctx);
-    s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9);
+    std::optional<QList<DcReachability>> probe;
+    if (probeWithin && s.state.complete) {
+        // What reading the database left of the scrape's time, but never more than one verdict.
+        const int left = static_cast<int>(probeWithin->count() - timer.elapsed());
+        const Deadline deadline(std::min(left, Deadline::kVerdictMs - Deadline::kReserveMs));
+        QStringList names;
+        for (const FleetDomain& d : s.state.domains)
+            names.append(d.name);
+        const QList<DcLookupResult> found = locateEach(ctx.seams().locator, names, deadline);
+        probe.emplace();
+        for (qsizetype i = 0; i < names.size(); ++i)
+            probe->append({names[i], found[i].error == dcerr::Ok});
+    }
+    s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9, probe);
     return s;
 }
 

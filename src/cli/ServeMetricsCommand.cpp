@@ -13,6 +13,7 @@ namespace fw {
 namespace {
 
 constexpr auto kScrapeDeadline = std::chrono::milliseconds(5500); // answers within 6 s, with room for the network
+constexpr auto kProbeWithin = kScrapeDeadline - std::chrono::milliseconds(500); // leaves the page its time
 const QString kDefaultListen = QStringLiteral("127.0.0.1:9731");
 
 struct ListenAddress {
@@ -48,7 +49,10 @@ int runServeMetrics(CliEnv& env)
                                                    "address must be given explicitly; port 0 picks a free one).")
                                         .arg(kDefaultListen),
                                     QStringLiteral("ADDRESS:PORT"), kDefaultListen);
-    p.addOption(listen);
+    const QCommandLineOption probe(QStringLiteral("probe"),
+                                   QStringLiteral("Also locate a domain controller of each domain on each scrape, all at once "
+                                                  "within the scrape's time, and export ferrowind_dc_reachable{domain}."));
+    p.addOptions({listen, probe});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
                                   QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
                                                  "reading the database afresh on each scrape. A scrape is answered within 6 "
@@ -65,9 +69,17 @@ int runServeMetrics(CliEnv& env)
 
     // The context is made here and from now on used only by the reader thread.
     AppContext& ctx = env.context();
+    std::optional<std::chrono::milliseconds> probeWithin;
+    if (p.isSet(probe)) {
+        if (!ctx.seams().locator) {
+            env.err << "ferrowind serve-metrics: no domain controller locator on this system\n";
+            return ExitUsage;
+        }
+        probeWithin = kProbeWithin;
+    }
     const QByteArray timeoutPage =
         metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
-    MetricsServer server([&ctx] { return scrapeMetrics(ctx).page.toUtf8(); }, timeoutPage, kScrapeDeadline);
+    MetricsServer server([&ctx, probeWithin] { return scrapeMetrics(ctx, probeWithin).page.toUtf8(); }, timeoutPage, kScrapeDeadline);
 
     TerminationSignal term([](int) { QCoreApplication::quit(); });
     if (!term.isActive()) {

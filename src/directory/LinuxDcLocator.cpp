@@ -298,6 +298,12 @@ DcLookupResult LinuxDcLocator::locate(const DcLookupRequest& request)
     return locateInDomain(domain, request.flags, request.deadline);
 }
 
+QString LinuxDcLocator::clientSite(const QString& domain)
+{
+    std::lock_guard lock(m_siteMutex);
+    return m_clientSite.value(domain);
+}
+
 DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
 {
     // The computer named runs the lookup; asked directly, a domain controller answers for itself.
@@ -341,7 +347,7 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
 QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline)
 {
     QString why;
-    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, deadline, &why, notFound);
+    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, deadline, &why, notFound, m_options.nameServer);
     if (srv.isEmpty()) {
         addDetail(detail, why.isEmpty() ? QStringLiteral("no SRV records for %1").arg(srvName) : why);
         return {};
@@ -388,7 +394,7 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
     QString detail;
     std::optional<PingAnswer> answer;
     // The site the DCs placed us in last time: its own DCs first.
-    const QString knownSite = (flags & dcreq::ForceRediscovery) ? QString() : m_clientSite.value(domain);
+    const QString knownSite = (flags & dcreq::ForceRediscovery) ? QString() : clientSite(domain);
     if (!knownSite.isEmpty() && kind != QLatin1String("pdc")) {
         const auto siteTargets = candidates(srvName(knownSite), &detail, nullptr, deadline);
         answer = pingWithin(siteTargets, &detail);
@@ -411,8 +417,10 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
     }
     if (!answer)
         return {dcerr::NoSuchDomain, {}, detail};
-    if (!answer->reply.clientSiteName.isEmpty())
+    if (!answer->reply.clientSiteName.isEmpty()) {
+        std::lock_guard lock(m_siteMutex);
         m_clientSite.insert(domain, answer->reply.clientSiteName);
+    }
     return {dcerr::Ok, infoFromReply(*answer, flags), {}};
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 #include "directory/DcLocatorBackend.h"
+#include "directory/NetTools.h"
 #include "directory/NetlogonPacket.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <functional>
+#include <mutex>
 
 namespace fw {
 
@@ -12,6 +14,7 @@ namespace fw {
 // share it out between candidates.
 struct LocatorOptions {
     QHostAddress sourceAddress;  // local address the pings leave from; null: the system's choice
+    net::NameServer nameServer;  // where the SRV records are asked for; null address: the system's resolver
     quint16 ldapPort = 389;      // where domain controllers answer netlogon pings (UDP) and searches (TCP)
     int pingTimeoutMs = 1000;    // one candidate's UDP ping, at most
     int pingStaggerMs = 100;     // pause before pinging the next candidate
@@ -55,6 +58,7 @@ private:
 
 // The locator as Windows clients do it: DNS SRV records of the domain (the client's site first when it is
 // known), then netlogon pings to the candidates; with a computer name, that computer is pinged directly.
+// Lookups may run on several threads at once; the options are set before the first one.
 class LinuxDcLocator final : public DcLocatorBackend {
 public:
     // `primaryDomain` gives the local computer's domain for lookups without a domain name.
@@ -73,11 +77,13 @@ public:
 private:
     DcLookupResult locateByName(const DcLookupRequest& request);
     DcLookupResult locateInDomain(const QString& domain, quint32 flags, const Deadline& deadline);
+    QString clientSite(const QString& domain);
     QList<NetlogonPinger::Target> candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline);
 
     LocatorOptions m_options;
     std::function<QString()> m_primaryDomain;
-    QHash<QString, QString> m_clientSite; // domain (lower case) -> the site the DCs last placed us in
+    std::mutex m_siteMutex;
+    QHash<QString, QString> m_clientSite; // domain (lower case) -> the site the DCs last placed us in; under m_siteMutex
 };
 
 } // namespace fw

@@ -64,7 +64,7 @@ int openBound(int type, const QHostAddress& addr, const QHostAddress& source, QS
 
 } // namespace
 
-QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound)
+QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound, const NameServer& server)
 {
     if (notFound)
         *notFound = false;
@@ -75,13 +75,26 @@ QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QStrin
     };
     const QByteArray qname = name.toUtf8();
     const int seconds = std::max(1, (deadline.remainingMs() + 999) / 1000);
-    const auto answer = runWithin<Answer>(deadline, [qname, seconds] {
+    bool v4 = false;
+    const quint32 serverV4 = server.address.toIPv4Address(&v4);
+    if (!server.address.isNull() && !v4) {
+        if (error)
+            *error = QStringLiteral("DNS server %1 is not an IPv4 address").arg(server.address.toString());
+        return {};
+    }
+    const auto answer = runWithin<Answer>(deadline, [qname, seconds, v4, serverV4, port = server.port] {
         Answer a;
         struct __res_state st;
         std::memset(&st, 0, sizeof st);
         if (res_ninit(&st) != 0) {
             a.herr = NO_RECOVERY;
             return a;
+        }
+        if (v4) {
+            st.nscount = 1;
+            st.nsaddr_list[0].sin_family = AF_INET;
+            st.nsaddr_list[0].sin_port = htons(port);
+            st.nsaddr_list[0].sin_addr.s_addr = htonl(serverV4);
         }
         // The resolver's own retries must not outlast the deadline; the deadline abandons it anyway.
         st.retrans = seconds;

@@ -17,10 +17,18 @@ struct SrvTarget {
     quint16 weight = 0;
 };
 
+// The DNS server to ask instead of the ones the system is configured with (IPv4 only); a null address
+// means the system's.
+struct NameServer {
+    QHostAddress address;
+    quint16 port = 53;
+};
+
 // DNS SRV lookup through the system's resolver, abandoned at the deadline. Sorted by priority, then
 // by weight (heavier first). `error` says why nothing came back; `notFound` is set for a name that
 // does not exist (as opposed to a server that did not answer).
-QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound = nullptr);
+QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound = nullptr,
+                           const NameServer& server = {});
 
 // Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
 QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, QString* error);

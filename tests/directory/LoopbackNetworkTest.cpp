@@ -8,12 +8,15 @@
 #include "directory/LdapDirectory.h"
 #include "directory/LdapSession.h"
 #include "directory/LinuxDcLocator.h"
+#include "directory/LocateEach.h"
 #include "directory/NetTools.h"
 #include "directory/NetlogonPacket.h"
 #include "directory/ServerTests.h"
 #include "directory/WaitUi.h"
 
 #include <QElapsedTimer>
+#include <QTcpSocket>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -110,6 +113,67 @@ TEST(LoopbackLocator, AnExpiredDeadlineSendsNothing)
     EXPECT_EQ(res.error, dcerr::ServerUnavailable);
     EXPECT_EQ(res.detail, "netlogon ping of 127.0.0.41 cut short at the 5-second deadline");
     EXPECT_EQ(r.udpRequests() + r.tcpRequests(), 0);
+}
+
+// Domains looked up by their DNS SRV records (the peer is their DNS server too), all at once: the
+// answers keep the order of the domains, and silent controllers cost one deadline, not one each.
+TEST(LoopbackLocator, EachDomainAtOnceWithinOneDeadline)
+{
+    auto locatorFor = [](const NetlogonResponder& r) {
+        LocatorOptions o = optionsFor(r);
+        o.nameServer = {QHostAddress(kAddress), r.dnsPort()};
+        return std::make_shared<LinuxDcLocator>(o, [] { return QStringLiteral("corp.example.com"); });
+    };
+    NetlogonResponder::Config c = peer(Mode::Answer, Mode::Answer);
+    c.dns = true;
+    NetlogonResponder dc(c);
+    ASSERT_TRUE(dc.ok()) << dc.error().toStdString();
+    const auto locator = locatorFor(dc);
+    QList<DcLookupResult> r = locateEach(locator, {"CORP.example.com", "other.example.com", " ", "corp.example.com"}, Deadline(3000));
+    ASSERT_EQ(r.size(), 4);
+    EXPECT_EQ(r[0].error, 0) << r[0].detail.toStdString();
+    EXPECT_EQ(r[0].info.domainControllerName, "\\\\dc1.corp.example.com");
+    EXPECT_EQ(r[1].error, dcerr::NoSuchDomain);
+    EXPECT_TRUE(r[1].detail.contains("_ldap._tcp.dc._msdcs.other.example.com")) << r[1].detail.toStdString();
+    EXPECT_EQ(r[2].error, dcerr::NoSuchDomain); // no name: not this computer's domain either
+    EXPECT_EQ(r[3].error, 0) << r[3].detail.toStdString();
+
+    c.udp = c.tcp = Mode::Silent;
+    NetlogonResponder silent(c);
+    ASSERT_TRUE(silent.ok()) << silent.error().toStdString();
+    QElapsedTimer t;
+    t.start();
+    r = locateEach(locatorFor(silent), {"corp.example.com", "corp.example.com", "corp.example.com"}, Deadline(1500));
+    EXPECT_LT(t.elapsed(), 3000); // one after the other would take 4.5 s
+    for (const DcLookupResult& one : r)
+        EXPECT_TRUE(one.error != 0 && one.detail.contains("cut short")) << one.detail.toStdString();
+    EXPECT_GE(silent.udpRequests(), 3);
+}
+
+// A connection that closes before its late reply is due takes the reply with it: the next connection,
+// which may get the same socket number in the peer, hears only its own.
+TEST(LoopbackPeer, ALateReplyGoesOnlyToTheConnectionThatAsked)
+{
+    NetlogonResponder r(peer(Mode::Answer, Mode::Late, 300));
+    ASSERT_TRUE(r.ok()) << r.error().toStdString();
+    const QByteArray search = QByteArray::fromHex("30050201016300"); // message 1, a search request
+    QTcpSocket first;
+    first.connectToHost(QHostAddress(kAddress), r.port());
+    ASSERT_TRUE(first.waitForConnected(2000));
+    first.write(search);
+    ASSERT_TRUE(first.waitForBytesWritten(2000));
+    for (int i = 0; i < 200 && r.tcpRequests() == 0; ++i)
+        QThread::msleep(10);
+    ASSERT_EQ(r.tcpRequests(), 1);
+    first.disconnectFromHost();
+    QThread::msleep(100); // the peer closes its end
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress(kAddress), r.port());
+    ASSERT_TRUE(second.waitForConnected(2000));
+    EXPECT_FALSE(second.waitForReadyRead(800));
+    second.write(search);
+    ASSERT_TRUE(second.waitForReadyRead(2000));
 }
 
 TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)

@@ -1,5 +1,6 @@
 #include "NetlogonResponder.h"
 
+#include <QStringList>
 #include <QtEndian>
 
 #include <chrono>
@@ -154,6 +155,14 @@ NetlogonResponder::NetlogonResponder(Config config) : m_config(std::move(config)
         ::close(m_udp);
         m_udp = -1;
     }
+    if (m_config.dns) {
+        m_dns = bindTo(SOCK_DGRAM, m_config.address, 0, &m_error);
+        if (m_dns < 0) {
+            m_ok = false;
+            return;
+        }
+        m_dnsPort = boundPort(m_dns);
+    }
     if (::pipe(m_wake) != 0) {
         m_ok = false;
         m_error = QStringLiteral("no pipe");
@@ -168,7 +177,7 @@ NetlogonResponder::~NetlogonResponder()
         (void)::write(m_wake[1], "x", 1);
         m_thread.join();
     }
-    for (int fd : {m_udp, m_tcp, m_wake[0], m_wake[1]})
+    for (int fd : {m_udp, m_tcp, m_dns, m_wake[0], m_wake[1]})
         if (fd >= 0)
             ::close(fd);
 }
@@ -204,24 +213,72 @@ QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) co
            result(id, LDAP_RES_SEARCH_RESULT, 0);
 }
 
+QByteArray NetlogonResponder::dnsReply(const QByteArray& query) const
+{
+    // Header, then the one question: its name as labels, type and class.
+    if (query.size() < 12)
+        return {};
+    QStringList labels;
+    qsizetype at = 12;
+    while (at < query.size() && query[at] != '\0') {
+        const int len = static_cast<quint8>(query[at]);
+        if (len > 63 || at + 1 + len >= query.size())
+            return {};
+        labels.append(QString::fromLatin1(query.mid(at + 1, len)));
+        at += 1 + len;
+    }
+    if (at + 5 > query.size())
+        return {};
+    const quint16 type = qFromBigEndian<quint16>(query.constData() + at + 1);
+    const QString name = labels.join(QLatin1Char('.')).toLower();
+    const bool dcRecord = type == 33 /* SRV */ && name.startsWith(QLatin1String("_ldap._tcp.")) &&
+                          name.endsWith(QLatin1String("._msdcs.") + domain());
+    QByteArray r = query.left(at + 5);
+    r[2] = static_cast<char>(0x84 | (query[2] & 0x01));      // an authoritative answer; recursion as asked
+    r[3] = static_cast<char>(dcRecord ? 0x00 : 0x03);       // no error, or no such name
+    const char counts[8] = {0, 1, 0, static_cast<char>(dcRecord ? 1 : 0), 0, 0, 0, 0};
+    r.replace(4, 8, QByteArray(counts, 8));
+    if (dcRecord) {
+        QByteArray rdata(6, '\0');
+        qToBigEndian<quint16>(0, rdata.data());             // priority
+        qToBigEndian<quint16>(100, rdata.data() + 2);       // weight
+        qToBigEndian<quint16>(m_port, rdata.data() + 4);
+        rdata += dnsName(m_config.address.toString());
+        QByteArray rr = QByteArray::fromHex("c00c0021000100000258"); // the question's name, SRV, IN, 600 s
+        rr += static_cast<char>(rdata.size() >> 8);
+        rr += static_cast<char>(rdata.size() & 0xff);
+        r += rr + rdata;
+    }
+    return r;
+}
+
 void NetlogonResponder::serve()
 {
+    // A late reply belongs to the connection that asked: once that closes, its socket number may be
+    // reused by the next connection, which must not receive it.
+    struct Client {
+        quint64 id;
+        QByteArray pending; // bytes not yet a whole message
+    };
     struct Due {
         Clock::time_point at;
         int fd;
+        quint64 client; // 0 for a datagram
         QByteArray bytes;
         sockaddr_in to;
-        bool datagram;
     };
     std::vector<Due> due;
-    std::map<int, QByteArray> clients; // connection -> bytes not yet a whole message
+    std::map<int, Client> clients; // by socket
+    quint64 lastClient = 0;
     for (;;) {
         std::vector<pollfd> fds{{m_wake[0], POLLIN, 0}};
         if (m_udp >= 0)
             fds.push_back({m_udp, POLLIN, 0});
         if (m_config.tcp != Mode::Refuse)
             fds.push_back({m_tcp, POLLIN, 0});
-        for (const auto& [fd, buf] : clients)
+        if (m_dns >= 0)
+            fds.push_back({m_dns, POLLIN, 0});
+        for (const auto& [fd, client] : clients)
             fds.push_back({fd, POLLIN, 0});
         int wait = -1;
         const auto now = Clock::now();
@@ -235,13 +292,15 @@ void NetlogonResponder::serve()
                 ++it;
                 continue;
             }
-            if (it->datagram)
+            const auto client = clients.find(it->fd);
+            if (it->client == 0)
                 ::sendto(it->fd, it->bytes.constData(), it->bytes.size(), 0, reinterpret_cast<sockaddr*>(&it->to), sizeof it->to);
-            else if (clients.count(it->fd))
+            else if (client != clients.end() && client->second.id == it->client)
                 (void)::send(it->fd, it->bytes.constData(), it->bytes.size(), MSG_NOSIGNAL);
             it = due.erase(it);
         }
-        auto answer = [&](int fd, const QByteArray& request, const sockaddr_in& from, bool datagram) {
+        auto answer = [&](int fd, quint64 client, const QByteArray& request, const sockaddr_in& from) {
+            const bool datagram = client == 0;
             const Mode mode = datagram ? m_config.udp : m_config.tcp;
             if (mode == Mode::Silent)
                 return;
@@ -249,13 +308,13 @@ void NetlogonResponder::serve()
             if (bytes.isEmpty())
                 return;
             const int delay = mode == Mode::Late ? m_config.lateMs : 0;
-            due.push_back({Clock::now() + std::chrono::milliseconds(delay), fd, bytes, from, datagram});
+            due.push_back({Clock::now() + std::chrono::milliseconds(delay), fd, client, bytes, from});
         };
         for (const pollfd& p : fds) {
             if (!p.revents)
                 continue;
             if (p.fd == m_wake[0]) {
-                for (const auto& [fd, buf] : clients)
+                for (const auto& [fd, client] : clients)
                     ::close(fd);
                 return;
             }
@@ -266,12 +325,20 @@ void NetlogonResponder::serve()
                 const ssize_t n = ::recvfrom(m_udp, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
                 if (n > 0) {
                     ++m_udpSeen;
-                    answer(m_udp, buf.left(n), from, true);
+                    answer(m_udp, 0, buf.left(n), from);
                 }
+            } else if (p.fd == m_dns) {
+                QByteArray buf(4096, '\0');
+                sockaddr_in from{};
+                socklen_t fl = sizeof from;
+                const ssize_t n = ::recvfrom(m_dns, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &fl);
+                const QByteArray answer = n > 0 ? dnsReply(buf.left(n)) : QByteArray();
+                if (!answer.isEmpty())
+                    ::sendto(m_dns, answer.constData(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), fl);
             } else if (p.fd == m_tcp) {
                 const int c = ::accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
                 if (c >= 0)
-                    clients[c];
+                    clients[c] = Client{++lastClient, {}};
             } else {
                 char chunk[4096];
                 const ssize_t n = ::recv(p.fd, chunk, sizeof chunk, 0);
@@ -280,12 +347,12 @@ void NetlogonResponder::serve()
                     clients.erase(p.fd);
                     continue;
                 }
-                QByteArray& buf = clients[p.fd];
-                buf.append(chunk, n);
-                for (qsizetype len; (len = elementLength(buf)) > 0;) {
+                Client& client = clients[p.fd];
+                client.pending.append(chunk, n);
+                for (qsizetype len; (len = elementLength(client.pending)) > 0;) {
                     ++m_tcpSeen;
-                    answer(p.fd, buf.left(len), {}, false);
-                    buf.remove(0, len);
+                    answer(p.fd, client.id, client.pending.left(len), {});
+                    client.pending.remove(0, len);
                 }
             }
         }

@@ -11,6 +11,7 @@ namespace fw::test {
 // A domain controller's LDAP port on a loopback address, as far as the locator and the binds see it:
 // netlogon pings over UDP, and over TCP the netlogon search and the rootDSE read. Each side can answer,
 // answer late, answer garbage, stay silent (TCP: accept and never answer) or be absent (refused).
+// With `dns`, it is also the DNS server of its domain: the DC SRV records name it (by its address).
 class NetlogonResponder {
 public:
     enum class Mode { Answer, Late, Garbage, Silent, Refuse };
@@ -23,6 +24,7 @@ public:
         int lateMs = 4900;         // how late a Late side answers
         bool writable = true;      // the netlogon reply's writable flag
         QString site = QStringLiteral("Default-First-Site-Name");
+        bool dns = false;          // answer DNS queries on UDP port dnsPort()
     };
 
     explicit NetlogonResponder(Config config);
@@ -34,6 +36,7 @@ public:
     bool ok() const { return m_ok; }
     const QString& error() const { return m_error; }
     quint16 port() const { return m_port; }
+    quint16 dnsPort() const { return m_dnsPort; }
     // Requests seen, UDP and TCP.
     int udpRequests() const { return m_udpSeen; }
     int tcpRequests() const { return m_tcpSeen; }
@@ -45,6 +48,7 @@ public:
 private:
     void serve();
     QByteArray reply(const QByteArray& request, bool datagram) const;
+    QByteArray dnsReply(const QByteArray& query) const;
 
     Config m_config;
     bool m_ok = false;
@@ -52,6 +56,8 @@ private:
     quint16 m_port = 0;
     int m_udp = -1;
     int m_tcp = -1;
+    int m_dns = -1;
+    quint16 m_dnsPort = 0;
     int m_wake[2] = {-1, -1};
     std::atomic<int> m_udpSeen{0};
     std::atomic<int> m_tcpSeen{0};

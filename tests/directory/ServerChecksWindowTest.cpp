@@ -21,6 +21,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFocusEvent>
+#include <QMenu>
 #include <QThread>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -67,14 +69,18 @@ protected:
         ASSERT_TRUE(b->isVisible() && b->isEnabled()) << b->objectName().toStdString();
         QTest::mouseClick(b, Qt::LeftButton);
     }
-    void typeAndLeave(QLineEdit* e, const QString& text, QWidget* next)
+    void typeInto(QLineEdit* e, const QString& text)
     {
         ASSERT_TRUE(e->isEnabled());
-        e->setFocus();
+        e->setFocus(Qt::MouseFocusReason);
         e->selectAll();
         QTest::keyClick(e, Qt::Key_Backspace);
         QTest::keyClicks(e, text);
-        next->setFocus();
+    }
+    void typeAndLeave(QLineEdit* e, const QString& text, QWidget* next)
+    {
+        typeInto(e, text);
+        next->setFocus(Qt::TabFocusReason);
         QApplication::processEvents();
     }
     QStringList& shown() { return t.prompter().messages; }
@@ -125,6 +131,50 @@ TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesItAgainstTheSelectedDomai
     EXPECT_EQ(shown().size(), 1);
     EXPECT_EQ(dc().txtDCManualPrimary->text(), "dc9.SALES.corp.example.com");
     EXPECT_TRUE(dc().cmdDCSave->isEnabled());
+}
+
+// A context menu or another window takes the focus only for a while: the half-typed name stays and is
+// checked once the user moves on to another control of the window.
+TEST_F(ServerChecksWindow, FocusTakenByAMenuOrAnotherWindowKeepsTheHalfTypedName)
+{
+    QLineEdit* field = dc().txtDCManualPrimary;
+    QList<Qt::FocusReason> lost;
+    struct Recorder : QObject {
+        QList<Qt::FocusReason>* lost;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::FocusOut)
+                lost->append(static_cast<QFocusEvent*>(e)->reason());
+            return false;
+        }
+    } recorder;
+    recorder.lost = &lost;
+    field->installEventFilter(&recorder);
+    selectRow(2);
+    typeInto(field, QStringLiteral("dc9"));
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("Copy"));
+    menu.popup(field->mapToGlobal(field->rect().center()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    menu.close();
+    QApplication::processEvents();
+
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_EQ(lost, (QList<Qt::FocusReason>{Qt::PopupFocusReason, Qt::ActiveWindowFocusReason}));
+    EXPECT_EQ(field->text(), "dc9");
+    EXPECT_EQ(shown(), QStringList());
+
+    other.close();
+    main->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(main.get()));
+    ASSERT_TRUE(field->hasFocus());
+    dc().txtDCManualSecondary->setFocus(Qt::BacktabFocusReason);
+    EXPECT_EQ(shown(), QStringList{"You need to enter a fully qualified server name in the form of 'server.domain.com'"});
+    EXPECT_EQ(field->text(), "");
 }
 
 TEST_F(ServerChecksWindow, ForceReconnectButtons)

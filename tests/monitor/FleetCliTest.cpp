@@ -190,13 +190,13 @@ namespace {
 // serve-metrics on a free loopback port, stopped with SIGTERM at the end.
 class Server {
 public:
-    explicit Server(const QString& registry)
+    explicit Server(const QString& registry, const QStringList& options = {})
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("FERROWIND_REGISTRY", registry);
         proc.setProcessEnvironment(e);
         proc.setReadChannel(QProcess::StandardError);
-        proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
+        proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
         QElapsedTimer t;
         t.start();
         static const QRegularExpression served("serving (http://\\S+/metrics)");
@@ -286,6 +286,27 @@ TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
         EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
         EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
     }
+}
+
+// The demo's domains have no domain controllers anywhere: each is probed, found unreachable, and the
+// scrape still answers within its time.
+TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
+{
+    FleetEnv env;
+    Server s(env.reg(), {"--probe"});
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    QElapsedTimer t;
+    t.start();
+    const auto replies = s.get({s.url});
+    EXPECT_LE(t.elapsed(), 6000);
+    ASSERT_EQ(replies.size(), 1);
+    const QByteArray& page = replies[0].second;
+    EXPECT_TRUE(page.contains("\nferrowind_up 1\n"));
+    EXPECT_TRUE(page.contains("\n# TYPE ferrowind_dc_reachable gauge\n"));
+    for (const char* domain : {"corp.example.com", "sales.corp.example.com"})
+        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\"} 0\n")) << page.toStdString();
+    const CliRun check = promtoolCheck(page);
+    EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
 }
 
 TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)

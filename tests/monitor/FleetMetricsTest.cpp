@@ -86,6 +86,14 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
     EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",current_dc=\"dc1.corp.example.com\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
     EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
+    EXPECT_FALSE(page.contains("ferrowind_dc_reachable"));
+
+    const QString probed = metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true}, {"odd\"na\\me", false}});
+    EXPECT_TRUE(probed.contains("# HELP ferrowind_dc_reachable 1 when a domain controller of the domain was located.\n"
+                                "# TYPE ferrowind_dc_reachable gauge\n"
+                                "ferrowind_dc_reachable{domain=\"corp.example.com\"} 1\n"
+                                "ferrowind_dc_reachable{domain=\"odd\\\"na\\\\me\"} 0\n"))
+        << probed.toStdString();
 }
 
 TEST_F(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)

@@ -1,10 +1,31 @@
 #include "settings/ui/ServerControls.h"
 
 #include <QAbstractButton>
-#include <QEvent>
+#include <QApplication>
+#include <QFocusEvent>
 #include <QLineEdit>
 
 namespace fw {
+namespace {
+
+// The user left the field for another control of the same window. A switch to another application, a
+// context menu or another window takes the focus only for a while: the half-typed name stays unchecked.
+bool leftForAnotherControl(const QFocusEvent& event, const QWidget* field)
+{
+    switch (event.reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::ShortcutFocusReason:
+        break;
+    default:
+        return false;
+    }
+    const QWidget* next = QApplication::focusWidget();
+    return next && next != field && next->window() == field->window();
+}
+
+} // namespace
 
 ServerControls::ServerControls(const Widgets& widgets, QObject* parent) : QObject(parent), m_w(widgets)
 {
@@ -34,12 +55,9 @@ void ServerControls::setManualServer(Manual which, const QString& name)
 
 bool ServerControls::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusOut) {
-        if (watched == m_w.primary)
-            Q_EMIT manualServerLeft(Manual::Primary);
-        else if (watched == m_w.secondary)
-            Q_EMIT manualServerLeft(Manual::Secondary);
-    }
+    if (event->type() == QEvent::FocusOut && (watched == m_w.primary || watched == m_w.secondary) &&
+        leftForAnotherControl(*static_cast<QFocusEvent*>(event), static_cast<QWidget*>(watched)))
+        Q_EMIT manualServerLeft(watched == m_w.primary ? Manual::Primary : Manual::Secondary);
     return QObject::eventFilter(watched, event);
 }
 

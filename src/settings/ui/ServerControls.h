@@ -32,7 +32,8 @@ Q_SIGNALS:
     void testConnectionClicked();
     void testManualClicked(fw::ServerControls::Manual which);
     void forceReconnectClicked();
-    // The focus left a manual field; it always leaves.
+    // The focus moved from a manual field to another control of the same window (Tab, Backtab, a click,
+    // a shortcut); it always leaves.
     void manualServerLeft(fw::ServerControls::Manual which);
 
 protected:
