@@ -1,5 +1,7 @@
 #include "cli/CliSupport.h"
 
+#include "app/StartupGate.h"
+
 #include <QRegularExpression>
 
 namespace fw {
@@ -35,6 +37,15 @@ int parseCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& com
 void printJson(QTextStream& out, const QJsonDocument& doc)
 {
     out << doc.toJson(QJsonDocument::Indented);
+}
+
+bool gateRefuses(CliEnv& env, const QString& command, StartupGate& gate)
+{
+    const QString refused = gate.refusal();
+    if (refused.isEmpty())
+        return false;
+    env.err << "ferrowind " << command << ": " << refused << "\n";
+    return true;
 }
 
 } // namespace fw

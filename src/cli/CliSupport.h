@@ -6,11 +6,17 @@
 
 namespace fw {
 
+class StartupGate;
+
 // Parses a subcommand's options; prints its --help or the usage error itself.
 // Returns -1 to go on, or the exit code to return at once.
 int parseCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& command, const QString& description,
                      int minPositional = 0, int maxPositional = 0);
 
 void printJson(QTextStream& out, const QJsonDocument& doc);
+
+// The checks the windows make before anything can be seen or changed (version, connector, failover role).
+// A refusal is printed as "ferrowind COMMAND: " + the windows' message; true means the command stops with exit 2.
+bool gateRefuses(CliEnv& env, const QString& command, StartupGate& gate);
 
 } // namespace fw

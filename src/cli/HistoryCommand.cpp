@@ -128,7 +128,8 @@ int runHistory(CliEnv& env)
     if (int rc = parseCommandLine(p, env, QStringLiteral("history"),
                                   QStringLiteral("Build the synchronisation history chart points of all finished DC or GC runs, "
                                                  "exactly as the history windows do, and print them.\n"
-                                                 "Exit status 1 when there is no finished run or no points can be formed."),
+                                                 "Exit status 1 when there is no finished run or no points can be formed, 2 when the installation is "
+                                                 "refused as the settings tool refuses it (version, connector, failover role)."),
                                   1, 1);
         rc >= 0)
         return rc;
@@ -154,8 +155,10 @@ int runHistory(CliEnv& env)
     }
 
     AppContext& ctx = env.context();
+    // The history windows open from a main window that passed the gate: so does the command.
     StartupGate gate(ctx);
-    gate.checkVersion();
+    if (gateRefuses(env, QStringLiteral("history"), gate))
+        return ExitUsage;
     gate.readTraceSetting();
     ctx.connectionString = gate.connectionString();
     gate.initSafetyFactors();

@@ -35,7 +35,8 @@ int runReconnect(CliEnv& env)
                                                  "Reconnect buttons do: mark the request in the database, signal the connector through "
                                                  "the command configured as ConnectorControlCommand, wait (12 s for a domain, 10 s for "
                                                  "the global catalog) and signal it again.\n"
-                                                 "Exit status 1 when the domain is unknown or a step fails."));
+                                                 "Exit status 1 when the domain is unknown or a step fails, 2 when the installation is refused as the "
+                                                 "settings tool refuses it (version, connector, failover role)."));
         rc >= 0)
         return rc;
     if (p.isSet(domain) == p.isSet(gc)) {
@@ -43,11 +44,10 @@ int runReconnect(CliEnv& env)
         return ExitUsage;
     }
     AppContext& ctx = env.context();
+    // The Force Reconnect buttons sit on a main window that passed the gate: so does the command.
     StartupGate gate(ctx);
-    if (!gate.checkVersion()) {
-        env.err << "ferrowind reconnect: " << startup_text::kVersionRefused << "\n";
+    if (gateRefuses(env, QStringLiteral("reconnect"), gate))
         return ExitUsage;
-    }
     ctx.connectionString = gate.connectionString();
     CliWait wait(env.err);
     // The window's reload has nothing to refill here.

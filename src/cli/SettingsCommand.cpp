@@ -284,10 +284,8 @@ int runSet(CliEnv& env)
     AppContext& ctx = env.context();
     // The checks the windows make before anything can be edited.
     StartupGate gate(ctx);
-    if (const QString refused = gate.refusal(); !refused.isEmpty()) {
-        env.err << "ferrowind settings set: " << refused << "\n";
+    if (gateRefuses(env, QStringLiteral("settings set"), gate))
         return ExitUsage;
-    }
     gate.readTraceSetting();
     ctx.connectionString = gate.connectionString();
     const SettingsStore store(ctx.connectionString);

@@ -64,9 +64,31 @@ QJsonArray failuresJson(const QList<ReadFailure>& failures)
     return a;
 }
 
-int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json)
+// Says on standard error which parts could not be read. Any part not read makes the answer exit 2:
+// a monitoring command never says OK about something it could not read.
+int unreadExit(CliEnv& env, const QList<ReadFailure>& failures, int exitWhenRead)
+{
+    if (failures.isEmpty())
+        return exitWhenRead;
+    QStringList parts;
+    for (const ReadFailure& f : failures)
+        parts.append(f.part);
+    env.err << "ferrowind status: not read: " << parts.join(QStringLiteral(", ")) << "\n";
+    return ExitUsage;
+}
+
+// The detail JSON: the window's texts plus whether everything was read.
+void printDetailsJson(CliEnv& env, QJsonObject o, const QList<ReadFailure>& failures)
+{
+    o[QStringLiteral("complete")] = failures.isEmpty();
+    o[QStringLiteral("failures")] = failuresJson(failures);
+    printJson(env.out, QJsonDocument(o));
+}
+
+int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json, QList<ReadFailure> failures)
 {
     m.FormLoad();
+    failures.append(m.failures());
     const QList<ObjectRowSpec>& specs = m.rowSpecs();
     if (json) {
         QJsonArray rows;
@@ -76,12 +98,13 @@ int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json)
                                     {QStringLiteral("objectsSynchronized"), m.cell(r, ObjectColumn::ObjectsSynchronized)},
                                     {QStringLiteral("elapsedTime"), m.cell(r, ObjectColumn::ElapsedTime)},
                                     {QStringLiteral("lastSynchronized"), m.cell(r, ObjectColumn::LastSynchronizedDateTime)}});
-        printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("title"), m.caption()},
-                                                     {QStringLiteral("isActive"), optText(m.isActiveText())},
-                                                     {QStringLiteral("usnLag"), optText(m.usnLagText())},
-                                                     {QStringLiteral("latency"), optText(m.latencyText())},
-                                                     {QStringLiteral("rows"), rows}}));
-        return ExitOk;
+        printDetailsJson(env, QJsonObject{{QStringLiteral("title"), m.caption()},
+                                          {QStringLiteral("isActive"), optText(m.isActiveText())},
+                                          {QStringLiteral("usnLag"), optText(m.usnLagText())},
+                                          {QStringLiteral("latency"), optText(m.latencyText())},
+                                          {QStringLiteral("rows"), rows}},
+                         failures);
+        return unreadExit(env, failures, ExitOk);
     }
     env.out << m.caption() << "\n";
     env.out << "IsActive: " << m.isActiveText().value_or(QString()) << "   USN LAG: " << m.usnLagText().value_or(QString())
@@ -99,7 +122,7 @@ int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json)
                        .arg(m.cell(r, ObjectColumn::ObjectsSynchronized), -21)
                        .arg(m.cell(r, ObjectColumn::ElapsedTime), -13)
                        .arg(m.cell(r, ObjectColumn::LastSynchronizedDateTime));
-    return ExitOk;
+    return unreadExit(env, failures, ExitOk);
 }
 
 int runStatus(CliEnv& env)
@@ -121,7 +144,8 @@ int runStatus(CliEnv& env)
                                   QStringLiteral("Show the state of the latest DC and GC synchronisation runs, as the Status "
                                                  "page does. Exit status 0 when the latest finished run of both sides ended "
                                                  "less than --max-age minutes ago, 1 otherwise, 2 on a usage or database "
-                                                 "error or when any part could not be read (the JSON names it). With --details: 0 when the rows were shown."));
+                                                 "error or when any part could not be read (the JSON names it). With --details: 0 when every row was read, "
+                                                 "2 when a part could not be read (the JSON names it)."));
                  rc >= 0)
         return rc;
 
@@ -159,13 +183,16 @@ int runStatus(CliEnv& env)
 
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
 
+    // The details show the latest runs the summary found: a summary with holes may have found the wrong ones.
     if (detailSide == QLatin1String("gc")) {
         SyncObjectsMonitor m(ctx, SyncSide::GC);
-        return printObjects(env, m, p.isSet(json));
+        return printObjects(env, m, p.isSet(json), snap.failures);
     }
     if (detailSide == QLatin1String("dc")) {
         DcSyncOverview overview(ctx);
-        if (overview.FormLoad() != DcSyncOverview::Outcome::Filled)
+        const DcSyncOverview::Outcome loaded = overview.FormLoad();
+        QList<ReadFailure> failures = snap.failures + overview.failures();
+        if (loaded == DcSyncOverview::Outcome::NoDomains)
             return ExitFailed;
         if (p.isSet(domain)) {
             QString chosen;
@@ -175,13 +202,15 @@ int runStatus(CliEnv& env)
                 if (r.domain.compare(p.value(domain), Qt::CaseInsensitive) == 0)
                     chosen = r.domain;
             }
+            if (chosen.isEmpty() && loaded == DcSyncOverview::Outcome::Failed)
+                return unreadExit(env, failures, ExitUsage);
             if (chosen.isEmpty()) {
                 env.err << "ferrowind status: no domain '" << p.value(domain) << "'; known domains: " << known.join(QStringLiteral(", ")) << "\n";
                 return ExitUsage;
             }
             overview.viewObjects(chosen);
             SyncObjectsMonitor m(ctx, SyncSide::DC, chosen);
-            return printObjects(env, m, p.isSet(json));
+            return printObjects(env, m, p.isSet(json), failures);
         }
         if (p.isSet(json)) {
             QJsonArray rows;
@@ -192,9 +221,10 @@ int runStatus(CliEnv& env)
                                         {QStringLiteral("lastSynched"), r.lastSynched},
                                         {QStringLiteral("duration"), r.duration},
                                         {QStringLiteral("objectsSynched"), r.objects}});
-            printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("title"), overview.caption()},
-                                                         {QStringLiteral("runActive"), overview.runActive()},
-                                                         {QStringLiteral("rows"), rows}}));
+            printDetailsJson(env, QJsonObject{{QStringLiteral("title"), overview.caption()},
+                                              {QStringLiteral("runActive"), overview.runActive()},
+                                              {QStringLiteral("rows"), rows}},
+                             failures);
         } else {
             env.out << overview.caption() << "\n";
             env.out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
@@ -213,7 +243,7 @@ int runStatus(CliEnv& env)
                                .arg(r.duration, -10)
                                .arg(r.objects);
         }
-        return ExitOk;
+        return unreadExit(env, failures, ExitOk);
     }
 
     const QDateTime now = ctx.clock().now();
@@ -236,14 +266,7 @@ int runStatus(CliEnv& env)
         printSide(env.out, QStringLiteral("Domain Controllers Synchronization Status:"), snap.dc, *dcAge);
         printSide(env.out, QStringLiteral("Global Catalog Synchronization Status:"), snap.gc, *gcAge);
     }
-    if (!complete) {
-        QStringList parts;
-        for (const ReadFailure& f : snap.failures)
-            parts.append(f.part);
-        env.err << "ferrowind status: not read: " << parts.join(QStringLiteral(", ")) << "\n";
-        return ExitUsage;
-    }
-    return ok ? ExitOk : ExitFailed;
+    return unreadExit(env, snap.failures, ok ? ExitOk : ExitFailed);
 }
 
 const CliRegistrar reg(QStringLiteral("status"), QStringLiteral("state of the latest DC and GC synchronisation runs"), runStatus);

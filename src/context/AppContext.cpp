@@ -45,6 +45,8 @@ AppContext::AppContext(AppSeams seams, QString programName, QString programFolde
         logsDir = ActivityLog::chooseLogsDir(m_programFolder);
     m_log = std::make_unique<ActivityLog>(*m_seams.clock, m_programName, logsDir, [this] { return traceSetting; });
     m_programEnd = std::make_unique<ProgramEnd>(*m_seams.eventLoop);
+    // After the end no message box may open: whatever still runs stays silent.
+    m_seams.prompter->setSilencedWhen([end = m_programEnd.get()] { return end->requested(); });
 }
 
 AppContext::~AppContext() = default;

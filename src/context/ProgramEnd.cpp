@@ -6,6 +6,8 @@ namespace fw {
 
 void ProgramEnd::request(int exitCode)
 {
+    if (m_requested)
+        return;
     m_requested = true;
     m_loop.exit(exitCode);
 }

@@ -5,13 +5,14 @@ namespace fw {
 class EventLoop;
 
 // The one owner of ending the program. Windows and pages ask it to end the program instead of leaving
-// the event loop themselves, and it remembers that the end was asked for, so a caller can tell whether
-// to go on.
+// the event loop themselves, and it remembers that the end was asked for: from then on no step of a
+// sequence runs and the prompter shows nothing more.
 class ProgramEnd {
 public:
     explicit ProgramEnd(EventLoop& loop) : m_loop(loop) {}
 
-    // Ends the program with `exitCode`. Every request is passed on to the event loop.
+    // Ends the program with `exitCode`. Only the first request reaches the event loop: a later one
+    // (a window closing after a refusal) must not turn a failure's exit status into success.
     void request(int exitCode);
     bool requested() const { return m_requested; }
 

@@ -1,6 +1,7 @@
 #include "directory/ForcedReconnect.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "db/Database.h"
 #include "directory/ConnectorControl.h"
 #include "directory/WaitUi.h"
@@ -63,6 +64,16 @@ ForcedReconnect::Outcome ForcedReconnect::fail(const FwError& e, const QString& 
     return Outcome::Failed;
 }
 
+bool ForcedReconnect::reloadGoesOn()
+{
+    if (m_reload)
+        m_reload();
+    if (!m_ctx.programEnd().requested())
+        return true;
+    m_wait.setBusy(false);
+    return false;
+}
+
 ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selectedRow, const QString& domainController, const QString& objectId)
 {
     const QString proc = QStringLiteral("cmdDCForceReconnect_Click");
@@ -98,8 +109,9 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
     if (const FwError e = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController))
         return fail(e, proc);
     pause(kDomainPauseMs);
-    if (m_reload)
-        m_reload();
+    // The first request is made; a reload that ended the program stops the rest.
+    if (!reloadGoesOn())
+        return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
     const FwError second = signal(*connector, ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
     Outcome outcome = Outcome::Initiated;
@@ -109,8 +121,7 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
         m_wait.setBusy(false);
         m_ctx.prompter().inform(reconnect_text::kDomainDone + domainController);
     }
-    if (m_reload)
-        m_reload();
+    reloadGoesOn();
     return outcome;
 }
 
@@ -158,8 +169,8 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()))
         return fail(e, proc);
     pause(kGlobalCatalogPauseMs);
-    if (m_reload)
-        m_reload();
+    if (!reloadGoesOn())
+        return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
     if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString()))
         return fail(e, proc);

@@ -48,6 +48,8 @@ private:
     void pause(int ms);
     FwError signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument);
     Outcome fail(const FwError& e, const QString& procedure);
+    // Runs the window's reload; false when it ended the program: then nothing more is signalled or shown.
+    bool reloadGoesOn();
 
     AppContext& m_ctx;
     WaitUi& m_wait;

@@ -47,7 +47,9 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
 {
     const QString exitLine = QStringLiteral("Exiting PopulateDCStatus of Form ") + kForm;
     m_ctx.log().WriteLog(QStringLiteral("Entering PopulateDCStatus of Form ") + kForm, true);
+    m_failures.clear();
     MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCStatus"), kForm, MonitorErrorPath::Order::BoxThenLogWithLine);
+    path.noteFailuresIn(m_failures, QStringLiteral("dc.overview"));
     const qint64 id = m_ctx.lastDCSyncId;
 
     FwError err;
@@ -117,6 +119,7 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
 {
     m_ctx.log().WriteLog(QStringLiteral("Entering GetDCStatus of Form ") + kForm, true);
     MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
+    path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
     FwError err;
     auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);

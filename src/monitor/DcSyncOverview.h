@@ -1,4 +1,6 @@
 #pragma once
+#include "monitor/StatusSummary.h"
+
 #include <QList>
 #include <QString>
 
@@ -49,6 +51,9 @@ public:
     bool runActive() const { return m_runActive; }
     bool timerEnabled() const { return m_timerEnabled; }
     const QList<OverviewRow>& rows() const { return m_rows; }
+    // What the latest refresh could not read: "dc.overview" (the domains, the run, the totals) and
+    // "dc.domainStatus" (a domain's state). Empty when everything was read.
+    const QList<ReadFailure>& failures() const { return m_failures; }
 
     static const QString& noDomainsMessage();
 
@@ -57,6 +62,7 @@ private:
     bool m_runActive = true;
     bool m_timerEnabled = true;
     QList<OverviewRow> m_rows;
+    QList<ReadFailure> m_failures;
     QString m_lastDomain;
 };
 

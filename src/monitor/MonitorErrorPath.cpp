@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "log/ActivityLog.h"
+#include "monitor/StatusSummary.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
 
@@ -27,6 +28,35 @@ MonitorErrorPath::MonitorErrorPath(AppContext& ctx, QString procedure, QString f
                  {&ctx.debug(), &ctx.log(), &ctx.prompter()})
 {
     ignoreNumber(FwError::invalidUseOfNull().number);
+}
+
+MonitorErrorPath::~MonitorErrorPath()
+{
+    if (reportedCount() > 0)
+        note(lastError());
+}
+
+void MonitorErrorPath::noteFailuresIn(QList<ReadFailure>& failures, QString part)
+{
+    m_failures = &failures;
+    m_part = std::move(part);
+}
+
+void MonitorErrorPath::reportRead(const FwError& e)
+{
+    report(e);
+    if (e.isError())
+        note(e);
+}
+
+void MonitorErrorPath::note(const FwError& e)
+{
+    if (!m_failures)
+        return;
+    for (const ReadFailure& f : *m_failures)
+        if (f.part == m_part)
+            return;
+    m_failures->append({m_part, e});
 }
 
 } // namespace fw

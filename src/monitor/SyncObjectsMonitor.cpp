@@ -151,6 +151,8 @@ void SyncObjectsMonitor::Populate()
     MonitorErrorPath path(m_ctx, proc, form,
                           m_side == SyncSide::DC ? MonitorErrorPath::Order::LogThenBox
                                                  : MonitorErrorPath::Order::BoxThenLogWithLine);
+    m_failures.clear();
+    path.noteFailuresIn(m_failures, m_side == SyncSide::DC ? QStringLiteral("dc.objects") : QStringLiteral("gc.objects"));
     const qint64 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
 
@@ -216,7 +218,7 @@ void SyncObjectsMonitor::Populate()
                                                    "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
                                                    "ORDER BY IsActive"),
                                     {id, m_domain}, &err);
-        path.report(err);
+        path.reportRead(err);
         while (objects.isActive() && objects.next()) {
             const QSqlRecord rec = objects.record();
             bool objectActive = false;

@@ -1,4 +1,5 @@
 #pragma once
+#include "monitor/StatusSummary.h"
 #include "monitor/SyncSide.h"
 
 #include <QList>
@@ -52,6 +53,8 @@ public:
     const std::optional<QString>& latencyText() const { return m_latency; }
     // A value cell; rows are numbered from 1 as in the grid.
     QString cell(int row, ObjectColumn c) const;
+    // What the latest refresh could not read, as "dc.objects" or "gc.objects"; empty when everything was read.
+    const QList<ReadFailure>& failures() const { return m_failures; }
     // Refreshes that reached the end of the fill (the window then fits columns and selects row 1).
     int completedFills() const { return m_fills; }
 
@@ -70,6 +73,7 @@ private:
     bool m_timerEnabled = true;
     std::optional<QString> m_isActive, m_usnLag, m_latency;
     QVector<QString> m_cells; // row-major, three value columns per row
+    QList<ReadFailure> m_failures;
     int m_fills = 0;
 };
 

@@ -6,6 +6,8 @@ namespace fw {
 
 void Prompter::inform(const QString& text)
 {
+    if (silenced())
+        return;
     if (m_echo)
         m_echo->write(QStringLiteral("MessageBox: ") + text);
     showMessage(text);
@@ -15,6 +17,8 @@ void Prompter::inform(const QString& text)
 
 bool Prompter::confirm(const QString& text)
 {
+    if (silenced())
+        return false;
     if (m_echo)
         m_echo->write(QStringLiteral("MessageBox (Yes/No): ") + text);
     const Answer a = askYesNo(text);
@@ -25,6 +29,8 @@ bool Prompter::confirm(const QString& text)
 
 bool Prompter::offer(const QString& title, const QString& text)
 {
+    if (silenced())
+        return false;
     if (m_echo)
         m_echo->write(QStringLiteral("MessageBox (OK/Cancel) ") + title + QStringLiteral(": ") + text);
     const Answer a = askOkCancel(title, text);

@@ -1,6 +1,7 @@
 #include "settings/SettingsSaver.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
@@ -155,6 +156,9 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
         log.WriteLog(line, false);
     if (afterWrite)
         afterWrite();
+    // The reload may have ended the program: the row is saved, but nothing more is logged or shown.
+    if (m_ctx.programEnd().requested())
+        return SaveOutcome::Saved;
     m_ctx.log().WriteLog(settings_text::kDcSaved, false);
     prompter.inform(settings_text::kDcSaved);
     return SaveOutcome::Saved;

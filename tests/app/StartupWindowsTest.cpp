@@ -4,13 +4,21 @@
 #include "log/ActivityLog.h"
 #include "support/TestContext.h"
 
+#include "db/Database.h"
+
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace fw;
 
@@ -44,12 +52,15 @@ protected:
 
 } // namespace
 
-TEST_F(StartupWindows, ExitEndsTheProgramAndAnOldVersionIsRefusedAtLoad)
+TEST_F(StartupWindows, ExitEndsTheProgram)
 {
     EXPECT_TRUE(warning.findChild<QLabel*>("lblWarning")->text().startsWith("Warning!  The Ferrowind Manager is an advanced tool"));
     QTest::mouseClick(warning.findChild<QPushButton*>("cmdExit"), Qt::LeftButton);
     EXPECT_EQ(endCodes, QList<int>{0});
+}
 
+TEST_F(StartupWindows, AnOldVersionIsRefusedAtLoad)
+{
     t.setVersion(0x00040000, 0x00030063); // 4.0(3.99)
     EXPECT_FALSE(warning.FormLoad());
     EXPECT_EQ(t.prompter().messages, QStringList{"This tool only works with Velmora 4.0(4) versions and later.  Exiting..."});
@@ -88,7 +99,7 @@ TEST_F(StartupWindows, StatusTabNeedsVersion8_0_0_85)
     EXPECT_FALSE(tabs->isTabVisible(2));
 }
 
-TEST_F(StartupWindows, ConnectorAndFailoverChecksEndTheProgram)
+TEST_F(StartupWindows, ConnectorCheckEndsTheProgram)
 {
     t.registry().setString(kSysParams, "IDCProgID", "");
     pressContinue();
@@ -97,15 +108,141 @@ TEST_F(StartupWindows, ConnectorAndFailoverChecksEndTheProgram)
     EXPECT_EQ(endCodes, QList<int>{1});
     EXPECT_FALSE(warning.mainWindow()->isVisible());
     EXPECT_TRUE(logFiles().isEmpty()) << "refused before the log starts";
+}
 
-    t.prompter().messages.clear();
-    endCodes.clear();
+TEST_F(StartupWindows, FailoverCheckEndsTheProgram)
+{
     t.registry().setString(kSysParams, "IDCProgID", "ksidcadsvr.ksidcad.1");
     t.registry().setDword(kNodeMgr, "Active Status", 0);
-    QTest::mouseClick(warning.findChild<QPushButton*>("cmdContinue"), Qt::LeftButton);
+    pressContinue();
     EXPECT_EQ(t.prompter().messages, QStringList{"The local Velmora is currently an inactvie server in a failover pair - this "
                                                  "tool can only be run on an active server."});
     EXPECT_EQ(endCodes, QList<int>{1});
+    EXPECT_FALSE(warning.mainWindow()->isVisible());
+}
+
+namespace {
+
+// Notes, at the request to end, the messages shown, the debugger lines, every log file and the database
+// file, so a test can tell whether anything ran, showed or wrote after it.
+class EndWatch {
+public:
+    explicit EndWatch(test::TestContext& t) : m_t(t)
+    {
+        t.eventLoop().onExit = [this] {
+            if (!m_atEnd)
+                m_atEnd = take();
+        };
+    }
+    ~EndWatch() { m_t.eventLoop().onExit = nullptr; }
+    struct State {
+        int messages = 0;
+        int debugLines = 0;
+        QMap<QString, QByteArray> logs;
+        QByteArray database;
+        bool operator==(const State&) const = default;
+    };
+    bool ended() const { return m_atEnd.has_value(); }
+    // What happened after the end; empty when nothing did.
+    QStringList sinceEnd() const
+    {
+        const State now = take();
+        QStringList changes;
+        changes << m_t.prompter().messages.mid(m_atEnd->messages);
+        changes << m_t.debug().lines.mid(m_atEnd->debugLines);
+        if (now.logs != m_atEnd->logs)
+            changes << QStringLiteral("a log file was written");
+        if (now.database != m_atEnd->database)
+            changes << QStringLiteral("the database was written");
+        return changes;
+    }
+
+private:
+    State take() const
+    {
+        State s;
+        s.messages = static_cast<int>(m_t.prompter().messages.size());
+        s.debugLines = static_cast<int>(m_t.debug().lines.size());
+        const QDir logs(m_t.logsDir());
+        for (const QString& name : logs.entryList(QDir::Files))
+            s.logs.insert(name, readAll(logs.filePath(name)));
+        const QString database = m_t.ctx().connectionString.mid(QStringLiteral("sqlite:").size());
+        s.database = readAll(database) + readAll(database + QStringLiteral("-wal"));
+        return s;
+    }
+    static QByteArray readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    test::TestContext& m_t;
+    std::optional<State> m_atEnd;
+};
+
+QVariant runSql(const QString& connection, const QString& statement)
+{
+    FwError err;
+    auto db = Database::open(connection, &err);
+    EXPECT_TRUE(db) << err.description.toStdString();
+    if (!db)
+        return {};
+    QSqlQuery q = db->run(statement, {}, &err);
+    EXPECT_FALSE(err) << err.description.toStdString();
+    return q.next() ? q.value(0) : QVariant();
+}
+
+} // namespace
+
+// The case of an empty configuration: the Global Catalog panel's fill ends the program, and the load stops
+// there: the domain panel's fill does not show its own message and end a second time, no window opens,
+// and the menus do nothing any more.
+TEST_F(StartupWindows, AnEndDuringTheLoadIsTheLastThingThatHappens)
+{
+    runSql(t.ctx().connectionString, "DELETE FROM Configuration");
+    EndWatch watch(t);
+    pressContinue();
+    ASSERT_TRUE(watch.ended());
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{"Configuration database not found on local system - please contact QRC for assistance"});
+    EXPECT_EQ(endCodes, QList<int>{1});
+    EXPECT_TRUE(watch.sinceEnd().isEmpty()) << watch.sinceEnd().join('\n').toStdString();
+    MainWindow* main = warning.mainWindow();
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(main->findChild<QTableView*>("gridDomains")->model()->rowCount(), 0) << "the domain list was filled";
+
+    main->findChild<QAction*>("mnuRefresh")->trigger();
+    main->findChild<QAction*>("mnuExit")->trigger();
+    QTest::mouseClick(warning.findChild<QPushButton*>("cmdContinue"), Qt::LeftButton);
+    EXPECT_EQ(main->FormLoad(), MainWindow::LoadOutcome::EndProgram);
+    EXPECT_EQ(endCodes, QList<int>{1}) << "a later exit turned the failure into success";
+    EXPECT_TRUE(watch.sinceEnd().isEmpty()) << watch.sinceEnd().join('\n').toStdString();
+}
+
+// A save whose reload is refused: the row is written before the end, and after it nothing claims the save,
+// neither in a box nor in the log, and the panel is not filled again.
+TEST_F(StartupWindows, AnEndDuringASavesReloadClaimsNoSave)
+{
+    pressContinue();
+    MainWindow* main = warning.mainWindow();
+    auto* failed = main->findChild<QLineEdit*>("txtDCFailedConnections");
+    failed->setFocus();
+    failed->selectAll();
+    QTest::keyClicks(failed, "4");
+    t.registry().setDword(kNodeMgr, "Active Status", 0);
+    EndWatch watch(t);
+    QTest::mouseClick(main->findChild<QPushButton*>("cmdDCSave"), Qt::LeftButton);
+
+    ASSERT_TRUE(watch.ended());
+    EXPECT_EQ(t.prompter().messages, QStringList{"The local Velmora is currently an inactvie server in a failover pair - this "
+                                                 "tool can only be run on an active server."});
+    EXPECT_EQ(endCodes, QList<int>{1});
+    const QStringList after = watch.sinceEnd();
+    // The save's own closing trace line is all that follows; no step starts.
+    EXPECT_EQ(after.join('\n').toStdString(), "Exiting cmdDCSave_Click of Form frmMain");
+    EXPECT_EQ(runSql(t.ctx().connectionString, "SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 4").toInt(), 1);
+    EXPECT_TRUE(t.logBytes().contains("Save pressed for Domain="));
+    EXPECT_FALSE(t.logBytes().contains("Settings saved for domain"));
 }
 
 TEST_F(StartupWindows, TraceOverflowIsReportedAndLoadGoesOn)
@@ -159,4 +296,23 @@ TEST_F(StartupWindows, ViewLogsDirectoryAndExit)
     QTest::mouseClick(main->findChild<QPushButton*>("cmdExit"), Qt::LeftButton);
     EXPECT_EQ(endCodes, QList<int>{0});
     EXPECT_FALSE(t.ctx().log().isOpen());
+}
+
+// Force Reconnect reloads the window after its first request: a reload that is refused ends the program,
+// and the connector is not signalled again, nor is the reconnect announced.
+TEST_F(StartupWindows, AnEndDuringAReconnectsReloadSignalsNothingMore)
+{
+    auto connector = std::make_shared<RecordingConnectorControl>();
+    t.ctx().seams().connector = connector;
+    pressContinue();
+    t.registry().setDword(kNodeMgr, "Active Status", 0);
+    EndWatch watch(t);
+    QTest::mouseClick(warning.mainWindow()->findChild<QPushButton*>("cmdDCForceReconnect"), Qt::LeftButton);
+
+    ASSERT_TRUE(watch.ended());
+    EXPECT_EQ(connector->calls.size(), 1);
+    EXPECT_EQ(t.prompter().messages, QStringList{"The local Velmora is currently an inactvie server in a failover pair - this "
+                                                 "tool can only be run on an active server."});
+    EXPECT_EQ(endCodes, QList<int>{1});
+    EXPECT_TRUE(watch.sinceEnd().isEmpty()) << watch.sinceEnd().join('\n').toStdString();
 }

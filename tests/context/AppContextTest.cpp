@@ -36,18 +36,30 @@ TEST(AppContextSeams, AMissingRequiredSeamIsRefusedByName)
     }
 }
 
-// Windows ask the context's one owner; it remembers the request and passes each on to the loop.
-TEST(AppContextSeams, TheProgramEndsThroughTheEventLoopSeam)
+// Windows ask the context's one owner; it remembers the request and passes the first one on to the loop,
+// so a later request cannot change the exit status. From then on the prompter shows nothing and answers
+// every question No, so no caller's action goes on.
+TEST(AppContextSeams, TheProgramEndsOnceThroughTheEventLoopAndNothingIsShownAfter)
 {
     QTemporaryDir dir;
     AppSeams s = doubleSeams();
     auto* loop = static_cast<RecordingEventLoop*>(s.eventLoop.get());
+    auto* prompter = static_cast<ScriptedPrompter*>(s.prompter.get());
+    auto* debug = static_cast<RecordingDebugChannel*>(s.debug.get());
     AppContext ctx(std::move(s), QStringLiteral("FerrowindSettingsTool"), dir.path(), dir.path());
     EXPECT_FALSE(ctx.programEnd().requested());
+    ctx.prompter().inform(QStringLiteral("before"));
     ctx.programEnd().request(1);
     ctx.programEnd().request(0);
     EXPECT_TRUE(ctx.programEnd().requested());
-    EXPECT_EQ(loop->exitCodes, (QList<int>{1, 0}));
+    EXPECT_EQ(loop->exitCodes, (QList<int>{1}));
+
+    const int echoed = debug->lines.size();
+    ctx.prompter().inform(QStringLiteral("after"));
+    EXPECT_FALSE(ctx.prompter().confirm(QStringLiteral("Save anyway?")));
+    EXPECT_FALSE(ctx.prompter().offer(QStringLiteral("Update"), QStringLiteral("Download it?")));
+    EXPECT_EQ(prompter->messages, QStringList{QStringLiteral("before")});
+    EXPECT_EQ(debug->lines.size(), echoed);
 }
 
 } // namespace

@@ -74,6 +74,19 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
     r = cli({"status"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains("ferrowind status: not read: dc.objectTotal, gc.objectTotal")) << r.err.toStdString();
+
+    // The detail rows too: shown with their holes, but never with exit 0.
+    r = cli({"status", "--details", "gc", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    const QJsonObject details = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(details["rows"].toArray().size(), 10);
+    EXPECT_FALSE(details["complete"].toBool());
+    const QJsonArray detailFailures = details["failures"].toArray();
+    ASSERT_EQ(detailFailures.size(), 3);
+    EXPECT_EQ(detailFailures[2].toObject()["part"].toString(), "gc.objects");
+    r = cli({"status", "--details", "dc"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("ferrowind status: not read: dc.objectTotal, gc.objectTotal, dc.overview")) << r.err.toStdString();
 }
 
 TEST_F(StatusCli, DetailsPrintTheWindowsRows)
@@ -84,6 +97,9 @@ TEST_F(StatusCli, DetailsPrintTheWindowsRows)
     EXPECT_EQ(o["title"].toString(), "GC Synchronization Status (SyncId 30)");
     EXPECT_EQ(o["isActive"].toString(), "No");
     EXPECT_EQ(o["rows"].toArray().size(), 10);
+
+    EXPECT_TRUE(o["complete"].toBool());
+    EXPECT_TRUE(o["failures"].toArray().isEmpty());
 
     r = cli({"status", "--details", "dc", "--json"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();

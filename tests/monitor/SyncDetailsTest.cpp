@@ -134,6 +134,34 @@ TEST_F(DcOverviewTest, MissingRunIsReportedWithLineNumberAndEveryDomainReadsNoDa
     EXPECT_EQ(t.prompter().messages.size(), 2) << "reported again on every refresh";
 }
 
+// What a refresh could not read is named, once per part, with the driver's code and text; a refresh that read
+// everything names nothing, and a later complete refresh forgets the earlier holes.
+TEST_F(DcOverviewTest, PartsNotReadAreNamedOncePerRefresh)
+{
+    threeDomains();
+    db.addDcRun(7, true, now().addSecs(-200));
+    db.addDcDomainRun(7, kCorp, true);
+    t.ctx().lastDCSyncId = 7;
+    DcSyncOverview o(t.ctx());
+    ASSERT_EQ(o.FormLoad(), DcSyncOverview::Outcome::Filled);
+    EXPECT_TRUE(o.failures().isEmpty());
+
+    db.exec(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO Hidden"));
+    db.exec(QStringLiteral("ALTER TABLE SyncHistoryDCDomain RENAME TO HiddenDomains"));
+    ASSERT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::Filled);
+    ASSERT_EQ(o.failures().size(), 2);
+    EXPECT_EQ(o.failures()[0].part, "dc.domainStatus") << "three domains, one part";
+    EXPECT_TRUE(o.failures()[0].error.description.contains("no such table: SyncHistoryDCDomain"));
+    EXPECT_EQ(o.failures()[1].part, "dc.overview");
+    EXPECT_EQ(o.failures()[1].error.number, 1);
+    EXPECT_TRUE(o.failures()[1].error.description.contains("no such table: SyncHistoryObject"));
+
+    db.exec(QStringLiteral("ALTER TABLE Hidden RENAME TO SyncHistoryObject"));
+    db.exec(QStringLiteral("ALTER TABLE HiddenDomains RENAME TO SyncHistoryDCDomain"));
+    o.tmrRefresh_Timer();
+    EXPECT_TRUE(o.failures().isEmpty());
+}
+
 TEST_F(DcOverviewTest, ViewObjectsRemembersAndLogsTheDomain)
 {
     t.ctx().lastDCSyncId = -1;
@@ -314,12 +342,33 @@ TEST_F(ObjectsTest, GcRowsMapMailstoresAndPdlsAndFinishedRunZeroesTheRest)
     EXPECT_TRUE(t.logLines().last().endsWith(": Exiting PopulateGCSyncObjects of Form frmGCSynchronization"));
 }
 
+// A finished run's window skips its reports, yet rows it could not read are still no reading.
+TEST_F(ObjectsTest, AFinishedRunsUnreadRowsAreNamedThoughNotReported)
+{
+    db.addGcRun(9, false, now().addSecs(-600), now().addSecs(-500));
+    t.ctx().lastGCSyncId = 9;
+    SyncObjectsMonitor read(t.ctx(), SyncSide::GC);
+    read.FormLoad();
+    EXPECT_TRUE(read.failures().isEmpty());
+    db.exec(QStringLiteral("DROP TABLE SyncHistoryObject"));
+    SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
+    m.FormLoad();
+    EXPECT_EQ(m.cell(1, kCount), "0") << "shown as the window shows a finished run";
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+    ASSERT_EQ(m.failures().size(), 1);
+    EXPECT_EQ(m.failures()[0].part, "gc.objects");
+    EXPECT_TRUE(m.failures()[0].error.description.contains("no such table: SyncHistoryObject"));
+}
+
 TEST_F(ObjectsTest, GcIdMinusOneReportsTheFailedReadsOnEveryRefresh)
 {
     t.ctx().lastGCSyncId = -1;
     SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
     EXPECT_EQ(m.caption(), "GC Synchronization Status (SyncId -1)");
     m.FormLoad();
+    ASSERT_EQ(m.failures().size(), 1);
+    EXPECT_EQ(m.failures()[0].part, "gc.objects");
+    EXPECT_EQ(m.failures()[0].error.number, 3021);
     EXPECT_EQ(m.isActiveText(), QStringLiteral("Yes"));
     EXPECT_EQ(m.usnLagText(), QStringLiteral("0"));
     EXPECT_EQ(m.latencyText(), QStringLiteral("00:00:00"));

@@ -66,6 +66,9 @@ MainWindow::~MainWindow() = default;
 
 MainWindow::LoadOutcome MainWindow::FormLoad()
 {
+    // A refresh, a save's reload or a reconnect's reload asked for after the end starts nothing.
+    if (ended())
+        return LoadOutcome::EndProgram;
     m_ctx.debug().write(QStringLiteral("Entering Form_Load of Form frmMain"));
     ErrorScope scope(QStringLiteral("Form_Load"), QStringLiteral("frmMain"), OwnerKind::Form,
                      {ErrorSink::Debugger, ErrorSink::MessageBox}, {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
@@ -77,6 +80,8 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
 
     if (const QString refused = gate.environmentRefusal(); !refused.isEmpty()) {
         m_ctx.prompter().inform(refused);
+        m_ctx.programEnd().request(1);
+        ended(); // stops the status timer
         return LoadOutcome::EndProgram;
     }
     scope.report(gate.readTraceSetting());
@@ -85,7 +90,10 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
     RunBackgroundUpdateCheck(m_ctx, homePageAddress(m_ctx), QString());
     m_ctx.connectionString = gate.connectionString();
 
+    // The panels' fills may end the program (no configuration, the domain gone): the load stops there.
     scope.step([&] { m_gcPage->PopulateGCSettings(); });
+    if (ended())
+        return LoadOutcome::EndProgram;
 
     FwError dbError;
     const int domains = m_dcPage->loadDomainList(&dbError);
@@ -101,16 +109,27 @@ MainWindow::LoadOutcome MainWindow::FormLoad()
     }
     scope.step([&] { m_dcPage->fillDomainList(); });
     scope.step([&] { m_dcPage->selectFirstDomain(); });
+    if (ended())
+        return LoadOutcome::EndProgram;
     m_dcPage->setSaveEnabled(false);
     m_gcPage->setSaveEnabled(false);
     m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmMain"));
     return LoadOutcome::Completed;
 }
 
+bool MainWindow::ended()
+{
+    if (!m_ctx.programEnd().requested())
+        return false;
+    // The status refresh reads and logs: no tick may run it after the end.
+    m_tmrStatus->stop();
+    return true;
+}
+
 void MainWindow::tabMain_Click(int index)
 {
     // WriteLog lets pending events run, so a second tab click can arrive while this one is logging.
-    if (m_inTabClick)
+    if (m_inTabClick || ended())
         return;
     m_inTabClick = true;
     ErrorScope scope(QStringLiteral("tabMain_Click"), QStringLiteral("frmMain"), OwnerKind::Form,
@@ -130,8 +149,7 @@ void MainWindow::tabMain_Click(int index)
 
 void MainWindow::mnuRefresh_Click()
 {
-    if (FormLoad() == LoadOutcome::EndProgram)
-        m_ctx.programEnd().request(1);
+    FormLoad();
 }
 
 void MainWindow::mnuViewLogsDirectory_Click()
@@ -145,7 +163,8 @@ void MainWindow::mnuViewLogsDirectory_Click()
 
 void MainWindow::cmdExit_Click()
 {
-    m_exiting = true;
+    if (ended())
+        return;
     m_ctx.log().CloseLogFile();
     m_ctx.programEnd().request(0);
 }
@@ -153,11 +172,7 @@ void MainWindow::cmdExit_Click()
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // Closing the window from its frame ends the program as Exit does.
-    if (!m_exiting) {
-        m_exiting = true;
-        m_ctx.log().CloseLogFile();
-        m_ctx.programEnd().request(0);
-    }
+    cmdExit_Click();
     event->accept();
 }
 

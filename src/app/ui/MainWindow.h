@@ -26,7 +26,8 @@ public:
     ~MainWindow() override;
 
     // The whole load, from the environment checks to the filled panels. Runs at start-up, on
-    // "Refresh values" and after a domain save; EndProgram means a check refused (its message was shown).
+    // "Refresh values" and after a domain save. EndProgram: the program was told to end (a check
+    // refused or a panel's fill ended it, its message shown, or it had ended before); nothing more ran.
     LoadOutcome FormLoad();
 
     // What refreshes the status page: run when the "Status" tab is selected and on each tmrStatus tick.
@@ -49,6 +50,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // True once the program was told to end; stops the status timer then.
+    bool ended();
+
     AppContext& m_ctx;
     std::unique_ptr<Ui::frmMain> m_ui;
     DomainControllersPage* m_dcPage = nullptr;
@@ -57,7 +61,6 @@ private:
     std::function<void()> m_statusRefresh;
     QTimer* m_tmrStatus = nullptr;
     bool m_inTabClick = false;
-    bool m_exiting = false;
 };
 
 } // namespace fw

@@ -37,10 +37,9 @@ void WarningWindow::cmdContinue_Click()
         m_main = std::make_unique<MainWindow>(m_ctx);
         m_main->setAttribute(Qt::WA_DeleteOnClose, false);
     }
-    if (m_main->FormLoad() == MainWindow::LoadOutcome::EndProgram) {
-        m_ctx.programEnd().request(1);
+    // The load ends the program itself when a check refuses; then no window opens.
+    if (m_main->FormLoad() == MainWindow::LoadOutcome::EndProgram)
         return;
-    }
     m_main->show();
     hide();
 }

@@ -234,7 +234,9 @@ void DomainControllersPage::cmdDCSave_Click()
         const int remembered = g->row();
         if (m_reload)
             m_reload();
-        g->setRow(remembered);
+        // After a reload that ended the program the row stays: moving it would fill the panel again.
+        if (!m_ctx.programEnd().requested())
+            g->setRow(remembered);
         g->setRedraw(true);
     });
 }

@@ -90,7 +90,9 @@ void GlobalCatalogPage::PopulateGCSettings()
         scope.report(err);
     } else if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
+        // The end is at once: nothing of this fill runs after it.
         m_ctx.programEnd().request(1);
+        return;
     } else {
         FillSinks sinks;
         sinks.message = [this](const QString& text) { m_ctx.prompter().inform(text); };

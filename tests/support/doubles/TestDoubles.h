@@ -62,11 +62,17 @@ public:
     int calls = 0;
 };
 
-// Keeps the exit status of every request to leave the loop.
+// Keeps the exit status of every request to leave the loop; `onExit` runs at each, to note what had happened by then.
 class RecordingEventLoop final : public EventLoop {
 public:
-    void exit(int exitCode) override { exitCodes.append(exitCode); }
+    void exit(int exitCode) override
+    {
+        exitCodes.append(exitCode);
+        if (onExit)
+            onExit();
+    }
     QList<int> exitCodes;
+    std::function<void()> onExit;
 };
 
 // Records the requests; answers with `next`.
