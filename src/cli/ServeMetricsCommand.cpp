@@ -67,6 +67,17 @@ int runServeMetrics(CliEnv& env)
         return ExitUsage;
     }
 
+    // Watched before anything slow starts, so a stop sent while starting up still ends the server cleanly.
+    bool stopAsked = false;
+    TerminationSignal term([&stopAsked](int) {
+        stopAsked = true;
+        QCoreApplication::quit();
+    });
+    if (!term.isActive()) {
+        env.err << "ferrowind serve-metrics: cannot watch for SIGTERM\n";
+        return ExitUsage;
+    }
+
     // The context is made here and from now on used only by the reader thread.
     AppContext& ctx = env.context();
     std::optional<std::chrono::milliseconds> probeWithin;
@@ -81,10 +92,10 @@ int runServeMetrics(CliEnv& env)
         metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
     MetricsServer server([&ctx, probeWithin] { return scrapeMetrics(ctx, probeWithin).page.toUtf8(); }, timeoutPage, kScrapeDeadline);
 
-    TerminationSignal term([](int) { QCoreApplication::quit(); });
-    if (!term.isActive()) {
-        env.err << "ferrowind serve-metrics: cannot watch for SIGTERM\n";
-        return ExitUsage;
+    QCoreApplication::processEvents(); // a stop that came while starting is seen here
+    if (stopAsked) {
+        env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
+        return ExitOk;
     }
     QString error;
     const quint16 port = server.listen(where->address, where->port, &error);
