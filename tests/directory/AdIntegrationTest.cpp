@@ -10,6 +10,7 @@
 #include "directory/LdapDirectory.h"
 #include "directory/LdapSession.h"
 #include "directory/LinuxDcLocator.h"
+#include "directory/LocateEach.h"
 #include "directory/NetlogonPacket.h"
 #include "directory/ServerTests.h"
 #include "directory/WaitUi.h"
@@ -173,6 +174,20 @@ TEST(AdLocator, FailuresAreAnsweredWithinFiveSeconds)
                                     << r.detail.toStdString();
         EXPECT_LT(t.elapsed(), 5000) << c.request.computerName.toStdString();
     }
+}
+
+// As the metrics server's probe runs it: every domain at once on one locator (one site cache), one deadline.
+TEST(AdLocator, EachDomainLocatedAtOnce)
+{
+    auto loc = locatorFrom("FOREST_CLIENT2_IP");
+    const QList<DcLookupResult> r =
+        locateEach(loc, {gForest->domain(), QStringLiteral("nowhere.example.com"), gForest->domain().toUpper()}, Deadline(4500));
+    ASSERT_EQ(r.size(), 3);
+    for (int i : {0, 2}) {
+        EXPECT_EQ(r[i].error, 0) << r[i].detail.toStdString();
+        EXPECT_EQ(r[i].info.domainControllerName, "\\\\" + env("FOREST_DC2")) << i;
+    }
+    EXPECT_EQ(r[1].error, dcerr::NoSuchDomain);
 }
 
 TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
