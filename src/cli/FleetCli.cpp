@@ -17,27 +17,36 @@ FleetState readFleetForCli(AppContext& ctx)
     return readFleetState(ctx);
 }
 
-MetricsScrape scrapeMetrics(AppContext& ctx, std::optional<std::chrono::milliseconds> probeWithin)
+std::function<MetricsScrape()> readForScrape(AppContext& ctx, std::optional<Deadline> probeBy)
 {
     QElapsedTimer timer;
     timer.start();
-    MetricsScrape s;
-    s.state = readFleetForCli(ctx);
-    std::optional<QList<DcReachability>> probe;
-    if (probeWithin && s.state.complete) {
-        // What reading the database left of the scrape's time, but never more than one verdict.
-        const int left = static_cast<int>(probeWithin->count() - timer.elapsed());
-        const Deadline deadline(std::min(left, Deadline::kVerdictMs - Deadline::kReserveMs));
-        QStringList names;
-        for (const FleetDomain& d : s.state.domains)
-            names.append(d.name);
-        const QList<DcLookupResult> found = locateEach(ctx.seams().locator, names, deadline);
-        probe.emplace();
-        for (qsizetype i = 0; i < names.size(); ++i)
-            probe->append({names[i], found[i].error == dcerr::Ok});
-    }
-    s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9, probe);
-    return s;
+    FleetState state = readFleetForCli(ctx);
+    std::shared_ptr<DcLocatorBackend> locator;
+    if (probeBy && state.complete)
+        locator = ctx.seams().locator;
+    return [timer, state = std::move(state), locator, probeBy] {
+        MetricsScrape s;
+        s.state = state;
+        std::optional<QList<DcReachability>> probe;
+        if (locator) {
+            const Deadline deadline(std::min(probeBy->remainingMs(), Deadline::kVerdictMs - Deadline::kReserveMs));
+            QStringList names;
+            for (const FleetDomain& d : s.state.domains)
+                names.append(d.name);
+            const QList<DcLookupResult> found = locateEach(locator, names, deadline);
+            probe.emplace();
+            for (qsizetype i = 0; i < names.size(); ++i)
+                probe->append({names[i], found[i].error == dcerr::Ok});
+        }
+        s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9, probe);
+        return s;
+    };
+}
+
+MetricsScrape scrapeMetrics(AppContext& ctx)
+{
+    return readForScrape(ctx)();
 }
 
 } // namespace fw

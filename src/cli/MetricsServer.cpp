@@ -12,18 +12,17 @@
 namespace fw {
 namespace {
 
-// The one answer of a scrape: whichever comes first, the page or the deadline.
+// A scrape between its read and its answer: whichever comes first, the read or the deadline.
 struct PendingScrape {
     std::mutex mutex;
     std::condition_variable ready;
-    std::optional<QByteArray> page;
+    std::optional<MetricsServer::Finish> rest;
     std::atomic_bool answered{false};
 
-    void deliver(QByteArray p)
+    void deliver(MetricsServer::Finish f)
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!page)
-            page = std::move(p);
+        rest = std::move(f);
         ready.notify_all();
     }
 };
@@ -76,21 +75,27 @@ void MetricsServer::stop()
 QFuture<QHttpServerResponse> MetricsServer::answer()
 {
     auto pending = std::make_shared<PendingScrape>();
+    const Clock::time_point answerBy = Clock::now() + m_deadline;
     QMetaObject::invokeMethod(
         m_reader,
-        [pending, scrape = m_scrape, stopping = m_stopping] {
+        [pending, scrape = m_scrape, stopping = m_stopping, answerBy] {
             // A scrape whose deadline passed while it queued, or one after the end was asked for, reads nothing.
             if (pending->answered.load() || stopping->load())
                 return;
-            pending->deliver(scrape());
+            pending->deliver(scrape(answerBy));
         },
         Qt::QueuedConnection);
-    // Each scrape waits on a thread of its own pool, so that scrapes at the same time are answered side by side.
-    return QtConcurrent::run(&m_waiters, [pending, deadline = m_deadline, timeoutPage = m_timeoutPage] {
-        std::unique_lock<std::mutex> lock(pending->mutex);
-        pending->ready.wait_for(lock, deadline, [&] { return pending->page.has_value(); });
-        pending->answered.store(true);
-        const QByteArray page = pending->page.value_or(timeoutPage);
+    // Each scrape waits, and does the rest of its work, on a thread of its own pool.
+    return QtConcurrent::run(&m_waiters, [pending, answerBy, timeoutPage = m_timeoutPage] {
+        std::optional<Finish> rest;
+        {
+            std::unique_lock<std::mutex> lock(pending->mutex);
+            pending->ready.wait_until(lock, answerBy, [&] { return pending->rest.has_value(); });
+            pending->answered.store(true);
+            rest = std::move(pending->rest);
+        }
+        // The rest keeps to the deadline it was given by the read.
+        const QByteArray page = rest ? (*rest)() : timeoutPage;
         return QHttpServerResponse(QByteArray(kMetricsContentType), page);
     });
 }

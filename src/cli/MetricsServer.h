@@ -10,12 +10,17 @@
 
 namespace fw {
 
-// Serves the metrics page at /metrics. Each scrape reads afresh on the reader thread (one at a time, each
-// with its own database connection); a scrape that has no answer when its deadline passes gets
-// `timeoutPage` instead, so no scrape waits longer than the deadline. Other paths get 404.
+// Serves the metrics page at /metrics. A scrape has two parts. The read runs on the reader thread, one at
+// a time (the program's context and its database connection are not shared between threads), and returns
+// the rest of the work. That rest (locating domain controllers, rendering the page) runs on the scrape's
+// own thread, so scrapes at the same time do it side by side and a slow one does not use up the others'
+// time. A scrape that has no page when its deadline passes gets `timeoutPage` instead. Other paths get 404.
 class MetricsServer : public QObject {
 public:
-    using Scrape = std::function<QByteArray()>;
+    using Clock = std::chrono::steady_clock;
+    using Finish = std::function<QByteArray()>;
+    // Told by when the scrape must be answered.
+    using Scrape = std::function<Finish(Clock::time_point answerBy)>;
     MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono::milliseconds deadline, QObject* parent = nullptr);
     ~MetricsServer() override;
 

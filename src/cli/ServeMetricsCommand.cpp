@@ -13,7 +13,7 @@ namespace fw {
 namespace {
 
 constexpr auto kScrapeDeadline = std::chrono::milliseconds(5500); // answers within 6 s, with room for the network
-constexpr auto kProbeWithin = kScrapeDeadline - std::chrono::milliseconds(500); // leaves the page its time
+constexpr auto kPageMargin = std::chrono::milliseconds(500); // what a probe leaves the page of the scrape's time
 const QString kDefaultListen = QStringLiteral("127.0.0.1:9731");
 
 struct ListenAddress {
@@ -80,17 +80,25 @@ int runServeMetrics(CliEnv& env)
 
     // The context is made here and from now on used only by the reader thread.
     AppContext& ctx = env.context();
-    std::optional<std::chrono::milliseconds> probeWithin;
+    bool probing = false;
     if (p.isSet(probe)) {
         if (!ctx.seams().locator) {
             env.err << "ferrowind serve-metrics: no domain controller locator on this system\n";
             return ExitUsage;
         }
-        probeWithin = kProbeWithin;
+        probing = true;
     }
     const QByteArray timeoutPage =
         metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
-    MetricsServer server([&ctx, probeWithin] { return scrapeMetrics(ctx, probeWithin).page.toUtf8(); }, timeoutPage, kScrapeDeadline);
+    MetricsServer server(
+        [&ctx, probing](MetricsServer::Clock::time_point answerBy) -> MetricsServer::Finish {
+            std::optional<Deadline> probeBy;
+            if (probing) // the page keeps its time for rendering and the network
+                probeBy.emplace(static_cast<int>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin).count()));
+            return [rest = readForScrape(ctx, probeBy)] { return rest().page.toUtf8(); };
+        },
+        timeoutPage, kScrapeDeadline);
 
     QCoreApplication::processEvents(); // a stop that came while starting is seen here
     if (stopAsked) {

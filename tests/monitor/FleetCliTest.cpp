@@ -3,17 +3,14 @@
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "support/CliProcess.h"
+#include "support/HttpGets.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -215,29 +212,7 @@ public:
             proc.waitForFinished(5000);
         }
     }
-    // Status code and body of GETs sent all at once.
-    QList<QPair<int, QByteArray>> get(const QStringList& urls)
-    {
-        QNetworkAccessManager nam;
-        QList<QNetworkReply*> replies;
-        for (const QString& u : urls)
-            replies.append(nam.get(QNetworkRequest(QUrl(u))));
-        QEventLoop loop;
-        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-        int left = static_cast<int>(replies.size());
-        for (QNetworkReply* r : replies)
-            QObject::connect(r, &QNetworkReply::finished, &loop, [&] {
-                if (--left == 0)
-                    loop.quit();
-            });
-        loop.exec();
-        QList<QPair<int, QByteArray>> out;
-        for (QNetworkReply* r : replies) {
-            out.append({r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->readAll()});
-            r->deleteLater();
-        }
-        return out;
-    }
+    QList<QPair<int, QByteArray>> get(const QStringList& urls) { return fw::test::getAll(urls); }
 
     QProcess proc;
     QString err;
