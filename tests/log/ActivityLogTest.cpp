@@ -18,6 +18,13 @@ protected:
 
     QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
     ActivityLog makeLog() { return ActivityLog(clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }); }
+    // Opens a new log file with the header; answers its path.
+    QString open(ActivityLog& log)
+    {
+        const QString path = log.GenerateNewLogFileName();
+        log.OpenLogFile(path, header);
+        return path;
+    }
 
     QByteArray read(const QString& path)
     {
@@ -47,10 +54,8 @@ protected:
 TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 {
     ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
+    const QString path = open(log);
     EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
-    EXPECT_TRUE(QFileInfo(logsDir()).isDir());
-    log.OpenLogFile(path, header);
     const QByteArray sep(64, '=');
     const QByteArray expected = sep + "\r\n"
                                       "Running FerrowindSettingsTool, version 1.0.22\r\n"
@@ -66,8 +71,7 @@ TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
 {
     ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
+    const QString path = open(log);
     const qsizetype headerSize = read(path).size();
     log.WriteLog("", true);
     log.WriteLog("Save pressed for Domain=corp.example.com", false);
@@ -80,8 +84,7 @@ TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
 TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
 {
     ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
+    const QString path = open(log);
     const qsizetype headerSize = read(path).size();
     trace = 0;
     log.WriteTraceLog("zero", false);
@@ -114,8 +117,7 @@ TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
 {
     touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
     ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
+    const QString path = open(log);
     EXPECT_FALSE(read(path).startsWith("x")) << "the earlier run's file is replaced";
     log.WriteLog("before reload", false);
 
@@ -151,8 +153,7 @@ TEST_F(ActivityLogTest, FailuresAreSilent)
 TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
 {
     ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
+    const QString path = open(log);
     log.WriteLog("one", false);
     log.FlushLogFile();
     log.WriteLog("two", false);

@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "support/CliProcess.h"
+#include "support/TestContext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,14 +35,7 @@ public:
     }
     QString reg() const { return DemoEnvironment::registryPath(dir.filePath("env")); }
     QString dbPath() const { return DemoEnvironment::databasePath(dir.filePath("env")); }
-    void exec(const QString& sql, const QVariantList& binds = {})
-    {
-        FwError err;
-        auto db = Database::open("sqlite:" + dbPath(), &err);
-        ASSERT_TRUE(db) << err.description.toStdString();
-        db->run(sql, binds, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    void exec(const QString& sql, const QVariantList& binds = {}) { test::sqlValue("sqlite:" + dbPath(), sql, binds); }
     // One finished run per side, each ended `ageMinutes` ago with the given SyncInterval; nothing running.
     void finishedRuns(int dcAgeMinutes, int gcAgeMinutes, int interval = 10)
     {

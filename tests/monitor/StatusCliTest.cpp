@@ -1,5 +1,5 @@
-#include "db/Database.h"
 #include "support/CliProcess.h"
+#include "support/TestContext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,13 +53,7 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
 {
     const QString demo = dir->filePath("broken");
     ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}, "/nonexistent").code, 0);
-    {
-        fw::FwError err;
-        auto db = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
-        ASSERT_TRUE(db) << err.description.toStdString();
-        db->run("DROP TABLE SyncHistoryObject", {}, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    fw::test::sqlValue("sqlite:" + demo + "/VelmoraDb.sqlite", "DROP TABLE SyncHistoryObject");
     CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
