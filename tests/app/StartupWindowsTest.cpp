@@ -78,7 +78,6 @@ TEST_F(StartupWindows, ContinueShowsTheMainWindowWithThreeTabsAndStartsALog)
     EXPECT_TRUE(tabs->isTabVisible(2));
     EXPECT_TRUE(tabs->isTabEnabled(2));
     EXPECT_EQ(logFiles(), QStringList{"FerrowindSettingsTool_Log_261205_18_44_43.TXT"});
-    EXPECT_TRUE(t.ctx().connectionString.startsWith("sqlite:"));
     EXPECT_TRUE(t.prompter().messages.isEmpty()) << t.prompter().messages.join('\n').toStdString();
 }
 

@@ -180,14 +180,12 @@ TEST_F(ServerChecksWindow, ForceReconnectButtons)
     click(dc().cmdDCForceReconnect);
     ASSERT_EQ(connector->calls.size(), 2);
     EXPECT_EQ(connector->calls[1].argument, "dc01.corp.example.com");
-    EXPECT_EQ(shown().last(), "Reconnect process initiated for domain: dc01.corp.example.com");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     main->ui()->tabMain->setCurrentIndex(1);
     click(gc().cmdGCReconnect);
     ASSERT_EQ(connector->calls.size(), 4);
     EXPECT_EQ(connector->calls[2].kind, ConnectorKind::GlobalCatalog);
-    EXPECT_EQ(shown().last(), "Reconnect process initiated");
 }
 
 // Blocking work runs on a worker thread; the name lookups there keep their deadline.
