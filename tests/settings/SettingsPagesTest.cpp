@@ -1,18 +1,10 @@
-#include "app/ui/MainWindow.h"
-#include "db/Database.h"
 #include "log/ActivityLog.h"
-#include "platform/ui/FlexGrid.h"
 #include "platform/ui/UpDownControl.h"
-#include "settings/ui/DomainControllersPage.h"
-#include "settings/ui/GlobalCatalogPage.h"
-#include "support/TestContext.h"
+#include "support/ui/MainWindowFixture.h"
 #include "ui_DomainControllersPage.h"
 #include "ui_GlobalCatalogPage.h"
 #include "ui_MainWindow.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -27,58 +19,10 @@ const QString kSales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
 const QString kEmea = "{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}";
 const QString kDsgc = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
 
-class SettingsPages : public ::testing::Test {
+class SettingsPages : public test::MainWindowFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(t.createDemoDatabase(5, 5).isEmpty());
-        main = std::make_unique<MainWindow>(t.ctx());
-        main->resize(900, 700);
-    }
-    void load()
-    {
-        ASSERT_EQ(main->FormLoad(), MainWindow::LoadOutcome::Completed);
-        main->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
-    }
-    Ui::DomainControllersPage& dc() { return *main->domainControllersPage()->ui(); }
-    Ui::GlobalCatalogPage& gc() { return *main->globalCatalogPage()->ui(); }
-    FlexGrid& grid() { return *dc().gridDomains; }
-    void showTab(int i) { main->ui()->tabMain->setCurrentIndex(i); }
-
-    void click(QAbstractButton* b)
-    {
-        ASSERT_TRUE(b->isVisible()) << b->objectName().toStdString();
-        ASSERT_TRUE(b->isEnabled()) << b->objectName().toStdString();
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
-    void type(QLineEdit* e, const QString& text)
-    {
-        e->setFocus();
-        e->selectAll();
-        QTest::keyClick(e, Qt::Key_Backspace);
-        QTest::keyClicks(e, text);
-    }
-    void clickCell(int row, int col)
-    {
-        const QRect r = grid().visualRect(grid().model()->index(row - 1, col));
-        QTest::mouseClick(grid().viewport(), Qt::LeftButton, {}, r.center());
-    }
     QVariant column(const QString& col, const QString& id) { return t.sql("SELECT " + col + " FROM ADDomain WHERE AdDomainObjectID = ?", {id}); }
     QVariant node(const QString& suffix) { return t.sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + suffix}); }
-    QStringList logLinesOf(const QString& path)
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QString text = QString::fromLocal8Bit(f.readAll());
-        if (text.endsWith("\r\n"))
-            text.chop(2);
-        return text.split("\r\n").mid(8);
-    }
-
-    test::TestContext t;
-    std::unique_ptr<MainWindow> main;
     QList<int>& endCodes = t.eventLoop().exitCodes;
 };
 
@@ -209,7 +153,7 @@ TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
     EXPECT_FALSE(gc().cmdGCSave->isEnabled());
     EXPECT_TRUE(grid().redraw());
     // The save's lines end the earlier log; the reload starts the next one before the closing line.
-    EXPECT_TRUE(logLinesOf(firstLog).contains("Save pressed for Domain=sales.corp.example.com"));
+    EXPECT_TRUE(t.logLines(firstLog).contains("Save pressed for Domain=sales.corp.example.com"));
     ASSERT_NE(t.ctx().log().logPath(), firstLog);
     EXPECT_EQ(t.logLines().mid(8), QStringList{"Settings saved for domain"});
 }
@@ -235,7 +179,7 @@ TEST_F(SettingsPages, DomainResetSavesTheDefaultsOfTheSelectedDomain)
     EXPECT_TRUE(t.prompter().questions.isEmpty());
     EXPECT_EQ(column("ReconnectAutoFind", kSales).toInt(), 1);
     EXPECT_EQ(column("DoTotalResynchUsesRelative", kSales).toInt(), 1);
-    EXPECT_TRUE(logLinesOf(firstLog).contains("User selected to reset to default values for domain=sales.corp.example.com"));
+    EXPECT_TRUE(t.logLines(firstLog).contains("User selected to reset to default values for domain=sales.corp.example.com"));
     EXPECT_EQ(grid().row(), 2);
     EXPECT_EQ(grid().textByKey(2, "ManualDCPrimary"), "");
 }

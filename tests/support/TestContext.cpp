@@ -97,7 +97,13 @@ QByteArray TestContext::logBytes() const
 
 QStringList TestContext::logLines() const
 {
-    QString text = QString::fromLocal8Bit(logBytes());
+    return logLines(m_ctx->log().logPath());
+}
+
+QStringList TestContext::logLines(const QString& path)
+{
+    QFile f(path);
+    QString text = f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     return text.split(QStringLiteral("\r\n"));

@@ -36,8 +36,9 @@ public:
     void setVersion(quint32 versionNumber, quint32 buildNumber);
     // Creates a demo database in the temporary folder and points the connection string at it.
     QString createDemoDatabase(int dcRuns = 50, int gcRuns = 50);
-    // Lines of the current log file, without line ends.
+    // Lines of the current log file (or of the one at `path`), without line ends.
     QStringList logLines() const;
+    static QStringList logLines(const QString& path);
     QByteArray logBytes() const;
     // sqlValue on the context's database.
     QVariant sql(const QString& statement, const QVariantList& binds = {}) const;
