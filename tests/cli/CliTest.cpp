@@ -11,11 +11,7 @@
 namespace {
 
 using fw::test::CliRun;
-
-CliRun cli(const QStringList& args, const QString& registry)
-{
-    return fw::test::runCli(FERROWIND_CLI, args, registry);
-}
+using fw::test::cli;
 
 void writeFile(const QString& path, const QString& text)
 {
@@ -30,7 +26,7 @@ TEST(Cli, DemoEnvThenVersionReportsEveryGate)
 {
     QTemporaryDir dir;
     const QString demo = dir.filePath("demo");
-    CliRun r = cli({"demo-env", demo, "--runs", "30"}, "/nonexistent");
+    CliRun r = cli({"demo-env", demo, "--runs", "30"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     ASSERT_TRUE(QFile::exists(demo + "/VelmoraDb.sqlite"));
 
@@ -62,7 +58,7 @@ TEST(Cli, HistoryReconnectAndSettingsSetAreRefusedAsTheWindowsAre)
 {
     QTemporaryDir dir;
     const QString demo = dir.filePath("demo");
-    ASSERT_EQ(cli({"demo-env", demo, "--runs", "5"}, "/nonexistent").code, 0);
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "5"}).code, 0);
     const QString reg = demo + "/velmora.reg";
     const QString db = demo + "/VelmoraDb.sqlite";
     const QString passive = "The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on "
@@ -96,15 +92,15 @@ TEST(Cli, HistoryReconnectAndSettingsSetAreRefusedAsTheWindowsAre)
 
 TEST(Cli, UsageErrorsExitWithTwo)
 {
-    EXPECT_EQ(cli({}, "/nonexistent").code, 2);
-    EXPECT_EQ(cli({"no-such-command"}, "/nonexistent").code, 2);
-    EXPECT_EQ(cli({"demo-env"}, "/nonexistent").code, 2);
-    EXPECT_EQ(cli({"demo-env", "/tmp/x", "--runs", "many"}, "/nonexistent").code, 2);
-    const CliRun help = cli({"version", "--help"}, "/nonexistent");
+    EXPECT_EQ(cli({}).code, 2);
+    EXPECT_EQ(cli({"no-such-command"}).code, 2);
+    EXPECT_EQ(cli({"demo-env"}).code, 2);
+    EXPECT_EQ(cli({"demo-env", "/tmp/x", "--runs", "many"}).code, 2);
+    const CliRun help = cli({"version", "--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains("--json"));
     EXPECT_TRUE(help.out.startsWith("Usage: ferrowind version [options]")) << help.out.toStdString();
-    const CliRun v = cli({"--version"}, "/nonexistent");
+    const CliRun v = cli({"--version"});
     EXPECT_EQ(v.code, 0);
     EXPECT_TRUE(v.out.startsWith("ferrowind 1."));
 }

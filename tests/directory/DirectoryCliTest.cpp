@@ -5,15 +5,7 @@
 #include <gtest/gtest.h>
 
 using fw::test::CliRun;
-
-namespace {
-
-CliRun cli(const QStringList& args, const QString& registry = QStringLiteral("/nonexistent"))
-{
-    return fw::test::runCli(QStringLiteral(FERROWIND_CLI), args, registry);
-}
-
-} // namespace
+using fw::test::cli;
 
 TEST(DirectoryCli, HelpAndUsageErrors)
 {

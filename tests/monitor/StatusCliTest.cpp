@@ -10,18 +10,14 @@
 namespace {
 
 using fw::test::CliRun;
-
-CliRun cli(const QStringList& args, const QString& registry)
-{
-    return fw::test::runCli(FERROWIND_CLI, args, registry);
-}
+using fw::test::cli;
 
 class StatusCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         dir = new QTemporaryDir;
-        const CliRun r = cli({"demo-env", dir->filePath("demo"), "--runs", "30"}, "/nonexistent");
+        const CliRun r = cli({"demo-env", dir->filePath("demo"), "--runs", "30"});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
     }
     static void TearDownTestSuite() { delete dir; }
@@ -52,7 +48,7 @@ TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
 TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
 {
     const QString demo = dir->filePath("broken");
-    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}, "/nonexistent").code, 0);
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
     fw::test::sqlValue("sqlite:" + demo + "/VelmoraDb.sqlite", "DROP TABLE SyncHistoryObject");
     CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2) << r.err.toStdString();

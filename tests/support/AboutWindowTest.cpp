@@ -25,7 +25,6 @@ using namespace fw;
 
 namespace {
 
-
 const QString kJapaneseFont = QString::fromUtf16(u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
 
 // A window that re-reads its texts after a change of language.

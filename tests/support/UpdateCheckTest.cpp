@@ -14,7 +14,6 @@ using fw::test::LocalHttpServer;
 
 namespace {
 
-
 const QString kListPath = QString::fromLatin1(kDownloadListPath);
 
 QByteArray downloadList(const QString& version, const QString& keyPath = QString::fromLatin1(kHomePagePath),
