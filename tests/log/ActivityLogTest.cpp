@@ -18,13 +18,6 @@ protected:
 
     QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
     ActivityLog makeLog() { return ActivityLog(clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }); }
-    // Opens a new log file with the header; answers its path.
-    QString open(ActivityLog& log)
-    {
-        const QString path = log.GenerateNewLogFileName();
-        log.OpenLogFile(path, header);
-        return path;
-    }
 
     QByteArray read(const QString& path)
     {
@@ -54,8 +47,9 @@ protected:
 TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 {
     ActivityLog log = makeLog();
-    const QString path = open(log);
+    const QString path = log.GenerateNewLogFileName();
     EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
+    log.OpenLogFile(path, header);
     const QByteArray sep(64, '=');
     const QByteArray expected = sep + "\r\n"
                                       "Running FerrowindSettingsTool, version 1.0.22\r\n"
@@ -71,7 +65,8 @@ TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
 {
     ActivityLog log = makeLog();
-    const QString path = open(log);
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
     const qsizetype headerSize = read(path).size();
     log.WriteLog("", true);
     log.WriteLog("Save pressed for Domain=corp.example.com", false);
@@ -84,7 +79,8 @@ TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
 TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
 {
     ActivityLog log = makeLog();
-    const QString path = open(log);
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
     const qsizetype headerSize = read(path).size();
     trace = 0;
     log.WriteTraceLog("zero", false);
@@ -117,7 +113,8 @@ TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
 {
     touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
     ActivityLog log = makeLog();
-    const QString path = open(log);
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
     EXPECT_FALSE(read(path).startsWith("x")) << "the earlier run's file is replaced";
     log.WriteLog("before reload", false);
 
@@ -153,7 +150,8 @@ TEST_F(ActivityLogTest, FailuresAreSilent)
 TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
 {
     ActivityLog log = makeLog();
-    const QString path = open(log);
+    const QString path = log.GenerateNewLogFileName();
+    log.OpenLogFile(path, header);
     log.WriteLog("one", false);
     log.FlushLogFile();
     log.WriteLog("two", false);
