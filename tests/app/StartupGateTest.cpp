@@ -11,12 +11,16 @@ namespace {
 const QString kSysParams = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0");
 const QString kNodeMgr = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr");
 const QString kTool = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool");
+
+class StartupGateTest : public ::testing::Test {
+protected:
+    test::TestContext t;
+    StartupGate gate{t.ctx()};
+};
 } // namespace
 
-TEST(StartupGate, ConnectorIdsCompareWithoutCase)
+TEST_F(StartupGateTest, ConnectorIdsCompareWithoutCase)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     for (const char* id : {"KSDSAD.KSDSAD.1", "ksdsad.ksdsad.1", "KsIdcAdSvr.KSIDCAD.1"}) {
         t.registry().setString(kSysParams, "IDCProgID", id);
         EXPECT_TRUE(gate.checkConnector()) << id;
@@ -29,10 +33,8 @@ TEST(StartupGate, ConnectorIdsCompareWithoutCase)
     EXPECT_FALSE(gate.checkConnector());
 }
 
-TEST(StartupGate, MissingActiveStatusCountsAsActive)
+TEST_F(StartupGateTest, MissingActiveStatusCountsAsActive)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     EXPECT_TRUE(gate.checkActive());
     t.registry().setDword(kNodeMgr, "Active Status", 0);
     EXPECT_FALSE(gate.checkActive());
@@ -42,10 +44,8 @@ TEST(StartupGate, MissingActiveStatusCountsAsActive)
     EXPECT_TRUE(gate.checkActive());
 }
 
-TEST(StartupGate, RefusalNamesTheFirstCheckThatFails)
+TEST_F(StartupGateTest, RefusalNamesTheFirstCheckThatFails)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     EXPECT_EQ(gate.refusal(), QString());
     t.registry().setDword(kNodeMgr, "Active Status", 0);
     EXPECT_EQ(gate.refusal(), "The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on an active server.");
@@ -56,10 +56,8 @@ TEST(StartupGate, RefusalNamesTheFirstCheckThatFails)
     EXPECT_EQ(gate.refusal(), "This tool only works with Velmora 4.0(4) versions and later.  Exiting...");
 }
 
-TEST(StartupGate, TraceMustFitSixteenBits)
+TEST_F(StartupGateTest, TraceMustFitSixteenBits)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     EXPECT_FALSE(gate.readTraceSetting());
     EXPECT_EQ(t.ctx().traceSetting, 0);
     t.registry().setDword(kTool, "Trace", 32767);
@@ -77,10 +75,8 @@ TEST(StartupGate, TraceMustFitSixteenBits)
     EXPECT_EQ(t.ctx().traceSetting, 0);
 }
 
-TEST(StartupGate, SafetyFactorsStartAtTwoAndKeepRaisedValues)
+TEST_F(StartupGateTest, SafetyFactorsStartAtTwoAndKeepRaisedValues)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     gate.initSafetyFactors();
     EXPECT_EQ(t.ctx().dcSafetyFactor, 2);
     EXPECT_EQ(t.ctx().gcSafetyFactor, 2);
@@ -89,20 +85,16 @@ TEST(StartupGate, SafetyFactorsStartAtTwoAndKeepRaisedValues)
     EXPECT_EQ(t.ctx().dcSafetyFactor, 5);
 }
 
-TEST(StartupGate, ConnectionStringDefaultsToTheProductsDatabase)
+TEST_F(StartupGateTest, ConnectionStringDefaultsToTheProductsDatabase)
 {
-    test::TestContext t;
-    StartupGate gate(t.ctx());
     EXPECT_EQ(gate.connectionString(), QStringLiteral("Driver={SQL Server};server=;database=VelmoraDb"));
     t.registry().setString(kTool, "ConnectionString", "  sqlite:/tmp/x.sqlite ");
     EXPECT_EQ(gate.connectionString(), QStringLiteral("sqlite:/tmp/x.sqlite"));
 }
 
-TEST(StartupGate, NewLogNamesTheInstalledVersionAndUser)
+TEST_F(StartupGateTest, NewLogNamesTheInstalledVersionAndUser)
 {
-    test::TestContext t;
     t.setVersion(0x00040000, 0x00030064);
-    StartupGate gate(t.ctx());
     ASSERT_TRUE(gate.checkVersion());
     gate.startNewLog();
     const QStringList lines = t.logLines();

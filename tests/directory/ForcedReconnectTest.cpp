@@ -1,6 +1,5 @@
 #include "support/TestContext.h"
 
-#include "db/Database.h"
 #include "directory/ConnectorControl.h"
 #include "directory/ForcedReconnect.h"
 #include "directory/WaitUi.h"
@@ -9,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 
 using namespace fw;
@@ -49,13 +47,6 @@ protected:
                 ++callsOnTheWindowThread;
         };
     }
-    QVariant scalar(const QString& sql, const QVariantList& binds = {})
-    {
-        FwError err;
-        auto db = Database::open(t.ctx().connectionString, &err);
-        QSqlQuery q = db->run(sql, binds, &err);
-        return q.next() ? q.value(0) : QVariant();
-    }
     ForcedReconnect make()
     {
         return ForcedReconnect(t.ctx(), wait, [this] {
@@ -74,11 +65,11 @@ protected:
 
 TEST_F(ForcedReconnectFixture, DomainReconnectWritesTheRowAndSignalsAroundThePause)
 {
-    ASSERT_EQ(scalar("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 0);
+    ASSERT_EQ(t.sql("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 0);
     auto fr = make();
     EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Initiated);
-    EXPECT_EQ(scalar("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 1);
-    EXPECT_EQ(scalar("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 1);
+    EXPECT_EQ(t.sql("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 1);
+    EXPECT_EQ(t.sql("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 1);
     EXPECT_EQ(events, (QStringList{"RequestReconnect(dc01.corp.example.com)", "reload after 12000 ms",
                                    "RequestReconnectV8(dc01.corp.example.com)", "reload after 12000 ms"}));
     EXPECT_EQ(connector->calls[0].kind, ConnectorKind::Domain);
@@ -114,7 +105,7 @@ TEST_F(ForcedReconnectFixture, NoSelectionOrUnknownDomainChangesNothing)
     EXPECT_EQ(t.prompter().messages.last(), "Could not find domain in the AdDomain table in SQL");
     // An id with a quote reaches the database as a value, not as SQL.
     EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("x"), QStringLiteral("' OR '1'='1")), ForcedReconnect::Outcome::NotFound);
-    EXPECT_EQ(scalar("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 0);
+    EXPECT_EQ(t.sql("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 0);
     EXPECT_TRUE(connector->calls.isEmpty());
     EXPECT_TRUE(events.isEmpty());
 }
@@ -155,14 +146,13 @@ TEST_F(ForcedReconnectFixture, GlobalCatalogReconnectWritesTheNode)
     const QString node = QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch");
     auto fr = make();
     EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::Initiated);
-    EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {node}).toString(), "1");
+    EXPECT_EQ(t.sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {node}).toString(), "1");
     EXPECT_EQ(events, (QStringList{"RequestReconnect()", "reload after 10000 ms", "RequestReconnectV8()"}));
     EXPECT_EQ(connector->calls[0].kind, ConnectorKind::GlobalCatalog);
     EXPECT_EQ(t.prompter().messages, QStringList{"Reconnect process initiated"});
 
     // The node missing.
-    FwError err;
-    Database::open(t.ctx().connectionString, &err)->run("DELETE FROM Configuration WHERE FullNodeName = ?", {node}, &err);
+    t.sql("DELETE FROM Configuration WHERE FullNodeName = ?", {node});
     t.prompter().messages.clear();
     connector->calls.clear();
     EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::NotFound);

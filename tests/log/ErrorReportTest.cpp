@@ -47,8 +47,7 @@ TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
     EXPECT_EQ(scope.reportedCount(), 1);
 
     const QString text = QStringLiteral("(error):3621 (The statement has been terminated.) in procedure cmdGCSave_Click of Form frmMain");
-    ASSERT_EQ(debug.lines.size(), 1);
-    EXPECT_EQ(debug.lines[0], text);
+    EXPECT_EQ(debug.lines, QStringList{text});
     EXPECT_EQ(prompter.messages, QStringList{text});
     QFile f(log.logPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

@@ -4,6 +4,7 @@
 #include "db/DemoData.h"
 #include "support/CliProcess.h"
 #include "support/HttpGets.h"
+#include "support/TestContext.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,14 +32,7 @@ public:
     }
     QString reg() const { return DemoEnvironment::registryPath(dir.filePath("env")); }
     QString dbPath() const { return DemoEnvironment::databasePath(dir.filePath("env")); }
-    void exec(const QString& sql, const QVariantList& binds = {})
-    {
-        FwError err;
-        auto db = Database::open("sqlite:" + dbPath(), &err);
-        ASSERT_TRUE(db) << err.description.toStdString();
-        db->run(sql, binds, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    void exec(const QString& sql, const QVariantList& binds = {}) { test::sqlValue("sqlite:" + dbPath(), sql, binds); }
     // One finished run per side, each ended `ageMinutes` ago with the given SyncInterval; nothing running.
     void finishedRuns(int dcAgeMinutes, int gcAgeMinutes, int interval = 10)
     {
@@ -139,7 +133,6 @@ TEST(CheckSyncCli, EachStatusFromADatabaseBuiltForIt)
     CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | dc_age=")) << r.out.toStdString();
-    EXPECT_TRUE(r.out.contains(QRegularExpression(" gc_age=30\\ds;1800;3600;0\n$"))) << r.out.toStdString();
 
     env.finishedRuns(5, 35);
     r = env.cli({"check-sync"});

@@ -25,11 +25,7 @@ MonitorTestDb::MonitorTestDb(TestContext& t, bool withLog) : m_t(t)
 
 void MonitorTestDb::exec(const QString& sql, const QVariantList& binds)
 {
-    FwError err;
-    auto db = Database::open(m_t.ctx().connectionString, &err);
-    ASSERT_TRUE(db) << err.description.toStdString();
-    db->run(sql, binds, &err);
-    ASSERT_FALSE(err) << err.description.toStdString() << " in " << sql.toStdString();
+    m_t.sql(sql, binds);
 }
 
 QString MonitorTestDb::ts(const QDateTime& t)

@@ -1,5 +1,5 @@
-#include "db/Database.h"
 #include "support/CliProcess.h"
+#include "support/TestContext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,18 +10,14 @@
 namespace {
 
 using fw::test::CliRun;
-
-CliRun cli(const QStringList& args, const QString& registry)
-{
-    return fw::test::runCli(FERROWIND_CLI, args, registry);
-}
+using fw::test::cli;
 
 class StatusCli : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         dir = new QTemporaryDir;
-        const CliRun r = cli({"demo-env", dir->filePath("demo"), "--runs", "30"}, "/nonexistent");
+        const CliRun r = cli({"demo-env", dir->filePath("demo"), "--runs", "30"});
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
     }
     static void TearDownTestSuite() { delete dir; }
@@ -52,14 +48,8 @@ TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
 TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
 {
     const QString demo = dir->filePath("broken");
-    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}, "/nonexistent").code, 0);
-    {
-        fw::FwError err;
-        auto db = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
-        ASSERT_TRUE(db) << err.description.toStdString();
-        db->run("DROP TABLE SyncHistoryObject", {}, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    fw::test::sqlValue("sqlite:" + demo + "/VelmoraDb.sqlite", "DROP TABLE SyncHistoryObject");
     CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();

@@ -23,9 +23,11 @@ int countLinesEnding(const QStringList& lines, const QString& tail)
         n += l.endsWith(tail) ? 1 : 0;
     return n;
 }
-} // namespace
+constexpr auto kCount = ObjectColumn::ObjectsSynchronized;
+constexpr auto kTime = ObjectColumn::ElapsedTime;
+constexpr auto kLast = ObjectColumn::LastSynchronizedDateTime;
 
-class DcOverviewTest : public ::testing::Test {
+class SyncDetailsTest : public ::testing::Test {
 protected:
     TestContext t;
     MonitorTestDb db{t};
@@ -37,6 +39,9 @@ protected:
         db.addDomain(kEmea, QStringLiteral("dc01.emea"), QStringLiteral("{3}"));
     }
 };
+using DcOverviewTest = SyncDetailsTest;
+using ObjectsTest = SyncDetailsTest;
+} // namespace
 
 TEST_F(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
 {
@@ -170,16 +175,6 @@ TEST_F(DcOverviewTest, ViewObjectsRemembersAndLogsTheDomain)
     EXPECT_EQ(o.lastDomain(), kSales);
     EXPECT_TRUE(t.logLines().last().endsWith(": cmdDCSynchronizationMainViewObjects_Click(): SyncId = -1, Domain = sales.example.com"));
 }
-
-class ObjectsTest : public ::testing::Test {
-protected:
-    TestContext t;
-    MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
-    static constexpr auto kCount = ObjectColumn::ObjectsSynchronized;
-    static constexpr auto kTime = ObjectColumn::ElapsedTime;
-    static constexpr auto kLast = ObjectColumn::LastSynchronizedDateTime;
-};
 
 TEST_F(ObjectsTest, FinishedRunShowsStoredRowAndZeroTextsElsewhereThenStops)
 {

@@ -67,11 +67,13 @@ TEST(RegFileParser, ReadsTheValueKindsOfAnExport)
         "@=\"default value\"\r\n"
         "\"Blob\"=hex:01,02,03,\\\r\n"
         "  04,05\r\n"
-        "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n");
+        "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+        "\"Build\"=hex(4):55,00,\\\r\n  00,00\r\n");
     auto p = parse(utf16le(text));
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
 
     EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Trace", RegTypeNumber, 0).toInt(), 31);
+    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Build", RegTypeNumber, 0).toInt(), 0x55);
     EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Path", RegTypeText, "").toString(),
               QStringLiteral("C:\\Program Files\\Velmora \"A\""));
     EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "", RegTypeText, "").toString(), QStringLiteral("default value"));

@@ -29,21 +29,8 @@ protected:
 #endif
     }
 
-    QVariant scalar(const QString& sql, const QVariantList& binds = {})
-    {
-        FwError err;
-        auto db = Database::open(QStringLiteral("sqlite:") + m_path, &err);
-        QSqlQuery q = db->run(sql, binds, &err);
-        EXPECT_FALSE(err) << err.description.toStdString();
-        return q.next() ? q.value(0) : QVariant();
-    }
-    void exec(const QString& sql, const QVariantList& binds = {})
-    {
-        FwError err;
-        auto db = Database::open(QStringLiteral("sqlite:") + m_path, &err);
-        db->run(sql, binds, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    // Straight to the file, whichever way the store under test goes.
+    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue("sqlite:" + m_path, sql, binds); }
     QString node(const QString& suffix)
     {
         return scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix}).toString();
@@ -126,7 +113,7 @@ TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectEnabled = 0").toInt(), 1);
 
     // A domain whose identifier holds a quote is found and changed like any other.
-    exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName) VALUES (?, ?)", {"{it's}", "quoted.example.com"});
+    scalar("INSERT INTO ADDomain (AdDomainObjectID, DomainName) VALUES (?, ?)", {"{it's}", "quoted.example.com"});
     err = store.changeDomain("{it's}", {{DomainColumn::ReconnectFailureThreshold, 3}}, &matched);
     EXPECT_FALSE(err);
     EXPECT_EQ(matched, 1);

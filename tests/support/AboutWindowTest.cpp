@@ -25,7 +25,6 @@ using namespace fw;
 
 namespace {
 
-
 const QString kJapaneseFont = QString::fromUtf16(u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF");
 
 // A window that re-reads its texts after a change of language.
@@ -177,8 +176,7 @@ TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
 
     // Help opens the page beside the program.
     help->trigger();
-    ASSERT_EQ(t.shell().calls.size(), 1);
-    EXPECT_EQ(t.shell().calls[0].target, QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm")));
+    EXPECT_EQ(t.shell().requests(), QStringList{"document " + QDir(t.dir()).filePath("FerrowindManager.htm")});
 
     // The update check runs under a wait cursor on the main window and ends with the normal one.
     auto http = std::make_shared<CursorWatchingHttp>(&main);
@@ -189,8 +187,7 @@ TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
     EXPECT_TRUE(http->cursorSet);
     EXPECT_EQ(http->shape, Qt::WaitCursor);
     EXPECT_EQ(main.cursor().shape(), Qt::ArrowCursor);
-    EXPECT_TRUE(t.prompter().messages.last().startsWith(QStringLiteral("Unable to contact application home page")));
-    EXPECT_TRUE(t.prompter().messages.last().endsWith(QStringLiteral("ferrowind.example.net")));
+    EXPECT_EQ(t.prompter().messages.size(), 1) << "the unreachable site is reported";
 }
 
 TEST_F(AboutWindowTest, OkHidesAndAboutShowsTheSameWindowAgain)

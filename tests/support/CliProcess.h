@@ -15,4 +15,12 @@ struct CliRun {
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry,
               const QProcessEnvironment& extra = QProcessEnvironment());
 
+#ifdef FERROWIND_CLI
+// The command line of the build, without an installed product unless `registry` names one.
+inline CliRun cli(const QStringList& args, const QString& registry = QStringLiteral("/nonexistent"))
+{
+    return runCli(QStringLiteral(FERROWIND_CLI), args, registry);
+}
+#endif
+
 } // namespace fw::test

@@ -6,8 +6,31 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
 
 namespace fw::test {
+
+QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds)
+{
+    FwError err;
+    auto db = Database::open(connectionString, &err);
+    if (!db) {
+        ADD_FAILURE() << err.description.toStdString();
+        return {};
+    }
+    QSqlQuery q = db->run(statement, binds, &err);
+    if (err) {
+        ADD_FAILURE() << err.description.toStdString() << " in " << statement.toStdString();
+        return {};
+    }
+    return q.next() ? q.value(0) : QVariant();
+}
+
+QVariant TestContext::sql(const QString& statement, const QVariantList& binds) const
+{
+    return sqlValue(m_ctx->connectionString, statement, binds);
+}
 
 TestContext::TestContext()
 {
@@ -74,7 +97,13 @@ QByteArray TestContext::logBytes() const
 
 QStringList TestContext::logLines() const
 {
-    QString text = QString::fromLocal8Bit(logBytes());
+    return logLines(m_ctx->log().logPath());
+}
+
+QStringList TestContext::logLines(const QString& path)
+{
+    QFile f(path);
+    QString text = f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
     if (text.endsWith(QLatin1String("\r\n")))
         text.chop(2);
     return text.split(QStringLiteral("\r\n"));

@@ -3,10 +3,15 @@
 #include "support/doubles/TestDoubles.h"
 
 #include <QStringList>
+#include <QVariant>
 #include <QTemporaryDir>
 #include <memory>
 
 namespace fw::test {
+
+// Runs one statement on the database behind `connectionString` and answers the first column of its first row
+// (an invalid value when there is none). A database that cannot be opened or a refused statement fails the test.
+QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds = {});
 
 // A program context whose seams are all test doubles, with a fresh temporary folder as program folder
 // (the logs go to its "logs" subfolder). The registry holds an installed Velmora 8.0(0.85) by default.
@@ -31,9 +36,12 @@ public:
     void setVersion(quint32 versionNumber, quint32 buildNumber);
     // Creates a demo database in the temporary folder and points the connection string at it.
     QString createDemoDatabase(int dcRuns = 50, int gcRuns = 50);
-    // Lines of the current log file, without line ends.
+    // Lines of the current log file (or of the one at `path`), without line ends.
     QStringList logLines() const;
+    static QStringList logLines(const QString& path);
     QByteArray logBytes() const;
+    // sqlValue on the context's database.
+    QVariant sql(const QString& statement, const QVariantList& binds = {}) const;
 
 private:
     QTemporaryDir m_dir;

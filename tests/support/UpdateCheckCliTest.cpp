@@ -16,7 +16,6 @@ using fw::test::runCli;
 
 namespace {
 
-
 class UpdateCheckCliTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(server.start()); }

@@ -87,6 +87,14 @@ public:
         calls.append({"program", program, args});
         return next;
     }
+    // Each call as one text, "kind target" and then " | argument" for each argument.
+    QStringList requests() const
+    {
+        QStringList out;
+        for (const Call& c : calls)
+            out.append((QStringList{c.kind + QLatin1Char(' ') + c.target} + c.args).join(QStringLiteral(" | ")));
+        return out;
+    }
     QList<Call> calls;
     Result next{true, 0, {}};
 };
