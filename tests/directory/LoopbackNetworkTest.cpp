@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -148,6 +149,35 @@ TEST(LoopbackLocator, EachDomainAtOnceWithinOneDeadline)
     for (const DcLookupResult& one : r)
         EXPECT_TRUE(one.error != 0 && one.detail.contains("cut short")) << one.detail.toStdString();
     EXPECT_GE(silent.udpRequests(), 3);
+}
+
+// Very many domains: a bounded number of lookups at a time, every domain answered, in order.
+TEST(LocateEach, ManyDomainsAFewAtATime)
+{
+    struct Counting : DcLocatorBackend {
+        std::atomic_int now{0};
+        std::atomic_int most{0};
+        DcLookupResult locate(const DcLookupRequest& request) override
+        {
+            const int n = ++now;
+            for (int seen = most.load(); n > seen && !most.compare_exchange_weak(seen, n);) {
+            }
+            QThread::msleep(5);
+            --now;
+            DcLookupResult found{0, {}, {}};
+            found.info.domainControllerName = QStringLiteral("\\\\dc.") + request.domainName;
+            return found;
+        }
+    };
+    auto counting = std::make_shared<Counting>();
+    QStringList domains;
+    for (int i = 0; i < 200; ++i)
+        domains.append(QStringLiteral("d%1.example.com").arg(i));
+    const QList<DcLookupResult> r = locateEach(counting, domains, Deadline(4000));
+    ASSERT_EQ(r.size(), 200);
+    EXPECT_EQ(r[137].info.domainControllerName, "\\\\dc.d137.example.com");
+    EXPECT_LE(counting->most.load(), 16);
+    EXPECT_GT(counting->most.load(), 1);
 }
 
 // A connection that closes before its late reply is due takes the reply with it: the next connection,
