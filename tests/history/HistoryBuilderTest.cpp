@@ -134,6 +134,17 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         const HistoryResult got = h.build(side, factor, &walks);
         SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
         EXPECT_EQ(walks, 1);
+        {
+            // No size formed side by side: every pass's points come from the runs the walk kept, still in one walk.
+            int untrackedWalks = 0;
+            const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
+            EXPECT_EQ(untrackedWalks, 1);
+            EXPECT_EQ(untracked.outcome, got.outcome);
+            EXPECT_EQ(untracked.groupSize, got.groupSize);
+            EXPECT_EQ(untracked.finalFactor, got.finalFactor);
+            expectSamePoints(untracked.points, got.points);
+            expectSameLines(untracked.logLines, got.logLines);
+        }
         if (!want.accepted) {
             // The loop never accepts: the smallest group size fitting the starting budget, factor kept.
             qint64 budget = 0, g0 = 0;
@@ -168,8 +179,9 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
     EXPECT_GT(fitted, 3) << "and histories the loop cannot fit";
 }
 
-// When the needed group size lies beyond the sizes formed side by side, a further walk forms it: same results.
-TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
+// When the needed group sizes lie beyond the sizes formed side by side (with trace lines, every rejected
+// pass's too), they are formed from the runs the walk kept: same results, the database read once.
+TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesNeedNoSecondWalk)
 {
     Harness h;
     GeneratorSpec g;
@@ -190,7 +202,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
     ASSERT_GT(want.passes, 1);
     int walks = 0;
     const HistoryResult got = h.build(SyncSide::DC, factor, &walks, 0, 0);
-    EXPECT_EQ(walks, 2);
+    EXPECT_EQ(walks, 1);
     expectSamePoints(got.points, want.points);
     expectSameLines(got.logLines, want.lines);
 }
