@@ -161,12 +161,15 @@ struct HistoryWalk::Impl {
     WalkLineSpool* spool;
     Totals totals;
     ChangeState change;
-    // Runs in each size's open point, side by side so that the per-run count stays a tight loop;
-    // a dropped size sits far below its group size and never closes again.
-    std::vector<qint64> rows;
+    // Where each size's open point starts and where it closes, so that a run which closes nothing costs one
+    // comparison however many sizes are formed; a dropped size has no open point and never closes again.
+    static constexpr qint64 kNone = -1;
+    static constexpr qint64 kNever = std::numeric_limits<qint64>::max();
     std::vector<qint64> sizes;
-    std::vector<int> toOpen; // sizes whose next point starts with the next run
-    static constexpr qint64 kDropped = std::numeric_limits<qint64>::min() / 2;
+    std::vector<qint64> openAt;  // ordinal of the open point's first run; kNone when none is open
+    std::vector<qint64> closeAt; // ordinal its open point closes at when no change comes first; kNever when none
+    qint64 nextClose = kNever;   // at most the smallest closeAt
+    std::vector<int> toOpen;     // sizes whose next point starts with the next run
 
     void line(qint64 ordinal, QString text)
     {
@@ -196,7 +199,7 @@ struct HistoryWalk::Impl {
         const OpenPoint& o = t.open;
         if (pointCap <= 0 || t.raw.size() < pointCap) {
             RawPoint r;
-            r.rows = rows[i];
+            r.rows = lastOrdinal - openAt[i] + 1;
             r.sums.lag = totals.lag - o.at.lag;
             r.sums.secs = totals.secs - o.at.secs;
             r.sums.objects = totals.objects - o.at.objects;
@@ -219,20 +222,20 @@ struct HistoryWalk::Impl {
             t.raw.append(r);
         }
         t.open.firstOfStretch = false;
+        openAt[i] = kNone;
+        closeAt[i] = kNever;
         if (dropAbove > 0 && t.raw.size() > dropAbove) {
             t.alive = false;
             t.raw = {};
-            rows[i] = kDropped;
             return;
         }
-        rows[i] = 0;
         toOpen.push_back(i);
     }
 
     void closeAll(qint64 lastOrdinal, qint64 lastSyncId)
     {
         for (int i = 0; i < static_cast<int>(tracks.size()); ++i)
-            if (rows[i] > 0)
+            if (openAt[i] != kNone)
                 close(i, lastOrdinal, lastSyncId);
     }
 
@@ -278,6 +281,9 @@ struct HistoryWalk::Impl {
             o.start = run.start;
             o.firstSet = {};
             o.first = {};
+            openAt[i] = ordinal;
+            closeAt[i] = ordinal + sizes[i] - 1;
+            nextClose = std::min(nextClose, closeAt[i]);
         }
         toOpen.clear();
 
@@ -289,10 +295,17 @@ struct HistoryWalk::Impl {
                 event(k, run.events[k], run.eventTimes[k]);
 
         lastSyncId = run.syncId;
-        const int n = static_cast<int>(sizes.size());
-        for (int i = 0; i < n; ++i)
-            if (++rows[i] >= sizes[i])
-                close(i, ordinal, run.syncId);
+        if (ordinal >= nextClose) {
+            qint64 next = kNever;
+            const int n = static_cast<int>(sizes.size());
+            for (int i = 0; i < n; ++i) {
+                if (closeAt[i] == ordinal)
+                    close(i, ordinal, run.syncId); // reopens with the next run
+                else
+                    next = std::min(next, closeAt[i]);
+            }
+            nextClose = next;
+        }
     }
 
     // After the last run: the open points end with it.
@@ -340,7 +353,8 @@ HistoryWalk::HistoryWalk(SyncSide side, WalkOptions options)
             d->tracks.append(std::move(t));
             d->toOpen.push_back(static_cast<int>(d->sizes.size()));
             d->sizes.push_back(g);
-            d->rows.push_back(0);
+            d->openAt.push_back(Impl::kNone);
+            d->closeAt.push_back(Impl::kNever);
         }
     }
 }

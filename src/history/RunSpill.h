@@ -46,7 +46,7 @@ public:
     bool forEach(const std::function<bool(const RunDigest&)>& f, QString* error);
 
     // The block size past which digests leave memory (tests lower it).
-    void setBlockBytes(qsizetype bytes) { m_blockBytes = bytes; }
+    void setBlockBytes(qsizetype bytes);
     bool spilled() const { return m_fileBlocks > 0; }
 
 private:
