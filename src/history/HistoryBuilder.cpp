@@ -194,6 +194,9 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
             r.cancelled = true;
             return r;
         }
+        // A query failing part way would otherwise read as a shorter history, and chart it.
+        if (failed(cursor->failures()))
+            return r;
     }
 
     const HistoryPlan plan = planHistory(counts.totalRows, distinct, factor, walk.counts());

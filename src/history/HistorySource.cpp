@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace fw {
@@ -36,7 +37,7 @@ public:
 
     bool nextRun(HistoryRunRow& r) override
     {
-        if (!m_runs.isActive() || !m_runs.next())
+        if (!next(m_runs, 40))
             return false;
         if (m_side == SyncSide::DC) {
             // a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd
@@ -62,7 +63,7 @@ public:
 
     bool nextTotal(HistoryTotalRow& r) override
     {
-        if (!m_totals.isActive() || !m_totals.next())
+        if (!next(m_totals, 50))
             return false;
         r.syncId = toInt64(m_totals.value(0));
         r.total = toInt64(m_totals.value(1), &r.totalNull);
@@ -71,7 +72,7 @@ public:
 
     bool nextDomain(HistoryDomainRow& r) override
     {
-        if (!m_domainsOk || !m_domains.isActive() || !m_domains.next())
+        if (!m_domainsOk || !next(m_domains, 60))
             return false;
         r.syncId = toInt64(m_domains.value(0));
         r.domain = m_domains.value(1).toString();
@@ -81,7 +82,23 @@ public:
         return true;
     }
 
+    QList<HistoryQueryFailure> failures() const override { return m_failures; }
+
 private:
+    // A row of `q`; false at its end, and when stepping to the next row failed (kept as a failure).
+    bool next(QSqlQuery& q, int line)
+    {
+        if (!q.isActive())
+            return false;
+        if (q.next())
+            return true;
+        if (q.lastError().isValid())
+            m_failures.append({line, Database::fromSqlError(q.lastError())});
+        q.finish(); // reads as ended from now on
+        return false;
+    }
+
+    QList<HistoryQueryFailure> m_failures;
     SyncSide m_side;
     QSqlQuery m_runs;
     QSqlQuery m_totals;

@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 using namespace fw;
 using namespace fw::test;
@@ -409,6 +410,29 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
         EXPECT_EQ(h.tc.prompter().messages.first(),
                   side == SyncSide::DC ? logged : QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"));
     }
+}
+
+// A walked query failing part way (here SQLite's SUM overflowing at one run's object totals) is a failure of
+// the load, not a shorter history: reported through the window's error path, no points, nothing logged as built.
+TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
+{
+    Harness h;
+    QList<RunSpec> list;
+    for (int i = 1; i <= 40; ++i)
+        list.append(gcRun(i));
+    h.db->addGc(list);
+    h.db->addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
+    h.db->addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
+    const HistoryResult r = h.build(SyncSide::GC, 2);
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
+    EXPECT_TRUE(r.points.isEmpty());
+    ASSERT_EQ(h.tc.prompter().messages.size(), 1);
+    const QString box = h.tc.prompter().messages.first();
+    EXPECT_TRUE(box.startsWith(QStringLiteral("(error):"))) << box.toStdString();
+    EXPECT_TRUE(box.contains(QStringLiteral("integer overflow"))) << box.toStdString();
+    EXPECT_TRUE(box.endsWith(QStringLiteral(") in procedure Form_Load of Form frmGCViewHistory"))) << box.toStdString();
+    ASSERT_EQ(r.logLines.size(), 1);
+    EXPECT_EQ(r.logLines.first(), box + QStringLiteral(" (line#=50)"));
 }
 
 // A budget of 0 or below ends the load with a clear message and no points, instead of looping.
