@@ -50,7 +50,12 @@ public:
         } else {
             // SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags
             r.syncId = toInt64(m_runs.value(0));
-            r.server = m_runs.value(1).toString();
+            // Taken out of the value rather than copied: a copy costs reference counting on every run.
+            QVariant server = m_runs.value(1);
+            if (server.typeId() == QMetaType::QString)
+                r.server.swap(*static_cast<QString*>(server.data()));
+            else
+                r.server = server.toString();
             r.increment = toInt32(m_runs.value(3));
             r.interval = toInt32(m_runs.value(4));
             r.lag = toInt64(m_runs.value(5), &r.lagNull);

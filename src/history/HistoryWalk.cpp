@@ -481,7 +481,7 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                 event(ResyncEvent, row.start);
             if (havePreviousServer && row.server != previousServer)
                 event(ServerEvent, row.start);
-            previousServer = row.server;
+            previousServer.swap(row.server); // the row's server is read afresh with the next run
             havePreviousServer = true;
         }
 

@@ -128,19 +128,20 @@ bool RunDigest::operator==(const RunDigest& o) const
 
 RunSpill::RunSpill(QString fileTemplate) : m_template(std::move(fileTemplate))
 {
-    m_block.reserve(m_blockBytes + kRecordMax); // appending to a block never reallocates it
+    m_block.resize(static_cast<size_t>(m_blockBytes + kRecordMax));
 }
 
 void RunSpill::setBlockBytes(qsizetype bytes)
 {
+    flush();
     m_blockBytes = bytes;
-    m_block.reserve(m_blockBytes + kRecordMax);
+    m_block.resize(static_cast<size_t>(m_blockBytes + kRecordMax));
 }
 RunSpill::~RunSpill() = default;
 
 void RunSpill::append(const RunDigest& d)
 {
-    char record[kRecordMax];
+    char* const record = m_block.data() + m_used; // a block keeps room for one record past its size
     char* p = record;
     const bool events = d.events[0] != 0 || d.events[1] != 0 || d.events[2] != 0;
     const bool newValues = m_count == 0 || d.increment != m_lastIncrement || d.interval != m_lastInterval;
@@ -170,23 +171,22 @@ void RunSpill::append(const RunDigest& d)
             }
         }
     }
-    m_block.append(record, p - record);
+    m_used += p - record;
     ++m_count;
-    if (m_block.size() >= m_blockBytes)
+    if (m_used >= m_blockBytes)
         flush();
 }
 
 void RunSpill::flush()
 {
-    if (m_block.isEmpty())
+    if (m_used == 0)
         return;
-    if (!writeToFile(m_block))
-        m_memoryBlocks.append(m_block); // no temporary space: kept in memory, the history is still whole
-    m_block = QByteArray();
-    m_block.reserve(m_blockBytes + kRecordMax);
+    if (!writeToFile(m_block.data(), m_used))
+        m_memoryBlocks.append(QByteArray(m_block.data(), m_used)); // no temporary space: kept in memory, still whole
+    m_used = 0;
 }
 
-bool RunSpill::writeToFile(const QByteArray& block)
+bool RunSpill::writeToFile(const char* data, qsizetype blockSize)
 {
     // Once a block could not be written, every later one stays in memory so that the order is kept.
     if (m_fileFailed)
@@ -199,15 +199,15 @@ bool RunSpill::writeToFile(const QByteArray& block)
             return false;
         }
     }
-    const quint32 size = qToLittleEndian(static_cast<quint32>(block.size()));
+    const quint32 size = qToLittleEndian(static_cast<quint32>(blockSize));
     if (m_file->write(reinterpret_cast<const char*>(&size), sizeof size) != sizeof size ||
-        m_file->write(block) != block.size() || !m_file->flush()) {
+        m_file->write(data, blockSize) != blockSize || !m_file->flush()) {
         m_file->resize(m_fileBytes); // drop a partly written block
         m_file->seek(m_fileBytes);
         m_fileFailed = true;
         return false;
     }
-    m_fileBytes += static_cast<qint64>(sizeof size) + block.size();
+    m_fileBytes += static_cast<qint64>(sizeof size) + blockSize;
     ++m_fileBlocks;
     return true;
 }
@@ -223,8 +223,8 @@ bool RunSpill::forEach(const std::function<bool(const RunDigest&)>& f, QString* 
         return false;
     };
     // False: f asked to stop, or the block is unreadable (`bad` says which).
-    auto readBlock = [&](const QByteArray& block, bool& bad) {
-        Reader in(block.constData(), block.constData() + block.size());
+    auto readBytes = [&](const char* begin, const char* end, bool& bad) {
+        Reader in(begin, end);
         while (!in.atEnd()) {
             if (!decode(in, state, d)) {
                 bad = true;
@@ -235,6 +235,9 @@ bool RunSpill::forEach(const std::function<bool(const RunDigest&)>& f, QString* 
                 return false;
         }
         return true;
+    };
+    auto readBlock = [&](const QByteArray& block, bool& bad) {
+        return readBytes(block.constData(), block.constData() + block.size(), bad);
     };
 
     bool bad = false;
@@ -259,7 +262,7 @@ bool RunSpill::forEach(const std::function<bool(const RunDigest&)>& f, QString* 
     for (const QByteArray& block : m_memoryBlocks)
         if (!readBlock(block, bad))
             return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : true;
-    if (!readBlock(m_block, bad))
+    if (!readBytes(m_block.data(), m_block.data() + m_used, bad))
         return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : true;
     if (seen != m_count)
         return fail(QStringLiteral("The runs read could not be read back whole: %1 of %2").arg(seen).arg(m_count));

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace fw {
 
@@ -51,10 +52,11 @@ public:
 
 private:
     void flush();
-    bool writeToFile(const QByteArray& block);
+    bool writeToFile(const char* data, qsizetype size);
 
     QString m_template;
-    QByteArray m_block;               // the block being filled
+    std::vector<char> m_block;        // the block being filled, with room for one more record past m_blockBytes
+    qsizetype m_used = 0;
     QList<QByteArray> m_memoryBlocks; // full blocks kept in memory where the temporary file failed
     std::unique_ptr<QTemporaryFile> m_file;
     bool m_fileFailed = false;
