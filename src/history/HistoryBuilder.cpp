@@ -184,6 +184,12 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
                                      : WalkOptions::shownPassOnly(sizes, startValid ? start.budget : 0, &spool));
     const qint64 total = static_cast<qint64>(counts.totalRows);
     const std::function<bool(qint64)> progress = [&](qint64 read) { return !m_progress || m_progress(read, total); };
+    // The walked queries can take seconds to give their first row (the DC run list groups every domain row
+    // first): the counting is over by then, and the reading is what the user waits for.
+    if (!progress(0)) {
+        r.cancelled = true;
+        return r;
+    }
     {
         QList<HistorySource::CountFailure> failures;
         auto cursor = source.open(failures);
