@@ -137,6 +137,7 @@ void RunSpill::setBlockBytes(qsizetype bytes)
     m_blockBytes = bytes;
     m_block.resize(static_cast<size_t>(m_blockBytes + kRecordMax));
 }
+
 RunSpill::~RunSpill() = default;
 
 void RunSpill::append(const RunDigest& d)
