@@ -29,17 +29,27 @@ void WalkLineSpool::append(WalkLine line)
 
 void WalkLineSpool::spill()
 {
+    // No temporary space, or it ran out: the lines stay in memory rather than being lost.
+    if (m_fileFailed)
+        return;
     if (!m_file) {
         m_file = std::make_unique<QTemporaryFile>();
         if (!m_file->open()) {
             m_file.reset();
-            return; // no temporary space: keep them in memory
+            m_fileFailed = true;
+            return;
         }
     }
-    m_file->seek(m_file->size());
+    m_file->seek(m_fileBytes);
     QDataStream out(m_file.get());
     for (const WalkLine& l : m_memory)
         out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
+    if (out.status() != QDataStream::Ok || !m_file->flush()) {
+        m_file->resize(m_fileBytes); // drop the part written
+        m_fileFailed = true;
+        return;
+    }
+    m_fileBytes = m_file->pos();
     m_inFile += m_memory.size();
     m_memory.clear();
 }

@@ -44,6 +44,8 @@ private:
     void spill();
     QList<WalkLine> m_memory;
     std::unique_ptr<QTemporaryFile> m_file;
+    bool m_fileFailed = false;
+    qint64 m_fileBytes = 0; // written whole
     qint64 m_inFile = 0;
     qint64 m_count = 0;
 };

@@ -1,5 +1,7 @@
-// The runs a history walk keeps for forming other group sizes: read back whole and in order, from memory, from
-// the temporary file, and without temporary space.
+// What a history walk keeps for later (the runs, for forming other group sizes; the per-run lines, for every
+// pass that writes them): read back whole and in order, from memory, from the temporary file, and without
+// temporary space.
+#include "history/HistoryWalk.h"
 #include "history/RunSpill.h"
 
 #include <gtest/gtest.h>
@@ -107,4 +109,23 @@ TEST(RunSpill, WithoutTemporarySpaceKeepsThemInMemory)
     ASSERT_EQ(got.size(), want.size());
     EXPECT_TRUE(got.last() == want.last());
     EXPECT_TRUE(got[1000] == want[1000]);
+}
+
+// Past a few thousand lines the spool moves them to its file; every pass reads them all back, in order.
+TEST(WalkLineSpool, ManyLinesReadBackInOrderEveryTime)
+{
+    WalkLineSpool spool;
+    for (qint64 i = 0; i < 10000; ++i)
+        spool.append({i, i % 7 ? WalkLine::Kind::Log : WalkLine::Kind::Error, QStringLiteral("line %1").arg(i), 94, 230});
+    for (int pass = 0; pass < 2; ++pass) {
+        qint64 next = 0;
+        bool inOrder = true;
+        spool.forEach([&](const WalkLine& l) {
+            inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
+                      (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
+            ++next;
+        });
+        EXPECT_EQ(next, 10000);
+        EXPECT_TRUE(inOrder);
+    }
 }
