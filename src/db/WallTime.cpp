@@ -15,37 +15,53 @@ qint64 daysFromCivil(qint64 y, unsigned m, unsigned d)
     return era * 146097 + static_cast<qint64>(doe) - 719468;
 }
 
-bool digits(const QChar* p, int n, int& out)
+// The value of two decimal digits, or -1.
+int twoDigits(const QChar* p)
 {
-    int v = 0;
-    for (int i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c < u'0' || c > u'9')
-            return false;
-        v = v * 10 + (c - u'0');
-    }
-    out = v;
-    return true;
+    const unsigned a = static_cast<unsigned>(p[0].unicode()) - u'0';
+    const unsigned b = static_cast<unsigned>(p[1].unicode()) - u'0';
+    return a > 9 || b > 9 ? -1 : static_cast<int>(a * 10 + b);
+}
+
+// As QDate::isValid for the years four digits can give: there is no year 0.
+bool validDate(int y, int m, int d)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1 || m < 1 || m > 12 || d < 1)
+        return false;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
 }
 
 // "yyyy-MM-dd", optionally followed by " HH:mm" or "THH:mm", optionally followed by ":ss" and a fraction or
-// zone, which are ignored: the way SQLite and the ODBC drivers hand the times over as text.
+// zone, which are ignored: the way SQLite and the ODBC drivers hand the times over as text. Written out by
+// hand: the history reads two of these a run.
 bool parseText(QStringView s, qint64& secs)
 {
     if (s.size() < 10)
         return false;
     const QChar* p = s.data();
-    int y, mo, d, h = 0, mi = 0, se = 0;
-    if (!digits(p, 4, y) || p[4] != u'-' || !digits(p + 5, 2, mo) || p[7] != u'-' || !digits(p + 8, 2, d))
+    const int y1 = twoDigits(p), y2 = twoDigits(p + 2), mo = twoDigits(p + 5), d = twoDigits(p + 8);
+    if (y1 < 0 || y2 < 0 || mo < 0 || d < 0 || p[4] != u'-' || p[7] != u'-')
         return false;
+    const int y = y1 * 100 + y2;
+    int h = 0, mi = 0, se = 0;
     if (s.size() > 10) {
-        if (s.size() < 16 || (p[10] != u' ' && p[10] != u'T') || !digits(p + 11, 2, h) || p[13] != u':' ||
-            !digits(p + 14, 2, mi))
+        if (s.size() < 16 || (p[10] != u' ' && p[10] != u'T') || p[13] != u':')
             return false;
-        if (s.size() > 16 && (s.size() < 19 || p[16] != u':' || !digits(p + 17, 2, se)))
+        h = twoDigits(p + 11);
+        mi = twoDigits(p + 14);
+        if (h < 0 || mi < 0)
             return false;
+        if (s.size() > 16) {
+            if (s.size() < 19 || p[16] != u':')
+                return false;
+            se = twoDigits(p + 17);
+            if (se < 0)
+                return false;
+        }
     }
-    if (!QDate::isValid(y, mo, d) || h > 23 || mi > 59 || se > 60)
+    if (!validDate(y, mo, d) || h > 23 || mi > 59 || se > 60)
         return false;
     secs = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 + se;
     return true;
@@ -61,7 +77,14 @@ WallTime WallTime::fromVariant(const QVariant& v)
         return fromDateTime(v.toDateTime());
     if (v.typeId() == QMetaType::QDate)
         return fromDateTime(QDateTime(v.toDate(), QTime(0, 0)));
-    const QString s = v.toString();
+    // Text is read in place: the history reads two times a run, and a converted copy of each shows in its time.
+    if (v.typeId() == QMetaType::QString)
+        return fromText(*static_cast<const QString*>(v.constData()));
+    return fromText(v.toString());
+}
+
+WallTime WallTime::fromText(const QString& s)
+{
     qint64 secs = 0;
     if (parseText(s, secs) || parseText(QStringView(s).trimmed(), secs))
         return {secs, true};

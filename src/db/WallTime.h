@@ -15,6 +15,8 @@ struct WallTime {
 
     // Invalid for a null or unreadable value.
     static WallTime fromVariant(const QVariant& v);
+    // From the text of such a column ("yyyy-MM-dd HH:mm:ss" and the ISO forms); invalid when unreadable.
+    static WallTime fromText(const QString& s);
     // The date and time the value shows, whatever zone it carries (so the clock's local time reads as wall time).
     static WallTime fromDateTime(const QDateTime& dt);
 

@@ -179,20 +179,30 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
 
     const bool tracing = log.tracing();
     WalkLineSpool spool;
+    RunSpill kept; // what each run adds, for any size the walk did not form
     HistoryWalk walk(m_side, tracing ? WalkOptions::everyPass(sizes, &spool)
                                      : WalkOptions::shownPassOnly(sizes, startValid ? start.budget : 0, &spool));
     const qint64 total = static_cast<qint64>(counts.totalRows);
     const std::function<bool(qint64)> progress = [&](qint64 read) { return !m_progress || m_progress(read, total); };
+    // The walked queries can take seconds to give their first row (the DC run list groups every domain row
+    // first): the counting is over by then, and the reading is what the user waits for.
+    if (!progress(0)) {
+        r.cancelled = true;
+        return r;
+    }
     {
         QList<HistorySource::CountFailure> failures;
         auto cursor = source.open(failures);
         ++r.walks;
         if (failed(failures))
             return r;
-        if (!walk.run(*cursor, progress)) {
+        if (!walk.run(*cursor, progress, &kept)) {
             r.cancelled = true;
             return r;
         }
+        // A query failing part way would otherwise read as a shorter history, and chart it.
+        if (failed(cursor->failures()))
+            return r;
     }
 
     const HistoryPlan plan = planHistory(counts.totalRows, distinct, factor, walk.counts());
@@ -214,40 +224,42 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         return r;
     }
 
-    // The passes whose points are needed: the one shown, and with trace lines every rejected one too.
-    QList<qint64> missing;
-    auto need = [&](qint64 g) {
-        if (!walk.kept(g) && !missing.contains(g))
-            missing.append(g);
-    };
-    need(plan.final.groupSize);
-    if (tracing)
-        for (const HistoryPass& p : plan.rejected)
-            need(p.groupSize);
+    // The passes written in order: every rejected one (its lines), then the one shown. Points are needed for the
+    // shown pass, and with trace lines for every pass.
+    QList<HistoryPass> passes = plan.rejected;
+    passes.append(plan.final);
+    auto needsPoints = [&](qsizetype i) { return tracing || i == passes.size() - 1; };
+    // A size the walk did not form is formed from the runs it kept, with the next few such sizes alongside, so
+    // that only a few sizes' points are held at any time.
+    constexpr qsizetype kSizesPerReplay = 32;
     std::unique_ptr<HistoryWalk> extra;
-    if (!missing.isEmpty()) {
-        // Beyond the sizes formed side by side: one more walk of the same snapshot forms exactly the missing ones.
-        extra = std::make_unique<HistoryWalk>(m_side, WalkOptions::missingSizes(missing));
-        QList<HistorySource::CountFailure> failures;
-        auto cursor = source.open(failures);
-        ++r.walks;
-        if (failed(failures)) {
-            r.outcome = HistoryPlan::Outcome::Impossible;
-            return r;
+    QString replayError;
+    bool replayStopped = false;
+    const std::function<bool()> goOn = [&] { return !m_progress || m_progress(total, total); };
+    auto pointsOf = [&](qsizetype index) -> const QList<FormedPoint>* {
+        const qint64 g = passes[index].groupSize;
+        if (walk.kept(g))
+            return walk.pointsFor(g);
+        if (extra && extra->kept(g))
+            return extra->pointsFor(g);
+        if (replayStopped)
+            return nullptr;
+        QList<qint64> batch;
+        for (qsizetype j = index; j < passes.size() && batch.size() < kSizesPerReplay; ++j)
+            if (needsPoints(j) && !walk.kept(passes[j].groupSize) && !batch.contains(passes[j].groupSize))
+                batch.append(passes[j].groupSize);
+        extra.reset();
+        extra = std::make_unique<HistoryWalk>(m_side, WalkOptions::missingSizes(batch));
+        if (!extra->replay(kept, goOn, &replayError)) {
+            replayStopped = true;
+            return nullptr;
         }
-        if (!extra->run(*cursor, progress)) {
-            r.cancelled = true;
-            return r;
-        }
-    }
-    auto pointsOf = [&](qint64 g) -> const QList<FormedPoint>* {
-        if (const auto* p = walk.pointsFor(g))
-            return p;
-        return extra ? extra->pointsFor(g) : nullptr;
+        return extra->pointsFor(g);
     };
 
     // Write each pass's lines as the loop writes them.
-    auto writePass = [&](const HistoryPass& pass) {
+    auto writePass = [&](qsizetype index) {
+        const HistoryPass& pass = passes[index];
         if (m_side == SyncSide::DC)
             log.trace(QStringLiteral("iMaxPointsAllowed: %1 dTotalRows: %2 iGroupSize: %3")
                           .arg(pass.budget)
@@ -256,7 +268,7 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         r.passGroupSizes.append(pass.groupSize);
         if (walk.emptyRunList())
             log.error(FwError::noCurrentRecord(), 100); // the run list has no row to start a pass with
-        const QList<FormedPoint>* points = tracing ? pointsOf(pass.groupSize) : nullptr;
+        const QList<FormedPoint>* points = tracing ? pointsOf(index) : nullptr;
         qsizetype next = 0;
         auto traceUpTo = [&](qint64 ordinal) {
             while (points && next < points->size() && (*points)[next].lastOrdinal < ordinal)
@@ -272,13 +284,30 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         traceUpTo(std::numeric_limits<qint64>::max());
     };
 
-    for (const HistoryPass& p : plan.rejected) {
-        writePass(p);
-        ++factor;
-        log.write(QStringLiteral("Exceed max data points allowed. Increment %1 to %2 and try again").arg(factorName(m_side)).arg(factor));
+    const qsizetype firstPassReport = r.reports.size();
+    for (qsizetype i = 0; i < passes.size(); ++i) {
+        writePass(i);
+        if (i < passes.size() - 1) {
+            ++factor;
+            log.write(QStringLiteral("Exceed max data points allowed. Increment %1 to %2 and try again").arg(factorName(m_side)).arg(factor));
+        }
     }
-    writePass(plan.final);
-    const QList<FormedPoint>* shown = pointsOf(plan.final.groupSize);
+    const QList<FormedPoint>* shown = pointsOf(passes.size() - 1);
+    if (replayStopped) {
+        if (replayError.isEmpty()) {
+            r.cancelled = true;
+            return r;
+        }
+        // Nothing of the passes is reported: the load failed before its points were formed.
+        r.reports.resize(firstPassReport);
+        r.logLines.resize(firstPassReport);
+        r.passGroupSizes.clear();
+        r.outcome = HistoryPlan::Outcome::Impossible;
+        r.finalFactor = r.startFactor;
+        r.failure = replayError;
+        log.error({75, replayError}, 70);
+        return r;
+    }
     if (shown)
         for (const FormedPoint& f : *shown)
             r.points.append(f.point);

@@ -41,10 +41,11 @@ struct HistoryResult {
 // Builds the chart points of one side's finished synchronisation runs (BuildHistoryPoints).
 //
 // The written procedure forms points pass after pass, raising the side's safety factor until the point
-// count fits the budget. Here the result sets are read once: the points of the group sizes the loop can end
-// with are formed side by side while the run counts between increment and interval changes are gathered;
-// the counts then decide which pass the loop accepts, and the log lines of every pass, retries included,
-// are written as the loop would have written them.
+// count fits the budget. Here the result sets are read once: the points of the group sizes the loop is likely
+// to end with are formed side by side while the run counts between increment and interval changes are gathered,
+// and what each run adds is kept (in a temporary file past a few thousand runs) for any other size; the counts
+// then decide which pass the loop accepts, and the log lines of every pass, retries included, are written as
+// the loop would have written them.
 //
 // collect() touches nothing of the context beyond the values copied when the builder is made, so it may run on
 // another thread (with its own database connection); report() then writes the log lines, shows the errors and

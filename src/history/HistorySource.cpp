@@ -2,17 +2,30 @@
 
 #include "db/Database.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace fw {
 
 namespace {
 
+// SQLite hands integer columns over as 64-bit integers: those are read in place, which costs less than the
+// general conversion (a large share of the build's time otherwise); anything else converts as QVariant does.
 qint64 toInt64(const QVariant& v, bool* isNull = nullptr)
 {
     if (isNull)
         *isNull = v.isNull();
+    if (v.typeId() == QMetaType::LongLong)
+        return *static_cast<const qlonglong*>(v.constData());
     return v.toLongLong();
+}
+
+// The same narrowed as QVariant::toInt narrows a 64-bit integer: its low 32 bits.
+qint32 toInt32(const QVariant& v)
+{
+    if (v.typeId() == QMetaType::LongLong)
+        return static_cast<qint32>(*static_cast<const qlonglong*>(v.constData()));
+    return v.toInt();
 }
 
 class SqlCursor final : public HistoryCursor {
@@ -24,52 +37,73 @@ public:
 
     bool nextRun(HistoryRunRow& r) override
     {
-        if (!m_runs.isActive() || !m_runs.next())
+        if (!next(m_runs, 40))
             return false;
         if (m_side == SyncSide::DC) {
             // a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd
-            r.syncId = m_runs.value(0).toLongLong();
-            r.increment = m_runs.value(2).toInt();
-            r.interval = m_runs.value(3).toInt();
+            r.syncId = toInt64(m_runs.value(0));
+            r.increment = toInt32(m_runs.value(2));
+            r.interval = toInt32(m_runs.value(3));
             r.lag = toInt64(m_runs.value(4), &r.lagNull);
             r.start = WallTime::fromVariant(m_runs.value(5));
             r.end = WallTime::fromVariant(m_runs.value(6));
         } else {
             // SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags
-            r.syncId = m_runs.value(0).toLongLong();
-            r.server = m_runs.value(1).toString();
-            r.increment = m_runs.value(3).toInt();
-            r.interval = m_runs.value(4).toInt();
+            r.syncId = toInt64(m_runs.value(0));
+            // Taken out of the value rather than copied: a copy costs reference counting on every run.
+            QVariant server = m_runs.value(1);
+            if (server.typeId() == QMetaType::QString)
+                r.server.swap(*static_cast<QString*>(server.data()));
+            else
+                r.server = server.toString();
+            r.increment = toInt32(m_runs.value(3));
+            r.interval = toInt32(m_runs.value(4));
             r.lag = toInt64(m_runs.value(5), &r.lagNull);
             r.start = WallTime::fromVariant(m_runs.value(6));
             r.end = WallTime::fromVariant(m_runs.value(7));
-            r.eventFlags = static_cast<qint16>(m_runs.value(8).toInt());
+            r.eventFlags = static_cast<qint16>(toInt32(m_runs.value(8)));
         }
         return true;
     }
 
     bool nextTotal(HistoryTotalRow& r) override
     {
-        if (!m_totals.isActive() || !m_totals.next())
+        if (!next(m_totals, 50))
             return false;
-        r.syncId = m_totals.value(0).toLongLong();
+        r.syncId = toInt64(m_totals.value(0));
         r.total = toInt64(m_totals.value(1), &r.totalNull);
         return true;
     }
 
     bool nextDomain(HistoryDomainRow& r) override
     {
-        if (!m_domainsOk || !m_domains.isActive() || !m_domains.next())
+        if (!m_domainsOk || !next(m_domains, 60))
             return false;
-        r.syncId = m_domains.value(0).toLongLong();
+        r.syncId = toInt64(m_domains.value(0));
         r.domain = m_domains.value(1).toString();
         r.server = m_domains.value(2).toString();
-        r.eventFlags = static_cast<qint16>(m_domains.value(3).toInt());
+        r.eventFlags = static_cast<qint16>(toInt32(m_domains.value(3)));
         r.start = m_domains.value(4);
         return true;
     }
 
+    QList<HistoryQueryFailure> failures() const override { return m_failures; }
+
 private:
+    // A row of `q`; false at its end, and when stepping to the next row failed (kept as a failure).
+    bool next(QSqlQuery& q, int line)
+    {
+        if (!q.isActive())
+            return false;
+        if (q.next())
+            return true;
+        if (q.lastError().isValid())
+            m_failures.append({line, Database::fromSqlError(q.lastError())});
+        q.finish(); // reads as ended from now on
+        return false;
+    }
+
+    QList<HistoryQueryFailure> m_failures;
     SyncSide m_side;
     QSqlQuery m_runs;
     QSqlQuery m_totals;

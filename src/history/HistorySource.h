@@ -40,6 +40,12 @@ struct HistoryDomainRow {
     QVariant start; // parsed only when an event needs it
 };
 
+// A failed query of the load: the statement (the error report's "line") and the error.
+struct HistoryQueryFailure {
+    int line = 0;
+    FwError error;
+};
+
 // The three result sets of one walk, read forward only.
 class HistoryCursor {
 public:
@@ -47,6 +53,8 @@ public:
     virtual bool nextRun(HistoryRunRow& row) = 0;
     virtual bool nextTotal(HistoryTotalRow& row) = 0;
     virtual bool nextDomain(HistoryDomainRow& row) = 0; // always false on the GC side
+    // Queries whose reading failed part way (each then reads as ended): what was read of them is not the history.
+    virtual QList<HistoryQueryFailure> failures() const { return {}; }
 };
 
 // Where the history of one side comes from: the counts, and the result sets to walk.
@@ -57,11 +65,8 @@ public:
         qint64 distinctIncrements = 0;
         qint64 distinctIntervals = 0;
     };
-    // A failure of one query of the counts.
-    struct CountFailure {
-        int line = 0;
-        FwError error;
-    };
+    // A failure of one query of the counts or the walk.
+    using CountFailure = HistoryQueryFailure;
 
     virtual ~HistorySource() = default;
     virtual SyncSide side() const = 0;

@@ -29,17 +29,27 @@ void WalkLineSpool::append(WalkLine line)
 
 void WalkLineSpool::spill()
 {
+    // No temporary space, or it ran out: the lines stay in memory rather than being lost.
+    if (m_fileFailed)
+        return;
     if (!m_file) {
         m_file = std::make_unique<QTemporaryFile>();
         if (!m_file->open()) {
             m_file.reset();
-            return; // no temporary space: keep them in memory
+            m_fileFailed = true;
+            return;
         }
     }
-    m_file->seek(m_file->size());
+    m_file->seek(m_fileBytes);
     QDataStream out(m_file.get());
     for (const WalkLine& l : m_memory)
         out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
+    if (out.status() != QDataStream::Ok || !m_file->flush()) {
+        m_file->resize(m_fileBytes); // drop the part written
+        m_fileFailed = true;
+        return;
+    }
+    m_fileBytes = m_file->pos();
     m_inFile += m_memory.size();
     m_memory.clear();
 }
@@ -161,12 +171,15 @@ struct HistoryWalk::Impl {
     WalkLineSpool* spool;
     Totals totals;
     ChangeState change;
-    // Runs in each size's open point, side by side so that the per-run count stays a tight loop;
-    // a dropped size sits far below its group size and never closes again.
-    std::vector<qint64> rows;
+    // Where each size's open point starts and where it closes, so that a run which closes nothing costs one
+    // comparison however many sizes are formed; a dropped size has no open point and never closes again.
+    static constexpr qint64 kNone = -1;
+    static constexpr qint64 kNever = std::numeric_limits<qint64>::max();
     std::vector<qint64> sizes;
-    std::vector<int> toOpen; // sizes whose next point starts with the next run
-    static constexpr qint64 kDropped = std::numeric_limits<qint64>::min() / 2;
+    std::vector<qint64> openAt;  // ordinal of the open point's first run; kNone when none is open
+    std::vector<qint64> closeAt; // ordinal its open point closes at when no change comes first; kNever when none
+    qint64 nextClose = kNever;   // at most the smallest closeAt
+    std::vector<int> toOpen;     // sizes whose next point starts with the next run
 
     void line(qint64 ordinal, QString text)
     {
@@ -179,9 +192,9 @@ struct HistoryWalk::Impl {
             spool->append({ordinal, WalkLine::Kind::Error, e.description, e.number, statement});
     }
 
-    void event(int kind, const WallTime& when)
+    void event(int kind, qint32 count, const WallTime& when)
     {
-        ++totals.events[kind];
+        totals.events[kind] += count;
         for (Track& t : tracks) {
             if (t.alive && !t.open.firstSet[kind]) {
                 t.open.firstSet[kind] = true;
@@ -196,7 +209,7 @@ struct HistoryWalk::Impl {
         const OpenPoint& o = t.open;
         if (pointCap <= 0 || t.raw.size() < pointCap) {
             RawPoint r;
-            r.rows = rows[i];
+            r.rows = lastOrdinal - openAt[i] + 1;
             r.sums.lag = totals.lag - o.at.lag;
             r.sums.secs = totals.secs - o.at.secs;
             r.sums.objects = totals.objects - o.at.objects;
@@ -219,21 +232,99 @@ struct HistoryWalk::Impl {
             t.raw.append(r);
         }
         t.open.firstOfStretch = false;
+        openAt[i] = kNone;
+        closeAt[i] = kNever;
         if (dropAbove > 0 && t.raw.size() > dropAbove) {
             t.alive = false;
             t.raw = {};
-            rows[i] = kDropped;
             return;
         }
-        rows[i] = 0;
         toOpen.push_back(i);
     }
 
     void closeAll(qint64 lastOrdinal, qint64 lastSyncId)
     {
         for (int i = 0; i < static_cast<int>(tracks.size()); ++i)
-            if (rows[i] > 0)
+            if (openAt[i] != kNone)
                 close(i, lastOrdinal, lastSyncId);
+    }
+
+    // The point forming proper: one run, as read and merged, into every group size formed.
+    qint64 ordinal = -1;
+    qint64 stretch = 0;
+    qint64 lastSyncId = 0;
+    SegmentCounts counts;
+
+    void take(const RunDigest& run)
+    {
+        ++ordinal;
+        if (ordinal == 0) {
+            change.increment = run.increment;
+            change.interval = run.interval;
+        } else if (run.increment != change.increment || run.interval != change.interval) {
+            // A group never spans a change: every open point ends with the run before.
+            closeAll(ordinal - 1, lastSyncId);
+            counts.add(stretch);
+            stretch = 0;
+            ChangeState& c = change;
+            c.pendingIncrement = run.increment != c.increment;
+            c.pendingInterval = run.interval != c.interval;
+            if (c.pendingIncrement) {
+                c.oldIncrement = c.increment;
+                c.newIncrement = run.increment;
+                c.incrementTime = run.start;
+                c.increment = run.increment;
+            }
+            if (c.pendingInterval) {
+                c.oldInterval = c.interval;
+                c.newInterval = run.interval;
+                c.intervalTime = run.start;
+                c.interval = run.interval;
+            }
+            for (Track& t : tracks)
+                t.open.firstOfStretch = true;
+        }
+        ++stretch;
+        for (int i : toOpen) {
+            OpenPoint& o = tracks[i].open;
+            o.at = totals;
+            o.start = run.start;
+            o.firstSet = {};
+            o.first = {};
+            openAt[i] = ordinal;
+            closeAt[i] = ordinal + sizes[i] - 1;
+            nextClose = std::min(nextClose, closeAt[i]);
+        }
+        toOpen.clear();
+
+        totals.lag += run.lag;
+        totals.secs += run.secs;
+        totals.objects += run.objects;
+        for (int k = 0; k < 3; ++k)
+            if (run.events[k] > 0)
+                event(k, run.events[k], run.eventTimes[k]);
+
+        lastSyncId = run.syncId;
+        if (ordinal >= nextClose) {
+            qint64 next = kNever;
+            const int n = static_cast<int>(sizes.size());
+            for (int i = 0; i < n; ++i) {
+                if (closeAt[i] == ordinal)
+                    close(i, ordinal, run.syncId); // reopens with the next run
+                else
+                    next = std::min(next, closeAt[i]);
+            }
+            nextClose = next;
+        }
+    }
+
+    // After the last run: the open points end with it.
+    void finish()
+    {
+        if (ordinal >= 0) {
+            closeAll(ordinal, lastSyncId);
+            counts.add(stretch);
+        }
     }
 };
 
@@ -272,7 +363,8 @@ HistoryWalk::HistoryWalk(SyncSide side, WalkOptions options)
             d->tracks.append(std::move(t));
             d->toOpen.push_back(static_cast<int>(d->sizes.size()));
             d->sizes.push_back(g);
-            d->rows.push_back(0);
+            d->openAt.push_back(Impl::kNone);
+            d->closeAt.push_back(Impl::kNever);
         }
     }
 }
@@ -303,7 +395,7 @@ const QList<FormedPoint>* HistoryWalk::pointsFor(qint64 groupSize)
     return nullptr;
 }
 
-bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress)
+bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress, RunSpill* keep)
 {
     Impl& w = *d;
     const QString table = runTable(w.side);
@@ -319,60 +411,37 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
     QString previousServer;
     bool havePreviousServer = false;
 
+    RunDigest run;
     qint64 ordinal = -1;
-    qint64 stretch = 0;
-    qint64 lastSyncId = 0;
     while (cursor.nextRun(row)) {
         ++ordinal;
         if (progress && (ordinal & 4095) == 0 && !progress(ordinal))
             return false;
-        if (ordinal == 0) {
-            w.change.increment = row.increment;
-            w.change.interval = row.interval;
-        } else if (row.increment != w.change.increment || row.interval != w.change.interval) {
-            // A group never spans a change: every open point ends with the run before.
-            w.closeAll(ordinal - 1, lastSyncId);
-            m_counts.add(stretch);
-            stretch = 0;
-            ChangeState& c = w.change;
-            c.pendingIncrement = row.increment != c.increment;
-            c.pendingInterval = row.interval != c.interval;
-            if (c.pendingIncrement) {
-                c.oldIncrement = c.increment;
-                c.newIncrement = row.increment;
-                c.incrementTime = row.start;
-                c.increment = row.increment;
-            }
-            if (c.pendingInterval) {
-                c.oldInterval = c.interval;
-                c.newInterval = row.interval;
-                c.intervalTime = row.start;
-                c.interval = row.interval;
-            }
-            for (Track& t : w.tracks)
-                t.open.firstOfStretch = true;
-        }
-        ++stretch;
-        for (int i : w.toOpen) {
-            OpenPoint& o = w.tracks[i].open;
-            o.at = w.totals;
-            o.start = row.start;
-            o.firstSet = {};
-            o.first = {};
-        }
-        w.toOpen.clear();
-
         const qint64 id = row.syncId;
+        run.syncId = id;
+        run.increment = row.increment;
+        run.interval = row.interval;
+        run.start = row.start;
+        run.events = {};
+        run.eventTimes = {};
+        auto event = [&](int kind, const WallTime& when) {
+            if (run.events[kind]++ == 0)
+                run.eventTimes[kind] = when;
+        };
+
+        run.lag = 0;
         if (row.lagNull)
             w.error(ordinal, FwError::invalidUseOfNull(), 210);
         else
-            w.totals.lag += row.lag;
+            run.lag = row.lag;
+        run.secs = 0;
         if (!row.start.valid || !row.end.valid)
             w.error(ordinal, FwError::invalidUseOfNull(), 220);
         else
-            w.totals.secs += row.end.secs - row.start.secs;
+            run.secs = row.end.secs - row.start.secs;
 
         // Object totals, merged by SyncId.
+        run.objects = 0;
         while (haveTotal && total.syncId < id) {
             w.line(ordinal, QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = %1 while no data in %2 where the next SyncID = %3")
                                 .arg(total.syncId).arg(table).arg(id));
@@ -383,7 +452,7 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                 if (total.totalNull)
                     w.error(ordinal, FwError::invalidUseOfNull(), 230);
                 else
-                    w.totals.objects += total.total;
+                    run.objects = total.total;
                 haveTotal = cursor.nextTotal(total);
             } else {
                 w.line(ordinal, QStringLiteral("Info: Mismatch data - Data in %1 with SyncId = %2 while no data in SyncHistoryObject where the next SyncID = %3")
@@ -400,9 +469,9 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
             currentDomains.clear();
             while (haveDomain && domain.syncId == id) {
                 if (domain.eventFlags & 1)
-                    w.event(ErrorEvent, WallTime::fromVariant(domain.start));
+                    event(ErrorEvent, WallTime::fromVariant(domain.start));
                 if (domain.eventFlags & 2)
-                    w.event(ResyncEvent, WallTime::fromVariant(domain.start));
+                    event(ResyncEvent, WallTime::fromVariant(domain.start));
                 currentDomains.append({domain.domain, domain.server});
                 haveDomain = cursor.nextDomain(domain);
             }
@@ -413,31 +482,53 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                         serverChanged = serverChanged || (now.first == before.first && now.second != before.second);
             }
             if (serverChanged)
-                w.event(ServerEvent, row.start);
+                event(ServerEvent, row.start);
             std::swap(previousDomains, currentDomains);
         } else {
             if (row.eventFlags & 1)
-                w.event(ErrorEvent, row.start);
+                event(ErrorEvent, row.start);
             if (row.eventFlags & 2)
-                w.event(ResyncEvent, row.start);
+                event(ResyncEvent, row.start);
             if (havePreviousServer && row.server != previousServer)
-                w.event(ServerEvent, row.start);
-            previousServer = row.server;
+                event(ServerEvent, row.start);
+            previousServer.swap(row.server); // the row's server is read afresh with the next run
             havePreviousServer = true;
         }
 
-        lastSyncId = id;
-        const int n = static_cast<int>(w.sizes.size());
-        for (int i = 0; i < n; ++i)
-            if (++w.rows[i] >= w.sizes[i])
-                w.close(i, ordinal, id);
+        if (keep)
+            keep->append(run);
+        w.take(run);
     }
-    m_empty = ordinal < 0;
-    if (!m_empty) {
-        w.closeAll(ordinal, lastSyncId);
-        m_counts.add(stretch);
-    }
+    finish();
     return !progress || progress(ordinal + 1);
+}
+
+bool HistoryWalk::replay(RunSpill& runs, const std::function<bool()>& goOn, QString* error)
+{
+    Impl& w = *d;
+    qint64 n = 0;
+    bool stopped = false;
+    const bool read = runs.forEach(
+        [&](const RunDigest& run) {
+            if (goOn && (n++ & 4095) == 0 && !goOn()) {
+                stopped = true;
+                return false;
+            }
+            w.take(run);
+            return true;
+        },
+        error);
+    if (!read || stopped)
+        return false;
+    finish();
+    return !goOn || goOn();
+}
+
+void HistoryWalk::finish()
+{
+    d->finish();
+    m_counts = d->counts;
+    m_empty = d->ordinal < 0;
 }
 
 } // namespace fw

@@ -2,6 +2,7 @@
 #include "history/HistoryPlan.h"
 #include "history/HistoryPoint.h"
 #include "history/HistorySource.h"
+#include "history/RunSpill.h"
 
 #include <QList>
 #include <QTemporaryFile>
@@ -12,7 +13,8 @@
 // group sizes side by side and counting the runs of each stretch between changes; the counts then decide which
 // pass the retry loop ends with (HistoryPlan). Reading is the whole cost, so the sizes the loop is likely to end
 // with are tracked in that one read: its first retries, and the sizes just above the starting one (where the
-// smallest size fitting the starting budget lies when no retry fits); any other size costs one more walk.
+// smallest size fitting the starting budget lies when no retry fits). The walk also keeps what each run adds
+// (RunSpill), so any other size is formed afterwards from that, without reading the database again.
 // Invariant: final points <= final budget <= starting budget. So unless trace lines need every pass's points,
 // a size past the starting budget can never be shown and is dropped as soon as it passes it.
 
@@ -42,6 +44,8 @@ private:
     void spill();
     QList<WalkLine> m_memory;
     std::unique_ptr<QTemporaryFile> m_file;
+    bool m_fileFailed = false;
+    qint64 m_fileBytes = 0; // written whole
     qint64 m_inFile = 0;
     qint64 m_count = 0;
 };
@@ -65,7 +69,7 @@ struct WalkOptions {
     static WalkOptions everyPass(QList<qint64> sizes, WalkLineSpool* spool);
     // Without: only the shown pass needs points, at most `startBudget` of them (0: no pass can be shown).
     static WalkOptions shownPassOnly(QList<qint64> sizes, qint64 startBudget, WalkLineSpool* spool);
-    // A further walk for sizes the first did not form; the first kept the lines.
+    // Sizes the first walk did not form, formed from the runs it kept; the first kept the lines.
     static WalkOptions missingSizes(QList<qint64> sizes);
 };
 
@@ -75,9 +79,12 @@ public:
     HistoryWalk(SyncSide side, WalkOptions options);
     ~HistoryWalk();
 
-    // Reads the result sets to their end; `progress` (when set) hears the runs read every few thousand and
-    // abandons the walk by returning false, and so does run().
-    bool run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress = {});
+    // Reads the result sets to their end, handing what each run adds to `keep` (when set); `progress` (when set)
+    // hears the runs read every few thousand and abandons the walk by returning false, and so does run().
+    bool run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress = {}, RunSpill* keep = nullptr);
+    // Forms the points from the runs a first walk kept. False when `goOn` (asked every few thousand runs) abandons
+    // it, or when the kept runs cannot be read back (`error` then says why).
+    bool replay(RunSpill& runs, const std::function<bool()>& goOn, QString* error);
 
     const SegmentCounts& counts() const { return m_counts; }
     bool emptyRunList() const { return m_empty; }
@@ -87,6 +94,7 @@ public:
     const QList<FormedPoint>* pointsFor(qint64 groupSize);
 
 private:
+    void finish();
     struct Impl;
     std::unique_ptr<Impl> d;
     SegmentCounts m_counts;

@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <cstdio>
 #include <functional>
+#include <limits>
 
 using namespace fw;
 using namespace fw::test;
@@ -134,6 +135,17 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         const HistoryResult got = h.build(side, factor, &walks);
         SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
         EXPECT_EQ(walks, 1);
+        {
+            // No size formed side by side: every pass's points come from the runs the walk kept, still in one walk.
+            int untrackedWalks = 0;
+            const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
+            EXPECT_EQ(untrackedWalks, 1);
+            EXPECT_EQ(untracked.outcome, got.outcome);
+            EXPECT_EQ(untracked.groupSize, got.groupSize);
+            EXPECT_EQ(untracked.finalFactor, got.finalFactor);
+            expectSamePoints(untracked.points, got.points);
+            expectSameLines(untracked.logLines, got.logLines);
+        }
         if (!want.accepted) {
             // The loop never accepts: the smallest group size fitting the starting budget, factor kept.
             qint64 budget = 0, g0 = 0;
@@ -168,8 +180,9 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
     EXPECT_GT(fitted, 3) << "and histories the loop cannot fit";
 }
 
-// When the needed group size lies beyond the sizes formed side by side, a further walk forms it: same results.
-TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
+// When the needed group sizes lie beyond the sizes formed side by side (with trace lines, every rejected
+// pass's too), they are formed from the runs the walk kept: same results, the database read once.
+TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesNeedNoSecondWalk)
 {
     Harness h;
     GeneratorSpec g;
@@ -190,7 +203,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesTakeOneMoreWalk)
     ASSERT_GT(want.passes, 1);
     int walks = 0;
     const HistoryResult got = h.build(SyncSide::DC, factor, &walks, 0, 0);
-    EXPECT_EQ(walks, 2);
+    EXPECT_EQ(walks, 1);
     expectSamePoints(got.points, want.points);
     expectSameLines(got.logLines, want.lines);
 }
@@ -397,6 +410,29 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
         EXPECT_EQ(h.tc.prompter().messages.first(),
                   side == SyncSide::DC ? logged : QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"));
     }
+}
+
+// A walked query failing part way (here SQLite's SUM overflowing at one run's object totals) is a failure of
+// the load, not a shorter history: reported through the window's error path, no points, nothing logged as built.
+TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
+{
+    Harness h;
+    QList<RunSpec> list;
+    for (int i = 1; i <= 40; ++i)
+        list.append(gcRun(i));
+    h.db->addGc(list);
+    h.db->addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
+    h.db->addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
+    const HistoryResult r = h.build(SyncSide::GC, 2);
+    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
+    EXPECT_TRUE(r.points.isEmpty());
+    ASSERT_EQ(h.tc.prompter().messages.size(), 1);
+    const QString box = h.tc.prompter().messages.first();
+    EXPECT_TRUE(box.startsWith(QStringLiteral("(error):"))) << box.toStdString();
+    EXPECT_TRUE(box.contains(QStringLiteral("integer overflow"))) << box.toStdString();
+    EXPECT_TRUE(box.endsWith(QStringLiteral(") in procedure Form_Load of Form frmGCViewHistory"))) << box.toStdString();
+    ASSERT_EQ(r.logLines.size(), 1);
+    EXPECT_EQ(r.logLines.first(), box + QStringLiteral(" (line#=50)"));
 }
 
 // A budget of 0 or below ends the load with a clear message and no points, instead of looping.

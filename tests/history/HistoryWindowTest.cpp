@@ -253,6 +253,29 @@ TEST(HistoryWindow, FailingWalkQueryOpensNothing)
     EXPECT_TRUE(log.last().endsWith(QStringLiteral(": Exiting Form_Load of Form frmDCViewHistory")));
 }
 
+// A short history opens as it always did: the progress dialog is never shown, not even for a moment.
+TEST(HistoryWindow, ShortHistoryOpensWithoutAFlashOfProgress)
+{
+    WindowHarness h(300);
+    struct ShowWatch : QObject {
+        int progressShown = 0;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && qobject_cast<QProgressDialog*>(o))
+                ++progressShown;
+            return false;
+        }
+    } watch;
+    qApp->installEventFilter(&watch);
+    HistoryWindow w(h.tc.ctx(), SyncSide::GC);
+    const bool loaded = w.Form_Load();
+    QTest::qWait(50); // a dialog shown late would be seen here
+    qApp->removeEventFilter(&watch);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(w.pointCount(), 300);
+    EXPECT_EQ(watch.progressShown, 0);
+}
+
 // A build that takes long shows its progress; Cancel abandons it: no window, no report, nothing logged as built.
 // Here the build waits for a writer holding the database, and the user cancels meanwhile.
 TEST(HistoryWindow, CancelDuringABuildOpensNothing)

@@ -1,0 +1,131 @@
+// What a history walk keeps for later (the runs, for forming other group sizes; the per-run lines, for every
+// pass that writes them): read back whole and in order, from memory, from the temporary file, and without
+// temporary space.
+#include "history/HistoryWalk.h"
+#include "history/RunSpill.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <limits>
+#include <random>
+
+using namespace fw;
+
+namespace {
+
+// Digests with the awkward values too: extreme and negative numbers, missing times, events with and without times.
+QList<RunDigest> digests(int n)
+{
+    std::mt19937 rnd(7);
+    QList<RunDigest> out;
+    qint64 id = 1000;
+    qint64 t = 1'100'000'000;
+    for (int i = 0; i < n; ++i) {
+        RunDigest d;
+        id += 1 + static_cast<qint64>(rnd() % 5);
+        t += 900 + static_cast<qint64>(rnd() % 60);
+        d.syncId = i == 7 ? std::numeric_limits<qint64>::min() : i == 8 ? std::numeric_limits<qint64>::max() : id;
+        d.increment = i % 500 < 250 ? 500 : -3;
+        d.interval = i % 300 < 200 ? 15 : std::numeric_limits<qint32>::max();
+        d.lag = static_cast<qint64>(rnd() % 100000) - (i % 11 == 0 ? 5000000000LL : 0);
+        d.secs = static_cast<qint64>(rnd() % 600);
+        d.objects = i == 9 ? std::numeric_limits<qint64>::min() : static_cast<qint64>(rnd() % 3000);
+        if (i % 13 != 5)
+            d.start = {i == 10 ? -62135596800LL : t, true};
+        if (i % 17 == 0) {
+            d.events = {3, 0, 1};
+            d.eventTimes[0] = {t + 30, true};
+            d.eventTimes[2] = d.start;
+        }
+        if (i % 19 == 0)
+            d.events[1] = 2; // its time unreadable
+        out.append(d);
+    }
+    return out;
+}
+
+QList<RunDigest> readBack(RunSpill& spill, QString* error = nullptr)
+{
+    QList<RunDigest> got;
+    QString why;
+    const bool ok = spill.forEach(
+        [&](const RunDigest& d) {
+            got.append(d);
+            return true;
+        },
+        &why);
+    EXPECT_TRUE(ok) << why.toStdString();
+    if (error)
+        *error = why;
+    return got;
+}
+
+} // namespace
+
+TEST(RunSpill, ReadsBackWholeFromMemoryAndFromTheFile)
+{
+    const QList<RunDigest> want = digests(5000);
+    for (qsizetype block : {qsizetype(1) << 20, qsizetype(512)}) {
+        RunSpill spill;
+        spill.setBlockBytes(block);
+        for (const RunDigest& d : want)
+            spill.append(d);
+        EXPECT_EQ(spill.spilled(), block == 512);
+        const QList<RunDigest> got = readBack(spill);
+        ASSERT_EQ(got.size(), want.size());
+        for (qsizetype i = 0; i < want.size(); ++i)
+            ASSERT_TRUE(got[i] == want[i]) << "digest " << i << " (block " << block << ")";
+        // Read again after more were added: still whole.
+        spill.append(want.first());
+        EXPECT_EQ(readBack(spill).size(), want.size() + 1);
+    }
+}
+
+TEST(RunSpill, StopsWhenAskedTo)
+{
+    RunSpill spill;
+    spill.setBlockBytes(256);
+    for (const RunDigest& d : digests(3000))
+        spill.append(d);
+    int seen = 0;
+    QString error;
+    EXPECT_TRUE(spill.forEach([&](const RunDigest&) { return ++seen < 1200; }, &error));
+    EXPECT_EQ(seen, 1200);
+    EXPECT_TRUE(error.isEmpty());
+}
+
+// Without temporary space the runs stay in memory rather than being lost.
+TEST(RunSpill, WithoutTemporarySpaceKeepsThemInMemory)
+{
+    QTemporaryDir dir;
+    const QList<RunDigest> want = digests(2000);
+    RunSpill spill(dir.filePath(QStringLiteral("missing/runs-XXXXXX")));
+    spill.setBlockBytes(300);
+    for (const RunDigest& d : want)
+        spill.append(d);
+    EXPECT_FALSE(spill.spilled());
+    const QList<RunDigest> got = readBack(spill);
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got.last() == want.last());
+    EXPECT_TRUE(got[1000] == want[1000]);
+}
+
+// Past a few thousand lines the spool moves them to its file; every pass reads them all back, in order.
+TEST(WalkLineSpool, ManyLinesReadBackInOrderEveryTime)
+{
+    WalkLineSpool spool;
+    for (qint64 i = 0; i < 10000; ++i)
+        spool.append({i, i % 7 ? WalkLine::Kind::Log : WalkLine::Kind::Error, QStringLiteral("line %1").arg(i), 94, 230});
+    for (int pass = 0; pass < 2; ++pass) {
+        qint64 next = 0;
+        bool inOrder = true;
+        spool.forEach([&](const WalkLine& l) {
+            inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
+                      (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
+            ++next;
+        });
+        EXPECT_EQ(next, 10000);
+        EXPECT_TRUE(inOrder);
+    }
+}
