@@ -157,6 +157,15 @@ void SqlHistorySource::endSnapshot()
     m_db.rollback(); // nothing was written
 }
 
+QString SqlHistorySource::countsSql(SyncSide side)
+{
+    return QStringLiteral("SELECT %1, "
+                          "COUNT(DISTINCT USNIncrement) + MAX(CASE WHEN USNIncrement IS NULL THEN 1 ELSE 0 END), "
+                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END) "
+                          "FROM %2")
+        .arg(finishedRunCountColumn(), runTable(side));
+}
+
 QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 {
     QList<CountFailure> failures;
@@ -164,12 +173,7 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
     FwError err;
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
     // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three.
-    QSqlQuery q = m_db.run(QStringLiteral("SELECT %1, "
-                                          "COUNT(DISTINCT USNIncrement) + MAX(CASE WHEN USNIncrement IS NULL THEN 1 ELSE 0 END), "
-                                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END) "
-                                          "FROM %2")
-                               .arg(finishedRunCountColumn(), runTable(m_side)),
-                           {}, &err);
+    QSqlQuery q = m_db.run(countsSql(m_side), {}, &err);
     if (err) {
         failures.append({10, err});
     } else if (q.next()) {

@@ -90,6 +90,7 @@ public:
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) override;
 
     // The statements, for the benchmark that only steps through them.
+    static QString countsSql(SyncSide side);
     static QString runListSql(SyncSide side);
     static QString totalsSql(SyncSide side);
     static QString domainSql();
