@@ -164,36 +164,24 @@ void BM_CountQueries(benchmark::State& state, SyncSide side, int changes)
     }
 }
 
-// Forming the points of one group size only (no sizes side by side).
-void BM_BuildOneSize(benchmark::State& state, SyncSide side, int changes)
+// The build with `tracked` sizes formed side by side: 1 forms the shown size only; 0 forms none, so the shown
+// one is formed afterwards from the runs the walk kept (the cost of a final size the walk did not track).
+void BM_BuildTracking(benchmark::State& state, SyncSide side, int tracked)
 {
-    const QString path = database(side, benchRuns(), changes);
+    const QString path = database(side, benchRuns(), 0);
     auto ctx = benchContext(path);
     for (auto _ : state) {
         ctx->dcSafetyFactor = ctx->gcSafetyFactor = 2;
         HistoryBuilder b(*ctx, side);
-        b.setTracking(1, 0);
+        b.setTracking(tracked, 0);
         benchmark::DoNotOptimize(b.BuildHistoryPoints());
     }
 }
-// No size formed side by side: the shown one formed afterwards from the runs the walk kept (the cost of a
-// final size the walk did not track).
-void BM_BuildFromKeptRuns(benchmark::State& state, SyncSide side, int changes)
-{
-    const QString path = database(side, benchRuns(), changes);
-    auto ctx = benchContext(path);
-    for (auto _ : state) {
-        ctx->dcSafetyFactor = ctx->gcSafetyFactor = 2;
-        HistoryBuilder b(*ctx, side);
-        b.setTracking(0, 0);
-        benchmark::DoNotOptimize(b.BuildHistoryPoints());
-    }
-}
-BENCHMARK_CAPTURE(BM_BuildFromKeptRuns, gc, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildTracking, gc_from_kept_runs, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_CountQueries, gc, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildOneSize, gc, SyncSide::GC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildTracking, gc_one_size, SyncSide::GC, 1)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK_CAPTURE(BM_CountQueries, dc, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK_CAPTURE(BM_BuildOneSize, dc, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BuildTracking, dc_one_size, SyncSide::DC, 1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Each pair side by side: the floor first, then the build.
 BENCHMARK_CAPTURE(BM_StepThroughResultSets, dc_no_changes, SyncSide::DC, 0)->Unit(benchmark::kMillisecond)->Iterations(3);
