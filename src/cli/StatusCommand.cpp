@@ -77,6 +77,18 @@ int unreadExit(CliEnv& env, const QList<ReadFailure>& failures, int exitWhenRead
     return ExitUsage;
 }
 
+// Nothing to show: the database could not be opened or its history read. A script asking for JSON still
+// gets an answer it can parse, which names the part.
+int databaseUnread(CliEnv& env, bool json, const ReadFailure& failure, const QString& what)
+{
+    env.err << "ferrowind status: " << what << failure.error.description << "\n";
+    if (json)
+        printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("complete"), false},
+                                                     {QStringLiteral("failures"), failuresJson({failure})},
+                                                     {QStringLiteral("ok"), false}}));
+    return ExitUsage;
+}
+
 // The detail JSON: the window's texts plus whether everything was read.
 void printDetailsJson(CliEnv& env, QJsonObject o, const QList<ReadFailure>& failures)
 {
@@ -176,10 +188,8 @@ int runStatus(CliEnv& env)
     ctx.connectionString = StartupGate(ctx).connectionString();
     FwError err;
     auto db = Database::open(ctx.connectionString, &err);
-    if (!db) {
-        env.err << "ferrowind status: " << err.description << "\n";
-        return ExitUsage;
-    }
+    if (!db)
+        return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), err}, QString());
 
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
 
@@ -249,10 +259,9 @@ int runStatus(CliEnv& env)
     const QDateTime now = ctx.clock().now();
     const std::optional<RunAge> dcAge = RunAgeCheck::check(*db, SyncSide::DC, now, limit, &err);
     const std::optional<RunAge> gcAge = dcAge ? RunAgeCheck::check(*db, SyncSide::GC, now, limit, &err) : std::nullopt;
-    if (!dcAge || !gcAge) {
-        env.err << "ferrowind status: cannot read the synchronisation history: " << err.description << "\n";
-        return ExitUsage;
-    }
+    if (!dcAge || !gcAge)
+        return databaseUnread(env, p.isSet(json), {dcAge ? QStringLiteral("gc.history") : QStringLiteral("dc.history"), err},
+                              QStringLiteral("cannot read the synchronisation history: "));
     // A field that could not be read is no verdict: the run is neither fresh nor stale.
     const bool complete = snap.readCompletely();
     const bool ok = complete && dcAge->fresh && gcAge->fresh;

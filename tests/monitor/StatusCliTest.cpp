@@ -1,6 +1,7 @@
 #include "support/CliProcess.h"
 #include "support/TestContext.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -77,6 +78,15 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
     r = cli({"status", "--details", "dc"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains("ferrowind status: not read: dc.objectTotal, gc.objectTotal, dc.overview")) << r.err.toStdString();
+
+    // Nothing read at all: a script asking for JSON still gets JSON naming the part.
+    QFile::remove(demo + "/VelmoraDb.sqlite");
+    r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2);
+    const QJsonObject none = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_FALSE(none["ok"].toBool(true)) << r.out.toStdString();
+    EXPECT_EQ(none["failures"].toArray()[0].toObject()["part"].toString(), "database");
+    EXPECT_TRUE(r.err.startsWith("ferrowind status: The database file ")) << r.err.toStdString();
 }
 
 TEST_F(StatusCli, DetailsPrintTheWindowsRows)
