@@ -52,12 +52,16 @@ MetricsServer::~MetricsServer()
 
 quint16 MetricsServer::listen(const QHostAddress& address, quint16 port, QString* error)
 {
-    const quint16 bound = m_http.listen(address, port);
-    if (!bound && error) {
-        const QList<QTcpServer*> servers = m_http.servers();
-        *error = servers.isEmpty() ? QStringLiteral("cannot listen") : servers.last()->errorString();
+    // Listened on here rather than by the HTTP server, which keeps the reason for a failure to itself.
+    auto* tcp = new QTcpServer(this);
+    if (!tcp->listen(address, port)) {
+        if (error)
+            *error = tcp->errorString();
+        delete tcp;
+        return 0;
     }
-    return bound;
+    m_http.bind(tcp);
+    return tcp->serverPort();
 }
 
 void MetricsServer::stop()

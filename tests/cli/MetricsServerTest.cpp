@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QHostAddress>
+#include <QTcpServer>
 #include <QThread>
 #include <atomic>
 
@@ -76,4 +77,15 @@ TEST(MetricsServer, ScrapesPastTheirDeadlineGetTheTimeoutPageAndReadNothing)
     QThread::msleep(1500); // the first read ends; the queued one would start now
     server.stop();
     EXPECT_EQ(c.reads.load(), 1);
+}
+
+TEST(MetricsServer, APortInUseIsRefusedWithTheReason)
+{
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 400ms);
+    QString error;
+    EXPECT_EQ(server.listen(QHostAddress::LocalHost, taken.serverPort(), &error), 0);
+    EXPECT_EQ(error, "The bound address is already in use");
 }
