@@ -274,13 +274,21 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
             while (points && next < points->size() && (*points)[next].lastOrdinal < ordinal)
                 log.trace(history_format::processedLine((*points)[next++].point));
         };
-        spool.forEach([&](const WalkLine& l) {
-            traceUpTo(l.ordinal);
-            if (l.kind == WalkLine::Kind::Log)
-                log.write(l.text);
-            else
-                log.error({l.number, l.text}, l.line);
-        });
+        QString unread;
+        const bool read = spool.forEach(
+            [&](const WalkLine& l) {
+                traceUpTo(l.ordinal);
+                if (l.kind == WalkLine::Kind::Log)
+                    log.write(l.text);
+                else
+                    log.error({l.number, l.text}, l.line);
+            },
+            &unread);
+        // The passes' lines cannot be written whole: the load fails as when the kept runs cannot be read.
+        if (!read && !replayStopped) {
+            replayStopped = true;
+            replayError = unread;
+        }
         traceUpTo(std::numeric_limits<qint64>::max());
     };
 

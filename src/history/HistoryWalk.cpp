@@ -2,7 +2,6 @@
 
 #include "history/HistoryFormat.h"
 
-#include <QDataStream>
 #include <array>
 #include <limits>
 #include <vector>
@@ -10,67 +9,8 @@
 namespace fw {
 
 namespace {
-constexpr int kSpoolMemory = 4096;
 enum EventKind { ErrorEvent = 0, ResyncEvent = 1, ServerEvent = 2 };
 } // namespace
-
-// ---- spool -------------------------------------------------------------------------------------------
-
-WalkLineSpool::WalkLineSpool() = default;
-WalkLineSpool::~WalkLineSpool() = default;
-
-void WalkLineSpool::append(WalkLine line)
-{
-    m_memory.append(std::move(line));
-    ++m_count;
-    if (m_memory.size() >= kSpoolMemory)
-        spill();
-}
-
-void WalkLineSpool::spill()
-{
-    // No temporary space, or it ran out: the lines stay in memory rather than being lost.
-    if (m_fileFailed)
-        return;
-    if (!m_file) {
-        m_file = std::make_unique<QTemporaryFile>();
-        if (!m_file->open()) {
-            m_file.reset();
-            m_fileFailed = true;
-            return;
-        }
-    }
-    m_file->seek(m_fileBytes);
-    QDataStream out(m_file.get());
-    for (const WalkLine& l : m_memory)
-        out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
-    if (out.status() != QDataStream::Ok || !m_file->flush()) {
-        m_file->resize(m_fileBytes); // drop the part written
-        m_fileFailed = true;
-        return;
-    }
-    m_fileBytes = m_file->pos();
-    m_inFile += m_memory.size();
-    m_memory.clear();
-}
-
-void WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& f)
-{
-    if (m_file) {
-        m_file->flush();
-        m_file->seek(0);
-        QDataStream in(m_file.get());
-        WalkLine l;
-        for (qint64 i = 0; i < m_inFile; ++i) {
-            quint8 kind = 0;
-            in >> l.ordinal >> kind >> l.text >> l.number >> l.line;
-            l.kind = static_cast<WalkLine::Kind>(kind);
-            f(l);
-        }
-    }
-    for (const WalkLine& l : m_memory)
-        f(l);
-}
 
 // ---- walk --------------------------------------------------------------------------------------------
 

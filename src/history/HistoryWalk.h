@@ -3,9 +3,9 @@
 #include "history/HistoryPoint.h"
 #include "history/HistorySource.h"
 #include "history/RunSpill.h"
+#include "history/WalkLineSpool.h"
 
 #include <QList>
-#include <QTemporaryFile>
 #include <functional>
 #include <memory>
 
@@ -19,36 +19,6 @@
 // a size past the starting budget can never be shown and is dropped as soon as it passes it.
 
 namespace fw {
-
-// A line the point forming writes while it reads a run: the same in every pass, whatever the group size.
-struct WalkLine {
-    enum class Kind : quint8 { Log, Error };
-    qint64 ordinal = -1; // the run being read when it was written
-    Kind kind = Kind::Log;
-    QString text;        // Log: the line; Error: the description
-    qint32 number = 0;   // Error: its number
-    qint32 line = 0;     // Error: the statement
-};
-
-// The per-run lines of a walk, kept for every pass that writes them again. Few in sound data; past a few
-// thousand they go to a temporary file, so memory stays flat however many runs mismatch.
-class WalkLineSpool {
-public:
-    WalkLineSpool();
-    ~WalkLineSpool();
-    void append(WalkLine line);
-    qint64 size() const { return m_count; }
-    void forEach(const std::function<void(const WalkLine&)>& f);
-
-private:
-    void spill();
-    QList<WalkLine> m_memory;
-    std::unique_ptr<QTemporaryFile> m_file;
-    bool m_fileFailed = false;
-    qint64 m_fileBytes = 0; // written whole
-    qint64 m_inFile = 0;
-    qint64 m_count = 0;
-};
 
 // A point as formed, with the run it ended at (where its trace line falls among the per-run lines).
 struct FormedPoint {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <limits>
 #include <random>
@@ -120,12 +122,37 @@ TEST(WalkLineSpool, ManyLinesReadBackInOrderEveryTime)
     for (int pass = 0; pass < 2; ++pass) {
         qint64 next = 0;
         bool inOrder = true;
-        spool.forEach([&](const WalkLine& l) {
-            inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
-                      (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
-            ++next;
-        });
+        QString error;
+        EXPECT_TRUE(spool.forEach(
+            [&](const WalkLine& l) {
+                inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
+                          (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
+                ++next;
+            },
+            &error));
         EXPECT_EQ(next, 10000);
         EXPECT_TRUE(inOrder);
     }
+}
+
+// A file that lost its end (the disk, another program) is a failure to say, never a shorter list of lines.
+TEST(WalkLineSpool, ATruncatedFileIsReportedNotReadShort)
+{
+    QTemporaryDir dir;
+    WalkLineSpool spool(dir.filePath("spool-XXXXXX"));
+    for (qint64 i = 0; i < 10000; ++i)
+        spool.append({i, WalkLine::Kind::Log, QStringLiteral("line %1").arg(i), 0, 0});
+    // The file may have no name in the folder (Linux's unnamed temporary files): reach it through its descriptor.
+    QString spoolFile;
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
+        if (fd.symLinkTarget().startsWith(dir.path()))
+            spoolFile = fd.filePath();
+    ASSERT_FALSE(spoolFile.isEmpty());
+    QFile f(spoolFile);
+    ASSERT_TRUE(f.resize(f.size() / 2)) << f.errorString().toStdString();
+    QString error;
+    qint64 seen = 0;
+    EXPECT_FALSE(spool.forEach([&](const WalkLine&) { ++seen; }, &error));
+    EXPECT_TRUE(error.startsWith("The lines kept in " + dir.path())) << error.toStdString();
+    EXPECT_LT(seen, 10000);
 }
