@@ -65,7 +65,8 @@ int runCheckSync(CliEnv& env)
 }
 
 const CliRegistrar reg(QStringLiteral("check-sync"), QStringLiteral("monitoring-plugin check of the synchronisation's age"),
-                       runCheckSync);
+                       runCheckSync,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

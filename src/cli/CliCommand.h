@@ -29,6 +29,7 @@ struct CliCommand {
     QString name;    // "settings show" for nested commands
     QString summary; // one line for the command list
     CliHandler run;
+    bool readsInstallation = false; // its settings come from the installation's registry file
 };
 
 // Subcommands register themselves from their own source files.
@@ -43,9 +44,10 @@ private:
 };
 
 struct CliRegistrar {
-    CliRegistrar(const QString& name, const QString& summary, CliHandler run)
+    enum Reads { Nothing, Installation };
+    CliRegistrar(const QString& name, const QString& summary, CliHandler run, Reads reads = Nothing)
     {
-        CliRegistry::instance().add({name, summary, std::move(run)});
+        CliRegistry::instance().add({name, summary, std::move(run), reads == Installation});
     }
 };
 

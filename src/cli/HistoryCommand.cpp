@@ -242,7 +242,8 @@ int runHistory(CliEnv& env)
     return ExitOk;
 }
 
-const CliRegistrar reg(QStringLiteral("history"), QStringLiteral("chart points of the DC or GC synchronisation history"), runHistory);
+const CliRegistrar reg(QStringLiteral("history"), QStringLiteral("chart points of the DC or GC synchronisation history"), runHistory,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

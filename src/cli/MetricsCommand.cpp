@@ -47,7 +47,8 @@ int runMetrics(CliEnv& env)
     return ExitOk;
 }
 
-const CliRegistrar reg(QStringLiteral("metrics"), QStringLiteral("the state in the Prometheus text format"), runMetrics);
+const CliRegistrar reg(QStringLiteral("metrics"), QStringLiteral("the state in the Prometheus text format"), runMetrics,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

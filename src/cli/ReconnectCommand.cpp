@@ -78,7 +78,8 @@ int runReconnect(CliEnv& env)
     return outcome == ForcedReconnect::Outcome::Initiated ? ExitOk : ExitFailed;
 }
 
-const CliRegistrar reg(QStringLiteral("reconnect"), QStringLiteral("force the directory connector to reconnect"), runReconnect);
+const CliRegistrar reg(QStringLiteral("reconnect"), QStringLiteral("force the directory connector to reconnect"), runReconnect,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

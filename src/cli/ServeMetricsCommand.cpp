@@ -122,7 +122,8 @@ int runServeMetrics(CliEnv& env)
 }
 
 const CliRegistrar reg(QStringLiteral("serve-metrics"), QStringLiteral("serve the metrics over HTTP for Prometheus"),
-                       runServeMetrics);
+                       runServeMetrics,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

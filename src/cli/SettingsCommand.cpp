@@ -361,8 +361,10 @@ int runSet(CliEnv& env)
     return ExitOk;
 }
 
-const CliRegistrar regShow(QStringLiteral("settings show"), QStringLiteral("show the stored reconnect settings"), runShow);
-const CliRegistrar regSet(QStringLiteral("settings set"), QStringLiteral("change reconnect settings as the panels do"), runSet);
+const CliRegistrar regShow(QStringLiteral("settings show"), QStringLiteral("show the stored reconnect settings"), runShow,
+                       CliRegistrar::Installation);
+const CliRegistrar regSet(QStringLiteral("settings set"), QStringLiteral("change reconnect settings as the panels do"), runSet,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

@@ -278,7 +278,8 @@ int runStatus(CliEnv& env)
     return unreadExit(env, snap.failures, ok ? ExitOk : ExitFailed);
 }
 
-const CliRegistrar reg(QStringLiteral("status"), QStringLiteral("state of the latest DC and GC synchronisation runs"), runStatus);
+const CliRegistrar reg(QStringLiteral("status"), QStringLiteral("state of the latest DC and GC synchronisation runs"), runStatus,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw

@@ -66,7 +66,8 @@ int runVersion(CliEnv& env)
     return allOk ? ExitOk : ExitFailed;
 }
 
-const CliRegistrar reg(QStringLiteral("version"), QStringLiteral("installed Velmora version and start-up checks"), runVersion);
+const CliRegistrar reg(QStringLiteral("version"), QStringLiteral("installed Velmora version and start-up checks"), runVersion,
+                       CliRegistrar::Installation);
 
 } // namespace
 } // namespace fw
