@@ -36,8 +36,12 @@ QString DemoEnvironment::registryText(const QString& databasePath, quint32 versi
     return RegFileWriter::text(reg, QStringLiteral("Demo installation of Velmora for the Ferrowind settings tool."));
 }
 
-FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& options)
+FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
 {
+    if (!replace)
+        for (const QString& existing : {databasePath(dir), registryPath(dir)})
+            if (QFileInfo::exists(existing))
+                return {58, QStringLiteral("%1 already exists; give --replace to replace it").arg(existing)};
     if (!QDir().mkpath(dir))
         return {75, QStringLiteral("Cannot create the folder %1").arg(dir)};
     const QString db = databasePath(dir);

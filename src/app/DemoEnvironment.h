@@ -10,7 +10,9 @@ namespace fw {
 // and DIR/velmora.reg describing an installed Velmora 8.0(0.85).
 class DemoEnvironment {
 public:
-    static FwError create(const QString& dir, const DemoDataOptions& options);
+    // A database or registry file already in `dir` is replaced only when `replace` says so: it may be an
+    // installation's own registry file or a demo someone has been editing.
+    static FwError create(const QString& dir, const DemoDataOptions& options, bool replace = false);
     static QString databasePath(const QString& dir);
     static QString registryPath(const QString& dir);
     // The .reg text for a product of the given version and build numbers, pointing at the database.

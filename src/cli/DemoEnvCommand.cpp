@@ -15,9 +15,12 @@ int runDemoEnv(CliEnv& env)
                                     QStringLiteral("N"));
     const QCommandLineOption changes(QStringLiteral("changes"), QStringLiteral("Increment and interval changes (default 3)."),
                                      QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption replace(QStringLiteral("replace"),
+                                     QStringLiteral("Replace a VelmoraDb.sqlite and velmora.reg already in DIR."));
     p.addOption(runs);
     p.addOption(gcRuns);
     p.addOption(changes);
+    p.addOption(replace);
     p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for VelmoraDb.sqlite and velmora.reg."));
     if (int rc = parseCommandLine(p, env, QStringLiteral("demo-env"),
                                   QStringLiteral("Create a demo Velmora environment: an SQLite VelmoraDb with three domains and "
@@ -45,7 +48,7 @@ int runDemoEnv(CliEnv& env)
         return ExitUsage;
     }
     const QString dir = QDir(p.positionalArguments().first()).absolutePath();
-    if (const FwError e = DemoEnvironment::create(dir, o)) {
+    if (const FwError e = DemoEnvironment::create(dir, o, p.isSet(replace))) {
         env.err << "ferrowind demo-env: " << e.description << "\n";
         return ExitFailed;
     }
