@@ -2,10 +2,27 @@
 
 #include <QDataStream>
 
+#include <cerrno>
+#include <unistd.h>
+
 namespace fw {
 
 namespace {
 constexpr int kSpoolMemory = 4096;
+
+bool writeAt(int fd, qint64 offset, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), offset + done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
 } // namespace
 
 WalkLineSpool::WalkLineSpool(QString fileTemplate) : m_template(std::move(fileTemplate)) {}
@@ -32,16 +49,20 @@ void WalkLineSpool::spill()
             return;
         }
     }
-    m_file->seek(m_fileBytes);
-    QDataStream out(m_file.get());
-    for (const WalkLine& l : m_memory)
-        out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
-    if (out.status() != QDataStream::Ok || !m_file->flush()) {
-        m_file->resize(m_fileBytes); // drop the part written
+    QByteArray batch;
+    {
+        QDataStream out(&batch, QIODevice::WriteOnly);
+        for (const WalkLine& l : m_memory)
+            out << l.ordinal << static_cast<quint8>(l.kind) << l.text << l.number << l.line;
+    }
+    // Written past the file's buffer: a write that fails leaves nothing behind to fail again when the lines
+    // are read back (the disk may still be full then). What it wrote in part lies past the lines kept and is
+    // never read.
+    if (!writeAt(m_file->handle(), m_fileBytes, batch)) {
         m_fileFailed = true;
         return;
     }
-    m_fileBytes = m_file->pos();
+    m_fileBytes += batch.size();
     m_inFile += m_memory.size();
     m_memory.clear();
 }

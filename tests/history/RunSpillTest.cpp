@@ -9,8 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <csignal>
 #include <limits>
 #include <random>
+#include <sys/resource.h>
 
 using namespace fw;
 
@@ -62,6 +64,28 @@ QList<RunDigest> readBack(RunSpill& spill, QString* error = nullptr)
         *error = why;
     return got;
 }
+
+// Files of this process cannot grow past `bytes` while it lives, as on a full disk: a write past it fails
+// (EFBIG) instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lower{bytes, m_old.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
 
 } // namespace
 
@@ -155,4 +179,35 @@ TEST(WalkLineSpool, ATruncatedFileIsReportedNotReadShort)
     EXPECT_FALSE(spool.forEach([&](const WalkLine&) { ++seen; }, &error));
     EXPECT_TRUE(error.startsWith("The lines kept in " + dir.path())) << error.toStdString();
     EXPECT_LT(seen, 10000);
+}
+
+// The disk filling up part way: what reached the file is read from it, what came after from memory, all in order.
+TEST(RunSpill, AFullDiskPartWayKeepsTheRestInMemory)
+{
+    const QList<RunDigest> want = digests(5000);
+    RunSpill spill;
+    spill.setBlockBytes(4096);
+    const FileSizeLimit full(3 * 4096); // and still full when they are read back
+    for (const RunDigest& d : want)
+        spill.append(d);
+    EXPECT_TRUE(spill.spilled());
+    const QList<RunDigest> got = readBack(spill);
+    ASSERT_EQ(got.size(), want.size());
+    for (qsizetype i = 0; i < want.size(); ++i)
+        ASSERT_TRUE(got[i] == want[i]) << "digest " << i;
+}
+
+TEST(WalkLineSpool, AFullDiskPartWayKeepsTheRestInMemory)
+{
+    WalkLineSpool spool;
+    const FileSizeLimit full(256 * 1024); // the first few thousand lines fit, the next ones do not
+    for (qint64 i = 0; i < 12000; ++i)
+        spool.append({i, WalkLine::Kind::Log, QStringLiteral("line %1").arg(i), 0, 0});
+    qint64 next = 0;
+    bool inOrder = true;
+    QString error;
+    EXPECT_TRUE(spool.forEach([&](const WalkLine& l) { inOrder = inOrder && l.ordinal == next++; }, &error))
+        << error.toStdString();
+    EXPECT_EQ(next, 12000);
+    EXPECT_TRUE(inOrder);
 }
