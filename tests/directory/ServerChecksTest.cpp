@@ -203,15 +203,11 @@ TEST(ServerInDomain, HostLabelDotDomain)
     const QString d = QStringLiteral("corp.example.com");
     EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), d));
     EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.CORP.EXAMPLE.COM"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.sub.corp.example.com"), d));
-    EXPECT_FALSE(bServerInDomain(d, d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("example.com"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.other.example.org"), d));
-    // The domain must follow the host label after a dot, not merely appear in the name.
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1xcorp.example.com"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com.evil.org"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral(".corp.example.com"), d));
     EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), QString()));
+    // The domain must follow the host label after a dot, not merely appear in the name.
+    for (const char* other : {"dc1.sub.corp.example.com", "corp.example.com", "example.com", "dc1.other.example.org",
+                              "dc1xcorp.example.com", "dc1.corp.example.com.evil.org", ".corp.example.com"})
+        EXPECT_FALSE(bServerInDomain(QString::fromLatin1(other), d)) << other;
 }
 
 // Each case on a fresh field: what stays in it, what is shown, whether Save is enabled.
