@@ -1,7 +1,6 @@
 // Locator, binds, server tests and the command line against a real Samba AD forest:
 //   dc1 writable DC + GC in Default-First-Site-Name, dc2 read-only DC + GC in Branch.
 #include "AdForest.h"
-#include "FakeLocator.h"
 #include "ServerTexts.h"
 #include "support/CliProcess.h"
 #include "support/TestContext.h"

@@ -106,11 +106,9 @@ TEST(LinuxDcLocator, ConflictingFlagsAndBadNamesAreRefusedBeforeAnyNetworkUse)
     int primaryAsked = 0;
     LinuxDcLocator loc(LocatorOptions{}, [&] { ++primaryAsked; return QStringLiteral("corp.example.com"); });
     using namespace dcreq;
-    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), IsFlatName | IsDnsName}).error, dcerr::InvalidFlags);
-    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), ReturnDnsName | ReturnFlatName}).error, dcerr::InvalidFlags);
-    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), GcServerRequired | PdcRequired}).error, dcerr::InvalidFlags);
-    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), DirectoryServiceRequired | DirectoryServicePreferred}).error,
-              dcerr::InvalidFlags);
+    for (quint32 conflicting : {IsFlatName | IsDnsName, ReturnDnsName | ReturnFlatName, GcServerRequired | PdcRequired,
+                                DirectoryServiceRequired | DirectoryServicePreferred})
+        EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), conflicting}).error, dcerr::InvalidFlags) << conflicting;
     for (const char* bad : {"corp..example.com", ".corp", "corp example.com", "corp/example", "a*b.com"})
         EXPECT_EQ(loc.locate({{}, QString::fromLatin1(bad), 0}).error, dcerr::InvalidDomainName) << bad;
     EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error, dcerr::InvalidDomainName);
@@ -126,12 +124,8 @@ TEST(LinuxDcLocator, RequirementsAndResultFields)
     rodc.flags = dsflag::Gc | dsflag::Ldap | dsflag::Ds | dsflag::Kdc | dsflag::SelectSecretDomain6;
     rodc.dnsHostName = QStringLiteral("dc2.corp.example.com");
     rodc.dnsDomainName = QStringLiteral("corp.example.com");
-    rodc.dnsForestName = QStringLiteral("example.com");
     rodc.netbiosComputerName = QStringLiteral("DC2");
     rodc.netbiosDomainName = QStringLiteral("CORP");
-    rodc.dcSiteName = QStringLiteral("Branch");
-    rodc.clientSiteName = QStringLiteral("Default-First-Site-Name");
-    rodc.domainGuid = QByteArray(16, '\x01');
     using namespace dcreq;
     EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, 0));
     EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, GcServerRequired | KdcRequired));

@@ -4,7 +4,6 @@
 #include "NetlogonResponder.h"
 #include "support/TestContext.h"
 
-#include "directory/CGetDcName.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapSession.h"
 #include "directory/LinuxDcLocator.h"
@@ -234,7 +233,7 @@ TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)
     EXPECT_TRUE(b.error.contains("Connection refused")) << b.error.toStdString();
     b = bindTo(Mode::Garbage, 3000);
     EXPECT_FALSE(b.ok);
-    EXPECT_FALSE(b.error.isEmpty());
+    EXPECT_TRUE(b.error.startsWith("search of 127.0.0.41: ")) << b.error.toStdString(); // then libldap's reason
 }
 
 TEST(DirectoryNames, OnlyHostNamesReachTheNetwork)

@@ -203,77 +203,45 @@ TEST(ServerInDomain, HostLabelDotDomain)
     const QString d = QStringLiteral("corp.example.com");
     EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), d));
     EXPECT_TRUE(bServerInDomain(QStringLiteral("dc1.CORP.EXAMPLE.COM"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.sub.corp.example.com"), d));
-    EXPECT_FALSE(bServerInDomain(d, d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("example.com"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.other.example.org"), d));
-    // The domain must follow the host label after a dot, not merely appear in the name.
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1xcorp.example.com"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com.evil.org"), d));
-    EXPECT_FALSE(bServerInDomain(QStringLiteral(".corp.example.com"), d));
     EXPECT_FALSE(bServerInDomain(QStringLiteral("dc1.corp.example.com"), QString()));
+    // The domain must follow the host label after a dot, not merely appear in the name.
+    for (const char* other : {"dc1.sub.corp.example.com", "corp.example.com", "example.com", "dc1.other.example.org",
+                              "dc1xcorp.example.com", "dc1.corp.example.com.evil.org", ".corp.example.com"})
+        EXPECT_FALSE(bServerInDomain(QString::fromLatin1(other), d)) << other;
 }
 
-TEST(ManualNameValidation, DomainControllerFields)
+// Each case on a fresh field: what stays in it, what is shown, whether Save is enabled.
+TEST(ManualNameValidation, FieldsAreTrimmedCheckedAndEnableSave)
 {
-    ScriptedPrompter p;
-    int saves = 0;
-    auto save = [&] { ++saves; };
-    const QString domainCell = QStringLiteral(" corp.example.com ");
-
-    QString f = QStringLiteral("  dc1.corp.example.com ");
-    NameValidation::validateDomainControllerField(f, domainCell, p, save);
-    EXPECT_EQ(f, "dc1.corp.example.com");
-    EXPECT_EQ(saves, 1);
-    EXPECT_TRUE(p.messages.isEmpty());
-
-    f = QStringLiteral("dc1.sub.corp.example.com");
-    NameValidation::validateDomainControllerField(f, domainCell, p, save);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages.last(), "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part of the "
-                                 "corp.example.com domain.");
-    EXPECT_EQ(saves, 1);
-
-    f = QStringLiteral("dc1");
-    NameValidation::validateDomainControllerField(f, domainCell, p, save);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages.last(), server_texts::kNoDot);
-    EXPECT_EQ(saves, 1); // Save stays as it was
-
-    const qsizetype shown = p.messages.size();
-    f = QStringLiteral("    ");
-    NameValidation::validateDomainControllerField(f, domainCell, p, save);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages.size(), shown);
-    EXPECT_EQ(saves, 1);
-
-    // No domain selected: a dotted name stays, Save is not enabled.
-    f = QStringLiteral("anything.example.org");
-    NameValidation::validateDomainControllerField(f, QStringLiteral(" x "), p, save);
-    EXPECT_EQ(f, "anything.example.org");
-    EXPECT_EQ(saves, 1);
-    EXPECT_EQ(p.messages.size(), shown);
-}
-
-TEST(ManualNameValidation, GlobalCatalogFields)
-{
-    ScriptedPrompter p;
-    int saves = 0;
-    auto save = [&] { ++saves; };
-    QString f = QStringLiteral(" gc1.example.org\t");
-    NameValidation::validateGlobalCatalogField(f, p, save);
-    EXPECT_EQ(f, "gc1.example.org");
-    EXPECT_EQ(saves, 1);
-
-    f = QStringLiteral("gc1");
-    NameValidation::validateGlobalCatalogField(f, p, save);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(p.messages, QStringList{server_texts::kNoDot});
-    EXPECT_EQ(saves, 2); // enabled also after the clearing
-
-    f = QStringLiteral("   ");
-    NameValidation::validateGlobalCatalogField(f, p, save);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(saves, 2);
-    EXPECT_EQ(p.messages.size(), 1);
+    const char* const notInDomain = "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part "
+                                    "of the corp.example.com domain.";
+    const char* const noDot = "You need to enter a fully qualified server name in the form of 'server.domain.com'";
+    const struct {
+        const char* domainCell; // nullptr: a global catalog field
+        const char* typed;
+        const char* kept;
+        const char* shown;
+        int saves;
+    } cases[] = {
+        {" corp.example.com ", "  dc1.corp.example.com ", "dc1.corp.example.com", nullptr, 1},
+        {" corp.example.com ", "dc1.sub.corp.example.com", "", notInDomain, 0},
+        {" corp.example.com ", "dc1", "", noDot, 0},
+        {" corp.example.com ", "    ", "", nullptr, 0},
+        {" x ", "anything.example.org", "anything.example.org", nullptr, 0}, // no domain selected
+        {nullptr, " gc1.example.org\t", "gc1.example.org", nullptr, 1},
+        {nullptr, "gc1", "", noDot, 1}, // enabled also after the clearing
+        {nullptr, "   ", "", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        ScriptedPrompter p;
+        int saves = 0;
+        QString f = QString::fromLatin1(c.typed);
+        if (c.domainCell)
+            NameValidation::validateDomainControllerField(f, QString::fromLatin1(c.domainCell), p, [&] { ++saves; });
+        else
+            NameValidation::validateGlobalCatalogField(f, p, [&] { ++saves; });
+        EXPECT_EQ(f, c.kept) << c.typed;
+        EXPECT_EQ(p.messages, c.shown ? QStringList{c.shown} : QStringList()) << c.typed;
+        EXPECT_EQ(saves, c.saves) << c.typed;
+    }
 }

@@ -36,9 +36,14 @@ QString text(const Parsed& p, const QString& name, const QString& key = kTool)
     return GetRegistryValue(p.store, HKLM, key, name, RegTypeText, "<missing>").toString();
 }
 
-QByteArray bytesOf(const Parsed& p, const QString& name)
+QByteArray bytesOf(const Parsed& p, const QString& name, const QString& key = kTool)
 {
-    return GetRegistryValue(p.store, HKLM, kTool, name, RegTypeBinary, "<missing>").toByteArray();
+    return GetRegistryValue(p.store, HKLM, key, name, RegTypeBinary, "<missing>").toByteArray();
+}
+
+int number(const Parsed& p, const QString& name, const QString& key = kTool)
+{
+    return GetRegistryValue(p.store, HKLM, key, name, RegTypeNumber, -1).toInt();
 }
 
 const QByteArray kHead = "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -58,7 +63,7 @@ QByteArray utf16le(const QString& s)
 
 TEST(RegFileParser, ReadsTheValueKindsOfAnExport)
 {
-    const QString text = QStringLiteral(
+    const QString exported = QStringLiteral(
         "Windows Registry Editor Version 5.00\r\n\r\n"
         "; a comment\r\n"
         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\FerrowindSettingsTool]\r\n"
@@ -69,16 +74,14 @@ TEST(RegFileParser, ReadsTheValueKindsOfAnExport)
         "  04,05\r\n"
         "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
         "\"Build\"=hex(4):55,00,\\\r\n  00,00\r\n");
-    auto p = parse(utf16le(text));
+    auto p = parse(utf16le(exported));
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
 
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Trace", RegTypeNumber, 0).toInt(), 31);
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Build", RegTypeNumber, 0).toInt(), 0x55);
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Path", RegTypeText, "").toString(),
-              QStringLiteral("C:\\Program Files\\Velmora \"A\""));
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "", RegTypeText, "").toString(), QStringLiteral("default value"));
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Blob", RegTypeBinary, QByteArray()).toByteArray(),
-              QByteArray("\x01\x02\x03\x04\x05", 5));
+    EXPECT_EQ(number(*p, "Trace"), 31);
+    EXPECT_EQ(number(*p, "Build"), 0x55);
+    EXPECT_EQ(text(*p, "Path"), "C:\\Program Files\\Velmora \"A\"");
+    EXPECT_EQ(text(*p, ""), "default value");
+    EXPECT_EQ(bytesOf(*p, "Blob"), QByteArray("\x01\x02\x03\x04\x05", 5));
     // Expandable text stored as UTF-16 reaches an ANSI reader as text with its terminator.
     const auto expand = p->store.value(HKLM, kTool, "Expand");
     ASSERT_TRUE(expand);
@@ -97,7 +100,7 @@ TEST(RegFileParser, KeysAndNamesIgnoreCaseAndTrailingBackslash)
 
 TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
 {
-    const QByteArray text =
+    const QByteArray file =
         "Windows Registry Editor Version 5.00\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
         "\"Good\"=dword:00000001\n"
@@ -114,13 +117,13 @@ TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
         "\"AfterBadHive\"=dword:00000003\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
         "\"Good2\"=\"still read\"\n";
-    auto p = parse(text);
+    auto p = parse(file);
     EXPECT_EQ(p->skipped, 11);
     EXPECT_EQ(p->debug.lines.size(), 11);
     EXPECT_TRUE(p->debug.lines.first().contains("line 4")) << p->debug.lines.first().toStdString();
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Good", RegTypeNumber, 0).toInt(), 1);
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Good2", RegTypeText, "").toString(), QStringLiteral("still read"));
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "BadDword", RegTypeNumber, -5).toInt(), -5);
+    EXPECT_EQ(number(*p, "Good"), 1);
+    EXPECT_EQ(text(*p, "Good2"), "still read");
+    EXPECT_FALSE(p->store.value(HKLM, kTool, "BadDword"));
 }
 
 TEST(RegFileParser, DeletionsRemoveKeysAndValues)
@@ -168,10 +171,10 @@ TEST(RegFileParserHandEdited, ACommentAfterTheDataKeepsTheValue)
 "Gone"=- ;c
 )");
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Trace", RegTypeNumber, 0).toInt(), 1);
+    EXPECT_EQ(number(*p, "Trace"), 1);
     EXPECT_EQ(text(*p, "Site"), "x;y#z"); // inside quotes it is data
     EXPECT_EQ(bytesOf(*p, "Bin"), QByteArray("\x01\x02", 2));
-    EXPECT_EQ(GetRegistryValue(p->store, HKLM, kTool, "Hash", RegTypeNumber, 0).toInt(), 2);
+    EXPECT_EQ(number(*p, "Hash"), 2);
     EXPECT_EQ(text(*p, "@"), "default");
     EXPECT_FALSE(p->store.value(HKLM, kTool, "Gone"));
 
@@ -310,7 +313,7 @@ TEST(RegFileParserHandEdited, KeysBeyondWindowsLimitsAreRefused)
         SCOPED_TRACE(testing::Message() << c.depth << " levels of " << c.nameLength);
         if (!c.refusal) {
             EXPECT_EQ(p->skipped, 0);
-            EXPECT_EQ(GetRegistryValue(p->store, HKLM, path, "v", RegTypeNumber, 0).toInt(), 7);
+            EXPECT_EQ(number(*p, "v", path), 7);
         } else {
             EXPECT_EQ(p->skipped, 2); // the key and its value
             EXPECT_TRUE(p->debug.lines.value(0).contains(c.refusal)) << p->debug.lines.value(0).toStdString();
@@ -352,9 +355,8 @@ TEST(RegFileParserHandEdited, LineEndsAreCrLfOrCrlfInEitherEncoding)
             auto p = parse(wide ? utf16le(t) : t.toUtf8());
             EXPECT_EQ(p->skipped, 0);
             EXPECT_EQ(text(*p, "A", "Software\\K"), "a");
-            EXPECT_EQ(GetRegistryValue(p->store, HKLM, "Software\\K", "Bin", RegTypeBinary, {}).toByteArray(),
-                      QByteArray("\x01\x02", 2));
-            EXPECT_EQ(GetRegistryValue(p->store, HKLM, "Software\\K", "B", RegTypeNumber, 0).toInt(), 2);
+            EXPECT_EQ(bytesOf(*p, "Bin", "Software\\K"), QByteArray("\x01\x02", 2));
+            EXPECT_EQ(number(*p, "B", "Software\\K"), 2);
         }
     }
 }
