@@ -56,13 +56,13 @@ TEST(DirectoryCli, TestServerPrintsTheWindowsTextsAndNoWritabilityForAServerNotF
 {
     using fw::test::NetlogonResponder;
     using Mode = NetlogonResponder::Mode;
-    auto peer = [](Mode udp, Mode tcp, quint16 port, bool writable = true) {
+    auto peer = [](Mode udp, Mode tcp, quint16 port, bool writable = true, const QString& site = QString()) {
         NetlogonResponder::Config c;
         c.port = port;
         c.udp = udp;
         c.tcp = tcp;
         c.writable = writable;
-        c.site.clear(); // this computer's site is unknown: no site is the same site
+        c.site = site; // this computer's site is unknown: no site is the same site
         return std::make_unique<NetlogonResponder>(c);
     };
     auto dcPeer = peer(Mode::Silent, Mode::Silent, 389);
@@ -90,6 +90,15 @@ TEST(DirectoryCli, TestServerPrintsTheWindowsTextsAndNoWritabilityForAServerNotF
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.startsWith("Domain controller found.\n"
                                  "Non writable domain controller. Velmora will not work with non-writable domain controller.\n"))
+        << r.out.toStdString();
+
+    dcPeer.reset(); // frees port 389 first
+    dcPeer = peer(Mode::Answer, Mode::Answer, 389, true, QStringLiteral("Branch"));
+    r = cli(QStringList{"test-server", "127.0.0.41", "--dc"} + noDomain);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "WARNING.  The domain controller was found, however it's not in the same site as the local server.  "
+                     "This is NOT a reccomended configuration!\n  server site 'Branch', local site ''\n"
+                     "  site of this computer unknown: this computer belongs to no domain\n")
         << r.out.toStdString();
 
     dcPeer.reset(); // the GC's site lookup finds nothing on port 389: both sites unknown
