@@ -94,9 +94,45 @@ TEST(Cli, UsageErrorsExitWithTwo)
     EXPECT_TRUE(v.out.startsWith("ferrowind 1."));
 }
 
-TEST(Cli, MissingRegistryFileMeansNoInstalledProduct)
+// Without its registry file the installation reads as not installed, and the commands that read it say why;
+// the ones that need no installation say nothing about it.
+TEST(Cli, MissingRegistryFileMeansNoInstalledProductAndIsNamed)
 {
-    const CliRun r = cli({"version"}, "/nonexistent/velmora.reg");
+    CliRun r = cli({"version"}, "/nonexistent/velmora.reg");
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains("Installed Velmora version: 0.0(0.0)"));
+    EXPECT_EQ(r.err, "ferrowind version: the registry file /nonexistent/velmora.reg does not exist; set FERROWIND_REGISTRY "
+                     "to the installation's registry file\n");
+    r = cli({"status", "--json"}, "/nonexistent/velmora.reg");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.startsWith("ferrowind status: the registry file /nonexistent/velmora.reg does not exist;"))
+        << r.err.toStdString();
+    r = cli({"locate", "bad..name"}, "/nonexistent/velmora.reg");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_FALSE(r.err.contains("registry file")) << r.err.toStdString();
+}
+
+// A folder that already holds a demo (or an installation's registry file) is left alone unless replacing is asked for.
+TEST(Cli, DemoEnvReplacesExistingFilesOnlyWhenAsked)
+{
+    QTemporaryDir dir;
+    const QString reg = dir.filePath("velmora.reg");
+    writeFile(reg, "kept");
+    CliRun r = cli({"demo-env", dir.path(), "--runs", "2"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ferrowind demo-env: " + reg + " already exists; give --replace to replace it\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("VelmoraDb.sqlite")));
+    QFile kept(reg);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "kept");
+    kept.close();
+
+    r = cli({"demo-env", dir.path(), "--runs", "2", "--replace"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(cli({"version"}, reg).code, 0);
+    ASSERT_TRUE(QFile::remove(reg)); // the database alone is reason enough to refuse
+    r = cli({"demo-env", dir.path(), "--runs", "2"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(dir.filePath("VelmoraDb.sqlite") + " already exists")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(reg));
 }
