@@ -1,71 +1,19 @@
 // The streaming builder against the written loop (ReferenceHistory), and the behaviours named for the history.
-#include "HistoryFixture.h"
-#include "ReferenceHistory.h"
-#include "support/TestContext.h"
+#include "BuilderHarness.h"
 
 #include "app/StartupGate.h"
-#include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QSqlQuery>
 #include <cstdio>
-#include <functional>
 #include <limits>
 
 using namespace fw;
 using namespace fw::test;
 
 namespace {
-
-// Counts how often the result sets are opened, to prove one walk.
-class CountingSource final : public HistorySource {
-public:
-    explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
-    SyncSide side() const override { return m_inner.side(); }
-    FwError beginSnapshot() override { return m_inner.beginSnapshot(); }
-    void endSnapshot() override { m_inner.endSnapshot(); }
-    QList<CountFailure> counts(Counts& out) override
-    {
-        auto failures = m_inner.counts(out);
-        if (afterCounts)
-            afterCounts();
-        return failures;
-    }
-    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override { ++opened; return m_inner.open(f); }
-    int opened = 0;
-    std::function<void()> afterCounts; // what happens in the database between the counts and the walk
-
-private:
-    HistorySource& m_inner;
-};
-
-struct Harness {
-    TestContext tc;
-    std::unique_ptr<HistoryDb> db;
-    Harness() { db = std::make_unique<HistoryDb>(QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))); }
-
-    HistoryResult build(SyncSide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
-    {
-        (side == SyncSide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
-        SqlHistorySource sql(db->db(), side);
-        CountingSource counting(sql);
-        HistoryBuilder b(tc.ctx(), side);
-        b.setTracking(retries, window);
-        HistoryResult r = b.BuildHistoryPoints(counting);
-        if (walks)
-            *walks = counting.opened;
-        return r;
-    }
-    void add(SyncSide side, const QList<RunSpec>& runs) { side == SyncSide::DC ? db->addDc(runs) : db->addGc(runs); }
-    ReferenceHistory reference(SyncSide side)
-    {
-        SqlHistorySource sql(db->db(), side);
-        return ReferenceHistory(sql, tc.ctx().traceSetting > 0);
-    }
-};
 
 RunSpec sideRun(SyncSide side, qint64 id, qint32 increment = 500)
 {
@@ -104,16 +52,12 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
 {
     int retried = 0, accepted = 0, fitted = 0;
     for (quint32 seed = 1; seed <= 64; ++seed) {
-        Harness h;
+        BuilderHarness h;
         const bool dc = seed % 2 == 1;
         const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
-        GeneratorSpec g;
-        g.seed = seed;
-        g.runs = 1 + static_cast<int>((seed * 7919) % 1600);
-        g.changes = static_cast<int>((seed * 31) % 60);
-        g.distinctIncrements = 1 + static_cast<int>(seed % 4);
-        g.distinctIntervals = 1 + static_cast<int>((seed / 4) % 3);
-        g.oddities = seed % 3 != 0;
+        const GeneratorSpec g{.seed = seed, .runs = 1 + static_cast<int>((seed * 7919) % 1600), .changes = static_cast<int>((seed * 31) % 60),
+                              .distinctIncrements = 1 + static_cast<int>(seed % 4), .distinctIntervals = 1 + static_cast<int>((seed / 4) % 3),
+                              .oddities = seed % 3 != 0};
         generateHistory(g, dc, h.db.get());
         h.tc.ctx().traceSetting = seed % 4 < 2 ? 1 : 0;
         ReferenceHistory ref = h.reference(side);
@@ -137,6 +81,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         const HistoryResult got = h.build(side, factor, &walks);
         SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
         EXPECT_EQ(walks, 1);
+        EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, got.finalFactor); // kept for the next opening
         int untrackedWalks = 0;
         const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
         EXPECT_EQ(untrackedWalks, 1);
@@ -151,7 +96,6 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
             ASSERT_EQ(got.outcome, HistoryPlan::Outcome::FittedAtStart);
             ++fitted;
             EXPECT_EQ(got.finalFactor, factor);
-            EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, factor);
             const auto shown = ref.pass(budget, got.groupSize);
             EXPECT_LE(shown.points.size(), budget);
             EXPECT_GT(ref.pass(budget, got.groupSize - 1).points.size(), budget);
@@ -168,7 +112,6 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         EXPECT_EQ(got.outcome, HistoryPlan::Outcome::Accepted);
         EXPECT_EQ(got.groupSize, want.groupSize);
         EXPECT_EQ(got.finalFactor, want.factor);
-        EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, want.factor);
         expectSame(got, want.points, want.lines);
     }
     std::printf("accepted %d (after retries %d), fitted at the starting factor %d\n", accepted, retried, fitted);
@@ -182,7 +125,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
 TEST(HistoryGroupSize, BudgetExamples)
 {
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
-        Harness h;
+        BuilderHarness h;
         QList<RunSpec> list;
         for (int i = 1; i <= 1995; ++i) {
             list.append(sideRun(side, i, i <= 1993 ? 500 : i == 1994 ? 1000 : 750));
@@ -205,7 +148,7 @@ TEST(HistoryGroupSize, BudgetExamples)
 // starts at the changed run with the change and its time.
 TEST(HistoryPoints, IncrementChangeInsideAGroup)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 190; ++i)
         list.append(dcRun(i, 100, i <= 15 ? 400 : 500, 15));
@@ -236,7 +179,7 @@ TEST(HistoryPoints, IncrementChangeInsideAGroup)
 // Objects and run time are averaged with halves to even.
 TEST(HistoryPoints, LatencyAndRounding)
 {
-    Harness h;
+    BuilderHarness h;
     auto run = [](qint64 id, qint64 lag, qint64 objects, int seconds) {
         RunSpec r = dcRun(id, lag, 100, 5);
         r.objects = objects;
@@ -258,7 +201,7 @@ TEST(HistoryPoints, LatencyAndRounding)
 // per run, letter case included; a run without domain rows is not in the run list.
 TEST(HistoryPoints, DcEventsAndServerChanges)
 {
-    Harness h;
+    BuilderHarness h;
     auto run = [](qint64 id, const QString& s1, const QString& s2, int f1 = 0, int f2 = 0) {
         RunSpec r = dcRun(id);
         r.domains = {{QStringLiteral("a.example.com"), s1, 10, f1}, {QStringLiteral("b.example.com"), s2, 10, f2}};
@@ -285,7 +228,7 @@ TEST(HistoryPoints, DcEventsAndServerChanges)
 // GC: the first run of a pass is never a server change; a change of letter case is one; events come from the run.
 TEST(HistoryPoints, GcServerChangesAndEvents)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list = {gcRun(1, QStringLiteral("gc01")), gcRun(2, QStringLiteral("GC01")), gcRun(3, QStringLiteral("GC01")),
                            gcRun(4, QStringLiteral("gc02"))};
     list[2].flags = 3;
@@ -305,7 +248,7 @@ TEST(HistoryPoints, GcServerChangesAndEvents)
 // the next opening starts from the raised factor.
 TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 100; ++i)
         list.append(dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15));
@@ -335,7 +278,7 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
 // Object totals of runs missing from the run list warn; a run without totals informs, unless no totals are left.
 TEST(HistoryMismatch, WarningAndInformationLines)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list = {dcRun(2), dcRun(3), dcRun(5), dcRun(6)};
     list[1].objects.reset(); // run 3: no totals, the next totals row is 5
     list[3].objects.reset(); // run 6: no totals left at all: nothing written
@@ -361,7 +304,7 @@ TEST(HistoryMismatch, WarningAndInformationLines)
 TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 {
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
-        Harness h;
+        BuilderHarness h;
         QList<RunSpec> list = {sideRun(side, 1), sideRun(side, 2)};
         list[0].seconds = 30;
         list[1].nullEnd = true;
@@ -383,7 +326,7 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 // the load, not a shorter history: reported through the window's error path, no points, nothing logged as built.
 TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 40; ++i)
         list.append(gcRun(i));
@@ -424,7 +367,7 @@ TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Harness h;
+        BuilderHarness h;
         h.db->addGc(c.runs);
         const HistoryResult r = h.build(SyncSide::GC, c.factor);
         EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
@@ -438,7 +381,7 @@ TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
 // A DC run with more than 101 domain rows is read whole.
 TEST(HistoryPoints, ManyDomainsInOneRun)
 {
-    Harness h;
+    BuilderHarness h;
     RunSpec a = dcRun(1), b = dcRun(2);
     a.domains.clear();
     b.domains.clear();
@@ -458,7 +401,7 @@ TEST(HistoryPoints, ManyDomainsInOneRun)
 // tables, so the chart is that of the runs counted.
 TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 {
-    Harness h;
+    BuilderHarness h;
     QSqlQuery(h.db->db().handle()).exec(QStringLiteral("PRAGMA journal_mode = WAL")); // the writer need not wait
     QList<RunSpec> runs;
     for (int i = 1; i <= 40; ++i)
@@ -483,7 +426,7 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 // leaves the safety factor as it was.
 TEST(HistoryProgress, ReadsUpToTheCountAndCanBeAbandoned)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> runs;
     for (int i = 1; i <= 30; ++i)
         runs.append(dcRun(i));
