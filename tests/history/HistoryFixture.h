@@ -38,7 +38,6 @@ struct RunSpec {
 class HistoryDb {
 public:
     explicit HistoryDb(const QString& path);
-    bool ok() const { return m_db != nullptr; }
     Database& db() { return *m_db; }
     QString connectionString() const { return QStringLiteral("sqlite:") + m_path; }
 
