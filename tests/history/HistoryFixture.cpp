@@ -53,7 +53,7 @@ void HistoryDb::addDc(const QList<RunSpec>& runs)
         const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
         execWith(run, {r.id, r.active ? 1 : 0, ts(start), end, r.increment, r.interval});
         for (const DomainRowSpec& d : r.domains)
-            execWith(dom, {r.id, d.domain, d.server, d.finished && !r.active ? 0 : 1, d.lag, d.flags, ts(start)});
+            execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
         if (r.objects || r.nullObjects)
             execWith(obj, {r.id, r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain,
                            r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
@@ -88,7 +88,7 @@ void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateT
 {
     FwError err;
     m_db->run(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"),
-              {syncId, d.domain, d.server, d.finished ? 0 : 1, d.lag, d.flags, ts(start)}, &err);
+              {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}, &err);
 }
 
 RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)

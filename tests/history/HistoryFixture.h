@@ -14,7 +14,6 @@ struct DomainRowSpec {
     QString server;
     qint64 lag = 0;
     int flags = 0;
-    bool finished = true;
 };
 
 // One run as the history tables hold it. DC runs carry domain rows, GC runs their own server, lag and flags.
