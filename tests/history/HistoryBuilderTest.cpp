@@ -1,21 +1,13 @@
 // The streaming builder against the written loop (ReferenceHistory), and the behaviours named for the history.
-#include "HistoryFixture.h"
-#include "ReferenceHistory.h"
-#include "support/TestContext.h"
+#include "BuilderHarness.h"
 
 #include "app/StartupGate.h"
-#include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
-#include "history/WheelSteps.h"
-#include "log/ActivityLog.h"
-#include "log/NumberFormat.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QSqlQuery>
 #include <cstdio>
-#include <functional>
 #include <limits>
 
 using namespace fw;
@@ -23,55 +15,10 @@ using namespace fw::test;
 
 namespace {
 
-// Counts how often the result sets are opened, to prove one walk.
-class CountingSource final : public HistorySource {
-public:
-    explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
-    SyncSide side() const override { return m_inner.side(); }
-    FwError beginSnapshot() override { return m_inner.beginSnapshot(); }
-    void endSnapshot() override { m_inner.endSnapshot(); }
-    QList<CountFailure> counts(Counts& out) override
-    {
-        auto failures = m_inner.counts(out);
-        if (afterCounts)
-            afterCounts();
-        return failures;
-    }
-    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override
-    {
-        ++opened;
-        return m_inner.open(f);
-    }
-    int opened = 0;
-    std::function<void()> afterCounts; // what happens in the database between the counts and the walk
-
-private:
-    HistorySource& m_inner;
-};
-
-struct Harness {
-    TestContext tc;
-    std::unique_ptr<HistoryDb> db;
-    Harness() { db = std::make_unique<HistoryDb>(QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))); }
-
-    HistoryResult build(SyncSide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
-    {
-        (side == SyncSide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
-        SqlHistorySource sql(db->db(), side);
-        CountingSource counting(sql);
-        HistoryBuilder b(tc.ctx(), side);
-        b.setTracking(retries, window);
-        HistoryResult r = b.BuildHistoryPoints(counting);
-        if (walks)
-            *walks = counting.opened;
-        return r;
-    }
-    ReferenceHistory reference(SyncSide side)
-    {
-        SqlHistorySource sql(db->db(), side);
-        return ReferenceHistory(sql, tc.ctx().traceSetting > 0);
-    }
-};
+RunSpec sideRun(SyncSide side, qint64 id, qint32 increment = 500)
+{
+    return side == SyncSide::DC ? dcRun(id, 100, increment) : gcRun(id, QStringLiteral("gc01"), 100, increment);
+}
 
 QString describe(const HistoryPoint& p)
 {
@@ -86,32 +33,31 @@ void expectSamePoints(const QList<HistoryPoint>& got, const QList<HistoryPoint>&
                                        << "\n want: " << describe(want[i]).toStdString();
 }
 
-void expectSameLines(const QStringList& got, const QStringList& want)
+// The points, then the log lines (the first differing line named before the counts).
+void expectSame(const HistoryResult& got, const QList<HistoryPoint>& points, const QStringList& lines)
 {
-    const qsizetype n = std::min(got.size(), want.size());
-    for (qsizetype i = 0; i < n; ++i)
-        ASSERT_EQ(got[i].toStdString(), want[i].toStdString()) << "log line " << i;
-    ASSERT_EQ(got.size(), want.size());
+    expectSamePoints(got.points, points);
+    for (qsizetype i = 0; i < std::min(got.logLines.size(), lines.size()); ++i)
+        ASSERT_EQ(got.logLines[i].toStdString(), lines[i].toStdString()) << "log line " << i;
+    ASSERT_EQ(got.logLines.size(), lines.size());
 }
 
 } // namespace
 
 // Many generated histories, both sides, trace on and off, tight and loose budgets: the one walk gives the
-// points, group size, factor and log lines of the loop as written, retries included.
+// points, group size, factor and log lines of the loop as written, retries included. Each is built again with
+// no sizes formed side by side: every needed size (with trace on, every rejected pass's too) then comes from the
+// runs the walk kept, still in one walk.
 TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
 {
     int retried = 0, accepted = 0, fitted = 0;
     for (quint32 seed = 1; seed <= 64; ++seed) {
-        Harness h;
+        BuilderHarness h;
         const bool dc = seed % 2 == 1;
         const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
-        GeneratorSpec g;
-        g.seed = seed;
-        g.runs = 1 + static_cast<int>((seed * 7919) % 1600);
-        g.changes = static_cast<int>((seed * 31) % 60);
-        g.distinctIncrements = 1 + static_cast<int>(seed % 4);
-        g.distinctIntervals = 1 + static_cast<int>((seed / 4) % 3);
-        g.oddities = seed % 3 != 0;
+        const GeneratorSpec g{.seed = seed, .runs = 1 + static_cast<int>((seed * 7919) % 1600), .changes = static_cast<int>((seed * 31) % 60),
+                              .distinctIncrements = 1 + static_cast<int>(seed % 4), .distinctIntervals = 1 + static_cast<int>((seed / 4) % 3),
+                              .oddities = seed % 3 != 0};
         generateHistory(g, dc, h.db.get());
         h.tc.ctx().traceSetting = seed % 4 < 2 ? 1 : 0;
         ReferenceHistory ref = h.reference(side);
@@ -135,17 +81,14 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         const HistoryResult got = h.build(side, factor, &walks);
         SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
         EXPECT_EQ(walks, 1);
-        {
-            // No size formed side by side: every pass's points come from the runs the walk kept, still in one walk.
-            int untrackedWalks = 0;
-            const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
-            EXPECT_EQ(untrackedWalks, 1);
-            EXPECT_EQ(untracked.outcome, got.outcome);
-            EXPECT_EQ(untracked.groupSize, got.groupSize);
-            EXPECT_EQ(untracked.finalFactor, got.finalFactor);
-            expectSamePoints(untracked.points, got.points);
-            expectSameLines(untracked.logLines, got.logLines);
-        }
+        EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, got.finalFactor); // kept for the next opening
+        int untrackedWalks = 0;
+        const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
+        EXPECT_EQ(untrackedWalks, 1);
+        EXPECT_EQ(untracked.outcome, got.outcome);
+        EXPECT_EQ(untracked.groupSize, got.groupSize);
+        EXPECT_EQ(untracked.finalFactor, got.finalFactor);
+        expectSame(untracked, got.points, got.logLines);
         if (!want.accepted) {
             // The loop never accepts: the smallest group size fitting the starting budget, factor kept.
             qint64 budget = 0, g0 = 0;
@@ -153,7 +96,6 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
             ASSERT_EQ(got.outcome, HistoryPlan::Outcome::FittedAtStart);
             ++fitted;
             EXPECT_EQ(got.finalFactor, factor);
-            EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, factor);
             const auto shown = ref.pass(budget, got.groupSize);
             EXPECT_LE(shown.points.size(), budget);
             EXPECT_GT(ref.pass(budget, got.groupSize - 1).points.size(), budget);
@@ -170,9 +112,7 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
         EXPECT_EQ(got.outcome, HistoryPlan::Outcome::Accepted);
         EXPECT_EQ(got.groupSize, want.groupSize);
         EXPECT_EQ(got.finalFactor, want.factor);
-        EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, want.factor);
-        expectSamePoints(got.points, want.points);
-        expectSameLines(got.logLines, want.lines);
+        expectSame(got, want.points, want.lines);
     }
     std::printf("accepted %d (after retries %d), fitted at the starting factor %d\n", accepted, retried, fitted);
     EXPECT_GT(accepted, 30);
@@ -180,48 +120,18 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
     EXPECT_GT(fitted, 3) << "and histories the loop cannot fit";
 }
 
-// When the needed group sizes lie beyond the sizes formed side by side (with trace lines, every rejected
-// pass's too), they are formed from the runs the walk kept: same results, the database read once.
-TEST(HistoryBuilderAgainstWrittenLoop, SizesBeyondTheTrackedOnesNeedNoSecondWalk)
-{
-    Harness h;
-    GeneratorSpec g;
-    g.seed = 77;
-    g.runs = 1500;
-    g.changes = 40;
-    generateHistory(g, true, h.db.get());
-    h.tc.ctx().traceSetting = 1;
-    ReferenceHistory ref = h.reference(SyncSide::DC);
-    const qint64 k = ref.counts.distinctIncrements + ref.counts.distinctIntervals;
-    qint16 factor = 0;
-    ReferenceHistory::Result want;
-    for (qint64 budget = 60; budget < 1000 && !(want.accepted && want.passes > 1); budget += 10) {
-        factor = static_cast<qint16>((2000 - budget) / k);
-        want = ref.run(factor);
-    }
-    ASSERT_TRUE(want.accepted);
-    ASSERT_GT(want.passes, 1);
-    int walks = 0;
-    const HistoryResult got = h.build(SyncSide::DC, factor, &walks, 0, 0);
-    EXPECT_EQ(walks, 1);
-    expectSamePoints(got.points, want.points);
-    expectSameLines(got.logLines, want.lines);
-}
-
 // The distinct values are counted over all runs, the running one included. 3 distinct increments and 1 interval
 // at factor 2: budget 1992, so 1993 runs make groups of 2 and 997 points; the same on the GC side.
 TEST(HistoryGroupSize, BudgetExamples)
 {
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
-        Harness h;
+        BuilderHarness h;
         QList<RunSpec> list;
-        for (int i = 1; i <= 1993; ++i)
-            list.append(side == SyncSide::DC ? dcRun(i) : gcRun(i));
-        RunSpec a = side == SyncSide::DC ? dcRun(1994, 1, 1000) : gcRun(1994, QStringLiteral("gc01"), 1, 1000);
-        RunSpec b = side == SyncSide::DC ? dcRun(1995, 1, 750) : gcRun(1995, QStringLiteral("gc01"), 1, 750);
-        a.active = b.active = true;
-        list << a << b;
-        side == SyncSide::DC ? h.db->addDc(list) : h.db->addGc(list);
+        for (int i = 1; i <= 1995; ++i) {
+            list.append(sideRun(side, i, i <= 1993 ? 500 : i == 1994 ? 1000 : 750));
+            list.last().active = i > 1993; // two running runs, each with an increment of its own
+        }
+        h.add(side, list);
         h.tc.ctx().traceSetting = side == SyncSide::DC ? 1 : 0;
         const HistoryResult r = h.build(side, 2);
         EXPECT_EQ(r.budget, 1992);
@@ -238,7 +148,7 @@ TEST(HistoryGroupSize, BudgetExamples)
 // starts at the changed run with the change and its time.
 TEST(HistoryPoints, IncrementChangeInsideAGroup)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 190; ++i)
         list.append(dcRun(i, 100, i <= 15 ? 400 : 500, 15));
@@ -269,15 +179,15 @@ TEST(HistoryPoints, IncrementChangeInsideAGroup)
 // Objects and run time are averaged with halves to even.
 TEST(HistoryPoints, LatencyAndRounding)
 {
-    Harness h;
-    QList<RunSpec> list = {dcRun(1, 40, 100, 5), dcRun(2, 20, 100, 5), dcRun(3, 4, 100, 5), dcRun(4, 6, 100, 5)};
-    list[0].objects = 3;
-    list[1].objects = 2; // 2.5 -> 2
-    list[2].objects = 3;
-    list[3].objects = 4; // 3.5 -> 4
-    list[0].seconds = 10;
-    list[1].seconds = 15; // 12.5 -> 12
-    h.db->addDc(list);
+    BuilderHarness h;
+    auto run = [](qint64 id, qint64 lag, qint64 objects, int seconds) {
+        RunSpec r = dcRun(id, lag, 100, 5);
+        r.objects = objects;
+        r.seconds = seconds;
+        return r;
+    };
+    // Objects 2.5 -> 2 and 3.5 -> 4, seconds 12.5 -> 12.
+    h.db->addDc({run(1, 40, 3, 10), run(2, 20, 2, 15), run(3, 4, 3, 60), run(4, 6, 4, 60)});
     const HistoryResult r = h.build(SyncSide::DC, 999); // budget 2000 - 2 x 999 = 2, groups of 2
     ASSERT_EQ(r.points.size(), 2);
     EXPECT_FLOAT_EQ(r.points[0].LatencyMinutes, 1.5f);
@@ -291,7 +201,7 @@ TEST(HistoryPoints, LatencyAndRounding)
 // per run, letter case included; a run without domain rows is not in the run list.
 TEST(HistoryPoints, DcEventsAndServerChanges)
 {
-    Harness h;
+    BuilderHarness h;
     auto run = [](qint64 id, const QString& s1, const QString& s2, int f1 = 0, int f2 = 0) {
         RunSpec r = dcRun(id);
         r.domains = {{QStringLiteral("a.example.com"), s1, 10, f1}, {QStringLiteral("b.example.com"), s2, 10, f2}};
@@ -318,7 +228,7 @@ TEST(HistoryPoints, DcEventsAndServerChanges)
 // GC: the first run of a pass is never a server change; a change of letter case is one; events come from the run.
 TEST(HistoryPoints, GcServerChangesAndEvents)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list = {gcRun(1, QStringLiteral("gc01")), gcRun(2, QStringLiteral("GC01")), gcRun(3, QStringLiteral("GC01")),
                            gcRun(4, QStringLiteral("gc02"))};
     list[2].flags = 3;
@@ -338,7 +248,7 @@ TEST(HistoryPoints, GcServerChangesAndEvents)
 // the next opening starts from the raised factor.
 TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 100; ++i)
         list.append(dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15));
@@ -368,7 +278,7 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
 // Object totals of runs missing from the run list warn; a run without totals informs, unless no totals are left.
 TEST(HistoryMismatch, WarningAndInformationLines)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list = {dcRun(2), dcRun(3), dcRun(5), dcRun(6)};
     list[1].objects.reset(); // run 3: no totals, the next totals row is 5
     list[3].objects.reset(); // run 6: no totals left at all: nothing written
@@ -394,11 +304,11 @@ TEST(HistoryMismatch, WarningAndInformationLines)
 TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 {
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
-        Harness h;
-        QList<RunSpec> list = side == SyncSide::DC ? QList<RunSpec>{dcRun(1), dcRun(2)} : QList<RunSpec>{gcRun(1), gcRun(2)};
+        BuilderHarness h;
+        QList<RunSpec> list = {sideRun(side, 1), sideRun(side, 2)};
         list[0].seconds = 30;
         list[1].nullEnd = true;
-        side == SyncSide::DC ? h.db->addDc(list) : h.db->addGc(list);
+        h.add(side, list);
         const HistoryResult r = h.build(side, 2);
         ASSERT_EQ(r.points.size(), 2);
         EXPECT_EQ(r.points[0].ElapsedSeconds, 30);
@@ -416,7 +326,7 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 // the load, not a shorter history: reported through the window's error path, no points, nothing logged as built.
 TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> list;
     for (int i = 1; i <= 40; ++i)
         list.append(gcRun(i));
@@ -435,38 +345,43 @@ TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
     EXPECT_EQ(r.logLines.first(), box + QStringLiteral(" (line#=50)"));
 }
 
-// A budget of 0 or below ends the load with a clear message and no points, instead of looping.
-TEST(HistoryFailures, BudgetAtZeroEndsTheLoad)
+// A budget of 0 or below, or more stretches between changes than the budget: no group size can fit. The load
+// ends with the reason in a message box and no points, instead of looping or overrunning.
+TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
 {
-    Harness h;
-    h.db->addGc({gcRun(1), gcRun(2)});
-    const HistoryResult r = h.build(SyncSide::GC, 1000); // 2000 - 2 x 1000 = 0
-    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
-    EXPECT_TRUE(r.points.isEmpty());
-    EXPECT_TRUE(r.failure.contains(QStringLiteral("0 or less")));
-    ASSERT_EQ(h.tc.prompter().messages.size(), 1);
-    EXPECT_EQ(h.tc.prompter().messages.first(), r.failure);
-    EXPECT_EQ(r.finalFactor, 1000);
-}
-
-// More stretches between changes than the budget: no group size can fit; a message, never an overrun.
-TEST(HistoryFailures, MoreChangesThanPointsAllowed)
-{
-    Harness h;
-    QList<RunSpec> list;
+    QList<RunSpec> alternating;
     for (int i = 1; i <= 30; ++i)
-        list.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
-    h.db->addGc(list);
-    const HistoryResult r = h.build(SyncSide::GC, 663); // budget 11, 30 stretches
-    EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
-    EXPECT_TRUE(r.failure.contains(QStringLiteral("30 stretches")));
-    EXPECT_TRUE(r.points.isEmpty());
+        alternating.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
+    const struct {
+        const char* name;
+        QList<RunSpec> runs;
+        qint16 factor;
+        QString failure;
+    } cases[] = {
+        {"budget 2000 - 2 x 1000", {gcRun(1), gcRun(2)}, 1000,
+         "The history cannot be charted: the point budget 2000 - 2 x 1000 is 0 or less, or the group size of 2 runs does not "
+         "fit 16 bits. Lower DistinctGCIncAndIntervalSafetyFactor by restarting the program."},
+        {"budget 11, 30 stretches", alternating, 663,
+         "The history cannot be charted: its runs hold 30 stretches between increment or interval changes, more than the 11 "
+         "points allowed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuilderHarness h;
+        h.db->addGc(c.runs);
+        const HistoryResult r = h.build(SyncSide::GC, c.factor);
+        EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);
+        EXPECT_TRUE(r.points.isEmpty());
+        EXPECT_EQ(r.failure, c.failure);
+        EXPECT_EQ(h.tc.prompter().messages, QStringList{c.failure});
+        EXPECT_EQ(r.finalFactor, c.factor);
+    }
 }
 
 // A DC run with more than 101 domain rows is read whole.
 TEST(HistoryPoints, ManyDomainsInOneRun)
 {
-    Harness h;
+    BuilderHarness h;
     RunSpec a = dcRun(1), b = dcRun(2);
     a.domains.clear();
     b.domains.clear();
@@ -486,7 +401,7 @@ TEST(HistoryPoints, ManyDomainsInOneRun)
 // tables, so the chart is that of the runs counted.
 TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 {
-    Harness h;
+    BuilderHarness h;
     QSqlQuery(h.db->db().handle()).exec(QStringLiteral("PRAGMA journal_mode = WAL")); // the writer need not wait
     QList<RunSpec> runs;
     for (int i = 1; i <= 40; ++i)
@@ -499,17 +414,11 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
     ASSERT_TRUE(reader) << err.description.toStdString();
     SqlHistorySource sql(*reader, SyncSide::DC);
     CountingSource source(sql);
-    source.afterCounts = [&] {
-        QList<RunSpec> later;
-        for (int i = 41; i <= 45; ++i)
-            later.append(dcRun(i, 999));
-        h.db->addDc(later);
-    };
+    source.afterCounts = [&] { h.db->addDc({dcRun(41, 999), dcRun(42, 999), dcRun(43, 999), dcRun(44, 999), dcRun(45, 999)}); };
     h.tc.ctx().dcSafetyFactor = 2;
     const HistoryResult got = HistoryBuilder(h.tc.ctx(), SyncSide::DC).BuildHistoryPoints(source);
     EXPECT_EQ(got.totalRows, 40);
-    expectSamePoints(got.points, want.points);
-    expectSameLines(got.logLines, want.lines);
+    expectSame(got, want.points, want.lines);
     EXPECT_EQ(h.reference(SyncSide::DC).counts.totalRows, 45); // they are there for the next opening
 }
 
@@ -517,7 +426,7 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 // leaves the safety factor as it was.
 TEST(HistoryProgress, ReadsUpToTheCountAndCanBeAbandoned)
 {
-    Harness h;
+    BuilderHarness h;
     QList<RunSpec> runs;
     for (int i = 1; i <= 30; ++i)
         runs.append(dcRun(i));
@@ -545,19 +454,4 @@ TEST(HistoryProgress, ReadsUpToTheCountAndCanBeAbandoned)
     EXPECT_EQ(h.tc.logLines(), before);
     EXPECT_TRUE(h.tc.prompter().messages.isEmpty());
     EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 7);
-}
-
-// Touchpads and fine wheels send deltas far below a notch (120): they add up to the same steps a notch gives,
-// either way and sideways; turning back drops what was left over.
-TEST(HistoryWheel, SmallDeltasAddUpToSteps)
-{
-    WheelSteps w(10);
-    int steps = 0;
-    for (int i = 0; i < 8; ++i)
-        steps += w.add(QPoint(0, 15));
-    EXPECT_EQ(steps, 10);
-    EXPECT_EQ(w.add(QPoint(0, 5)), 0);
-    EXPECT_EQ(w.add(QPoint(0, -12)), -1); // the 5 left over is dropped
-    EXPECT_EQ(w.add(QPoint(-120, 0)), -10); // horizontal only
-    EXPECT_EQ(w.add(QPoint(40, 360)), 30);  // vertical wins
 }

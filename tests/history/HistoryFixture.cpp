@@ -13,6 +13,13 @@ QString ts(const QDateTime& t)
 {
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
+
+void execWith(QSqlQuery& q, const QVariantList& values)
+{
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    q.exec();
+}
 } // namespace
 
 QDateTime baseTime()
@@ -43,30 +50,13 @@ void HistoryDb::addDc(const QList<RunSpec>& runs)
     obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)"));
     for (const RunSpec& r : runs) {
         const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
-        run.addBindValue(r.id);
-        run.addBindValue(r.active ? 1 : 0);
-        run.addBindValue(ts(start));
-        run.addBindValue(r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds))));
-        run.addBindValue(r.increment);
-        run.addBindValue(r.interval);
-        run.exec();
-        for (const DomainRowSpec& d : r.domains) {
-            dom.addBindValue(r.id);
-            dom.addBindValue(d.domain);
-            dom.addBindValue(d.server);
-            dom.addBindValue(d.finished && !r.active ? 0 : 1);
-            dom.addBindValue(d.lag);
-            dom.addBindValue(d.flags);
-            dom.addBindValue(ts(start));
-            dom.exec();
-        }
-        if (r.objects || r.nullObjects) {
-            obj.addBindValue(r.id);
-            obj.addBindValue(r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain);
-            obj.addBindValue(r.nullObjects ? QVariant() : QVariant(*r.objects));
-            obj.addBindValue(ts(start));
-            obj.exec();
-        }
+        const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
+        execWith(run, {r.id, r.active ? 1 : 0, ts(start), end, r.increment, r.interval});
+        for (const DomainRowSpec& d : r.domains)
+            execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
+        if (r.objects || r.nullObjects)
+            execWith(obj, {r.id, r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain,
+                           r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
     }
     m_db->commit();
 }
@@ -79,22 +69,10 @@ void HistoryDb::addGc(const QList<RunSpec>& runs)
     obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,'GC',0,'MailUsers',0,?,0,1,?)"));
     for (const RunSpec& r : runs) {
         const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
-        run.addBindValue(r.id);
-        run.addBindValue(r.server);
-        run.addBindValue(r.active ? 1 : 0);
-        run.addBindValue(r.increment);
-        run.addBindValue(r.interval);
-        run.addBindValue(r.lag);
-        run.addBindValue(ts(start));
-        run.addBindValue(r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds))));
-        run.addBindValue(r.flags);
-        run.exec();
-        if (r.objects || r.nullObjects) {
-            obj.addBindValue(r.id);
-            obj.addBindValue(r.nullObjects ? QVariant() : QVariant(*r.objects));
-            obj.addBindValue(ts(start));
-            obj.exec();
-        }
+        const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
+        execWith(run, {r.id, r.server, r.active ? 1 : 0, r.increment, r.interval, r.lag, ts(start), end, r.flags});
+        if (r.objects || r.nullObjects)
+            execWith(obj, {r.id, r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
     }
     m_db->commit();
 }
@@ -110,7 +88,7 @@ void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateT
 {
     FwError err;
     m_db->run(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"),
-              {syncId, d.domain, d.server, d.finished ? 0 : 1, d.lag, d.flags, ts(start)}, &err);
+              {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}, &err);
 }
 
 RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)

@@ -14,7 +14,6 @@ struct DomainRowSpec {
     QString server;
     qint64 lag = 0;
     int flags = 0;
-    bool finished = true;
 };
 
 // One run as the history tables hold it. DC runs carry domain rows, GC runs their own server, lag and flags.
@@ -38,7 +37,6 @@ struct RunSpec {
 class HistoryDb {
 public:
     explicit HistoryDb(const QString& path);
-    bool ok() const { return m_db != nullptr; }
     Database& db() { return *m_db; }
     QString connectionString() const { return QStringLiteral("sqlite:") + m_path; }
 

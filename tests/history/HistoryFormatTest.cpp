@@ -1,5 +1,6 @@
 #include "history/HistoryFormat.h"
 #include "history/HistoryPlan.h"
+#include "history/WheelSteps.h"
 #include "log/NumberFormat.h"
 
 #include <gtest/gtest.h>
@@ -96,4 +97,19 @@ TEST(HistoryPlanFromCounts, RetriesAndFallback)
     for (int i = 0; i < 1990; ++i)
         tooMany.add(3);
     EXPECT_EQ(planHistory(5970, 8, 2, tooMany).outcome, HistoryPlan::Outcome::Impossible);
+}
+
+// Touchpads and fine wheels send deltas far below a notch (120): they add up to the same steps a notch gives,
+// either way and sideways; turning back drops what was left over.
+TEST(HistoryWheel, SmallDeltasAddUpToSteps)
+{
+    WheelSteps w(10);
+    int steps = 0;
+    for (int i = 0; i < 8; ++i)
+        steps += w.add(QPoint(0, 15));
+    EXPECT_EQ(steps, 10);
+    EXPECT_EQ(w.add(QPoint(0, 5)), 0);
+    EXPECT_EQ(w.add(QPoint(0, -12)), -1); // the 5 left over is dropped
+    EXPECT_EQ(w.add(QPoint(-120, 0)), -10); // horizontal only
+    EXPECT_EQ(w.add(QPoint(40, 360)), 30);  // vertical wins
 }

@@ -27,11 +27,6 @@ qint64 halfEven(__int128 n, __int128 d)
     return static_cast<qint64>(q);
 }
 
-QString num(double v)
-{
-    return plainNumber(v);
-}
-
 } // namespace
 
 ReferenceHistory::ReferenceHistory(HistorySource& source, bool trace) : m_side(source.side()), m_trace(trace)
@@ -80,7 +75,7 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
     };
     if (dc && m_trace)
         out.lines << QStringLiteral("iMaxPointsAllowed: ") + QString::number(budget) + QStringLiteral(" dTotalRows: ") +
-                         num(counts.totalRows) + QStringLiteral(" iGroupSize: ") + QString::number(g);
+                         plainNumber(counts.totalRows) + QStringLiteral(" iGroupSize: ") + QString::number(g);
 
     qint32 curInc = 0, curInt = 0;
     if (m_runs.isEmpty()) {
@@ -101,6 +96,13 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
         qint64 lagSum = 0, secSum = 0, objSum = 0, rows = 0;
         qint64 errors = 0, resyncs = 0, servers = 0;
         WallTime firstErr, firstResync, firstServer;
+        // EventFlags bit 1 is an error, bit 2 a total resynchronisation; each point keeps the first one's time.
+        auto events = [&](qint64 flags, const WallTime& at) {
+            if ((flags & 1) && errors++ == 0)
+                firstErr = at;
+            if ((flags & 2) && resyncs++ == 0)
+                firstResync = at;
+        };
         const WallTime pointStart = m_runs[i].start;
         qint64 syncId = 0;
         bool stoppedAtChange = false;
@@ -148,16 +150,7 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
                 QList<std::pair<QString, QString>> current;
                 for (; di < m_domains.size() && m_domains[di].syncId == syncId; ++di) {
                     const HistoryDomainRow& d = m_domains[di];
-                    if (d.eventFlags & 1) {
-                        if (errors == 0)
-                            firstErr = WallTime::fromVariant(d.start);
-                        ++errors;
-                    }
-                    if (d.eventFlags & 2) {
-                        if (resyncs == 0)
-                            firstResync = WallTime::fromVariant(d.start);
-                        ++resyncs;
-                    }
+                    events(d.eventFlags, WallTime::fromVariant(d.start));
                     current.append({d.domain, d.server});
                 }
                 if (!previous.isEmpty() && !current.isEmpty()) {
@@ -174,16 +167,7 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
                 }
                 previous = current;
             } else {
-                if (row.eventFlags & 1) {
-                    if (errors == 0)
-                        firstErr = row.start;
-                    ++errors;
-                }
-                if (row.eventFlags & 2) {
-                    if (resyncs == 0)
-                        firstResync = row.start;
-                    ++resyncs;
-                }
+                events(row.eventFlags, row.start);
                 if (!firstRun && row.server != previousServer) {
                     if (servers == 0)
                         firstServer = row.start;

@@ -124,9 +124,13 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
                                     "dc_age=300s;1800;3600;0 gc_age=300s;1800;3600;0");
 
     s.gc.ageSeconds = 30 * 60; // three intervals
-    EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, SyncCheckResult::Warning);
+    r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
+    EXPECT_EQ(r.status, SyncCheckResult::Warning);
+    EXPECT_TRUE(r.line.startsWith("FERROWIND WARNING - DC last finished 5 min ago, GC last finished 30 min ago | ")) << r.line.toStdString();
     s.gc.ageSeconds = 60 * 60; // six intervals
-    EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, SyncCheckResult::Critical);
+    r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
+    EXPECT_EQ(r.status, SyncCheckResult::Critical);
+    EXPECT_TRUE(r.line.startsWith("FERROWIND CRITICAL - ")) << r.line.toStdString();
     EXPECT_EQ(SyncCheck::evaluate(s, 100, 200).status, SyncCheckResult::Ok);
 
     s.dc.hasFinishedRun = false;

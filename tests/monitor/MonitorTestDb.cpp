@@ -9,18 +9,17 @@
 
 namespace fw::test {
 
-MonitorTestDb::MonitorTestDb(TestContext& t, bool withLog) : m_t(t)
+MonitorTestDb::MonitorTestDb(TestContext& t) : m_t(t)
 {
-    m_path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
+    const QString path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
     FwError err;
-    auto db = Database::createSqlite(m_path, &err);
+    auto db = Database::createSqlite(path, &err);
     EXPECT_TRUE(db) << err.description.toStdString();
     if (db) {
         EXPECT_FALSE(DemoData::createSchema(*db));
     }
-    t.ctx().connectionString = QStringLiteral("sqlite:") + m_path;
-    if (withLog)
-        StartupGate(t.ctx()).startNewLog();
+    t.ctx().connectionString = QStringLiteral("sqlite:") + path;
+    StartupGate(t.ctx()).startNewLog();
 }
 
 void MonitorTestDb::exec(const QString& sql, const QVariantList& binds)

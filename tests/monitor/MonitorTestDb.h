@@ -9,7 +9,7 @@ namespace fw::test {
 // An empty VelmoraDb (schema only) in the test's folder, with helpers that add exactly the rows a case needs.
 class MonitorTestDb {
 public:
-    explicit MonitorTestDb(TestContext& t, bool withLog = true);
+    explicit MonitorTestDb(TestContext& t);
 
     void addDomain(const QString& name, const QString& dc, const QString& id);
     void addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end = QVariant(), int usnIncrement = 500,
@@ -26,7 +26,6 @@ public:
 
 private:
     TestContext& m_t;
-    QString m_path;
 };
 
 } // namespace fw::test

@@ -12,22 +12,15 @@
 using namespace fw;
 using namespace fw::test;
 
-TEST(FormatElapsedTime, HoursAtLeastTwoDigitsWithoutUpperBound)
+// Hours take at least two digits and have no upper bound; a negative count carries one leading minus.
+TEST(FormatElapsedTime, HoursAtLeastTwoDigitsAndOneLeadingMinus)
 {
-    EXPECT_EQ(FormatElapsedTime(0), "00:00:00");
-    EXPECT_EQ(FormatElapsedTime(59), "00:00:59");
-    EXPECT_EQ(FormatElapsedTime(60), "00:01:00");
-    EXPECT_EQ(FormatElapsedTime(3725), "01:02:05");
-    EXPECT_EQ(FormatElapsedTime(90061), "25:01:01");
-    EXPECT_EQ(FormatElapsedTime(360000), "100:00:00");
-    EXPECT_EQ(FormatElapsedTime(std::numeric_limits<qint32>::max()), "596523:14:07");
-}
-
-TEST(FormatElapsedTime, NegativeCountsCarryOneLeadingMinus)
-{
-    EXPECT_EQ(FormatElapsedTime(-59), "-00:00:59");
-    EXPECT_EQ(FormatElapsedTime(-3725), "-01:02:05");
-    EXPECT_EQ(FormatElapsedTime(std::numeric_limits<qint32>::min()), "-596523:14:08");
+    const std::pair<qint32, const char*> cases[] = {
+        {0, "00:00:00"},       {59, "00:00:59"},   {60, "00:01:00"},   {3725, "01:02:05"},
+        {90061, "25:01:01"},   {360000, "100:00:00"}, {std::numeric_limits<qint32>::max(), "596523:14:07"},
+        {-59, "-00:00:59"},    {-3725, "-01:02:05"}, {std::numeric_limits<qint32>::min(), "-596523:14:08"}};
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(FormatElapsedTime(seconds), text) << seconds;
 }
 
 TEST(FormatElapsedTime, ConversionsRoundHalfToEvenAndReportOverflow)
@@ -202,17 +195,14 @@ TEST_F(StatusSummaryTest, RefreshStatementsSearchByKeyInsteadOfScanning)
     ASSERT_TRUE(open);
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         for (const QString& sql : {StatusSummary::latestRunSql(side), StatusSummary::objectTotalSql(side)}) {
-            QSqlQuery q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {1}, &err);
-            if (!sql.contains('?'))
-                q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, {}, &err);
+            QSqlQuery q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, sql.contains('?') ? QVariantList{1} : QVariantList{}, &err);
             ASSERT_FALSE(err) << err.description.toStdString();
             QStringList plan;
             while (q.next())
                 plan.append(q.value(3).toString());
             ASSERT_FALSE(plan.isEmpty());
-            for (const QString& step : plan) {
+            for (const QString& step : plan)
                 EXPECT_FALSE(step.startsWith(QStringLiteral("SCAN"))) << sql.toStdString() << ": " << step.toStdString();
-            }
             if (sql.contains(QStringLiteral("SyncHistoryObject"))) {
                 EXPECT_TRUE(plan.join(' ').contains(QStringLiteral("ix_SyncHistoryObject_SyncId_Domain"))) << plan.join(" | ").toStdString();
             }

@@ -293,14 +293,9 @@ TEST_F(ObjectsTest, LatencyArithmeticAndItsFailures)
     EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1000, 500, 15), 1800);
     EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1, 120, 1), 0) << "0.5 rounds to even";
     EXPECT_EQ(SyncObjectsMonitor::latencySeconds(3, 120, 1), 2) << "1.5 rounds to even";
-    try {
-        SyncObjectsMonitor::latencySeconds(5, 0, 15);
-        FAIL();
-    } catch (const FwException& e) {
-        EXPECT_EQ(e.error.number, 11);
-    }
+    EXPECT_THROW(SyncObjectsMonitor::latencySeconds(5, 0, 15), FwException);
 
-    // While running, a zero increment and a missing domain row are reported (log first, then the box).
+    // While running, a zero increment (error 11, below) and a missing domain row are reported (log first, then the box).
     db.addDcRun(8, true, now(), QVariant(), 0, 15);
     t.ctx().lastDCSyncId = 8;
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kEmea);
