@@ -42,7 +42,6 @@ TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
     FwError err;
     auto db = Database::open(cs, &err);
     ASSERT_TRUE(db) << err.description.toStdString();
-    EXPECT_EQ(db->dialect().engine(), SqlDialect::Engine::Sqlite);
     EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM vw_ADDomain"), 3);
     EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName LIKE 'System.DirectoryConnectors.ActiveDirectory.DSGC.%'"), 12);
     EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0"), 200);
@@ -56,24 +55,6 @@ TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
     EXPECT_EQ(scalar(*db, "SELECT IsActive FROM SyncHistoryDC WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryDC)"), 1);
     // Identifiers match without regard to case, as on the product's database.
     EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM ADDomain WHERE AdDomainObjectID = '{6b1f0c2a-4d1e-4a8b-9c3d-1e2f3a4b5c6d}'"), 1);
-}
-
-TEST(DemoEnvironment, ConfigurationNodeWriteGoesThroughTheView)
-{
-    QTemporaryDir dir;
-    DemoDataOptions o;
-    o.dcRuns = 1;
-    o.gcRuns = 1;
-    ASSERT_FALSE(DemoEnvironment::create(dir.path(), o));
-    FwError err;
-    auto db = Database::open("sqlite:" + DemoEnvironment::databasePath(dir.path()), &err);
-    ASSERT_TRUE(db);
-    const QString node = "System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectFailureThreshold";
-    db->run(db->dialect().configurationModify(), {"7", node}, &err);
-    ASSERT_FALSE(err) << err.description.toStdString();
-    QSqlQuery q = db->run("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {node}, &err);
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toString(), QStringLiteral("7"));
 }
 
 TEST(Database, OpeningAMissingFileFailsWithoutCreatingIt)
