@@ -32,12 +32,10 @@ TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
 TEST(LaunchHelpFile, FailuresAreMappedFromThePlatformsCode)
 {
     fw::test::TestContext t;
-    t.shell().next = {false, 2, "missing"};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    t.shell().next = {false, 31, "no program"};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    t.shell().next = {false, 5, "denied"};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    for (const int code : {2, 31, 5}) {
+        t.shell().next = {false, code, "the platform's text"};
+        EXPECT_FALSE(LaunchHelpFile(t.ctx())) << code;
+    }
     EXPECT_EQ(t.prompter().messages,
               (QStringList{"Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. "
                            "Error code returned is 2",
