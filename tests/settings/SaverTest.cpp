@@ -6,7 +6,6 @@
 #include "settings/SettingsStore.h"
 #include "support/TestContext.h"
 
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -35,30 +34,27 @@ protected:
         ASSERT_FALSE(m_path.isEmpty());
         StartupGate(m_t.ctx()).startNewLog();
     }
-    QVariant column(const QString& col, const QString& id = kCorp)
-    {
-        return m_t.sql("SELECT " + col + " FROM ADDomain WHERE AdDomainObjectID = ?", {id});
-    }
-    QVariant node(const QString& suffix) { return m_t.sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + suffix}); }
-    // The stored values of the columns (or nodes) named, separated by spaces, in one text; NULL shows as NULL.
+    // The stored values named, separated by spaces, in one text (NULL as NULL): columns of a domain's row, or nodes
+    // of the global catalog.
     QString columns(const QString& names, const QString& id = kCorp)
     {
-        return joined(names, [&](const QString& n) { return column(n, id); });
-    }
-    QString nodes(const QString& names) { return joined(names, [&](const QString& n) { return node(n); }); }
-    static QString joined(const QString& names, const std::function<QVariant(const QString&)>& value)
-    {
         QStringList out;
-        for (const QString& n : names.split(' ')) {
-            const QVariant v = value(n);
-            out << (v.isNull() ? QStringLiteral("NULL") : v.toString());
-        }
+        for (const QString& n : names.split(' '))
+            out << shown(m_t.sql("SELECT " + n + " FROM ADDomain WHERE AdDomainObjectID = ?", {id}));
         return out.join(' ');
     }
-    PanelState corpPanel()
+    QString nodes(const QString& names)
+    {
+        QStringList out;
+        for (const QString& n : names.split(' '))
+            out << shown(m_t.sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + n}));
+        return out.join(' ');
+    }
+    static QString shown(const QVariant& v) { return v.isNull() ? QStringLiteral("NULL") : v.toString(); }
+    PanelState domainPanel(const QString& id = kCorp)
     {
         FwError err;
-        const QList<DomainSettings> rows = SettingsStore(m_t.ctx().connectionString).readDomain(kCorp, &err);
+        const QList<DomainSettings> rows = SettingsStore(m_t.ctx().connectionString).readDomain(id, &err);
         PanelState s(PanelSide::DomainController);
         fillDomainPanel(s, rows.value(0), {});
         return s;
@@ -81,7 +77,7 @@ protected:
 
 TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
 {
-    PanelState s = corpPanel();
+    PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "20");
     setText(s, Text::Minutes, " 12 ");
     setSearchAllSites(s, true);
@@ -105,7 +101,7 @@ TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
 
 TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
 {
-    PanelState s = corpPanel();
+    PanelState s = domainPanel();
     selectMode(s, true);
     setTime(s, QTime(7, 5));
     setAutoFind(s, false);
@@ -127,9 +123,7 @@ TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
 TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
 {
     const QString sales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
-    FwError err;
-    PanelState s(PanelSide::DomainController);
-    fillDomainPanel(s, SettingsStore(m_t.ctx().connectionString).readDomain(sales, &err).value(0), {});
+    PanelState s = domainPanel(sales);
     setText(s, Text::ManualPrimary, "dc09.sales.corp.example.com");
     setText(s, Text::ManualSecondary, "");
     m_t.prompter().answers = {Answer::Yes};
@@ -142,7 +136,7 @@ TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
 TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
 {
     // No to the reconnect warning.
-    PanelState s = corpPanel();
+    PanelState s = domainPanel();
     setReconnect(s, false);
     m_t.prompter().answers = {Answer::No};
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Declined);
@@ -153,7 +147,7 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     EXPECT_EQ(m_t.prompter().messages.last(), "You cannot disable the automatic server search functionality without "
                                               "providing an alternative primary domain controller");
     // Numbers that are not whole numbers are refused, naming the field.
-    s = corpPanel();
+    s = domainPanel();
     setText(s, Text::Minutes, "12abc");
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
     EXPECT_TRUE(m_t.prompter().messages.last().contains("Delay full synchronization upon reconnect for this many minutes"));
@@ -173,12 +167,12 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
 
     EXPECT_TRUE(body().isEmpty());
     EXPECT_EQ(columns("ReconnectEnabled ReconnectFailureThreshold"), "1 15");
-    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+    EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
 }
 
 TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
 {
-    PanelState s = corpPanel();
+    PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "30");
     bool after = false;
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"gone.example.com", "{gone}"}, [&] { after = true; }), SaveOutcome::NotFound);
@@ -196,7 +190,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_TRUE(m_t.prompter().messages[0].contains("disk quota exceeded"));
     EXPECT_TRUE(m_t.prompter().messages[0].endsWith("in procedure cmdDCSave_Click of Form frmMain"));
     EXPECT_FALSE(body().contains("Settings saved for domain"));
-    EXPECT_EQ(column("ReconnectFailureThreshold").toInt(), 15);
+    EXPECT_EQ(columns("ReconnectFailureThreshold"), "15");
 }
 
 TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
@@ -247,7 +241,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
     bool after = false;
     EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { after = true; }), SaveOutcome::Failed);
     EXPECT_FALSE(after);
-    EXPECT_EQ(node("ReconnectFailureThreshold").toString(), "3");
+    EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
     const QStringList lines = body();
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[2].startsWith("(error):") && lines[2].endsWith("in procedure cmdGCSave_Click of Form frmMain"));
