@@ -32,10 +32,8 @@ TEST(ConnectionStringRedaction, PasswordValuesBecomeStarsAndTheRestStaysAsWritte
 TEST(ConnectionStringRedaction, DriverTextQuotingTheStringOrThePasswordLosesTheSecret)
 {
     const QString cs = "Server=db1;UID=sa;PWD={Se;cr}}et}";
-    EXPECT_EQ(fw::withoutConnectionSecrets("cannot use " + cs + " now", cs),
-              "cannot use Server=db1;UID=sa;PWD=*** now");
-    EXPECT_EQ(fw::withoutConnectionSecrets("bad password 'Se;cr}et' for sa", cs),
-              "bad password '***' for sa");
+    EXPECT_EQ(fw::withoutConnectionSecrets("cannot use " + cs + " now", cs), "cannot use Server=db1;UID=sa;PWD=*** now");
+    EXPECT_EQ(fw::withoutConnectionSecrets("bad password 'Se;cr}et' for sa", cs), "bad password '***' for sa");
 }
 
 TEST(ConnectionStringRedaction, AFailedOpenNamesTheServerButNotThePassword)

@@ -49,8 +49,7 @@ TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
     QTemporaryDir root;
     ASSERT_TRUE(QDir(root.path()).mkpath("bin"));
     ASSERT_TRUE(QDir(root.path()).mkpath("share/ferrowind"));
-    AppContext ctx(doubleSeams(), "FerrowindSettingsTool", root.filePath("bin"),
-                   root.filePath("logs"));
+    AppContext ctx(doubleSeams(), "FerrowindSettingsTool", root.filePath("bin"), root.filePath("logs"));
     const QString beside = root.filePath("bin/FerrowindManager.htm");
     EXPECT_EQ(helpFilePath(ctx), beside); // in neither place: the path the message will be about
     const QString installed = root.filePath("share/ferrowind/FerrowindManager.htm");

@@ -31,8 +31,7 @@ protected:
 
     CliRun run(const QStringList& args)
     {
-        return runCli(QStringLiteral(FERROWIND_CLI), QStringList{"update-check"} + args,
-                      dir.filePath("velmora.reg"));
+        return runCli(QStringLiteral(FERROWIND_CLI), QStringList{"update-check"} + args, dir.filePath("velmora.reg"));
     }
 
     void serve(const QString& version)
