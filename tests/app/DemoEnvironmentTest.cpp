@@ -4,24 +4,13 @@
 #include "env/VelmoraVersion.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
-#include "support/doubles/TestDoubles.h"
+#include "support/TestContext.h"
 
 #include <QFileInfo>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace fw;
-
-namespace {
-qint64 scalar(Database& db, const QString& sql)
-{
-    FwError e;
-    QSqlQuery q = db.run(sql, {}, &e);
-    EXPECT_FALSE(e) << e.description.toStdString();
-    return q.next() ? q.value(0).toLongLong() : -1;
-}
-} // namespace
 
 TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
 {
@@ -39,41 +28,21 @@ TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
                                         "ConnectionString", RegTypeText, "").toString();
     EXPECT_EQ(cs, "sqlite:" + DemoEnvironment::databasePath(dir.path()));
 
-    FwError err;
-    auto db = Database::open(cs, &err);
-    ASSERT_TRUE(db) << err.description.toStdString();
-    EXPECT_EQ(db->dialect().engine(), SqlDialect::Engine::Sqlite);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM vw_ADDomain"), 3);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName LIKE 'System.DirectoryConnectors.ActiveDirectory.DSGC.%'"), 12);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0"), 200);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 1"), 1);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM SyncHistoryGC"), 150);
-    EXPECT_GT(scalar(*db, "SELECT COUNT(DISTINCT USNIncrement) FROM SyncHistoryDC"), 1);
-    EXPECT_GT(scalar(*db, "SELECT COUNT(DISTINCT SyncInterval) FROM SyncHistoryGC"), 1);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(DISTINCT ObjectType) FROM SyncHistoryObject WHERE Domain = 'GC'"), 5);
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(DISTINCT ObjectType) FROM SyncHistoryObject WHERE Domain <> 'GC'"), 3);
+    // The database opens through the connection string.
+    auto scalar = [&](const QString& sql) { return test::sqlValue(cs, sql).toLongLong(); };
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM vw_ADDomain"), 3);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName LIKE 'System.DirectoryConnectors.ActiveDirectory.DSGC.%'"), 12);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0"), 200);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 1"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryGC"), 150);
+    EXPECT_GT(scalar("SELECT COUNT(DISTINCT USNIncrement) FROM SyncHistoryDC"), 1);
+    EXPECT_GT(scalar("SELECT COUNT(DISTINCT SyncInterval) FROM SyncHistoryGC"), 1);
+    EXPECT_EQ(scalar("SELECT COUNT(DISTINCT ObjectType) FROM SyncHistoryObject WHERE Domain = 'GC'"), 5);
+    EXPECT_EQ(scalar("SELECT COUNT(DISTINCT ObjectType) FROM SyncHistoryObject WHERE Domain <> 'GC'"), 3);
     // The newest DC run is still going on, and it is the one with the highest id.
-    EXPECT_EQ(scalar(*db, "SELECT IsActive FROM SyncHistoryDC WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryDC)"), 1);
+    EXPECT_EQ(scalar("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryDC)"), 1);
     // Identifiers match without regard to case, as on the product's database.
-    EXPECT_EQ(scalar(*db, "SELECT COUNT(*) FROM ADDomain WHERE AdDomainObjectID = '{6b1f0c2a-4d1e-4a8b-9c3d-1e2f3a4b5c6d}'"), 1);
-}
-
-TEST(DemoEnvironment, ConfigurationNodeWriteGoesThroughTheView)
-{
-    QTemporaryDir dir;
-    DemoDataOptions o;
-    o.dcRuns = 1;
-    o.gcRuns = 1;
-    ASSERT_FALSE(DemoEnvironment::create(dir.path(), o));
-    FwError err;
-    auto db = Database::open("sqlite:" + DemoEnvironment::databasePath(dir.path()), &err);
-    ASSERT_TRUE(db);
-    const QString node = "System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectFailureThreshold";
-    db->run(db->dialect().configurationModify(), {"7", node}, &err);
-    ASSERT_FALSE(err) << err.description.toStdString();
-    QSqlQuery q = db->run("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {node}, &err);
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toString(), QStringLiteral("7"));
+    EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE AdDomainObjectID = '{6b1f0c2a-4d1e-4a8b-9c3d-1e2f3a4b5c6d}'"), 1);
 }
 
 TEST(Database, OpeningAMissingFileFailsWithoutCreatingIt)

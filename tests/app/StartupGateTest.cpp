@@ -8,9 +8,9 @@
 using namespace fw;
 
 namespace {
-const QString kSysParams = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0");
-const QString kNodeMgr = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr");
-const QString kTool = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool");
+const QString kSysParams = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0";
+const QString kNodeMgr = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr";
+const QString kTool = "HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool";
 
 class StartupGateTest : public ::testing::Test {
 protected:
@@ -60,18 +60,17 @@ TEST_F(StartupGateTest, TraceMustFitSixteenBits)
 {
     EXPECT_FALSE(gate.readTraceSetting());
     EXPECT_EQ(t.ctx().traceSetting, 0);
-    t.registry().setDword(kTool, "Trace", 32767);
-    EXPECT_FALSE(gate.readTraceSetting());
-    EXPECT_EQ(t.ctx().traceSetting, 32767);
-    t.registry().setDword(kTool, "Trace", static_cast<quint32>(-32768));
-    EXPECT_FALSE(gate.readTraceSetting());
-    EXPECT_EQ(t.ctx().traceSetting, -32768);
+    for (const qint16 fits : {qint16(32767), qint16(-32768)}) {
+        t.registry().setDword(kTool, "Trace", static_cast<quint32>(fits));
+        EXPECT_FALSE(gate.readTraceSetting());
+        EXPECT_EQ(t.ctx().traceSetting, fits);
+    }
 
     t.ctx().traceSetting = 0;
     t.registry().setDword(kTool, "Trace", 32768);
     const FwError e = gate.readTraceSetting();
     EXPECT_EQ(e.number, 6);
-    EXPECT_EQ(e.description, QStringLiteral("Overflow"));
+    EXPECT_EQ(e.description, "Overflow");
     EXPECT_EQ(t.ctx().traceSetting, 0);
 }
 
@@ -87,9 +86,9 @@ TEST_F(StartupGateTest, SafetyFactorsStartAtTwoAndKeepRaisedValues)
 
 TEST_F(StartupGateTest, ConnectionStringDefaultsToTheProductsDatabase)
 {
-    EXPECT_EQ(gate.connectionString(), QStringLiteral("Driver={SQL Server};server=;database=VelmoraDb"));
+    EXPECT_EQ(gate.connectionString(), "Driver={SQL Server};server=;database=VelmoraDb");
     t.registry().setString(kTool, "ConnectionString", "  sqlite:/tmp/x.sqlite ");
-    EXPECT_EQ(gate.connectionString(), QStringLiteral("sqlite:/tmp/x.sqlite"));
+    EXPECT_EQ(gate.connectionString(), "sqlite:/tmp/x.sqlite");
 }
 
 TEST_F(StartupGateTest, NewLogNamesTheInstalledVersionAndUser)
@@ -98,14 +97,6 @@ TEST_F(StartupGateTest, NewLogNamesTheInstalledVersionAndUser)
     ASSERT_TRUE(gate.checkVersion());
     gate.startNewLog();
     const QStringList lines = t.logLines();
-    ASSERT_GE(lines.size(), 8);
-    EXPECT_EQ(lines[3], QStringLiteral("Local Velmora version=4.0(3.100)"));
-    EXPECT_EQ(lines[4], QStringLiteral("Running under acciont: admin\\CORP"));
-
-    // Without version values the header says 0.0(0.0).
-    t.registry().removeKey("HKEY_LOCAL_MACHINE\\Software\\Kestrelon");
-    EXPECT_FALSE(gate.checkVersion());
-    t.clock().advanceSecs(1);
-    gate.startNewLog();
-    EXPECT_EQ(t.logLines().value(3), QStringLiteral("Local Velmora version=0.0(0.0)"));
+    EXPECT_EQ(lines.value(3), "Local Velmora version=4.0(3.100)");
+    EXPECT_EQ(lines.value(4), "Running under acciont: admin\\CORP");
 }

@@ -31,20 +31,18 @@ TEST(ConnectionStringRedaction, PasswordValuesBecomeStarsAndTheRestStaysAsWritte
 
 TEST(ConnectionStringRedaction, DriverTextQuotingTheStringOrThePasswordLosesTheSecret)
 {
-    const QString cs = QStringLiteral("Server=db1;UID=sa;PWD={Se;cr}}et}");
-    EXPECT_EQ(fw::withoutConnectionSecrets(QStringLiteral("cannot use ") + cs + QStringLiteral(" now"), cs),
-              QStringLiteral("cannot use Server=db1;UID=sa;PWD=*** now"));
-    EXPECT_EQ(fw::withoutConnectionSecrets(QStringLiteral("bad password 'Se;cr}et' for sa"), cs),
-              QStringLiteral("bad password '***' for sa"));
+    const QString cs = "Server=db1;UID=sa;PWD={Se;cr}}et}";
+    EXPECT_EQ(fw::withoutConnectionSecrets("cannot use " + cs + " now", cs), "cannot use Server=db1;UID=sa;PWD=*** now");
+    EXPECT_EQ(fw::withoutConnectionSecrets("bad password 'Se;cr}et' for sa", cs), "bad password '***' for sa");
 }
 
 TEST(ConnectionStringRedaction, AFailedOpenNamesTheServerButNotThePassword)
 {
     fw::FwError err;
     const auto db = fw::Database::open(
-        QStringLiteral("Driver={No Such Driver};Server=db1.example.com;UID=sa;PWD=Secret123;Database=VelmoraDb"), &err);
+        "Driver={No Such Driver};Server=db1.example.com;UID=sa;PWD=Secret123;Database=VelmoraDb", &err);
     ASSERT_FALSE(db);
-    EXPECT_FALSE(err.description.contains(QStringLiteral("Secret123"))) << err.description.toStdString();
+    EXPECT_FALSE(err.description.contains("Secret123")) << err.description.toStdString();
     EXPECT_TRUE(err.description.startsWith(QStringLiteral(
         "Cannot open the database (Driver={No Such Driver};Server=db1.example.com;UID=sa;PWD=***;Database=VelmoraDb)")))
         << err.description.toStdString();

@@ -6,8 +6,8 @@
 using namespace fw;
 
 namespace {
-const QString kFull = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool");
-const QString kKey = QStringLiteral("Software\\Kestrelon\\FerrowindSettingsTool");
+const QString kFull = "HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool";
+const QString kKey = "Software\\Kestrelon\\FerrowindSettingsTool";
 constexpr quint32 HKLM = HKEY_LOCAL_MACHINE_HIVE;
 } // namespace
 
@@ -18,7 +18,7 @@ TEST(GetRegistryValue, TextFitsTheBufferUpTo1023Characters)
     r.setString(kFull, "Long", QString(1024, 'b'));
     r.setString(kFull, "Empty", QString());
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Exact", RegTypeText, "dflt").toString(), QString(1023, 'a'));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Long", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Long", RegTypeText, "dflt").toString(), "dflt");
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Empty", RegTypeText, "dflt").toString(), QString());
 }
 
@@ -39,18 +39,18 @@ TEST(GetRegistryValue, NumbersAreSigned32Bit)
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Big", RegTypeNumber, 0).toInt(), -1);
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Trace", RegTypeNumber, 0).toInt(), 70000);
     // A text longer than four bytes does not fit the number's buffer.
-    r.setString(kFull, "Text", QStringLiteral("12345"));
+    r.setString(kFull, "Text", "12345");
     EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Text", RegTypeNumber, 42).toInt(), 42);
 }
 
 TEST(GetRegistryValue, UnsupportedCodesAndMissingValuesGiveTheDefault)
 {
     RegistryContents r;
-    r.setString(kFull, "Name", QStringLiteral("value"));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", RegTypeExpandText, "dflt").toString(), QStringLiteral("dflt"));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 7, "dflt").toString(), QStringLiteral("dflt"));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 0, "dflt").toString(), QStringLiteral("dflt"));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Other", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
-    EXPECT_EQ(GetRegistryValue(r, HKLM, "Software\\Nowhere", "Name", RegTypeText, "dflt").toString(), QStringLiteral("dflt"));
+    r.setString(kFull, "Name", "value");
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", RegTypeExpandText, "dflt").toString(), "dflt");
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 7, "dflt").toString(), "dflt");
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Name", 0, "dflt").toString(), "dflt");
+    EXPECT_EQ(GetRegistryValue(r, HKLM, kKey, "Other", RegTypeText, "dflt").toString(), "dflt");
+    EXPECT_EQ(GetRegistryValue(r, HKLM, "Software\\Nowhere", "Name", RegTypeText, "dflt").toString(), "dflt");
     EXPECT_FALSE(GetRegistryValue(r, HKLM, "Software\\Nowhere", "Name", RegTypeNumber, QVariant()).isValid());
 }

@@ -14,30 +14,23 @@ VersionInfo decode(quint32 version, quint32 build)
 
 TEST(VelmoraVersion, DecodesTheRegistryNumbers)
 {
-    const VersionInfo v = decode(0x00040000, 0x00030064);
-    EXPECT_EQ(v.Major, 4);
-    EXPECT_EQ(v.Minor, 0);
-    EXPECT_EQ(v.BuildMajor, 3);
-    EXPECT_EQ(v.BuildMinor, 100);
-    EXPECT_EQ(v.Text, QStringLiteral("4.0(3.100)"));
-
-    EXPECT_EQ(decode(0x00080000, 0x00000055).Text, QStringLiteral("8.0(0.85)"));
-    // Digits 1-4 and 5-8 are read as decimal digits up to the first non-digit.
-    EXPECT_EQ(decode(0x000A0000, 0).Major, 0);
-    EXPECT_EQ(decode(0x00120034, 0).Major, 12);
-    EXPECT_EQ(decode(0x00120034, 0).Minor, 34);
-    EXPECT_EQ(decode(0x0012003B, 0).Minor, 3);
-    // The build's second group is hexadecimal in 16 bits: 8000-FFFF are negative.
-    EXPECT_EQ(decode(0, 0x0001FFFF).BuildMinor, -1);
-    EXPECT_EQ(decode(0, 0x00018000).BuildMinor, -32768);
-    EXPECT_EQ(decode(0, 0x00018000).Text, QStringLiteral("0.0(1.-32768)"));
+    // Digits 1-4 and 5-8 are read as decimal digits up to the first non-digit; the build's second group is
+    // hexadecimal in 16 bits, so 8000-FFFF are negative.
+    const struct {
+        quint32 version, build;
+        const char* text;
+    } cases[] = {{0x00040000, 0x00030064, "4.0(3.100)"}, {0x00080000, 0x00000055, "8.0(0.85)"}, {0x000A0000, 0, "0.0(0.0)"},
+                 {0x00120034, 0, "12.34(0.0)"}, {0x0012003B, 0, "12.3(0.0)"}, {0, 0x0001FFFF, "0.0(1.-1)"},
+                 {0, 0x00018000, "0.0(1.-32768)"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(decode(c.version, c.build).Text, c.text) << c.text;
 }
 
 TEST(VelmoraVersion, MissingValuesGiveZeroVersion)
 {
     RegistryContents r;
     const VersionInfo v = getVersion(r);
-    EXPECT_EQ(v.Text, QStringLiteral("0.0(0.0)"));
+    EXPECT_EQ(v.Text, "0.0(0.0)");
     EXPECT_FALSE(bIsVersionGreaterThanOrEqualTo(v, 4, 0, 3, 100));
 }
 
@@ -59,5 +52,5 @@ TEST(VelmoraVersion, ReadsTheRegistry)
     RegistryContents r;
     r.setDword("HKEY_LOCAL_MACHINE\\SOFTWARE\\KESTRELON", "Version Number", 0x00070000);
     r.setDword("HKEY_LOCAL_MACHINE\\SOFTWARE\\KESTRELON", "Build Number", 0x00020010);
-    EXPECT_EQ(getVersion(r).Text, QStringLiteral("7.0(2.16)"));
+    EXPECT_EQ(getVersion(r).Text, "7.0(2.16)");
 }

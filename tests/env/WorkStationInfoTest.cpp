@@ -13,15 +13,15 @@ TEST(WorkStationInfo, AFailingQueryLeavesOnlyItsMembersEmpty)
     FakeWorkstationSource src;
     src.computer = ComputerFacts{"VELMORA01", "CORP", "", 1, 500, 6, 1};
     WorkStationInfo ws(src);
-    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
+    EXPECT_EQ(ws.ComputerName(), "VELMORA01");
     EXPECT_TRUE(ws.UserName().isEmpty());
 
     // A later refresh whose computer query fails keeps the facts already known.
     src.computer.reset();
     src.user = UserFacts{"admin", "CORP", "", ""};
     ws.Refresh();
-    EXPECT_EQ(ws.ComputerName(), QStringLiteral("VELMORA01"));
-    EXPECT_EQ(ws.UserName(), QStringLiteral("admin"));
+    EXPECT_EQ(ws.ComputerName(), "VELMORA01");
+    EXPECT_EQ(ws.UserName(), "admin");
 }
 
 TEST(WorkStationInfo, UnsupportedPlatformStaysEmpty)
@@ -52,16 +52,16 @@ TEST(LinuxWorkstationSource, JoinedDomainComesFromTheMachinesConfiguration)
     EXPECT_TRUE(src.joinedDomain().isEmpty());
 
     write(root.filePath("etc/samba/smb.conf"), "[global]\n   workgroup = SALES\n");
-    EXPECT_EQ(src.joinedDomain(), QStringLiteral("SALES"));
+    EXPECT_EQ(src.joinedDomain(), "SALES");
 
     write(root.filePath("etc/krb5.conf"), "[libdefaults]\n  default_realm = corp.example.com\n[realms]\n");
-    EXPECT_EQ(src.joinedDomain(), QStringLiteral("CORP.EXAMPLE.COM"));
+    EXPECT_EQ(src.joinedDomain(), "CORP.EXAMPLE.COM");
 
     write(root.filePath("etc/samba/smb.conf"), "[global]\n workgroup = CORP\n security = ADS\n realm = ad.example.com\n[homes]\n realm = other\n");
-    EXPECT_EQ(src.joinedDomain(), QStringLiteral("AD.EXAMPLE.COM"));
+    EXPECT_EQ(src.joinedDomain(), "AD.EXAMPLE.COM");
 
     write(root.filePath("etc/sssd/sssd.conf"), "[sssd]\ndomains = x\n# [domain/commented]\n[domain/Joined.Example.Net]\nid_provider = ad\n");
-    EXPECT_EQ(src.joinedDomain(), QStringLiteral("JOINED.EXAMPLE.NET"));
+    EXPECT_EQ(src.joinedDomain(), "JOINED.EXAMPLE.NET");
 }
 
 TEST(LinuxWorkstationSource, AnswersForThisMachine)

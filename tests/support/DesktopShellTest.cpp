@@ -17,7 +17,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        page = dir.filePath(QStringLiteral("FerrowindManager.htm"));
+        page = dir.filePath("FerrowindManager.htm");
         QFile f(page);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("<html><body>help</body></html>");
@@ -37,7 +37,7 @@ protected:
         // The opener is started detached: give it a moment to leave its mark.
         QElapsedTimer t;
         t.start();
-        const QString mark = dir.filePath(QStringLiteral("opened.txt"));
+        const QString mark = dir.filePath("opened.txt");
         while (t.elapsed() < 5000) {
             QFile f(mark);
             if (f.open(QIODevice::ReadOnly)) {
@@ -49,7 +49,7 @@ protected:
         }
         return {};
     }
-    QString opener() { return script(QStringLiteral("opener"), "echo \"$1\" > \"$(dirname \"$0\")/opened.txt\"\n"); }
+    QString opener() { return script("opener", "echo \"$1\" > \"$(dirname \"$0\")/opened.txt\"\n"); }
 
     QTemporaryDir dir;
     QString page;
@@ -57,7 +57,7 @@ protected:
 
 TEST_F(DesktopShellTest, OpensADocumentWhoseTypeHasAProgram)
 {
-    DesktopShell shell(opener(), script(QStringLiteral("mime"), "echo browser.desktop\n"));
+    DesktopShell shell(opener(), script("mime", "echo browser.desktop\n"));
     const Shell::Result r = shell.openDocument(page);
     EXPECT_TRUE(r.ok) << r.message.toStdString();
     EXPECT_EQ(opened(), page);
@@ -65,29 +65,29 @@ TEST_F(DesktopShellTest, OpensADocumentWhoseTypeHasAProgram)
 
 TEST_F(DesktopShellTest, NoAssociatedProgramGivesCode31)
 {
-    DesktopShell shell(opener(), script(QStringLiteral("mime"), "exit 0\n"));
+    DesktopShell shell(opener(), script("mime", "exit 0\n"));
     const Shell::Result r = shell.openDocument(page);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.code, 31);
-    EXPECT_TRUE(r.message.contains(QStringLiteral("text/html")));
+    EXPECT_TRUE(r.message.contains("text/html"));
 }
 
 TEST_F(DesktopShellTest, MissingFileGivesCode2AndMissingOpenerCode31)
 {
-    DesktopShell shell(opener(), script(QStringLiteral("mime"), "echo browser.desktop\n"));
-    EXPECT_EQ(shell.openDocument(dir.filePath(QStringLiteral("nothing.htm"))).code, 2);
-    DesktopShell noOpener(dir.filePath(QStringLiteral("no-such-opener")), script(QStringLiteral("mime2"), "echo x.desktop\n"));
+    DesktopShell shell(opener(), script("mime", "echo browser.desktop\n"));
+    EXPECT_EQ(shell.openDocument(dir.filePath("nothing.htm")).code, 2);
+    DesktopShell noOpener(dir.filePath("no-such-opener"), script("mime2", "echo x.desktop\n"));
     EXPECT_EQ(noOpener.openDocument(page).code, 31);
 }
 
 TEST_F(DesktopShellTest, OnlyWebAddressesAreOpenedAsAddresses)
 {
-    DesktopShell shell(opener(), QStringLiteral("no-such-query"));
-    EXPECT_FALSE(shell.openAddress(QStringLiteral("file:///etc/passwd")).ok);
-    EXPECT_FALSE(shell.openAddress(QStringLiteral("javascript:alert(1)")).ok);
-    const Shell::Result r = shell.openAddress(QStringLiteral("https://tools.example.org/Applications/x.html"));
+    DesktopShell shell(opener(), "no-such-query");
+    EXPECT_FALSE(shell.openAddress("file:///etc/passwd").ok);
+    EXPECT_FALSE(shell.openAddress("javascript:alert(1)").ok);
+    const Shell::Result r = shell.openAddress("https://tools.example.org/Applications/x.html");
     EXPECT_TRUE(r.ok);
-    EXPECT_EQ(opened(), QStringLiteral("https://tools.example.org/Applications/x.html"));
+    EXPECT_EQ(opened(), "https://tools.example.org/Applications/x.html");
 }
 
 } // namespace

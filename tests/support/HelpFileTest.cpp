@@ -22,7 +22,7 @@ void writeFile(const QString& path, const QByteArray& body = "<html><body>help</
 TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
 {
     fw::test::TestContext t;
-    const QString page = QDir(t.dir()).filePath(QStringLiteral("FerrowindManager.htm"));
+    const QString page = QDir(t.dir()).filePath("FerrowindManager.htm");
     writeFile(page);
     EXPECT_TRUE(LaunchHelpFile(t.ctx()));
     EXPECT_EQ(t.shell().requests(), QStringList{"document " + page});
@@ -32,12 +32,10 @@ TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
 TEST(LaunchHelpFile, FailuresAreMappedFromThePlatformsCode)
 {
     fw::test::TestContext t;
-    t.shell().next = {false, 2, QStringLiteral("missing")};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    t.shell().next = {false, 31, QStringLiteral("no program")};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
-    t.shell().next = {false, 5, QStringLiteral("denied")};
-    EXPECT_FALSE(LaunchHelpFile(t.ctx()));
+    for (const int code : {2, 31, 5}) {
+        t.shell().next = {false, code, "the platform's text"};
+        EXPECT_FALSE(LaunchHelpFile(t.ctx())) << code;
+    }
     EXPECT_EQ(t.prompter().messages,
               (QStringList{"Unable to launch help file FerrowindManager.htm. Try opening the file manually in a browser. "
                            "Error code returned is 2",
@@ -49,13 +47,12 @@ TEST(LaunchHelpFile, FailuresAreMappedFromThePlatformsCode)
 TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
 {
     QTemporaryDir root;
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("bin")));
-    ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("share/ferrowind")));
-    AppContext ctx(doubleSeams(), QStringLiteral("FerrowindSettingsTool"), root.filePath(QStringLiteral("bin")),
-                   root.filePath(QStringLiteral("logs")));
-    const QString beside = root.filePath(QStringLiteral("bin/FerrowindManager.htm"));
+    ASSERT_TRUE(QDir(root.path()).mkpath("bin"));
+    ASSERT_TRUE(QDir(root.path()).mkpath("share/ferrowind"));
+    AppContext ctx(doubleSeams(), "FerrowindSettingsTool", root.filePath("bin"), root.filePath("logs"));
+    const QString beside = root.filePath("bin/FerrowindManager.htm");
     EXPECT_EQ(helpFilePath(ctx), beside); // in neither place: the path the message will be about
-    const QString installed = root.filePath(QStringLiteral("share/ferrowind/FerrowindManager.htm"));
+    const QString installed = root.filePath("share/ferrowind/FerrowindManager.htm");
     writeFile(installed);
     EXPECT_EQ(helpFilePath(ctx), installed);
     writeFile(beside);
@@ -75,9 +72,9 @@ TEST(HelpPage, ShipsWithTheSources)
 
 TEST(AboutText, VersionLabel)
 {
-    EXPECT_EQ(aboutVersionText(1, 2, 15), QStringLiteral(" 1.2 Build 15"));
-    EXPECT_EQ(aboutVersionText(-1, 0, -3), QStringLiteral("-1.0 Build-3"));
-    EXPECT_TRUE(aboutLegalText().contains(QStringLiteral("GNU General Public License")));
+    EXPECT_EQ(aboutVersionText(1, 2, 15), " 1.2 Build 15");
+    EXPECT_EQ(aboutVersionText(-1, 0, -3), "-1.0 Build-3");
+    EXPECT_TRUE(aboutLegalText().contains("GNU General Public License"));
 }
 
 } // namespace

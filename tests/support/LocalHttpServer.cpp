@@ -13,10 +13,8 @@ QByteArray reasonOf(int status)
 {
     switch (status) {
     case 200: return "OK";
-    case 301: return "Moved Permanently";
     case 302: return "Found";
     case 404: return "Not Found";
-    case 500: return "Internal Server Error";
     default: return "Status";
     }
 }

@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -25,13 +24,13 @@ TEST(LcidTable, HoldsTheFortyFourCodesExactlyAsWritten)
     const QStringList codes = lcidTableCodes();
     EXPECT_EQ(codes.size(), 44);
     EXPECT_EQ(QSet<QString>(codes.begin(), codes.end()).size(), 44);
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("ENX")), 33801);
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("DEU")), 1031);
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("deu")), 1033); // letter case counts
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("ZHI")), 4100);
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("KOR")), 1033); // Korean has a font but no code of the table
+    EXPECT_EQ(GetLCIDFromCode("ENX"), 33801);
+    EXPECT_EQ(GetLCIDFromCode("DEU"), 1031);
+    EXPECT_EQ(GetLCIDFromCode("deu"), 1033); // letter case counts
+    EXPECT_EQ(GetLCIDFromCode("ZHI"), 4100);
+    EXPECT_EQ(GetLCIDFromCode("KOR"), 1033); // Korean has a font but no code of the table
     EXPECT_EQ(GetLCIDFromCode(QString()), 1033);
-    EXPECT_EQ(GetLCIDFromCode(QStringLiteral("DEU ")), 1033);
+    EXPECT_EQ(GetLCIDFromCode("DEU "), 1033);
 }
 
 TEST(LcidTable, EveryCodeLeadsBackToItself)
@@ -40,35 +39,28 @@ TEST(LcidTable, EveryCodeLeadsBackToItself)
     for (const QString& code : lcidTableCodes()) {
         const qint32 id = GetLCIDFromCode(code);
         EXPECT_EQ(GetLanguageCode(id), code) << code.toStdString();
-        EXPECT_NE(GetLanguageName(id), QStringLiteral("(error)")) << code.toStdString();
+        EXPECT_NE(GetLanguageName(id), "(error)") << code.toStdString();
     }
 }
 
 TEST(LanguageNames, CodesAndNamesOfIdentifiers)
 {
-    EXPECT_EQ(GetLanguageCode(33801), QStringLiteral("ENX"));
-    EXPECT_EQ(GetLanguageCode(1033), QStringLiteral("ENU"));
-    EXPECT_EQ(GetLanguageCode(1042), QStringLiteral("KOR"));
-    EXPECT_EQ(GetLanguageCode(0x7fff), QStringLiteral("ERR"));
-    EXPECT_EQ(GetLanguageName(33801), QStringLiteral("English (TDD/TTY)"));
-    EXPECT_EQ(GetLanguageName(1033), QStringLiteral("English (United States)"));
-    EXPECT_EQ(GetLanguageName(0x7fff), QStringLiteral("(error)"));
-    EXPECT_EQ(GetLanguageNameFromCode(QStringLiteral("deu")), QStringLiteral("English (United States)"));
-    EXPECT_EQ(GetLanguageNameFromCode(QStringLiteral("ENX")), QStringLiteral("English (TDD/TTY)"));
+    EXPECT_EQ(GetLanguageCode(1033), "ENU");
+    EXPECT_EQ(GetLanguageCode(1042), "KOR");
+    EXPECT_EQ(GetLanguageCode(0x7fff), "ERR");
+    EXPECT_EQ(GetLanguageName(33801), "English (TDD/TTY)");
+    EXPECT_EQ(GetLanguageName(1033), "English (United States)");
+    EXPECT_EQ(GetLanguageName(0x7fff), "(error)");
+    EXPECT_EQ(GetLanguageNameFromCode("deu"), "English (United States)");
+    EXPECT_EQ(GetLanguageNameFromCode("ENX"), "English (TDD/TTY)");
 }
 
 TEST(LanguageNames, UserDefaultFromTheLocale)
 {
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("de_DE"))), 1031);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("de_AT"))), 3079);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("en_GB"))), 2057);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("en_IN"))), 1033); // an unknown country falls back
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("ko_KR"))), 1042);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("zh_TW"))), 1028);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("zh_CN"))), 2052);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("zh_HK"))), 3076);
-    EXPECT_EQ(langIdForLocale(QLocale::c()), 1033);
-    EXPECT_EQ(langIdForLocale(QLocale(QStringLiteral("sw_KE"))), 1033);
+    // en_IN: an unknown country falls back.
+    for (const auto& [locale, id] : {std::pair{"de_DE", 1031}, {"de_AT", 3079}, {"en_GB", 2057}, {"en_IN", 1033}, {"ko_KR", 1042},
+                                     {"zh_TW", 1028}, {"zh_CN", 2052}, {"zh_HK", 3076}, {"C", 1033}, {"sw_KE", 1033}})
+        EXPECT_EQ(langIdForLocale(QLocale(QString::fromLatin1(locale))), id) << locale;
 }
 
 TEST(LanguageFonts, FourScriptsHaveFontsAndTheRestNone)
@@ -86,102 +78,92 @@ TEST(LanguageFonts, FourScriptsHaveFontsAndTheRestNone)
 
 TEST(LanguageMenu, ItemsNeedTwoLibraries)
 {
-    for (const QStringList& few : {QStringList{QString()}, QStringList{QStringLiteral("DEU")}}) {
-        const QList<LanguageMenuItem> items = languageMenuItems(few);
-        ASSERT_EQ(items.size(), 1);
-        EXPECT_EQ(items[0].caption, QStringLiteral("no languages loaded"));
-        EXPECT_EQ(items[0].tag, QStringLiteral("1033"));
-    }
-    const QList<LanguageMenuItem> two = languageMenuItems({QStringLiteral("deu"), QStringLiteral("JPN")});
-    ASSERT_EQ(two.size(), 2);
-    EXPECT_EQ(two[0].caption, QStringLiteral("English (United States)"));
-    EXPECT_EQ(two[0].tag, QStringLiteral("1033"));
-    EXPECT_EQ(two[1].caption, QStringLiteral("Japanese (Japan)"));
-    EXPECT_EQ(two[1].tag, QStringLiteral("1041"));
+    auto items = [](const QStringList& libraries) {
+        QStringList out;
+        for (const LanguageMenuItem& i : languageMenuItems(libraries))
+            out << i.caption + "=" + i.tag;
+        return out;
+    };
+    EXPECT_EQ(items({QString()}), QStringList{"no languages loaded=1033"});
+    EXPECT_EQ(items({"DEU"}), QStringList{"no languages loaded=1033"});
+    EXPECT_EQ(items({"deu", "JPN"}), (QStringList{"English (United States)=1033", "Japanese (Japan)=1041"}));
 }
 
 class LanguageStateTest : public ::testing::Test {
 protected:
     QString file(const QString& name) const { return QDir(dir.path()).filePath(name); }
+    // The file of the library loaded, or "none".
+    static QString library(const LanguageState& s) { return s.LanguageLibrary() ? s.LanguageLibrary()->fileName() : "none"; }
     QTemporaryDir dir;
 };
 
 TEST_F(LanguageStateTest, ListsOnlyTheToolsLanguageLibraries)
 {
-    touch(file(QStringLiteral("FerrowindSettingsTool_JPN.dll")));
-    touch(file(QStringLiteral("FerrowindSettingsTool_deu.DLL")));
-    touch(file(QStringLiteral("FerrowindSettingsTool")));
-    touch(file(QStringLiteral("FerrowindSettingsTool_ENU_old.dll")));
-    touch(file(QStringLiteral("FerrowindSettingsTool_.dll")));
-    touch(file(QStringLiteral("Other_FRA.dll")));
-    touch(file(QStringLiteral("FerrowindSettingsTool_ITA.dll.bak")));
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("FerrowindSettingsTool_NLD.dll")));
+    for (const char* name : {"FerrowindSettingsTool_JPN.dll", "FerrowindSettingsTool_deu.DLL", "FerrowindSettingsTool",
+                             "FerrowindSettingsTool_ENU_old.dll", "FerrowindSettingsTool_.dll", "Other_FRA.dll",
+                             "FerrowindSettingsTool_ITA.dll.bak"})
+        touch(file(name));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("FerrowindSettingsTool_NLD.dll"));
 
-    LanguageState s(dir.path(), QStringLiteral("FerrowindSettingsTool"), QLocale(QStringLiteral("ja_JP")));
+    LanguageState s(dir.path(), "FerrowindSettingsTool", QLocale("ja_JP"));
     EXPECT_TRUE(s.InitalizeLanguages().isEmpty());
-    EXPECT_EQ(s.AvailableLanguages, (QStringList{QStringLiteral("deu"), QStringLiteral("JPN")}));
+    EXPECT_EQ(s.AvailableLanguages, (QStringList{"deu", "JPN"}));
     EXPECT_EQ(s.CurrentLangID, 1041); // the user's default, worked out on first use
-    ASSERT_NE(s.LanguageLibrary(), nullptr);
-    EXPECT_EQ(QFileInfo(s.LanguageLibrary()->fileName()).fileName(), QStringLiteral("FerrowindSettingsTool_JPN.dll"));
-    EXPECT_TRUE(s.LanguageLibrary()->isOpen());
+    EXPECT_EQ(library(s), file("FerrowindSettingsTool_JPN.dll"));
+    EXPECT_TRUE(s.LanguageLibrary() && s.LanguageLibrary()->isOpen());
 }
 
 TEST_F(LanguageStateTest, LoadsTheLibraryOfTheChosenLanguage)
 {
-    touch(file(QStringLiteral("FerrowindSettingsTool_deu.DLL")));
-    touch(file(QStringLiteral("FerrowindSettingsTool_ENX.dll")));
-    LanguageState s(dir.path(), QStringLiteral("FerrowindSettingsTool"), QLocale::c());
+    touch(file("FerrowindSettingsTool_deu.DLL"));
+    touch(file("FerrowindSettingsTool_ENX.dll"));
+    LanguageState s(dir.path(), "FerrowindSettingsTool", QLocale::c());
     s.InitalizeLanguages();
     EXPECT_EQ(s.CurrentLangID, 1033);
-    EXPECT_EQ(s.LanguageLibrary(), nullptr); // no ENU library: not an error
+    EXPECT_EQ(library(s), "none"); // no ENU library: not an error
 
     s.CurrentLangID = 33801;
     EXPECT_TRUE(s.InitalizeLanguages().isEmpty());
-    ASSERT_NE(s.LanguageLibrary(), nullptr);
-    EXPECT_TRUE(s.LanguageLibrary()->fileName().endsWith(QStringLiteral("_ENX.dll")));
+    EXPECT_EQ(library(s), file("FerrowindSettingsTool_ENX.dll"));
 
     s.CurrentLangID = 1031; // DEU finds the library whatever the letter case of its name
     s.InitalizeLanguages();
-    ASSERT_NE(s.LanguageLibrary(), nullptr);
-    EXPECT_TRUE(s.LanguageLibrary()->fileName().endsWith(QStringLiteral("_deu.DLL")));
+    EXPECT_EQ(library(s), file("FerrowindSettingsTool_deu.DLL"));
 }
 
 TEST_F(LanguageStateTest, InstalledLibrariesInShareFerrowindLanguagesToo)
 {
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("bin")));
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("share/ferrowind/languages")));
-    touch(file(QStringLiteral("bin/FerrowindSettingsTool_deu.dll")));
-    touch(file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_DEU.dll")));
-    touch(file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll")));
-    LanguageState s(file(QStringLiteral("bin")), QStringLiteral("FerrowindSettingsTool"), QLocale(QStringLiteral("fr_FR")));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("bin"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("share/ferrowind/languages"));
+    touch(file("bin/FerrowindSettingsTool_deu.dll"));
+    touch(file("share/ferrowind/languages/FerrowindSettingsTool_DEU.dll"));
+    touch(file("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll"));
+    LanguageState s(file("bin"), "FerrowindSettingsTool", QLocale("fr_FR"));
     EXPECT_TRUE(s.InitalizeLanguages().isEmpty());
-    EXPECT_EQ(s.AvailableLanguages, (QStringList{QStringLiteral("deu"), QStringLiteral("FRA")}));
-    ASSERT_NE(s.LanguageLibrary(), nullptr);
-    EXPECT_EQ(s.LanguageLibrary()->fileName(), file(QStringLiteral("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll")));
+    EXPECT_EQ(s.AvailableLanguages, (QStringList{"deu", "FRA"}));
+    EXPECT_EQ(library(s), file("share/ferrowind/languages/FerrowindSettingsTool_FRA.dll"));
 
     s.CurrentLangID = 1031; // the one beside the program comes first
     s.InitalizeLanguages();
-    ASSERT_NE(s.LanguageLibrary(), nullptr);
-    EXPECT_EQ(s.LanguageLibrary()->fileName(), file(QStringLiteral("bin/FerrowindSettingsTool_deu.dll")));
+    EXPECT_EQ(library(s), file("bin/FerrowindSettingsTool_deu.dll"));
 }
 
 TEST_F(LanguageStateTest, NoLibrariesGiveOneEmptyEntry)
 {
-    LanguageState s(dir.path(), QStringLiteral("FerrowindSettingsTool"), QLocale(QStringLiteral("de_DE")));
+    LanguageState s(dir.path(), "FerrowindSettingsTool", QLocale("de_DE"));
     s.InitalizeLanguages();
     EXPECT_EQ(s.AvailableLanguages, QStringList{QString()});
-    EXPECT_EQ(s.LanguageLibrary(), nullptr);
+    EXPECT_EQ(library(s), "none");
     EXPECT_EQ(s.CurrentLangID, 1031);
 }
 
 TEST(LanguageStateContext, UnreadableFolderIsReportedAndTheStepsGoOn)
 {
     fw::test::TestContext t;
-    t.ctx().language = std::make_shared<LanguageState>(QDir(t.dir()).filePath(QStringLiteral("gone")),
-                                                       QStringLiteral("FerrowindSettingsTool"), QLocale::c());
+    t.ctx().language = std::make_shared<LanguageState>(QDir(t.dir()).filePath("gone"), "FerrowindSettingsTool", QLocale::c());
     InitalizeLanguages(t.ctx());
     ASSERT_EQ(t.prompter().messages.size(), 1);
-    EXPECT_TRUE(t.prompter().messages[0].startsWith(QStringLiteral("Error in InitalizeLanguages: ")));
+    EXPECT_TRUE(t.prompter().messages[0].startsWith("Error in InitalizeLanguages: "));
     EXPECT_EQ(t.ctx().language->AvailableLanguages, QStringList{QString()});
     EXPECT_EQ(t.ctx().language->CurrentLangID, 1033);
 }
@@ -189,12 +171,12 @@ TEST(LanguageStateContext, UnreadableFolderIsReportedAndTheStepsGoOn)
 TEST(LanguageStateContext, CreatedOnFirstUseBesideTheProgram)
 {
     fw::test::TestContext t;
-    touch(QDir(t.dir()).filePath(QStringLiteral("FerrowindSettingsTool_DEU.dll")));
-    touch(QDir(t.dir()).filePath(QStringLiteral("FerrowindSettingsTool_FRA.dll")));
+    touch(QDir(t.dir()).filePath("FerrowindSettingsTool_DEU.dll"));
+    touch(QDir(t.dir()).filePath("FerrowindSettingsTool_FRA.dll"));
     InitalizeLanguages(t.ctx());
     EXPECT_TRUE(t.prompter().messages.isEmpty());
     ASSERT_TRUE(t.ctx().language);
-    EXPECT_EQ(t.ctx().language->AvailableLanguages, (QStringList{QStringLiteral("DEU"), QStringLiteral("FRA")}));
+    EXPECT_EQ(t.ctx().language->AvailableLanguages, (QStringList{"DEU", "FRA"}));
 }
 
 } // namespace

@@ -67,9 +67,8 @@ TEST_F(StatusFocusOrderTest, TabRunsFromExitThroughTheStatusFields)
     // Past the details button the page's own order goes on.
     EXPECT_EQ(press(Qt::Key_Tab), named("cmdDCViewHistory"));
     EXPECT_EQ(press(Qt::Key_Tab), named("txtGCSynchronizationStatus"));
-    EXPECT_EQ(moves(), (QStringList{"You just tabbed out of cmdExit", "You just tabbed out of tabMain",
-                                    "You just tabbed out of txtDCSynchronizationStatus",
-                                    "You just tabbed out of txtDCSynchronizationStatus2"}));
+    // The moves' own lines are tested with statusFocusMove; here, that each move writes one.
+    EXPECT_EQ(moves().size(), 4);
 }
 
 TEST_F(StatusFocusOrderTest, ShiftTabRunsBackToExitAndOnToTheLastButton)

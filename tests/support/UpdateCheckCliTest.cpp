@@ -22,7 +22,7 @@ protected:
 
     void pointRegistryAt(const QString& site)
     {
-        QFile f(dir.filePath(QStringLiteral("velmora.reg")));
+        QFile f(dir.filePath("velmora.reg"));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write("Windows Registry Editor Version 5.00\r\n\r\n"
                 "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r\n\"UpdateSite\"=\"" +
@@ -31,8 +31,7 @@ protected:
 
     CliRun run(const QStringList& args)
     {
-        return runCli(QStringLiteral(FERROWIND_CLI), QStringList{QStringLiteral("update-check")} + args,
-                      dir.filePath(QStringLiteral("velmora.reg")));
+        return runCli(QStringLiteral(FERROWIND_CLI), QStringList{"update-check"} + args, dir.filePath("velmora.reg"));
     }
 
     void serve(const QString& version)
@@ -50,16 +49,16 @@ protected:
 TEST_F(UpdateCheckCliTest, ReportsTheLatestVersionAsJson)
 {
     pointRegistryAt(server.base());
-    serve(QStringLiteral("99.0.1"));
-    const CliRun r = run({QStringLiteral("--json")});
+    serve("99.0.1");
+    const CliRun r = run({"--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    EXPECT_EQ(o.value(QStringLiteral("latest")).toString(), QStringLiteral("99.0.1"));
-    EXPECT_TRUE(o.value(QStringLiteral("newer")).toBool());
-    EXPECT_TRUE(o.value(QStringLiteral("reachable")).toBool());
-    EXPECT_EQ(o.value(QStringLiteral("homePage")).toString(), server.base() + QString::fromLatin1(fw::kHomePagePath));
+    EXPECT_EQ(o.value("latest").toString(), "99.0.1");
+    EXPECT_TRUE(o.value("newer").toBool());
+    EXPECT_TRUE(o.value("reachable").toBool());
+    EXPECT_EQ(o.value("homePage").toString(), server.base() + QString::fromLatin1(fw::kHomePagePath));
 
-    serve(QStringLiteral("0.0.1"));
+    serve("0.0.1");
     const CliRun older = run({});
     EXPECT_EQ(older.code, 0);
     EXPECT_TRUE(older.out.contains("Latest published version: 0.0.1"));
@@ -73,21 +72,21 @@ TEST_F(UpdateCheckCliTest, UnreachableSiteExitsWithOne)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("could not be found")) << r.err.toStdString();
 
-    const CliRun j = run({QStringLiteral("--json")});
+    const CliRun j = run({"--json"});
     EXPECT_EQ(j.code, 1);
     const QJsonObject o = QJsonDocument::fromJson(j.out.toUtf8()).object();
-    EXPECT_FALSE(o.value(QStringLiteral("reachable")).toBool());
-    EXPECT_TRUE(o.value(QStringLiteral("error")).toString().contains("Connection refused")) << j.out.toStdString();
+    EXPECT_FALSE(o.value("reachable").toBool());
+    EXPECT_TRUE(o.value("error").toString().contains("Connection refused")) << j.out.toStdString();
 }
 
 TEST_F(UpdateCheckCliTest, HelpAndUsageErrors)
 {
     pointRegistryAt(server.base());
-    const CliRun help = run({QStringLiteral("--help")});
+    const CliRun help = run({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains("UpdateSite"));
-    EXPECT_EQ(run({QStringLiteral("--bogus")}).code, 2);
-    EXPECT_EQ(run({QStringLiteral("extra")}).code, 2);
+    EXPECT_EQ(run({"--bogus"}).code, 2);
+    EXPECT_EQ(run({"extra"}).code, 2);
     EXPECT_EQ(server.requests(QString::fromLatin1(fw::kDownloadListPath)), 0);
 }
 
