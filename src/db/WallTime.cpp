@@ -71,15 +71,17 @@ bool parseText(QStringView s, qint64& secs)
 
 WallTime WallTime::fromVariant(const QVariant& v)
 {
-    if (v.isNull() || !v.isValid())
+    // Text first and read in place: the history reads two times a run, SQLite hands them over as text, and
+    // a converted copy of each shows in its time.
+    const int type = v.typeId();
+    if (type == QMetaType::QString)
+        return v.isNull() ? WallTime{} : fromText(*static_cast<const QString*>(v.constData()));
+    if (v.isNull() || type == QMetaType::UnknownType)
         return {};
-    if (v.typeId() == QMetaType::QDateTime)
+    if (type == QMetaType::QDateTime)
         return fromDateTime(v.toDateTime());
-    if (v.typeId() == QMetaType::QDate)
+    if (type == QMetaType::QDate)
         return fromDateTime(QDateTime(v.toDate(), QTime(0, 0)));
-    // Text is read in place: the history reads two times a run, and a converted copy of each shows in its time.
-    if (v.typeId() == QMetaType::QString)
-        return fromText(*static_cast<const QString*>(v.constData()));
     return fromText(v.toString());
 }
 
