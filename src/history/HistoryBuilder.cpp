@@ -2,12 +2,15 @@
 
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "history/CursorPump.h"
 #include "history/HistoryFormat.h"
 #include "history/HistoryWalk.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "log/NumberFormat.h"
 #include "platform/Prompter.h"
+
+#include <thread>
 
 namespace fw {
 
@@ -196,7 +199,16 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         ++r.walks;
         if (failed(failures))
             return r;
-        if (!walk.run(*cursor, progress, &kept)) {
+        // The points are formed on a second thread while this one, the connection's, reads the rows.
+        bool walked = false;
+        CursorPump pump(*cursor);
+        std::thread former([&] {
+            walked = walk.run(pump.cursor(), progress, &kept);
+            pump.finished();
+        });
+        pump.run();
+        former.join();
+        if (!walked) {
             r.cancelled = true;
             return r;
         }
