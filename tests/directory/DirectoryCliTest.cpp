@@ -74,7 +74,8 @@ TEST(DirectoryCli, TestServerPrintsTheWindowsTextsAndNoWritabilityForAServerNotF
         QString out;
     } cases[] = {
         {Mode::Silent, true, "", 1,
-         "Server not found or not functioning as a domain controller.\n  LDAP search of 127.0.0.41 cut short at the 5-second deadline\n"},
+         "Server not found or not functioning as a domain controller.\n"
+         "  LDAP search of 127.0.0.41 cut short at the 5-second deadline\n"},
         {Mode::Answer, true, "", 0, "Domain controller found.\n  server site '', local site ''\n" + noSite},
         {Mode::Answer, false, "", 1,
          "Domain controller found.\nNon writable domain controller. Velmora will not work with non-writable domain controller.\n"
@@ -91,7 +92,7 @@ TEST(DirectoryCli, TestServerPrintsTheWindowsTextsAndNoWritabilityForAServerNotF
             GTEST_SKIP() << dcPeer->error().toStdString();
         const CliRun r = cli(QStringList{"test-server", "127.0.0.41", "--dc"} + noDomain);
         EXPECT_EQ(r.code, c.code) << r.err.toStdString();
-        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.out, c.out) << r.out.toStdString();
     }
 
     dcPeer.reset(); // the GC's site lookup finds nothing on port 389: both sites unknown

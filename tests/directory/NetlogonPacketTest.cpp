@@ -46,11 +46,11 @@ TEST(NetlogonReply, CapturedAndHandBuiltRepliesAreReadWhole)
         QByteArray reply;
         const char* fields;
     } cases[] = {
-        {kWritableDc, "23|13fd|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|dc1.corp.example.com|CORP|"
-                      "DC1||Default-First-Site-Name|Default-First-Site-Name||10.77.1.1|d"},
+        {kWritableDc, "23|13fd|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|"
+                      "dc1.corp.example.com|CORP|DC1||Default-First-Site-Name|Default-First-Site-Name||10.77.1.1|d"},
         // Read-only: not writable, SelectSecretDomain6.
-        {kReadOnlyDc, "23|afc|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|dc2.corp.example.com|CORP|"
-                      "DC2||Branch|Branch||10.77.2.1|d"},
+        {kReadOnlyDc, "23|afc|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|"
+                      "dc2.corp.example.com|CORP|DC2||Branch|Branch||10.77.2.1|d"},
         // No DC address: not asked for, not present.
         {kHandBuilt, "25|105|{33221100-5544-7766-8899-AABBCCDDEEFF}|ad.test|ad.test|srv.ad.test|AD|SRV||Site-A|site-b|Site-A||14"},
     };
