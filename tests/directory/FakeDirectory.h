@@ -17,7 +17,6 @@ public:
     QStringList siteQueries;
     std::function<void()> onBind; // runs inside each bind
 
-
     BindResult bind(const QString& path, const Deadline&) override
     {
         bound.append(path);
@@ -26,7 +25,7 @@ public:
         BindResult r;
         r.ok = bindable.value(path, false);
         if (!r.ok)
-            r.error = QStringLiteral("not found");
+            r.error = path + QStringLiteral(" does not answer");
         return r;
     }
     QString siteOfServer(const QString& server, const Deadline&, QString* = nullptr) override

@@ -1,8 +1,7 @@
 #include "directory/NetlogonPacket.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
-
-#include <QtEndian>
 
 using namespace fw;
 using namespace fw::netlogon;
@@ -17,94 +16,55 @@ const QByteArray kReadOnlyDc = QByteArray::fromHex(
     "17000000fc0a0000cce7aa860200424d9b38a2f0de7b8f1a04636f7270076578616d706c6503636f6d00c01803646332c01804434f5250"
     "00034443320000064272616e636800c03e10020000000a4d020100000000000000000d000000ffffffff");
 
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
+// A reply written by hand: names written out once and then pointed at, with the closest-site field.
+const QByteArray kHandBuilt = QByteArray::fromHex(
+    "1900" "0000" "05010000"            // opcode 25 (user unknown), Sbz, flags 0x105
+    "00112233445566778899aabbccddeeff"  // domain GUID
+    "026164" "0474657374" "00"          // at 24: forest ad.test
+    "c018"                              // domain: the forest
+    "03737276" "c018"                   // host srv.ad.test
+    "02414400" "0353525600" "00"        // AD, SRV, no user
+    "06536974652d4100"                  // at 51: DC site Site-A
+    "06736974652d6200"                  // client site site-b
+    "c033"                              // next closest: Site-A
+    "14000000" "ffffffff");             // NtVer V5Ex | WithClosestSite, tokens
 
-QByteArray label(const char* s)
+// Every field, in the order of the reply.
+QString describe(const NetlogonReply& r)
 {
-    return QByteArray(1, static_cast<char>(strlen(s))) + QByteArray(s);
-}
-
-// A reply built by hand: names written out once and then pointed at, with the closest-site field.
-QByteArray handBuiltReply()
-{
-    QByteArray m;
-    m += QByteArray::fromHex("1900");     // opcode 25, user unknown
-    m += QByteArray::fromHex("0000");     // Sbz
-    m += le32(0x00000105);                // pdc, ldap... (0x1|0x4|0x100)
-    m += QByteArray::fromHex("00112233445566778899aabbccddeeff");
-    const int forestAt = static_cast<int>(m.size()); // 24
-    m += label("ad") + label("test") + QByteArray(1, '\0');        // ad.test
-    m += QByteArray::fromHex("c0") + QByteArray(1, static_cast<char>(forestAt)); // domain = forest
-    m += label("srv") + QByteArray::fromHex("c0") + QByteArray(1, static_cast<char>(forestAt)); // srv.ad.test
-    m += label("AD") + QByteArray(1, '\0');
-    m += label("SRV") + QByteArray(1, '\0');
-    m += QByteArray(1, '\0');                                        // user: empty
-    const int siteAt = static_cast<int>(m.size());
-    m += label("Site-A") + QByteArray(1, '\0');
-    m += label("site-b") + QByteArray(1, '\0');
-    m += QByteArray::fromHex("c0") + QByteArray(1, static_cast<char>(siteAt)); // next closest = Site-A
-    m += le32(ntver::V5Ex | ntver::WithClosestSite);
-    m += QByteArray::fromHex("ffffffff");
-    return m;
+    return QStringList{QString::number(int(r.opcode)), QString::number(r.flags, 16), guidText(r.domainGuid), r.dnsForestName,
+                       r.dnsDomainName, r.dnsHostName, r.netbiosDomainName, r.netbiosComputerName, r.userName, r.dcSiteName,
+                       r.clientSiteName, r.nextClosestSiteName, r.dcAddress, QString::number(r.ntVersion, 16)}
+        .join(QLatin1Char('|'));
 }
 
 } // namespace
 
-TEST(NetlogonReply, CapturedRepliesOfWritableAndReadOnlyDc)
+TEST(NetlogonReply, CapturedAndHandBuiltRepliesAreReadWhole)
 {
-    QString why;
-    const auto w = parseResponseEx(kWritableDc, &why);
-    ASSERT_TRUE(w) << why.toStdString();
-    EXPECT_EQ(w->opcode, kOpLogonResponseEx);
-    EXPECT_EQ(w->flags, 0x13fdu); // writable, PDC
-    EXPECT_EQ(guidText(w->domainGuid), "{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}");
-    EXPECT_EQ(w->dnsForestName, "corp.example.com");
-    EXPECT_EQ(w->dnsDomainName, "corp.example.com");
-    EXPECT_EQ(w->dnsHostName, "dc1.corp.example.com");
-    EXPECT_EQ(w->netbiosDomainName, "CORP");
-    EXPECT_EQ(w->netbiosComputerName, "DC1");
-    EXPECT_EQ(w->userName, "");
-    EXPECT_EQ(w->dcSiteName, "Default-First-Site-Name");
-    EXPECT_EQ(w->clientSiteName, "Default-First-Site-Name");
-    EXPECT_EQ(w->dcAddress, "10.77.1.1");
-    EXPECT_EQ(w->ntVersion, 0x0du);
-
-    const auto r = parseResponseEx(kReadOnlyDc, &why);
-    ASSERT_TRUE(r) << why.toStdString();
-    EXPECT_EQ(r->flags, 0x0afcu); // read-only: not writable, SelectSecretDomain6
-    EXPECT_EQ(r->dnsHostName, "dc2.corp.example.com");
-    EXPECT_EQ(r->dcSiteName, "Branch");
-    EXPECT_EQ(r->clientSiteName, "Branch");
-    EXPECT_EQ(r->dcAddress, "10.77.2.1");
-}
-
-TEST(NetlogonReply, HandBuiltReplyWithPointersAndClosestSite)
-{
-    QString why;
-    const auto r = parseResponseEx(handBuiltReply(), &why);
-    ASSERT_TRUE(r) << why.toStdString();
-    EXPECT_EQ(r->opcode, kOpUserUnknownEx);
-    EXPECT_EQ(r->flags, 0x105u);
-    EXPECT_EQ(guidText(r->domainGuid), "{33221100-5544-7766-8899-AABBCCDDEEFF}");
-    EXPECT_EQ(r->dnsForestName, "ad.test");
-    EXPECT_EQ(r->dnsDomainName, "ad.test");
-    EXPECT_EQ(r->dnsHostName, "srv.ad.test");
-    EXPECT_EQ(r->netbiosDomainName, "AD");
-    EXPECT_EQ(r->netbiosComputerName, "SRV");
-    EXPECT_EQ(r->dcSiteName, "Site-A");
-    EXPECT_EQ(r->clientSiteName, "site-b");
-    EXPECT_EQ(r->nextClosestSiteName, "Site-A");
-    EXPECT_TRUE(r->dcAddress.isEmpty()); // not asked for, not present
+    const struct {
+        QByteArray reply;
+        const char* fields;
+    } cases[] = {
+        {kWritableDc, "23|13fd|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|"
+                      "dc1.corp.example.com|CORP|DC1||Default-First-Site-Name|Default-First-Site-Name||10.77.1.1|d"},
+        // Read-only: not writable, SelectSecretDomain6.
+        {kReadOnlyDc, "23|afc|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|"
+                      "dc2.corp.example.com|CORP|DC2||Branch|Branch||10.77.2.1|d"},
+        // No DC address: not asked for, not present.
+        {kHandBuilt, "25|105|{33221100-5544-7766-8899-AABBCCDDEEFF}|ad.test|ad.test|srv.ad.test|AD|SRV||Site-A|site-b|Site-A||14"},
+    };
+    for (const auto& c : cases) {
+        QString why;
+        const auto r = parseResponseEx(c.reply, &why);
+        ASSERT_TRUE(r) << why.toStdString();
+        EXPECT_EQ(describe(*r), c.fields);
+    }
 }
 
 TEST(NetlogonReply, EveryTruncationIsRefusedWithoutOverRead)
 {
-    for (const QByteArray& full : {kWritableDc, kReadOnlyDc, handBuiltReply()}) {
+    for (const QByteArray& full : {kWritableDc, kReadOnlyDc, kHandBuilt}) {
         for (int n = 0; n < full.size(); ++n) {
             // A detached copy of exactly n bytes, so that a read past the end would be caught by ASan.
             const QByteArray cut(full.constData(), n);

@@ -43,6 +43,17 @@ private:
     qsizetype m_shownAtBusy = 0;
 };
 
+// The outcome in words: found or why not, same or other site, and writable when that was checked.
+QString verdict(const ServerTestOutcome& o)
+{
+    QStringList v{o.found ? QStringLiteral("found") : QStringLiteral("not found: ") + o.detail};
+    if (o.found)
+        v.append(o.sameSite ? QStringLiteral("same site") : QStringLiteral("other site"));
+    if (o.writableChecked)
+        v.append(o.writable ? QStringLiteral("writable") : QStringLiteral("not writable"));
+    return v.join(QStringLiteral(", "));
+}
+
 class ServerTestsFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,43 +82,39 @@ protected:
 
 TEST_F(ServerTestsFixture, CurrentServerTestsBindTheRightPathsAndCompareSites)
 {
-    auto o = tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"));
-    EXPECT_TRUE(o.found);
-    EXPECT_TRUE(o.sameSite);
+    using namespace server_texts;
+    EXPECT_EQ(verdict(tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"))), "found, same site");
     EXPECT_EQ(dir->bound.last(), "LDAP://dc1.corp.example.com:389");
     EXPECT_TRUE(dir->siteQueries.contains("local:VELMORA01"));
-    EXPECT_EQ(messages().last(), server_texts::kDcFound);
+    EXPECT_EQ(messages().last(), kDcFound);
 
-    o = tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
-    EXPECT_TRUE(o.found);
-    EXPECT_FALSE(o.sameSite);
+    EXPECT_EQ(verdict(tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"))), "found, other site");
     EXPECT_EQ(dir->bound.last(), "GC://gc1.corp.example.com:3268");
-    EXPECT_EQ(messages().last(), server_texts::kGcOtherSite);
+    EXPECT_EQ(messages().last(), kGcOtherSite);
 
     // Sites differing only in case are the same site.
     dir->sites[QStringLiteral("gc1.corp.example.com")] = QStringLiteral("DEFAULT-first-SITE-name");
     tests.cmdGCTestConnection_Click(QStringLiteral("gc1.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_texts::kGcFound);
+    EXPECT_EQ(messages().last(), kGcFound);
 
     // Both site lookups failing: empty equals empty.
     dir->sites.clear();
     dir->localSite.clear();
     tests.cmdDCTestConnection_Click(QStringLiteral("dc1.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_texts::kDcFound);
+    EXPECT_EQ(messages().last(), kDcFound);
 
     // An empty server cell is not found, without a bind.
     const qsizetype binds = dir->bound.size();
-    o = tests.cmdDCTestConnection_Click(QString());
-    EXPECT_FALSE(o.found);
+    EXPECT_EQ(verdict(tests.cmdDCTestConnection_Click(QString())), "not found: no server name");
     EXPECT_EQ(dir->bound.size(), binds);
-    EXPECT_EQ(messages().last(), server_texts::kDcNotFound);
-    o = tests.cmdGCTestConnection_Click(QStringLiteral("nogc.corp.example.com"));
-    EXPECT_EQ(messages().last(), server_texts::kGcNotFound);
+    EXPECT_EQ(messages().last(), kDcNotFound);
+    tests.cmdGCTestConnection_Click(QStringLiteral("nogc.corp.example.com"));
+    EXPECT_EQ(messages().last(), kGcNotFound);
     EXPECT_FALSE(wait.busy);
     EXPECT_EQ(wait.changes.count(true), 6);
 }
 
-TEST_F(ServerTestsFixture, ManualNamesWithoutADotOrEmpty)
+TEST_F(ServerTestsFixture, ManualNamesThatAreNoHostNamesReachNoServer)
 {
     QString f;
     tests.cmdTestDCManualPrimary_Click(f);
@@ -126,76 +133,63 @@ TEST_F(ServerTestsFixture, ManualNamesWithoutADotOrEmpty)
         (tests.*fn)(f);
         EXPECT_EQ(f, "server"); // the others keep it
     }
-    EXPECT_EQ(messages().size(), 8);
+    f = QStringLiteral("gc1.corp.example.com/x"); // a dot, but no host name
+    EXPECT_EQ(verdict(tests.cmdTestGCManualPrimary_Click(f)), "not found: 'gc1.corp.example.com/x' is not a DNS host name");
+    EXPECT_EQ(f, "");
+    EXPECT_EQ(messages().size(), 9);
+    EXPECT_EQ(messages().last(), server_texts::kGcNotFound);
     EXPECT_TRUE(dir->bound.isEmpty());
     EXPECT_TRUE(loc->requests.isEmpty());
 }
 
-TEST_F(ServerTestsFixture, ManualPrimaryDcChecksTheServerItselfForWritability)
+// Each manual test on a fresh field: the verdict (found only when the right path binds), what is shown, whether
+// the field keeps the name and whether the locator is asked if the server itself is writable. Only the tested
+// server's own answer counts, and a DC typed as a secondary is asked even when it is not found.
+TEST_F(ServerTestsFixture, ManualTestsKeepOnlyWhatIsFoundAndWritable)
 {
-    // The server tested is a read-only DC; an earlier lookup found a writable one. Only the tested
-    // server's own answer counts.
+    using namespace server_texts;
+    using Button = ServerTestOutcome (ServerTests::*)(QString&);
+    const Button dcPrimary = &ServerTests::cmdTestDCManualPrimary_Click;
     dir->bindable[QStringLiteral("LDAP://rodc.corp.example.com:389")] = true;
     dir->sites[QStringLiteral("rodc.corp.example.com")] = QStringLiteral("Default-First-Site-Name");
-    loc->answers = {FakeLocator::found("rodc.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::SelectSecretDomain6)};
-    QString f = QStringLiteral("rodc.corp.example.com");
-    auto o = tests.cmdTestDCManualPrimary_Click(f);
-    EXPECT_TRUE(o.found);
-    EXPECT_TRUE(o.writableChecked);
-    EXPECT_FALSE(o.writable);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(messages(), (QStringList{server_texts::kDcFound, server_texts::kNotWritable}));
-    ASSERT_EQ(loc->requests.size(), 1); // no creation-time lookup of another controller
-    EXPECT_EQ(loc->requests[0].computerName, "rodc.corp.example.com");
-
-    // A writable one stays in the field.
-    loc->answers = {FakeLocator::found("dc1.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::Writable)};
-    f = QStringLiteral("dc1.corp.example.com");
-    o = tests.cmdTestDCManualPrimary_Click(f);
-    EXPECT_TRUE(o.writable);
-    EXPECT_EQ(f, "dc1.corp.example.com");
-    EXPECT_EQ(messages().last(), server_texts::kDcFound);
-
-    // Not found: cleared, no writable check.
-    loc->requests.clear();
-    f = QStringLiteral("gone.corp.example.com");
-    o = tests.cmdTestDCManualPrimary_Click(f);
-    EXPECT_FALSE(o.found);
-    EXPECT_FALSE(o.writableChecked);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(messages().last(), server_texts::kDcNotFound);
-    EXPECT_TRUE(loc->requests.isEmpty());
-}
-
-TEST_F(ServerTestsFixture, ManualSecondaryDcRunsTheWritableCheckEvenWhenNotFound)
-{
-    // The server cannot be asked at all: that is "not writable", whatever other DCs say.
-    loc->answers = {FakeLocator::failed(1722)};
-    QString f = QStringLiteral("gone.corp.example.com");
-    auto o = tests.cmdTestDCManualSecondary_Click(f);
-    EXPECT_FALSE(o.found);
-    EXPECT_TRUE(o.writableChecked);
-    EXPECT_FALSE(o.writable);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(messages(), (QStringList{server_texts::kDcNotFound, server_texts::kNotWritable}));
-    EXPECT_FALSE(wait.busy);
-}
-
-TEST_F(ServerTestsFixture, ManualGcFoundInOtherSiteOrNotFound)
-{
-    QString f = QStringLiteral("gc1.corp.example.com");
-    auto o = tests.cmdTestGCManualPrimary_Click(f);
-    EXPECT_TRUE(o.found);
-    EXPECT_EQ(f, "gc1.corp.example.com");
-    EXPECT_EQ(messages().last(), server_texts::kGcOtherSite);
-    EXPECT_TRUE(loc->requests.isEmpty()); // no writable check for a GC
-
-    f = QStringLiteral("dc1.corp.example.com"); // a DC but not a GC at 3268 here
-    o = tests.cmdTestGCManualSecondary_Click(f);
-    EXPECT_FALSE(o.found);
-    EXPECT_EQ(f, "");
-    EXPECT_EQ(messages().last(), server_texts::kGcNotFound);
-    EXPECT_EQ(dir->bound.last(), "GC://dc1.corp.example.com:3268");
+    const DcLookupResult readOnly =
+        FakeLocator::found("rodc.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::SelectSecretDomain6);
+    const DcLookupResult writable = FakeLocator::found("dc1.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::Writable);
+    const struct {
+        Button button;
+        const char* typed;
+        DcLookupResult answer;
+        const char* verdict;
+        QStringList shown;
+        bool kept, asked;
+    } cases[] = {
+        {dcPrimary, "rodc.corp.example.com", readOnly, "found, same site, not writable", {kDcFound, kNotWritable}, false, true},
+        {dcPrimary, "dc1.corp.example.com", writable, "found, same site, writable", {kDcFound}, true, true},
+        {dcPrimary, "gone.corp.example.com", writable, "not found: LDAP://gone.corp.example.com:389 does not answer",
+         {kDcNotFound}, false, false},
+        // Cannot be asked at all: not writable, whatever other DCs say.
+        {&ServerTests::cmdTestDCManualSecondary_Click, "gone.corp.example.com", FakeLocator::failed(1722),
+         "not found: LDAP://gone.corp.example.com:389 does not answer, not writable", {kDcNotFound, kNotWritable}, false, true},
+        {&ServerTests::cmdTestGCManualPrimary_Click, "gc1.corp.example.com", writable, "found, other site", {kGcOtherSite},
+         true, false},
+        // A DC that is no global catalog at 3268.
+        {&ServerTests::cmdTestGCManualSecondary_Click, "dc1.corp.example.com", writable,
+         "not found: GC://dc1.corp.example.com:3268 does not answer", {kGcNotFound}, false, false},
+    };
+    for (const auto& c : cases) {
+        t.prompter().messages.clear();
+        loc->requests.clear();
+        loc->answers = {c.answer};
+        QString field = QString::fromLatin1(c.typed);
+        EXPECT_EQ(verdict((tests.*c.button)(field)), c.verdict) << c.typed;
+        EXPECT_EQ(messages(), c.shown) << c.typed;
+        EXPECT_EQ(field, c.kept ? c.typed : "") << c.typed;
+        ASSERT_EQ(loc->requests.size(), c.asked ? 1 : 0) << c.typed;
+        if (c.asked) {
+            EXPECT_EQ(loc->requests[0].computerName, c.typed);
+        }
+        EXPECT_FALSE(wait.busy) << c.typed;
+    }
 }
 
 TEST(ServerInDomain, HostLabelDotDomain)
