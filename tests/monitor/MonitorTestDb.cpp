@@ -14,10 +14,7 @@ MonitorTestDb::MonitorTestDb(TestContext& t) : m_t(t)
     const QString path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
     FwError err;
     auto db = Database::createSqlite(path, &err);
-    EXPECT_TRUE(db) << err.description.toStdString();
-    if (db) {
-        EXPECT_FALSE(DemoData::createSchema(*db));
-    }
+    EXPECT_TRUE(db && !DemoData::createSchema(*db)) << err.description.toStdString();
     t.ctx().connectionString = QStringLiteral("sqlite:") + path;
     StartupGate(t.ctx()).startNewLog();
 }
