@@ -38,7 +38,7 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
               "ferrowind_scrape_duration_seconds 5.5\n");
 }
 
-class FleetStateTest : public ::testing::Test {
+class FleetStateTest : public MonitorTest {
 protected:
     void SetUp() override
     {
@@ -49,20 +49,16 @@ protected:
         db.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = '{B}'");
     }
     static qint64 epoch(const QDateTime& wall) { return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch(); }
-
-    TestContext t;
-    MonitorTestDb db{t};
 };
 
 TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
 {
-    const QDateTime now = db.now();
-    db.addDcRun(7, false, now.addSecs(-4000), now.addSecs(-3700), 500, 20);
-    db.addDcRun(8, true, now.addSecs(-60)); // running: the finished values come from run 7
-    db.addObject(7, "corp.example.com", false, "User", false, 40, 1, now);
-    db.addObject(7, "GC", false, "User", false, 1000, 1, now); // a GC row never counts for the DC side
-    db.addObject(7, "corp.example.com", false, "Group", true, 2, 1, now);
-    db.addGcRun(3, false, now.addSecs(-200), now.addSecs(-100), 500, 15);
+    db.addDcRun(7, false, now().addSecs(-4000), now().addSecs(-3700), 500, 20);
+    db.addDcRun(8, true, now().addSecs(-60)); // running: the finished values come from run 7
+    db.addObject(7, kCorp, false, "User", false, 40, 1, now());
+    db.addObject(7, "GC", false, "User", false, 1000, 1, now()); // a GC row never counts for the DC side
+    db.addObject(7, kCorp, false, "Group", true, 2, 1, now());
+    db.addGcRun(3, false, now().addSecs(-200), now().addSecs(-100), 500, 15);
 
     const FleetState s = readFleetState(t.ctx());
     ASSERT_TRUE(s.complete) << s.failures.join(", ").toStdString();
@@ -76,7 +72,7 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
 
     const QString page = metricsText(s, "1.0.0", 0.001);
     EXPECT_TRUE(page.contains(QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds{side=\"dc\"} %1\n")
-                                  .arg(epoch(now.addSecs(-3700)))));
+                                  .arg(epoch(now().addSecs(-3700)))));
     EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
     EXPECT_TRUE(page.contains("ferrowind_sync_in_progress{side=\"dc\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\"} 0\n"));

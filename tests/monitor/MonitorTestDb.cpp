@@ -39,6 +39,13 @@ void MonitorTestDb::addDomain(const QString& name, const QString& dc, const QStr
     exec(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
 }
 
+void MonitorTest::addDomains(int n)
+{
+    const std::pair<QString, QString> domains[] = {{kCorp, "dc01.corp"}, {kSales, "dc01.sales"}, {kEmea, "dc01.emea"}};
+    for (int i = 0; i < n; ++i)
+        db.addDomain(domains[i].first, domains[i].second, QStringLiteral("{%1}").arg(i + 1));
+}
+
 void MonitorTestDb::addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)
 {
     exec(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"),

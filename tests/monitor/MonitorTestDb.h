@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QVariant>
+#include <gtest/gtest.h>
 
 namespace fw::test {
 
@@ -26,6 +27,20 @@ public:
 
 private:
     TestContext& m_t;
+};
+
+const QString kCorp = QStringLiteral("corp.example.com");
+const QString kSales = QStringLiteral("sales.example.com");
+const QString kEmea = QStringLiteral("emea.example.org");
+
+// A case with its own context and an empty database.
+class MonitorTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() const { return db.now(); }
+    // The first `n` of kCorp, kSales and kEmea, with current controllers dc01.corp, ... and ids {1}, {2}, {3}.
+    void addDomains(int n);
 };
 
 } // namespace fw::test

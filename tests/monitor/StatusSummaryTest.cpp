@@ -47,12 +47,7 @@ QString describe(const SideStatus& s)
 }
 } // namespace
 
-class StatusSummaryTest : public ::testing::Test {
-protected:
-    TestContext t;
-    MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
-};
+using StatusSummaryTest = MonitorTest;
 
 TEST_F(StatusSummaryTest, EmptyTablesShowIdleNoDataAndMinusOneWithoutMessages)
 {

@@ -12,9 +12,6 @@ using namespace fw;
 using namespace fw::test;
 
 namespace {
-const QString kCorp = QStringLiteral("corp.example.com");
-const QString kSales = QStringLiteral("sales.example.com");
-const QString kEmea = QStringLiteral("emea.example.org");
 
 int countLinesEnding(const QStringList& lines, const QString& tail)
 {
@@ -51,25 +48,13 @@ QString fields(const SyncObjectsMonitor& m)
     return QStringList{m.isActiveText().value_or("-"), m.usnLagText().value_or("-"), m.latencyText().value_or("-")}.join(" | ");
 }
 
-class SyncDetailsTest : public ::testing::Test {
-protected:
-    TestContext t;
-    MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
-    void threeDomains()
-    {
-        db.addDomain(kCorp, QStringLiteral("dc01.corp"), QStringLiteral("{1}"));
-        db.addDomain(kSales, QStringLiteral("dc01.sales"), QStringLiteral("{2}"));
-        db.addDomain(kEmea, QStringLiteral("dc01.emea"), QStringLiteral("{3}"));
-    }
-};
-using DcOverviewTest = SyncDetailsTest;
-using ObjectsTest = SyncDetailsTest;
+using DcOverviewTest = MonitorTest;
+using ObjectsTest = MonitorTest;
 } // namespace
 
 TEST_F(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
 {
-    threeDomains();
+    addDomains(3);
     db.addDcRun(7, true, now().addSecs(-200));
     db.addDcDomainRun(7, kCorp, true);
     db.addDcDomainRun(7, kSales, false);
@@ -98,7 +83,7 @@ TEST_F(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
 
 TEST_F(DcOverviewTest, RunFinishingWhileOpenShowsFinalTotalsThenStopsOnNextTick)
 {
-    threeDomains();
+    addDomains(3);
     db.addDcRun(5, true, now().addSecs(-100));
     db.addDcDomainRun(5, kCorp, true);
     t.ctx().lastDCSyncId = 5;
@@ -135,7 +120,7 @@ TEST_F(DcOverviewTest, EmptyDomainListShowsMessageEveryRefreshAndLogsNoExit)
 
 TEST_F(DcOverviewTest, MissingRunIsReportedEveryRefreshAndViewObjectsLogsTheDomain)
 {
-    threeDomains();
+    addDomains(3);
     t.ctx().lastDCSyncId = -1;
     DcSyncOverview o(t.ctx());
     o.FormLoad();
@@ -160,7 +145,7 @@ TEST_F(DcOverviewTest, MissingRunIsReportedEveryRefreshAndViewObjectsLogsTheDoma
 // everything names nothing, and a later complete refresh forgets the earlier holes.
 TEST_F(DcOverviewTest, PartsNotReadAreNamedOncePerRefresh)
 {
-    threeDomains();
+    addDomains(3);
     db.addDcRun(7, true, now().addSecs(-200));
     db.addDcDomainRun(7, kCorp, true);
     t.ctx().lastDCSyncId = 7;
