@@ -42,11 +42,11 @@ class FleetStateTest : public MonitorTest {
 protected:
     void SetUp() override
     {
-        db.exec("INSERT INTO Configuration (FullNodeName, NodeValue) VALUES (?, ?)",
+        t.sql("INSERT INTO Configuration (FullNodeName, NodeValue) VALUES (?, ?)",
                 {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
         db.addDomain("corp.example.com", "dc1.corp.example.com", "{A}");
         db.addDomain("odd\"na\\me", QString(), "{B}");
-        db.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = '{B}'");
+        t.sql("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = '{B}'");
     }
     static qint64 epoch(const QDateTime& wall) { return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch(); }
 };
@@ -91,7 +91,7 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
 
 TEST_F(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
 {
-    db.exec("DELETE FROM Configuration");
+    t.sql("DELETE FROM Configuration");
     FleetState s = readFleetState(t.ctx());
     EXPECT_FALSE(s.complete);
     EXPECT_EQ(s.failures, QStringList{"gc.ReconnectEnabled"});

@@ -20,9 +20,7 @@ public:
     void addDcDomainRun(qint64 syncId, const QString& domain, bool active, int usnLag = 0);
     void addObject(qint64 syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
                    const QVariant& elapsed, const QVariant& lastSync);
-    void exec(const QString& sql, const QVariantList& binds = {});
 
-    QDateTime now() const;
     static QString ts(const QDateTime& t);
 
 private:
@@ -38,7 +36,7 @@ class MonitorTest : public ::testing::Test {
 protected:
     TestContext t;
     MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
+    QDateTime now() { return t.clock().now(); }
     // The first `n` of kCorp, kSales and kEmea, with current controllers dc01.corp, ... and ids {1}, {2}, {3}.
     void addDomains(int n);
 };

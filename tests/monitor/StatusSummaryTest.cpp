@@ -101,8 +101,8 @@ TEST_F(StatusSummaryTest, PartsThatCannotBeReadAreNamedWithTheDriversCodeAndText
 {
     db.addDcRun(3, false, now().addSecs(-60), now());
     db.addGcRun(4, false, now().addSecs(-60), now());
-    db.exec(QStringLiteral("DROP TABLE SyncHistoryObject"));
-    db.exec(QStringLiteral("UPDATE SyncHistoryGC SET IsActive = 'maybe'"));
+    t.sql(QStringLiteral("DROP TABLE SyncHistoryObject"));
+    t.sql(QStringLiteral("UPDATE SyncHistoryGC SET IsActive = 'maybe'"));
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
     EXPECT_FALSE(s.readCompletely());
     QStringList parts;

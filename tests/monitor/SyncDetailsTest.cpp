@@ -92,8 +92,8 @@ TEST_F(DcOverviewTest, RunFinishingWhileOpenShowsFinalTotalsThenStopsOnNextTick)
     EXPECT_EQ(describe(o.rows()).first(), kCorp + " | dc01.corp | In progress |  | 00:00:00 |  | {1}")
         << "no object rows yet: totals are null";
 
-    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 5"), {MonitorTestDb::ts(now())});
-    db.exec(QStringLiteral("UPDATE SyncHistoryDCDomain SET IsActive = 0"));
+    t.sql(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 5"), {MonitorTestDb::ts(now())});
+    t.sql(QStringLiteral("UPDATE SyncHistoryDCDomain SET IsActive = 0"));
     db.addObject(5, kCorp, false, QStringLiteral("MailUsers"), false, 3, 61, now());
     EXPECT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::Filled);
     EXPECT_FALSE(o.runActive());
@@ -153,8 +153,8 @@ TEST_F(DcOverviewTest, PartsNotReadAreNamedOncePerRefresh)
     ASSERT_EQ(o.FormLoad(), DcSyncOverview::Outcome::Filled);
     EXPECT_TRUE(o.failures().isEmpty());
 
-    db.exec(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO Hidden"));
-    db.exec(QStringLiteral("ALTER TABLE SyncHistoryDCDomain RENAME TO HiddenDomains"));
+    t.sql(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO Hidden"));
+    t.sql(QStringLiteral("ALTER TABLE SyncHistoryDCDomain RENAME TO HiddenDomains"));
     ASSERT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::Filled);
     ASSERT_EQ(o.failures().size(), 2);
     EXPECT_EQ(o.failures()[0].part, "dc.domainStatus") << "three domains, one part";
@@ -163,8 +163,8 @@ TEST_F(DcOverviewTest, PartsNotReadAreNamedOncePerRefresh)
     EXPECT_EQ(o.failures()[1].error.number, 1);
     EXPECT_TRUE(o.failures()[1].error.description.contains("no such table: SyncHistoryObject"));
 
-    db.exec(QStringLiteral("ALTER TABLE Hidden RENAME TO SyncHistoryObject"));
-    db.exec(QStringLiteral("ALTER TABLE HiddenDomains RENAME TO SyncHistoryDCDomain"));
+    t.sql(QStringLiteral("ALTER TABLE Hidden RENAME TO SyncHistoryObject"));
+    t.sql(QStringLiteral("ALTER TABLE HiddenDomains RENAME TO SyncHistoryDCDomain"));
     o.tmrRefresh_Timer();
     EXPECT_TRUE(o.failures().isEmpty());
 }
@@ -210,8 +210,8 @@ TEST_F(ObjectsTest, ActiveTypeShowsTimeSinceStartLessFinishedTypesAndEmptyNulls)
         << "the active type: 300 - 120 seconds; rows without data stay empty while the run goes on";
 
     // The run finishes: rows without data now show the zero texts.
-    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 4"), {MonitorTestDb::ts(now())});
-    db.exec(QStringLiteral("UPDATE SyncHistoryObject SET IsActive = 0, Count = 4, Elasped = 30 WHERE ObjectType = 'ScopeDLs'"));
+    t.sql(QStringLiteral("UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = ? WHERE SyncId = 4"), {MonitorTestDb::ts(now())});
+    t.sql(QStringLiteral("UPDATE SyncHistoryObject SET IsActive = 0, Count = 4, Elasped = 30 WHERE ObjectType = 'ScopeDLs'"));
     t.clock().advanceSecs(5);
     m.tmrRefresh_Timer();
     EXPECT_EQ(fields(m), "No | 10 | 00:00:18");
@@ -223,11 +223,11 @@ TEST_F(ObjectsTest, RunIdsPast32BitsAndAMissingStartShowWithoutErrorsOrANegative
 {
     const qint64 big = 3000000000LL; // past 2^31
     // The server's own table lets a run be recorded before its start; the demo schema does not.
-    db.exec(QStringLiteral("CREATE TABLE DcRuns AS SELECT * FROM SyncHistoryDC"));
-    db.exec(QStringLiteral("DROP TABLE SyncHistoryDC"));
-    db.exec(QStringLiteral("ALTER TABLE DcRuns RENAME TO SyncHistoryDC"));
+    t.sql(QStringLiteral("CREATE TABLE DcRuns AS SELECT * FROM SyncHistoryDC"));
+    t.sql(QStringLiteral("DROP TABLE SyncHistoryDC"));
+    t.sql(QStringLiteral("ALTER TABLE DcRuns RENAME TO SyncHistoryDC"));
     db.addDcRun(big, true, now().addSecs(-120), QVariant(), 500, 15);
-    db.exec(QStringLiteral("UPDATE SyncHistoryDC SET SyncStart = NULL"));
+    t.sql(QStringLiteral("UPDATE SyncHistoryDC SET SyncStart = NULL"));
     db.addDcDomainRun(big, kCorp, true, 10);
     db.addObject(big, kCorp, true, QStringLiteral("ScopeDLs"), false, QVariant(), QVariant(), QVariant());
     db.addObject(big, kCorp, false, QStringLiteral("MailUsers"), false, 80, 100, now().addSecs(-60));
@@ -314,7 +314,7 @@ TEST_F(ObjectsTest, AFinishedRunsUnreadRowsAreNamedThoughNotReported)
     SyncObjectsMonitor read(t.ctx(), SyncSide::GC);
     read.FormLoad();
     EXPECT_TRUE(read.failures().isEmpty());
-    db.exec(QStringLiteral("DROP TABLE SyncHistoryObject"));
+    t.sql(QStringLiteral("DROP TABLE SyncHistoryObject"));
     SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
     m.FormLoad();
     EXPECT_EQ(cells(m), QStringList(10, kZeroRow)) << "shown as the window shows a finished run";
