@@ -1,4 +1,6 @@
 // The fleet commands as monitoring systems run them: real processes, promtool, HTTP.
+#include "ServeMetricsProcess.h"
+
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
@@ -6,11 +8,8 @@
 #include "support/HttpGets.h"
 #include "support/TestContext.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -172,47 +171,10 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
     EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the database could not be read completely (database)\n");
 }
 
-namespace {
-
-// serve-metrics on a free loopback port, stopped with SIGTERM at the end.
-class Server {
-public:
-    explicit Server(const QString& registry, const QStringList& options = {})
-    {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("FERROWIND_REGISTRY", registry);
-        proc.setProcessEnvironment(e);
-        proc.setReadChannel(QProcess::StandardError);
-        proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
-        QElapsedTimer t;
-        t.start();
-        static const QRegularExpression served("serving (http://\\S+/metrics)");
-        while (t.elapsed() < 20000 && url.isEmpty()) {
-            proc.waitForReadyRead(200);
-            err += QString::fromUtf8(proc.readAllStandardError());
-            const QRegularExpressionMatch m = served.match(err);
-            if (m.hasMatch())
-                url = m.captured(1);
-        }
-    }
-    ~Server()
-    {
-        if (proc.state() != QProcess::NotRunning) {
-            proc.kill();
-            proc.waitForFinished(5000);
-        }
-    }
-    QProcess proc;
-    QString err;
-    QString url;
-};
-
-} // namespace
-
 TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
 {
     FleetEnv env;
-    Server s(env.reg());
+    test::ServeMetricsProcess s(env.reg());
     ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
     const QString base = s.url.left(s.url.size() - QStringLiteral("/metrics").size());
     QStringList urls(8, s.url);
@@ -237,7 +199,7 @@ TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
 TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
 {
     FleetEnv env;
-    Server s(env.reg());
+    test::ServeMetricsProcess s(env.reg());
     ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
     DatabaseLock lock(env.dbPath());
     QElapsedTimer t;
@@ -256,7 +218,7 @@ TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
 TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
 {
     FleetEnv env;
-    Server s(env.reg(), {"--probe"});
+    test::ServeMetricsProcess s(env.reg(), {"--probe"});
     ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
     QElapsedTimer t;
     t.start();
