@@ -8,18 +8,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace fw;
 using namespace fw::test;
 
 namespace {
 
-int countLinesEnding(const QStringList& lines, const QString& tail)
+qsizetype countLinesEnding(const QStringList& lines, const QString& tail)
 {
-    int n = 0;
-    for (const QString& l : lines)
-        n += l.endsWith(tail) ? 1 : 0;
-    return n;
+    return std::count_if(lines.cbegin(), lines.cend(), [&](const QString& l) { return l.endsWith(tail); });
 }
+
 const QString kZeroRow = QStringLiteral("0 | 00:00:00 | 0000-00-00 00:00:00");
 const QString kEmptyRow = QStringLiteral(" |  | ");
 
