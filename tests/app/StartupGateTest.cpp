@@ -36,12 +36,10 @@ TEST_F(StartupGateTest, ConnectorIdsCompareWithoutCase)
 TEST_F(StartupGateTest, MissingActiveStatusCountsAsActive)
 {
     EXPECT_TRUE(gate.checkActive());
-    t.registry().setDword(kNodeMgr, "Active Status", 0);
-    EXPECT_FALSE(gate.checkActive());
-    t.registry().setDword(kNodeMgr, "Active Status", 1);
-    EXPECT_TRUE(gate.checkActive());
-    t.registry().setDword(kNodeMgr, "Active Status", 0xFFFFFFFF);
-    EXPECT_TRUE(gate.checkActive());
+    for (const auto& [status, active] : {std::pair{0u, false}, {1u, true}, {0xFFFFFFFFu, true}}) {
+        t.registry().setDword(kNodeMgr, "Active Status", status);
+        EXPECT_EQ(gate.checkActive(), active) << status;
+    }
 }
 
 TEST_F(StartupGateTest, RefusalNamesTheFirstCheckThatFails)

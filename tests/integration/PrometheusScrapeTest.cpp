@@ -1,4 +1,6 @@
 // A real Prometheus scrapes serve-metrics on loopback; the values are read back through its query API.
+#include "ServeMetricsProcess.h"
+
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
@@ -11,8 +13,6 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -20,8 +20,6 @@
 #include <QTimer>
 #include <QUrlQuery>
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 using namespace fw;
 
@@ -33,21 +31,6 @@ quint16 freeLoopbackPort()
     s.listen(QHostAddress::LocalHost, 0);
     return s.serverPort();
 }
-
-// A child process stopped with SIGTERM when the case ends.
-struct Child {
-    QProcess proc;
-    ~Child()
-    {
-        if (proc.state() == QProcess::NotRunning)
-            return;
-        ::kill(static_cast<pid_t>(proc.processId()), SIGTERM);
-        if (!proc.waitForFinished(10000)) {
-            proc.kill();
-            proc.waitForFinished(5000);
-        }
-    }
-};
 
 // The result vector of an instant query: labels and value per series; empty on any failure.
 QJsonArray query(const QString& base, const QString& expr)
@@ -86,24 +69,9 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     o.dcRuns = o.gcRuns = 20;
     ASSERT_FALSE(DemoEnvironment::create(dir.filePath("env"), o));
 
-    Child server;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(dir.filePath("env")));
-    server.proc.setProcessEnvironment(e);
-    server.proc.setReadChannel(QProcess::StandardError);
-    server.proc.start(FERROWIND_CLI, {"serve-metrics", "--listen", "127.0.0.1:0"});
-    QString err;
-    QString target;
-    static const QRegularExpression served("serving http://(\\S+)/metrics");
-    QElapsedTimer started;
-    started.start();
-    while (started.elapsed() < 20000 && target.isEmpty()) {
-        server.proc.waitForReadyRead(200);
-        err += QString::fromUtf8(server.proc.readAllStandardError());
-        if (const QRegularExpressionMatch m = served.match(err); m.hasMatch())
-            target = m.captured(1);
-    }
-    ASSERT_FALSE(target.isEmpty()) << err.toStdString();
+    test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")));
+    ASSERT_FALSE(server.url.isEmpty()) << server.err.toStdString();
+    const QString target = QUrl(server.url).authority();
 
     const quint16 webPort = freeLoopbackPort();
     QFile config(dir.filePath("prometheus.yml"));
@@ -113,7 +81,7 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
                      .arg(target)
                      .toUtf8());
     config.close();
-    Child prometheus;
+    test::ChildProcess prometheus;
     prometheus.proc.setProcessChannelMode(QProcess::MergedChannels);
     prometheus.proc.start("prometheus", {"--config.file=" + config.fileName(), "--storage.tsdb.path=" + dir.filePath("tsdb"),
                                          "--web.listen-address=127.0.0.1:" + QString::number(webPort)});

@@ -14,17 +14,9 @@ MonitorTestDb::MonitorTestDb(TestContext& t) : m_t(t)
     const QString path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
     FwError err;
     auto db = Database::createSqlite(path, &err);
-    EXPECT_TRUE(db) << err.description.toStdString();
-    if (db) {
-        EXPECT_FALSE(DemoData::createSchema(*db));
-    }
+    EXPECT_TRUE(db && !DemoData::createSchema(*db)) << err.description.toStdString();
     t.ctx().connectionString = QStringLiteral("sqlite:") + path;
     StartupGate(t.ctx()).startNewLog();
-}
-
-void MonitorTestDb::exec(const QString& sql, const QVariantList& binds)
-{
-    m_t.sql(sql, binds);
 }
 
 QString MonitorTestDb::ts(const QDateTime& t)
@@ -32,45 +24,47 @@ QString MonitorTestDb::ts(const QDateTime& t)
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-QDateTime MonitorTestDb::now() const
-{
-    return m_t.clock().now();
-}
-
 void MonitorTestDb::addDomain(const QString& name, const QString& dc, const QString& id)
 {
-    exec(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
+    m_t.sql(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
+}
+
+void MonitorTest::addDomains(int n)
+{
+    const std::pair<QString, QString> domains[] = {{kCorp, "dc01.corp"}, {kSales, "dc01.sales"}, {kEmea, "dc01.emea"}};
+    for (int i = 0; i < n; ++i)
+        db.addDomain(domains[i].first, domains[i].second, QStringLiteral("{%1}").arg(i + 1));
 }
 
 void MonitorTestDb::addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)
 {
-    exec(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"),
-         {syncId, active ? 1 : 0, ts(start), end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end,
-          usnIncrement, interval});
+    m_t.sql(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"),
+            {syncId, active ? 1 : 0, ts(start), end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end,
+             usnIncrement, interval});
 }
 
 void MonitorTestDb::addGcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval,
                              int usnLag)
 {
-    exec(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd) "
-                        "VALUES (?,?,?,?,?,?,?,?)"),
-         {syncId, QStringLiteral("gc01"), active ? 1 : 0, usnIncrement, interval, usnLag, ts(start),
-          end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end});
+    m_t.sql(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd) "
+                           "VALUES (?,?,?,?,?,?,?,?)"),
+            {syncId, QStringLiteral("gc01"), active ? 1 : 0, usnIncrement, interval, usnLag, ts(start),
+             end.typeId() == QMetaType::QDateTime ? QVariant(ts(end.toDateTime())) : end});
 }
 
 void MonitorTestDb::addDcDomainRun(qint64 syncId, const QString& domain, bool active, int usnLag)
 {
-    exec(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, SyncStart) VALUES (?,?,?,?,?,?)"),
-         {syncId, domain, QStringLiteral("dc01"), active ? 1 : 0, usnLag, ts(now())});
+    m_t.sql(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, SyncStart) VALUES (?,?,?,?,?,?)"),
+            {syncId, domain, QStringLiteral("dc01"), active ? 1 : 0, usnLag, ts(m_t.clock().now())});
 }
 
 void MonitorTestDb::addObject(qint64 syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
                               const QVariant& elapsed, const QVariant& lastSync)
 {
-    exec(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) "
-                        "VALUES (?,?,?,?,?,?,?,?,?)"),
-         {syncId, domain, active ? 1 : 0, type, deleted ? 1 : 0, count, QVariant(), elapsed,
-          lastSync.typeId() == QMetaType::QDateTime ? QVariant(ts(lastSync.toDateTime())) : lastSync});
+    m_t.sql(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) "
+                           "VALUES (?,?,?,?,?,?,?,?,?)"),
+            {syncId, domain, active ? 1 : 0, type, deleted ? 1 : 0, count, QVariant(), elapsed,
+             lastSync.typeId() == QMetaType::QDateTime ? QVariant(ts(lastSync.toDateTime())) : lastSync});
 }
 
 } // namespace fw::test

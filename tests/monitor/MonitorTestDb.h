@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QVariant>
+#include <gtest/gtest.h>
 
 namespace fw::test {
 
@@ -19,13 +20,25 @@ public:
     void addDcDomainRun(qint64 syncId, const QString& domain, bool active, int usnLag = 0);
     void addObject(qint64 syncId, const QString& domain, bool active, const QString& type, bool deleted, const QVariant& count,
                    const QVariant& elapsed, const QVariant& lastSync);
-    void exec(const QString& sql, const QVariantList& binds = {});
 
-    QDateTime now() const;
     static QString ts(const QDateTime& t);
 
 private:
     TestContext& m_t;
+};
+
+const QString kCorp = QStringLiteral("corp.example.com");
+const QString kSales = QStringLiteral("sales.example.com");
+const QString kEmea = QStringLiteral("emea.example.org");
+
+// A case with its own context and an empty database.
+class MonitorTest : public ::testing::Test {
+protected:
+    TestContext t;
+    MonitorTestDb db{t};
+    QDateTime now() { return t.clock().now(); }
+    // The first `n` of kCorp, kSales and kEmea, with current controllers dc01.corp, ... and ids {1}, {2}, {3}.
+    void addDomains(int n);
 };
 
 } // namespace fw::test

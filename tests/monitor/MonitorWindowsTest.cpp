@@ -24,9 +24,6 @@ using namespace fw::test;
 
 namespace {
 
-const QString kCorp = QStringLiteral("corp.example.com");
-const QString kSales = QStringLiteral("sales.example.com");
-
 // Runs `inspect` on the next modal window once it is up, then closes it.
 void onNextModal(std::function<void(QWidget*)> inspect, QStringList* seen)
 {
@@ -68,14 +65,11 @@ protected:
 
 } // namespace
 
-class StatusPageTest : public ::testing::Test {
+class StatusPageTest : public MonitorTest {
 protected:
-    TestContext t;
-    MonitorTestDb db{t};
     QTabWidget tabs;
     QWidget other;
     StatusPage* page = nullptr;
-    QDateTime now() const { return db.now(); }
 
     void SetUp() override
     {
@@ -159,7 +153,6 @@ TEST_F(StatusPageTest, GcDetailsWithEmptyTableLogsMinusOneAndStillOpensTheWindow
 {
     tabs.show();
     tabs.setCurrentIndex(1);
-    EXPECT_EQ(t.ctx().lastGCSyncId, -1);
     QStringList seen;
     bool timerWhileOpen = true;
     onNextModal([&](QWidget*) { timerWhileOpen = page->tmrStatus()->isActive(); }, &seen);
@@ -181,21 +174,11 @@ TEST_F(StatusPageTest, TicksDuringARefreshMessageBoxDoNotStackAnotherRefresh)
     EXPECT_EQ(p->messages.size(), 1);
 }
 
-class DetailWindowsTest : public ::testing::Test {
-protected:
-    TestContext t;
-    MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
-    void twoDomains()
-    {
-        db.addDomain(kCorp, QStringLiteral("dc01.corp"), QStringLiteral("{1}"));
-        db.addDomain(kSales, QStringLiteral("dc01.sales"), QStringLiteral("{2}"));
-    }
-};
+using DetailWindowsTest = MonitorTest;
 
 TEST_F(DetailWindowsTest, OverviewGridColumnsRowsAndTimerStopAfterFinishedRunShown)
 {
-    twoDomains();
+    addDomains(2);
     db.addDcRun(9, false, now().addSecs(-100), now());
     db.addDcDomainRun(9, kCorp, false);
     db.addObject(9, kCorp, false, QStringLiteral("MailUsers"), false, 6, 70, now());
@@ -221,7 +204,7 @@ TEST_F(DetailWindowsTest, OverviewGridColumnsRowsAndTimerStopAfterFinishedRunSho
 
 TEST_F(DetailWindowsTest, ViewObjectsOpensTheObjectsWindowOfTheSelectedDomain)
 {
-    twoDomains();
+    addDomains(2);
     db.addDcRun(3, true, now().addSecs(-60));
     db.addDcDomainRun(3, kSales, true, 1000);
     t.ctx().lastDCSyncId = 3;

@@ -27,18 +27,28 @@ protected:
 };
 QTemporaryDir* StatusCli::dir = nullptr;
 
+QJsonObject json(const CliRun& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
+
+// The parts a reply's "failures" name, in order.
+QStringList parts(const QJsonValue& failures)
+{
+    QStringList out;
+    for (const QJsonValue& f : failures.toArray())
+        out.append(f["part"].toString());
+    return out;
+}
+
 } // namespace
 
 TEST_F(StatusCli, ExitStatusFollowsTheAgeOfTheLatestFinishedRuns)
 {
     CliRun r = cli({"status", "--json"}, reg());
     ASSERT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
-    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    const QJsonObject dc = o["dc"].toObject();
-    EXPECT_EQ(dc["state"].toString(), "In progress");
-    EXPECT_EQ(dc["syncId"].toInt(), 31);
-    EXPECT_EQ(dc["latestFinished"].toObject()["syncId"].toInt(), 30);
-    EXPECT_EQ(o["gc"].toObject()["state"].toString(), "Idle");
+    const QJsonObject o = json(r);
+    EXPECT_EQ(o["dc"]["state"].toString(), "In progress");
+    EXPECT_EQ(o["dc"]["syncId"].toInt(), 31);
+    EXPECT_EQ(o["dc"]["latestFinished"]["syncId"].toInt(), 30);
+    EXPECT_EQ(o["gc"]["state"].toString(), "Idle");
     EXPECT_TRUE(o["ok"].toBool());
 
     r = cli({"status", "--max-age", "1"}, reg());
@@ -53,14 +63,11 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
     fw::test::sqlValue("sqlite:" + demo + "/VelmoraDb.sqlite", "DROP TABLE SyncHistoryObject");
     CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2) << r.err.toStdString();
-    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject o = json(r);
     EXPECT_FALSE(o["complete"].toBool());
     EXPECT_FALSE(o["ok"].toBool());
-    const QJsonArray failures = o["failures"].toArray();
-    ASSERT_EQ(failures.size(), 2);
-    EXPECT_EQ(failures[0].toObject()["part"].toString(), "dc.objectTotal");
-    EXPECT_EQ(failures[1].toObject()["part"].toString(), "gc.objectTotal");
-    EXPECT_EQ(failures[0].toObject()["number"].toInt(), 1);
+    EXPECT_EQ(parts(o["failures"]), (QStringList{"dc.objectTotal", "gc.objectTotal"}));
+    EXPECT_EQ(o["failures"][0]["number"].toInt(), 1);
 
     r = cli({"status"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2);
@@ -69,12 +76,10 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
     // The detail rows too: shown with their holes, but never with exit 0.
     r = cli({"status", "--details", "gc", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2) << r.err.toStdString();
-    const QJsonObject details = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject details = json(r);
     EXPECT_EQ(details["rows"].toArray().size(), 10);
     EXPECT_FALSE(details["complete"].toBool());
-    const QJsonArray detailFailures = details["failures"].toArray();
-    ASSERT_EQ(detailFailures.size(), 3);
-    EXPECT_EQ(detailFailures[2].toObject()["part"].toString(), "gc.objects");
+    EXPECT_EQ(parts(details["failures"]), (QStringList{"dc.objectTotal", "gc.objectTotal", "gc.objects"}));
     r = cli({"status", "--details", "dc"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains("ferrowind status: not read: dc.objectTotal, gc.objectTotal, dc.overview")) << r.err.toStdString();
@@ -83,9 +88,8 @@ TEST_F(StatusCli, APartNotReadIsExitTwoAndNamedInTheJson)
     QFile::remove(demo + "/VelmoraDb.sqlite");
     r = cli({"status", "--json"}, demo + "/velmora.reg");
     EXPECT_EQ(r.code, 2);
-    const QJsonObject none = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    EXPECT_FALSE(none["ok"].toBool(true)) << r.out.toStdString();
-    EXPECT_EQ(none["failures"].toArray()[0].toObject()["part"].toString(), "database");
+    EXPECT_FALSE(json(r)["ok"].toBool(true)) << r.out.toStdString();
+    EXPECT_EQ(parts(json(r)["failures"]), QStringList{"database"});
     EXPECT_TRUE(r.err.startsWith("ferrowind status: The database file ")) << r.err.toStdString();
 }
 
@@ -93,17 +97,16 @@ TEST_F(StatusCli, DetailsPrintTheWindowsRows)
 {
     CliRun r = cli({"status", "--details", "gc", "--json"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject o = json(r);
     EXPECT_EQ(o["title"].toString(), "GC Synchronization Status (SyncId 30)");
     EXPECT_EQ(o["isActive"].toString(), "No");
     EXPECT_EQ(o["rows"].toArray().size(), 10);
-
     EXPECT_TRUE(o["complete"].toBool());
     EXPECT_TRUE(o["failures"].toArray().isEmpty());
 
     r = cli({"status", "--details", "dc", "--json"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(QJsonDocument::fromJson(r.out.toUtf8()).object()["rows"].toArray().size(), 3);
+    EXPECT_EQ(json(r)["rows"].toArray().size(), 3);
 
     r = cli({"status", "--details", "dc", "--domain", "CORP.EXAMPLE.COM"}, reg());
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -120,6 +123,4 @@ TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("ferrowind status: ")) << r.err.toStdString();
     }
-    const CliRun missing = cli({"status"}, dir->filePath("nothing.reg"));
-    EXPECT_EQ(missing.code, 2);
 }

@@ -39,24 +39,23 @@ TEST(FormatElapsedTime, ConversionsRoundHalfToEvenAndReportOverflow)
     }
 }
 
-class StatusSummaryTest : public ::testing::Test {
-protected:
-    TestContext t;
-    MonitorTestDb db{t};
-    QDateTime now() const { return db.now(); }
-};
+namespace {
+// A side as the page shows it, "state | when | elapsed | objects"; "-" for a field that keeps its text.
+QString describe(const SideStatus& s)
+{
+    return QStringList{s.state.value_or("-"), s.when.value_or("-"), s.elapsed.value_or("-"), s.objects.value_or("-")}.join(" | ");
+}
+} // namespace
+
+using StatusSummaryTest = MonitorTest;
 
 TEST_F(StatusSummaryTest, EmptyTablesShowIdleNoDataAndMinusOneWithoutMessages)
 {
     t.ctx().lastDCSyncId = 77;
     t.ctx().lastGCSyncId = 78;
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
-    for (const SideStatus* side : {&s.dc, &s.gc}) {
-        EXPECT_EQ(side->state, QStringLiteral("Idle"));
-        EXPECT_EQ(side->when, QStringLiteral("No data"));
-        EXPECT_FALSE(side->elapsed) << "the elapsed field keeps its text";
-        EXPECT_FALSE(side->objects) << "the objects field keeps its text";
-    }
+    EXPECT_EQ(describe(s.dc), "Idle | No data | - | -");
+    EXPECT_EQ(describe(s.gc), "Idle | No data | - | -");
     EXPECT_EQ(t.ctx().lastDCSyncId, -1);
     EXPECT_EQ(t.ctx().lastGCSyncId, -1);
     EXPECT_TRUE(t.prompter().messages.isEmpty());
@@ -66,8 +65,8 @@ TEST_F(StatusSummaryTest, EmptyDcSideStillRefreshesGcSide)
 {
     db.addGcRun(4, false, now().addSecs(-600), now().addSecs(-500));
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
-    EXPECT_EQ(s.dc.when, QStringLiteral("No data"));
-    EXPECT_EQ(s.gc.when, QStringLiteral("Last done ") + MonitorTestDb::ts(now().addSecs(-500)));
+    EXPECT_EQ(describe(s.dc), "Idle | No data | - | -");
+    EXPECT_EQ(describe(s.gc), "Idle | Last done " + MonitorTestDb::ts(now().addSecs(-500)) + " | 00:01:40 | -");
     EXPECT_EQ(t.ctx().lastGCSyncId, 4);
 }
 
@@ -82,14 +81,8 @@ TEST_F(StatusSummaryTest, RunningDcAndFinishedGcShowTheirStatesTimesAndTotals)
     db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("Servers"), true, 5, 1, now());
 
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
-    EXPECT_EQ(s.dc.state, QStringLiteral("In progress"));
-    EXPECT_EQ(s.dc.when, QStringLiteral("Started ") + MonitorTestDb::ts(now().addSecs(-3725)));
-    EXPECT_EQ(s.dc.elapsed, QStringLiteral("01:02:05"));
-    EXPECT_EQ(s.dc.objects, QStringLiteral("42"));
-    EXPECT_EQ(s.gc.state, QStringLiteral("Idle"));
-    EXPECT_EQ(s.gc.when, QStringLiteral("Last done ") + MonitorTestDb::ts(now().addSecs(-100)));
-    EXPECT_EQ(s.gc.elapsed, QStringLiteral("25:01:01"));
-    EXPECT_EQ(s.gc.objects, QStringLiteral("1005"));
+    EXPECT_EQ(describe(s.dc), "In progress | Started " + MonitorTestDb::ts(now().addSecs(-3725)) + " | 01:02:05 | 42");
+    EXPECT_EQ(describe(s.gc), "Idle | Last done " + MonitorTestDb::ts(now().addSecs(-100)) + " | 25:01:01 | 1005");
     EXPECT_EQ(t.ctx().lastDCSyncId, 10);
     EXPECT_EQ(t.ctx().lastGCSyncId, 10);
 }
@@ -98,10 +91,7 @@ TEST_F(StatusSummaryTest, NullSumAndNullEndLeaveTheirFieldsAndRaiseNoMessage)
 {
     db.addDcRun(3, false, now().addSecs(-60), QVariant()); // finished but no end recorded
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
-    EXPECT_EQ(s.dc.state, QStringLiteral("Idle"));
-    EXPECT_FALSE(s.dc.when);
-    EXPECT_FALSE(s.dc.elapsed);
-    EXPECT_FALSE(s.dc.objects) << "SUM over no rows is null";
+    EXPECT_EQ(describe(s.dc), "Idle | - | - | -") << "no end recorded; SUM over no rows is null";
     EXPECT_EQ(t.ctx().lastDCSyncId, 3);
     EXPECT_TRUE(t.prompter().messages.isEmpty());
     EXPECT_TRUE(s.readCompletely()) << "a null is a value read, not a hole";
@@ -111,8 +101,8 @@ TEST_F(StatusSummaryTest, PartsThatCannotBeReadAreNamedWithTheDriversCodeAndText
 {
     db.addDcRun(3, false, now().addSecs(-60), now());
     db.addGcRun(4, false, now().addSecs(-60), now());
-    db.exec(QStringLiteral("DROP TABLE SyncHistoryObject"));
-    db.exec(QStringLiteral("UPDATE SyncHistoryGC SET IsActive = 'maybe'"));
+    t.sql(QStringLiteral("DROP TABLE SyncHistoryObject"));
+    t.sql(QStringLiteral("UPDATE SyncHistoryGC SET IsActive = 'maybe'"));
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
     EXPECT_FALSE(s.readCompletely());
     QStringList parts;
@@ -144,11 +134,10 @@ TEST_F(StatusSummaryTest, DatabaseFailureGoesToMessageBoxThenLog)
     const StatusSnapshot s = StatusSummary(t.ctx()).PopulateDCGCStatus();
     ASSERT_EQ(s.failures.size(), 1);
     EXPECT_EQ(s.failures.first().part, QStringLiteral("database"));
-    ASSERT_EQ(t.prompter().messages.size(), 1);
-    const QString text = t.prompter().messages.first();
-    EXPECT_TRUE(text.startsWith(QStringLiteral("(error):")));
-    EXPECT_TRUE(text.endsWith(QStringLiteral(") in procedure PopulateDCGCStatus of Form frmMain")));
-    EXPECT_TRUE(t.logLines().last().endsWith(QStringLiteral(": ") + text));
+    const QString text = "(error):-2147467259 (The database file " + t.dir() +
+                         "/missing.sqlite does not exist) in procedure PopulateDCGCStatus of Form frmMain";
+    EXPECT_EQ(t.prompter().messages, QStringList{text});
+    EXPECT_TRUE(t.logLines().last().endsWith(": " + text));
 }
 
 TEST_F(StatusSummaryTest, FinishedRunCountIgnoresRunningRuns)

@@ -1,0 +1,48 @@
+#pragma once
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <csignal>
+
+namespace fw::test {
+
+// A child process, stopped with SIGTERM (killed if it does not end) when the case ends.
+struct ChildProcess {
+    QProcess proc;
+    ~ChildProcess()
+    {
+        if (proc.state() == QProcess::NotRunning)
+            return;
+        ::kill(static_cast<pid_t>(proc.processId()), SIGTERM);
+        if (!proc.waitForFinished(10000)) {
+            proc.kill();
+            proc.waitForFinished(5000);
+        }
+    }
+};
+
+// `ferrowind serve-metrics` of the build on a free loopback port; `url` stays empty when it did not start serving.
+struct ServeMetricsProcess : ChildProcess {
+    explicit ServeMetricsProcess(const QString& registry, const QStringList& options = {})
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("FERROWIND_REGISTRY", registry);
+        proc.setProcessEnvironment(e);
+        proc.setReadChannel(QProcess::StandardError);
+        proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
+        QElapsedTimer t;
+        t.start();
+        static const QRegularExpression served("serving (http://\\S+/metrics)");
+        while (t.elapsed() < 20000 && url.isEmpty()) {
+            proc.waitForReadyRead(200);
+            err += QString::fromUtf8(proc.readAllStandardError());
+            if (const QRegularExpressionMatch m = served.match(err); m.hasMatch())
+                url = m.captured(1);
+        }
+    }
+    QString err; // what it wrote while starting
+    QString url; // http://127.0.0.1:PORT/metrics
+};
+
+} // namespace fw::test
