@@ -1,5 +1,4 @@
 #include "log/ActivityLog.h"
-#include "platform/Clock.h"
 #include "support/doubles/TestDoubles.h"
 
 #include <QDir>
@@ -17,7 +16,15 @@ protected:
     void SetUp() override { QLocale::setDefault(QLocale::c()); }
 
     QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
-    ActivityLog makeLog() { return ActivityLog(clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }); }
+
+    // Opens a new file; written() is then what follows its header.
+    void open()
+    {
+        path = log.GenerateNewLogFileName();
+        log.OpenLogFile(path, header);
+        headerSize = read(path).size();
+    }
+    QByteArray written() { return read(path).mid(headerSize); }
 
     QByteArray read(const QString& path)
     {
@@ -40,16 +47,17 @@ protected:
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 44, 43))};
     qint16 trace = 0;
     const LogHeader header{"1.0.22", "4.0(3.100)", "admin", "CORP"};
+    ActivityLog log{clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }};
+    QString path;
+    qsizetype headerSize = 0;
 };
 
 } // namespace
 
 TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
+    open();
     EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
-    log.OpenLogFile(path, header);
     const QByteArray sep(64, '=');
     const QByteArray expected = sep + "\r\n"
                                       "Running FerrowindSettingsTool, version 1.0.22\r\n"
@@ -62,33 +70,31 @@ TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
     EXPECT_EQ(read(path), expected);
 }
 
-TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
+// A flush keeps writing to the same file; after the close nothing is written.
+TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaksUntilTheClose)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    const qsizetype headerSize = read(path).size();
+    open();
     log.WriteLog("", true);
     log.WriteLog("Save pressed for Domain=corp.example.com", false);
+    log.FlushLogFile();
     log.WriteLog("first\r\nsecond", true);
-    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: \r\n"
-                                                     "Save pressed for Domain=corp.example.com\r\n"
-                                                     "5 Dec 2026 18:44:43: first\r\nsecond\r\n"));
+    log.CloseLogFile();
+    log.WriteLog("after the close", false);
+    EXPECT_EQ(written(), QByteArray("5 Dec 2026 18:44:43: \r\n"
+                                    "Save pressed for Domain=corp.example.com\r\n"
+                                    "5 Dec 2026 18:44:43: first\r\nsecond\r\n"));
 }
 
 TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    const qsizetype headerSize = read(path).size();
+    open();
     trace = 0;
     log.WriteTraceLog("zero", false);
     trace = -1;
     log.WriteTraceLog("negative", false);
     trace = 1;
     log.WriteTraceLog("on", true);
-    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: on\r\n"));
+    EXPECT_EQ(written(), QByteArray("5 Dec 2026 18:44:43: on\r\n"));
 }
 
 TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
@@ -103,7 +109,6 @@ TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
     ro.setPermissions(QFileDevice::ReadOwner);
     QDir(logsDir()).mkdir("sub");
 
-    ActivityLog log = makeLog();
     log.GenerateNewLogFileName();
     QStringList left = QDir(logsDir()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     EXPECT_EQ(left, (QStringList{"fresh.TXT", "old_but_kept.TXT", "sub"}));
@@ -112,9 +117,7 @@ TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
 TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
 {
     touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
+    open();
     EXPECT_FALSE(read(path).startsWith("x")) << "the earlier run's file is replaced";
     log.WriteLog("before reload", false);
 
@@ -131,7 +134,6 @@ TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
 
 TEST_F(ActivityLogTest, FailuresAreSilent)
 {
-    ActivityLog log = makeLog();
     log.WriteLog("nothing open", true); // no crash, nothing to write to
     log.FlushLogFile();
     log.CloseLogFile();
@@ -140,24 +142,11 @@ TEST_F(ActivityLogTest, FailuresAreSilent)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ActivityLog blocked(clock, "FerrowindSettingsTool", QDir(dir.path()).filePath("blocker/logs"), [] { return qint16(1); });
-    const QString path = blocked.GenerateNewLogFileName();
-    blocked.OpenLogFile(path, header);
+    const QString lost = blocked.GenerateNewLogFileName();
+    blocked.OpenLogFile(lost, header);
     blocked.WriteLog("lost", false);
     EXPECT_FALSE(blocked.isOpen());
-    EXPECT_FALSE(QFileInfo::exists(path));
-}
-
-TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
-{
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    log.WriteLog("one", false);
-    log.FlushLogFile();
-    log.WriteLog("two", false);
-    log.CloseLogFile();
-    log.WriteLog("three", false);
-    EXPECT_TRUE(read(path).endsWith("one\r\ntwo\r\n"));
+    EXPECT_FALSE(QFileInfo::exists(lost));
 }
 
 TEST(ActivityLogDir, BesideAProgramOutsideUsrWhenWritable)
