@@ -136,13 +136,9 @@ void generateHistory(const GeneratorSpec& s, SyncSide side, HistoryDb& db)
             for (int d = 0; d < n; ++d) {
                 if (rng.bounded(50) == 0)
                     server[d] = static_cast<int>(rng.bounded(3));
-                int flags = 0;
-                if (rng.bounded(12) == 0)
-                    flags |= 1;
-                if (rng.bounded(20) == 0)
-                    flags |= 2;
-                if (rng.bounded(30) == 0)
-                    flags |= 4;
+                int flags = rng.bounded(12) == 0 ? 1 : 0;
+                flags |= rng.bounded(20) == 0 ? 2 : 0;
+                flags |= rng.bounded(30) == 0 ? 4 : 0;
                 r.domains.append({domains[d], servers[server[d]], static_cast<qint64>(rng.bounded(r.increment * 2)), flags});
             }
         } else {
