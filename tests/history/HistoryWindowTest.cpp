@@ -80,8 +80,7 @@ TEST(HistoryWindow, LoadFillsChartAndTable)
     EXPECT_EQ(w.detailsCell(3, 0), QStringLiteral("Elaped Time"));
     EXPECT_TRUE(w.detailsCell(1, 1).isEmpty());
     EXPECT_EQ(w.firstVisiblePoint(), 1);
-    const QCPRange range = w.chart()->graph(0)->keyAxis()->range();
-    EXPECT_DOUBLE_EQ(range.size(), 120);
+    EXPECT_DOUBLE_EQ(w.chart()->graph(0)->keyAxis()->range().size(), 120);
     // The bands share the time axis and take 0.2, 0.2, 0.4 and 0.2 of the height.
     show(w);
     const int h0 = w.chart()->graph(0)->valueAxis()->axisRect()->outerRect().height();

@@ -1,5 +1,4 @@
 #include "env/RegistryApi.h"
-#include "platform/DebugChannel.h"
 #include "platform/RegFileParser.h"
 #include "platform/RegFileWriter.h"
 #include "platform/RegistryStore.h"
