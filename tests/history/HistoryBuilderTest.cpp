@@ -167,9 +167,7 @@ TEST(HistoryGroupSize, BudgetExamples)
 // Hand-made histories whose points are known, each point compared whole (see brief()).
 TEST(HistoryPoints, HandMadeHistoriesGiveTheirKnownPoints)
 {
-    QList<RunSpec> incrementChange;
-    for (int i = 1; i <= 190; ++i)
-        incrementChange.append(dcRun(i, 100, i <= 15 ? 400 : 500, 15));
+    const QList<RunSpec> incrementChange = numberedRuns(190, [](int i) { return dcRun(i, 100, i <= 15 ? 400 : 500, 15); });
     const auto timed = [](qint64 id, qint64 lag, qint64 objects, int seconds) {
         RunSpec r = dcRun(id, lag, 100, 5);
         r.objects = objects;
@@ -252,10 +250,7 @@ TEST(HistoryPoints, HandMadeHistoriesGiveTheirKnownPoints)
 TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
 {
     BuilderHarness h;
-    QList<RunSpec> list;
-    for (int i = 1; i <= 100; ++i)
-        list.append(dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15));
-    h.db.add(SyncSide::DC, list);
+    h.db.add(SyncSide::DC, numberedRuns(100, [](int i) { return dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15); }));
     StartupGate(h.tc.ctx()).startNewLog();
     int walks = 0;
     // 2 increments + 1 interval at factor 660: budget 20, groups of 5 give 33 points; factor 661: budget 17,
@@ -329,10 +324,7 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
 TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
 {
     BuilderHarness h;
-    QList<RunSpec> list;
-    for (int i = 1; i <= 40; ++i)
-        list.append(gcRun(i));
-    h.db.add(SyncSide::GC, list);
+    h.db.add(SyncSide::GC, numberedRuns(40, [](int i) { return gcRun(i); }));
     h.db.addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
     h.db.addObjectRow(30, QStringLiteral("GC"), std::numeric_limits<qint64>::max());
     const HistoryResult r = h.build(SyncSide::GC, 2);
@@ -351,9 +343,7 @@ TEST(HistoryFailures, WalkedQueryFailingPartWayIsReported)
 // ends with the reason in a message box and no points, instead of looping or overrunning.
 TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
 {
-    QList<RunSpec> alternating;
-    for (int i = 1; i <= 30; ++i)
-        alternating.append(gcRun(i, QStringLiteral("gc01"), 10, i % 2 ? 100 : 200));
+    const QList<RunSpec> alternating = numberedRuns(30, [](int i) { return gcRun(i, "gc01", 10, i % 2 ? 100 : 200); });
     const struct {
         const char* name;
         QList<RunSpec> runs;
@@ -386,10 +376,7 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 {
     BuilderHarness h;
     QSqlQuery(h.db.db().handle()).exec(QStringLiteral("PRAGMA journal_mode = WAL")); // the writer need not wait
-    QList<RunSpec> runs;
-    for (int i = 1; i <= 40; ++i)
-        runs.append(dcRun(i, 100 + i));
-    h.db.add(SyncSide::DC, runs);
+    h.db.add(SyncSide::DC, numberedRuns(40, [](int i) { return dcRun(i, 100 + i); }));
     const ReferenceHistory::Result want = h.reference(SyncSide::DC).run(2);
 
     FwError err;
@@ -410,10 +397,7 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 TEST(HistoryProgress, ReadsUpToTheCountAndCanBeAbandoned)
 {
     BuilderHarness h;
-    QList<RunSpec> runs;
-    for (int i = 1; i <= 30; ++i)
-        runs.append(dcRun(i));
-    h.db.add(SyncSide::DC, runs);
+    h.db.add(SyncSide::DC, numberedRuns(30, [](int i) { return dcRun(i); }));
     StartupGate(h.tc.ctx()).startNewLog();
     SqlHistorySource sql(h.db.db(), SyncSide::DC);
 

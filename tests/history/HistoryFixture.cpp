@@ -93,6 +93,14 @@ RunSpec gcRun(qint64 id, const QString& server, qint64 lag, qint32 increment, qi
     return {.id = id, .increment = increment, .interval = interval, .objects = 10, .server = server, .lag = lag};
 }
 
+QList<RunSpec> numberedRuns(int n, const std::function<RunSpec(int)>& make)
+{
+    QList<RunSpec> runs;
+    for (int i = 1; i <= n; ++i)
+        runs.append(make(i));
+    return runs;
+}
+
 void generateHistory(const GeneratorSpec& s, SyncSide side, HistoryDb& db)
 {
     const bool dc = side == SyncSide::DC;

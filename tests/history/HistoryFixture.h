@@ -57,6 +57,8 @@ private:
 RunSpec dcRun(qint64 id, qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
 RunSpec gcRun(qint64 id, const QString& server = QStringLiteral("gc01"), qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
 QDateTime baseTime();
+// Runs 1 to n, run i made by make(i).
+QList<RunSpec> numberedRuns(int n, const std::function<RunSpec(int)>& make);
 
 // Random histories for comparing the streaming walk with the written loop.
 struct GeneratorSpec {

@@ -143,8 +143,7 @@ TEST(HistoryWindow, GcSelectionShortHistoryAndLayout)
     EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("10"));
 
     // The GC window lays out chart and button when resized: the button stays at the bottom right.
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    show(w);
     w.resize(900, 600);
     QTest::qWait(50);
     auto* exit = w.findChild<QPushButton*>(QStringLiteral("cmdGCHistoryExit"));
