@@ -34,8 +34,9 @@ ReferenceHistory::ReferenceHistory(HistorySource& source, bool trace) : m_side(s
     const auto failed = source.counts(counts);
     QList<HistorySource::CountFailure> more;
     auto cursor = source.open(more);
+    const QString form = m_side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
     for (const auto& f : failed + more)
-        queryLines << report(f.error, f.line);
+        queryLines << errorReportText(f.error, QStringLiteral("Form_Load"), form, OwnerKind::Form, f.line);
     HistoryRunRow r;
     while (cursor->nextRun(r))
         m_runs.append(r);
@@ -45,12 +46,6 @@ ReferenceHistory::ReferenceHistory(HistorySource& source, bool trace) : m_side(s
     HistoryDomainRow d;
     while (cursor->nextDomain(d))
         m_domains.append(d);
-}
-
-QString ReferenceHistory::report(const FwError& e, int line) const
-{
-    const QString form = m_side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
-    return errorReportText(e, QStringLiteral("Form_Load"), form, OwnerKind::Form, line);
 }
 
 bool ReferenceHistory::budgetFor(qint32 factor, qint64& budget, qint64& groupSize) const
@@ -73,14 +68,18 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
 {
     const bool dc = m_side == SyncSide::DC;
     const QString table = dc ? QStringLiteral("SyncHistoryDC") : QStringLiteral("SyncHistoryGC");
+    const QString form = dc ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
     Pass out;
+    auto report = [&](const FwError& e, int line) {
+        out.lines << errorReportText(e, QStringLiteral("Form_Load"), form, OwnerKind::Form, line);
+    };
     if (dc && m_trace)
         out.lines << QStringLiteral("iMaxPointsAllowed: ") + QString::number(budget) + QStringLiteral(" dTotalRows: ") +
                          plainNumber(counts.totalRows) + QStringLiteral(" iGroupSize: ") + QString::number(g);
 
     qint32 curInc = 0, curInt = 0;
     if (m_runs.isEmpty()) {
-        out.lines << report({3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")}, 100);
+        report({3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")}, 100);
     } else {
         curInc = m_runs[0].increment;
         curInt = m_runs[0].interval;
@@ -115,11 +114,11 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
             }
             syncId = row.syncId;
             if (row.lagNull)
-                out.lines << report(FwError::invalidUseOfNull(), 210);
+                report(FwError::invalidUseOfNull(), 210);
             else
                 lagSum += row.lag;
             if (!row.start.valid || !row.end.valid)
-                out.lines << report(FwError::invalidUseOfNull(), 220);
+                report(FwError::invalidUseOfNull(), 220);
             else
                 secSum += row.end.secs - row.start.secs;
             while (ti < m_totals.size() && m_totals[ti].syncId < syncId) {
@@ -131,7 +130,7 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
             if (ti < m_totals.size()) {
                 if (m_totals[ti].syncId == syncId) {
                     if (m_totals[ti].totalNull)
-                        out.lines << report(FwError::invalidUseOfNull(), 230);
+                        report(FwError::invalidUseOfNull(), 230);
                     else
                         objSum += m_totals[ti].total;
                     ++ti;

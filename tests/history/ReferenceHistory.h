@@ -38,8 +38,6 @@ public:
     QStringList queryLines; // the reports of failed queries
 
 private:
-    QString report(const FwError& e, int line) const; // as the window's error path words it
-
     SyncSide m_side;
     bool m_trace;
     QList<HistoryRunRow> m_runs;
