@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <optional>
 
 using namespace fw;
 
@@ -13,25 +14,19 @@ namespace {
 // 03:00 on the last Sunday of March and back from 03:00 to 02:00 on the last Sunday of October.
 class WallTimeInDstZone : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { setZone("CET-1CEST,M3.5.0,M10.5.0/3"); }
+    void TearDown() override { setZone(m_saved); }
+
+private:
+    static void setZone(const std::optional<QByteArray>& tz)
     {
-        m_saved = qgetenv("TZ");
-        m_hadTz = qEnvironmentVariableIsSet("TZ");
-        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (m_hadTz)
-            qputenv("TZ", m_saved);
+        if (tz)
+            qputenv("TZ", *tz);
         else
             qunsetenv("TZ");
         tzset();
     }
-
-private:
-    QByteArray m_saved;
-    bool m_hadTz = false;
+    const std::optional<QByteArray> m_saved = qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
 };
 
 QString shown(const WallTime& t)

@@ -2,13 +2,17 @@
 
 #include "db/DemoData.h"
 
-#include <QFile>
 #include <QRandomGenerator>
 #include <QSqlQuery>
 
 namespace fw::test {
 
 namespace {
+const QString kDomainRow = QStringLiteral(
+    "INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)");
+const QString kObjectRow = QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, "
+                                          "Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)");
+
 QString ts(const QDateTime& t)
 {
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -29,7 +33,6 @@ QDateTime baseTime()
 
 HistoryDb::HistoryDb(const QString& path) : m_path(path)
 {
-    QFile::remove(path);
     FwError err;
     m_db = Database::createSqlite(path, &err);
     if (m_db) {
@@ -41,38 +44,28 @@ HistoryDb::HistoryDb(const QString& path) : m_path(path)
         m_db.reset();
 }
 
-void HistoryDb::addDc(const QList<RunSpec>& runs)
+void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
 {
+    const bool dc = side == SyncSide::DC;
+    const QString columns = QStringLiteral("SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval");
     m_db->begin();
     QSqlQuery run(m_db->handle()), dom(m_db->handle()), obj(m_db->handle());
-    run.prepare(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"));
-    dom.prepare(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"));
-    obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)"));
+    run.prepare(dc ? "INSERT INTO SyncHistoryDC (" + columns + ") VALUES (?,?,?,?,?,?)"
+                   : "INSERT INTO SyncHistoryGC (" + columns + ", Server, USNLag, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)");
+    dom.prepare(kDomainRow);
+    obj.prepare(kObjectRow);
     for (const RunSpec& r : runs) {
         const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
         const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
-        execWith(run, {r.id, r.active ? 1 : 0, ts(start), end, r.increment, r.interval});
+        QVariantList values{r.id, r.active ? 1 : 0, ts(start), end, r.increment, r.interval};
+        if (!dc)
+            values << r.server << r.lag << r.flags;
+        execWith(run, values);
         for (const DomainRowSpec& d : r.domains)
             execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
+        const QString domain = r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain;
         if (r.objects || r.nullObjects)
-            execWith(obj, {r.id, r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain,
-                           r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
-    }
-    m_db->commit();
-}
-
-void HistoryDb::addGc(const QList<RunSpec>& runs)
-{
-    m_db->begin();
-    QSqlQuery run(m_db->handle()), obj(m_db->handle());
-    run.prepare(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)"));
-    obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,'GC',0,'MailUsers',0,?,0,1,?)"));
-    for (const RunSpec& r : runs) {
-        const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
-        const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
-        execWith(run, {r.id, r.server, r.active ? 1 : 0, r.increment, r.interval, r.lag, ts(start), end, r.flags});
-        if (r.objects || r.nullObjects)
-            execWith(obj, {r.id, r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
+            execWith(obj, {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
     }
     m_db->commit();
 }
@@ -80,42 +73,37 @@ void HistoryDb::addGc(const QList<RunSpec>& runs)
 void HistoryDb::addObjectRow(qint64 syncId, const QString& domain, qint64 count)
 {
     FwError err;
-    m_db->run(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,0,'PDLs',0,?,0,1,NULL)"),
-              {syncId, domain, count}, &err);
+    m_db->run(kObjectRow, {syncId, domain, count, QVariant()}, &err);
 }
 
 void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start)
 {
     FwError err;
-    m_db->run(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"),
-              {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}, &err);
+    m_db->run(kDomainRow, {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}, &err);
 }
 
 RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)
 {
-    RunSpec r;
-    r.id = id;
-    r.increment = increment;
-    r.interval = interval;
-    r.domains = {{QStringLiteral("corp.example.com"), QStringLiteral("dc01.corp.example.com"), lag, 0}};
-    r.objects = 10;
-    return r;
+    return {.id = id, .increment = increment, .interval = interval,
+            .domains = {{QStringLiteral("corp.example.com"), QStringLiteral("dc01.corp.example.com"), lag, 0}}, .objects = 10};
 }
 
 RunSpec gcRun(qint64 id, const QString& server, qint64 lag, qint32 increment, qint32 interval)
 {
-    RunSpec r;
-    r.id = id;
-    r.increment = increment;
-    r.interval = interval;
-    r.server = server;
-    r.lag = lag;
-    r.objects = 10;
-    return r;
+    return {.id = id, .increment = increment, .interval = interval, .objects = 10, .server = server, .lag = lag};
 }
 
-QList<RunSpec> generateHistory(const GeneratorSpec& s, bool dc, HistoryDb* db)
+QList<RunSpec> numberedRuns(int n, const std::function<RunSpec(int)>& make)
 {
+    QList<RunSpec> runs;
+    for (int i = 1; i <= n; ++i)
+        runs.append(make(i));
+    return runs;
+}
+
+void generateHistory(const GeneratorSpec& s, SyncSide side, HistoryDb& db)
+{
+    const bool dc = side == SyncSide::DC;
     QRandomGenerator rng(s.seed);
     const QStringList domains = {QStringLiteral("corp.example.com"), QStringLiteral("emea.example.org"), QStringLiteral("sales.corp.example.com")};
     const QStringList servers = {QStringLiteral("dc01"), QStringLiteral("dc02"), QStringLiteral("DC01")};
@@ -156,13 +144,9 @@ QList<RunSpec> generateHistory(const GeneratorSpec& s, bool dc, HistoryDb* db)
             for (int d = 0; d < n; ++d) {
                 if (rng.bounded(50) == 0)
                     server[d] = static_cast<int>(rng.bounded(3));
-                int flags = 0;
-                if (rng.bounded(12) == 0)
-                    flags |= 1;
-                if (rng.bounded(20) == 0)
-                    flags |= 2;
-                if (rng.bounded(30) == 0)
-                    flags |= 4;
+                int flags = rng.bounded(12) == 0 ? 1 : 0;
+                flags |= rng.bounded(20) == 0 ? 2 : 0;
+                flags |= rng.bounded(30) == 0 ? 4 : 0;
                 r.domains.append({domains[d], servers[server[d]], static_cast<qint64>(rng.bounded(r.increment * 2)), flags});
             }
         } else {
@@ -178,25 +162,19 @@ QList<RunSpec> generateHistory(const GeneratorSpec& s, bool dc, HistoryDb* db)
     RunSpec active = dc ? dcRun(id + 1, 5, 9999, 99) : gcRun(id + 1, QStringLiteral("gc01"), 5, 9999, 99);
     active.active = true;
     runs.append(active);
-    if (db) {
-        dc ? db->addDc(runs) : db->addGc(runs);
-        if (s.oddities) {
-            // Object totals and domain rows of runs that are not in the run list.
-            for (int k = 0; k < 3; ++k) {
-                const qint64 orphan = 1 + rng.bounded(static_cast<quint32>(id));
-                bool used = false;
-                for (const RunSpec& r : runs)
-                    used = used || r.id == orphan;
-                if (!used) {
-                    db->addObjectRow(orphan, dc ? domains[0] : QStringLiteral("GC"), 7);
-                    if (dc)
-                        db->addDomainRow(orphan, {domains[1], servers[0], 3, 1}, baseTime());
-                }
+    db.add(side, runs);
+    if (s.oddities) {
+        // Object totals and domain rows of runs that are not in the run list.
+        for (int k = 0; k < 3; ++k) {
+            const qint64 orphan = 1 + rng.bounded(static_cast<quint32>(id));
+            if (std::none_of(runs.begin(), runs.end(), [&](const RunSpec& r) { return r.id == orphan; })) {
+                db.addObjectRow(orphan, dc ? domains[0] : QStringLiteral("GC"), 7);
+                if (dc)
+                    db.addDomainRow(orphan, {domains[1], servers[0], 3, 1}, baseTime());
             }
-            db->addObjectRow(id + 50, dc ? domains[0] : QStringLiteral("GC"), 1); // past the last run: never reached
         }
+        db.addObjectRow(id + 50, dc ? domains[0] : QStringLiteral("GC"), 1); // past the last run: never reached
     }
-    return runs;
 }
 
 } // namespace fw::test

@@ -1,10 +1,14 @@
 #pragma once
+// A history database filled with exactly the given runs, and a context to build its points in, with the walks counted.
+#include "ReferenceHistory.h"
+#include "support/TestContext.h"
+
 #include "db/Database.h"
+#include "history/HistoryBuilder.h"
 
 #include <QDateTime>
-#include <QList>
-#include <QString>
-#include <memory>
+#include <QDir>
+#include <functional>
 #include <optional>
 
 namespace fw::test {
@@ -21,14 +25,14 @@ struct RunSpec {
     qint64 id = 0;
     qint32 increment = 500;
     qint32 interval = 15;
-    QDateTime start;
+    QDateTime start{};
     int seconds = 60;
     bool active = false;
     bool nullEnd = false;
-    QList<DomainRowSpec> domains;  // DC
+    QList<DomainRowSpec> domains{}; // DC
     std::optional<qint64> objects; // one object row with this count (Domain of the first domain, or 'GC')
     bool nullObjects = false;      // an object row whose Count is null
-    QString server;                // GC
+    QString server{};              // GC
     qint64 lag = 0;                // GC
     int flags = 0;                 // GC
 };
@@ -40,8 +44,7 @@ public:
     Database& db() { return *m_db; }
     QString connectionString() const { return QStringLiteral("sqlite:") + m_path; }
 
-    void addDc(const QList<RunSpec>& runs);
-    void addGc(const QList<RunSpec>& runs);
+    void add(SyncSide side, const QList<RunSpec>& runs);
     void addObjectRow(qint64 syncId, const QString& domain, qint64 count);
     void addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start);
 
@@ -54,6 +57,8 @@ private:
 RunSpec dcRun(qint64 id, qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
 RunSpec gcRun(qint64 id, const QString& server = QStringLiteral("gc01"), qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
 QDateTime baseTime();
+// Runs 1 to n, run i made by make(i).
+QList<RunSpec> numberedRuns(int n, const std::function<RunSpec(int)>& make);
 
 // Random histories for comparing the streaming walk with the written loop.
 struct GeneratorSpec {
@@ -64,6 +69,51 @@ struct GeneratorSpec {
     int distinctIntervals = 2;
     bool oddities = true; // mismatched object and domain rows, runs without domain rows, null ends and totals
 };
-QList<RunSpec> generateHistory(const GeneratorSpec& spec, bool dc, HistoryDb* db);
+void generateHistory(const GeneratorSpec& spec, SyncSide side, HistoryDb& db);
+
+// Counts how often the result sets are opened, to prove one walk.
+class CountingSource final : public HistorySource {
+public:
+    explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
+    SyncSide side() const override { return m_inner.side(); }
+    FwError beginSnapshot() override { return m_inner.beginSnapshot(); }
+    void endSnapshot() override { m_inner.endSnapshot(); }
+    QList<CountFailure> counts(Counts& out) override
+    {
+        auto failures = m_inner.counts(out);
+        if (afterCounts)
+            afterCounts();
+        return failures;
+    }
+    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override { ++opened; return m_inner.open(f); }
+    int opened = 0;
+    std::function<void()> afterCounts; // what happens in the database between the counts and the walk
+
+private:
+    HistorySource& m_inner;
+};
+
+struct BuilderHarness {
+    TestContext tc;
+    HistoryDb db{QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))};
+
+    HistoryResult build(SyncSide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
+    {
+        (side == SyncSide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
+        SqlHistorySource sql(db.db(), side);
+        CountingSource counting(sql);
+        HistoryBuilder b(tc.ctx(), side);
+        b.setTracking(retries, window);
+        HistoryResult r = b.BuildHistoryPoints(counting);
+        if (walks)
+            *walks = counting.opened;
+        return r;
+    }
+    ReferenceHistory reference(SyncSide side)
+    {
+        SqlHistorySource sql(db.db(), side);
+        return ReferenceHistory(sql, tc.ctx().traceSetting > 0);
+    }
+};
 
 } // namespace fw::test

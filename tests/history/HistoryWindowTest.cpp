@@ -1,9 +1,9 @@
 // The history windows as the administrator uses them: the chart, scrolling, pointing at points, selecting them.
-#include "HistoryFixture.h"
 #include "support/TestContext.h"
 
 #include "app/StartupGate.h"
 #include "app/ui/MainWindow.h"
+#include "db/Database.h"
 #include "history/ui/CustomPlot.h"
 #include "history/ui/HistoryWindow.h"
 #include "log/ActivityLog.h"
@@ -33,6 +33,14 @@ struct WindowHarness {
         gate.startNewLog();
     }
 };
+
+// Shown and drawn, so that the points have their places on screen.
+void show(HistoryWindow& w)
+{
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.chart()->replot();
+}
 
 void hover(HistoryWindow& w, const QPoint& at)
 {
@@ -72,12 +80,9 @@ TEST(HistoryWindow, LoadFillsChartAndTable)
     EXPECT_EQ(w.detailsCell(3, 0), QStringLiteral("Elaped Time"));
     EXPECT_TRUE(w.detailsCell(1, 1).isEmpty());
     EXPECT_EQ(w.firstVisiblePoint(), 1);
-    const QCPRange range = w.chart()->graph(0)->keyAxis()->range();
-    EXPECT_DOUBLE_EQ(range.size(), 120);
+    EXPECT_DOUBLE_EQ(w.chart()->graph(0)->keyAxis()->range().size(), 120);
     // The bands share the time axis and take 0.2, 0.2, 0.4 and 0.2 of the height.
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.chart()->replot();
+    show(w);
     const int h0 = w.chart()->graph(0)->valueAxis()->axisRect()->outerRect().height();
     const int h2 = w.chart()->graph(2)->valueAxis()->axisRect()->outerRect().height();
     EXPECT_NEAR(w.chart()->graph(3)->valueAxis()->axisRect()->outerRect().height(), h0, 3);
@@ -96,10 +101,7 @@ TEST(HistoryWindow, MouseOverVisiblePointsFillsTheTable)
     WindowHarness h;
     HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     ASSERT_TRUE(w.Form_Load());
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.chart()->replot();
-
+    show(w);
     hover(w, w.pointPosition(5, 2));
     EXPECT_EQ(w.detailsCell(1, 0), w.result().points[5].Label);
     EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("6"));
@@ -141,8 +143,7 @@ TEST(HistoryWindow, GcSelectionShortHistoryAndLayout)
     EXPECT_EQ(w.detailsCell(1, 1), QStringLiteral("10"));
 
     // The GC window lays out chart and button when resized: the button stays at the bottom right.
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    show(w);
     w.resize(900, 600);
     QTest::qWait(50);
     auto* exit = w.findChild<QPushButton*>(QStringLiteral("cmdGCHistoryExit"));
@@ -207,8 +208,7 @@ TEST(HistoryWindow, SmallAndSidewaysWheelDeltasScroll)
     WindowHarness h;
     HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     ASSERT_TRUE(w.Form_Load());
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    show(w);
     for (int i = 0; i < 8; ++i)
         wheel(w, QPoint(0, -15));
     EXPECT_EQ(w.firstVisiblePoint(), 11);
@@ -221,13 +221,7 @@ TEST(HistoryWindow, SmallAndSidewaysWheelDeltasScroll)
 TEST(HistoryWindow, FailingWalkQueryOpensNothing)
 {
     WindowHarness h(300);
-    {
-        FwError err;
-        auto db = Database::open(h.tc.ctx().connectionString, &err);
-        ASSERT_TRUE(db);
-        db->run(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO SyncHistoryObjectGone"), {}, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
-    }
+    h.tc.sql(QStringLiteral("ALTER TABLE SyncHistoryObject RENAME TO SyncHistoryObjectGone"));
     HistoryWindow w(h.tc.ctx(), SyncSide::DC);
     EXPECT_FALSE(w.Form_Load());
     EXPECT_EQ(w.pointCount(), 0);
@@ -269,7 +263,6 @@ TEST(HistoryWindow, ShortHistoryOpensWithoutAFlashOfProgress)
 TEST(HistoryWindow, CancelDuringABuildOpensNothing)
 {
     WindowHarness h(300);
-    const qint16 factor = h.tc.ctx().dcSafetyFactor;
     FwError err;
     auto writer = Database::open(h.tc.ctx().connectionString, &err);
     ASSERT_TRUE(writer);
@@ -287,9 +280,7 @@ TEST(HistoryWindow, CancelDuringABuildOpensNothing)
         }
         shown = dialog->isVisible();
         label = dialog->labelText();
-        auto* cancel = dialog->findChild<QPushButton*>();
-        if (cancel)
-            QTest::mouseClick(cancel, Qt::LeftButton);
+        QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
         QSqlQuery(writer->handle()).exec(QStringLiteral("ROLLBACK"));
     };
     QTimer::singleShot(10, cancelWhenShown);
@@ -298,7 +289,6 @@ TEST(HistoryWindow, CancelDuringABuildOpensNothing)
     EXPECT_EQ(label, QStringLiteral("Counting the finished runs..."));
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(h.tc.prompter().messages.isEmpty());
-    EXPECT_EQ(h.tc.ctx().dcSafetyFactor, factor);
     const QStringList log = h.tc.logLines();
     EXPECT_TRUE(log.filter(QStringLiteral("Points:")).isEmpty());
     EXPECT_TRUE(log[log.size() - 2].endsWith(QStringLiteral(": History load cancelled; nothing is shown")));

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <csignal>
 #include <limits>
+#include <optional>
 #include <random>
 #include <sys/resource.h>
 
@@ -49,20 +50,46 @@ QList<RunDigest> digests(int n)
     return out;
 }
 
-QList<RunDigest> readBack(RunSpill& spill, QString* error = nullptr)
+// Reads the spill back: exactly `want`, in order.
+void expectReadBack(RunSpill& spill, const QList<RunDigest>& want)
 {
     QList<RunDigest> got;
     QString why;
-    const bool ok = spill.forEach(
+    EXPECT_TRUE(spill.forEach(
         [&](const RunDigest& d) {
             got.append(d);
             return true;
         },
-        &why);
-    EXPECT_TRUE(ok) << why.toStdString();
-    if (error)
-        *error = why;
-    return got;
+        &why))
+        << why.toStdString();
+    ASSERT_EQ(got.size(), want.size());
+    for (qsizetype i = 0; i < want.size(); ++i)
+        ASSERT_TRUE(got[i] == want[i]) << "digest " << i;
+}
+
+// `n` lines numbered from 0, every seventh an error.
+void fill(WalkLineSpool& spool, qint64 n)
+{
+    for (qint64 i = 0; i < n; ++i)
+        spool.append({i, i % 7 ? WalkLine::Kind::Log : WalkLine::Kind::Error, QStringLiteral("line %1").arg(i), 94, 230});
+}
+
+// Reads the spool back: exactly the lines of fill(n), in order.
+void expectFilled(WalkLineSpool& spool, qint64 n)
+{
+    qint64 next = 0;
+    bool inOrder = true;
+    QString error;
+    EXPECT_TRUE(spool.forEach(
+        [&](const WalkLine& l) {
+            inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
+                      (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
+            ++next;
+        },
+        &error))
+        << error.toStdString();
+    EXPECT_EQ(next, n);
+    EXPECT_TRUE(inOrder);
 }
 
 // Files of this process cannot grow past `bytes` while it lives, as on a full disk: a write past it fails
@@ -89,22 +116,38 @@ private:
 
 } // namespace
 
-TEST(RunSpill, ReadsBackWholeFromMemoryAndFromTheFile)
+// Whole and in order wherever the runs are kept: in memory, in the file, in both when the disk fills part way (and is
+// still full when they are read back), and in memory without temporary space rather than lost.
+TEST(RunSpill, ReadsBackWholeWhereverTheyAreKept)
 {
     const QList<RunDigest> want = digests(5000);
-    for (qsizetype block : {qsizetype(1) << 20, qsizetype(512)}) {
-        RunSpill spill;
-        spill.setBlockBytes(block);
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        qsizetype block;
+        QString fileTemplate; // empty: the default one
+        rlim_t fileSizeLimit; // 0: none
+        bool spilled;
+    } cases[] = {
+        {"in memory", qsizetype(1) << 20, {}, 0, false},
+        {"in the file", 512, {}, 0, true},
+        {"disk full part way", 4096, {}, 3 * 4096, true},
+        {"no temporary space", 300, dir.filePath(QStringLiteral("missing/runs-XXXXXX")), 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::optional<FileSizeLimit> full;
+        if (c.fileSizeLimit)
+            full.emplace(c.fileSizeLimit);
+        RunSpill spill(c.fileTemplate);
+        spill.setBlockBytes(c.block);
         for (const RunDigest& d : want)
             spill.append(d);
-        EXPECT_EQ(spill.spilled(), block == 512);
-        const QList<RunDigest> got = readBack(spill);
-        ASSERT_EQ(got.size(), want.size());
-        for (qsizetype i = 0; i < want.size(); ++i)
-            ASSERT_TRUE(got[i] == want[i]) << "digest " << i << " (block " << block << ")";
+        EXPECT_EQ(spill.spilled(), c.spilled);
+        expectReadBack(spill, want);
         // Read again after more were added: still whole.
         spill.append(want.first());
-        EXPECT_EQ(readBack(spill).size(), want.size() + 1);
+        expectReadBack(spill, want + QList<RunDigest>{want.first()});
     }
 }
 
@@ -121,38 +164,19 @@ TEST(RunSpill, StopsWhenAskedTo)
     EXPECT_TRUE(error.isEmpty());
 }
 
-// Without temporary space the runs stay in memory rather than being lost.
-TEST(RunSpill, WithoutTemporarySpaceKeepsThemInMemory)
-{
-    QTemporaryDir dir;
-    const QList<RunDigest> want = digests(2000);
-    RunSpill spill(dir.filePath(QStringLiteral("missing/runs-XXXXXX")));
-    spill.setBlockBytes(300);
-    for (const RunDigest& d : want)
-        spill.append(d);
-    EXPECT_FALSE(spill.spilled());
-    EXPECT_TRUE(readBack(spill) == want);
-}
-
-// Past a few thousand lines the spool moves them to its file; every pass reads them all back, in order.
+// Past a few thousand lines the spool moves them to its file; when the disk fills part way (the first few thousand
+// fit), what came after stays in memory. Every pass reads them all back, in order.
 TEST(WalkLineSpool, ManyLinesReadBackInOrderEveryTime)
 {
-    WalkLineSpool spool;
-    for (qint64 i = 0; i < 10000; ++i)
-        spool.append({i, i % 7 ? WalkLine::Kind::Log : WalkLine::Kind::Error, QStringLiteral("line %1").arg(i), 94, 230});
-    for (int pass = 0; pass < 2; ++pass) {
-        qint64 next = 0;
-        bool inOrder = true;
-        QString error;
-        EXPECT_TRUE(spool.forEach(
-            [&](const WalkLine& l) {
-                inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
-                          (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
-                ++next;
-            },
-            &error));
-        EXPECT_EQ(next, 10000);
-        EXPECT_TRUE(inOrder);
+    for (const rlim_t fileSizeLimit : {rlim_t(0), rlim_t(256 * 1024)}) {
+        SCOPED_TRACE(fileSizeLimit);
+        std::optional<FileSizeLimit> full;
+        if (fileSizeLimit)
+            full.emplace(fileSizeLimit);
+        WalkLineSpool spool;
+        fill(spool, 12000);
+        expectFilled(spool, 12000);
+        expectFilled(spool, 12000);
     }
 }
 
@@ -161,8 +185,7 @@ TEST(WalkLineSpool, ATruncatedFileIsReportedNotReadShort)
 {
     QTemporaryDir dir;
     WalkLineSpool spool(dir.filePath("spool-XXXXXX"));
-    for (qint64 i = 0; i < 10000; ++i)
-        spool.append({i, WalkLine::Kind::Log, QStringLiteral("line %1").arg(i), 0, 0});
+    fill(spool, 10000);
     // The file may have no name in the folder (Linux's unnamed temporary files): reach it through its descriptor.
     QString spoolFile;
     for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot))
@@ -176,35 +199,4 @@ TEST(WalkLineSpool, ATruncatedFileIsReportedNotReadShort)
     EXPECT_FALSE(spool.forEach([&](const WalkLine&) { ++seen; }, &error));
     EXPECT_TRUE(error.startsWith("The lines kept in " + dir.path())) << error.toStdString();
     EXPECT_LT(seen, 10000);
-}
-
-// The disk filling up part way: what reached the file is read from it, what came after from memory, all in order.
-TEST(RunSpill, AFullDiskPartWayKeepsTheRestInMemory)
-{
-    const QList<RunDigest> want = digests(5000);
-    RunSpill spill;
-    spill.setBlockBytes(4096);
-    const FileSizeLimit full(3 * 4096); // and still full when they are read back
-    for (const RunDigest& d : want)
-        spill.append(d);
-    EXPECT_TRUE(spill.spilled());
-    const QList<RunDigest> got = readBack(spill);
-    ASSERT_EQ(got.size(), want.size());
-    for (qsizetype i = 0; i < want.size(); ++i)
-        ASSERT_TRUE(got[i] == want[i]) << "digest " << i;
-}
-
-TEST(WalkLineSpool, AFullDiskPartWayKeepsTheRestInMemory)
-{
-    WalkLineSpool spool;
-    const FileSizeLimit full(256 * 1024); // the first few thousand lines fit, the next ones do not
-    for (qint64 i = 0; i < 12000; ++i)
-        spool.append({i, WalkLine::Kind::Log, QStringLiteral("line %1").arg(i), 0, 0});
-    qint64 next = 0;
-    bool inOrder = true;
-    QString error;
-    EXPECT_TRUE(spool.forEach([&](const WalkLine& l) { inOrder = inOrder && l.ordinal == next++; }, &error))
-        << error.toStdString();
-    EXPECT_EQ(next, 12000);
-    EXPECT_TRUE(inOrder);
 }

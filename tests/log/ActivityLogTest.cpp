@@ -1,5 +1,4 @@
 #include "log/ActivityLog.h"
-#include "platform/Clock.h"
 #include "support/doubles/TestDoubles.h"
 
 #include <QDir>
@@ -17,7 +16,12 @@ protected:
     void SetUp() override { QLocale::setDefault(QLocale::c()); }
 
     QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
-    ActivityLog makeLog() { return ActivityLog(clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }); }
+
+    void open()
+    {
+        path = log.GenerateNewLogFileName();
+        log.OpenLogFile(path, header);
+    }
 
     QByteArray read(const QString& path)
     {
@@ -40,55 +44,53 @@ protected:
     FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 44, 43))};
     qint16 trace = 0;
     const LogHeader header{"1.0.22", "4.0(3.100)", "admin", "CORP"};
+    // What opening a file writes first: eight lines between two rules.
+    const QByteArray headerText = QByteArray(64, '=') + "\r\n"
+                                                        "Running FerrowindSettingsTool, version 1.0.22\r\n"
+                                                        "\r\n"
+                                                        "Local Velmora version=4.0(3.100)\r\n"
+                                                        "Running under acciont: admin\\CORP\r\n"
+                                                        "Local time=5 Dec 2026 18:44:43\r\n"
+                                                        "\r\n" +
+                                  QByteArray(64, '=') + "\r\n";
+    ActivityLog log{clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }};
+    QString path;
 };
 
 } // namespace
 
 TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
+    open();
     EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
-    log.OpenLogFile(path, header);
-    const QByteArray sep(64, '=');
-    const QByteArray expected = sep + "\r\n"
-                                      "Running FerrowindSettingsTool, version 1.0.22\r\n"
-                                      "\r\n"
-                                      "Local Velmora version=4.0(3.100)\r\n"
-                                      "Running under acciont: admin\\CORP\r\n"
-                                      "Local time=5 Dec 2026 18:44:43\r\n"
-                                      "\r\n" +
-                                sep + "\r\n";
-    EXPECT_EQ(read(path), expected);
+    EXPECT_EQ(read(path), headerText);
 }
 
-TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaks)
+// A flush keeps writing to the same file; after the close nothing is written.
+TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaksUntilTheClose)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    const qsizetype headerSize = read(path).size();
+    open();
     log.WriteLog("", true);
     log.WriteLog("Save pressed for Domain=corp.example.com", false);
+    log.FlushLogFile();
     log.WriteLog("first\r\nsecond", true);
-    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: \r\n"
-                                                     "Save pressed for Domain=corp.example.com\r\n"
-                                                     "5 Dec 2026 18:44:43: first\r\nsecond\r\n"));
+    log.CloseLogFile();
+    log.WriteLog("after the close", false);
+    EXPECT_EQ(read(path), headerText + "5 Dec 2026 18:44:43: \r\n"
+                                       "Save pressed for Domain=corp.example.com\r\n"
+                                       "5 Dec 2026 18:44:43: first\r\nsecond\r\n");
 }
 
 TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
 {
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    const qsizetype headerSize = read(path).size();
+    open();
     trace = 0;
     log.WriteTraceLog("zero", false);
     trace = -1;
     log.WriteTraceLog("negative", false);
     trace = 1;
     log.WriteTraceLog("on", true);
-    EXPECT_EQ(read(path).mid(headerSize), QByteArray("5 Dec 2026 18:44:43: on\r\n"));
+    EXPECT_EQ(read(path), headerText + "5 Dec 2026 18:44:43: on\r\n");
 }
 
 TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
@@ -98,24 +100,19 @@ TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
     touch("too_old.TXT", QDateTime(today.addDays(-31), QTime(23, 59, 59)));
     touch("not_a_log.dat", QDateTime(today.addDays(-200), QTime(12, 0)));
     touch("fresh.TXT", QDateTime(today, QTime(1, 0)));
-    QFile ro(QDir(logsDir()).filePath("readonly.TXT"));
     touch("readonly.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
-    ro.setPermissions(QFileDevice::ReadOwner);
+    QFile::setPermissions(QDir(logsDir()).filePath("readonly.TXT"), QFileDevice::ReadOwner);
     QDir(logsDir()).mkdir("sub");
 
-    ActivityLog log = makeLog();
     log.GenerateNewLogFileName();
-    QStringList left = QDir(logsDir()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    EXPECT_EQ(left, (QStringList{"fresh.TXT", "old_but_kept.TXT", "sub"}));
+    EXPECT_EQ(QDir(logsDir()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
+              (QStringList{"fresh.TXT", "old_but_kept.TXT", "sub"}));
 }
 
 TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
 {
     touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    EXPECT_FALSE(read(path).startsWith("x")) << "the earlier run's file is replaced";
+    open();
     log.WriteLog("before reload", false);
 
     // A reload within the same second gets the same name: this run's lines stay.
@@ -123,15 +120,12 @@ TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
     ASSERT_EQ(again, path);
     log.OpenLogFile(again, header);
     log.WriteLog("after reload", false);
-    const QByteArray text = read(path);
-    EXPECT_TRUE(text.contains("before reload\r\n"));
-    EXPECT_TRUE(text.endsWith("after reload\r\n"));
-    EXPECT_EQ(text.count("Local Velmora version="), 2);
+    // The earlier run's "x" is gone.
+    EXPECT_EQ(read(path), headerText + "before reload\r\n" + headerText + "after reload\r\n");
 }
 
 TEST_F(ActivityLogTest, FailuresAreSilent)
 {
-    ActivityLog log = makeLog();
     log.WriteLog("nothing open", true); // no crash, nothing to write to
     log.FlushLogFile();
     log.CloseLogFile();
@@ -140,36 +134,18 @@ TEST_F(ActivityLogTest, FailuresAreSilent)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     ActivityLog blocked(clock, "FerrowindSettingsTool", QDir(dir.path()).filePath("blocker/logs"), [] { return qint16(1); });
-    const QString path = blocked.GenerateNewLogFileName();
-    blocked.OpenLogFile(path, header);
+    const QString lost = blocked.GenerateNewLogFileName();
+    blocked.OpenLogFile(lost, header);
     blocked.WriteLog("lost", false);
     EXPECT_FALSE(blocked.isOpen());
-    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_FALSE(QFileInfo::exists(lost));
 }
 
-TEST_F(ActivityLogTest, FlushKeepsWritingToTheSameFile)
-{
-    ActivityLog log = makeLog();
-    const QString path = log.GenerateNewLogFileName();
-    log.OpenLogFile(path, header);
-    log.WriteLog("one", false);
-    log.FlushLogFile();
-    log.WriteLog("two", false);
-    log.CloseLogFile();
-    log.WriteLog("three", false);
-    EXPECT_TRUE(read(path).endsWith("one\r\ntwo\r\n"));
-}
-
-TEST(ActivityLogDir, BesideAProgramOutsideUsrWhenWritable)
+// Beside a program outside /usr when that can be written; else $XDG_STATE_HOME, then /var/log for root, then home.
+TEST(ActivityLogDir, BesideTheProgramElseXdgStateThenVarLogForRootThenHome)
 {
     QTemporaryDir dir;
-    const ActivityLog::Place place{dir.path(), "/state", "/home/ann", true};
-    EXPECT_EQ(ActivityLog::chooseLogsDir(place), QDir(dir.path()).filePath("logs"));
-}
-
-TEST(ActivityLogDir, ElseXdgStateThenVarLogForRootThenHome)
-{
-    QTemporaryDir dir;
+    EXPECT_EQ(ActivityLog::chooseLogsDir({dir.path(), "/state", "/home/ann", true}), QDir(dir.path()).filePath("logs"));
     QFile file(QDir(dir.path()).filePath("not-a-folder"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();

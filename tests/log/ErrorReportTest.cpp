@@ -1,8 +1,5 @@
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
-#include "platform/Clock.h"
-#include "platform/DebugChannel.h"
-#include "platform/Prompter.h"
 #include "support/doubles/TestDoubles.h"
 
 #include <QDir>
@@ -37,13 +34,11 @@ TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
     ErrorScope scope("cmdGCSave_Click", "frmMain", OwnerKind::Form,
                      {ErrorSink::Debugger, ErrorSink::LogPlain, ErrorSink::MessageBox}, {&debug, &log, &prompter});
     scope.ignoreNumber(94);
-    int reached = 0;
     EXPECT_FALSE(scope.step([] { throw FwException({3621, "The statement has been terminated."}); }));
-    ++reached;
     EXPECT_FALSE(scope.stepResult([] { return FwError::invalidUseOfNull(); })); // skipped silently
-    ++reached;
-    EXPECT_TRUE(scope.step([&] { ++reached; }));
-    EXPECT_EQ(reached, 3);
+    bool ran = false;
+    EXPECT_TRUE(scope.step([&] { ran = true; }));
+    EXPECT_TRUE(ran);
     EXPECT_EQ(scope.reportedCount(), 1);
 
     const QString text = "(error):3621 (The statement has been terminated.) in procedure cmdGCSave_Click of Form frmMain";

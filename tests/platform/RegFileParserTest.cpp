@@ -1,5 +1,4 @@
 #include "env/RegistryApi.h"
-#include "platform/DebugChannel.h"
 #include "platform/RegFileParser.h"
 #include "platform/RegFileWriter.h"
 #include "platform/RegistryStore.h"
@@ -8,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -31,19 +31,40 @@ std::unique_ptr<Parsed> parse(const QByteArray& text)
     return p;
 }
 
-QString text(const Parsed& p, const QString& name, const QString& key = kTool)
+// Every value with its key path and name as written.
+QMap<QString, QPair<quint32, QByteArray>> flatten(const RegistryContents::Key& key, const QString& path = {})
 {
-    return GetRegistryValue(p.store, HKLM, key, name, RegTypeText, "<missing>").toString();
+    QMap<QString, QPair<quint32, QByteArray>> out;
+    for (const auto& [lower, entry] : key.values)
+        out.insert(path + "|" + entry.name, {entry.value.type, entry.value.data});
+    for (const auto& [lower, sub] : key.subkeys) {
+        const QString subPath = path.isEmpty() ? sub->name : path + "\\" + sub->name;
+        out.insert(subPath, {});
+        out.insert(flatten(*sub, subPath));
+    }
+    return out;
 }
 
-QByteArray bytesOf(const Parsed& p, const QString& name, const QString& key = kTool)
+// The values of a key as stored, "name=kind:data" in name order: texts with each zero shown as |, 32-bit numbers in
+// decimal, other data in hex.
+QStringList values(const Parsed& p, const QString& key = kTool)
 {
-    return GetRegistryValue(p.store, HKLM, key, name, RegTypeBinary, "<missing>").toByteArray();
-}
-
-int number(const Parsed& p, const QString& name, const QString& key = kTool)
-{
-    return GetRegistryValue(p.store, HKLM, key, name, RegTypeNumber, -1).toInt();
+    const QString prefix = "HKEY_LOCAL_MACHINE\\" + key + "|";
+    const QMap<quint32, QString> kinds{{RegSz, "sz"}, {RegExpandSz, "expand"}, {RegBinary, "hex"}, {RegDword, "dword"},
+                                       {RegMultiSz, "multi"}};
+    QStringList out;
+    for (const auto& [path, value] : flatten(p.store.root()).asKeyValueRange()) {
+        if (!path.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        const auto& [type, data] = value;
+        QString shown = QString::fromLatin1(data.toHex(','));
+        if (type == RegSz || type == RegExpandSz || type == RegMultiSz)
+            shown = QString::fromLatin1(data).replace(QChar(0), QLatin1Char('|'));
+        else if (type == RegDword && data.size() == 4)
+            shown = QString::number(qFromLittleEndian<quint32>(data.constData()));
+        out << path.mid(prefix.size()) + "=" + kinds.value(type, QString::number(type)) + ":" + shown;
+    }
+    return out;
 }
 
 const QByteArray kHead = "Windows Registry Editor Version 5.00\r\n\r\n"
@@ -77,16 +98,9 @@ TEST(RegFileParser, ReadsTheValueKindsOfAnExport)
     auto p = parse(utf16le(exported));
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
 
-    EXPECT_EQ(number(*p, "Trace"), 31);
-    EXPECT_EQ(number(*p, "Build"), 0x55);
-    EXPECT_EQ(text(*p, "Path"), "C:\\Program Files\\Velmora \"A\"");
-    EXPECT_EQ(text(*p, ""), "default value");
-    EXPECT_EQ(bytesOf(*p, "Blob"), QByteArray("\x01\x02\x03\x04\x05", 5));
     // Expandable text stored as UTF-16 reaches an ANSI reader as text with its terminator.
-    const auto expand = p->store.value(HKLM, kTool, "Expand");
-    ASSERT_TRUE(expand);
-    EXPECT_EQ(expand->type, RegExpandSz);
-    EXPECT_EQ(expand->data, QByteArray("%A%\0", 4));
+    EXPECT_EQ(values(*p), (QStringList{"=sz:default value|", "Blob=hex:01,02,03,04,05", "Build=dword:85",
+                                       "Expand=expand:%A%|", R"(Path=sz:C:\Program Files\Velmora "A"|)", "Trace=dword:31"}));
 }
 
 TEST(RegFileParser, KeysAndNamesIgnoreCaseAndTrailingBackslash)
@@ -121,9 +135,7 @@ TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
     EXPECT_EQ(p->skipped, 11);
     EXPECT_EQ(p->debug.lines.size(), 11);
     EXPECT_TRUE(p->debug.lines.first().contains("line 4")) << p->debug.lines.first().toStdString();
-    EXPECT_EQ(number(*p, "Good"), 1);
-    EXPECT_EQ(text(*p, "Good2"), "still read");
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "BadDword"));
+    EXPECT_EQ(values(*p), (QStringList{"Good=dword:1", "Good2=sz:still read|"}));
 }
 
 TEST(RegFileParser, DeletionsRemoveKeysAndValues)
@@ -133,8 +145,7 @@ TEST(RegFileParser, DeletionsRemoveKeysAndValues)
                    "[HKEY_LOCAL_MACHINE\\Software\\A\\B]\n\"x\"=-\n"
                    "[HKEY_LOCAL_MACHINE\\Software\\C]\n\"z\"=dword:3\n"
                    "[-HKEY_LOCAL_MACHINE\\Software\\C]\n");
-    EXPECT_FALSE(p->store.value(HKLM, "Software\\A\\B", "x"));
-    EXPECT_TRUE(p->store.value(HKLM, "Software\\A\\B", "y"));
+    EXPECT_EQ(values(*p, "Software\\A\\B"), QStringList{"y=dword:2"});
     EXPECT_FALSE(p->store.keyExists(HKLM, "Software\\C"));
     EXPECT_TRUE(p->store.keyExists(HKLM, "Software\\A")); // parents exist with their children
 }
@@ -171,12 +182,8 @@ TEST(RegFileParserHandEdited, ACommentAfterTheDataKeepsTheValue)
 "Gone"=- ;c
 )");
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
-    EXPECT_EQ(number(*p, "Trace"), 1);
-    EXPECT_EQ(text(*p, "Site"), "x;y#z"); // inside quotes it is data
-    EXPECT_EQ(bytesOf(*p, "Bin"), QByteArray("\x01\x02", 2));
-    EXPECT_EQ(number(*p, "Hash"), 2);
-    EXPECT_EQ(text(*p, "@"), "default");
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "Gone"));
+    // Inside quotes ; and # are data.
+    EXPECT_EQ(values(*p), (QStringList{"=sz:default|", "Bin=hex:01,02", "Hash=dword:2", "Site=sz:x;y#z|", "Trace=dword:1"}));
 
     // Text after the data that is not a comment is still refused.
     auto bad = parse(kHead + "\"S\"=\"x\" y\n\"D\"=dword:1 2\n\"G\"=- x\n");
@@ -203,10 +210,8 @@ TEST(RegFileParserHandEdited, CommentsAndBlankLinesInsideAContinuationAreSkipped
   05
 )");
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
-    EXPECT_EQ(bytesOf(*p, "Bin"), QByteArray("\x01\x02\x03\x04", 4));
-    EXPECT_EQ(text(*p, "Expand"), "Line concatenation");
-    EXPECT_EQ(p->store.value(HKLM, kTool, "Multi")->data, QByteArray("Line concat\0\0", 13));
-    EXPECT_EQ(bytesOf(*p, "Empty"), QByteArray("\x05", 1));
+    EXPECT_EQ(values(*p), (QStringList{"Bin=hex:01,02,03,04", "Empty=hex:05", "Expand=expand:Line concatenation|",
+                                       "Multi=multi:Line concat||"}));
 }
 
 TEST(RegFileParserHandEdited, AnUnfinishedContinuationEndsAtTheNextValueKeyOrComment)
@@ -230,21 +235,15 @@ TEST(RegFileParserHandEdited, AnUnfinishedContinuationEndsAtTheNextValueKeyOrCom
               "\"A\"=hex:01,02\\");
     EXPECT_TRUE(p->debug.lines[1].contains("line 8 skipped")) << p->debug.lines[1].toStdString();
     EXPECT_TRUE(p->debug.lines[2].contains("line 10 skipped")) << p->debug.lines[2].toStdString();
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "A"));
-    EXPECT_EQ(text(*p, "B"), "x");
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "C"));
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "D"));
-    EXPECT_EQ(text(*p, "E", "Software\\Kestrelon\\Other"), "under other");
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "E"));
+    EXPECT_EQ(values(*p), QStringList{"B=sz:x|"});
+    EXPECT_EQ(values(*p, "Software\\Kestrelon\\Other"), QStringList{"E=sz:under other|"});
 
     // After ",\" a value or key line ends the value unfinished; the end of the file keeps what was read.
     auto q = parse(kHead + "\"A\"=hex:01,02,\\\n\"B\"=\"y\"\n\"Last\"=hex:0a,0b,\\\n");
     EXPECT_EQ(q->skipped, 1);
     EXPECT_EQ(q->debug.lines.value(0),
               "Registry file test.reg line 4 skipped (continuation ended by line 5): \"A\"=hex:01,02,\\");
-    EXPECT_FALSE(q->store.value(HKLM, kTool, "A"));
-    EXPECT_EQ(text(*q, "B"), "y");
-    EXPECT_EQ(bytesOf(*q, "Last"), QByteArray("\x0a\x0b", 2));
+    EXPECT_EQ(values(*q), (QStringList{"B=sz:y|", "Last=hex:0a,0b"}));
 }
 
 TEST(RegFileParserHandEdited, AnUnrecognisedEscapeIsKeptAndNamedAndBackslashZeroRejectsTheLine)
@@ -254,10 +253,7 @@ TEST(RegFileParserHandEdited, AnUnrecognisedEscapeIsKeptAndNamedAndBackslashZero
 "Value1"="Value1\0"
 "Name\q"="n"
 )");
-    EXPECT_EQ(text(*p, "Path"), R"(C:\Temp\new)");
-    EXPECT_EQ(text(*p, "Quote"), R"(say "hi" \ back)");
-    EXPECT_FALSE(p->store.value(HKLM, kTool, "Value1"));
-    EXPECT_EQ(text(*p, R"(Name\q)"), "n");
+    EXPECT_EQ(values(*p), (QStringList{R"(Name\q=sz:n|)", R"(Path=sz:C:\Temp\new|)", R"(Quote=sz:say "hi" \ back|)"}));
     EXPECT_EQ(p->skipped, 1);
     EXPECT_EQ(p->debug.lines,
               QStringList({R"(Registry file test.reg line 4: unrecognised escape sequence \T kept as written)",
@@ -279,12 +275,11 @@ TEST(RegFileParserHandEdited, KeyLinesAreReadAsWritten)
   [hklm\Software\Indented]
 "i"=dword:4
 )");
-    EXPECT_TRUE(p->store.value(HKLM, "Software\\Keep", "v")); // not deleted
-    EXPECT_FALSE(p->store.value(HKLM, "Software\\Keep", "w")); // not filed under the previous key
+    EXPECT_EQ(values(*p, "Software\\Keep"), QStringList{"v=dword:1"}); // not deleted, and w not filed under it
     EXPECT_FALSE(p->store.keyExists(HKLM, "Software\\Blank"));
-    EXPECT_TRUE(p->store.value(HKLM, "Software\\Trailing  ", "t"));
+    EXPECT_EQ(values(*p, "Software\\Trailing  "), QStringList{"t=dword:3"});
     EXPECT_FALSE(p->store.keyExists(HKLM, "Software\\Trailing"));
-    EXPECT_TRUE(p->store.value(HKLM, "Software\\Indented", "i"));
+    EXPECT_EQ(values(*p, "Software\\Indented"), QStringList{"i=dword:4"});
     EXPECT_EQ(p->skipped, 3);
     ASSERT_EQ(p->debug.lines.size(), 3);
     EXPECT_EQ(p->debug.lines[0],
@@ -313,7 +308,7 @@ TEST(RegFileParserHandEdited, KeysBeyondWindowsLimitsAreRefused)
         SCOPED_TRACE(testing::Message() << c.depth << " levels of " << c.nameLength);
         if (!c.refusal) {
             EXPECT_EQ(p->skipped, 0);
-            EXPECT_EQ(number(*p, "v", path), 7);
+            EXPECT_EQ(values(*p, path), QStringList{"v=dword:7"});
         } else {
             EXPECT_EQ(p->skipped, 2); // the key and its value
             EXPECT_TRUE(p->debug.lines.value(0).contains(c.refusal)) << p->debug.lines.value(0).toStdString();
@@ -331,16 +326,13 @@ TEST(RegFileParserHandEdited, TextTerminatorsAreOptional)
 "OddByte"=hex(1):41,00,42
 )");
     EXPECT_EQ(p->skipped, 0);
-    EXPECT_EQ(text(*p, "NoZero"), "%PATH%");
-    EXPECT_EQ(text(*p, "WithZero"), "%PATH%");
-    EXPECT_EQ(text(*p, "Sz"), "A");
-    EXPECT_EQ(p->store.value(HKLM, kTool, "Multi")->data, QByteArray("a\0b\0\0", 5));
-    EXPECT_EQ(text(*p, "OddByte"), "AB");
+    EXPECT_EQ(values(*p), (QStringList{"Multi=multi:a|b||", "NoZero=expand:%PATH%|", "OddByte=sz:AB|", "Sz=sz:A|",
+                                       "WithZero=expand:%PATH%|"}));
 
     // REGEDIT4 keeps text data in single bytes.
     auto ansi = parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
                       "\"P\"=hex(2):25,50,25\n");
-    EXPECT_EQ(text(*ansi, "P"), "%P%");
+    EXPECT_EQ(values(*ansi), QStringList{"P=expand:%P%|"});
 }
 
 TEST(RegFileParserHandEdited, LineEndsAreCrLfOrCrlfInEitherEncoding)
@@ -354,28 +346,10 @@ TEST(RegFileParserHandEdited, LineEndsAreCrLfOrCrlfInEitherEncoding)
             SCOPED_TRACE(testing::Message() << QByteArray(end).toHex().constData() << (wide ? " UTF-16" : " UTF-8"));
             auto p = parse(wide ? utf16le(t) : t.toUtf8());
             EXPECT_EQ(p->skipped, 0);
-            EXPECT_EQ(text(*p, "A", "Software\\K"), "a");
-            EXPECT_EQ(bytesOf(*p, "Bin", "Software\\K"), QByteArray("\x01\x02", 2));
-            EXPECT_EQ(number(*p, "B", "Software\\K"), 2);
+            EXPECT_EQ(values(*p, "Software\\K"), (QStringList{"A=sz:a|", "B=dword:2", "Bin=hex:01,02"}));
         }
     }
 }
-
-namespace {
-// Every value with its key path and name as written.
-QMap<QString, QPair<quint32, QByteArray>> flatten(const RegistryContents::Key& key, const QString& path = {})
-{
-    QMap<QString, QPair<quint32, QByteArray>> out;
-    for (const auto& [lower, entry] : key.values)
-        out.insert(path + "|" + entry.name, {entry.value.type, entry.value.data});
-    for (const auto& [lower, sub] : key.subkeys) {
-        const QString subPath = path.isEmpty() ? sub->name : path + "\\" + sub->name;
-        out.insert(subPath, {});
-        out.insert(flatten(*sub, subPath));
-    }
-    return out;
-}
-} // namespace
 
 TEST(RegFileWriter, AFileWrittenFromTheStoreReadsBackToTheSameValues)
 {
