@@ -18,14 +18,19 @@ namespace {
 
 const QString kForm = QStringLiteral("frmMain");
 
-// Leaves a procedure's "Exiting" line behind on every way out.
+// Leaves a procedure's "Exiting" line behind on every way out, unless the program was told to end on the way.
 struct ProcedureTrace {
-    ProcedureTrace(DebugChannel& d, QString name) : debug(d), procedure(std::move(name))
+    ProcedureTrace(AppContext& ctx, QString name) : debug(ctx.debug()), end(ctx.programEnd()), procedure(std::move(name))
     {
         debug.write(QStringLiteral("Entering ") + procedure + QStringLiteral(" of Form frmMain"));
     }
-    ~ProcedureTrace() { debug.write(QStringLiteral("Exiting ") + procedure + QStringLiteral(" of Form frmMain")); }
+    ~ProcedureTrace()
+    {
+        if (!end.requested())
+            debug.write(QStringLiteral("Exiting ") + procedure + QStringLiteral(" of Form frmMain"));
+    }
     DebugChannel& debug;
+    const ProgramEnd& end;
     QString procedure;
 };
 
@@ -86,7 +91,7 @@ QString numberRefusedText(const QString& field, const QString& text)
 
 SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, const std::function<void()>& afterWrite)
 {
-    ProcedureTrace trace(m_ctx.debug(), QStringLiteral("cmdDCSave_Click"));
+    ProcedureTrace trace(m_ctx, QStringLiteral("cmdDCSave_Click"));
     Prompter& prompter = m_ctx.prompter();
     ActivityLog& log = m_ctx.log();
     ErrorScope scope(QStringLiteral("cmdDCSave_Click"), kForm, OwnerKind::Form, {ErrorSink::MessageBox, ErrorSink::LogPlain},
@@ -166,7 +171,7 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
 
 SaveOutcome GcSettingsSaver::save(const PanelState& s, const std::function<void()>& afterWrite)
 {
-    ProcedureTrace trace(m_ctx.debug(), QStringLiteral("cmdGCSave_Click"));
+    ProcedureTrace trace(m_ctx, QStringLiteral("cmdGCSave_Click"));
     Prompter& prompter = m_ctx.prompter();
     ActivityLog& log = m_ctx.log();
     // A failed write is also shown in a box: reported only to the debugger and the log, the button seemed to do nothing.
