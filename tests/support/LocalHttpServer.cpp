@@ -11,12 +11,7 @@ namespace {
 
 QByteArray reasonOf(int status)
 {
-    switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    default: return "Status";
-    }
+    return status == 200 ? "OK" : status == 302 ? "Found" : status == 404 ? "Not Found" : "Status";
 }
 
 class Worker : public QObject {
@@ -45,8 +40,7 @@ public:
     {
         if (m_server)
             m_server->close();
-        const auto sockets = findChildren<QTcpSocket*>();
-        for (QTcpSocket* s : sockets)
+        for (QTcpSocket* s : findChildren<QTcpSocket*>())
             s->abort();
     }
 
@@ -69,11 +63,10 @@ private:
         m_buffers.remove(s);
         m_owner.noteRequest(path, agent);
 
-        LocalHttpServer::Route r;
-        if (!m_owner.lookup(path, &r)) {
-            r.status = 404;
-            r.body = "<html><body>Not Found</body></html>";
-        }
+        LocalHttpServer::Route notFound;
+        notFound.status = 404;
+        notFound.body = "<html><body>Not Found</body></html>";
+        const LocalHttpServer::Route r = m_owner.route(path).value_or(notFound);
         if (r.silent)
             return;
         QPointer<QTcpSocket> ps(s);
@@ -122,7 +115,12 @@ LocalHttpServer::LocalHttpServer() = default;
 
 LocalHttpServer::~LocalHttpServer()
 {
-    stop();
+    if (!m_thread.isRunning())
+        return;
+    auto* w = static_cast<Worker*>(m_worker);
+    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
 }
 
 void LocalHttpServer::setRoute(const QString& path, const Route& route)
@@ -131,14 +129,10 @@ void LocalHttpServer::setRoute(const QString& path, const Route& route)
     m_routes.insert(path, route);
 }
 
-bool LocalHttpServer::lookup(const QString& path, Route* route)
+std::optional<LocalHttpServer::Route> LocalHttpServer::route(const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
-    const auto it = m_routes.constFind(path);
-    if (it == m_routes.constEnd())
-        return false;
-    *route = it.value();
-    return true;
+    return m_routes.contains(path) ? std::optional(m_routes.value(path)) : std::nullopt;
 }
 
 void LocalHttpServer::noteRequest(const QString& path, const QByteArray& userAgent)
@@ -171,17 +165,6 @@ bool LocalHttpServer::start()
     QMetaObject::invokeMethod(w, [w, &port] { port = w->listen(); }, Qt::BlockingQueuedConnection);
     m_port = port;
     return port != 0;
-}
-
-void LocalHttpServer::stop()
-{
-    if (!m_thread.isRunning())
-        return;
-    auto* w = static_cast<Worker*>(m_worker);
-    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-    m_worker = nullptr;
 }
 
 QString LocalHttpServer::base() const
