@@ -166,7 +166,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_EQ(m_t.prompter().messages.last(), "Error!  Could not find selected domain in ADDomain table in the database.");
     EXPECT_EQ(body().mid(1), QStringList{"Save pressed for Domain=gone.example.com"});
 
-    // A write the database refuses (a NOT NULL column left without a value by a trigger-free failure).
+    // A write the database refuses.
     m_t.sql("CREATE TRIGGER refuse BEFORE UPDATE ON ADDomain BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END");
     m_t.prompter().messages.clear();
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);

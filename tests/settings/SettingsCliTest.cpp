@@ -4,7 +4,6 @@
 #include "app/DemoEnvironment.h"
 #include "support/CliProcess.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,14 +33,11 @@ protected:
     }
     QString columns(const QString& names) { return test::domainColumns("sqlite:" + DemoEnvironment::databasePath(demo), names); }
     QString nodes(const QString& names) { return test::gcNodes("sqlite:" + DemoEnvironment::databasePath(demo), names); }
+    // The log the output names.
     QStringList logOf(const CliRun& r)
     {
-        const QString marker = "Activity log: ";
-        const int at = r.out.indexOf(marker);
-        QFile f(at < 0 ? QString() : r.out.mid(at + marker.size()).trimmed());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromLocal8Bit(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        const qsizetype at = r.out.indexOf("Activity log: ");
+        return test::TestContext::logLines(at < 0 ? QString() : r.out.mid(at + 14).trimmed());
     }
 
     QTemporaryDir dir;
