@@ -27,10 +27,7 @@ public:
             while (QTcpSocket* s = m_server->nextPendingConnection()) {
                 s->setParent(this);
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
-                connect(s, &QTcpSocket::disconnected, this, [this, s] {
-                    m_buffers.remove(s);
-                    s->deleteLater();
-                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
         return m_server->serverPort();
@@ -47,8 +44,9 @@ public:
 private:
     void onRead(QTcpSocket* s)
     {
-        QByteArray& buf = m_buffers[s];
-        buf += s->readAll();
+        // The request so far is kept on the socket until its headers are complete.
+        const QByteArray buf = s->property("request").toByteArray() + s->readAll();
+        s->setProperty("request", buf);
         const qsizetype end = buf.indexOf("\r\n\r\n");
         if (end < 0 || s->property("answered").toBool())
             return;
@@ -60,7 +58,6 @@ private:
         for (const QByteArray& l : lines)
             if (l.toLower().startsWith("user-agent:"))
                 agent = l.mid(11).trimmed();
-        m_buffers.remove(s);
         m_owner.noteRequest(path, agent);
 
         LocalHttpServer::Route notFound;
@@ -106,7 +103,6 @@ private:
 
     LocalHttpServer& m_owner;
     QTcpServer* m_server = nullptr;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
 };
 
 } // namespace
