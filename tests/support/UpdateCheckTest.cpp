@@ -144,40 +144,45 @@ TEST_F(UpdateCheckTest, MissingEntryShortOrNotFoundListAndShortVersionGiveEmpty)
     EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, QString()), QString());
 }
 
-// A silent server, and one that keeps sending a byte now and then: the bound is the whole time, not a pause.
-TEST_F(UpdateCheckTest, SilentOrDrippingServerIsGivenUpAtTheBound)
+// A silent server, one that keeps sending a byte now and then (the bound is the whole time, not a pause), and an
+// answer over the size bound with or without its length.
+TEST_F(UpdateCheckTest, SilentDrippingOrOversizeAnswersAreGivenUpAtTheirBound)
 {
-    setLimits({600, 64 * 1024});
-    for (const int dripMs : {0, 50}) {
+    struct Case {
+        const char* what;
+        HttpLimits limits;
+        bool silent;
+        int dripMs;
+        bool withLength;
+        int padding; // spaces after the list
+        int error;
+    };
+    const Case cases[] = {
+        {"silent", {600, 64 * 1024}, true, 0, true, 0, NetworkHttpClient::kTimeoutError},
+        {"dripping", {600, 64 * 1024}, false, 50, true, 0, NetworkHttpClient::kTimeoutError},
+        {"oversize with length", {3000, 4096}, false, 0, true, 10000, NetworkHttpClient::kTooLargeError},
+        {"oversize without length", {3000, 4096}, false, 0, false, 10000, NetworkHttpClient::kTooLargeError},
+    };
+    for (const Case& c : cases) {
+        setLimits(c.limits);
         serve([&](LocalHttpServer::Route& r) {
-            r.silent = dripMs == 0;
-            r.body = downloadList("1.0.46");
-            r.dripIntervalMs = dripMs;
+            r.silent = c.silent;
+            r.dripIntervalMs = c.dripMs;
+            r.withLength = c.withLength;
+            r.body = downloadList("1.0.46") + QByteArray(c.padding, ' ');
         });
         QElapsedTimer clock;
         clock.start();
         const LatestVersionLookup l = lookup();
-        EXPECT_EQ(l.comparable, QString()) << dripMs;
-        EXPECT_EQ(l.error.number, NetworkHttpClient::kTimeoutError) << dripMs;
-        EXPECT_LT(clock.elapsed(), 5000) << dripMs;
+        EXPECT_EQ(l.comparable, QString()) << c.what;
+        EXPECT_EQ(l.error.number, c.error) << c.what;
+        EXPECT_LT(clock.elapsed(), 5000) << c.what;
     }
-}
-
-TEST_F(UpdateCheckTest, OversizeAnswerIsRefusedWithOrWithoutLength)
-{
-    setLimits({3000, 4096});
-    LocalHttpServer::Route r;
-    for (const bool withLength : {true, false}) {
-        r.body = downloadList("1.0.46") + QByteArray(10000, ' ');
-        r.withLength = withLength;
-        server.setRoute(kListPath, r);
-        const LatestVersionLookup l = lookup();
-        EXPECT_EQ(l.comparable, QString()) << withLength;
-        EXPECT_EQ(l.error.number, NetworkHttpClient::kTooLargeError) << withLength;
-    }
-    // Just under the bound is fine, and so is a body without a length.
-    r.body = downloadList("1.0.46");
-    server.setRoute(kListPath, r);
+    // Just under the size bound is fine, and so is a body without a length.
+    serve([](LocalHttpServer::Route& r) {
+        r.body = downloadList("1.0.46");
+        r.withLength = false;
+    });
     EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, QString()), "0001.0000.0046");
 }
 
