@@ -95,22 +95,14 @@ TEST(DownloadListAddress, UsesSchemeHostAndPortOfTheHomePage)
 
 TEST_F(UpdateCheckTest, FindsThePublishedVersionOfTheTool)
 {
-    struct Case {
-        const char* what;
-        QByteArray list;
-        QString extraKey;
-        int delayMs = 0;
-    };
-    const Case cases[] = {
-        {"plain", downloadList("1.0.46"), QString()},
-        {"letter case ignored", downloadList("1.0.46", "/applications/VELMORA/ferrowind/FERROWIND.HTML", "^IFRAM_A", "<CELL>"), {}},
-        {"extra key text", downloadList("1.0.46"), "Ferrowind Settings Tool"},
-        {"slow but within the bound", downloadList("1.0.46"), QString(), 400},
-        {"past runs of spaces", "<rows>" + QByteArray(3000, ' ') + downloadList("1.0.46"), QString()},
-    };
-    for (const Case& c : cases) {
-        serveList(c.list, c.delayMs);
-        EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, c.extraKey), "0001.0000.0046") << c.what;
+    for (const auto& [what, list, extraKey, delayMs] :
+         {std::tuple{"plain", downloadList("1.0.46"), QString(), 0},
+          {"letter case ignored", downloadList("1.0.46", "/applications/VELMORA/ferrowind/FERROWIND.HTML", "^IFRAM_A", "<CELL>"), {}, 0},
+          {"extra key text", downloadList("1.0.46"), "Ferrowind Settings Tool", 0},
+          {"slow but within the bound", downloadList("1.0.46"), QString(), 400},
+          {"past runs of spaces", "<rows>" + QByteArray(3000, ' ') + downloadList("1.0.46"), QString(), 0}}) {
+        serveList(list, delayMs);
+        EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, extraKey), "0001.0000.0046") << what;
     }
     EXPECT_EQ(server.requests(kListPath), 5);
     EXPECT_EQ(server.lastUserAgent(), QByteArray("HTTP Generic"));

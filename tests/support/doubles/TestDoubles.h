@@ -110,11 +110,7 @@ public:
 // Records the connector calls; answers with `next`.
 class RecordingConnectorControl final : public ConnectorControl {
 public:
-    struct Call {
-        ConnectorKind kind;
-        QString method;
-        QString argument;
-    };
+    struct Call { ConnectorKind kind; QString method; QString argument; };
     FwError call(ConnectorKind kind, const QString& method, const QString& argument) override
     {
         calls.append({kind, method, argument});
