@@ -35,11 +35,7 @@ protected:
         });
         QObject::connect(&grid, &FlexGrid::afterRowColChange, [this](int a, int b, int c, int d) { after.append({a, b, c, d}); });
     }
-    QPoint cellCentre(int row, int col) const
-    {
-        const QRect r = grid.visualRect(grid.model()->index(row - 1, col));
-        return r.center();
-    }
+    QPoint cellCentre(int row, int col) const { return grid.visualRect(grid.model()->index(row - 1, col)).center(); }
 
     FlexGrid grid;
     QList<Move> before, after;

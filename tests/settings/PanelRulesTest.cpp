@@ -43,6 +43,18 @@ ConfigurationSnapshot gcNodes()
     return c;
 }
 
+// The controls that are enabled, and the mark.
+std::string enabled(const PanelState& s)
+{
+    QStringList on;
+    for (const auto& [name, set] : {std::pair{"autoFind", s.enabled.autoFind}, {"manual", s.enabled.manual},
+                                    {"lastResort", s.enabled.lastResort}, {"timePicker", s.enabled.timePicker},
+                                    {"minutes", s.enabled.minutes}})
+        if (set)
+            on << name;
+    return (on.join(' ') + (s.saveEnabled ? "; marked" : "")).toStdString();
+}
+
 // The whole panel in one line: the boxes that are checked, the texts, the controls that are enabled, the mark.
 std::string shown(const PanelState& s)
 {
@@ -51,15 +63,10 @@ std::string shown(const PanelState& s)
                                     {"allSites", s.searchAllSites}, {"atTime", s.atTime}})
         if (set)
             on << name;
-    QStringList enabled;
-    for (const auto& [name, set] : {std::pair{"autoFind", s.enabled.autoFind}, {"manual", s.enabled.manual},
-                                    {"lastResort", s.enabled.lastResort}, {"timePicker", s.enabled.timePicker},
-                                    {"minutes", s.enabled.minutes}})
-        if (set)
-            enabled << name;
     return (on.join(' ') + "; failed=" + s.failedConnections + " primary=" + s.manualPrimary + " secondary=" +
-           s.manualSecondary + " minutes=" + s.minutes + " time=" + s.time.toString("HH:mm") + "; enabled: " +
-           enabled.join(' ') + (s.saveEnabled ? "; marked" : "")).toStdString();
+            s.manualSecondary + " minutes=" + s.minutes + " time=" + s.time.toString("HH:mm") + "; enabled: ")
+               .toStdString() +
+           enabled(s);
 }
 
 struct Recorded {
@@ -80,13 +87,10 @@ TEST(PanelRules, ClearingReconnectKeepsTheDomainLastResortButDisablesTheGlobalCa
 {
     for (PanelSide side : {PanelSide::DomainController, PanelSide::GlobalCatalog}) {
         PanelState s = loaded(side, true, false);
-        ASSERT_TRUE(s.enabled.lastResort);
-        ASSERT_FALSE(s.saveEnabled);
+        ASSERT_EQ(enabled(s), "autoFind manual lastResort timePicker minutes");
         setReconnect(s, false);
-        EXPECT_FALSE(s.enabled.autoFind);
-        EXPECT_FALSE(s.enabled.manual);
-        EXPECT_EQ(s.enabled.lastResort, side == PanelSide::DomainController);
-        EXPECT_TRUE(s.saveEnabled);
+        EXPECT_EQ(enabled(s), side == PanelSide::DomainController ? "lastResort timePicker minutes; marked"
+                                                                  : "timePicker minutes; marked");
     }
 }
 
@@ -94,31 +98,25 @@ TEST(PanelRules, CheckingReconnectAgainFollowsTheAutomaticSearchBox)
 {
     PanelState s = loaded(PanelSide::DomainController, false, true);
     setReconnect(s, true);
-    EXPECT_TRUE(s.enabled.autoFind);
-    EXPECT_FALSE(s.enabled.manual);
-    EXPECT_FALSE(s.enabled.lastResort);
+    EXPECT_EQ(enabled(s), "autoFind timePicker minutes; marked");
 
     s = loaded(PanelSide::GlobalCatalog, true, false);
     setReconnect(s, false);
     setReconnect(s, true);
-    EXPECT_TRUE(s.enabled.autoFind);
-    EXPECT_TRUE(s.enabled.manual);
-    EXPECT_TRUE(s.enabled.lastResort);
+    EXPECT_EQ(enabled(s), "autoFind manual lastResort timePicker minutes; marked");
 }
 
 TEST(PanelRules, ModeOptionsSwitchTheTimePickerAndTheMinutesBox)
 {
     PanelState s(PanelSide::GlobalCatalog);
     selectMode(s, true);
-    EXPECT_TRUE(s.enabled.timePicker);
-    EXPECT_FALSE(s.enabled.minutes);
+    EXPECT_EQ(enabled(s), "autoFind manual lastResort timePicker; marked");
     s.saveEnabled = false;
     // Selecting the option that is already selected runs the rule again.
     selectMode(s, true);
     EXPECT_TRUE(s.saveEnabled);
     selectMode(s, false);
-    EXPECT_FALSE(s.enabled.timePicker);
-    EXPECT_TRUE(s.enabled.minutes);
+    EXPECT_EQ(enabled(s), "autoFind manual lastResort minutes; marked");
 }
 
 TEST(PanelRules, OnlyRealChangesMarkThePanel)
@@ -131,10 +129,9 @@ TEST(PanelRules, OnlyRealChangesMarkThePanel)
     setSearchAllSites(s, false);
     setTime(s, QTime(0, 0));
     EXPECT_FALSE(s.saveEnabled);
-    const auto enabled = s.enabled;
+    const std::string before = enabled(s);
     setText(s, Text::Minutes, "5");
-    EXPECT_TRUE(s.saveEnabled);
-    EXPECT_EQ(s.enabled, enabled);
+    EXPECT_EQ(enabled(s), before + "; marked");
     s.saveEnabled = false;
     setTime(s, QTime(7, 5));
     EXPECT_TRUE(s.saveEnabled);

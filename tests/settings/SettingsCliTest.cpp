@@ -1,10 +1,9 @@
 // The command line's own part: parsing KEY=VALUE, --yes, exit codes, JSON and the log it names. The panel rules and
 // the saver behind it are tested below it.
+#include "StoredSettings.h"
 #include "app/DemoEnvironment.h"
-#include "support/TestContext.h"
 #include "support/CliProcess.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,8 +14,6 @@ using namespace fw;
 using fw::test::CliRun;
 
 namespace {
-
-const QString kDsgc = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
 
 class SettingsCli : public ::testing::Test {
 protected:
@@ -34,18 +31,13 @@ protected:
         env.insert("XDG_STATE_HOME", dir.filePath("state"));
         return test::runCli(FERROWIND_CLI, args, DemoEnvironment::registryPath(demo), env);
     }
-    QVariant sql(const QString& query, const QVariantList& binds = {})
-    {
-        return test::sqlValue("sqlite:" + DemoEnvironment::databasePath(demo), query, binds);
-    }
+    QString columns(const QString& names) { return test::domainColumns("sqlite:" + DemoEnvironment::databasePath(demo), names); }
+    QString nodes(const QString& names) { return test::gcNodes("sqlite:" + DemoEnvironment::databasePath(demo), names); }
+    // The log the output names.
     QStringList logOf(const CliRun& r)
     {
-        const QString marker = "Activity log: ";
-        const int at = r.out.indexOf(marker);
-        QFile f(at < 0 ? QString() : r.out.mid(at + marker.size()).trimmed());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        return QString::fromLocal8Bit(f.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        const qsizetype at = r.out.indexOf("Activity log: ");
+        return test::TestContext::logLines(at < 0 ? QString() : r.out.mid(at + 14).trimmed());
     }
 
     QTemporaryDir dir;
@@ -84,13 +76,12 @@ TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
     CliRun r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("WARNING, you have selected to disable the automatic reconnect functionality for this domain."));
-    EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 1);
+    EXPECT_EQ(columns("ReconnectEnabled"), "1");
 
     r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "DoTotalResynchAtTime=07:05",
              "DoTotalResynchUsesRelative=0", "--yes"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(sql("SELECT ReconnectEnabled FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 0);
-    EXPECT_EQ(sql("SELECT DoTotalResynchAtTime FROM ADDomain WHERE DomainName = 'corp.example.com'").toInt(), 705);
+    EXPECT_EQ(columns("ReconnectEnabled DoTotalResynchAtTime"), "0 705");
     EXPECT_TRUE(logOf(r).endsWith("Settings saved for domain")) << logOf(r).join('\n').toStdString();
 
     // Refused even with --yes; the JSON says how.
@@ -102,8 +93,7 @@ TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
     EXPECT_EQ(outcome["outcome"].toString(), "refused");
     r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary=gc'q.example.com", "--yes"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ManualGCPrimary"}).toString(),
-              "gc'q.example.com");
+    EXPECT_EQ(nodes("ManualGCPrimary"), "gc'q.example.com");
 }
 
 TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
@@ -116,5 +106,5 @@ TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
     const CliRun r = cli({"settings", "set", "--gc", "ReconnectFailureThreshold=12 attempts"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("Connection attempts before failure"));
-    EXPECT_EQ(sql("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ReconnectFailureThreshold"}).toString(), "3");
+    EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
 }

@@ -4,16 +4,15 @@
 #include "db/DemoData.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
-#include "support/TestContext.h"
+#include "StoredSettings.h"
 
 #include <gtest/gtest.h>
 
 using namespace fw;
+using fw::test::kCorp;
+using fw::test::kSales;
 
 namespace {
-
-const QString kCorp = "{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}";
-const QString kSales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -30,10 +29,8 @@ protected:
 
     // Straight to the file, whichever way the store under test goes.
     QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue("sqlite:" + m_path, sql, binds); }
-    QString node(const QString& suffix)
-    {
-        return scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {settings_text::kDsgcPrefix + suffix}).toString();
-    }
+    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns("sqlite:" + m_path, names, id); }
+    QString nodes(const QString& names) { return test::gcNodes("sqlite:" + m_path, names); }
 
     test::TestContext m_t;
     QString m_path;
@@ -90,13 +87,10 @@ TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
                                            &matched);
     ASSERT_FALSE(err) << err.description.toStdString();
     EXPECT_EQ(matched, 1);
-    EXPECT_EQ(scalar("SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 42);
-    EXPECT_EQ(scalar("SELECT DoTotalResynchAfterMinutes FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toDouble(), 12.0);
-    EXPECT_EQ(scalar("SELECT ManualDCPrimary FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toString(), "o'brien.corp.example.com");
-    EXPECT_EQ(scalar("SELECT ReconnectEnabled FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 0);
-    // Columns not given and the other rows (none of which has 42) keep their values.
-    EXPECT_TRUE(scalar("SELECT ManualDCSecondary FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).isNull());
-    EXPECT_EQ(scalar("SELECT ReconnectAutoFind FROM ADDomain WHERE AdDomainObjectID = ?", {kCorp}).toInt(), 1);
+    // Columns not given (the last two) and the other rows (none of which has 42) keep their values.
+    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary ReconnectEnabled "
+                      "ManualDCSecondary ReconnectAutoFind"),
+              "42 12 o'brien.corp.example.com 0 NULL 1");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 42").toInt(), 1);
 }
 
@@ -114,7 +108,7 @@ TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
     err = store.changeDomain("{it's}", {{DomainColumn::ReconnectFailureThreshold, 3}}, &matched);
     EXPECT_FALSE(err);
     EXPECT_EQ(matched, 1);
-    EXPECT_EQ(scalar("SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {"{it's}"}).toInt(), 3);
+    EXPECT_EQ(columns("ReconnectFailureThreshold", "{it's}"), "3");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
 }
 
@@ -137,16 +131,14 @@ TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
     const QString p = settings_text::kDsgcPrefix;
     FwError err = store.writeNodes({{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}});
     ASSERT_FALSE(err) << err.description.toStdString();
-    EXPECT_EQ(node("ReconnectFailureThreshold"), "9");
-    EXPECT_EQ(node("ManualGCPrimary"), "gc'o.example.com");
+    EXPECT_EQ(nodes("ReconnectFailureThreshold ManualGCPrimary"), "9 gc'o.example.com");
     EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(), "Default");
 
     // One missing node: an error, and the nodes before it are not changed either.
     err = store.writeNodes({{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}});
     EXPECT_TRUE(err);
     EXPECT_TRUE(err.description.contains("NoSuchNode"));
-    EXPECT_EQ(node("ReconnectFailureThreshold"), "9");
-    EXPECT_EQ(node("ReconnectEnabled"), "1");
+    EXPECT_EQ(nodes("ReconnectFailureThreshold ReconnectEnabled"), "9 1");
 
     // A name with a quote names no node and touches none.
     err = store.writeNodes({{p + "X' OR '1'='1", "0"}});

@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -50,16 +49,12 @@ T* child(QObject* parent, const char* name)
     return c;
 }
 
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("language resources");
-}
-
 class AboutWindowTest : public ::testing::Test {
 protected:
-    void addLibrary(const QString& code) { touch(QDir(t.dir()).filePath("FerrowindSettingsTool_" + code + ".dll")); }
+    void addLibrary(const QString& code)
+    {
+        test::writeTestFile(QDir(t.dir()).filePath("FerrowindSettingsTool_" + code + ".dll"), "language resources");
+    }
     QStringList captions(const AboutWindow& w) const
     {
         QStringList out;
@@ -172,8 +167,7 @@ TEST_F(AboutWindowTest, HelpMenuOfTheMainWindow)
     auto http = std::make_shared<CursorWatchingHttp>(&main);
     t.ctx().seams().http = http;
     update->trigger();
-    ASSERT_EQ(http->urls.size(), 1);
-    EXPECT_EQ(http->urls[0], "https://ferrowind.example.net/SiteList/AllDownloads/AllDownloads.XML");
+    EXPECT_EQ(http->urls, QStringList{"https://ferrowind.example.net/SiteList/AllDownloads/AllDownloads.XML"});
     EXPECT_EQ(http->shape, Qt::WaitCursor);
     EXPECT_EQ(main.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(t.prompter().messages.size(), 1) << "the unreachable site is reported";

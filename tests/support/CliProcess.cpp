@@ -9,8 +9,7 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("FERROWIND_REGISTRY"), registry);
-    for (const QString& key : extra.keys())
-        env.insert(key, extra.value(key));
+    env.insert(extra);
     p.setProcessEnvironment(env);
     p.start(program, args);
     if (!p.waitForFinished(60000)) {

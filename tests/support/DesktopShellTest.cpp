@@ -1,4 +1,5 @@
 #include "platform/Shell.h"
+#include "support/TestContext.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,18 +19,13 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         page = dir.filePath("FerrowindManager.htm");
-        QFile f(page);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("<html><body>help</body></html>");
+        test::writeTestFile(page, "<html><body>help</body></html>");
     }
     QString script(const QString& name, const QByteArray& body)
     {
         const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n" + body);
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        test::writeTestFile(path, "#!/bin/sh\n" + body);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return path;
     }
     QString opened() const
@@ -63,21 +59,14 @@ TEST_F(DesktopShellTest, OpensADocumentWhoseTypeHasAProgram)
     EXPECT_EQ(opened(), page);
 }
 
-TEST_F(DesktopShellTest, NoAssociatedProgramGivesCode31)
+TEST_F(DesktopShellTest, NoAssociatedProgramOrOpenerGivesCode31AndAMissingFileCode2)
 {
-    DesktopShell shell(opener(), script("mime", "exit 0\n"));
-    const Shell::Result r = shell.openDocument(page);
+    const Shell::Result r = DesktopShell(opener(), script("mime", "exit 0\n")).openDocument(page);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.code, 31);
     EXPECT_TRUE(r.message.contains("text/html"));
-}
-
-TEST_F(DesktopShellTest, MissingFileGivesCode2AndMissingOpenerCode31)
-{
-    DesktopShell shell(opener(), script("mime", "echo browser.desktop\n"));
-    EXPECT_EQ(shell.openDocument(dir.filePath("nothing.htm")).code, 2);
-    DesktopShell noOpener(dir.filePath("no-such-opener"), script("mime2", "echo x.desktop\n"));
-    EXPECT_EQ(noOpener.openDocument(page).code, 31);
+    EXPECT_EQ(DesktopShell(opener(), script("mime2", "echo browser.desktop\n")).openDocument(dir.filePath("nothing.htm")).code, 2);
+    EXPECT_EQ(DesktopShell(dir.filePath("no-such-opener"), script("mime3", "echo x.desktop\n")).openDocument(page).code, 31);
 }
 
 TEST_F(DesktopShellTest, OnlyWebAddressesAreOpenedAsAddresses)

@@ -29,31 +29,24 @@ TEST(GetTabState, ReadsTabAndEitherShiftFromTheHighByte)
 
 TEST(StatusFocusMove, TheOrderOfTheStatusPage)
 {
-    struct Case {
-        const char* control;
-        int state;
-        bool shown;
-        int index;
-        const char* line;
-        int newIndex;
-        const char* target;
+    // Control, key state (1 Tab, 2 Shift+Tab), Status page shown, tab index: the line, the new index and the target.
+    const std::tuple<const char*, int, bool, int, const char*> cases[] = {
+        {"cmdExit", 1, true, 0, "You just tabbed out of cmdExit; 1 tabMain"},
+        {"cmdExit", 2, true, 0, "You just back tabbed out of cmdExit; 68 cmdGCViewHistory"},
+        {"tabMain", 1, true, 1, "You just tabbed out of tabMain; 61 txtDCSynchronizationStatus"},
+        {"tabMain", 2, true, 1, "You just back tabbed out of tabMain; 0 cmdExit"},
+        {"txtDCSynchronizationStatus", 1, false, 5,
+         "You just tabbed out of txtDCSynchronizationStatus; 62 txtDCSynchronizationStatus2"},
+        {"txtDCSynchronizationStatus", 2, true, 5, "You just back tabbed out of txtDCSynchronizationStatus; 1 tabMain"},
+        {"txtDCSynchronizationStatus2", 1, true, 0,
+         "You just tabbed out of txtDCSynchronizationStatus2; 63 cmdDCSynchronizationDetails"},
+        {"txtDCSynchronizationStatus2", 2, true, 0,
+         "You just back tabbed out of txtDCSynchronizationStatus2; 61 txtDCSynchronizationStatus"},
     };
-    const Case cases[] = {
-        {"cmdExit", 1, true, 0, "You just tabbed out of cmdExit", 1, "tabMain"},
-        {"cmdExit", 2, true, 0, "You just back tabbed out of cmdExit", 68, "cmdGCViewHistory"},
-        {"tabMain", 1, true, 1, "You just tabbed out of tabMain", 61, "txtDCSynchronizationStatus"},
-        {"tabMain", 2, true, 1, "You just back tabbed out of tabMain", 0, "cmdExit"},
-        {"txtDCSynchronizationStatus", 1, false, 5, "You just tabbed out of txtDCSynchronizationStatus", 62, "txtDCSynchronizationStatus2"},
-        {"txtDCSynchronizationStatus", 2, true, 5, "You just back tabbed out of txtDCSynchronizationStatus", 1, "tabMain"},
-        {"txtDCSynchronizationStatus2", 1, true, 0, "You just tabbed out of txtDCSynchronizationStatus2", 63, "cmdDCSynchronizationDetails"},
-        {"txtDCSynchronizationStatus2", 2, true, 0, "You just back tabbed out of txtDCSynchronizationStatus2", 61, "txtDCSynchronizationStatus"},
-    };
-    for (const Case& c : cases) {
-        const auto m = statusFocusMove(QString::fromLatin1(c.control), c.state, c.shown, c.index);
-        ASSERT_TRUE(m.has_value()) << c.line;
-        EXPECT_EQ(m->debugLine, QString::fromLatin1(c.line));
-        EXPECT_EQ(m->tabMainIndex, c.newIndex) << c.line;
-        EXPECT_EQ(m->target, QString::fromLatin1(c.target)) << c.line;
+    for (const auto& [control, state, shown, index, expected] : cases) {
+        const auto m = statusFocusMove(QString::fromLatin1(control), state, shown, index);
+        ASSERT_TRUE(m.has_value()) << expected;
+        EXPECT_EQ(m->debugLine + "; " + QString::number(m->tabMainIndex) + ' ' + m->target, QString::fromLatin1(expected));
     }
 }
 

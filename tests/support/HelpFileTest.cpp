@@ -12,18 +12,11 @@ using namespace fw;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& body = "<html><body>help</body></html>")
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(body);
-}
-
 TEST(LaunchHelpFile, OpensThePageBesideTheProgram)
 {
     fw::test::TestContext t;
     const QString page = QDir(t.dir()).filePath("FerrowindManager.htm");
-    writeFile(page);
+    test::writeTestFile(page, "<html><body>help</body></html>");
     EXPECT_TRUE(LaunchHelpFile(t.ctx()));
     EXPECT_EQ(t.shell().requests(), QStringList{"document " + page});
     EXPECT_TRUE(t.prompter().messages.isEmpty());
@@ -53,9 +46,9 @@ TEST(HelpFilePath, FallsBackToTheInstalledDataFolder)
     const QString beside = root.filePath("bin/FerrowindManager.htm");
     EXPECT_EQ(helpFilePath(ctx), beside); // in neither place: the path the message will be about
     const QString installed = root.filePath("share/ferrowind/FerrowindManager.htm");
-    writeFile(installed);
+    test::writeTestFile(installed, "installed");
     EXPECT_EQ(helpFilePath(ctx), installed);
-    writeFile(beside);
+    test::writeTestFile(beside, "beside");
     EXPECT_EQ(helpFilePath(ctx), beside);
 }
 

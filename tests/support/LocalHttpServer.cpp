@@ -11,12 +11,7 @@ namespace {
 
 QByteArray reasonOf(int status)
 {
-    switch (status) {
-    case 200: return "OK";
-    case 302: return "Found";
-    case 404: return "Not Found";
-    default: return "Status";
-    }
+    return status == 200 ? "OK" : status == 302 ? "Found" : status == 404 ? "Not Found" : "Status";
 }
 
 class Worker : public QObject {
@@ -32,10 +27,7 @@ public:
             while (QTcpSocket* s = m_server->nextPendingConnection()) {
                 s->setParent(this);
                 connect(s, &QTcpSocket::readyRead, this, [this, s] { onRead(s); });
-                connect(s, &QTcpSocket::disconnected, this, [this, s] {
-                    m_buffers.remove(s);
-                    s->deleteLater();
-                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
             }
         });
         return m_server->serverPort();
@@ -45,16 +37,16 @@ public:
     {
         if (m_server)
             m_server->close();
-        const auto sockets = findChildren<QTcpSocket*>();
-        for (QTcpSocket* s : sockets)
+        for (QTcpSocket* s : findChildren<QTcpSocket*>())
             s->abort();
     }
 
 private:
     void onRead(QTcpSocket* s)
     {
-        QByteArray& buf = m_buffers[s];
-        buf += s->readAll();
+        // The request so far is kept on the socket until its headers are complete.
+        const QByteArray buf = s->property("request").toByteArray() + s->readAll();
+        s->setProperty("request", buf);
         const qsizetype end = buf.indexOf("\r\n\r\n");
         if (end < 0 || s->property("answered").toBool())
             return;
@@ -66,14 +58,12 @@ private:
         for (const QByteArray& l : lines)
             if (l.toLower().startsWith("user-agent:"))
                 agent = l.mid(11).trimmed();
-        m_buffers.remove(s);
         m_owner.noteRequest(path, agent);
 
-        LocalHttpServer::Route r;
-        if (!m_owner.lookup(path, &r)) {
-            r.status = 404;
-            r.body = "<html><body>Not Found</body></html>";
-        }
+        LocalHttpServer::Route notFound;
+        notFound.status = 404;
+        notFound.body = "<html><body>Not Found</body></html>";
+        const LocalHttpServer::Route r = m_owner.route(path).value_or(notFound);
         if (r.silent)
             return;
         QPointer<QTcpSocket> ps(s);
@@ -113,7 +103,6 @@ private:
 
     LocalHttpServer& m_owner;
     QTcpServer* m_server = nullptr;
-    QHash<QTcpSocket*, QByteArray> m_buffers;
 };
 
 } // namespace
@@ -122,7 +111,12 @@ LocalHttpServer::LocalHttpServer() = default;
 
 LocalHttpServer::~LocalHttpServer()
 {
-    stop();
+    if (!m_thread.isRunning())
+        return;
+    auto* w = static_cast<Worker*>(m_worker);
+    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
 }
 
 void LocalHttpServer::setRoute(const QString& path, const Route& route)
@@ -131,14 +125,10 @@ void LocalHttpServer::setRoute(const QString& path, const Route& route)
     m_routes.insert(path, route);
 }
 
-bool LocalHttpServer::lookup(const QString& path, Route* route)
+std::optional<LocalHttpServer::Route> LocalHttpServer::route(const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
-    const auto it = m_routes.constFind(path);
-    if (it == m_routes.constEnd())
-        return false;
-    *route = it.value();
-    return true;
+    return m_routes.contains(path) ? std::optional(m_routes.value(path)) : std::nullopt;
 }
 
 void LocalHttpServer::noteRequest(const QString& path, const QByteArray& userAgent)
@@ -171,17 +161,6 @@ bool LocalHttpServer::start()
     QMetaObject::invokeMethod(w, [w, &port] { port = w->listen(); }, Qt::BlockingQueuedConnection);
     m_port = port;
     return port != 0;
-}
-
-void LocalHttpServer::stop()
-{
-    if (!m_thread.isRunning())
-        return;
-    auto* w = static_cast<Worker*>(m_worker);
-    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-    m_worker = nullptr;
 }
 
 QString LocalHttpServer::base() const

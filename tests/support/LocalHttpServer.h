@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QString>
 #include <QThread>
+#include <optional>
 
 class QTcpServer;
 
@@ -28,15 +29,13 @@ public:
 
     void setRoute(const QString& path, const Route& route);
     bool start();
-    void stop();
-    quint16 port() const { return m_port; }
     // http://127.0.0.1:PORT
     QString base() const;
     int requests(const QString& path) const;
     QByteArray lastUserAgent() const;
 
     // Used by the server thread.
-    bool lookup(const QString& path, Route* route);
+    std::optional<Route> route(const QString& path) const;
     void noteRequest(const QString& path, const QByteArray& userAgent);
 
 private:

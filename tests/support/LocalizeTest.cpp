@@ -3,7 +3,6 @@
 #include "support/Localize.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -14,9 +13,7 @@ namespace {
 
 void touch(const QString& path)
 {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write("MZ language resources");
+    fw::test::writeTestFile(path, "MZ language resources");
 }
 
 TEST(LcidTable, HoldsTheFortyFourCodesExactlyAsWritten)
@@ -24,13 +21,10 @@ TEST(LcidTable, HoldsTheFortyFourCodesExactlyAsWritten)
     const QStringList codes = lcidTableCodes();
     EXPECT_EQ(codes.size(), 44);
     EXPECT_EQ(QSet<QString>(codes.begin(), codes.end()).size(), 44);
-    EXPECT_EQ(GetLCIDFromCode("ENX"), 33801);
-    EXPECT_EQ(GetLCIDFromCode("DEU"), 1031);
-    EXPECT_EQ(GetLCIDFromCode("deu"), 1033); // letter case counts
-    EXPECT_EQ(GetLCIDFromCode("ZHI"), 4100);
-    EXPECT_EQ(GetLCIDFromCode("KOR"), 1033); // Korean has a font but no code of the table
-    EXPECT_EQ(GetLCIDFromCode(QString()), 1033);
-    EXPECT_EQ(GetLCIDFromCode("DEU "), 1033);
+    // Letter case counts; Korean has a font but no code of the table.
+    for (const auto& [code, id] : {std::pair{"ENX", 33801}, {"DEU", 1031}, {"deu", 1033}, {"ZHI", 4100}, {"KOR", 1033}, {"", 1033},
+                                   {"DEU ", 1033}})
+        EXPECT_EQ(GetLCIDFromCode(QString::fromLatin1(code)), id) << code;
 }
 
 TEST(LcidTable, EveryCodeLeadsBackToItself)
@@ -45,12 +39,9 @@ TEST(LcidTable, EveryCodeLeadsBackToItself)
 
 TEST(LanguageNames, CodesAndNamesOfIdentifiers)
 {
-    EXPECT_EQ(GetLanguageCode(1033), "ENU");
-    EXPECT_EQ(GetLanguageCode(1042), "KOR");
-    EXPECT_EQ(GetLanguageCode(0x7fff), "ERR");
-    EXPECT_EQ(GetLanguageName(33801), "English (TDD/TTY)");
-    EXPECT_EQ(GetLanguageName(1033), "English (United States)");
-    EXPECT_EQ(GetLanguageName(0x7fff), "(error)");
+    for (const auto& [id, codeAndName] : {std::pair{1033, "ENU English (United States)"}, {1042, "KOR Korean (Korea)"},
+                                          {33801, "ENX English (TDD/TTY)"}, {0x7fff, "ERR (error)"}})
+        EXPECT_EQ(GetLanguageCode(id) + ' ' + GetLanguageName(id), codeAndName) << id;
     EXPECT_EQ(GetLanguageNameFromCode("deu"), "English (United States)");
     EXPECT_EQ(GetLanguageNameFromCode("ENX"), "English (TDD/TTY)");
 }
@@ -65,15 +56,11 @@ TEST(LanguageNames, UserDefaultFromTheLocale)
 
 TEST(LanguageFonts, FourScriptsHaveFontsAndTheRestNone)
 {
-    EXPECT_EQ(fontForLanguage(1041).charset, 128);
-    EXPECT_EQ(fontForLanguage(1041).name, QString::fromUtf16(u"\uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"));
-    EXPECT_EQ(fontForLanguage(1042).charset, 129);
-    EXPECT_EQ(fontForLanguage(1042).name.size(), 2);
-    EXPECT_EQ(fontForLanguage(1028).charset, 136);
-    EXPECT_EQ(fontForLanguage(1028).name.size(), 4);
-    EXPECT_EQ(fontForLanguage(2052).charset, 134);
-    EXPECT_EQ(fontForLanguage(3076).charset, 1); // Hong Kong keeps the fonts it has
-    EXPECT_EQ(fontForLanguage(1033).name, QString());
+    // Hong Kong keeps the fonts it has.
+    for (const auto& [id, font] : {std::pair{1041, u"128 \uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"}, {1042, u"129 \uAD74\uB9BC"},
+                                   {1028, u"136 \u65B0\u7D30\u660E\u9AD4"}, {2052, u"134 \u5B8B\u4F53"}, {3076, u"1 "},
+                                   {1033, u"1 "}})
+        EXPECT_EQ(QString::number(fontForLanguage(id).charset) + ' ' + fontForLanguage(id).name, QString::fromUtf16(font)) << id;
 }
 
 TEST(LanguageMenu, ItemsNeedTwoLibraries)

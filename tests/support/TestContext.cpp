@@ -27,6 +27,13 @@ QVariant sqlValue(const QString& connectionString, const QString& statement, con
     return q.next() ? q.value(0) : QVariant();
 }
 
+void writeTestFile(const QString& path, const QByteArray& body)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(body);
+}
+
 QVariant TestContext::sql(const QString& statement, const QVariantList& binds) const
 {
     return sqlValue(m_ctx->connectionString, statement, binds);
@@ -45,14 +52,11 @@ TestContext::TestContext()
     m_eventLoop = static_cast<RecordingEventLoop*>(s.eventLoop.get());
     m_workstation->computer = ComputerFacts{QStringLiteral("VELMORA01"), QStringLiteral("CORP"), {}, 1, 500, 10, 0};
     m_workstation->user = UserFacts{QStringLiteral("admin"), QStringLiteral("CORP"), {}, QStringLiteral("DC01")};
-    m_ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), m_dir.path(),
-                                         QDir(m_dir.path()).filePath(QStringLiteral("logs")));
+    m_ctx = std::make_unique<AppContext>(std::move(s), QStringLiteral("FerrowindSettingsTool"), m_dir.path(), logsDir());
     setVersion(0x00080000, 0x00000055);
     m_registry->setString(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\SystemParameters\\1.0"),
                           QStringLiteral("IDCProgID"), QStringLiteral("KSDSAD.KSDSAD.1"));
 }
-
-TestContext::~TestContext() = default;
 
 QString TestContext::logsDir() const
 {
@@ -74,11 +78,7 @@ QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
     auto db = Database::createSqlite(path, &err);
     if (!db || DemoData::createSchema(*db))
         return {};
-    DemoDataOptions o;
-    o.dcRuns = dcRuns;
-    o.gcRuns = gcRuns;
-    o.lastRunEnd = m_clock->now();
-    if (DemoData::populate(*db, o))
+    if (DemoData::populate(*db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()}))
         return {};
     const QString cs = QStringLiteral("sqlite:") + path;
     m_registry->setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"),
@@ -90,9 +90,7 @@ QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
 QByteArray TestContext::logBytes() const
 {
     QFile f(m_ctx->log().logPath());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList TestContext::logLines() const

@@ -13,12 +13,14 @@ namespace fw::test {
 // (an invalid value when there is none). A database that cannot be opened or a refused statement fails the test.
 QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds = {});
 
+// Writes a new file; one that cannot be written fails the test.
+void writeTestFile(const QString& path, const QByteArray& body);
+
 // A program context whose seams are all test doubles, with a fresh temporary folder as program folder
 // (the logs go to its "logs" subfolder). The registry holds an installed Velmora 8.0(0.85) by default.
 class TestContext {
 public:
     TestContext();
-    ~TestContext();
 
     AppContext& ctx() { return *m_ctx; }
     RegistryContents& registry() { return *m_registry; }

@@ -1,10 +1,10 @@
 #include "LocalHttpServer.h"
 #include "support/CliProcess.h"
+#include "support/TestContext.h"
 
 #include "support/UpdateCheck.h"
 #include "support/UpdateHook.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -22,11 +22,10 @@ protected:
 
     void pointRegistryAt(const QString& site)
     {
-        QFile f(dir.filePath("velmora.reg"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("Windows Registry Editor Version 5.00\r\n\r\n"
-                "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r\n\"UpdateSite\"=\"" +
-                site.toUtf8() + "\"\r\n");
+        fw::test::writeTestFile(dir.filePath("velmora.reg"),
+                                "Windows Registry Editor Version 5.00\r\n\r\n"
+                                "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r\n\"UpdateSite\"=\"" +
+                                    site.toUtf8() + "\"\r\n");
     }
 
     CliRun run(const QStringList& args)

@@ -13,7 +13,7 @@ Prompter::Answer ScriptedPrompter::askYesNo(const QString& text)
     messages.append(text);
     questions.append(text);
     if (answers.empty())
-        return defaultAnswer;
+        return Answer::Yes;
     const Answer a = answers.front();
     answers.pop_front();
     return a;

@@ -29,9 +29,8 @@ public:
 class ScriptedPrompter final : public Prompter {
 public:
     using Prompter::Prompter;
-    // Answers for the coming questions, in order; when they run out, defaultAnswer is used.
+    // Answers for the coming questions, in order; when they run out, Yes.
     std::deque<Answer> answers;
-    Answer defaultAnswer = Answer::Yes;
     QStringList messages;  // every text shown, questions included, in order
     QStringList questions; // only the Yes/No questions and OK/Cancel offers
     QStringList titles;    // the titles of the OK/Cancel offers
@@ -47,7 +46,6 @@ class FixedClock final : public Clock {
 public:
     explicit FixedClock(QDateTime t = QDateTime(QDate(2026, 12, 5), QTime(18, 44, 43))) : m_now(std::move(t)) {}
     QDateTime now() const override { return m_now; }
-    void set(const QDateTime& t) { m_now = t; }
     void advanceSecs(qint64 s) { m_now = m_now.addSecs(s); }
 
 private:
@@ -57,9 +55,8 @@ private:
 // Returns at once and remembers how long it was asked to wait.
 class InstantSleeper final : public Sleeper {
 public:
-    void sleepMs(int ms) override { totalMs += ms; ++calls; }
+    void sleepMs(int ms) override { totalMs += ms; }
     long long totalMs = 0;
-    int calls = 0;
 };
 
 // Keeps the exit status of every request to leave the loop; `onExit` runs at each, to note what had happened by then.
@@ -113,11 +110,7 @@ public:
 // Records the connector calls; answers with `next`.
 class RecordingConnectorControl final : public ConnectorControl {
 public:
-    struct Call {
-        ConnectorKind kind;
-        QString method;
-        QString argument;
-    };
+    struct Call { ConnectorKind kind; QString method; QString argument; };
     FwError call(ConnectorKind kind, const QString& method, const QString& argument) override
     {
         calls.append({kind, method, argument});
