@@ -1,14 +1,13 @@
 #include "db/Database.h"
 
 #include "db/ConnectionStringRedaction.h"
+#include "db/OdbcLogin.h"
 
 #include <QAtomicInt>
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 
-#include <sql.h>
-#include <sqlext.h>
+#include <chrono>
 
 namespace fw {
 
@@ -20,21 +19,13 @@ QString nextConnectionName()
     return QStringLiteral("ferrowind-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// The DBMS name the ODBC driver reports; QSqlDriver::dbmsType() is Unknown for several drivers.
-QString odbcDbmsName(QSqlDatabase& db)
+// Every network verdict on the database, the login included, comes within this.
+constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
+
+QString openFailure(const QString& connectionString, const QString& reason)
 {
-    const QVariant h = db.driver()->handle();
-    // Qt 6 hands the connection handle out as its C type, SQLHANDLE being a void pointer.
-    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
-        return {};
-    SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
-    if (!hdbc)
-        return {};
-    SQLCHAR name[256] = {};
-    SQLSMALLINT len = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &len)))
-        return {};
-    return QString::fromLocal8Bit(reinterpret_cast<const char*>(name));
+    return QStringLiteral("Cannot open the database (%1): %2")
+        .arg(redactConnectionString(connectionString), withoutConnectionSecrets(reason, connectionString));
 }
 
 } // namespace
@@ -74,30 +65,51 @@ std::unique_ptr<Database> Database::openWith(const QString& driver, const QStrin
                 *error = {-2147467259, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)};
         } else {
             db.setDatabaseName(dbName);
-            if (driver == QLatin1String("QODBC"))
-                db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=5;SQL_ATTR_CONNECTION_TIMEOUT=5"));
-            else
-                db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
             if (!db.open()) {
                 if (error) {
                     *error = fromSqlError(db.lastError());
-                    error->description = QStringLiteral("Cannot open the database (%1): %2")
-                                             .arg(redactConnectionString(connectionString),
-                                                  withoutConnectionSecrets(error->description, connectionString));
+                    error->description = openFailure(connectionString, error->description);
                 }
             } else {
-                SqlDialect dialect(SqlDialect::Engine::Sqlite);
-                if (driver == QLatin1String("QODBC"))
-                    dialect = SqlDialect(SqlDialect::fromDbmsName(odbcDbmsName(db)));
-                if (dialect.engine() == SqlDialect::Engine::Sqlite)
-                    QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-                result.reset(new Database(db, name, dialect));
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+                result.reset(new Database(db, name, SqlDialect(SqlDialect::Engine::Sqlite)));
             }
         }
     }
     if (!result)
         QSqlDatabase::removeDatabase(name);
     return result;
+}
+
+std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, FwError* error)
+{
+    const QString name = nextConnectionName();
+    OdbcLogin login = loginWithin(name, connectionString, kOdbcLoginLimit);
+    using Outcome = OdbcLogin::Outcome;
+    if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
+        // The login goes on without us and frees the name when it ends.
+        QString reason = QStringLiteral("the database server did not answer within 5 seconds");
+        if (login.outcome == Outcome::StillWaiting)
+            reason += QStringLiteral(" and has not answered since");
+        if (error)
+            *error = {-2147217871, openFailure(connectionString, reason)};
+        return nullptr;
+    }
+    if (login.outcome == Outcome::Failed) {
+        if (error) {
+            if (!login.db.isValid())
+                *error = {-2147467259, QStringLiteral("The Qt SQL driver QODBC is not installed")};
+            else {
+                *error = fromSqlError(login.error);
+                error->description = openFailure(connectionString, error->description);
+            }
+        }
+        login.db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        return nullptr;
+    }
+    return std::unique_ptr<Database>(new Database(login.db, name, SqlDialect(SqlDialect::fromDbmsName(login.dbmsName))));
 }
 
 std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)
@@ -118,7 +130,7 @@ std::unique_ptr<Database> Database::open(const QString& connectionString, FwErro
             *error = {-2147467259, QStringLiteral("No database connection string is set")};
         return nullptr;
     }
-    return openWith(QStringLiteral("QODBC"), connectionString, connectionString, error);
+    return openOdbc(connectionString, error);
 }
 
 std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* error)

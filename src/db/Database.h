@@ -42,6 +42,7 @@ public:
 private:
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
     static std::unique_ptr<Database> openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error);
+    static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
 
     QSqlDatabase m_db;
     QString m_connectionName;

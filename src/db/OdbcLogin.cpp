@@ -1,0 +1,119 @@
+#include "db/OdbcLogin.h"
+
+#include <QSet>
+#include <QSqlDriver>
+#include <QThread>
+#include <QVariant>
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <sql.h>
+#include <sqlext.h>
+
+namespace fw {
+
+namespace {
+
+// The DBMS name the ODBC driver reports; QSqlDriver::dbmsType() is Unknown for several drivers.
+QString odbcDbmsName(QSqlDatabase& db)
+{
+    const QVariant h = db.driver()->handle();
+    // Qt 6 hands the connection handle out as its C type, SQLHANDLE being a void pointer.
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
+        return {};
+    SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hdbc)
+        return {};
+    SQLCHAR name[256] = {};
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &len)))
+        return {};
+    return QString::fromLocal8Bit(reinterpret_cast<const char*>(name));
+}
+
+// Connection strings whose login was given up and has not ended yet. Process-wide, like the threads it counts;
+// never destroyed, as such a thread may end while the process exits.
+struct LeftBehind {
+    std::mutex mutex;
+    QSet<QString> pending;
+};
+
+LeftBehind& leftBehind()
+{
+    static auto* logins = new LeftBehind;
+    return *logins;
+}
+
+struct Handover {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    bool abandoned = false;
+    OdbcLogin result;
+};
+
+} // namespace
+
+OdbcLogin loginWithin(const QString& name, const QString& connectionString, std::chrono::milliseconds limit)
+{
+    {
+        LeftBehind& behind = leftBehind();
+        std::lock_guard lock(behind.mutex);
+        if (behind.pending.contains(connectionString)) {
+            OdbcLogin waiting;
+            waiting.outcome = OdbcLogin::Outcome::StillWaiting;
+            return waiting;
+        }
+    }
+    auto handover = std::make_shared<Handover>();
+    QThread* caller = QThread::currentThread();
+    // The driver's own timeout, in whole seconds, ends a login given up here soon after.
+    const qint64 seconds = std::max<qint64>(1, (limit.count() + 999) / 1000);
+    std::thread([handover, name, connectionString, caller, seconds] {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+        db.setDatabaseName(connectionString);
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds));
+        const bool open = db.isValid() && db.open();
+        std::unique_lock lock(handover->mutex);
+        if (handover->abandoned) {
+            lock.unlock();
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            LeftBehind& behind = leftBehind();
+            std::lock_guard forget(behind.mutex);
+            behind.pending.remove(connectionString);
+            return;
+        }
+        handover->result.outcome = open ? OdbcLogin::Outcome::Opened : OdbcLogin::Outcome::Failed;
+        handover->result.error = db.lastError();
+        if (open)
+            handover->result.dbmsName = odbcDbmsName(db);
+        // The caller uses (or removes) the connection from now on.
+        if (db.isValid())
+            db.driver()->moveToThread(caller);
+        handover->result.db = db;
+        handover->done = true;
+        handover->changed.notify_all();
+    }).detach();
+
+    std::unique_lock lock(handover->mutex);
+    if (!handover->changed.wait_for(lock, limit, [&] { return handover->done; })) {
+        handover->abandoned = true;
+        {
+            LeftBehind& behind = leftBehind();
+            std::lock_guard remember(behind.mutex);
+            behind.pending.insert(connectionString);
+        }
+        OdbcLogin late;
+        late.outcome = OdbcLogin::Outcome::NoAnswer;
+        return late;
+    }
+    return std::move(handover->result);
+}
+
+} // namespace fw
