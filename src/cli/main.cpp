@@ -3,6 +3,7 @@
 #include "cli/CliPrompter.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/RegistryStore.h"
 #include "platform/Sleeper.h"
 
 #include <QCoreApplication>
@@ -84,12 +85,14 @@ int main(int argc, char* argv[])
             auto prompter = std::make_unique<fw::CliPrompter>(err, assumeYes);
             ctx = fw::makeSystemContext(exe.completeBaseName(), exe.absolutePath(), std::move(prompter),
                                         std::make_unique<fw::ThreadSleeper>(), std::move(debug));
-            // Without the file every setting reads as its default, and the failure that follows (a database
+            // Without a readable file every setting reads as its default, and the failure that follows (a database
             // that cannot be opened, a version not found) would not say why.
             const QString registry = fw::registryFilePath();
-            if (chosen->readsInstallation && !QFileInfo::exists(registry))
-                err << "ferrowind " << chosen->name << ": the registry file " << registry
-                    << " does not exist; set FERROWIND_REGISTRY to the installation's registry file\n";
+            if (chosen->readsInstallation) {
+                if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
+                    err << "ferrowind " << chosen->name << ": the registry file " << registry << ' ' << problem
+                        << "; set FERROWIND_REGISTRY to the installation's registry file\n";
+            }
         }
         return *ctx;
     };

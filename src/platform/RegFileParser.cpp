@@ -217,6 +217,7 @@ void RegFileParser::warn(const Context& c, int lineNo, const QString& what)
 int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out)
 {
     m_skipped = 0;
+    m_beganAsExport = false;
     const QStringList lines = splitLines(decode(bytes));
     Context c{sourceName, lines, out};
     bool headerSeen = false;
@@ -229,6 +230,7 @@ int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, Reg
 
         if (!headerSeen) {
             headerSeen = true;
+            m_beganAsExport = true;
             const QString header = line.trimmed();
             if (header.startsWith(QLatin1String("Windows Registry Editor Version"), Qt::CaseInsensitive))
                 continue;
@@ -237,6 +239,7 @@ int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, Reg
                 continue;
             }
             if (kind != LineKind::Key) {
+                m_beganAsExport = false;
                 skip(c, c.lineNo(), QStringLiteral("no \"Windows Registry Editor Version 5.00\" header"), line);
                 continue;
             }

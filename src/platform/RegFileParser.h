@@ -24,6 +24,8 @@ public:
 
     // Adds what the file holds to `out`; returns the number of lines skipped.
     int parse(const QByteArray& bytes, const QString& sourceName, RegistryContents& out);
+    // After parse: whether the text began as an export does (a header, or a key line), rather than as some other file.
+    bool beganAsExport() const { return m_beganAsExport; }
 
     static QString decode(const QByteArray& bytes);
     // Lines ended by CR, LF or CRLF.
@@ -38,6 +40,7 @@ private:
 
     DebugChannel* m_debug;
     int m_skipped = 0;
+    bool m_beganAsExport = false;
 };
 
 } // namespace fw

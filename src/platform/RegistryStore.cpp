@@ -178,6 +178,24 @@ void RegistryContents::setDword(const QString& fullKey, const QString& name, qui
 
 RegFileStore::RegFileStore(QString path, DebugChannel* debug) : m_path(std::move(path)), m_debug(debug) {}
 
+QString RegFileStore::problemWith(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (!fi.exists())
+        return QStringLiteral("does not exist");
+    if (fi.isDir())
+        return QStringLiteral("is a folder");
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot be read (%1)").arg(f.errorString());
+    RegistryContents ignored;
+    RegFileParser parser(nullptr);
+    parser.parse(f.readAll(), path, ignored);
+    if (!parser.beganAsExport())
+        return QStringLiteral("is not a registry export (it does not begin with \"Windows Registry Editor Version 5.00\")");
+    return {};
+}
+
 void RegFileStore::reloadIfChanged() const
 {
     const QFileInfo fi(m_path);

@@ -104,6 +104,9 @@ private:
 class RegFileStore final : public RegistryStore {
 public:
     RegFileStore(QString path, DebugChannel* debug);
+    // What keeps the file at `path` from being read as an installation's registry, said for a person
+    // ("does not exist", "is a folder", ...); empty when it reads as an export.
+    static QString problemWith(const QString& path);
     bool keyExists(quint32 hive, const QString& keyPath) const override;
     std::optional<RegValue> value(quint32 hive, const QString& keyPath, const QString& name) const override;
     const QString& path() const { return m_path; }

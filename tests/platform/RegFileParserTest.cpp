@@ -170,6 +170,35 @@ TEST(RegFileStore, MissingFileIsAnEmptyRegistryAndEditsAreSeen)
     EXPECT_EQ(GetRegistryValue(store, HKLM, kTool, "Trace", RegTypeNumber, 9).toInt(), 3);
 }
 
+TEST(RegFileStore, AFileThatCannotBeAnInstallationsRegistryIsNamedForWhatItIs)
+{
+    QTemporaryDir dir;
+    const QString header = "Windows Registry Editor Version 5.00";
+    const struct {
+        const char* name;
+        QByteArray content; // empty: not written
+        QString problem;
+    } cases[] = {
+        {"missing", {}, "does not exist"},
+        {"empty", "\n", "is not a registry export (it does not begin with \"" + header + "\")"},
+        {"another file", "ConnectionString=x\n", "is not a registry export (it does not begin with \"" + header + "\")"},
+        {"binary", QByteArray("\x7f" "ELF\x02\x01\x00\x00\xff\xfe", 10), "is not a registry export (it does not begin with \"" + header + "\")"},
+        {"an export in UTF-16", utf16le("; made by hand\r\n" + header + "\r\n"), ""},
+        {"REGEDIT4", "REGEDIT4\n", ""},
+        {"key lines only", "[HKEY_LOCAL_MACHINE\\Software]\n", ""},
+    };
+    for (const auto& c : cases) {
+        const QString path = QDir(dir.path()).filePath(c.name);
+        if (!c.content.isEmpty()) {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.content);
+        }
+        EXPECT_EQ(RegFileStore::problemWith(path), c.problem) << c.name;
+    }
+    EXPECT_EQ(RegFileStore::problemWith(dir.path()), "is a folder");
+}
+
 TEST(RegFileParserHandEdited, ACommentAfterTheDataKeepsTheValue)
 {
     auto p = parse(kHead + R"(
