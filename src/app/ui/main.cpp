@@ -8,9 +8,43 @@
 #include <QApplication>
 #include <QFileInfo>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool isSet(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    // The tool takes no arguments; whatever it is started with changes nothing.
+    // Answered before Qt starts, as Qt needs a display and ends the process without one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: FerrowindSettingsTool [--help | --version]\n\n"
+                        "The desktop tool for the Active Directory reconnect settings of a Velmora server.\n"
+                        "The installation's registry is read from $FERROWIND_REGISTRY (default /etc/ferrowind/velmora.reg).\n"
+                        "Other arguments are ignored. 'ferrowind' does the same work on the command line.\n");
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("FerrowindSettingsTool %s\n", qPrintable(fw::AppContext::programVersion()));
+            return 0;
+        }
+    }
+    if (!isSet("QT_QPA_PLATFORM") && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "FerrowindSettingsTool: there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
+                             "are not set); start it in a desktop session or over 'ssh -X', or use 'ferrowind' on the "
+                             "command line\n");
+        return 1;
+    }
+    // Any other argument changes nothing.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("FerrowindSettingsTool"));
     QApplication::setApplicationDisplayName(fw::MessageBoxPrompter::applicationTitle());
