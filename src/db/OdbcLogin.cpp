@@ -97,6 +97,7 @@ OdbcLogin loginWithin(const QString& name, const QString& connectionString, std:
         if (db.isValid())
             db.driver()->moveToThread(caller);
         handover->result.db = db;
+        db = QSqlDatabase(); // the caller's copy must be the last, or removing the connection finds it still in use
         handover->done = true;
         handover->changed.notify_all();
     }).detach();
@@ -113,7 +114,9 @@ OdbcLogin loginWithin(const QString& name, const QString& connectionString, std:
         late.outcome = OdbcLogin::Outcome::NoAnswer;
         return late;
     }
-    return std::move(handover->result);
+    OdbcLogin result = handover->result;
+    handover->result.db = QSqlDatabase(); // the worker may still hold the handover a moment longer
+    return result;
 }
 
 } // namespace fw

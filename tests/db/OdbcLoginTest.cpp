@@ -94,3 +94,24 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     EXPECT_FALSE(err.description.endsWith("has not answered since")) << "the login left behind never ended";
     EXPECT_FALSE(err.description.contains("Se;cr")) << err.description.toStdString();
 }
+
+namespace {
+QStringList g_warnings;
+void keepWarning(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    g_warnings.append(text);
+}
+} // namespace
+
+// The login's thread lets go of the connection before the caller removes it: no "still in use" behind a refusal.
+TEST(OdbcLogin, ARefusedLoginLeavesNothingInUse)
+{
+    g_warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
+    fw::FwError err;
+    for (int i = 0; i < 300; ++i)
+        EXPECT_FALSE(fw::Database::open("Driver={No Such Driver};Server=db1", &err));
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(g_warnings, QStringList{}) << g_warnings.join('\n').toStdString();
+    EXPECT_TRUE(err.description.startsWith("Cannot open the database (Driver={No Such Driver};Server=db1): "));
+}
