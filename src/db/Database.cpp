@@ -5,8 +5,12 @@
 
 #include <QAtomicInt>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 
+#include <sqlite3.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace fw {
@@ -21,6 +25,10 @@ QString nextConnectionName()
 
 // Every network verdict on the database, the login included, comes within this.
 constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
+
+// What one connection's statements may wait for other writers' locks, in all: a group of operations gives its
+// verdict within this, not within this for each statement.
+constexpr int kSqliteLockWaitMs = 5000;
 
 QString openFailure(const QString& connectionString, const QString& reason)
 {
@@ -47,6 +55,30 @@ Database::Database(QSqlDatabase db, QString connectionName, SqlDialect dialect)
 {
 }
 
+void Database::shareLockWaits()
+{
+    const QVariant h = m_db.driver()->handle();
+    if (!h.isValid() || qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return;
+    sqlite3* handle = *static_cast<sqlite3* const*>(h.data());
+    if (!handle)
+        return;
+    m_lockWaits = std::make_unique<LockWaits>();
+    sqlite3_busy_handler(
+        handle,
+        [](void* state, int) -> int {
+            auto* waits = static_cast<LockWaits*>(state);
+            if (waits->spentMs >= kSqliteLockWaitMs)
+                return 0; // the statement fails with "database is locked"
+            const auto start = std::chrono::steady_clock::now();
+            sqlite3_sleep(std::min(10, kSqliteLockWaitMs - waits->spentMs));
+            const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            waits->spentMs += std::max<int>(1, static_cast<int>(slept.count()));
+            return 1;
+        },
+        m_lockWaits.get());
+}
+
 Database::~Database()
 {
     m_db.close();
@@ -65,7 +97,8 @@ std::unique_ptr<Database> Database::openWith(const QString& driver, const QStrin
                 *error = {-2147467259, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)};
         } else {
             db.setDatabaseName(dbName);
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            // A wait per statement, until the connection's shared wait replaces it.
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs));
             if (!db.open()) {
                 if (error) {
                     *error = fromSqlError(db.lastError());
@@ -74,6 +107,7 @@ std::unique_ptr<Database> Database::openWith(const QString& driver, const QStrin
             } else {
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
                 result.reset(new Database(db, name, SqlDialect(SqlDialect::Engine::Sqlite)));
+                result->shareLockWaits();
             }
         }
     }

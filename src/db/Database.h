@@ -41,12 +41,19 @@ public:
 
 private:
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
+    void shareLockWaits();
     static std::unique_ptr<Database> openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error);
     static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
+
+    // SQLite: what the statements of this connection have waited for other writers' locks, in all.
+    struct LockWaits {
+        int spentMs = 0;
+    };
 
     QSqlDatabase m_db;
     QString m_connectionName;
     SqlDialect m_dialect;
+    std::unique_ptr<LockWaits> m_lockWaits;
 };
 
 } // namespace fw

@@ -1,0 +1,56 @@
+#include "db/Database.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
+
+// Another writer holds the database. The statements of one connection wait for it 5 s in all, not 5 s each; a new
+// connection waits afresh, and a lock that goes while it waits lets its statement through.
+TEST(SqliteLockWait, TheStatementsOfOneConnectionShareOneWait)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("velmora.sqlite");
+    fw::FwError err;
+    {
+        auto setup = fw::Database::createSqlite(path, &err);
+        ASSERT_TRUE(setup) << err.description.toStdString();
+        setup->run("CREATE TABLE t (x INTEGER)", {}, &err);
+        setup->run("INSERT INTO t VALUES (1)", {}, &err);
+        ASSERT_FALSE(err) << err.description.toStdString();
+    }
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    auto reader = fw::Database::open("sqlite:" + path, &err);
+    ASSERT_TRUE(reader) << err.description.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    reader->run("SELECT x FROM t", {}, &err);
+    const qint64 first = clock.restart();
+    EXPECT_EQ(err.number, 5);
+    EXPECT_TRUE(err.description.startsWith("database is locked")) << err.description.toStdString();
+    EXPECT_GE(first, 4900);
+    EXPECT_LT(first, 6000);
+    reader->run("SELECT x FROM t", {}, &err);
+    EXPECT_LT(clock.restart(), 500) << "the second statement waited again";
+    EXPECT_EQ(err.number, 5);
+
+    auto later = fw::Database::open("sqlite:" + path, &err);
+    ASSERT_TRUE(later);
+    std::thread release([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+    });
+    QSqlQuery q = later->run("SELECT x FROM t", {}, &err);
+    release.join();
+    EXPECT_FALSE(err) << err.description.toStdString();
+    EXPECT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    sqlite3_close(writer);
+}
