@@ -70,10 +70,11 @@ void Database::shareLockWaits()
             auto* waits = static_cast<LockWaits*>(state);
             if (waits->spentMs >= kSqliteLockWaitMs)
                 return 0; // the statement fails with "database is locked"
-            const auto start = std::chrono::steady_clock::now();
+            using namespace std::chrono;
+            const auto start = steady_clock::now();
             sqlite3_sleep(std::min(10, kSqliteLockWaitMs - waits->spentMs));
-            const auto slept = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-            waits->spentMs += std::max<int>(1, static_cast<int>(slept.count()));
+            const auto slept = duration_cast<milliseconds>(steady_clock::now() - start).count();
+            waits->spentMs += std::max<int>(1, static_cast<int>(slept));
             return 1;
         },
         m_lockWaits.get());
@@ -143,7 +144,10 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
         QSqlDatabase::removeDatabase(name);
         return nullptr;
     }
-    return std::unique_ptr<Database>(new Database(login.db, name, SqlDialect(SqlDialect::fromDbmsName(login.dbmsName))));
+    const SqlDialect dialect(SqlDialect::fromDbmsName(login.dbmsName));
+    if (dialect.engine() == SqlDialect::Engine::Sqlite)
+        QSqlQuery(login.db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+    return std::unique_ptr<Database>(new Database(login.db, name, dialect));
 }
 
 std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)

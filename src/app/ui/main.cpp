@@ -29,7 +29,8 @@ int main(int argc, char* argv[])
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("Usage: FerrowindSettingsTool [--help | --version]\n\n"
                         "The desktop tool for the Active Directory reconnect settings of a Velmora server.\n"
-                        "The installation's registry is read from $FERROWIND_REGISTRY (default /etc/ferrowind/velmora.reg).\n"
+                        "The installation's registry is read from $FERROWIND_REGISTRY\n"
+                        "(default /etc/ferrowind/velmora.reg).\n"
                         "Other arguments are ignored. 'ferrowind' does the same work on the command line.\n");
             return 0;
         }
