@@ -87,17 +87,17 @@ Database::~Database()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<Database> Database::openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error)
+std::unique_ptr<Database> Database::openSqlite(const QString& path, const QString& connectionString, FwError* error)
 {
     const QString name = nextConnectionName();
     std::unique_ptr<Database> result;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(driver, name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         if (!db.isValid()) {
             if (error)
-                *error = {-2147467259, QStringLiteral("The Qt SQL driver %1 is not installed").arg(driver)};
+                *error = {-2147467259, QStringLiteral("The Qt SQL driver QSQLITE is not installed")};
         } else {
-            db.setDatabaseName(dbName);
+            db.setDatabaseName(path);
             // A wait per statement, until the connection's shared wait replaces it.
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs));
             if (!db.open()) {
@@ -161,7 +161,7 @@ std::unique_ptr<Database> Database::open(const QString& connectionString, FwErro
                 *error = {-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
             return nullptr;
         }
-        return openWith(QStringLiteral("QSQLITE"), path, connectionString, error);
+        return openSqlite(path, connectionString, error);
     }
     if (connectionString.trimmed().isEmpty()) {
         if (error)
@@ -175,7 +175,7 @@ std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* e
 {
     if (error)
         *error = {};
-    return openWith(QStringLiteral("QSQLITE"), path, QStringLiteral("sqlite:") + path, error);
+    return openSqlite(path, QStringLiteral("sqlite:") + path, error);
 }
 
 QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)

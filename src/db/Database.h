@@ -42,7 +42,7 @@ public:
 private:
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
     void shareLockWaits();
-    static std::unique_ptr<Database> openWith(const QString& driver, const QString& dbName, const QString& connectionString, FwError* error);
+    static std::unique_ptr<Database> openSqlite(const QString& path, const QString& connectionString, FwError* error);
     static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
 
     // SQLite: what the statements of this connection have waited for other writers' locks, in all.
