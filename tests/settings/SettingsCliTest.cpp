@@ -8,10 +8,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace fw;
 using fw::test::CliRun;
@@ -152,41 +151,35 @@ TEST_F(SettingsCli, SetRefusesWhatThePanelWouldNotSave)
 // nothing is written, the changed setting is named and the exit status is 1.
 TEST_F(SettingsCli, SetOnSettingsChangedSinceTheyWereReadIsRefused)
 {
-    QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-save");
-    other.setDatabaseName(DemoEnvironment::databasePath(demo));
-    ASSERT_TRUE(other.open());
-    {
-        QSqlQuery q(other);
-        ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
-        ASSERT_TRUE(q.exec("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ReconnectSearchAllSites = 1 "
-                           "WHERE DomainName = 'corp.example.com'"));
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(demo));
-        env.insert("XDG_STATE_HOME", dir.filePath("state"));
-        p.setProcessEnvironment(env);
-        p.start(FERROWIND_CLI, {"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0",
-                                "ReconnectFailureThreshold=9", "--yes", "--json"});
-        // The question comes after the command has read the row and before it writes.
-        QByteArray err;
-        while (!err.contains("-> Yes (--yes)") && p.waitForReadyRead(20000))
-            err += p.readAllStandardError();
-        ASSERT_TRUE(err.contains("-> Yes (--yes)")) << err.toStdString();
-        ASSERT_TRUE(q.exec("COMMIT"));
-        ASSERT_TRUE(p.waitForFinished(20000));
-        EXPECT_EQ(p.exitCode(), 1);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(DemoEnvironment::databasePath(demo).toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ReconnectSearchAllSites = 1 "
+                                  "WHERE DomainName = 'corp.example.com'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(demo));
+    env.insert("XDG_STATE_HOME", dir.filePath("state"));
+    p.setProcessEnvironment(env);
+    p.setReadChannel(QProcess::StandardError);
+    p.start(FERROWIND_CLI, {"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "ReconnectFailureThreshold=9",
+                            "--yes", "--json"});
+    // The question comes after the command has read the row and before it writes.
+    QByteArray err;
+    while (!err.contains("-> Yes (--yes)") && p.waitForReadyRead(20000))
         err += p.readAllStandardError();
-        EXPECT_TRUE(err.contains("Nothing was saved: someone else changed these settings of domain corp.example.com after they "
-                                 "were read: ReconnectSearchAllSites, DoTotalResynchAfterMinutes. Look at the stored values and "
-                                 "make your change again."))
-            << err.toStdString();
-        const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-        EXPECT_EQ(o["outcome"].toString(), "conflict");
-        EXPECT_EQ(o["changed"].toArray(), (QJsonArray{"ReconnectSearchAllSites", "DoTotalResynchAfterMinutes"}));
-    }
-    other.close();
-    other = QSqlDatabase();
-    QSqlDatabase::removeDatabase("other-save");
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    err += p.readAllStandardError();
+    EXPECT_TRUE(err.contains("Nothing was saved: someone else changed these settings of domain corp.example.com after they "
+                             "were read: ReconnectSearchAllSites, DoTotalResynchAfterMinutes. Look at the stored values and "
+                             "make your change again."))
+        << err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    EXPECT_EQ(o["outcome"].toString(), "conflict");
+    EXPECT_EQ(o["changed"].toArray(), (QJsonArray{"ReconnectSearchAllSites", "DoTotalResynchAfterMinutes"}));
     EXPECT_EQ(columns("ReconnectEnabled ReconnectFailureThreshold DoTotalResynchAfterMinutes"), "1 15 77");
 }
 
