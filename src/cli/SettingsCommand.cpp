@@ -1,6 +1,7 @@
 #include "app/StartupGate.h"
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
+#include "directory/NameValidation.h"
 #include "log/ActivityLog.h"
 #include "log/ErrorReport.h"
 #include "platform/Sleeper.h"
@@ -179,6 +180,83 @@ int runShow(CliEnv& env)
     return rc;
 }
 
+// The panel setting a key changes; none for keys that are shown only or unknown.
+std::optional<PanelRules::Setting> settingOfKey(const QString& key, PanelSide side)
+{
+    using PanelRules::Setting;
+    const bool dc = side == PanelSide::DomainController;
+    const struct {
+        const char* key;
+        Setting setting;
+    } keys[] = {
+        {"ReconnectEnabled", Setting::Reconnect},
+        {"ReconnectAutoFind", Setting::AutoFind},
+        {"ReconnectLastResortAutoFind", Setting::LastResort},
+        {dc ? "ReconnectSearchAllSites" : nullptr, Setting::SearchAllSites},
+        {"DoTotalResynchUsesRelative", Setting::Mode},
+        {"ReconnectFailureThreshold", Setting::FailedConnections},
+        {"DoTotalResynchAfterMinutes", Setting::Minutes},
+        {"DoTotalResynchAtTime", Setting::AtTime},
+        {dc ? "ManualDCPrimary" : "ManualGCPrimary", Setting::ManualPrimary},
+        {dc ? "ManualDCSecondary" : "ManualGCSecondary", Setting::ManualSecondary},
+    };
+    for (const auto& k : keys) {
+        if (k.key && key.compare(QLatin1String(k.key), Qt::CaseInsensitive) == 0)
+            return k.setting;
+    }
+    return std::nullopt;
+}
+
+// Why the panel's save would leave `key` as stored, with what to add to the command; empty when it is saved.
+QString notSavedText(const PanelState& s, const QString& key)
+{
+    using PanelRules::Kept;
+    const std::optional<PanelRules::Setting> setting = settingOfKey(key, s.side);
+    const std::optional<Kept> kept = setting ? PanelRules::keptBy(s, *setting) : std::nullopt;
+    if (!kept)
+        return {};
+    switch (*kept) {
+    case Kept::ReconnectOff:
+        return QStringLiteral("%1 is not saved while automatic reconnect is off; set ReconnectEnabled=1 in the same command").arg(key);
+    case Kept::AutoFindOn:
+        return QStringLiteral("%1 is not saved while automatic search is on; set ReconnectAutoFind=0 in the same command").arg(key);
+    case Kept::MinutesMode:
+        return QStringLiteral("%1 is not saved while the full synchronization is delayed by minutes; set "
+                              "DoTotalResynchUsesRelative=0 in the same command").arg(key);
+    case Kept::TimeOfDayMode:
+        return QStringLiteral("%1 is not saved while the full synchronization is delayed until a time of day; set "
+                              "DoTotalResynchUsesRelative=1 in the same command").arg(key);
+    case Kept::EmptySecondary:
+        return QStringLiteral("%1 is not saved when it is empty (the stored secondary server stays); give a server name").arg(key);
+    }
+    return {};
+}
+
+// What the command would have the panel save but the panel would not: keys its rules skip, and server names the
+// window's fields refuse (in the fields' words). One text per key; none when everything asked for is saved.
+QStringList refusals(const PanelState& s, const QList<std::pair<QString, QString>>& changes, const QString& domainName)
+{
+    using PanelRules::Setting;
+    QStringList out;
+    QStringList seen;
+    for (const auto& [key, value] : changes) {
+        const std::optional<Setting> setting = settingOfKey(key, s.side);
+        if (seen.contains(key, Qt::CaseInsensitive) || !setting)
+            continue;
+        seen << key;
+        if (const QString kept = notSavedText(s, key); !kept.isEmpty()) {
+            out << kept;
+        } else if (*setting == Setting::ManualPrimary || *setting == Setting::ManualSecondary) {
+            const QString& name = *setting == Setting::ManualPrimary ? s.manualPrimary : s.manualSecondary;
+            if (!name.isEmpty()) {
+                if (const QString refused = manualServerRefusal(name, domainName); !refused.isEmpty())
+                    out << key + QStringLiteral(": ") + refused;
+            }
+        }
+    }
+    return out;
+}
+
 // Applies one KEY=VALUE to the panel through the editing rules; returns an error text or empty.
 QString applySetting(PanelState& s, const QString& key, const QString& value)
 {
@@ -230,9 +308,9 @@ QString applySetting(PanelState& s, const QString& key, const QString& value)
             return QStringLiteral("DoTotalResynchAtTime takes a time of day as HH:MM or as hours*100+minutes (0 to 2359), not '%1'").arg(value);
         setTime(s, t);
     } else if (is(dc ? "ManualDCPrimary" : "ManualGCPrimary")) {
-        setText(s, Text::ManualPrimary, value);
+        setText(s, Text::ManualPrimary, value.trimmed()); // as the field trims it
     } else if (is(dc ? "ManualDCSecondary" : "ManualGCSecondary")) {
-        setText(s, Text::ManualSecondary, value);
+        setText(s, Text::ManualSecondary, value.trimmed());
     } else if (is("AdDomainObjectID") || is("DomainName") || is("CurrentDC") || is("ReconnectOnNextSynch") ||
                is("SynchInterval") || is("CurrentGC")) {
         return QStringLiteral("%1 is shown only; it cannot be set here").arg(key);
@@ -260,9 +338,13 @@ int runSet(CliEnv& env)
                                   QStringLiteral("Change reconnect settings as the settings panels do: the stored settings "
                                                  "with the given changes are saved by the panels' rules (the two risky "
                                                  "choices need --yes, switching off the automatic server search needs a "
-                                                 "manual primary server), and the save is written to a new activity log.\n"
-                                                 "Exit status 0 when saved, 1 when refused or the write failed, 2 on a usage "
-                                                 "or environment error."),
+                                                 "manual primary server), and the save is written to a new activity log. "
+                                                 "A key the panel would not save as things stand, or a server name its "
+                                                 "fields refuse, is refused before anything is written. The save writes "
+                                                 "nothing when someone else changed the settings after they were read, "
+                                                 "and names the settings they changed.\n"
+                                                 "Exit status 0 when saved, 1 when refused, changed by someone else or the "
+                                                 "write failed, 2 on a usage or environment error."),
                                   1, -1);
         rc >= 0)
         return rc;
@@ -307,6 +389,8 @@ int runSet(CliEnv& env)
         return ExitFailed;
     }
     DomainRef ref;
+    DomainSettings readRow;
+    ConfigurationSnapshot readConfig = config;
     if (t.gc) {
         if (!fillGcPanel(state, config, sinks)) {
             env.err << "ferrowind settings set: " << notices.join(QLatin1Char('\n')) << "\n";
@@ -328,6 +412,7 @@ int runSet(CliEnv& env)
         }
         fillDomainPanel(state, found.first(), sinks);
         ref = {found.first().domainName, found.first().objectId};
+        readRow = found.first();
     }
     for (const QString& n : notices)
         env.err << "ferrowind settings set: " << n << "\n";
@@ -338,19 +423,35 @@ int runSet(CliEnv& env)
             return ExitUsage;
         }
     }
+    // Refused before anything is written or logged: a change the panel would drop must not be answered "Saved."
+    if (const QStringList refused = refusals(state, changes, ref.name); !refused.isEmpty()) {
+        for (const QString& r : refused)
+            env.err << "ferrowind settings set: " << r << "\n";
+        env.err << "ferrowind settings set: nothing was saved\n";
+        if (p.isSet(json))
+            printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("saved"), false},
+                                                         {QStringLiteral("outcome"), QStringLiteral("refused")},
+                                                         {QStringLiteral("refused"), QJsonArray::fromStringList(refused)}}));
+        return ExitFailed;
+    }
 
     // A log another run started in this same second has our log's name and would be replaced: wait for a free name.
     for (int i = 0; i < 15 && QFileInfo::exists(ctx.log().GenerateNewLogFileName()); ++i)
         ctx.sleeper().sleepMs(100);
     gate.startNewLog();
-    const SaveOutcome outcome = t.gc ? GcSettingsSaver(ctx).save(state, {}) : DcSettingsSaver(ctx).save(state, ref, {});
+    GcSettingsSaver gcSaver(ctx);
+    DcSettingsSaver dcSaver(ctx);
+    const SaveOutcome outcome = t.gc ? gcSaver.save(state, readConfig, {}) : dcSaver.save(state, ref, readRow, {});
     ctx.log().FlushLogFile();
     const bool saved = outcome == SaveOutcome::Saved;
     if (p.isSet(json)) {
-        static const char* const names[] = {"saved", "declined", "refused", "notFound", "failed"};
-        printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("saved"), saved},
-                                                     {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
-                                                     {QStringLiteral("log"), ctx.log().logPath()}}));
+        static const char* const names[] = {"saved", "declined", "refused", "notFound", "failed", "conflict"};
+        QJsonObject o{{QStringLiteral("saved"), saved},
+                      {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
+                      {QStringLiteral("log"), ctx.log().logPath()}};
+        if (outcome == SaveOutcome::Conflict)
+            o[QStringLiteral("changed")] = QJsonArray::fromStringList(t.gc ? gcSaver.changedUnderneath() : dcSaver.changedUnderneath());
+        printJson(env.out, QJsonDocument(o));
     }
     if (!saved) {
         env.err << "ferrowind settings set: nothing was saved\n";

@@ -1,5 +1,6 @@
 #include "directory/NameValidation.h"
 
+#include "directory/NetTools.h"
 #include "directory/ServerTests.h"
 #include "platform/Prompter.h"
 
@@ -22,25 +23,31 @@ QString serverOutsideDomainText(const QString& server, const QString& domain)
            domain + QStringLiteral(" domain.");
 }
 
+QString manualServerRefusal(const QString& name, const QString& domain)
+{
+    // A name that is no host name (blanks, ';', '!', a line break, thousands of characters) is refused with the
+    // same words as one without a dot: it could only fail every test, and would end up in the log as it is.
+    if (!name.contains(QLatin1Char('.')) || !net::isValidHostName(name))
+        return server_text::kNoDot;
+    if (domain.size() >= 2 && !bServerInDomain(name, domain))
+        return serverOutsideDomainText(name, domain);
+    return {};
+}
+
 void NameValidation::validateDomainControllerField(QString& field, const QString& selectedDomainCell, Prompter& prompter,
                                                    const std::function<void()>& enableSave)
 {
     field = field.trimmed();
     if (field.isEmpty())
         return;
-    if (!field.contains(QLatin1Char('.'))) {
-        prompter.inform(server_text::kNoDot);
+    const QString domain = selectedDomainCell.trimmed();
+    if (const QString refused = manualServerRefusal(field, domain); !refused.isEmpty()) {
+        prompter.inform(refused);
         field.clear();
         return;
     }
-    const QString domain = selectedDomainCell.trimmed();
     if (domain.size() < 2)
         return;
-    if (!bServerInDomain(field, domain)) {
-        prompter.inform(serverOutsideDomainText(field, domain));
-        field.clear();
-        return;
-    }
     if (enableSave)
         enableSave();
 }
@@ -50,8 +57,8 @@ void NameValidation::validateGlobalCatalogField(QString& field, Prompter& prompt
     field = field.trimmed();
     if (field.isEmpty())
         return;
-    if (!field.contains(QLatin1Char('.'))) {
-        prompter.inform(server_text::kNoDot);
+    if (const QString refused = manualServerRefusal(field, QString()); !refused.isEmpty()) {
+        prompter.inform(refused);
         field.clear();
     }
     if (enableSave)

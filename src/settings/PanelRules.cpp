@@ -115,4 +115,35 @@ void resetToDefaults(PanelState& s)
         setSearchAllSites(s, false);
 }
 
+std::optional<Kept> keptBy(const PanelState& s, Setting which)
+{
+    const bool dc = s.side == PanelSide::DomainController;
+    switch (which) {
+    case Setting::Reconnect:
+    case Setting::Mode:
+    case Setting::FailedConnections:
+    case Setting::SearchAllSites:
+        return std::nullopt;
+    case Setting::AtTime:
+        return s.atTime ? std::nullopt : std::optional<Kept>(Kept::MinutesMode);
+    case Setting::Minutes:
+        return s.atTime ? std::optional<Kept>(Kept::TimeOfDayMode) : std::nullopt;
+    case Setting::AutoFind:
+        return s.reconnect ? std::nullopt : std::optional<Kept>(Kept::ReconnectOff);
+    case Setting::LastResort:
+        // The global catalog writes its last-resort node whatever reconnect is; the domain save skips it.
+        return s.reconnect || !dc ? std::nullopt : std::optional<Kept>(Kept::ReconnectOff);
+    case Setting::ManualPrimary:
+    case Setting::ManualSecondary:
+        if (!s.reconnect)
+            return Kept::ReconnectOff;
+        if (s.autoFind)
+            return Kept::AutoFindOn;
+        if (which == Setting::ManualSecondary && s.manualSecondary.isEmpty())
+            return Kept::EmptySecondary;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 } // namespace fw::PanelRules

@@ -1,6 +1,8 @@
 #pragma once
 #include "settings/PanelState.h"
 
+#include <optional>
+
 namespace fw {
 
 // The editing rules of the two settings panels. Every change, whether the administrator's or the
@@ -29,6 +31,20 @@ void setTime(PanelState& s, const QTime& t);
 
 // The reset values of "Reset to Defaults", put in one by one in the order the panel lists them.
 void resetToDefaults(PanelState& s);
+
+// The settings a panel saves (the domain panel alone has SearchAllSites).
+enum class Setting { Reconnect, AutoFind, LastResort, SearchAllSites, Mode, FailedConnections, AtTime, Minutes, ManualPrimary, ManualSecondary };
+// Why a save of the panel as it stands leaves a setting as it is stored.
+enum class Kept {
+    ReconnectOff,   // automatic reconnect is off: the rest of the reconnect settings are skipped
+    AutoFindOn,     // automatic search is on: the manual servers are not written
+    MinutesMode,    // the delay is in minutes: the time of day is not written
+    TimeOfDayMode,  // the delay is until a time of day: the minutes are not written
+    EmptySecondary, // an empty secondary server box leaves the stored secondary
+};
+// The rule that keeps `which` out of a save of this panel; none when the save writes it.
+std::optional<Kept> keptBy(const PanelState& s, Setting which);
+inline bool saves(const PanelState& s, Setting which) { return !keptBy(s, which); }
 
 } // namespace PanelRules
 

@@ -6,17 +6,25 @@
 #include "log/ErrorReport.h"
 #include "platform/DebugChannel.h"
 #include "platform/Prompter.h"
+#include "settings/PanelRules.h"
+#include "settings/SettingsFill.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 #include "settings/TimeOfDay.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace fw {
 
 namespace {
 
 const QString kForm = QStringLiteral("frmMain");
+
+// The global catalog nodes a save rests on (after the prefix): all that the panel edits.
+const char* const kGcSettingNodes[] = {"ReconnectFailureThreshold", "DoTotalResynchUsesRelative", "DoTotalResynchAtTime",
+                                       "DoTotalResynchAfterMinutes", "ReconnectEnabled", "ReconnectLastResortAutoFind",
+                                       "ReconnectAutoFind", "ManualGCPrimary", "ManualGCSecondary"};
 
 // Leaves a procedure's "Exiting" line behind on every way out, unless the program was told to end on the way.
 struct ProcedureTrace {
@@ -70,6 +78,104 @@ bool riskyChoicesAccepted(const PanelState& s, Prompter& prompter, const QString
     return true;
 }
 
+// What the domain save writes for a panel, in order, with its log lines. A number that is not acceptable is
+// left out (the save refuses such a panel; the panel as filled may hold one).
+struct DcPlan {
+    QList<ColumnValue> values;
+    QStringList lines;
+};
+
+DcPlan dcPlan(const PanelState& s)
+{
+    using PanelRules::saves;
+    using PanelRules::Setting;
+    DcPlan plan;
+    QList<ColumnValue>& values = plan.values;
+    QStringList& lines = plan.lines;
+    values.append({DomainColumn::ReconnectSearchAllSites, s.searchAllSites ? 1 : 0});
+    if (const auto n = parseWholeNumber(s.failedConnections))
+        values.append({DomainColumn::ReconnectFailureThreshold, *n});
+    if (saves(s, Setting::AtTime)) {
+        const int t = integerFromTime(s.time);
+        values.append({DomainColumn::DoTotalResynchUsesRelative, 0});
+        values.append({DomainColumn::DoTotalResynchAtTime, t});
+        lines << QStringLiteral("    DoTotalResyncUsesRelative = 0") << QStringLiteral("    DoToalResyncAtTime=") + QString::number(t);
+    } else {
+        if (const auto n = parseWholeNumber(s.minutes))
+            values.append({DomainColumn::DoTotalResynchAfterMinutes, static_cast<double>(*n)});
+        values.append({DomainColumn::DoTotalResynchUsesRelative, 1});
+        lines << QStringLiteral("    DoTotalResyncUsesRelative = 1");
+    }
+    if (s.reconnect) {
+        values.append({DomainColumn::ReconnectEnabled, 1});
+        lines << QStringLiteral("    ReconnectEnabled = 1");
+        if (s.autoFind) {
+            values.append({DomainColumn::ReconnectAutoFind, 1});
+            lines << QStringLiteral("    ReconnectAutoFind = 1");
+        } else {
+            values.append({DomainColumn::ReconnectAutoFind, 0});
+            lines << QStringLiteral("    ReconnectAutoFind = 0");
+            values.append({DomainColumn::ManualDCPrimary, s.manualPrimary});
+            lines << QStringLiteral("    ManualDCPrimary=") + s.manualPrimary;
+            if (saves(s, Setting::ManualSecondary)) {
+                values.append({DomainColumn::ManualDCSecondary, s.manualSecondary});
+                lines << QStringLiteral("    ManualDCSecondary=") + s.manualSecondary;
+            }
+        }
+        values.append({DomainColumn::ReconnectLastResortAutoFind, s.lastResort ? 1 : 0});
+        lines << (s.lastResort ? QStringLiteral("    ReconnectLastResortAutoFind=1") : QStringLiteral("    ReconnectLastResortAutoFind=0"));
+    } else {
+        values.append({DomainColumn::ReconnectEnabled, 0});
+        lines << QStringLiteral("    ReconnectEnabled = 0")
+              << QStringLiteral("    Other settings for domain skipped since reconnect functionality disabled.");
+    }
+    return plan;
+}
+
+// The same for the global catalog save: the node writes in order and their log lines.
+struct GcPlan {
+    QList<NodeWrite> writes;
+    QStringList lines;
+};
+
+GcPlan gcPlan(const PanelState& s)
+{
+    using PanelRules::saves;
+    using PanelRules::Setting;
+    GcPlan plan;
+    QList<NodeWrite>& writes = plan.writes;
+    QStringList& lines = plan.lines;
+    const QString& prefix = settings_text::kDsgcPrefix;
+    auto value = [&](const char* suffix, const QString& v) {
+        writes.append({prefix + QLatin1String(suffix), v});
+        lines << QStringLiteral("    ") + prefix + QLatin1String(suffix) + QLatin1Char('=') + v;
+    };
+    auto flag = [&](const char* suffix, bool on) {
+        writes.append({prefix + QLatin1String(suffix), on ? QStringLiteral("1") : QStringLiteral("0")});
+        lines << QStringLiteral("    ") + prefix + QLatin1String(suffix) + (on ? QStringLiteral("= 1") : QStringLiteral("= 0"));
+    };
+    if (const auto n = parseWholeNumber(s.failedConnections))
+        value("ReconnectFailureThreshold", QString::number(*n));
+    flag("DoTotalResynchUsesRelative", !s.atTime);
+    if (saves(s, Setting::AtTime))
+        value("DoTotalResynchAtTime", QString::number(integerFromTime(s.time)));
+    else if (const auto n = parseWholeNumber(s.minutes))
+        value("DoTotalResynchAfterMinutes", QString::number(*n));
+    flag("ReconnectLastResortAutoFind", s.lastResort);
+    flag("ReconnectEnabled", s.reconnect);
+    if (saves(s, Setting::AutoFind)) {
+        flag("ReconnectAutoFind", s.autoFind);
+        if (saves(s, Setting::ManualPrimary)) {
+            value("ManualGCPrimary", s.manualPrimary);
+            if (saves(s, Setting::ManualSecondary))
+                value("ManualGCSecondary", s.manualSecondary);
+        }
+    } else {
+        lines << QStringLiteral("    Other settings for GC skipped since reconnect functionality disabled.");
+    }
+    return plan;
+}
+
 } // namespace
 
 std::optional<qint64> parseWholeNumber(const QString& text)
@@ -89,8 +195,12 @@ QString numberRefusedText(const QString& field, const QString& text)
     return QStringLiteral("\"%1\" must be a whole number from 0 upwards, not \"%2\". Nothing was saved.").arg(field, text);
 }
 
-SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, const std::function<void()>& afterWrite)
+SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, const DomainSettings& read,
+                                  const std::function<void()>& afterWrite)
 {
+    using PanelRules::saves;
+    using PanelRules::Setting;
+    m_changed.clear();
     ProcedureTrace trace(m_ctx, QStringLiteral("cmdDCSave_Click"));
     Prompter& prompter = m_ctx.prompter();
     ActivityLog& log = m_ctx.log();
@@ -107,54 +217,40 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
     log.WriteLog(QString(), true);
     log.WriteLog(QStringLiteral("Save pressed for Domain=") + domain.name, false);
 
-    QList<ColumnValue> values;
-    QStringList lines;
-    values.append({DomainColumn::ReconnectSearchAllSites, s.searchAllSites ? 1 : 0});
-    values.append({DomainColumn::ReconnectFailureThreshold, *parseWholeNumber(s.failedConnections)});
-    if (s.atTime) {
-        const int t = integerFromTime(s.time);
-        values.append({DomainColumn::DoTotalResynchUsesRelative, 0});
-        values.append({DomainColumn::DoTotalResynchAtTime, t});
-        lines << QStringLiteral("    DoTotalResyncUsesRelative = 0") << QStringLiteral("    DoToalResyncAtTime=") + QString::number(t);
-    } else {
-        values.append({DomainColumn::DoTotalResynchAfterMinutes, static_cast<double>(*parseWholeNumber(s.minutes))});
-        values.append({DomainColumn::DoTotalResynchUsesRelative, 1});
-        lines << QStringLiteral("    DoTotalResyncUsesRelative = 1");
-    }
-    if (s.reconnect) {
-        values.append({DomainColumn::ReconnectEnabled, 1});
-        lines << QStringLiteral("    ReconnectEnabled = 1");
-        if (s.autoFind) {
-            values.append({DomainColumn::ReconnectAutoFind, 1});
-            lines << QStringLiteral("    ReconnectAutoFind = 1");
-        } else {
-            values.append({DomainColumn::ReconnectAutoFind, 0});
-            lines << QStringLiteral("    ReconnectAutoFind = 0");
-            values.append({DomainColumn::ManualDCPrimary, s.manualPrimary});
-            lines << QStringLiteral("    ManualDCPrimary=") + s.manualPrimary;
-            if (!s.manualSecondary.isEmpty()) {
-                values.append({DomainColumn::ManualDCSecondary, s.manualSecondary});
-                lines << QStringLiteral("    ManualDCSecondary=") + s.manualSecondary;
-            }
-        }
-        values.append({DomainColumn::ReconnectLastResortAutoFind, s.lastResort ? 1 : 0});
-        lines << (s.lastResort ? QStringLiteral("    ReconnectLastResortAutoFind=1") : QStringLiteral("    ReconnectLastResortAutoFind=0"));
-    } else {
-        values.append({DomainColumn::ReconnectEnabled, 0});
-        lines << QStringLiteral("    ReconnectEnabled = 0")
-              << QStringLiteral("    Other settings for domain skipped since reconnect functionality disabled.");
-    }
+    const DcPlan plan = dcPlan(s);
+    const QStringList& lines = plan.lines;
 
-    int matched = 0;
-    const FwError err = SettingsStore(m_ctx.connectionString).changeDomain(domain.objectId, values, &matched);
+    // The save rests on the row as it was read: all of it must still be stored. It writes what the administrator
+    // changed: what differs from what the panel, as it was filled from that row, would have written.
+    QList<ColumnValue> expected;
+    for (const DomainColumn c : kDomainColumns)
+        expected.append({c, read.column(c)});
+    PanelState filled(PanelSide::DomainController);
+    fillDomainPanel(filled, read, {});
+    const QList<ColumnValue> before = dcPlan(filled).values;
+    QList<ColumnValue> changes;
+    for (const ColumnValue& cv : plan.values) {
+        const auto same = [&](const ColumnValue& b) { return b.column == cv.column && sameStoredValue(b.value, cv.value); };
+        if (std::none_of(before.begin(), before.end(), same))
+            changes.append(cv);
+    }
+    WriteCheck check;
+    const FwError err = SettingsStore(m_ctx.connectionString).changeDomain(domain.objectId, expected, changes, &check);
     if (err) {
         // Nothing was written: say so, and do not claim a save.
         scope.report(err);
         return SaveOutcome::Failed;
     }
-    if (matched != 1) {
+    if (check.matched != 1) {
         prompter.inform(settings_text::kDomainChangeMissing);
         return SaveOutcome::NotFound;
+    }
+    if (!check.changed.isEmpty()) {
+        m_changed = check.changed;
+        const QString text = settings_text::conflictText(QStringLiteral("domain ") + domain.name, m_changed);
+        log.WriteLog(text, false);
+        prompter.inform(text);
+        return SaveOutcome::Conflict;
     }
     // The row is written: the lines say what it now holds.
     for (const QString& line : lines)
@@ -169,8 +265,11 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
     return SaveOutcome::Saved;
 }
 
-SaveOutcome GcSettingsSaver::save(const PanelState& s, const std::function<void()>& afterWrite)
+SaveOutcome GcSettingsSaver::save(const PanelState& s, ConfigurationSnapshot& read, const std::function<void()>& afterWrite)
 {
+    using PanelRules::saves;
+    using PanelRules::Setting;
+    m_changed.clear();
     ProcedureTrace trace(m_ctx, QStringLiteral("cmdGCSave_Click"));
     Prompter& prompter = m_ctx.prompter();
     ActivityLog& log = m_ctx.log();
@@ -188,41 +287,45 @@ SaveOutcome GcSettingsSaver::save(const PanelState& s, const std::function<void(
     log.WriteLog(QString(), true);
     log.WriteLog(QStringLiteral("Save pressed for Global catalog server"), false);
 
-    QList<NodeWrite> writes;
-    QStringList lines;
+    const GcPlan plan = gcPlan(s);
+    const QStringList& lines = plan.lines;
     const QString& prefix = settings_text::kDsgcPrefix;
-    auto value = [&](const char* suffix, const QString& v) {
-        writes.append({prefix + QLatin1String(suffix), v});
-        lines << QStringLiteral("    ") + prefix + QLatin1String(suffix) + QLatin1Char('=') + v;
-    };
-    auto flag = [&](const char* suffix, bool on) {
-        writes.append({prefix + QLatin1String(suffix), on ? QStringLiteral("1") : QStringLiteral("0")});
-        lines << QStringLiteral("    ") + prefix + QLatin1String(suffix) + (on ? QStringLiteral("= 1") : QStringLiteral("= 0"));
-    };
-    value("ReconnectFailureThreshold", QString::number(*parseWholeNumber(s.failedConnections)));
-    flag("DoTotalResynchUsesRelative", !s.atTime);
-    if (s.atTime)
-        value("DoTotalResynchAtTime", QString::number(integerFromTime(s.time)));
-    else
-        value("DoTotalResynchAfterMinutes", QString::number(*parseWholeNumber(s.minutes)));
-    flag("ReconnectLastResortAutoFind", s.lastResort);
-    flag("ReconnectEnabled", s.reconnect);
-    if (s.reconnect) {
-        flag("ReconnectAutoFind", s.autoFind);
-        if (!s.autoFind) {
-            value("ManualGCPrimary", s.manualPrimary);
-            if (!s.manualSecondary.isEmpty())
-                value("ManualGCSecondary", s.manualSecondary);
-        }
-    } else {
-        lines << QStringLiteral("    Other settings for GC skipped since reconnect functionality disabled.");
-    }
 
-    const FwError err = SettingsStore(m_ctx.connectionString).writeNodes(writes);
+    // As the domain save: every settings node as read must still be stored; only nodes that differ are written.
+    QList<ExpectedNode> expected;
+    for (const char* suffix : kGcSettingNodes) {
+        const ConfigurationNode* n = read.find(prefix + QLatin1String(suffix));
+        expected.append({prefix + QLatin1String(suffix), n != nullptr, n ? n->value : QVariant()});
+    }
+    PanelState filled(PanelSide::GlobalCatalog);
+    fillGcPanel(filled, read, {});
+    const QList<NodeWrite> before = gcPlan(filled).writes;
+    QList<NodeWrite> changes;
+    for (const NodeWrite& w : plan.writes) {
+        const auto same = [&](const NodeWrite& b) { return b.fullName == w.fullName && sameStoredValue(b.value, w.value); };
+        if (std::none_of(before.begin(), before.end(), same))
+            changes.append(w);
+    }
+    WriteCheck check;
+    const FwError err = SettingsStore(m_ctx.connectionString).writeNodes(expected, changes, &check);
     if (err) {
         // The nodes were written together or not at all: none of them changed.
         scope.report(err);
         return SaveOutcome::Failed;
+    }
+    if (!check.changed.isEmpty()) {
+        for (const QString& name : check.changed)
+            m_changed.append(name.mid(prefix.size()));
+        const QString text = settings_text::conflictText(QStringLiteral("the global catalog"), m_changed);
+        log.WriteLog(text, false);
+        prompter.inform(text);
+        return SaveOutcome::Conflict;
+    }
+    for (ConfigurationNode& n : read.nodes) {
+        for (const NodeWrite& w : changes) {
+            if (n.fullName == w.fullName)
+                n.value = w.value;
+        }
     }
     for (const QString& line : lines)
         log.WriteLog(line, false);

@@ -2,12 +2,15 @@
 #include "settings/PanelState.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
 namespace fw {
 
 class AppContext;
+class ConfigurationSnapshot;
+struct DomainSettings;
 
 enum class SaveOutcome {
     Saved,
@@ -15,6 +18,7 @@ enum class SaveOutcome {
     Refused,  // a rule or a refused number ended the save before anything was written
     NotFound, // the domain row is gone
     Failed,   // the database refused the write; nothing was changed
+    Conflict, // someone else changed the stored settings after they were read; nothing was written
 };
 
 // A whole number from 0 upwards, blanks around it allowed; nothing else.
@@ -27,26 +31,36 @@ struct DomainRef {
 };
 
 // The domain controller save: the two risky questions, the missing-primary rule, the column writes of
-// one ADDomain row (one update) and their log lines. `afterWrite` runs once the row is written and
-// before "Settings saved for domain" is logged (the window reloads itself there, starting a new log).
+// one ADDomain row (one update) and their log lines. `read` is the row the panel was filled from: the
+// save writes only the columns whose value differs from it, and nothing at all when the stored row no
+// longer holds what was read (Conflict, the changed columns in changedUnderneath()). `afterWrite` runs
+// once the row is written and before "Settings saved for domain" is logged (the window reloads itself
+// there, starting a new log).
 class DcSettingsSaver {
 public:
     explicit DcSettingsSaver(AppContext& ctx) : m_ctx(ctx) {}
-    SaveOutcome save(const PanelState& s, const DomainRef& domain, const std::function<void()>& afterWrite);
+    SaveOutcome save(const PanelState& s, const DomainRef& domain, const DomainSettings& read,
+                     const std::function<void()>& afterWrite);
+    const QStringList& changedUnderneath() const { return m_changed; }
 
 private:
     AppContext& m_ctx;
+    QStringList m_changed;
 };
 
-// The global catalog save: the same questions, then the nodes written in one transaction and logged.
+// The global catalog save: the same questions, then the nodes written in one transaction and logged,
+// checked against `read` (the configuration the panel was filled from) as the domain save is. After a
+// save `read` holds what is now stored, so that the panel, which keeps its texts, can save again.
 // `afterWrite` runs once every node is written, before "Settings saved for global catalog server".
 class GcSettingsSaver {
 public:
     explicit GcSettingsSaver(AppContext& ctx) : m_ctx(ctx) {}
-    SaveOutcome save(const PanelState& s, const std::function<void()>& afterWrite);
+    SaveOutcome save(const PanelState& s, ConfigurationSnapshot& read, const std::function<void()>& afterWrite);
+    const QStringList& changedUnderneath() const { return m_changed; }
 
 private:
     AppContext& m_ctx;
+    QStringList m_changed; // node names after the global catalog prefix
 };
 
 } // namespace fw

@@ -5,6 +5,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <cmath>
+#include <optional>
 
 namespace fw {
 
@@ -41,7 +42,76 @@ QList<DomainSettings> readDomainRows(QSqlQuery& q, FwError* error)
     return rows;
 }
 
+// A value as a number, when it is one: a numeric type, a flag, or a text that is a whole finite number.
+std::optional<double> asNumber(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? 1.0 : 0.0;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return v.toDouble();
+    default:
+        break;
+    }
+    bool ok = false;
+    const double d = v.toString().trimmed().toDouble(&ok);
+    if (ok && std::isfinite(d))
+        return d;
+    return std::nullopt;
+}
+
+bool isNull(const QVariant& v)
+{
+    return v.isNull() || !v.isValid();
+}
+
+FwError failed(Database& db, const FwError& err)
+{
+    db.rollback();
+    return err;
+}
+
 } // namespace
+
+bool sameStoredValue(const QVariant& a, const QVariant& b)
+{
+    if (isNull(a) || isNull(b))
+        return isNull(a) && isNull(b);
+    const std::optional<double> x = asNumber(a);
+    const std::optional<double> y = asNumber(b);
+    if (x && y)
+        return *x == *y;
+    return a.toString() == b.toString();
+}
+
+QVariant DomainSettings::column(DomainColumn c) const
+{
+    switch (c) {
+    case DomainColumn::ReconnectSearchAllSites: return reconnectSearchAllSites;
+    case DomainColumn::ReconnectFailureThreshold: return reconnectFailureThreshold;
+    case DomainColumn::DoTotalResynchUsesRelative: return doTotalResynchUsesRelative;
+    case DomainColumn::DoTotalResynchAtTime: return doTotalResynchAtTime;
+    case DomainColumn::DoTotalResynchAfterMinutes: return doTotalResynchAfterMinutes;
+    case DomainColumn::ReconnectEnabled: return reconnectEnabled;
+    case DomainColumn::ReconnectAutoFind: return reconnectAutoFind;
+    case DomainColumn::ManualDCPrimary: return manualDCPrimary;
+    case DomainColumn::ManualDCSecondary: return manualDCSecondary;
+    case DomainColumn::ReconnectLastResortAutoFind: return reconnectLastResortAutoFind;
+    }
+    return {};
+}
 
 bool DomainSettings::flag(const QVariant& v)
 {
@@ -132,32 +202,48 @@ ConfigurationSnapshot SettingsStore::readConfiguration(FwError* error) const
     return snap;
 }
 
-FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnValue>& values, int* matched) const
+FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnValue>& expected,
+                                    const QList<ColumnValue>& values, WriteCheck* check) const
 {
-    if (matched)
-        *matched = 0;
+    WriteCheck local;
+    WriteCheck& out = check ? *check : local;
+    out = {};
     FwError err;
     auto db = Database::open(m_connectionString, &err);
     if (!db)
         return err;
     if ((err = db->begin()))
         return err;
-    int count = 0;
+    // The row's write lock comes first: no other save can change the row between the comparison and the write.
+    // (An update to itself is the one lock every engine takes the same way; it also counts the rows.)
     {
-        QSqlQuery q = db->run(QStringLiteral("SELECT COUNT(*) FROM ADDomain WHERE AdDomainObjectID = ?"), {objectId}, &err);
-        if (!err && q.next())
-            count = q.value(0).toInt();
+        QSqlQuery lock = db->run(QStringLiteral("UPDATE ADDomain SET DomainName = DomainName WHERE AdDomainObjectID = ?"),
+                                 {objectId}, &err);
+        if (err)
+            return failed(*db, err);
+        out.matched = lock.numRowsAffected();
     }
-    if (err) {
-        db->rollback();
-        return err;
+    if (out.matched != 1)
+        return failed(*db, {});
+    if (!expected.isEmpty()) {
+        QStringList names;
+        for (const ColumnValue& cv : expected)
+            names.append(domainColumnName(cv.column));
+        QSqlQuery q = db->run(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
+                                  QStringLiteral(" FROM ADDomain WHERE AdDomainObjectID = ?"),
+                              {objectId}, &err);
+        if (!err && !q.next())
+            err = q.lastError().isValid() ? Database::fromSqlError(q.lastError())
+                                          : FwError{-2147467259, QStringLiteral("The domain row could not be read again")};
+        if (err)
+            return failed(*db, err);
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            if (!sameStoredValue(q.value(static_cast<int>(i)), expected[i].value))
+                out.changed.append(names[i]);
+        }
     }
-    if (matched)
-        *matched = count;
-    if (count != 1 || values.isEmpty()) {
-        db->rollback();
-        return {};
-    }
+    if (!out.changed.isEmpty() || values.isEmpty())
+        return failed(*db, {});
     QStringList sets;
     QVariantList binds;
     for (const ColumnValue& cv : values) {
@@ -170,23 +256,50 @@ FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnV
                           binds, &err);
     if (!err && u.numRowsAffected() != 1)
         err = {-2147467259, QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u.numRowsAffected())};
-    if (err) {
-        db->rollback();
-        return err;
-    }
+    if (err)
+        return failed(*db, err);
     if ((err = db->commit()))
         db->rollback();
     return err;
 }
 
-FwError SettingsStore::writeNodes(const QList<NodeWrite>& writes) const
+FwError SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const
 {
+    WriteCheck local;
+    WriteCheck& out = check ? *check : local;
+    out = {};
     FwError err;
     auto db = Database::open(m_connectionString, &err);
     if (!db)
         return err;
     if ((err = db->begin()))
         return err;
+    // Every node the save depends on is locked before it is read (see changeDomain).
+    QStringList names;
+    for (const ExpectedNode& e : expected)
+        names.append(e.fullName);
+    for (const NodeWrite& w : writes)
+        names.append(w.fullName);
+    names.removeDuplicates();
+    for (const QString& name : names) {
+        db->run(QStringLiteral("UPDATE Configuration SET NodeValue = NodeValue WHERE NodeID IN "
+                               "(SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?)"),
+                {name}, &err);
+        if (err)
+            return failed(*db, err);
+    }
+    for (const ExpectedNode& e : expected) {
+        QSqlQuery q = db->run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"), {e.fullName}, &err);
+        const bool present = !err && q.next();
+        if (!err && q.lastError().isValid())
+            err = Database::fromSqlError(q.lastError());
+        if (err)
+            return failed(*db, err);
+        if (present != e.present || (present && !sameStoredValue(q.value(0), e.value)))
+            out.changed.append(e.fullName);
+    }
+    if (!out.changed.isEmpty())
+        return failed(*db, {});
     const QString sql = db->dialect().configurationModify();
     for (const NodeWrite& w : writes) {
         int found = 0;
@@ -199,10 +312,8 @@ FwError SettingsStore::writeNodes(const QList<NodeWrite>& writes) const
             err = {-2147467259, QStringLiteral("The configuration node %1 does not exist").arg(w.fullName)};
         if (!err)
             db->run(sql, db->dialect().configurationModifyBinds(w.fullName, w.value), &err);
-        if (err) {
-            db->rollback();
-            return err;
-        }
+        if (err)
+            return failed(*db, err);
     }
     if ((err = db->commit()))
         db->rollback();

@@ -3,10 +3,36 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <optional>
 
 namespace fw {
+
+// The writable columns of ADDomain.
+enum class DomainColumn {
+    ReconnectSearchAllSites,
+    ReconnectFailureThreshold,
+    DoTotalResynchUsesRelative,
+    DoTotalResynchAtTime,
+    DoTotalResynchAfterMinutes,
+    ReconnectEnabled,
+    ReconnectAutoFind,
+    ManualDCPrimary,
+    ManualDCSecondary,
+    ReconnectLastResortAutoFind,
+};
+inline constexpr DomainColumn kDomainColumns[] = {
+    DomainColumn::ReconnectSearchAllSites,    DomainColumn::ReconnectFailureThreshold, DomainColumn::DoTotalResynchUsesRelative,
+    DomainColumn::DoTotalResynchAtTime,       DomainColumn::DoTotalResynchAfterMinutes, DomainColumn::ReconnectEnabled,
+    DomainColumn::ReconnectAutoFind,          DomainColumn::ManualDCPrimary,           DomainColumn::ManualDCSecondary,
+    DomainColumn::ReconnectLastResortAutoFind,
+};
+QString domainColumnName(DomainColumn c);
+
+// Whether two stored values are the same: NULL equals only NULL, numbers compare as numbers whatever type
+// the driver gave them (a stored 5.0 is 5, "15" is 15), any other value as its exact text.
+bool sameStoredValue(const QVariant& a, const QVariant& b);
 
 // One row of vw_ADDomain. Values keep their NULLs; flag() reads a flag (NULL and 0 are off).
 struct DomainSettings {
@@ -25,25 +51,13 @@ struct DomainSettings {
     QVariant doTotalResynchAfterMinutes;
     QVariant reconnectOnNextSynch;
 
+    // The value read for one writable column.
+    QVariant column(DomainColumn c) const;
+
     static bool flag(const QVariant& v);
     // A value as a text box shows it: NULL is empty; whole numbers stored as reals lose their ".0".
     static QString text(const QVariant& v);
 };
-
-// The writable columns of ADDomain.
-enum class DomainColumn {
-    ReconnectSearchAllSites,
-    ReconnectFailureThreshold,
-    DoTotalResynchUsesRelative,
-    DoTotalResynchAtTime,
-    DoTotalResynchAfterMinutes,
-    ReconnectEnabled,
-    ReconnectAutoFind,
-    ManualDCPrimary,
-    ManualDCSecondary,
-    ReconnectLastResortAutoFind,
-};
-QString domainColumnName(DomainColumn c);
 
 struct ColumnValue {
     DomainColumn column;
@@ -69,6 +83,19 @@ struct NodeWrite {
     QString value;
 };
 
+// A node's value as a save read it; `present` false when the node was missing.
+struct ExpectedNode {
+    QString fullName;
+    bool present = true;
+    QVariant value;
+};
+
+// What a checked write found before writing.
+struct WriteCheck {
+    int matched = 0;     // domain rows with the identifier (the node writes leave it 0)
+    QStringList changed; // column or node names whose stored value is no longer the one read; nothing was written
+};
+
 // The program's one view of the reconnect settings in VelmoraDb. Each call opens its own connection
 // on the connection string and lets it go when done; every value travels as a bound parameter.
 class SettingsStore {
@@ -80,13 +107,16 @@ public:
     QList<DomainSettings> readDomain(const QString& objectId, FwError* error) const;
     ConfigurationSnapshot readConfiguration(FwError* error) const;
 
-    // Changes one ADDomain row in one transaction. `matched` receives the number of rows with that
-    // identifier; unless it is exactly 1 nothing is written and no error is set.
-    FwError changeDomain(const QString& objectId, const QList<ColumnValue>& values, int* matched) const;
+    // Changes one ADDomain row in one transaction, and only if its columns in `expected` still hold the values
+    // read: the row is locked first, compared, then written. Unless exactly one row has the identifier, or
+    // when a compared column changed (named in `check->changed`), nothing is written and no error is set.
+    FwError changeDomain(const QString& objectId, const QList<ColumnValue>& expected, const QList<ColumnValue>& values,
+                         WriteCheck* check) const;
 
-    // Writes configuration nodes in one transaction: all of them or none. A node that does not exist
-    // is a failure.
-    FwError writeNodes(const QList<NodeWrite>& writes) const;
+    // Writes configuration nodes in one transaction, all of them or none, and only if the nodes in `expected`
+    // still hold the values read (else `check->changed` names them and nothing is written). A node to write
+    // that does not exist is a failure.
+    FwError writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const;
 
 private:
     QString m_connectionString;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 namespace fw::settings_text {
 
@@ -51,6 +52,15 @@ inline QString notLoadedText(const QString& what)
 {
     return QStringLiteral("The settings of %1 could not be read from the database, so the panel does not show them. "
                           "Nothing was saved.").arg(what);
+}
+
+// A save found that someone else changed what it had read: it wrote nothing. `what` is "domain NAME" or
+// "the global catalog"; `names` are the settings' keys as 'settings show' prints them.
+inline QString conflictText(const QString& what, const QStringList& names)
+{
+    return QStringLiteral("Nothing was saved: someone else changed these settings of %1 after they were read: %2. "
+                          "Look at the stored values and make your change again.")
+        .arg(what, names.join(QStringLiteral(", ")));
 }
 
 // Captions of the two number fields, used to name them when their text is refused.

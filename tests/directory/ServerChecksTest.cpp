@@ -210,6 +210,7 @@ TEST(ManualNameValidation, FieldsAreTrimmedCheckedAndEnableSave)
     const char* const notInDomain = "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part "
                                     "of the corp.example.com domain.";
     const char* const noDot = "You need to enter a fully qualified server name in the form of 'server.domain.com'";
+    const std::string longName = std::string(4988, 'a') + ".example.com";
     const struct {
         const char* domainCell; // nullptr: a global catalog field
         const char* typed;
@@ -225,6 +226,12 @@ TEST(ManualNameValidation, FieldsAreTrimmedCheckedAndEnableSave)
         {nullptr, " gc1.example.org\t", "gc1.example.org", nullptr, 1},
         {nullptr, "gc1", "", noDot, 1}, // enabled also after the clearing
         {nullptr, "   ", "", nullptr, 0},
+        // Names that are no host names get the same words as one without a dot, whatever the domain.
+        {" corp.example.com ", "bad name!.corp.example.com", "", noDot, 0},
+        {" x ", "dc1;x.corp.example.com", "", noDot, 0},
+        {nullptr, "not a host;name\nx.example.com", "", noDot, 1},
+        {nullptr, "gc1.example.org\nInjected log line", "", noDot, 1},
+        {nullptr, longName.c_str(), "", noDot, 1},
     };
     for (const auto& c : cases) {
         ScriptedPrompter p;

@@ -43,20 +43,30 @@ protected:
         FwError err;
         const QList<DomainSettings> rows = SettingsStore(m_t.ctx().connectionString).readDomain(id, &err);
         PanelState s(PanelSide::DomainController);
-        fillDomainPanel(s, rows.value(0), {});
+        m_row = rows.value(0);
+        fillDomainPanel(s, m_row, {});
         return s;
     }
     PanelState gcPanel()
     {
         FwError err;
         PanelState s(PanelSide::GlobalCatalog);
-        fillGcPanel(s, SettingsStore(m_t.ctx().connectionString).readConfiguration(&err), {});
+        m_config = SettingsStore(m_t.ctx().connectionString).readConfiguration(&err);
+        fillGcPanel(s, m_config, {});
         return s;
     }
+    // Saves against what the last domainPanel() or gcPanel() read.
+    SaveOutcome saveDomain(const PanelState& s, const DomainRef& d, const std::function<void()>& after = {})
+    {
+        return DcSettingsSaver(m_t.ctx()).save(s, d, m_row, after);
+    }
+    SaveOutcome saveGc(const PanelState& s, const std::function<void()>& after = {}) { return GcSettingsSaver(m_t.ctx()).save(s, m_config, after); }
     // The log lines after the header.
     QStringList body() { return m_t.logLines().mid(8); }
 
     test::TestContext m_t;
+    DomainSettings m_row;
+    ConfigurationSnapshot m_config;
 };
 
 } // namespace
@@ -69,7 +79,7 @@ TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
     setSearchAllSites(s, true);
     setLastResort(s, true);
     int afterWrite = 0;
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { ++afterWrite; }), SaveOutcome::Saved);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}, [&] { ++afterWrite; }), SaveOutcome::Saved);
     EXPECT_EQ(afterWrite, 1);
     EXPECT_EQ(m_t.prompter().messages, QStringList{"Settings saved for domain"}) << "no question either";
     const QStringList lines = body();
@@ -93,7 +103,7 @@ TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
     setText(s, Text::ManualPrimary, "dcx.corp.example.com");
     setReconnect(s, false);
     m_t.prompter().answers = {Answer::Yes, Answer::Yes};
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Saved);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}), SaveOutcome::Saved);
     EXPECT_EQ(m_t.prompter().questions, (QStringList{kDcDisableReconnect, kDcDisableAutoFind}));
     EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Domain=corp.example.com", "    DoTotalResyncUsesRelative = 0",
                                           "    DoToalResyncAtTime=705", "    ReconnectEnabled = 0",
@@ -112,7 +122,7 @@ TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
     setText(s, Text::ManualPrimary, "dc09.sales.corp.example.com");
     setText(s, Text::ManualSecondary, "");
     m_t.prompter().answers = {Answer::Yes};
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"sales.corp.example.com", sales}, {}), SaveOutcome::Saved);
+    EXPECT_EQ(saveDomain(s, {"sales.corp.example.com", sales}), SaveOutcome::Saved);
     EXPECT_EQ(columns("ManualDCPrimary ManualDCSecondary", sales), "dc09.sales.corp.example.com dc02.sales.corp.example.com");
     EXPECT_TRUE(body().contains("    ManualDCPrimary=dc09.sales.corp.example.com"));
     EXPECT_TRUE(body().contains("    ReconnectAutoFind = 0"));
@@ -124,29 +134,29 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     PanelState s = domainPanel();
     setReconnect(s, false);
     m_t.prompter().answers = {Answer::No};
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Declined);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}), SaveOutcome::Declined);
     // Yes to it, but no manual primary with the search cleared.
     setAutoFind(s, false);
     m_t.prompter().answers = {Answer::Yes};
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}), SaveOutcome::Refused);
     EXPECT_EQ(m_t.prompter().messages.last(), "You cannot disable the automatic server search functionality without "
                                               "providing an alternative primary domain controller");
     // Numbers that are not whole numbers are refused, naming the field.
     s = domainPanel();
     setText(s, Text::Minutes, "12abc");
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}), SaveOutcome::Refused);
     EXPECT_TRUE(m_t.prompter().messages.last().contains("Delay full synchronization upon reconnect for this many minutes"));
     setText(s, Text::Minutes, "3");
     setText(s, Text::FailedConnections, "");
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, {}), SaveOutcome::Refused);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}), SaveOutcome::Refused);
     EXPECT_TRUE(m_t.prompter().messages.last().contains("Connection attempts before failure"));
     // The GC side the same way.
     PanelState g = gcPanel();
     setText(g, Text::FailedConnections, "-2");
-    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Refused);
+    EXPECT_EQ(saveGc(g), SaveOutcome::Refused);
     g = gcPanel();
     setAutoFind(g, false);
-    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Refused);
+    EXPECT_EQ(saveGc(g), SaveOutcome::Refused);
     EXPECT_EQ(m_t.prompter().messages.last(), "You cannot disable the automatic server search functionality without "
                                               "providing an alternative global catalog server");
 
@@ -160,7 +170,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "30");
     bool after = false;
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"gone.example.com", "{gone}"}, [&] { after = true; }), SaveOutcome::NotFound);
+    EXPECT_EQ(saveDomain(s, {"gone.example.com", "{gone}"}, [&] { after = true; }), SaveOutcome::NotFound);
     EXPECT_FALSE(after);
     EXPECT_EQ(m_t.prompter().messages.last(), "Error!  Could not find selected domain in ADDomain table in the database.");
     EXPECT_EQ(body().mid(1), QStringList{"Save pressed for Domain=gone.example.com"});
@@ -168,7 +178,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     // A write the database refuses.
     m_t.sql("CREATE TRIGGER refuse BEFORE UPDATE ON ADDomain BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END");
     m_t.prompter().messages.clear();
-    EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);
+    EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);
     EXPECT_FALSE(after);
     ASSERT_EQ(m_t.prompter().messages.size(), 1);
     EXPECT_TRUE(m_t.prompter().messages[0].startsWith("(error):"));
@@ -188,7 +198,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
     setText(g, Text::ManualPrimary, "gcm.example.com");
     m_t.prompter().answers = {Answer::Yes};
     int after = 0;
-    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { ++after; }), SaveOutcome::Saved);
+    EXPECT_EQ(saveGc(g, [&] { ++after; }), SaveOutcome::Saved);
     EXPECT_EQ(after, 1);
     const QString p = "    " + kDsgc;
     EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Global catalog server", p + "ReconnectFailureThreshold=2",
@@ -209,7 +219,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
     setLastResort(g, false);
     setReconnect(g, false);
     m_t.prompter().answers = {Answer::Yes};
-    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, {}), SaveOutcome::Saved);
+    EXPECT_EQ(saveGc(g), SaveOutcome::Saved);
     EXPECT_EQ(body().value(body().size() - 2), "    Other settings for GC skipped since reconnect functionality disabled.");
     EXPECT_EQ(nodes("ReconnectEnabled ReconnectLastResortAutoFind DoTotalResynchAfterMinutes DoTotalResynchUsesRelative "
                     "DoTotalResynchAtTime ReconnectAutoFind"),
@@ -224,7 +234,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
     setAutoFind(g, true);
     setText(g, Text::FailedConnections, "8");
     bool after = false;
-    EXPECT_EQ(GcSettingsSaver(m_t.ctx()).save(g, [&] { after = true; }), SaveOutcome::Failed);
+    EXPECT_EQ(saveGc(g, [&] { after = true; }), SaveOutcome::Failed);
     EXPECT_FALSE(after);
     EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
     const QString failure = "(error):-2147467259 (The configuration node " + kDsgc +
@@ -232,4 +242,54 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
     EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Global catalog server", failure}));
     EXPECT_TRUE(m_t.debug().lines.contains(failure));
     EXPECT_EQ(m_t.prompter().messages, QStringList{failure}) << "the box shows what the log says, and no success";
+}
+
+// Two administrators read the same settings; the second to save is refused and told what the first changed.
+TEST_F(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesThem)
+{
+    const QString ref = "corp.example.com";
+    // A flag stored as 5 reads as on; a save that does not change it leaves it as it is.
+    m_t.sql("UPDATE ADDomain SET ReconnectSearchAllSites = 5 WHERE AdDomainObjectID = ?", {kCorp});
+    PanelState a = domainPanel();
+    const DomainSettings readA = m_row;
+    PanelState b = domainPanel();
+    setText(b, Text::FailedConnections, "20");
+    setText(a, Text::Minutes, "77");
+    EXPECT_EQ(saveDomain(b, {ref, kCorp}), SaveOutcome::Saved);
+    m_t.prompter().messages.clear();
+    DcSettingsSaver saverA(m_t.ctx());
+    bool after = false;
+    EXPECT_EQ(saverA.save(a, {ref, kCorp}, readA, [&] { after = true; }), SaveOutcome::Conflict);
+    EXPECT_FALSE(after);
+    EXPECT_EQ(saverA.changedUnderneath(), QStringList{"ReconnectFailureThreshold"});
+    const QString conflict = "Nothing was saved: someone else changed these settings of domain corp.example.com after they "
+                             "were read: ReconnectFailureThreshold. Look at the stored values and make your change again.";
+    EXPECT_EQ(m_t.prompter().messages, QStringList{conflict});
+    EXPECT_EQ(body().mid(body().size() - 2), (QStringList{"Save pressed for Domain=corp.example.com", conflict}));
+    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 0 5");
+
+    // Read again, the same change is saved, and only what differs is written.
+    a = domainPanel();
+    setText(a, Text::Minutes, "77");
+    EXPECT_EQ(saveDomain(a, {ref, kCorp}), SaveOutcome::Saved);
+    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 77 5");
+
+    // The global catalog the same way; its saved panel keeps saving against what it wrote.
+    PanelState ga = gcPanel();
+    ConfigurationSnapshot readGa = m_config;
+    PanelState gb = gcPanel();
+    setText(gb, Text::FailedConnections, "5");
+    EXPECT_EQ(saveGc(gb), SaveOutcome::Saved);
+    setText(gb, Text::FailedConnections, "6");
+    EXPECT_EQ(saveGc(gb), SaveOutcome::Saved);
+    setTime(ga, QTime(2, 0));
+    setText(ga, Text::FailedConnections, "9");
+    GcSettingsSaver gcA(m_t.ctx());
+    EXPECT_EQ(gcA.save(ga, readGa, {}), SaveOutcome::Conflict);
+    EXPECT_EQ(gcA.changedUnderneath(), QStringList{"ReconnectFailureThreshold"});
+    EXPECT_EQ(m_t.prompter().messages.last(), "Nothing was saved: someone else changed these settings of the global catalog after "
+                                              "they were read: ReconnectFailureThreshold. Look at the stored values and make your "
+                                              "change again.");
+    EXPECT_EQ(body().last(), m_t.prompter().messages.last());
+    EXPECT_EQ(nodes("ReconnectFailureThreshold DoTotalResynchAtTime"), "6 130");
 }

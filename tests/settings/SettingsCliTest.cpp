@@ -7,8 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 using namespace fw;
 using fw::test::CliRun;
@@ -33,6 +35,8 @@ protected:
     }
     QString columns(const QString& names) { return test::domainColumns("sqlite:" + DemoEnvironment::databasePath(demo), names); }
     QString nodes(const QString& names) { return test::gcNodes("sqlite:" + DemoEnvironment::databasePath(demo), names); }
+    // Everything 'settings show' prints: what a refused command must leave as it was.
+    QByteArray settingsShown() { return cli({"settings", "show", "--json"}).out.toUtf8(); }
     // The log the output names.
     QStringList logOf(const CliRun& r)
     {
@@ -91,9 +95,92 @@ TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
     const QJsonObject outcome = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_FALSE(outcome["saved"].toBool());
     EXPECT_EQ(outcome["outcome"].toString(), "refused");
-    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary=gc'q.example.com", "--yes"});
+    // The name is trimmed as the field trims it.
+    r = cli({"settings", "set", "--gc", "ReconnectAutoFind=0", "ManualGCPrimary= gc9.corp.example.com ", "--yes"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(nodes("ManualGCPrimary"), "gc'q.example.com");
+    EXPECT_EQ(nodes("ManualGCPrimary ReconnectAutoFind"), "gc9.corp.example.com 0");
+}
+
+// What the panel would not save, and names its fields refuse, are refused before anything is written or logged.
+TEST_F(SettingsCli, SetRefusesWhatThePanelWouldNotSave)
+{
+    const QString noHost = "ManualGCPrimary: You need to enter a fully qualified server name in the form of 'server.domain.com'";
+    const struct {
+        QStringList args;
+        QStringList refused;
+    } cases[] = {
+        {{"--gc", "ManualGCPrimary=gc9.corp.example.com"},
+         {"ManualGCPrimary is not saved while automatic search is on; set ReconnectAutoFind=0 in the same command"}},
+        {{"--domain", "emea.example.org", "ReconnectAutoFind=0", "ManualDCPrimary=dc7.emea.example.org", "--yes"},
+         {"ReconnectAutoFind is not saved while automatic reconnect is off; set ReconnectEnabled=1 in the same command",
+          "ManualDCPrimary is not saved while automatic reconnect is off; set ReconnectEnabled=1 in the same command"}},
+        {{"--domain", "corp.example.com", "DoTotalResynchAtTime=07:00"},
+         {"DoTotalResynchAtTime is not saved while the full synchronization is delayed by minutes; set "
+          "DoTotalResynchUsesRelative=0 in the same command"}},
+        {{"--domain", "sales.corp.example.com", "ManualDCSecondary="},
+         {"ManualDCSecondary is not saved when it is empty (the stored secondary server stays); give a server name"}},
+        {{"--domain", "corp.example.com", "ReconnectAutoFind=0", "ManualDCPrimary=dc1.sales.corp.example.com", "--yes"},
+         {"ManualDCPrimary: The server needs to be in the currently selected domain.  dc1.sales.corp.example.com is not part of "
+          "the corp.example.com domain."}},
+        {{"--gc", "ReconnectAutoFind=0", "ManualGCPrimary=not a host;name\nx.example.com", "--yes"}, {noHost}},
+        {{"--gc", "ReconnectAutoFind=0", "ManualGCPrimary=bad name!", "--yes"}, {noHost}},
+        {{"--gc", "ReconnectAutoFind=0", "ManualGCPrimary=" + QString(4988, 'a') + ".example.com", "--yes"}, {noHost}},
+    };
+    const QByteArray before = settingsShown();
+    for (const auto& c : cases) {
+        const CliRun r = cli(QStringList{"settings", "set"} + c.args);
+        EXPECT_EQ(r.code, 1) << c.args.join(' ').toStdString();
+        QStringList expected;
+        for (const QString& line : c.refused)
+            expected << "ferrowind settings set: " + line;
+        expected << "ferrowind settings set: nothing was saved";
+        EXPECT_EQ(r.err.trimmed().split('\n'), expected) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty()) << "no activity log either";
+    }
+    EXPECT_EQ(settingsShown(), before);
+
+    const CliRun r = cli({"settings", "set", "--gc", "ManualGCSecondary=gc8.corp.example.com", "--json"});
+    EXPECT_EQ(r.code, 1);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(o["outcome"].toString(), "refused");
+    EXPECT_EQ(o["refused"].toArray().first().toString(),
+              "ManualGCSecondary is not saved while automatic search is on; set ReconnectAutoFind=0 in the same command");
+}
+
+// Another save commits between this command's read and its write (the command waits for that save's lock):
+// nothing is written, the changed setting is named and the exit status is 1.
+TEST_F(SettingsCli, SetOnSettingsChangedSinceTheyWereReadIsRefused)
+{
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(DemoEnvironment::databasePath(demo).toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ReconnectSearchAllSites = 1 "
+                                  "WHERE DomainName = 'corp.example.com'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FERROWIND_REGISTRY", DemoEnvironment::registryPath(demo));
+    env.insert("XDG_STATE_HOME", dir.filePath("state"));
+    p.setProcessEnvironment(env);
+    p.setReadChannel(QProcess::StandardError);
+    p.start(FERROWIND_CLI, {"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "ReconnectFailureThreshold=9",
+                            "--yes", "--json"});
+    // The question comes after the command has read the row and before it writes.
+    QByteArray err;
+    while (!err.contains("-> Yes (--yes)") && p.waitForReadyRead(20000))
+        err += p.readAllStandardError();
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    err += p.readAllStandardError();
+    EXPECT_TRUE(err.contains("Nothing was saved: someone else changed these settings of domain corp.example.com after they "
+                             "were read: ReconnectSearchAllSites, DoTotalResynchAfterMinutes. Look at the stored values and "
+                             "make your change again."))
+        << err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    EXPECT_EQ(o["outcome"].toString(), "conflict");
+    EXPECT_EQ(o["changed"].toArray(), (QJsonArray{"ReconnectSearchAllSites", "DoTotalResynchAfterMinutes"}));
+    EXPECT_EQ(columns("ReconnectEnabled ReconnectFailureThreshold DoTotalResynchAfterMinutes"), "1 15 77");
 }
 
 TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)

@@ -203,6 +203,45 @@ TEST_F(SettingsPages, GlobalCatalogSaveAndResetKeepThePanelAndTheLog)
     EXPECT_TRUE(t.logLines().contains("User selected to reset to default values for GC"));
 }
 
+// Someone else saved after the panels were filled: the window says what changed and shows the stored values again.
+TEST_F(SettingsPages, SaveOnSettingsChangedSinceTheLoadNamesThemAndShowsTheStoredValues)
+{
+    const QString conflict = "Nothing was saved: someone else changed these settings of %1 after they were read: %2. "
+                             "Look at the stored values and make your change again.";
+    load();
+    type(dc().txtDCFailedConnections, "44");
+    t.sql("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ManualDCPrimary = 'dc5.corp.example.com', ReconnectAutoFind = 0 "
+          "WHERE AdDomainObjectID = ?", {kCorp});
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{conflict.arg("domain corp.example.com", "DoTotalResynchAfterMinutes, ReconnectAutoFind, ManualDCPrimary")});
+    EXPECT_EQ(column("ReconnectFailureThreshold DoTotalResynchAfterMinutes", kCorp), "15 77");
+    EXPECT_EQ(grid().row(), 1);
+    EXPECT_EQ(gridRow(1), "corp.example.com|dc01.corp.example.com|dc5.corp.example.com||1|{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "15");
+    EXPECT_EQ(dc().txtDCResyncAfterMinutes->text(), "77");
+    EXPECT_TRUE(dc().txtDCManualPrimary->isEnabled());
+    EXPECT_FALSE(dc().cmdDCSave->isEnabled());
+    // Made again on what is stored now, the change is saved.
+    type(dc().txtDCFailedConnections, "44");
+    t.prompter().answers = {Answer::Yes};
+    click(dc().cmdDCSave);
+    EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
+    EXPECT_EQ(column("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary", kCorp), "44 77 dc5.corp.example.com");
+
+    showTab(1);
+    type(gc().txtGCFailedConnections, "7");
+    t.sql("UPDATE Configuration SET NodeValue = '0' WHERE FullNodeName = ?", {kDsgc + "ReconnectAutoFind"});
+    t.sql("UPDATE Configuration SET NodeValue = 'gc7.corp.example.com' WHERE FullNodeName = ?", {kDsgc + "ManualGCPrimary"});
+    click(gc().cmdGCSave);
+    EXPECT_EQ(t.prompter().messages.last(), conflict.arg("the global catalog", "ReconnectAutoFind, ManualGCPrimary"));
+    EXPECT_EQ(node("ReconnectFailureThreshold"), "3");
+    EXPECT_EQ(gc().txtGCFailedConnections->text(), "3");
+    EXPECT_EQ(gc().txtGCManualPrimary->text(), "gc7.corp.example.com");
+    EXPECT_FALSE(gc().chkGCEnableAutoFind->isChecked());
+    EXPECT_FALSE(gc().cmdGCSave->isEnabled());
+}
+
 TEST_F(SettingsPages, GlobalCatalogSaveTheDatabaseRefusesIsShownInABox)
 {
     load();

@@ -6,7 +6,11 @@
 #include "settings/SettingsText.h"
 #include "StoredSettings.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace fw;
 using fw::test::kCorp;
@@ -78,15 +82,15 @@ TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
 TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
 {
     SettingsStore store(m_cs);
-    int matched = -1;
-    const FwError err = store.changeDomain(kCorp,
+    WriteCheck check;
+    const FwError err = store.changeDomain(kCorp, {},
                                            {{DomainColumn::ReconnectFailureThreshold, 42},
                                             {DomainColumn::DoTotalResynchAfterMinutes, 12.0},
                                             {DomainColumn::ManualDCPrimary, QStringLiteral("o'brien.corp.example.com")},
                                             {DomainColumn::ReconnectEnabled, 0}},
-                                           &matched);
+                                           &check);
     ASSERT_FALSE(err) << err.description.toStdString();
-    EXPECT_EQ(matched, 1);
+    EXPECT_EQ(check.matched, 1);
     // Columns not given (the last two) and the other rows (none of which has 42) keep their values.
     EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary ReconnectEnabled "
                       "ManualDCSecondary ReconnectAutoFind"),
@@ -97,17 +101,17 @@ TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
 TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
 {
     SettingsStore store(m_cs);
-    int matched = -1;
-    FwError err = store.changeDomain("' OR 1=1 --", {{DomainColumn::ReconnectEnabled, 0}}, &matched);
+    WriteCheck check;
+    FwError err = store.changeDomain("' OR 1=1 --", {}, {{DomainColumn::ReconnectEnabled, 0}}, &check);
     EXPECT_FALSE(err) << err.description.toStdString();
-    EXPECT_EQ(matched, 0);
+    EXPECT_EQ(check.matched, 0);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectEnabled = 0").toInt(), 1);
 
     // A domain whose identifier holds a quote is found and changed like any other.
     scalar("INSERT INTO ADDomain (AdDomainObjectID, DomainName) VALUES (?, ?)", {"{it's}", "quoted.example.com"});
-    err = store.changeDomain("{it's}", {{DomainColumn::ReconnectFailureThreshold, 3}}, &matched);
+    err = store.changeDomain("{it's}", {}, {{DomainColumn::ReconnectFailureThreshold, 3}}, &check);
     EXPECT_FALSE(err);
-    EXPECT_EQ(matched, 1);
+    EXPECT_EQ(check.matched, 1);
     EXPECT_EQ(columns("ReconnectFailureThreshold", "{it's}"), "3");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
 }
@@ -129,19 +133,19 @@ TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
-    FwError err = store.writeNodes({{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}});
+    FwError err = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}}, nullptr);
     ASSERT_FALSE(err) << err.description.toStdString();
     EXPECT_EQ(nodes("ReconnectFailureThreshold ManualGCPrimary"), "9 gc'o.example.com");
     EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(), "Default");
 
     // One missing node: an error, and the nodes before it are not changed either.
-    err = store.writeNodes({{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}});
+    err = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}}, nullptr);
     EXPECT_TRUE(err);
     EXPECT_TRUE(err.description.contains("NoSuchNode"));
     EXPECT_EQ(nodes("ReconnectFailureThreshold ReconnectEnabled"), "9 1");
 
     // A name with a quote names no node and touches none.
-    err = store.writeNodes({{p + "X' OR '1'='1", "0"}});
+    err = store.writeNodes({}, {{p + "X' OR '1'='1", "0"}}, nullptr);
     EXPECT_TRUE(err);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Configuration WHERE NodeValue = '0'").toInt(), 2);
 }
@@ -152,7 +156,142 @@ TEST_F(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
     FwError err;
     EXPECT_TRUE(store.readDomains(&err).isEmpty());
     EXPECT_TRUE(err);
-    int matched = -1;
-    EXPECT_TRUE(store.changeDomain(kCorp, {{DomainColumn::ReconnectEnabled, 0}}, &matched));
-    EXPECT_TRUE(store.writeNodes({{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}));
+    EXPECT_TRUE(store.changeDomain(kCorp, {}, {{DomainColumn::ReconnectEnabled, 0}}, nullptr));
+    EXPECT_TRUE(store.writeNodes({}, {{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}, nullptr));
+}
+
+TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
+{
+    const struct {
+        QVariant a, b;
+        bool same;
+    } cases[] = {
+        {QVariant(), QVariant(), true},
+        {QVariant(QMetaType(QMetaType::QString)), QVariant(QMetaType(QMetaType::Int)), true}, // typed NULLs
+        {QVariant(), QString(""), false},
+        {QVariant(), 0, false},
+        {QVariant(QMetaType(QMetaType::QString)), QString(""), false},
+        {5.0, 5, true},
+        {QString("15"), 15, true},
+        {QString("30"), 30.0, true},
+        {true, 1, true},
+        {false, QString("0"), true},
+        {5, 6, false},
+        {5.5, 5, false},
+        {QString("dc1.example.com"), QString("dc1.example.com"), true},
+        {QString("dc1.example.com"), QString("DC1.example.com"), false},
+        {QString("gc1"), QString("gc1 "), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sameStoredValue(c.a, c.b), c.same) << c.a.toString().toStdString() << " / " << c.b.toString().toStdString();
+        EXPECT_EQ(sameStoredValue(c.b, c.a), c.same) << "either way round";
+    }
+}
+
+TEST_F(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
+{
+    SettingsStore store(m_cs);
+    FwError err;
+    const DomainSettings read = store.readDomain(kCorp, &err).value(0);
+    QList<ColumnValue> expected;
+    for (const DomainColumn c : kDomainColumns)
+        expected.append({c, read.column(c)});
+    // Someone else: a number stored as another type of the same value is no change; a NULL filled in is.
+    scalar("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 0.0, ReconnectFailureThreshold = '15' WHERE AdDomainObjectID = ?", {kCorp});
+    WriteCheck check;
+    err = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectSearchAllSites, 1}}, &check);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_TRUE(check.changed.isEmpty());
+    EXPECT_EQ(columns("ReconnectSearchAllSites"), "1");
+
+    scalar("UPDATE ADDomain SET ManualDCSecondary = 'dc9.corp.example.com', ReconnectEnabled = 0 WHERE AdDomainObjectID = ?", {kCorp});
+    err = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectFailureThreshold, 99}}, &check);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_EQ(check.matched, 1);
+    EXPECT_EQ(check.changed, (QStringList{"ReconnectSearchAllSites", "ReconnectEnabled", "ManualDCSecondary"}));
+    EXPECT_EQ(columns("ReconnectFailureThreshold ManualDCSecondary ReconnectEnabled"), "15 dc9.corp.example.com 0");
+}
+
+TEST_F(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
+{
+    SettingsStore store(m_cs);
+    const QString p = settings_text::kDsgcPrefix;
+    FwError err;
+    const ConfigurationSnapshot read = store.readConfiguration(&err);
+    QList<ExpectedNode> expected;
+    for (const char* n : {"ReconnectFailureThreshold", "ManualGCPrimary", "ReconnectEnabled", "NoSuchNode"}) {
+        const ConfigurationNode* node = read.find(p + n);
+        expected.append({p + n, node != nullptr, node ? node->value : QVariant()});
+    }
+    WriteCheck check;
+    // Nothing changed (the node missing then is missing now): written.
+    err = store.writeNodes(expected, {{p + "ReconnectFailureThreshold", "4"}}, &check);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_TRUE(check.changed.isEmpty());
+    EXPECT_EQ(nodes("ReconnectFailureThreshold"), "4");
+
+    // The value read is no longer stored: a NULL that became text, and a node that went away.
+    scalar("UPDATE Configuration SET NodeValue = '' WHERE FullNodeName = ?", {p + "ManualGCPrimary"});
+    scalar("DELETE FROM Configuration WHERE FullNodeName = ?", {p + "ReconnectEnabled"});
+    err = store.writeNodes(expected, {{p + "DoTotalResynchAtTime", "700"}}, &check);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    EXPECT_EQ(check.changed, (QStringList{p + "ReconnectFailureThreshold", p + "ManualGCPrimary", p + "ReconnectEnabled"}));
+    EXPECT_EQ(nodes("DoTotalResynchAtTime ManualGCPrimary"), "130 ");
+}
+
+// Another save's transaction is open and has changed the row or node but not yet committed: this save waits for it
+// and then sees its change, instead of comparing against the old values and overwriting the new ones.
+TEST_F(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChange)
+{
+    SettingsStore store(m_cs);
+    FwError err;
+    const DomainSettings row = store.readDomain(kCorp, &err).value(0);
+    const ConfigurationSnapshot config = store.readConfiguration(&err);
+    const QString p = settings_text::kDsgcPrefix;
+    const QList<ExpectedNode> expectedNodes{{p + "ReconnectFailureThreshold", true, config.find(p + "ReconnectFailureThreshold")->value}};
+    const QList<ColumnValue> expectedColumns{{DomainColumn::DoTotalResynchAfterMinutes, row.doTotalResynchAfterMinutes}};
+
+    const struct {
+        const char* otherChange;
+        std::function<WriteCheck()> save;
+        const char* stored;
+    } cases[] = {
+        {"UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77 WHERE DomainName = 'corp.example.com'",
+         [&] {
+             WriteCheck c;
+             EXPECT_FALSE(store.changeDomain(kCorp, expectedColumns, {{DomainColumn::DoTotalResynchAfterMinutes, 5.0}}, &c));
+             return c;
+         },
+         "77"},
+        {"UPDATE Configuration SET NodeValue = '8' WHERE FullNodeName = 'System.DirectoryConnectors.ActiveDirectory.DSGC."
+         "ReconnectFailureThreshold'",
+         [&] {
+             WriteCheck c;
+             EXPECT_FALSE(store.writeNodes(expectedNodes, {{p + "ReconnectFailureThreshold", "5"}}, &c));
+             return c;
+         },
+         "8"},
+    };
+    for (const auto& c : cases) {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-save");
+        other.setDatabaseName(m_path);
+        ASSERT_TRUE(other.open());
+        {
+            QSqlQuery q(other);
+            ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
+            ASSERT_TRUE(q.exec(c.otherChange));
+            WriteCheck check;
+            std::thread saving([&] { check = c.save(); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ASSERT_TRUE(q.exec("COMMIT"));
+            saving.join();
+            EXPECT_EQ(check.changed.size(), 1) << c.otherChange;
+        }
+        other.close();
+        other = QSqlDatabase();
+        QSqlDatabase::removeDatabase("other-save");
+        const QString stored = QString(c.otherChange).startsWith("UPDATE ADDomain") ? columns("DoTotalResynchAfterMinutes")
+                                                                                   : nodes("ReconnectFailureThreshold");
+        EXPECT_EQ(stored, c.stored);
+    }
 }

@@ -194,6 +194,7 @@ void DomainControllersPage::PopulateDomainSettings()
     };
     fillDomainPanel(m_state, rows.first(), sinks);
     m_panelDomainId = id;
+    m_panelRow = rows.first();
     render();
     leave();
 }
@@ -228,7 +229,8 @@ void DomainControllersPage::cmdDCSave_Click()
         return;
     }
     FlexGrid* g = m_ui->gridDomains;
-    DcSettingsSaver(m_ctx).save(m_state, domain, [this, g] {
+    const DomainSettings read = m_panelRow; // the reload below fills it again
+    const SaveOutcome outcome = DcSettingsSaver(m_ctx).save(m_state, domain, read, [this, g] {
         setSaveEnabled(false);
         g->setRedraw(false);
         const int remembered = g->row();
@@ -239,6 +241,27 @@ void DomainControllersPage::cmdDCSave_Click()
             g->setRow(remembered);
         g->setRedraw(true);
     });
+    if (outcome == SaveOutcome::Conflict)
+        showStoredAgain(domain.objectId);
+}
+
+void DomainControllersPage::showStoredAgain(const QString& objectId)
+{
+    FlexGrid* g = m_ui->gridDomains;
+    FwError err;
+    if (loadDomainList(&err) > 0) {
+        fillDomainList();
+        int row = 1;
+        for (int r = 1; r < g->rows(); ++r) {
+            if (g->textByKey(r, QStringLiteral("ObjectID")) == objectId)
+                row = r;
+        }
+        g->setRowSilently(row);
+    } else if (err) {
+        m_ctx.prompter().inform(errorReportText(err, QStringLiteral("cmdDCSave_Click"), kForm));
+    }
+    setSaveEnabled(false);
+    PopulateDomainSettings();
 }
 
 void DomainControllersPage::cmdDCResetToDefaults_Click()

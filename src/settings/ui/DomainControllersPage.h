@@ -60,6 +60,8 @@ private:
     void gridDomains_BeforeRowColChange(int oldRow, int oldCol, int newRow, int newCol, bool* cancel);
     void gridDomains_AfterRowColChange();
     void render();
+    // After a save refused because someone else changed the domain: the grid and the panel show what is stored.
+    void showStoredAgain(const QString& objectId);
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::DomainControllersPage> m_ui;
@@ -68,6 +70,7 @@ private:
     ServerControls* m_serverControls = nullptr;
     QList<DomainSettings> m_rows;
     QString m_panelDomainId; // the domain whose stored settings the panel was filled from
+    DomainSettings m_panelRow; // and its row as read, which a save checks is still stored
     std::function<void()> m_reload;
 };
 

@@ -103,6 +103,7 @@ void GlobalCatalogPage::PopulateGCSettings()
                 m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
         };
         m_loaded = fillGcPanel(m_state, config, sinks);
+        m_read = config;
         render();
     }
     m_ctx.debug().write(QStringLiteral("Exiting PopulateGCSettings of Form frmMain"));
@@ -114,7 +115,11 @@ void GlobalCatalogPage::cmdGCSave_Click()
         m_ctx.prompter().inform(settings_text::notLoadedText(QStringLiteral("the global catalog")));
         return;
     }
-    GcSettingsSaver(m_ctx).save(m_state, [this] { setSaveEnabled(false); });
+    if (GcSettingsSaver(m_ctx).save(m_state, m_read, [this] { setSaveEnabled(false); }) == SaveOutcome::Conflict) {
+        // Someone else changed the nodes: show what is stored now.
+        PopulateGCSettings();
+        setSaveEnabled(false);
+    }
 }
 
 void GlobalCatalogPage::cmdGCRestoreDefaults_Click()

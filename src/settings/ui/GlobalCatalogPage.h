@@ -1,5 +1,6 @@
 #pragma once
 #include "settings/PanelState.h"
+#include "settings/SettingsStore.h"
 
 #include <QWidget>
 #include <memory>
@@ -46,6 +47,7 @@ private:
     PanelBinder* m_binder = nullptr;
     ServerControls* m_serverControls = nullptr;
     bool m_loaded = false; // every node was read into the panel
+    ConfigurationSnapshot m_read; // the configuration as read (and as saved since), which a save checks is still stored
 };
 
 } // namespace fw
