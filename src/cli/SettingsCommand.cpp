@@ -339,25 +339,28 @@ int runSet(CliEnv& env)
         }
     }
 
-    // A log another run started in this same second has our log's name and would be replaced: wait for a free name.
-    for (int i = 0; i < 15 && QFileInfo::exists(ctx.log().GenerateNewLogFileName()); ++i)
-        ctx.sleeper().sleepMs(100);
     gate.startNewLog();
     const SaveOutcome outcome = t.gc ? GcSettingsSaver(ctx).save(state, {}) : DcSettingsSaver(ctx).save(state, ref, {});
     ctx.log().FlushLogFile();
     const bool saved = outcome == SaveOutcome::Saved;
+    // A log that could not be written is not named as if it were; the save's outcome stays what it was.
+    const QString logFailure = ctx.log().failure();
+    if (!logFailure.isEmpty())
+        env.err << "ferrowind settings set: the activity log could not be written: " << logFailure << "\n";
     if (p.isSet(json)) {
         static const char* const names[] = {"saved", "declined", "refused", "notFound", "failed"};
-        printJson(env.out, QJsonDocument(QJsonObject{{QStringLiteral("saved"), saved},
-                                                     {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
-                                                     {QStringLiteral("log"), ctx.log().logPath()}}));
+        printJson(env.out, QJsonDocument(QJsonObject{
+                               {QStringLiteral("saved"), saved},
+                               {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
+                               {QStringLiteral("log"), logFailure.isEmpty() ? QJsonValue(ctx.log().logPath()) : QJsonValue()},
+                               {QStringLiteral("logError"), logFailure.isEmpty() ? QJsonValue() : QJsonValue(logFailure)}}));
     }
     if (!saved) {
         env.err << "ferrowind settings set: nothing was saved\n";
         return ExitFailed;
     }
     if (!p.isSet(json))
-        env.out << "Saved. Activity log: " << ctx.log().logPath() << "\n";
+        env.out << (logFailure.isEmpty() ? "Saved. Activity log: " + ctx.log().logPath() : QStringLiteral("Saved.")) << "\n";
     return ExitOk;
 }
 
