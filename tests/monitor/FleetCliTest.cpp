@@ -106,6 +106,7 @@ TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
     old.write("stale\n");
     old.close();
     ASSERT_TRUE(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    const QFileDevice::Permissions permissions = QFile::permissions(file);
     const auto files = [&] { return QDir(env.dir.path()).entryList(QDir::Files | QDir::Hidden); };
     CliRun r = env.cli({"metrics", "--output", file});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -115,7 +116,7 @@ TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
     const QByteArray page = f.readAll();
     f.close();
     EXPECT_TRUE(page.startsWith("# HELP ferrowind_up")) << page.toStdString();
-    EXPECT_EQ(f.permissions() & 0x0fff, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    EXPECT_EQ(f.permissions(), permissions) << "the new file keeps the old one's permissions";
     EXPECT_EQ(files(), QStringList{"ferrowind.prom"}) << "no temporary file is left behind";
 
     // A file system that refuses the page part-way (as a full one does): the good file stays whole.
