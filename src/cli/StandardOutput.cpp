@@ -9,22 +9,19 @@
 
 namespace fw {
 
-StandardOutput::StandardOutput(int fd, bool closed) : m_fd(fd)
+StandardOutput::StandardOutput(int fd, bool closed) : m_fd(fd), m_closed(closed)
 {
-    if (closed) {
-        m_errno = EBADF;
-        m_failure = errorText(EBADF);
-    }
     open(QIODevice::WriteOnly | QIODevice::Unbuffered);
 }
 
 qint64 StandardOutput::writeData(const char* data, qint64 len)
 {
-    if (m_errno)
+    if (!m_failure.isEmpty())
         return -1;
-    m_errno = writeAll(m_fd, data, len);
-    if (m_errno) {
-        m_failure = errorText(m_errno);
+    // A command that has nothing to print may run with standard output closed (metrics --output from cron).
+    const int error = m_closed ? EBADF : writeAll(m_fd, data, len);
+    if (error) {
+        m_failure = errorText(error);
         return -1;
     }
     return len;

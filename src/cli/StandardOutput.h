@@ -11,7 +11,7 @@ public:
     // `closed`: the descriptor was not open when the program started (it now points at /dev/null).
     StandardOutput(int fd, bool closed);
 
-    // Why a write failed ("No space left on device"), empty while every write succeeded.
+    // Why a write failed ("No space left on device"), empty while every write succeeded (or none was made).
     const QString& failure() const { return m_failure; }
 
     bool isSequential() const override { return true; }
@@ -22,7 +22,7 @@ protected:
 
 private:
     int m_fd;
-    int m_errno = 0;
+    bool m_closed;
     QString m_failure;
 };
 

@@ -217,6 +217,8 @@ void ActivityLog::FlushLogFile()
 {
     if (!m_file.isOpen())
         return;
+    if (::fsync(m_file.handle()) != 0)
+        fail(m_path + QStringLiteral(": ") + errorText(errno));
     CloseLogFile();
     if (!m_failure.isEmpty())
         return;

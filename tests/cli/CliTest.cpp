@@ -162,6 +162,10 @@ TEST(Cli, AnAnswerThatCannotBeWrittenIsAFailure)
                 << r.err.toStdString();
         }
     }
+    // A command with nothing to print does not fail for a closed standard output (a cron job writing a file).
+    const CliRun quiet = cli({"metrics", "--output", dir.filePath("ferrowind.prom")}, reg, {fw::test::ChildStdout::Closed});
+    EXPECT_EQ(quiet.code, 0) << quiet.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("ferrowind.prom")));
 }
 
 // A log that cannot be written is said and never named as written; the save's own outcome stands.
