@@ -65,8 +65,7 @@ int runCheckSync(CliEnv& env)
 }
 
 const CliRegistrar reg(QStringLiteral("check-sync"), QStringLiteral("monitoring-plugin check of the synchronisation's age"),
-                       runCheckSync,
-                       CliRegistrar::Installation);
+                       runCheckSync, CliRegistrar::Installation, kPluginUnknown);
 
 } // namespace
 } // namespace fw

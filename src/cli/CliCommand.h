@@ -30,6 +30,7 @@ struct CliCommand {
     QString summary; // one line for the command list
     CliHandler run;
     bool readsInstallation = false; // its settings come from the installation's registry file
+    int outputFailedExit = ExitUsage; // when its answer could not be written to standard output
 };
 
 // Subcommands register themselves from their own source files.
@@ -45,9 +46,10 @@ private:
 
 struct CliRegistrar {
     enum Reads { Nothing, Installation };
-    CliRegistrar(const QString& name, const QString& summary, CliHandler run, Reads reads = Nothing)
+    CliRegistrar(const QString& name, const QString& summary, CliHandler run, Reads reads = Nothing,
+                 int outputFailedExit = ExitUsage)
     {
-        CliRegistry::instance().add({name, summary, std::move(run), reads == Installation});
+        CliRegistry::instance().add({name, summary, std::move(run), reads == Installation, outputFailedExit});
     }
 };
 

@@ -1,8 +1,7 @@
 #include "cli/CliSupport.h"
 #include "cli/FleetCli.h"
+#include "cli/ReplaceFile.h"
 #include "context/AppContext.h"
-
-#include <QSaveFile>
 
 namespace fw {
 namespace {
@@ -32,9 +31,8 @@ int runMetrics(CliEnv& env)
     const QByteArray page = scrape.page.toUtf8();
 
     if (p.isSet(output)) {
-        QSaveFile file(p.value(output));
-        if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) {
-            env.err << "ferrowind metrics: cannot write " << p.value(output) << ": " << file.errorString() << "\n";
+        if (const QString failure = replaceFile(p.value(output), page); !failure.isEmpty()) {
+            env.err << "ferrowind metrics: cannot write " << p.value(output) << ": " << failure << "\n";
             return ExitUsage;
         }
     } else {

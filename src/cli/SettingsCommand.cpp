@@ -12,7 +12,6 @@
 #include "settings/SettingsText.h"
 #include "settings/TimeOfDay.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -435,20 +434,22 @@ int runSet(CliEnv& env)
         return ExitFailed;
     }
 
-    // A log another run started in this same second has our log's name and would be replaced: wait for a free name.
-    for (int i = 0; i < 15 && QFileInfo::exists(ctx.log().GenerateNewLogFileName()); ++i)
-        ctx.sleeper().sleepMs(100);
     gate.startNewLog();
     GcSettingsSaver gcSaver(ctx);
     DcSettingsSaver dcSaver(ctx);
     const SaveOutcome outcome = t.gc ? gcSaver.save(state, readConfig, {}) : dcSaver.save(state, ref, readRow, {});
     ctx.log().FlushLogFile();
     const bool saved = outcome == SaveOutcome::Saved;
+    // A log that could not be written is not named as if it were; the save's outcome stays what it was.
+    const QString logFailure = ctx.log().failure();
+    if (!logFailure.isEmpty())
+        env.err << "ferrowind settings set: the activity log could not be written: " << logFailure << "\n";
     if (p.isSet(json)) {
         static const char* const names[] = {"saved", "declined", "refused", "notFound", "failed", "conflict"};
         QJsonObject o{{QStringLiteral("saved"), saved},
                       {QStringLiteral("outcome"), QLatin1String(names[static_cast<int>(outcome)])},
-                      {QStringLiteral("log"), ctx.log().logPath()}};
+                      {QStringLiteral("log"), logFailure.isEmpty() ? QJsonValue(ctx.log().logPath()) : QJsonValue()},
+                      {QStringLiteral("logError"), logFailure.isEmpty() ? QJsonValue() : QJsonValue(logFailure)}};
         if (outcome == SaveOutcome::Conflict)
             o[QStringLiteral("changed")] = QJsonArray::fromStringList(t.gc ? gcSaver.changedUnderneath() : dcSaver.changedUnderneath());
         printJson(env.out, QJsonDocument(o));
@@ -458,7 +459,7 @@ int runSet(CliEnv& env)
         return ExitFailed;
     }
     if (!p.isSet(json))
-        env.out << "Saved. Activity log: " << ctx.log().logPath() << "\n";
+        env.out << (logFailure.isEmpty() ? "Saved. Activity log: " + ctx.log().logPath() : QStringLiteral("Saved.")) << "\n";
     return ExitOk;
 }
 

@@ -1,6 +1,7 @@
 #include "app/ContextFactory.h"
 #include "cli/CliCommand.h"
 #include "cli/CliPrompter.h"
+#include "cli/StandardOutput.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
@@ -10,7 +11,10 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <csignal>
 #include <cstdio>
+
+#include <unistd.h>
 
 namespace fw {
 
@@ -26,7 +30,8 @@ void usage(QTextStream& s)
 {
     s << "Usage: ferrowind COMMAND [OPTIONS]\n\n"
          "The command-line companion of the Ferrowind settings tool for Velmora servers.\n"
-         "Every command takes --help. Exit status: 0 ok, 1 the checked thing failed, 2 usage or environment error.\n\n"
+         "Every command takes --help. Exit status: 0 ok, 1 the checked thing failed, 2 usage or environment error\n"
+         "(an answer that could not be written to standard output included).\n\n"
          "Commands:\n";
     for (const CliCommand& c : CliRegistry::instance().commands())
         s << "  " << c.name.leftJustified(18) << c.summary << '\n';
@@ -34,70 +39,89 @@ void usage(QTextStream& s)
     s << "\nThe installation's registry is read from $FERROWIND_REGISTRY (default /etc/ferrowind/velmora.reg).\n";
 }
 
+// Runs the command the arguments name; `chosen` is set once one is found.
+int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, const CliCommand*& chosen)
+{
+    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
+        args.first() == QLatin1String("help")) {
+        usage(args.isEmpty() ? err : out);
+        return args.isEmpty() ? ExitUsage : ExitOk;
+    }
+    if (args.first() == QLatin1String("--version")) {
+        out << "ferrowind " << AppContext::programVersion() << '\n';
+        return ExitOk;
+    }
+
+    // Longest registered name that matches the leading words ("settings show" before "settings").
+    int words = 0;
+    for (const CliCommand& c : CliRegistry::instance().commands()) {
+        const QStringList parts = c.name.split(QLatin1Char(' '));
+        if (parts.size() <= args.size() && args.mid(0, parts.size()) == parts && parts.size() > words) {
+            chosen = &c;
+            words = static_cast<int>(parts.size());
+        }
+    }
+    if (!chosen) {
+        err << "ferrowind: unknown command '" << args.join(QLatin1Char(' ')) << "'\n\n";
+        usage(err);
+        return ExitUsage;
+    }
+
+    bool assumeYes = false;
+    std::unique_ptr<AppContext> ctx;
+    const QFileInfo exe(QCoreApplication::applicationFilePath());
+    CliEnv env{args.mid(words), out, err, {}, &assumeYes};
+    const CliCommand* command = chosen;
+    env.context = [&]() -> AppContext& {
+        if (!ctx) {
+            auto debug = std::make_unique<StderrDebugChannel>();
+            auto prompter = std::make_unique<CliPrompter>(err, assumeYes);
+            ctx = makeSystemContext(exe.completeBaseName(), exe.absolutePath(), std::move(prompter),
+                                    std::make_unique<ThreadSleeper>(), std::move(debug));
+            // Without a readable file every setting reads as its default, and the failure that follows (a database
+            // that cannot be opened, a version not found) would not say why.
+            const QString registry = registryFilePath();
+            if (command->readsInstallation) {
+                if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty())
+                    err << "ferrowind " << command->name << ": the registry file " << registry << ' ' << problem
+                        << "; set FERROWIND_REGISTRY to the installation's registry file\n";
+            }
+        }
+        return *ctx;
+    };
+    return command->run(env);
+}
+
 } // namespace
 } // namespace fw
 
 int main(int argc, char* argv[])
 {
+    // Before anything opens a file: a closed standard output must not become some file's descriptor.
+    const bool stdoutClosed = fw::reserveStandardDescriptors();
+    // A reader that went away or a file size limit is a failed write to report, not a silent end.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrowind"));
     // Debugger-channel chatter stays out of scripts' output unless asked for.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("ferrowind.debugger=false"));
 
-    QTextStream out(stdout);
+    fw::StandardOutput stdoutDevice(STDOUT_FILENO, stdoutClosed);
+    QTextStream out(&stdoutDevice);
     QTextStream err(stderr);
-    QStringList args = QCoreApplication::arguments().mid(1);
-
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
-        args.first() == QLatin1String("help")) {
-        fw::usage(args.isEmpty() ? err : out);
-        return args.isEmpty() ? fw::ExitUsage : fw::ExitOk;
-    }
-    if (args.first() == QLatin1String("--version")) {
-        out << "ferrowind " << fw::AppContext::programVersion() << Qt::endl;
-        return fw::ExitOk;
-    }
-
-    // Longest registered name that matches the leading words ("settings show" before "settings").
     const fw::CliCommand* chosen = nullptr;
-    int words = 0;
-    for (const fw::CliCommand& c : fw::CliRegistry::instance().commands()) {
-        const QStringList parts = c.name.split(QLatin1Char(' '));
-        if (parts.size() <= args.size() && args.mid(0, parts.size()) == parts && parts.size() > words) {
-            chosen = &c;
-            words = parts.size();
-        }
-    }
-    if (!chosen) {
-        err << "ferrowind: unknown command '" << args.join(QLatin1Char(' ')) << "'\n\n";
-        fw::usage(err);
-        return fw::ExitUsage;
-    }
+    int rc = fw::dispatch(QCoreApplication::arguments().mid(1), out, err, chosen);
 
-    bool assumeYes = false;
-    std::unique_ptr<fw::AppContext> ctx;
-    const QFileInfo exe(QCoreApplication::applicationFilePath());
-    fw::CliEnv env{args.mid(words), out, err, {}, &assumeYes};
-    env.context = [&]() -> fw::AppContext& {
-        if (!ctx) {
-            auto debug = std::make_unique<fw::StderrDebugChannel>();
-            auto prompter = std::make_unique<fw::CliPrompter>(err, assumeYes);
-            ctx = fw::makeSystemContext(exe.completeBaseName(), exe.absolutePath(), std::move(prompter),
-                                        std::make_unique<fw::ThreadSleeper>(), std::move(debug));
-            // Without a readable file every setting reads as its default, and the failure that follows (a database
-            // that cannot be opened, a version not found) would not say why.
-            const QString registry = fw::registryFilePath();
-            if (chosen->readsInstallation) {
-                if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
-                    err << "ferrowind " << chosen->name << ": the registry file " << registry << ' ' << problem
-                        << "; set FERROWIND_REGISTRY to the installation's registry file\n";
-            }
-        }
-        return *ctx;
-    };
-    const int rc = chosen->run(env);
+    // An answer that did not reach its reader is no success, whatever the command found.
     out.flush();
+    if (!stdoutDevice.failure().isEmpty()) {
+        err << "ferrowind" << (chosen ? QStringLiteral(" ") + chosen->name : QString())
+            << ": standard output could not be written: " << stdoutDevice.failure() << '\n';
+        rc = chosen ? chosen->outputFailedExit : fw::ExitUsage;
+    }
     err.flush();
     return rc;
 }

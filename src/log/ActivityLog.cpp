@@ -3,11 +3,19 @@
 #include "env/InstallLayout.h"
 #include "log/DateFormat.h"
 #include "platform/Clock.h"
+#include "platform/WriteAll.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <pwd.h>
 #include <unistd.h>
 
 namespace fw {
@@ -38,7 +46,16 @@ ActivityLog::~ActivityLog()
 
 ActivityLog::Place ActivityLog::Place::ofThisProcess(const QString& programFolder)
 {
-    return {programFolder, qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath(), ::geteuid() == 0};
+    // Without HOME, Qt's home folder is "/": the account's own home folder is the one meant.
+    QString home = qEnvironmentVariable("HOME");
+    if (home.isEmpty()) {
+        struct passwd pw {};
+        struct passwd* found = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(::geteuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
+            home = QFile::decodeName(found->pw_dir);
+    }
+    return {programFolder, qEnvironmentVariable("XDG_STATE_HOME"), home, ::geteuid() == 0};
 }
 
 QString ActivityLog::chooseLogsDir(const Place& place)
@@ -52,27 +69,78 @@ QString ActivityLog::chooseLogsDir(const Place& place)
         return QDir(place.xdgStateHome).filePath(QStringLiteral("ferrowind/logs"));
     if (place.root)
         return QStringLiteral("/var/log/ferrowind");
+    if (place.home.isEmpty() || !QDir::isAbsolutePath(place.home) || QDir::cleanPath(place.home) == QLatin1String("/"))
+        return QString();
     return QDir(place.home).filePath(QStringLiteral(".local/state/ferrowind/logs"));
+}
+
+bool ActivityLog::isOwnLogFileName(const QString& fileName) const
+{
+    const QRegularExpression own(QStringLiteral("^%1_Log_\\d{6}_\\d{2}_\\d{2}_\\d{2}(_[1-9]\\d{0,8})?\\.TXT$")
+                                     .arg(QRegularExpression::escape(m_programName)));
+    return own.match(fileName).hasMatch();
+}
+
+void ActivityLog::fail(const QString& why)
+{
+    if (!m_failure.isEmpty())
+        return;
+    m_failure = why;
+    if (m_failureSink)
+        m_failureSink(why);
 }
 
 QString ActivityLog::GenerateNewLogFileName()
 {
-    const QString stamp = m_clock.now().toString(QStringLiteral("yyMMdd_HH_mm_ss"));
-    const QString name = m_programName + QStringLiteral("_Log_") + stamp + QStringLiteral(".TXT");
-    QDir().mkpath(m_logsDir);
+    // The previous log ends here; whatever befalls it is said before the new one starts.
+    CloseLogFile();
+    m_failure.clear();
+    m_reserved.clear();
+    m_path.clear();
+    if (m_logsDir.isEmpty()) {
+        fail(QStringLiteral("there is no folder for it: neither XDG_STATE_HOME nor HOME names one"));
+        return m_path;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(QFile::encodeName(m_logsDir).toStdString(), ec);
+    if (ec) {
+        fail(m_logsDir + QStringLiteral(": ") + errorText(ec.value()));
+        return m_path;
+    }
     DeleteOldLogFiles();
-    m_path = QDir(m_logsDir).filePath(name);
+
+    // The file is created here, exclusively, so that a run starting in the same second takes the next name
+    // instead of this one; nobody else's log is replaced or shared.
+    const QString stem = m_programName + QStringLiteral("_Log_") + m_clock.now().toString(QStringLiteral("yyMMdd_HH_mm_ss"));
+    for (int n = 1; n <= kMaxNamesPerSecond; ++n) {
+        const QString name = stem + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + QStringLiteral(".TXT");
+        m_path = QDir(m_logsDir).filePath(name);
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            m_reserved = m_path;
+            return m_path;
+        }
+        if (errno != EEXIST) {
+            fail(m_path + QStringLiteral(": ") + errorText(errno));
+            return m_path;
+        }
+    }
+    fail(m_path + QStringLiteral(": every name for this second is taken"));
     return m_path;
 }
 
 void ActivityLog::DeleteOldLogFiles()
 {
     QDir dir(m_logsDir);
-    if (!dir.exists())
+    if (m_logsDir.isEmpty() || !dir.exists())
         return;
     const QDate today = m_clock.now().date();
     const auto entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QFileInfo& fi : entries) {
+        // The folder may be shared with other files (a program folder, a state folder): only logs go.
+        if (!isOwnLogFileName(fi.fileName()))
+            continue;
         const QDateTime modified = fi.lastModified();
         if (!modified.isValid())
             continue;
@@ -89,20 +157,26 @@ void ActivityLog::DeleteOldLogFiles()
 
 void ActivityLog::OpenLogFile(const QString& path, const LogHeader& header)
 {
-    m_path = path;
     CloseLogFile();
-    const QString abs = QFileInfo(path).absoluteFilePath();
-    // A file left by another run under this name is replaced; one this run wrote (a reload within the
-    // same second) is kept and appended to, so no line of this run is lost.
-    if (QFileInfo::exists(path) && !m_writtenThisRun.contains(abs)) {
-        QFile old(path);
-        old.setPermissions(old.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
-        old.remove();
-    }
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (path != m_path)
+        m_failure.clear();
+    m_path = path;
+    if (!m_failure.isEmpty())
+        return; // GenerateNewLogFileName has said why
+    if (path.isEmpty()) {
+        fail(QStringLiteral("there is no file for it"));
         return;
-    m_writtenThisRun.insert(abs);
+    }
+    // The file GenerateNewLogFileName made is this log's; any other existing file is someone else's and stays.
+    const bool reserved = path == m_reserved;
+    m_reserved.clear();
+    m_file.setFileName(path);
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::Unbuffered |
+                                     (reserved ? QIODevice::Append | QIODevice::ExistingOnly : QIODevice::NewOnly);
+    if (!m_file.open(mode)) {
+        fail(path + QStringLiteral(": ") + m_file.errorString());
+        return;
+    }
 
     WriteLog(kSeparator, false);
     WriteLog(QStringLiteral("Running ") + m_programName + QStringLiteral(", version ") + header.programVersion + kCrLf, false);
@@ -116,9 +190,13 @@ void ActivityLog::writeRaw(const QString& line)
 {
     if (!m_file.isOpen())
         return;
-    m_file.write((line + kCrLf).toLocal8Bit());
-    // Each line reaches the operating system at once, so a crash loses nothing already logged.
-    m_file.flush();
+    const QByteArray bytes = (line + kCrLf).toLocal8Bit();
+    // Each line reaches the operating system at once (the file is unbuffered), so a crash loses nothing already
+    // logged. After a failed line nothing more is written: a log with a hole in it would mislead.
+    if (const int error = writeAll(m_file.handle(), bytes.constData(), bytes.size())) {
+        fail(m_path + QStringLiteral(": ") + errorText(error));
+        m_file.close();
+    }
 }
 
 void ActivityLog::WriteLog(const QString& message, bool timeStamp)
@@ -139,14 +217,22 @@ void ActivityLog::FlushLogFile()
 {
     if (!m_file.isOpen())
         return;
-    m_file.close();
-    m_file.open(QIODevice::WriteOnly | QIODevice::Append);
+    if (::fsync(m_file.handle()) != 0)
+        fail(m_path + QStringLiteral(": ") + errorText(errno));
+    CloseLogFile();
+    if (!m_failure.isEmpty())
+        return;
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered | QIODevice::Append | QIODevice::ExistingOnly))
+        fail(m_path + QStringLiteral(": ") + m_file.errorString());
 }
 
 void ActivityLog::CloseLogFile()
 {
-    if (m_file.isOpen())
-        m_file.close();
+    if (!m_file.isOpen())
+        return;
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError)
+        fail(m_path + QStringLiteral(": ") + m_file.errorString());
 }
 
 } // namespace fw

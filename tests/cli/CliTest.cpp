@@ -1,6 +1,7 @@
 #include "app/DemoEnvironment.h"
 #include "support/CliProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -131,4 +132,68 @@ TEST(Cli, DemoEnvReplacesExistingFilesOnlyWhenAsked)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(dir.filePath("VelmoraDb.sqlite") + " already exists")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(reg));
+}
+
+// An answer that did not reach its reader is an error on standard error and exit status 2 (check-sync: UNKNOWN, 3),
+// whatever the command found, and the program is not killed silently by SIGPIPE.
+TEST(Cli, AnAnswerThatCannotBeWrittenIsAFailure)
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath("demo");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "5"}).code, 0);
+    const QString reg = demo + "/velmora.reg";
+    const QList<QStringList> commands{{"status"}, {"status", "--json"}, {"status", "--details", "dc"}, {"settings", "show"},
+                                      {"version"}, {"history", "dc"}, {"metrics"}, {"check-sync"}, {"history", "--help"},
+                                      {"--help"}, {"--version"}};
+    const struct {
+        fw::test::ChildStdout out;
+        const char* reason;
+    } outputs[] = {{fw::test::ChildStdout::DevFull, "No space left on device"},
+                   {fw::test::ChildStdout::Closed, "Bad file descriptor"},
+                   {fw::test::ChildStdout::ReaderGone, "Broken pipe"}};
+    for (const QStringList& args : commands) {
+        const bool global = args.first().startsWith("--");
+        const QString command = global ? QString() : " " + (args.first() == "settings" ? args.mid(0, 2) : args.mid(0, 1)).join(' ');
+        for (const auto& o : outputs) {
+            SCOPED_TRACE((args.join(' ') + " / " + o.reason).toStdString());
+            const CliRun r = cli(args, reg, {o.out});
+            EXPECT_EQ(r.code, args.first() == "check-sync" ? 3 : 2);
+            EXPECT_TRUE(r.err.endsWith("ferrowind" + command + ": standard output could not be written: " + o.reason + "\n"))
+                << r.err.toStdString();
+        }
+    }
+    // A command with nothing to print does not fail for a closed standard output (a cron job writing a file).
+    const CliRun quiet = cli({"metrics", "--output", dir.filePath("ferrowind.prom")}, reg, {fw::test::ChildStdout::Closed});
+    EXPECT_EQ(quiet.code, 0) << quiet.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("ferrowind.prom")));
+}
+
+// A log that cannot be written is said and never named as written; the save's own outcome stands.
+TEST(Cli, SettingsSetSaysWhenItsActivityLogCannotBeWritten)
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath("demo");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "5"}).code, 0);
+    // A copy of the program that cannot keep its logs beside it, with a state folder that cannot exist.
+    const QString program = dir.filePath("bin/ferrowind");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("bin")));
+    ASSERT_TRUE(QFile::copy(FERROWIND_CLI, program));
+    writeFile(dir.filePath("bin/logs"), "a file, not a folder");
+    writeFile(dir.filePath("state"), "a file, not a folder");
+    QProcessEnvironment env;
+    env.insert("XDG_STATE_HOME", dir.filePath("state"));
+    const QString said = "the activity log could not be written: " + dir.filePath("state/ferrowind/logs") + ": Not a directory";
+
+    CliRun r = fw::test::runCli(program, {"settings", "set", "--domain", "corp.example.com", "DoTotalResynchAfterMinutes=77"},
+                                demo + "/velmora.reg", env);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), "Saved.\n");
+    EXPECT_TRUE(r.err.endsWith("\nferrowind settings set: " + said + "\n")) << r.err.toStdString();
+    r = fw::test::runCli(program, {"settings", "set", "--domain", "corp.example.com", "DoTotalResynchAfterMinutes=78", "--json"},
+                         demo + "/velmora.reg", env);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_TRUE(o["saved"].toBool());
+    EXPECT_TRUE(o["log"].isNull());
+    EXPECT_EQ(("the activity log could not be written: " + o["logError"].toString()).toStdString(), said.toStdString());
 }

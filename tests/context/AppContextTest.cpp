@@ -1,7 +1,10 @@
 #include "context/AppContext.h"
 #include "context/ProgramEnd.h"
+#include "log/ActivityLog.h"
 #include "support/doubles/TestDoubles.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -60,6 +63,22 @@ TEST(AppContextSeams, TheProgramEndsOnceThroughTheEventLoopAndNothingIsShownAfte
     EXPECT_FALSE(ctx.prompter().offer(QStringLiteral("Update"), QStringLiteral("Download it?")));
     EXPECT_EQ(prompter->messages, QStringList{QStringLiteral("before")});
     EXPECT_EQ(debug->lines.size(), echoed);
+}
+
+// The windows show nothing about their log, but a log that cannot be written is said on the debugger channel.
+TEST(AppContextSeams, ALogThatCannotBeWrittenIsSaidOnTheDebuggerChannel)
+{
+    QTemporaryDir dir;
+    AppSeams s = doubleSeams();
+    auto* debug = static_cast<RecordingDebugChannel*>(s.debug.get());
+    const QString blocked = QDir(dir.path()).filePath("blocker/logs");
+    QFile blocker(QDir(dir.path()).filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    AppContext ctx(std::move(s), QStringLiteral("FerrowindSettingsTool"), dir.path(), blocked);
+    ctx.log().OpenLogFile(ctx.log().GenerateNewLogFileName(), {});
+    ctx.log().WriteLog(QStringLiteral("lost"), false);
+    EXPECT_EQ(debug->lines, QStringList{"The activity log could not be written: " + blocked + ": Not a directory"});
 }
 
 } // namespace

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace fw;
 
 namespace {
@@ -93,52 +97,112 @@ TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
     EXPECT_EQ(read(path), headerText + "5 Dec 2026 18:44:43: on\r\n");
 }
 
-TEST_F(ActivityLogTest, FilesOlderThanThirtyCalendarDaysAreDeleted)
+// Only this program's own logs are cleaned up, suffixed ones included: the folder may hold other files.
+TEST_F(ActivityLogTest, OnlyItsOwnLogsOlderThanThirtyCalendarDaysAreDeleted)
 {
     const QDate today = clock.now().date();
-    touch("old_but_kept.TXT", QDateTime(today.addDays(-30), QTime(0, 0, 1)));
-    touch("too_old.TXT", QDateTime(today.addDays(-31), QTime(23, 59, 59)));
-    touch("not_a_log.dat", QDateTime(today.addDays(-200), QTime(12, 0)));
-    touch("fresh.TXT", QDateTime(today, QTime(1, 0)));
-    touch("readonly.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
-    QFile::setPermissions(QDir(logsDir()).filePath("readonly.TXT"), QFileDevice::ReadOwner);
+    touch("FerrowindSettingsTool_Log_261105_10_00_00.TXT", QDateTime(today.addDays(-30), QTime(0, 0, 1)));
+    touch("FerrowindSettingsTool_Log_261104_10_00_00.TXT", QDateTime(today.addDays(-31), QTime(23, 59, 59)));
+    touch("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
+    QFile::setPermissions(QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT"), QFileDevice::ReadOwner);
+    touch("FerrowindSettingsTool_Log_261205_01_00_00.TXT", QDateTime(today, QTime(1, 0)));
+    const QStringList foreign{".hidden-config",
+                              "FerrowindSettingsTool_Log_2610.TXT",
+                              "FerrowindSettingsTool_Log_261001_10_00_00.TXT.bak",
+                              "ferrowind_Log_261001_10_00_00.TXT",
+                              "velmora-audit-2026.csv"};
+    for (const QString& name : foreign)
+        touch(name, QDateTime(today.addDays(-200), QTime(12, 0)));
     QDir(logsDir()).mkdir("sub");
 
     log.GenerateNewLogFileName();
-    EXPECT_EQ(QDir(logsDir()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name),
-              (QStringList{"fresh.TXT", "old_but_kept.TXT", "sub"}));
+    QStringList left = QDir(logsDir()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
+    QStringList expected = foreign + QStringList{"FerrowindSettingsTool_Log_261105_10_00_00.TXT",
+                                                 "FerrowindSettingsTool_Log_261205_01_00_00.TXT",
+                                                 "FerrowindSettingsTool_Log_261205_18_44_43.TXT", "sub"};
+    left.sort();
+    expected.sort();
+    EXPECT_EQ(left, expected);
 }
 
-TEST_F(ActivityLogTest, ReplacesAnEarlierRunsFileButAppendsToItsOwn)
+// Another run's file of the same second is neither replaced nor shared; a reload within the second gets a new file too.
+TEST_F(ActivityLogTest, EachLogHasAFileOfItsOwnWithinTheSameSecond)
 {
     touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
     open();
     log.WriteLog("before reload", false);
-
-    // A reload within the same second gets the same name: this run's lines stay.
+    ActivityLog other{clock, "FerrowindSettingsTool", logsDir(), [] { return qint16(0); }};
+    const QString otherPath = other.GenerateNewLogFileName();
+    other.OpenLogFile(otherPath, header);
+    other.WriteLog("other run", false);
     const QString again = log.GenerateNewLogFileName();
-    ASSERT_EQ(again, path);
     log.OpenLogFile(again, header);
     log.WriteLog("after reload", false);
-    // The earlier run's "x" is gone.
-    EXPECT_EQ(read(path), headerText + "before reload\r\n" + headerText + "after reload\r\n");
+
+    const QString base = QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261205_18_44_43");
+    EXPECT_EQ(QStringList({path, otherPath, again}), QStringList({base + "_2.TXT", base + "_3.TXT", base + "_4.TXT"}));
+    EXPECT_EQ(read(base + ".TXT"), "x");
+    EXPECT_EQ(read(path), headerText + "before reload\r\n");
+    EXPECT_EQ(read(otherPath), headerText + "other run\r\n");
+    EXPECT_EQ(read(again), headerText + "after reload\r\n");
+    EXPECT_TRUE(log.failure().isEmpty() && other.failure().isEmpty());
 }
 
-TEST_F(ActivityLogTest, FailuresAreSilent)
+namespace {
+// Lowers this process's file size limit, as a full disk would refuse writes; the limit is restored on leaving.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_handler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+} // namespace
+
+// Logging never stops the program, but a log that is not written says why, once, and is not taken for written.
+TEST_F(ActivityLogTest, ALogThatCannotBeWrittenSaysWhyOnce)
 {
-    log.WriteLog("nothing open", true); // no crash, nothing to write to
-    log.FlushLogFile();
-    log.CloseLogFile();
-    // A logs folder that cannot exist: the path still points into it and opening fails quietly.
-    QFile blocker(QDir(dir.path()).filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    ActivityLog blocked(clock, "FerrowindSettingsTool", QDir(dir.path()).filePath("blocker/logs"), [] { return qint16(1); });
-    const QString lost = blocked.GenerateNewLogFileName();
-    blocked.OpenLogFile(lost, header);
-    blocked.WriteLog("lost", false);
-    EXPECT_FALSE(blocked.isOpen());
-    EXPECT_FALSE(QFileInfo::exists(lost));
+    QStringList said;
+    log.setFailureSink([&](const QString& why) { said << why; });
+    log.WriteLog("no log started", true);
+    EXPECT_TRUE(log.failure().isEmpty());
+
+    {
+        FileSizeLimit full(100);
+        open();
+        log.WriteLog("lost", false);
+    }
+    EXPECT_EQ(log.failure(), path + ": File too large");
+    EXPECT_FALSE(log.isOpen());
+    EXPECT_LE(read(path).size(), 100);
+    // The next log starts afresh.
+    open();
+    log.WriteLog("kept", false);
+    EXPECT_TRUE(log.failure().isEmpty());
+    EXPECT_EQ(read(path), headerText + "kept\r\n");
+    EXPECT_EQ(said.join("\n").toStdString(),
+              (QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261205_18_44_43.TXT") + ": File too large").toStdString());
+
+    // No folder at all (neither XDG_STATE_HOME nor HOME): nothing is named as the log.
+    ActivityLog nowhere(clock, "FerrowindSettingsTool", QString(), [] { return qint16(1); });
+    nowhere.OpenLogFile(nowhere.GenerateNewLogFileName(), header);
+    nowhere.WriteLog("lost", false);
+    EXPECT_FALSE(nowhere.isOpen());
+    EXPECT_TRUE(nowhere.logPath().isEmpty());
+    EXPECT_EQ(nowhere.failure(), "there is no folder for it: neither XDG_STATE_HOME nor HOME names one");
 }
 
 // Beside a program outside /usr when that can be written; else $XDG_STATE_HOME, then /var/log for root, then home.
@@ -156,5 +220,8 @@ TEST(ActivityLogDir, BesideTheProgramElseXdgStateThenVarLogForRootThenHome)
         EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "/root", true}), "/var/log/ferrowind");
         EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "relative/is/ignored", "/root", true}), "/var/log/ferrowind");
         EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "/home/ann", false}), "/home/ann/.local/state/ferrowind/logs");
+        // Without a home folder there is no place for the logs (not "/.local/state").
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "", false}), "");
+        EXPECT_EQ(ActivityLog::chooseLogsDir({folder, "", "/", false}), "");
     }
 }

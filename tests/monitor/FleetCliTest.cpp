@@ -105,18 +105,32 @@ TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write("stale\n");
     old.close();
+    ASSERT_TRUE(old.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    const QFileDevice::Permissions permissions = QFile::permissions(file);
+    const auto files = [&] { return QDir(env.dir.path()).entryList(QDir::Files | QDir::Hidden); };
     CliRun r = env.cli({"metrics", "--output", file});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.isEmpty());
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray page = f.readAll();
+    f.close();
     EXPECT_TRUE(page.startsWith("# HELP ferrowind_up")) << page.toStdString();
-    EXPECT_EQ(QDir(env.dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left behind";
+    EXPECT_EQ(f.permissions(), permissions) << "the new file keeps the old one's permissions";
+    EXPECT_EQ(files(), QStringList{"ferrowind.prom"}) << "no temporary file is left behind";
+
+    // A file system that refuses the page part-way (as a full one does): the good file stays whole.
+    r = fw::test::runCli(FERROWIND_CLI, {"metrics", "--output", file}, env.reg(), {}, {fw::test::ChildStdout::Captured, 100});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, "ferrowind metrics: cannot write " + file + ": File too large\n");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), page);
+    f.close();
+    EXPECT_EQ(files(), QStringList{"ferrowind.prom"}) << "the temporary file is removed";
 
     r = env.cli({"metrics", "--output", env.dir.filePath("missing/folder/x.prom")});
     EXPECT_EQ(r.code, 2);
-    EXPECT_TRUE(r.err.startsWith("ferrowind metrics: cannot write ")) << r.err.toStdString();
+    EXPECT_EQ(r.err, "ferrowind metrics: cannot write " + env.dir.filePath("missing/folder/x.prom") + ": No such file or directory\n");
 
     QFile::remove(env.dbPath());
     r = env.cli({"metrics"});

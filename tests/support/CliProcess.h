@@ -6,20 +6,33 @@
 namespace fw::test {
 
 struct CliRun {
-    int code = -1; // -1: did not finish in time
+    int code = -1; // -1: did not finish in time, -2: killed by a signal
     QString out;
     QString err;
 };
 
+// Where the child's standard output goes, as an administrator's shell may leave it.
+enum class ChildStdout {
+    Captured,   // read back into CliRun::out
+    DevFull,    // >/dev/full: every write fails with "No space left on device"
+    Closed,     // >&-
+    ReaderGone, // a pipe whose reader has already gone
+};
+
+struct ChildSetup {
+    ChildStdout out = ChildStdout::Captured;
+    long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes, as a full file system refuses writes; -1 leaves it
+};
+
 // Runs a program of the build (the ferrowind command line) with FERROWIND_REGISTRY set, bounded to 60 s.
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry,
-              const QProcessEnvironment& extra = QProcessEnvironment());
+              const QProcessEnvironment& extra = QProcessEnvironment(), ChildSetup setup = {});
 
 #ifdef FERROWIND_CLI
 // The command line of the build, without an installed product unless `registry` names one.
-inline CliRun cli(const QStringList& args, const QString& registry = QStringLiteral("/nonexistent"))
+inline CliRun cli(const QStringList& args, const QString& registry = QStringLiteral("/nonexistent"), ChildSetup setup = {})
 {
-    return runCli(QStringLiteral(FERROWIND_CLI), args, registry);
+    return runCli(QStringLiteral(FERROWIND_CLI), args, registry, QProcessEnvironment(), setup);
 }
 #endif
 
