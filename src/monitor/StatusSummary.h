@@ -61,8 +61,9 @@ public:
     explicit StatusSummary(AppContext& ctx) : m_ctx(ctx) {}
 
     // Reads both sides, sets the context's lastDCSyncId and lastGCSyncId, logs its trace lines and
-    // reports failures through its error path. The page shows the result.
-    StatusSnapshot PopulateDCGCStatus();
+    // reports failures through its error path. The page shows the result. A command that reads more passes its
+    // own connection, so that a locked database costs it one wait for the lock, not one per connection.
+    StatusSnapshot PopulateDCGCStatus(Database* connection = nullptr);
 
     // The number of finished runs of a side; nullopt with *error filled when it cannot be read.
     static std::optional<qint64> finishedRunCount(AppContext& ctx, SyncSide side, FwError* error);

@@ -123,4 +123,36 @@ TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("ferrowind status: ")) << r.err.toStdString();
     }
+    for (const char* minutes : {"9223372036854775807", "5256001", "-1"}) {
+        const CliRun r = cli({"status", "--max-age", minutes}, reg());
+        EXPECT_EQ(r.code, 2) << minutes;
+        EXPECT_EQ(r.err, QStringLiteral("ferrowind status: --max-age takes a whole number of minutes from 1 to 5256000 "
+                                        "(ten years), not '%1'\n").arg(minutes));
+    }
+    EXPECT_EQ(cli({"status", "--max-age", "5256000"}, reg()).code, 0);
+}
+
+// A stored number out of range is a part not read (overflow), never a number made up for it.
+TEST_F(StatusCli, AStoredNumberOutOfRangeIsNotRead)
+{
+    const QString demo = dir->filePath("huge");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    const QString db = "sqlite:" + demo + "/VelmoraDb.sqlite";
+    fw::test::sqlValue(db, "UPDATE SyncHistoryObject SET Count = 1e300 WHERE Domain <> 'GC'");
+    CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    QJsonObject o = json(r);
+    EXPECT_FALSE(o["complete"].toBool(true));
+    EXPECT_EQ(parts(o["failures"]), QStringList{"dc.objectTotal"});
+    EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
+    EXPECT_TRUE(o["dc"]["objects"].isNull()) << r.out.toStdString();
+
+    fw::test::sqlValue(db, "UPDATE SyncHistoryObject SET Count = 1");
+    fw::test::sqlValue(db, "UPDATE SyncHistoryDC SET SyncInterval = 4294967306");
+    r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    o = json(r);
+    EXPECT_EQ(parts(o["failures"]), QStringList{"dc.history"});
+    EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
+    EXPECT_EQ(r.err, "ferrowind status: cannot read the synchronisation history: Overflow\n");
 }
