@@ -1,6 +1,8 @@
+#include "db/Database.h"
 #include "support/CliProcess.h"
 #include "support/TestContext.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -145,7 +147,7 @@ TEST_F(StatusCli, AStoredNumberOutOfRangeIsNotRead)
     EXPECT_FALSE(o["complete"].toBool(true));
     EXPECT_EQ(parts(o["failures"]), QStringList{"dc.objectTotal"});
     EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
-    EXPECT_TRUE(o["dc"]["objects"].isNull()) << r.out.toStdString();
+    EXPECT_TRUE(o["dc"].toObject()["objects"].isNull()) << r.out.toStdString();
 
     fw::test::sqlValue(db, "UPDATE SyncHistoryObject SET Count = 1");
     fw::test::sqlValue(db, "UPDATE SyncHistoryDC SET SyncInterval = 4294967306");
@@ -155,4 +157,23 @@ TEST_F(StatusCli, AStoredNumberOutOfRangeIsNotRead)
     EXPECT_EQ(parts(o["failures"]), QStringList{"dc.history"});
     EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
     EXPECT_EQ(r.err, "ferrowind status: cannot read the synchronisation history: Overflow\n");
+}
+
+// Another writer holds the database: the command waits for it once, 5 s in all, whatever it reads after that.
+TEST_F(StatusCli, ALockedDatabaseCostsTheCommandOneWait)
+{
+    const QString demo = dir->filePath("locked");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    fw::FwError err;
+    const auto writer = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
+    ASSERT_TRUE(writer) << err.description.toStdString();
+    writer->run("BEGIN EXCLUSIVE", {}, &err);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_LT(clock.elapsed(), 7500) << "one wait per connection";
+    EXPECT_EQ(r.code, 2);
+    EXPECT_TRUE(r.err.contains("database is locked")) << r.err.toStdString();
+    EXPECT_FALSE(json(r)["complete"].toBool(true));
 }
