@@ -200,10 +200,12 @@ int runStatus(CliEnv& env)
     // The details show the latest runs the summary found: a summary with holes may have found the wrong ones.
     if (detailSide == QLatin1String("gc")) {
         SyncObjectsMonitor m(ctx, SyncSide::GC);
+        m.shareConnection(*db);
         return printObjects(env, m, p.isSet(json), snap.failures);
     }
     if (detailSide == QLatin1String("dc")) {
         DcSyncOverview overview(ctx);
+        overview.shareConnection(*db);
         const DcSyncOverview::Outcome loaded = overview.FormLoad();
         QList<ReadFailure> failures = snap.failures + overview.failures();
         if (loaded == DcSyncOverview::Outcome::NoDomains)
@@ -224,6 +226,7 @@ int runStatus(CliEnv& env)
             }
             overview.viewObjects(chosen);
             SyncObjectsMonitor m(ctx, SyncSide::DC, chosen);
+            m.shareConnection(*db);
             return printObjects(env, m, p.isSet(json), failures);
         }
         if (p.isSet(json)) {

@@ -36,6 +36,14 @@ QString StatusSummary::connectionStringOf(const AppContext& ctx)
     return ctx.connectionString.isEmpty() ? QString::fromLatin1(Database::kDefaultConnectionString) : ctx.connectionString;
 }
 
+Database* StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error)
+{
+    if (shared)
+        return shared;
+    own = Database::open(connectionStringOf(ctx), error);
+    return own.get();
+}
+
 // The refresh's error path that also remembers which part each reported failure belongs to, so a
 // caller can tell a complete reading from one with holes (the skipped nulls are no holes).
 class StatusReads {
@@ -76,10 +84,7 @@ StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
     StatusReads reads(path, snap.failures);
     FwError err;
     std::unique_ptr<Database> own;
-    if (!connection) {
-        own = Database::open(connectionStringOf(m_ctx), &err);
-        connection = own.get();
-    }
+    connection = connectionFor(m_ctx, connection, own, &err);
     if (!connection) {
         reads.report(QStringLiteral("database"), err);
     } else {

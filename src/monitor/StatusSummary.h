@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace fw {
@@ -71,6 +72,9 @@ public:
     static std::optional<FinishedRun> latestFinishedRun(Database& db, SyncSide side, FwError* error);
 
     static QString connectionStringOf(const AppContext& ctx);
+    // The connection a command passed (`shared`), or else a new one kept in `own`; null with *error filled when
+    // it cannot be opened. Reads over one connection share its one wait for another writer's lock.
+    static Database* connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);
