@@ -347,7 +347,8 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
     const int lineNo = c.lineNo(); // the value's first line, whatever continuation lines follow
     const int start = skipBlanks(line, 0);
     QString name;
-    QStringList unknownEscapes;
+    QStringList unknownEscapes; // in the name
+    bool escapeInData = false;
     int pos = start + 1;
     if (line[start] == QLatin1Char('"')) {
         Quoted q = readQuoted(line, start);
@@ -415,7 +416,7 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
         QByteArray bytes = q.text.toLocal8Bit();
         bytes.append('\0');
         value = RegValue{RegSz, bytes};
-        unknownEscapes += q.unknown;
+        escapeInData = !q.unknown.isEmpty();
     } else if (data.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
         const QString digits = withoutComment(data.mid(6)).trimmed();
         bool ok = false;
@@ -460,6 +461,9 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
 
     for (const QString& e : unknownEscapes)
         warn(c, lineNo, QStringLiteral("unrecognised escape sequence %1 kept as written").arg(e));
+    // The data's own escape is not shown: it would be a letter of what may be a password.
+    if (escapeInData)
+        warn(c, lineNo, QStringLiteral("unrecognised escape sequence in the data of value \"%1\" kept as written").arg(name.left(120)));
     if (value)
         RegistryContents::setRaw(*c.key, name, std::move(*value));
     else

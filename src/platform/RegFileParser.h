@@ -14,7 +14,8 @@ class RegistryContents;
 // deletions, ; and # comments on lines of their own and after the data. UTF-16 (as exported), UTF-8 or Latin-1,
 // with CR, LF or CRLF line ends. A line that cannot be read is skipped with one line on the debugger channel
 // naming its line number and value name (never its data, which may be a password);
-// an unrecognised escape is kept as written and named there too. Time and memory grow with the file's size.
+// an unrecognised escape is kept as written and reported there too (by its value in the data). Time and memory
+// grow with the file's size.
 class RegFileParser {
 public:
     // Windows' own limits on a key.
