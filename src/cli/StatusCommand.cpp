@@ -15,6 +15,9 @@
 namespace fw {
 namespace {
 
+// Far above any sync interval, and small enough that the age in seconds never overflows.
+constexpr qint64 kMaxAgeLimitMinutes = 10LL * 365 * 24 * 60;
+
 QJsonValue optText(const std::optional<QString>& s)
 {
     return s ? QJsonValue(*s) : QJsonValue(QJsonValue::Null);
@@ -148,8 +151,8 @@ int runStatus(CliEnv& env)
     const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("With --details dc: the domain whose objects to show."),
                                     QStringLiteral("NAME"));
     const QCommandLineOption maxAge(QStringLiteral("max-age"),
-                                    QStringLiteral("Age limit of the latest finished run of each side (default: three sync "
-                                                   "intervals of that run)."),
+                                    QStringLiteral("Age limit of the latest finished run of each side, 1 to 5256000 (ten "
+                                                   "years; default: three sync intervals of that run)."),
                                     QStringLiteral("MINUTES"));
     p.addOptions({json, details, domain, maxAge});
     if (int rc = parseCommandLine(p, env, QStringLiteral("status"),
@@ -177,8 +180,9 @@ int runStatus(CliEnv& env)
     if (p.isSet(maxAge)) {
         bool ok = false;
         const qint64 v = p.value(maxAge).toLongLong(&ok);
-        if (!ok || v <= 0) {
-            env.err << "ferrowind status: --max-age takes a positive whole number of minutes, not '" << p.value(maxAge) << "'\n";
+        if (!ok || v <= 0 || v > kMaxAgeLimitMinutes) {
+            env.err << "ferrowind status: --max-age takes a whole number of minutes from 1 to " << kMaxAgeLimitMinutes
+                    << " (ten years), not '" << p.value(maxAge) << "'\n";
             return ExitUsage;
         }
         limit = v;
@@ -191,15 +195,17 @@ int runStatus(CliEnv& env)
     if (!db)
         return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), err}, QString());
 
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db.get());
 
     // The details show the latest runs the summary found: a summary with holes may have found the wrong ones.
     if (detailSide == QLatin1String("gc")) {
         SyncObjectsMonitor m(ctx, SyncSide::GC);
+        m.shareConnection(*db);
         return printObjects(env, m, p.isSet(json), snap.failures);
     }
     if (detailSide == QLatin1String("dc")) {
         DcSyncOverview overview(ctx);
+        overview.shareConnection(*db);
         const DcSyncOverview::Outcome loaded = overview.FormLoad();
         QList<ReadFailure> failures = snap.failures + overview.failures();
         if (loaded == DcSyncOverview::Outcome::NoDomains)
@@ -220,6 +226,7 @@ int runStatus(CliEnv& env)
             }
             overview.viewObjects(chosen);
             SyncObjectsMonitor m(ctx, SyncSide::DC, chosen);
+            m.shareConnection(*db);
             return printObjects(env, m, p.isSet(json), failures);
         }
         if (p.isSet(json)) {

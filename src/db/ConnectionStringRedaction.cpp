@@ -3,6 +3,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <optional>
 
 namespace fw {
 
@@ -22,8 +23,30 @@ bool isPasswordKey(QStringView key)
            k.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
 }
 
+// Inside a brace that is never closed: the attributes a reader that ignores the brace would see. The first
+// password key among them holds the rest of the string.
+std::optional<ValueSpan> passwordInUnclosedBrace(const QString& s, qsizetype from)
+{
+    const qsizetype n = s.size();
+    qsizetype pos = from;
+    while (pos < n) {
+        qsizetype eq = pos;
+        while (eq < n && s[eq] != QLatin1Char('=') && s[eq] != QLatin1Char(';'))
+            ++eq;
+        if (eq >= n)
+            break;
+        if (s[eq] == QLatin1Char('=') && isPasswordKey(QStringView(s).mid(pos, eq - pos)))
+            return ValueSpan{eq + 1, n};
+        while (eq < n && s[eq] != QLatin1Char(';'))
+            ++eq;
+        pos = eq + 1;
+    }
+    return std::nullopt;
+}
+
 // Where the password values are. A braced value runs to the first '}' that is not doubled; anything between
-// it and the next ';' still belongs to the value. An unclosed brace runs to the end of the string.
+// it and the next ';' still belongs to the value. An unclosed brace runs to the end of the string, and a
+// password key inside it (a driver may read it so) is masked from there to the end.
 QList<ValueSpan> passwordValues(const QString& s)
 {
     QList<ValueSpan> spans;
@@ -39,30 +62,66 @@ QList<ValueSpan> passwordValues(const QString& s)
             pos = eq + 1;
             continue;
         }
+        const bool password = isPasswordKey(QStringView(s).mid(pos, eq - pos));
         qsizetype i = eq + 1;
         while (i < n && s[i].isSpace())
             ++i;
         if (i < n && s[i] == QLatin1Char('{')) {
+            const qsizetype brace = i;
+            bool closed = false;
             ++i;
-            while (i < n) {
-                if (s[i] == QLatin1Char('}')) {
-                    if (i + 1 < n && s[i + 1] == QLatin1Char('}')) {
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                ++i;
+            while (i < n && !closed) {
+                if (s[i] == QLatin1Char('}') && i + 1 < n && s[i + 1] == QLatin1Char('}'))
+                    i += 2;
+                else
+                    closed = s[i++] == QLatin1Char('}');
+            }
+            if (!closed) {
+                if (password)
+                    spans.append({eq + 1, n});
+                else if (const auto inner = passwordInUnclosedBrace(s, brace + 1))
+                    spans.append(*inner);
+                break;
             }
         }
         while (i < n && s[i] != QLatin1Char(';'))
             ++i;
-        if (isPasswordKey(QStringView(s).mid(pos, eq - pos)))
+        if (password)
             spans.append({eq + 1, i});
         pos = i + 1;
     }
     return spans;
+}
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == QLatin1Char('_');
+}
+
+// Where a password value starts in free text: just after "PWD=" or "Password=" (any case, blanks around
+// '='), the key not part of a longer word; -1 when there is none from `from` on.
+qsizetype nextQuotedValue(const QString& text, qsizetype from)
+{
+    static const QLatin1String keys[] = {QLatin1String("password"), QLatin1String("pwd")};
+    const qsizetype n = text.size();
+    for (qsizetype k = from; k < n; ++k) {
+        if (k > 0 && isWordChar(text[k - 1]))
+            continue;
+        for (const QLatin1String key : keys) {
+            if (QStringView(text).mid(k, key.size()).compare(key, Qt::CaseInsensitive) != 0)
+                continue;
+            qsizetype i = k + key.size();
+            while (i < n && text[i] == QLatin1Char(' '))
+                ++i;
+            if (i >= n || text[i] != QLatin1Char('='))
+                continue;
+            ++i;
+            while (i < n && text[i] == QLatin1Char(' '))
+                ++i;
+            return i;
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -78,21 +137,36 @@ QString redactConnectionString(const QString& connectionString)
 
 QString withoutConnectionSecrets(const QString& text, const QString& connectionString)
 {
-    QString out = text;
-    if (!connectionString.isEmpty())
-        out.replace(connectionString, redactConnectionString(connectionString));
-    // Drivers may quote a value on its own, braced or with the braces and doubled '}' undone.
+    // The values as a driver may quote them after their key: as written, or with the braces and doubled '}' undone.
     QStringList secrets;
     for (const ValueSpan& v : passwordValues(connectionString)) {
         const QString raw = connectionString.mid(v.begin, v.end - v.begin).trimmed();
         secrets.append(raw);
-        if (raw.startsWith(QLatin1Char('{')) && raw.endsWith(QLatin1Char('}')))
-            secrets.append(raw.mid(1, raw.size() - 2).replace(QStringLiteral("}}"), QStringLiteral("}")));
+        if (raw.startsWith(QLatin1Char('{')))
+            secrets.append(raw.mid(1, raw.size() - (raw.endsWith(QLatin1Char('}')) ? 2 : 1)).replace(QStringLiteral("}}"), QStringLiteral("}")));
     }
     std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-    for (const QString& secret : secrets)
-        if (!secret.isEmpty())
-            out.replace(secret, kMask);
+    secrets.removeAll(QString());
+
+    // Only a value in a password's place is masked: the same letters elsewhere in the text are other words.
+    QString out = text;
+    for (qsizetype v = nextQuotedValue(out, 0); v >= 0; v = nextQuotedValue(out, v + kMask.size())) {
+        qsizetype length = -1;
+        for (const QString& secret : secrets) {
+            if (QStringView(out).mid(v).startsWith(secret)) {
+                length = secret.size();
+                break;
+            }
+        }
+        if (length < 0) { // a value this connection string does not hold: up to where a quoted value ends
+            qsizetype e = v;
+            while (e < out.size() && out[e] != QLatin1Char(';') && out[e] != QLatin1Char('\'') &&
+                   out[e] != QLatin1Char('"') && !out[e].isSpace())
+                ++e;
+            length = e - v;
+        }
+        out.replace(v, length, kMask);
+    }
     return out;
 }
 

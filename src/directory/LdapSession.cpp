@@ -64,6 +64,16 @@ bool LdapSession::open(const QString& host, const QHostAddress& address, quint16
         m_error = QStringLiteral("LDAP session on %1: %2").arg(QString::fromUtf8(url), ldapText(rc));
         return false;
     }
+    // libldap allocates whatever length a reply declares; no rootDSE or netlogon reply comes near this.
+    Sockbuf* sb = nullptr;
+    ber_len_t maxIncoming = kMaxIncomingBytes;
+    if (ldap_get_option(m_ld, LDAP_OPT_SOCKBUF, &sb) != LDAP_OPT_SUCCESS || !sb ||
+        ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &maxIncoming) != 1) {
+        ldap_unbind_ext_s(m_ld, nullptr, nullptr);
+        m_ld = nullptr;
+        m_error = QStringLiteral("LDAP session on %1: the size of its replies cannot be limited").arg(QString::fromUtf8(url));
+        return false;
+    }
     const int version = LDAP_VERSION3;
     ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);

@@ -17,9 +17,13 @@ using LdapEntry = QHash<QString, QList<QByteArray>>;
 
 // One LDAP connection through libldap on a socket we connect ourselves, so that the connect is bounded
 // and the URL keeps the server's name (Kerberos needs it). Every operation waits only until the deadline
-// given to open(); libldap's own timeouts are set from what is left before each step.
+// given to open(); libldap's own timeouts are set from what is left before each step. Replies are limited in
+// size (kMaxIncomingBytes).
 class LdapSession {
 public:
+    // A reply that declares more than this is refused before anything is allocated for it.
+    static constexpr unsigned kMaxIncomingBytes = 1024 * 1024;
+
     LdapSession() = default;
     ~LdapSession();
     LdapSession(const LdapSession&) = delete;

@@ -53,7 +53,8 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     const qint64 id = m_ctx.lastDCSyncId;
 
     FwError err;
-    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    std::unique_ptr<Database> own;
+    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
     if (!db) {
         path.report(err);
         m_ctx.log().WriteLog(exitLine, true);
@@ -122,7 +123,8 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
     FwError err;
-    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    std::unique_ptr<Database> own;
+    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
     if (!db) {
         path.report(err);
     } else {

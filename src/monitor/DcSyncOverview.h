@@ -54,11 +54,14 @@ public:
     // What the latest refresh could not read: "dc.overview" (the domains, the run, the totals) and
     // "dc.domainStatus" (a domain's state). Empty when everything was read.
     const QList<ReadFailure>& failures() const { return m_failures; }
+    // Reads over the command's connection instead of opening one for each refresh (it must outlive this).
+    void shareConnection(Database& db) { m_shared = &db; }
 
     static const QString& noDomainsMessage();
 
 private:
     AppContext& m_ctx;
+    Database* m_shared = nullptr;
     bool m_runActive = true;
     bool m_timerEnabled = true;
     QList<OverviewRow> m_rows;

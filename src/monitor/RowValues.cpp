@@ -57,6 +57,23 @@ bool flag(const QVariant& v)
     return number(v) != 0;
 }
 
+namespace {
+// A stored number that is no number (NaN) is of the wrong kind; an infinite one overflows whatever reads it.
+double finite(double d)
+{
+    if (std::isnan(d))
+        throw FwException(FwError::typeMismatch());
+    if (std::isinf(d))
+        throw FwException(FwError::overflow());
+    return d;
+}
+
+bool isFloatingPoint(const QVariant& v)
+{
+    return v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float;
+}
+} // namespace
+
 double number(const QVariant& v)
 {
     requireValue(v);
@@ -64,20 +81,24 @@ double number(const QVariant& v)
     const double d = v.toDouble(&ok);
     if (!ok)
         throw FwException(FwError::typeMismatch());
-    return d;
+    return finite(d);
 }
 
 qint64 integer(const QVariant& v)
 {
     requireValue(v);
-    bool ok = false;
-    const qint64 i = v.toLongLong(&ok);
-    if (ok)
-        return i;
+    // A double goes through the range check: Qt's own conversion gives the lowest qint64 for inf, NaN or 1e300.
+    if (!isFloatingPoint(v)) {
+        bool ok = false;
+        const qint64 i = v.toLongLong(&ok);
+        if (ok)
+            return i;
+    }
     const double d = number(v);
-    if (d < -9.2e18 || d > 9.2e18)
+    // 2^63 is exactly representable; every double below it rounds into range.
+    if (!(d >= -9223372036854775808.0 && d < 9223372036854775808.0))
         throw FwException(FwError::overflow());
-    return static_cast<qint64>(std::llround(d));
+    return static_cast<qint64>(std::round(d));
 }
 
 QDateTime dateTime(const QVariant& v)

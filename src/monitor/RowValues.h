@@ -27,7 +27,8 @@ private:
     QSqlRecord m_record;
 };
 
-// Conversions of column values; a null throws 94, a value of the wrong kind 13. A date-time is the wall
+// Conversions of column values; a null throws 94, a value of the wrong kind 13 (NaN among them), a number that
+// does not fit 6 (infinity among them: a made-up number is never returned). A date-time is the wall
 // time as stored (see WallTime), held without a zone.
 namespace rowvalue {
 bool flag(const QVariant& v);

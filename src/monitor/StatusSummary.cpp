@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 
 #include <functional>
+#include <limits>
 
 namespace fw {
 
@@ -33,6 +34,14 @@ QString StatusSummary::objectTotalSql(SyncSide side)
 QString StatusSummary::connectionStringOf(const AppContext& ctx)
 {
     return ctx.connectionString.isEmpty() ? QString::fromLatin1(Database::kDefaultConnectionString) : ctx.connectionString;
+}
+
+Database* StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error)
+{
+    if (shared)
+        return shared;
+    own = Database::open(connectionStringOf(ctx), error);
+    return own.get();
 }
 
 // The refresh's error path that also remembers which part each reported failure belongs to, so a
@@ -66,7 +75,7 @@ private:
     QList<ReadFailure>& m_failures;
 };
 
-StatusSnapshot StatusSummary::PopulateDCGCStatus()
+StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
 {
     m_ctx.log().WriteTraceLog(QStringLiteral("Entering PopulateDCGCStatus of Form frmMain"), true);
     MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCGCStatus"), QStringLiteral("frmMain"),
@@ -74,13 +83,14 @@ StatusSnapshot StatusSummary::PopulateDCGCStatus()
     StatusSnapshot snap;
     StatusReads reads(path, snap.failures);
     FwError err;
-    auto db = Database::open(connectionStringOf(m_ctx), &err);
-    if (!db) {
+    std::unique_ptr<Database> own;
+    connection = connectionFor(m_ctx, connection, own, &err);
+    if (!connection) {
         reads.report(QStringLiteral("database"), err);
     } else {
         snap.databaseOpened = true;
-        readSide(*db, SyncSide::DC, snap.dc, reads);
-        readSide(*db, SyncSide::GC, snap.gc, reads);
+        readSide(*connection, SyncSide::DC, snap.dc, reads);
+        readSide(*connection, SyncSide::GC, snap.gc, reads);
     }
     m_ctx.log().WriteTraceLog(QStringLiteral("Exiting  PopulateDCGCStatus of Form frmMain"), true);
     return snap;
@@ -180,7 +190,10 @@ std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSi
     FinishedRun r;
     try {
         r.syncId = rowvalue::integer(row.value(QStringLiteral("SyncId")));
-        r.syncIntervalMinutes = static_cast<int>(rowvalue::integer(row.value(QStringLiteral("SyncInterval"))));
+        const qint64 interval = rowvalue::integer(row.value(QStringLiteral("SyncInterval")));
+        if (interval < std::numeric_limits<int>::min() || interval > std::numeric_limits<int>::max())
+            throw FwException(FwError::overflow());
+        r.syncIntervalMinutes = static_cast<int>(interval);
         const QVariant end = row.value(QStringLiteral("syncEnd"));
         if (!end.isNull())
             r.end = rowvalue::dateTime(end);

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace fw {
@@ -61,8 +62,9 @@ public:
     explicit StatusSummary(AppContext& ctx) : m_ctx(ctx) {}
 
     // Reads both sides, sets the context's lastDCSyncId and lastGCSyncId, logs its trace lines and
-    // reports failures through its error path. The page shows the result.
-    StatusSnapshot PopulateDCGCStatus();
+    // reports failures through its error path. The page shows the result. A command that reads more passes its
+    // own connection, so that a locked database costs it one wait for the lock, not one per connection.
+    StatusSnapshot PopulateDCGCStatus(Database* connection = nullptr);
 
     // The number of finished runs of a side; nullopt with *error filled when it cannot be read.
     static std::optional<qint64> finishedRunCount(AppContext& ctx, SyncSide side, FwError* error);
@@ -70,6 +72,9 @@ public:
     static std::optional<FinishedRun> latestFinishedRun(Database& db, SyncSide side, FwError* error);
 
     static QString connectionStringOf(const AppContext& ctx);
+    // The connection a command passed (`shared`), or else a new one kept in `own`; null with *error filled when
+    // it cannot be opened. Reads over one connection share its one wait for another writer's lock.
+    static Database* connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);

@@ -157,7 +157,8 @@ void SyncObjectsMonitor::Populate()
     const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
 
     FwError err;
-    auto db = Database::open(StatusSummary::connectionStringOf(m_ctx), &err);
+    std::unique_ptr<Database> own;
+    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
     if (!db) {
         path.report(err);
         exitLog();

@@ -55,6 +55,8 @@ public:
     QString cell(int row, ObjectColumn c) const;
     // What the latest refresh could not read, as "dc.objects" or "gc.objects"; empty when everything was read.
     const QList<ReadFailure>& failures() const { return m_failures; }
+    // Reads over the command's connection instead of opening one for each refresh (it must outlive this).
+    void shareConnection(Database& db) { m_shared = &db; }
     // Refreshes that reached the end of the fill (the window then fits columns and selects row 1).
     int completedFills() const { return m_fills; }
 
@@ -67,6 +69,7 @@ private:
     void setCell(int row, ObjectColumn c, const QString& text);
 
     AppContext& m_ctx;
+    Database* m_shared = nullptr;
     SyncSide m_side;
     QString m_domain;
     bool m_runActive = true;

@@ -198,14 +198,16 @@ QStringList RegFileParser::splitLines(const QString& text)
     return lines;
 }
 
-void RegFileParser::skip(const Context& c, int lineNo, const QString& why, const QString& line)
+void RegFileParser::skip(const Context& c, int lineNo, const QString& why, const QString* valueName)
 {
     ++m_skipped;
-    if (m_debug)
-        m_debug->write(QStringLiteral("Registry file %1 line %2 skipped (%3): %4")
-                           .arg(c.source)
-                           .arg(lineNo)
-                           .arg(why, line.trimmed().left(120)));
+    if (!m_debug)
+        return;
+    // The line itself is never shown: its data may be a password.
+    QString text = QStringLiteral("Registry file %1 line %2 skipped (%3)").arg(c.source).arg(lineNo).arg(why);
+    if (valueName)
+        text += valueName->isEmpty() ? QStringLiteral(": value @") : QStringLiteral(": value \"%1\"").arg(valueName->left(120));
+    m_debug->write(text);
 }
 
 void RegFileParser::warn(const Context& c, int lineNo, const QString& what)
@@ -240,7 +242,7 @@ int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, Reg
             }
             if (kind != LineKind::Key) {
                 m_beganAsExport = false;
-                skip(c, c.lineNo(), QStringLiteral("no \"Windows Registry Editor Version 5.00\" header"), line);
+                skip(c, c.lineNo(), QStringLiteral("no \"Windows Registry Editor Version 5.00\" header"));
                 continue;
             }
         }
@@ -250,7 +252,7 @@ int RegFileParser::parse(const QByteArray& bytes, const QString& sourceName, Reg
         else if (kind == LineKind::Value)
             readValueLine(c, line);
         else
-            skip(c, c.lineNo(), QStringLiteral("not a value line"), line);
+            skip(c, c.lineNo(), QStringLiteral("not a value line"));
     }
     return m_skipped;
 }
@@ -262,7 +264,7 @@ void RegFileParser::readKeyLine(Context& c, const QString& line)
     const int open = skipBlanks(line, 0);
     const int close = line.lastIndexOf(QLatin1Char(']'));
     if (close <= open + 1 || !onlyCommentAfter(line, close + 1)) {
-        skip(c, c.lineNo(), QStringLiteral("unterminated key"), line);
+        skip(c, c.lineNo(), QStringLiteral("unterminated key"));
         return;
     }
     // The name is read as written: a blank after the bracket or before it belongs to the name.
@@ -273,16 +275,16 @@ void RegFileParser::readKeyLine(Context& c, const QString& line)
 
     const QStringList parts = RegistryContents::keyParts(name);
     if (parts.isEmpty() || !isKnownHive(parts.first())) {
-        skip(c, c.lineNo(), QStringLiteral("unknown root key"), line);
+        skip(c, c.lineNo(), QStringLiteral("unknown root key"));
         return;
     }
     if (parts.size() - 1 > kMaxKeyDepth) {
-        skip(c, c.lineNo(), QStringLiteral("key deeper than %1 levels").arg(kMaxKeyDepth), line);
+        skip(c, c.lineNo(), QStringLiteral("key deeper than %1 levels").arg(kMaxKeyDepth));
         return;
     }
     for (const QString& part : parts) {
         if (part.size() > kMaxKeyNameLength) {
-            skip(c, c.lineNo(), QStringLiteral("key name longer than %1 characters").arg(kMaxKeyNameLength), line);
+            skip(c, c.lineNo(), QStringLiteral("key name longer than %1 characters").arg(kMaxKeyNameLength));
             return;
         }
     }
@@ -345,16 +347,17 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
     const int lineNo = c.lineNo(); // the value's first line, whatever continuation lines follow
     const int start = skipBlanks(line, 0);
     QString name;
-    QStringList unknownEscapes;
+    QStringList unknownEscapes; // in the name
+    bool escapeInData = false;
     int pos = start + 1;
     if (line[start] == QLatin1Char('"')) {
         Quoted q = readQuoted(line, start);
         if (q.status == Quoted::Nul) {
-            skip(c, lineNo, QStringLiteral("\\0 in a name"), line);
+            skip(c, lineNo, QStringLiteral("\\0 in a name"));
             return;
         }
         if (q.status != Quoted::Ok) {
-            skip(c, lineNo, QStringLiteral("not a value line"), line);
+            skip(c, lineNo, QStringLiteral("not a value line"));
             return;
         }
         name = q.text;
@@ -363,7 +366,7 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
     }
     pos = skipBlanks(line, pos);
     if (pos >= line.size() || line[pos] != QLatin1Char('=')) {
-        skip(c, lineNo, QStringLiteral("missing '='"), line);
+        skip(c, lineNo, QStringLiteral("missing '='"), &name);
         return;
     }
     pos = skipBlanks(line, pos + 1);
@@ -390,37 +393,36 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
     }
 
     if (!c.key) {
-        skip(c, lineNo, c.keyRefused ? QStringLiteral("value under a key that was not read") : QStringLiteral("value outside a key"),
-             line);
+        skip(c, lineNo, c.keyRefused ? QStringLiteral("value under a key that was not read") : QStringLiteral("value outside a key"), &name);
         return;
     }
 
     std::optional<RegValue> value;
     if (data.startsWith(QLatin1Char('-'))) {
         if (!onlyCommentAfter(data, 1)) {
-            skip(c, lineNo, QStringLiteral("text after '-'"), line);
+            skip(c, lineNo, QStringLiteral("text after '-'"), &name);
             return;
         }
     } else if (data.startsWith(QLatin1Char('"'))) {
         Quoted q = readQuoted(data, 0);
         if (q.status == Quoted::Nul) {
-            skip(c, lineNo, QStringLiteral("\\0 in a string"), line);
+            skip(c, lineNo, QStringLiteral("\\0 in a string"), &name);
             return;
         }
         if (q.status != Quoted::Ok || !onlyCommentAfter(data, q.next)) {
-            skip(c, lineNo, QStringLiteral("bad string"), line);
+            skip(c, lineNo, QStringLiteral("bad string"), &name);
             return;
         }
         QByteArray bytes = q.text.toLocal8Bit();
         bytes.append('\0');
         value = RegValue{RegSz, bytes};
-        unknownEscapes += q.unknown;
+        escapeInData = !q.unknown.isEmpty();
     } else if (data.startsWith(QLatin1String("dword:"), Qt::CaseInsensitive)) {
         const QString digits = withoutComment(data.mid(6)).trimmed();
         bool ok = false;
         const uint v = digits.toUInt(&ok, 16);
         if (!ok || digits.isEmpty() || digits.size() > 8) {
-            skip(c, lineNo, QStringLiteral("bad dword"), line);
+            skip(c, lineNo, QStringLiteral("bad dword"), &name);
             return;
         }
         QByteArray bytes(4, '\0');
@@ -429,20 +431,20 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
         value = RegValue{RegDword, bytes};
     } else if (hex) {
         if (!hexTypeOk) {
-            skip(c, lineNo, QStringLiteral("bad hex type"), line);
+            skip(c, lineNo, QStringLiteral("bad hex type"), &name);
             return;
         }
         if (gathered.status == HexData::NoComma) {
-            skip(c, lineNo, QStringLiteral("continuation without a comma before the backslash"), line);
+            skip(c, lineNo, QStringLiteral("continuation without a comma before the backslash"), &name);
             return;
         }
         if (gathered.status == HexData::Unfinished) {
-            skip(c, lineNo, QStringLiteral("continuation ended by line %1").arg(c.lineNo() + 1), line);
+            skip(c, lineNo, QStringLiteral("continuation ended by line %1").arg(c.lineNo() + 1), &name);
             return;
         }
         QByteArray bytes;
         if (!parseHexBytes(gathered.text, bytes)) {
-            skip(c, lineNo, QStringLiteral("bad hex bytes"), line);
+            skip(c, lineNo, QStringLiteral("bad hex bytes"), &name);
             return;
         }
         const bool textType = hexType == RegSz || hexType == RegExpandSz || hexType == RegMultiSz;
@@ -453,12 +455,15 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
         }
         value = RegValue{hexType, bytes};
     } else {
-        skip(c, lineNo, QStringLiteral("unknown value type"), line);
+        skip(c, lineNo, QStringLiteral("unknown value type"), &name);
         return;
     }
 
     for (const QString& e : unknownEscapes)
         warn(c, lineNo, QStringLiteral("unrecognised escape sequence %1 kept as written").arg(e));
+    // The data's own escape is not shown: it would be a letter of what may be a password.
+    if (escapeInData)
+        warn(c, lineNo, QStringLiteral("unrecognised escape sequence in the data of value \"%1\" kept as written").arg(name.left(120)));
     if (value)
         RegistryContents::setRaw(*c.key, name, std::move(*value));
     else

@@ -12,8 +12,10 @@ class RegistryContents;
 // own importer reads a hand-edited file: [key] sections, "name"="text" with \\ and \" escapes, dword:, hex: and
 // hex(N): data over continuation lines (blank and comment lines inside them are passed over), key and value
 // deletions, ; and # comments on lines of their own and after the data. UTF-16 (as exported), UTF-8 or Latin-1,
-// with CR, LF or CRLF line ends. A line that cannot be read is skipped with one line on the debugger channel;
-// an unrecognised escape is kept as written and named there too. Time and memory grow with the file's size.
+// with CR, LF or CRLF line ends. A line that cannot be read is skipped with one line on the debugger channel
+// naming its line number and value name (never its data, which may be a password);
+// an unrecognised escape is kept as written and reported there too (by its value in the data). Time and memory
+// grow with the file's size.
 class RegFileParser {
 public:
     // Windows' own limits on a key.
@@ -35,7 +37,7 @@ private:
     struct Context;
     void readKeyLine(Context& c, const QString& line);
     void readValueLine(Context& c, const QString& line);
-    void skip(const Context& c, int lineNo, const QString& why, const QString& line);
+    void skip(const Context& c, int lineNo, const QString& why, const QString* valueName = nullptr);
     void warn(const Context& c, int lineNo, const QString& what);
 
     DebugChannel* m_debug;

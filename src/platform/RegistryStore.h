@@ -100,9 +100,12 @@ private:
 };
 
 // The text format written by "reg export", read from a file. The file is read again when it changes,
-// so that a refresh of the main window sees edits. A missing file is an empty registry.
+// so that a refresh of the main window sees edits. A missing file is an empty registry, and so is one that is
+// not a regular file or is larger than any export (a pipe, a device, a runaway file): it is not read.
 class RegFileStore final : public RegistryStore {
 public:
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
     RegFileStore(QString path, DebugChannel* debug);
     // What keeps the file at `path` from being read as an installation's registry, said for a person
     // ("does not exist", "is a folder", ...); empty when it reads as an export.
@@ -112,6 +115,12 @@ public:
     const QString& path() const { return m_path; }
 
 private:
+    // The file's bytes, or what keeps it from being read (empty `problem` when read).
+    struct Read {
+        QByteArray bytes;
+        QString problem;
+    };
+    static Read readFile(const QString& path);
     void reloadIfChanged() const;
 
     QString m_path;

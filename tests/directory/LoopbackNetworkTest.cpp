@@ -89,6 +89,7 @@ TEST(LoopbackLocator, FailuresAreUnreachableServersWithTheirReason)
         {"garbage", Mode::Garbage, Mode::Garbage, 0, 3000, "127.0.0.41"},
         {"silent", Mode::Silent, Mode::Silent, 0, 1500, "cut short at the 5-second deadline"},
         {"too late", Mode::Late, Mode::Late, 2500, 1500, "cut short at the 5-second deadline"},
+        {"4 GiB declared", Mode::Silent, Mode::Oversized, 0, 3000, "over TCP: search of 127.0.0.41: Can't contact LDAP server"},
     };
     for (const Case& c : cases) {
         NetlogonResponder r(peer(c.udp, c.tcp, c.lateMs));
@@ -234,6 +235,10 @@ TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)
     b = bindTo(Mode::Garbage, 3000);
     EXPECT_FALSE(b.ok);
     EXPECT_TRUE(b.error.startsWith("search of 127.0.0.41: ")) << b.error.toStdString(); // then libldap's reason
+    // A reply declaring 4 GiB is refused when its length is read, not awaited until the deadline.
+    b = bindTo(Mode::Oversized, 3000);
+    EXPECT_FALSE(b.ok);
+    EXPECT_EQ(b.error, "search of 127.0.0.41: Can't contact LDAP server") << b.error.toStdString();
 }
 
 TEST(DirectoryNames, OnlyHostNamesReachTheNetwork)

@@ -187,6 +187,8 @@ QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) co
     const Mode mode = datagram ? m_config.udp : m_config.tcp;
     if (mode == Mode::Garbage)
         return QByteArrayLiteral("\x30\x03\x02\x01\xff garbage");
+    if (mode == Mode::Oversized) // a message declaring 4 GiB, then more than the client accepts of it
+        return QByteArrayLiteral("\x30\x84\xff\xff\xff\xff") + QByteArray(2 * 1024 * 1024, '\0');
     berval in{static_cast<ber_len_t>(request.size()), const_cast<char*>(request.constData())};
     BerElement* ber = ber_init(&in);
     if (!ber)

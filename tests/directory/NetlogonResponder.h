@@ -10,11 +10,12 @@ namespace fw::test {
 
 // A domain controller's LDAP port on a loopback address, as far as the locator and the binds see it:
 // netlogon pings over UDP, and over TCP the netlogon search and the rootDSE read. Each side can answer,
-// answer late, answer garbage, stay silent (TCP: accept and never answer) or be absent (refused).
+// answer late, answer garbage, stay silent (TCP: accept and never answer), be absent (refused) or answer with
+// a message that declares 4 GiB (oversized).
 // With `dns`, it is also the DNS server of its domain: the DC SRV records name it (by its address).
 class NetlogonResponder {
 public:
-    enum class Mode { Answer, Late, Garbage, Silent, Refuse };
+    enum class Mode { Answer, Late, Garbage, Silent, Refuse, Oversized };
 
     struct Config {
         QHostAddress address{QStringLiteral("127.0.0.41")};

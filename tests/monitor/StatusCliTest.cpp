@@ -1,6 +1,8 @@
+#include "db/Database.h"
 #include "support/CliProcess.h"
 #include "support/TestContext.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -122,5 +124,58 @@ TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
         const CliRun r = cli(args, reg());
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("ferrowind status: ")) << r.err.toStdString();
+    }
+    for (const char* minutes : {"9223372036854775807", "5256001", "-1"}) {
+        const CliRun r = cli({"status", "--max-age", minutes}, reg());
+        EXPECT_EQ(r.code, 2) << minutes;
+        EXPECT_EQ(r.err, QStringLiteral("ferrowind status: --max-age takes a whole number of minutes from 1 to 5256000 "
+                                        "(ten years), not '%1'\n").arg(minutes));
+    }
+    EXPECT_EQ(cli({"status", "--max-age", "5256000"}, reg()).code, 0);
+}
+
+// A stored number out of range is a part not read (overflow), never a number made up for it.
+TEST_F(StatusCli, AStoredNumberOutOfRangeIsNotRead)
+{
+    const QString demo = dir->filePath("huge");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    const QString db = "sqlite:" + demo + "/VelmoraDb.sqlite";
+    fw::test::sqlValue(db, "UPDATE SyncHistoryObject SET Count = 1e300 WHERE Domain <> 'GC'");
+    CliRun r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    QJsonObject o = json(r);
+    EXPECT_FALSE(o["complete"].toBool(true));
+    EXPECT_EQ(parts(o["failures"]), QStringList{"dc.objectTotal"});
+    EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
+    EXPECT_TRUE(o["dc"].toObject()["objects"].isNull()) << r.out.toStdString();
+
+    fw::test::sqlValue(db, "UPDATE SyncHistoryObject SET Count = 1");
+    fw::test::sqlValue(db, "UPDATE SyncHistoryDC SET SyncInterval = 4294967306");
+    r = cli({"status", "--json"}, demo + "/velmora.reg");
+    EXPECT_EQ(r.code, 2) << r.err.toStdString();
+    o = json(r);
+    EXPECT_EQ(parts(o["failures"]), QStringList{"dc.history"});
+    EXPECT_EQ(o["failures"][0]["number"].toInt(), 6);
+    EXPECT_EQ(r.err, "ferrowind status: cannot read the synchronisation history: Overflow\n");
+}
+
+// Another writer holds the database: the command waits for it once, 5 s in all, whatever it reads after that.
+TEST_F(StatusCli, ALockedDatabaseCostsTheCommandOneWait)
+{
+    const QString demo = dir->filePath("locked");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    fw::FwError err;
+    const auto writer = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
+    ASSERT_TRUE(writer) << err.description.toStdString();
+    writer->run("BEGIN EXCLUSIVE", {}, &err);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    for (const QStringList& args : {QStringList{"status", "--json"}, QStringList{"status", "--details", "dc", "--json"}}) {
+        QElapsedTimer clock;
+        clock.start();
+        const CliRun r = cli(args, demo + "/velmora.reg");
+        EXPECT_LT(clock.elapsed(), 7500) << args.join(' ').toStdString() << ": one wait per connection";
+        EXPECT_EQ(r.code, 2);
+        EXPECT_TRUE(r.err.contains("database is locked")) << r.err.toStdString();
+        EXPECT_FALSE(json(r)["complete"].toBool(true));
     }
 }

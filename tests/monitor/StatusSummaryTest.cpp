@@ -174,6 +174,11 @@ TEST_F(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
     auto tight = RunAgeCheck::check(*open, SyncSide::DC, now(), 40, &err);
     ASSERT_TRUE(tight);
     EXPECT_FALSE(tight->fresh) << "exactly the limit is not younger than it";
+
+    // An interval beyond an int is not cut to a small one (4294967306 would read as 10).
+    t.sql(QStringLiteral("UPDATE SyncHistoryDC SET SyncInterval = 4294967306 WHERE SyncId = 2"));
+    EXPECT_FALSE(RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err));
+    EXPECT_EQ(err.number, 6);
 }
 
 // The refresh must not slow down as the history grows: every statement it runs is a keyed search.

@@ -10,6 +10,8 @@
 #include <QtEndian>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace fw;
 
 namespace {
@@ -120,7 +122,7 @@ TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
         "\"Good\"=dword:00000001\n"
         "\"BadDword\"=dword:xyz\n"
         "\"TooLong\"=dword:123456789\n"
-        "\"Unterminated\"=\"abc\n"
+        "\"ConnectionString\"=\"Driver={FreeTDS};UID=sa;PWD=Hunter2Secret\n"
         "just some words\n"
         "\"NoEquals\" dword:1\n"
         "\"BadHex\"=hex:01,zz\n"
@@ -130,11 +132,25 @@ TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
         "[NOT_A_HIVE\\Software]\n"
         "\"AfterBadHive\"=dword:00000003\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
-        "\"Good2\"=\"still read\"\n";
+        "\"Good2\"=\"still read\"\n"
+        "@=dword:zz\n";
     auto p = parse(file);
-    EXPECT_EQ(p->skipped, 11);
-    EXPECT_EQ(p->debug.lines.size(), 11);
-    EXPECT_TRUE(p->debug.lines.first().contains("line 4")) << p->debug.lines.first().toStdString();
+    EXPECT_EQ(p->skipped, 12);
+    // By line and value name: the data of a line that could not be read may be a password.
+    EXPECT_EQ(p->debug.lines, QStringList({
+                                  R"(Registry file test.reg line 4 skipped (bad dword): value "BadDword")",
+                                  R"(Registry file test.reg line 5 skipped (bad dword): value "TooLong")",
+                                  R"(Registry file test.reg line 6 skipped (bad string): value "ConnectionString")",
+                                  R"(Registry file test.reg line 7 skipped (not a value line))",
+                                  R"(Registry file test.reg line 8 skipped (missing '='): value "NoEquals")",
+                                  R"(Registry file test.reg line 9 skipped (bad hex bytes): value "BadHex")",
+                                  R"(Registry file test.reg line 10 skipped (unknown value type): value "Unknown")",
+                                  R"(Registry file test.reg line 11 skipped (unterminated key))",
+                                  R"(Registry file test.reg line 12 skipped (value under a key that was not read): value "AfterBrokenKey")",
+                                  R"(Registry file test.reg line 13 skipped (unknown root key))",
+                                  R"(Registry file test.reg line 14 skipped (value under a key that was not read): value "AfterBadHive")",
+                                  R"(Registry file test.reg line 17 skipped (bad dword): value @)",
+                              }));
     EXPECT_EQ(values(*p), (QStringList{"Good=dword:1", "Good2=sz:still read|"}));
 }
 
@@ -199,6 +215,44 @@ TEST(RegFileStore, AFileThatCannotBeAnInstallationsRegistryIsNamedForWhatItIs)
     EXPECT_EQ(RegFileStore::problemWith(dir.path()), "is a folder");
 }
 
+// What never ends or could fill the memory is refused before a byte is read: a pipe with no writer, a device,
+// a file larger than any export (sparse here). The registry it would have been reads as empty.
+TEST(RegFileStore, APipeADeviceOrAnOversizedFileIsRefusedAtOnce)
+{
+    QTemporaryDir dir;
+    const QByteArray head = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\" + kTool.toUtf8() +
+                            "]\r\n\"Trace\"=dword:00000002\r\n";
+    auto sparse = [&](const char* name, qint64 size) {
+        const QString path = QDir(dir.path()).filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(head) == head.size() && f.resize(size));
+        return path;
+    };
+    const QString fifo = QDir(dir.path()).filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString notRegular = "is not a registry export (it is not a regular file)";
+    const QString tooLarge = "is not a registry export (it is larger than 16 MiB)";
+    const struct {
+        QString path;
+        QString problem;
+    } cases[] = {
+        {fifo, notRegular},
+        {"/dev/zero", notRegular},
+        {sparse("over.reg", 16 * 1024 * 1024 + 1), tooLarge},
+        {sparse("limit.reg", 16 * 1024 * 1024), ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RegFileStore::problemWith(c.path), c.problem) << c.path.toStdString();
+        RecordingDebugChannel debug;
+        const RegFileStore store(c.path, &debug);
+        EXPECT_EQ(GetRegistryValue(store, HKLM, kTool, "Trace", RegTypeNumber, 9).toInt(), c.problem.isEmpty() ? 2 : 9)
+            << c.path.toStdString();
+        if (!c.problem.isEmpty()) {
+            EXPECT_EQ(debug.lines, QStringList{"Registry file " + c.path + " " + c.problem + "; it is not read"});
+        }
+    }
+}
+
 TEST(RegFileParserHandEdited, ACommentAfterTheDataKeepsTheValue)
 {
     auto p = parse(kHead + R"(
@@ -260,8 +314,7 @@ TEST(RegFileParserHandEdited, AnUnfinishedContinuationEndsAtTheNextValueKeyOrCom
     EXPECT_EQ(p->skipped, 3) << p->debug.lines.join('\n').toStdString();
     ASSERT_EQ(p->debug.lines.size(), 3);
     EXPECT_EQ(p->debug.lines[0],
-              "Registry file test.reg line 5 skipped (continuation without a comma before the backslash): "
-              "\"A\"=hex:01,02\\");
+              "Registry file test.reg line 5 skipped (continuation without a comma before the backslash): value \"A\"");
     EXPECT_TRUE(p->debug.lines[1].contains("line 8 skipped")) << p->debug.lines[1].toStdString();
     EXPECT_TRUE(p->debug.lines[2].contains("line 10 skipped")) << p->debug.lines[2].toStdString();
     EXPECT_EQ(values(*p), QStringList{"B=sz:x|"});
@@ -271,7 +324,7 @@ TEST(RegFileParserHandEdited, AnUnfinishedContinuationEndsAtTheNextValueKeyOrCom
     auto q = parse(kHead + "\"A\"=hex:01,02,\\\n\"B\"=\"y\"\n\"Last\"=hex:0a,0b,\\\n");
     EXPECT_EQ(q->skipped, 1);
     EXPECT_EQ(q->debug.lines.value(0),
-              "Registry file test.reg line 4 skipped (continuation ended by line 5): \"A\"=hex:01,02,\\");
+              "Registry file test.reg line 4 skipped (continuation ended by line 5): value \"A\"");
     EXPECT_EQ(values(*q), (QStringList{"B=sz:y|", "Last=hex:0a,0b"}));
 }
 
@@ -285,9 +338,8 @@ TEST(RegFileParserHandEdited, AnUnrecognisedEscapeIsKeptAndNamedAndBackslashZero
     EXPECT_EQ(values(*p), (QStringList{R"(Name\q=sz:n|)", R"(Path=sz:C:\Temp\new|)", R"(Quote=sz:say "hi" \ back|)"}));
     EXPECT_EQ(p->skipped, 1);
     EXPECT_EQ(p->debug.lines,
-              QStringList({R"(Registry file test.reg line 4: unrecognised escape sequence \T kept as written)",
-                           R"(Registry file test.reg line 4: unrecognised escape sequence \n kept as written)",
-                           R"(Registry file test.reg line 6 skipped (\0 in a string): "Value1"="Value1\0")",
+              QStringList({R"(Registry file test.reg line 4: unrecognised escape sequence in the data of value "Path" kept as written)",
+                           R"(Registry file test.reg line 6 skipped (\0 in a string): value "Value1")",
                            R"(Registry file test.reg line 7: unrecognised escape sequence \q kept as written)"}));
 }
 
@@ -312,8 +364,8 @@ TEST(RegFileParserHandEdited, KeyLinesAreReadAsWritten)
     EXPECT_EQ(p->skipped, 3);
     ASSERT_EQ(p->debug.lines.size(), 3);
     EXPECT_EQ(p->debug.lines[0],
-              R"(Registry file test.reg line 4 skipped (unknown root key): [ -HKEY_LOCAL_MACHINE\Software\Keep])");
-    EXPECT_EQ(p->debug.lines[1], R"(Registry file test.reg line 5 skipped (value under a key that was not read): "w"=dword:2)");
+              R"(Registry file test.reg line 4 skipped (unknown root key))");
+    EXPECT_EQ(p->debug.lines[1], R"(Registry file test.reg line 5 skipped (value under a key that was not read): value "w")");
 }
 
 TEST(RegFileParserHandEdited, KeysBeyondWindowsLimitsAreRefused)

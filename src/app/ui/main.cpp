@@ -2,6 +2,7 @@
 #include "app/ui/WarningWindow.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/RegistryStore.h"
 #include "platform/ui/MessageBoxPrompter.h"
 #include "platform/ui/PaintingSleeper.h"
 
@@ -55,6 +56,13 @@ int main(int argc, char* argv[])
     const QFileInfo exe(QCoreApplication::applicationFilePath());
     auto ctx = fw::makeSystemContext(exe.completeBaseName(), exe.absolutePath(), std::move(prompter),
                                      std::make_unique<fw::PaintingSleeper>(), std::move(debug));
+
+    // As the command line says it: without a readable export every setting reads as its default.
+    const QString registry = fw::registryFilePath();
+    if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
+        std::fprintf(stderr, "FerrowindSettingsTool: the registry file %s %s; set FERROWIND_REGISTRY to the installation's "
+                             "registry file\n",
+                     qPrintable(registry), qPrintable(problem));
 
     fw::WarningWindow warning(*ctx);
     if (!warning.FormLoad())
