@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -178,15 +179,17 @@ TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
     ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
     const QString base = s.url.left(s.url.size() - QStringLiteral("/metrics").size());
     QStringList urls(8, s.url);
-    urls << base + "/" << base + "/metrics/x" << base + "/other";
+    urls << base + "/metrics/x" << base + "/other" << base + "/";
     const auto replies = fw::test::getAll(urls);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(replies[i].first, 200);
         EXPECT_TRUE(replies[i].second.contains("\nferrowind_up 1\n"));
         EXPECT_TRUE(replies[i].second.endsWith("\n"));
     }
-    for (int i = 8; i < 11; ++i)
+    for (int i = 8; i < 10; ++i)
         EXPECT_EQ(replies[i].first, 404) << urls[i].toStdString();
+    EXPECT_EQ(replies[10].first, 200);
+    EXPECT_TRUE(replies[10].second.contains("<a href=\"/metrics\">"));
 
     // Past the scrapes' deadline the server is still there: nothing left of a scrape may bring it down.
     EXPECT_FALSE(s.proc.waitForFinished(6500)) << s.proc.exitCode();
@@ -211,6 +214,30 @@ TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
         EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
         EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
     }
+}
+
+// A scrape waiting on a locked database when SIGTERM comes is still answered, and only then does the server
+// end; SIGHUP before it changes nothing.
+TEST(ServeMetricsCli, SigtermLetsTheScrapeInProgressFinishAndSighupIsIgnored)
+{
+    FleetEnv env;
+    test::ServeMetricsProcess s(env.reg());
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    DatabaseLock lock(env.dbPath());
+    QProcess curl;
+    curl.start("curl", {"-s", "-w", "\n%{http_code}", s.url});
+    ASSERT_TRUE(curl.waitForStarted(5000));
+    QThread::msleep(1000);
+    ::kill(static_cast<pid_t>(s.proc.processId()), SIGHUP);
+    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
+    EXPECT_FALSE(s.proc.waitForFinished(2000)); // the scrape is still going on
+    ASSERT_TRUE(curl.waitForFinished(10000));
+    const QByteArray answer = curl.readAllStandardOutput();
+    EXPECT_TRUE(answer.endsWith("\n200")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("\nferrowind_up 0\n"));
+    ASSERT_TRUE(s.proc.waitForFinished(5000));
+    EXPECT_EQ(s.proc.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s.proc.exitCode(), 0);
 }
 
 // The demo's domains have no domain controllers anywhere: each is probed, found unreachable, and the
