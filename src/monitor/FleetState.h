@@ -32,9 +32,11 @@ struct FleetDomain {
 // page and the settings pages. `complete` is the Status refresh's own "read completely" (a null is no
 // failure) and, besides, the newest finished runs and the settings read without failure; `failures` names
 // the parts that were not read.
+// Ages are measured in the zone of the clock's now, by that zone's rules.
 struct FleetState {
     bool complete = false;
     QStringList failures;
+    QString reason; // what the first failure said ("database is locked"), when it said anything
     FleetSide dc;
     FleetSide gc;
     QList<FleetDomain> domains;

@@ -149,27 +149,78 @@ TEST(CheckSyncCli, EachStatusFromADatabaseBuiltForIt)
     EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - DC last finished 5 min ago, GC has no finished run | dc_age="));
 }
 
+// The perfdata as the monitoring-plugin library (Debian's libmonitoring-plugin-perl) parses it: every item
+// found, with its value, unit and thresholds.
+TEST(CheckSyncCli, PerfdataParsesWithTheMonitoringPluginLibrary)
+{
+    FleetEnv env;
+    env.finishedRuns(5, 35);
+    const CliRun r = env.cli({"check-sync", "--warning", "30", "--critical", "60"});
+    ASSERT_EQ(r.code, 1) << r.out.toStdString();
+    const QString perf = r.out.section(" | ", 1).trimmed();
+    QProcess perl;
+    perl.start("perl", {"-MMonitoring::Plugin::Performance", "-e",
+                        "my $s = <STDIN>; chomp $s; my @p = Monitoring::Plugin::Performance->parse_perfstring($s);"
+                        "print scalar(split / /, $s), ' ', scalar(@p), \"\\n\";"
+                        "printf \"%s %s %s %s %s %s\\n\", $_->label, $_->value, $_->uom, $_->threshold->warning->end,"
+                        " $_->threshold->critical->end, $_->min for @p;"});
+    perl.write(perf.toUtf8() + "\n");
+    perl.closeWriteChannel();
+    ASSERT_TRUE(perl.waitForFinished(20000));
+    ASSERT_EQ(perl.exitCode(), 0) << perl.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(perl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << perf.toStdString();
+    EXPECT_EQ(lines[0], "2 2");
+    EXPECT_TRUE(lines[1].startsWith("dc_age 3")) << lines[1].toStdString(); // 300 s, give or take the run's second
+    EXPECT_TRUE(lines[1].endsWith(" s 1800 3600 0")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("gc_age 21")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(" s 1800 3600 0")) << lines[2].toStdString();
+}
+
 TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
 {
     FleetEnv env;
     env.finishedRuns(5, 5);
-    for (const QStringList& args : {QStringList{"check-sync", "--warning", "0"}, QStringList{"check-sync", "--critical", "x"},
-                                    QStringList{"check-sync", "--warning", "20", "--critical", "10"},
-                                    QStringList{"check-sync", "--bogus"}}) {
-        const CliRun r = env.cli(args);
-        EXPECT_EQ(r.code, 3) << args.join(' ').toStdString();
+    const QString range = "FERROWIND UNKNOWN - --warning and --critical take a whole number of minutes from 1 to 5256000\n";
+    const struct {
+        QStringList args;
+        QString out; // empty: only the UNKNOWN status is checked
+    } usage[] = {
+        {{"--warning", "0"}, range},
+        {{"--critical", "x"}, range},
+        {{"--warning", "200000000000000000"}, range},
+        {{"--critical", "5256001"}, range},
+        {{"--warning", "-5"}, range},
+        {{"--warning", "20", "--critical", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
+        {{"--bogus"}, ""},
+    };
+    for (const auto& u : usage) {
+        const CliRun r = env.cli(QStringList{"check-sync"} + u.args);
+        EXPECT_EQ(r.code, 3) << u.args.join(' ').toStdString();
         EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - ")) << r.out.toStdString();
+        if (!u.out.isEmpty()) {
+            EXPECT_EQ(r.out, u.out);
+        }
     }
+    EXPECT_EQ(env.cli({"check-sync", "--warning", "5256000", "--critical", "5256000"}).code, 0);
+    // The check's only output is its line, whatever the logging rules ask for.
     {
         DatabaseLock lock(env.dbPath());
-        const CliRun r = env.cli({"check-sync"});
+        QProcessEnvironment verbose;
+        verbose.insert("QT_LOGGING_RULES", "ferrowind.*=true");
+        const CliRun r = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.reg(), verbose);
         EXPECT_EQ(r.code, 3) << r.out.toStdString();
-        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - the database could not be read completely")) << r.out.toStdString();
+        EXPECT_EQ(r.out.toStdString(),
+                  "FERROWIND UNKNOWN - the database could not be read completely (dc.latestRun, gc.latestRun: database is "
+                  "locked Unable to execute statement)\n");
+        EXPECT_EQ(r.err.toStdString(), "");
     }
     QFile::remove(env.dbPath());
     const CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the database could not be read completely (database)\n");
+    EXPECT_EQ(r.out.toStdString(), QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (database: "
+                                                  "The database file %1 does not exist)\n").arg(env.dbPath()).toStdString());
+    EXPECT_EQ(r.err.toStdString(), "");
 }
 
 TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
