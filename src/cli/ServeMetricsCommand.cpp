@@ -118,8 +118,10 @@ int runServeMetrics(CliEnv& env)
         }
         probing = true;
     }
+    FleetState late;
+    late.failures = {QStringLiteral("deadline")}; // the database did not answer within the scrape's time
     const QByteArray timeoutPage =
-        metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
+        metricsText(late, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
     MetricsServer server(
         [&ctx, probing](MetricsServer::Clock::time_point answerBy) -> MetricsServer::Finish {
             std::optional<Deadline> probeBy;

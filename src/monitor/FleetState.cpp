@@ -97,7 +97,8 @@ FleetState readFleetState(AppContext& ctx)
         return s;
     }
     for (const DomainSettings& d : domains)
-        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled)});
+        s.domains.append(
+            {d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
     const ConfigurationSnapshot config = store.readConfiguration(&err);
     const ConfigurationNode* node = err ? nullptr : config.find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
     if (!node) {

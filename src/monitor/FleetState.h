@@ -26,6 +26,7 @@ struct FleetDomain {
     QString name;
     QString currentDc;
     bool reconnectEnabled = false;
+    QString id; // AdDomainObjectID: two rows may carry the same name
 };
 
 // What the fleet tools (metrics, check-sync) read in one go, from the same code that fills the Status

@@ -10,6 +10,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -89,11 +90,19 @@ TEST(FleetMetricsCli, PromtoolAcceptsThePageOfTheDemoAndOfAwkwardDomainNames)
     CliRun check = promtoolCheck(r.out.toUtf8());
     EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
 
-    env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ? WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)",
-             {"we\"ird\\dom\nain", "dc\"1"});
+    // Every domain of the demo gets the same awkward name: still one series each, told apart by their ids.
+    env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ?", {"we\"ird\\dom\nain", "dc\"1"});
+    env.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)");
     r = env.cli({"metrics"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains("ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",current_dc=\"dc\\\"1\"} 1\n")) << r.out.toStdString();
+    const QString info = "ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",domain_id=\"";
+    QStringList ids;
+    for (const QString& line : r.out.split('\n'))
+        if (line.startsWith(info) && line.endsWith("\",current_dc=\"dc\\\"1\"} 1"))
+            ids.append(line.mid(info.size()).section('"', 0, 0));
+    ASSERT_EQ(ids.size(), 3) << r.out.toStdString();
+    EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), 3);
+    EXPECT_EQ(r.out.count("\nferrowind_domain_reconnect_enabled{domain=\"we\\\"ird\\\\dom\\nain\",domain_id="), 3);
     check = promtoolCheck(r.out.toUtf8());
     EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
 }
@@ -304,7 +313,7 @@ TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
     EXPECT_LE(t.elapsed(), 6000);
     EXPECT_TRUE(page.contains("\nferrowind_up 1\n"));
     for (const char* domain : {"corp.example.com", "sales.corp.example.com"})
-        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\"} 0\n")) << page.toStdString();
+        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\"")) << page.toStdString();
     const CliRun check = promtoolCheck(page);
     EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
 }

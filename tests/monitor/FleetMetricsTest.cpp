@@ -30,11 +30,14 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
 {
     FleetState s;
     s.failures = {"database"};
-    s.domains.append({"corp.example.com", "dc1", true});
+    s.domains.append({"corp.example.com", "dc1", true, "{A}"});
     EXPECT_EQ(metricsText(s, "1.2.3", 5.5).toStdString(),
               "# HELP ferrowind_up 1 when the Velmora database was read completely, else 0.\n"
               "# TYPE ferrowind_up gauge\n"
               "ferrowind_up 0\n"
+              "# HELP ferrowind_up_failure While ferrowind_up is 0: the part that could not be read (value 1).\n"
+              "# TYPE ferrowind_up_failure gauge\n"
+              "ferrowind_up_failure{part=\"database\"} 1\n"
               "# HELP ferrowind_scrape_duration_seconds Time taken to read the state for this page.\n"
               "# TYPE ferrowind_scrape_duration_seconds gauge\n"
               "ferrowind_scrape_duration_seconds 5.5\n");
@@ -77,17 +80,18 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
                                   .arg(epoch(now().addSecs(-3700)))));
     EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
     EXPECT_TRUE(page.contains("ferrowind_sync_in_progress{side=\"dc\"} 1\n"));
-    EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\"} 0\n"));
-    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",current_dc=\"dc1.corp.example.com\"} 1\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\",domain_id=\"{B}\"} 0\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",domain_id=\"{A}\",current_dc=\"dc1.corp.example.com\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
     EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
     EXPECT_FALSE(page.contains("ferrowind_dc_reachable"));
 
-    const QString probed = metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true}, {"odd\"na\\me", false}});
+    const QString probed =
+        metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true, "{A}"}, {"odd\"na\\me", false, "{B}"}});
     EXPECT_TRUE(probed.contains("# HELP ferrowind_dc_reachable 1 when a domain controller of the domain was located.\n"
                                 "# TYPE ferrowind_dc_reachable gauge\n"
-                                "ferrowind_dc_reachable{domain=\"corp.example.com\"} 1\n"
-                                "ferrowind_dc_reachable{domain=\"odd\\\"na\\\\me\"} 0\n"))
+                                "ferrowind_dc_reachable{domain=\"corp.example.com\",domain_id=\"{A}\"} 1\n"
+                                "ferrowind_dc_reachable{domain=\"odd\\\"na\\\\me\",domain_id=\"{B}\"} 0\n"))
         << probed.toStdString();
 }
 
