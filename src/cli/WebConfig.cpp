@@ -234,7 +234,8 @@ std::optional<WebConfig> WebConfig::load(const QString& path, QString* error)
     TlsFields tls;
     bool hasTls = false;
     const QDir base = QFileInfo(path).absoluteDir();
-    const bool ok = doc.forEachPair(doc.root(), QStringLiteral("the file"), &problem, [&](const QString& key, yaml_node_t* value) {
+    // An empty file asks for nothing: plain HTTP without authentication.
+    const bool ok = !doc.root() || doc.forEachPair(doc.root(), QStringLiteral("the file"), &problem, [&](const QString& key, yaml_node_t* value) {
         if (key == QLatin1String("tls_server_config")) {
             hasTls = !YamlDoc::isEmpty(value);
             return doc.forEachPair(value, key, &problem, [&](const QString& k, yaml_node_t* v) {

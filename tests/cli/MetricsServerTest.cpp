@@ -2,7 +2,9 @@
 // answered later than its deadline) and its HTTP over loopback: the limits each client is held to, the
 // answers in request order, and the end that lets scrapes in flight finish.
 #include "cli/MetricsServer.h"
+#include "cli/WebConfig.h"
 #include "support/HttpGets.h"
+#include "support/TestCertificate.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +12,11 @@
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -64,19 +69,28 @@ bool waitFor(Cond cond, int ms)
     return cond();
 }
 
-// A client that writes raw bytes and collects whatever comes back, the server running on the same thread.
+// A client that writes raw bytes and collects whatever comes back, the server running on the same thread;
+// over TLS when given a configuration.
 struct RawClient {
-    explicit RawClient(quint16 port)
+    explicit RawClient(quint16 port, const std::optional<QSslConfiguration>& tls = std::nullopt)
     {
-        QObject::connect(&socket, &QTcpSocket::readyRead, [this] { got += socket.readAll(); });
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        waitFor([this] { return socket.state() == QAbstractSocket::ConnectedState; }, 2000);
+        auto* ssl = tls ? new QSslSocket : nullptr;
+        socket.reset(ssl ? ssl : new QTcpSocket);
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { got += socket->readAll(); });
+        if (ssl) {
+            ssl->setSslConfiguration(*tls);
+            ssl->connectToHostEncrypted("127.0.0.1", port);
+            waitFor([ssl] { return ssl->isEncrypted() || ssl->state() == QAbstractSocket::UnconnectedState; }, 3000);
+        } else {
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            waitFor([this] { return socket->state() == QAbstractSocket::ConnectedState; }, 2000);
+        }
     }
-    void send(const QByteArray& bytes) { socket.write(bytes); }
+    void send(const QByteArray& bytes) { socket->write(bytes); }
     // True when the server closed the connection within `ms`.
     bool closedWithin(int ms)
     {
-        return waitFor([this] { return socket.state() == QAbstractSocket::UnconnectedState; }, ms);
+        return waitFor([this] { return socket->state() == QAbstractSocket::UnconnectedState; }, ms);
     }
     QList<int> statuses() const
     {
@@ -86,7 +100,7 @@ struct RawClient {
             out.append(it.next().captured(1).toInt());
         return out;
     }
-    QTcpSocket socket;
+    std::unique_ptr<QTcpSocket> socket;
     QByteArray got;
 };
 
@@ -235,7 +249,7 @@ TEST(MetricsServer, SlowAndIdleClientsAreDropped)
         if (slow.closedWithin(50))
             break;
     }
-    EXPECT_EQ(slow.socket.state(), QAbstractSocket::UnconnectedState);
+    EXPECT_EQ(slow.socket->state(), QAbstractSocket::UnconnectedState);
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_TRUE(slow.statuses().isEmpty());
 
@@ -300,4 +314,160 @@ TEST(MetricsServer, DrainLetsTheScrapeInProgressFinish)
     EXPECT_TRUE(scraping.closedWithin(500));
     EXPECT_EQ(scraping.statuses(), QList<int>{200});
     EXPECT_TRUE(scraping.got.endsWith("Connection: close\r\n\r\npage\n"));
+}
+
+TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
+{
+    const struct {
+        QByteArray password;
+        QByteArray hash;
+        bool matches;
+    } cases[] = {
+        {"U*U", test::kBcryptOfUStarU, true},
+        {"U*U", "$2b$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
+        {"U*U", "$2y$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
+        {"U*V", test::kBcryptOfUStarU, false},
+        {"", test::kBcryptOfUStarU, false},
+        {"U*U", "$1$CCCCCCCC$E5YPO9kmyuRGyh0XouQYb4", false}, // md5-crypt is not taken
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bcryptMatches(c.password, c.hash), c.matches) << c.password.toStdString() << ' ' << c.hash.toStdString();
+}
+
+// A file is refused, with what is wrong in it, rather than served in part.
+TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    test::writeFile(dir.path(), "garbage.pem", "not a certificate\n");
+    const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
+    const struct {
+        QByteArray yaml;
+        QString why;
+    } cases[] = {
+        {"tls_config:\n  cert_file: cert.pem\n", "tls_config is not a known key"},
+        {"http_server_config:\n  http2: false\n", "http_server_config is not supported"},
+        {tls + "  min_version: TLS13\n", "tls_server_config.min_version is not supported"},
+        {tls + "  cert_flie: x\n", "tls_server_config.cert_flie is not a known key"},
+        {"tls_server_config:\n  cert_file: cert.pem\n", "tls_server_config needs both cert_file and key_file"},
+        {"tls_server_config:\n  cert_file: none.pem\n  key_file: key.pem\n",
+         "cert_file " + dir.filePath("none.pem") + " cannot be read: No such file or directory"},
+        {"tls_server_config:\n  cert_file: garbage.pem\n  key_file: key.pem\n",
+         "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
+        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
+         "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
+        {tls + "  client_auth_type: VerifyClientCertIfGiven\n",
+         "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
+         "RequireAnyClientCert or RequireAndVerifyClientCert)"},
+        {tls + "  client_ca_file: cert.pem\n", "client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert"},
+        {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
+        {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
+        {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
+    };
+    for (const auto& c : cases) {
+        const QString path = test::writeFile(dir.path(), "web.yml", c.yaml);
+        QString error;
+        EXPECT_FALSE(WebConfig::load(path, &error)) << c.yaml.toStdString();
+        EXPECT_EQ(error, "the web configuration " + path + " " + c.why) << c.yaml.toStdString();
+        EXPECT_FALSE(error.contains("secret"));
+    }
+    QString error;
+    EXPECT_FALSE(WebConfig::load(dir.filePath("absent.yml"), &error));
+    EXPECT_EQ(error, "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
+
+    const std::optional<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""), &error);
+    ASSERT_TRUE(empty) << error.toStdString();
+    EXPECT_FALSE(empty->tls);
+    EXPECT_TRUE(empty->users.isEmpty());
+}
+
+// TLS with a certificate the client trusts, basic authentication on every path; a plain request to the TLS
+// port and a client that does not trust the certificate get nothing.
+TEST(MetricsServer, TlsAndBasicAuthentication)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    const QString path = test::writeFile(dir.path(), "web.yml",
+                                         QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                                    "basic_auth_users:\n  alice: '") + test::kBcryptOfUStarU + "'\n");
+    QString error;
+    const std::optional<WebConfig> web = WebConfig::load(path, &error);
+    ASSERT_TRUE(web) << error.toStdString();
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    server.setWebConfig(*web);
+    const quint16 port = listen(server);
+
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));
+    const struct {
+        QByteArray request;
+        int status;
+    } cases[] = {
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("alice:U*U").toBase64() + "\r\n\r\n", 200},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("alice:U*V").toBase64() + "\r\n\r\n", 401},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("bob:U*U").toBase64() + "\r\n\r\n", 401},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n", 401},
+        {"GET / HTTP/1.1\r\n\r\n", 401},
+    };
+    for (const auto& k : cases) {
+        RawClient client(port, trusting);
+        ASSERT_TRUE(static_cast<QSslSocket*>(client.socket.get())->isEncrypted());
+        client.send(k.request);
+        ASSERT_TRUE(waitFor([&] { return client.got.contains("\r\n\r\n"); }, 3000)) << k.request.toStdString();
+        EXPECT_EQ(client.statuses(), QList<int>{k.status}) << k.request.toStdString();
+        if (k.status == 401) {
+            EXPECT_TRUE(client.got.contains("\r\nWWW-Authenticate: Basic realm=\"ferrowind\"\r\n"));
+        } else {
+            EXPECT_TRUE(client.got.endsWith("\r\n\r\npage\n"));
+        }
+    }
+
+    RawClient plain(port);
+    plain.send("GET /metrics HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(plain.closedWithin(2000));
+    EXPECT_FALSE(plain.got.contains("HTTP/1.1"));
+
+    RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
+    EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());
+    EXPECT_EQ(c.reads.load(), 1);
+}
+
+// With client certificates required and verified, a client without one is turned away in the handshake.
+TEST(MetricsServer, ClientCertificatesWhenRequired)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    const QString path = test::writeFile(dir.path(), "web.yml",
+                                         "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                         "  client_ca_file: cert.pem\n  client_auth_type: RequireAndVerifyClientCert\n");
+    QString error;
+    const std::optional<WebConfig> web = WebConfig::load(path, &error);
+    ASSERT_TRUE(web) << error.toStdString();
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    server.setWebConfig(*web);
+    const quint16 port = listen(server);
+
+    QSslConfiguration anonymous = QSslConfiguration::defaultConfiguration();
+    anonymous.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));
+    QSslConfiguration known = anonymous;
+    known.setLocalCertificate(QSslCertificate::fromPath(dir.filePath("cert.pem")).value(0));
+    QFile key(dir.filePath("key.pem"));
+    ASSERT_TRUE(key.open(QIODevice::ReadOnly));
+    known.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+
+    RawClient withCert(port, known);
+    withCert.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(withCert.closedWithin(3000));
+    EXPECT_EQ(withCert.statuses(), QList<int>{200});
+
+    RawClient without(port, anonymous);
+    without.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    without.closedWithin(3000);
+    EXPECT_TRUE(without.statuses().isEmpty());
+    EXPECT_EQ(c.reads.load(), 1);
 }

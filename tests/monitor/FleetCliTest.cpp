@@ -6,6 +6,7 @@
 #include "db/DemoData.h"
 #include "support/CliProcess.h"
 #include "support/HttpGets.h"
+#include "support/TestCertificate.h"
 #include "support/TestContext.h"
 
 #include <QElapsedTimer>
@@ -316,6 +317,45 @@ TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
         EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\"")) << page.toStdString();
     const CliRun check = promtoolCheck(page);
     EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
+}
+
+// curl over TLS with the certificate's CA: the right password gets the page, a wrong one 401, plain HTTP
+// nothing. A configuration that cannot be used stops the server before it listens.
+TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
+{
+    FleetEnv env;
+    const QString dir = env.dir.path();
+    ASSERT_TRUE(test::makeCertificate(dir));
+    const QString web = test::writeFile(dir, "web.yml",
+                                        QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                                   "basic_auth_users:\n  prometheus: '") + test::kBcryptOfUStarU + "'\n");
+    test::ServeMetricsProcess s(env.reg(), {"--web.config.file", web});
+    ASSERT_TRUE(s.url.startsWith("https://127.0.0.1:")) << s.err.toStdString();
+    const auto curl = [&](const QStringList& args) {
+        QProcess p;
+        p.start("curl", QStringList{"-s", "--max-time", "10", "-w", "\n%{http_code}"} + args);
+        p.waitForFinished(15000);
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+    };
+    const auto ok = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:U*U", s.url});
+    EXPECT_EQ(ok.first, 0);
+    EXPECT_TRUE(ok.second.contains("\nferrowind_up 1\n")) << ok.second.toStdString();
+    EXPECT_TRUE(ok.second.endsWith("\n200"));
+    const auto wrong = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:wrong", s.url});
+    EXPECT_EQ(wrong.second, "Unauthorized\n\n401");
+    const auto untrusted = curl({"-u", "prometheus:U*U", s.url});
+    EXPECT_EQ(untrusted.first, 60) << "the certificate is not trusted without its CA";
+    QString plain = s.url;
+    plain.replace("https://", "http://");
+    const auto clear = curl({"-u", "prometheus:U*U", plain});
+    EXPECT_NE(clear.first, 0);
+    EXPECT_EQ(clear.second, "\n000");
+
+    const QString bad = test::writeFile(dir, "bad.yml", "basic_auth_users:\n  prometheus: secret\n");
+    const CliRun r = env.cli({"serve-metrics", "--listen", "127.0.0.1:0", "--web.config.file", bad});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.toStdString(), "ferrowind serve-metrics: the web configuration " + bad.toStdString() +
+                                       " basic_auth_users: the password of 'prometheus' is not a bcrypt hash\n");
 }
 
 TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)
