@@ -77,7 +77,6 @@ void MetricsServer::setWebConfig(const WebConfig& config)
 quint16 MetricsServer::listen(const QHostAddress& address, quint16 port, QString* error)
 {
     auto* tcp = new Listener([this](qintptr d) { accept(d); }, this);
-    tcp->setMaxPendingConnections(m_limits.maxConnections);
     if (!tcp->listen(address, port)) {
         if (error)
             *error = tcp->errorString();

@@ -273,6 +273,7 @@ TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
     for (const auto& r : replies) {
         EXPECT_EQ(r.first, 200);
         EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
+        EXPECT_TRUE(r.second.contains("\nferrowind_up_failure{part=\"")) << r.second.toStdString();
         EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
     }
 }
