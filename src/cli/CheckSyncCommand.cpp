@@ -1,8 +1,10 @@
+#include "app/ContextFactory.h"
 #include "cli/CliSupport.h"
 #include "cli/FleetCli.h"
 #include "context/AppContext.h"
 #include "monitor/SyncCheck.h"
 #include "platform/Prompter.h"
+#include "platform/RegistryStore.h"
 
 #include <QLoggingCategory>
 
@@ -76,6 +78,13 @@ int runCheckSync(CliEnv& env)
             for (QtMsgType t : {QtDebugMsg, QtInfoMsg, QtWarningMsg, QtCriticalMsg})
                 category->setEnabled(t, false);
     });
+    // Said in the status line, not on a line of its own before it.
+    const QString registry = registryFilePath();
+    if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty()) {
+        env.out << "FERROWIND UNKNOWN - the registry file " << registry << ' ' << problem
+                << "; set FERROWIND_REGISTRY to the installation's registry file\n";
+        return kPluginUnknown;
+    }
     AppContext& ctx = env.context();
     ctx.prompter().setSilencedWhen([] { return true; });
     const SyncCheckResult r = SyncCheck::evaluate(readFleetForCli(ctx), warn, crit);
@@ -85,7 +94,7 @@ int runCheckSync(CliEnv& env)
 
 const CliRegistrar reg(QStringLiteral("check-sync"), QStringLiteral("monitoring-plugin check of the synchronisation's age"),
                        runCheckSync,
-                       CliRegistrar::Installation);
+                       CliRegistrar::Nothing); // it reads the installation, but names a missing registry itself
 
 } // namespace
 } // namespace fw

@@ -225,6 +225,11 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
                   "locked Unable to execute statement)\n");
         EXPECT_EQ(r.err.toStdString(), "");
     }
+    const CliRun noRegistry = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.dir.filePath("none.reg"));
+    EXPECT_EQ(noRegistry.code, 3);
+    EXPECT_EQ(noRegistry.out, "FERROWIND UNKNOWN - the registry file " + env.dir.filePath("none.reg") +
+                                  " does not exist; set FERROWIND_REGISTRY to the installation's registry file\n");
+    EXPECT_EQ(noRegistry.err, "");
     QFile::remove(env.dbPath());
     const CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 3);
