@@ -83,7 +83,8 @@ struct RawClient {
             waitFor([ssl] { return ssl->isEncrypted() || ssl->state() == QAbstractSocket::UnconnectedState; }, 3000);
         } else {
             socket->connectToHost(QHostAddress::LocalHost, port);
-            waitFor([this] { return socket->state() == QAbstractSocket::ConnectedState; }, 2000);
+            waitFor([this] { return socket->state() != QAbstractSocket::HostLookupState &&
+                                    socket->state() != QAbstractSocket::ConnectingState; }, 2000);
         }
     }
     void send(const QByteArray& bytes) { socket->write(bytes); }
