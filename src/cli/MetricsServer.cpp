@@ -58,6 +58,7 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
     m_readerThread->setObjectName(QStringLiteral("metrics-reader"));
     m_readerThread->start();
     m_waiters.setMaxThreadCount(16);
+    m_checkers.setMaxThreadCount(2);
 }
 
 MetricsServer::~MetricsServer()
@@ -126,7 +127,26 @@ void MetricsServer::accept(qintptr descriptor)
 
 void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
 {
-    if (m_auth && !m_auth->allows(r.authorization)) {
+    if (!m_auth) {
+        route(c, r, true);
+        return;
+    }
+    // A client sending wrong passwords keeps a checker busy, not the server's thread.
+    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r] {
+        const bool allowed = auth->allows(r.authorization);
+        QMetaObject::invokeMethod(
+            this,
+            [this, id, r, allowed] {
+                if (HttpConnection* c = m_connections.value(id))
+                    route(c, r, allowed);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
+{
+    if (!allowed) {
         c->respond(401, "text/plain; charset=utf-8", "Unauthorized\n", {{"WWW-Authenticate", "Basic realm=\"ferrowind\""}});
         return;
     }
@@ -218,6 +238,7 @@ void MetricsServer::stop()
         m_readerThread->quit();
         m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()));
     }
+    m_checkers.waitForDone(static_cast<int>(m_deadline.count()));
     m_waiters.waitForDone(static_cast<int>(m_deadline.count()));
 }
 

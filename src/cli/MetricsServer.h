@@ -53,6 +53,7 @@ public:
 private:
     void accept(qintptr descriptor);
     void onRequest(HttpConnection* c, const HttpRequest& r);
+    void route(HttpConnection* c, const HttpRequest& r, bool allowed);
     void startScrape(quint64 connection);
     void onClosed(HttpConnection* c);
     void checkDrained();
@@ -65,6 +66,7 @@ private:
     bool m_requireClientCertificate = false;
     std::shared_ptr<BasicAuth> m_auth;
     QThreadPool m_waiters;
+    QThreadPool m_checkers; // bcrypt takes its time: off the server's thread, and apart from the scrapes
     QTcpServer* m_listener = nullptr;
     QHash<quint64, HttpConnection*> m_connections;
     quint64 m_nextId = 1;
