@@ -37,7 +37,7 @@ std::function<MetricsScrape()> readForScrape(AppContext& ctx, std::optional<Dead
             const QList<DcLookupResult> found = locateEach(locator, names, deadline);
             probe.emplace();
             for (qsizetype i = 0; i < names.size(); ++i)
-                probe->append({names[i], found[i].error == dcerr::Ok});
+                probe->append({names[i], found[i].error == dcerr::Ok, s.state.domains[i].id});
         }
         s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9, probe);
         return s;

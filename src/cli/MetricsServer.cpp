@@ -1,13 +1,17 @@
 #include "cli/MetricsServer.h"
 
+#include "cli/WebConfig.h"
 #include "monitor/MetricsText.h"
 
+#include <QSslSocket>
 #include <QTcpServer>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -27,6 +31,21 @@ struct PendingScrape {
     }
 };
 
+// Hands each accepted socket over as it is, so that TLS and the connection cap are the server's to decide.
+class Listener final : public QTcpServer {
+public:
+    Listener(std::function<void(qintptr)> accept, QObject* parent) : QTcpServer(parent), m_accept(std::move(accept)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_accept(descriptor); }
+
+private:
+    std::function<void(qintptr)> m_accept;
+};
+
+const QByteArray kLandingPage = "<!DOCTYPE html>\n<html><head><title>Ferrowind exporter</title></head>\n"
+                                "<body><h1>Ferrowind exporter</h1><p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
+
 } // namespace
 
 MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono::milliseconds deadline, QObject* parent)
@@ -38,9 +57,8 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
     connect(m_readerThread, &QThread::finished, m_reader, &QObject::deleteLater);
     m_readerThread->setObjectName(QStringLiteral("metrics-reader"));
     m_readerThread->start();
-
     m_waiters.setMaxThreadCount(16);
-    m_http.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get, [this]() { return answer(); });
+    m_checkers.setMaxThreadCount(2);
 }
 
 MetricsServer::~MetricsServer()
@@ -50,33 +68,101 @@ MetricsServer::~MetricsServer()
         delete m_readerThread;
 }
 
+void MetricsServer::setWebConfig(const WebConfig& config)
+{
+    m_tls = config.tls;
+    m_requireClientCertificate = config.requireClientCertificate;
+    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users);
+}
+
 quint16 MetricsServer::listen(const QHostAddress& address, quint16 port, QString* error)
 {
-    // Listened on here rather than by the HTTP server, which keeps the reason for a failure to itself.
-    auto* tcp = new QTcpServer(this);
+    auto* tcp = new Listener([this](qintptr d) { accept(d); }, this);
     if (!tcp->listen(address, port)) {
         if (error)
             *error = tcp->errorString();
         delete tcp;
         return 0;
     }
-    m_http.bind(tcp);
+    m_listener = tcp;
     return tcp->serverPort();
 }
 
-void MetricsServer::stop()
+void MetricsServer::accept(qintptr descriptor)
 {
-    m_stopping->store(true);
-    for (QTcpServer* s : m_http.servers())
-        s->close();
-    if (m_readerThread->isRunning()) {
-        m_readerThread->quit();
-        m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()));
+    const int fd = static_cast<int>(descriptor);
+    if (m_draining || m_connections.size() >= m_limits.maxConnections) {
+        // Refused at once: waiting for a free place would let idle clients starve the scrapes.
+        static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+        if (!m_tls)
+            (void)::send(fd, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        ::close(fd);
+        return;
     }
-    m_waiters.waitForDone(static_cast<int>(m_deadline.count()));
+    QTcpSocket* socket = nullptr;
+    if (m_tls) {
+        auto* ssl = new QSslSocket;
+        ssl->setSslConfiguration(*m_tls);
+        if (m_requireClientCertificate)
+            connect(ssl, &QSslSocket::encrypted, ssl, [ssl] {
+                if (ssl->peerCertificate().isNull())
+                    ssl->abort();
+            });
+        socket = ssl;
+    } else {
+        socket = new QTcpSocket;
+    }
+    if (!socket->setSocketDescriptor(descriptor)) {
+        delete socket;
+        ::close(fd);
+        return;
+    }
+    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
+        ssl->startServerEncryption();
+    const quint64 id = m_nextId++;
+    m_connections.insert(id, new HttpConnection(
+                                 socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
+                                 [this](HttpConnection* c) { onClosed(c); }, this));
 }
 
-QFuture<QHttpServerResponse> MetricsServer::answer()
+void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
+{
+    if (!m_auth) {
+        route(c, r, true);
+        return;
+    }
+    // A client sending wrong passwords keeps a checker busy, not the server's thread.
+    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r] {
+        const bool allowed = auth->allows(r.authorization);
+        QMetaObject::invokeMethod(
+            this,
+            [this, id, r, allowed] {
+                if (HttpConnection* c = m_connections.value(id))
+                    route(c, r, allowed);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
+{
+    if (!allowed) {
+        c->respond(401, "text/plain; charset=utf-8", "Unauthorized\n", {{"WWW-Authenticate", "Basic realm=\"ferrowind\""}});
+        return;
+    }
+    if (r.method != "GET" && r.method != "HEAD") {
+        c->respond(405, "text/plain; charset=utf-8", "Method Not Allowed\n", {{"Allow", "GET, HEAD"}});
+        return;
+    }
+    if (r.path == "/metrics")
+        startScrape(c->id());
+    else if (r.path == "/")
+        c->respond(200, "text/html; charset=utf-8", kLandingPage);
+    else
+        c->respond(404, "text/plain; charset=utf-8", "Not Found\n");
+}
+
+void MetricsServer::startScrape(quint64 connection)
 {
     auto pending = std::make_shared<PendingScrape>();
     const Clock::time_point answerBy = Clock::now() + m_deadline;
@@ -90,7 +176,7 @@ QFuture<QHttpServerResponse> MetricsServer::answer()
         },
         Qt::QueuedConnection);
     // Each scrape waits, and does the rest of its work, on a thread of its own pool.
-    return QtConcurrent::run(&m_waiters, [pending, answerBy, timeoutPage = m_timeoutPage] {
+    (void)QtConcurrent::run(&m_waiters, [this, connection, pending, answerBy, timeoutPage = m_timeoutPage] {
         std::optional<Finish> rest;
         {
             std::unique_lock<std::mutex> lock(pending->mutex);
@@ -100,8 +186,60 @@ QFuture<QHttpServerResponse> MetricsServer::answer()
         }
         // The rest keeps to the deadline it was given by the read.
         const QByteArray page = rest ? (*rest)() : timeoutPage;
-        return QHttpServerResponse(QByteArray(kMetricsContentType), page);
+        // The connection may have gone meanwhile: it is looked up again on the server's thread.
+        QMetaObject::invokeMethod(
+            this,
+            [this, connection, page] {
+                if (HttpConnection* c = m_connections.value(connection))
+                    c->respond(200, kMetricsContentType, page);
+            },
+            Qt::QueuedConnection);
     });
+}
+
+void MetricsServer::onClosed(HttpConnection* c)
+{
+    m_connections.remove(c->id());
+    c->deleteLater();
+    checkDrained();
+}
+
+void MetricsServer::drain(std::function<void()> done)
+{
+    m_draining = true;
+    m_drained = std::move(done);
+    if (m_listener)
+        m_listener->close();
+    const QList<HttpConnection*> open = m_connections.values();
+    for (HttpConnection* c : open)
+        c->closeAfterAnswer();
+    QTimer::singleShot(m_deadline + std::chrono::seconds(1), this, [this] {
+        if (m_drained)
+            std::exchange(m_drained, nullptr)();
+    });
+    checkDrained();
+}
+
+void MetricsServer::checkDrained()
+{
+    if (m_drained && m_connections.isEmpty())
+        std::exchange(m_drained, nullptr)();
+}
+
+void MetricsServer::stop()
+{
+    m_stopping->store(true);
+    if (m_listener)
+        m_listener->close();
+    const QList<HttpConnection*> open = m_connections.values();
+    for (HttpConnection* c : open)
+        c->abortNow();
+    if (m_readerThread->isRunning()) {
+        m_readerThread->quit();
+        m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()));
+    }
+    m_checkers.waitForDone(static_cast<int>(m_deadline.count()));
+    m_waiters.waitForDone(static_cast<int>(m_deadline.count()));
 }
 
 } // namespace fw

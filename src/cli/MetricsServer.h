@@ -1,20 +1,32 @@
 #pragma once
+#include "cli/HttpConnection.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QHostAddress>
-#include <QHttpServer>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QThread>
 #include <QThreadPool>
+#include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
+
+class QTcpServer;
 
 namespace fw {
 
-// Serves the metrics page at /metrics. A scrape has two parts. The read runs on the reader thread, one at
-// a time (the program's context and its database connection are not shared between threads), and returns
-// the rest of the work. That rest (locating domain controllers, rendering the page) runs on the scrape's
-// own thread, so scrapes at the same time do it side by side and a slow one does not use up the others'
-// time. A scrape that has no page when its deadline passes gets `timeoutPage` instead. Other paths get 404.
+class BasicAuth;
+struct WebConfig;
+
+// Serves the metrics page at /metrics and a landing page at /; other paths get 404, methods other than
+// GET and HEAD 405. A scrape has two parts. The read runs on the reader thread, one at a time (the
+// program's context and its database connection are not shared between threads), and returns the rest of
+// the work. That rest (locating domain controllers, rendering the page) runs on the scrape's own thread, so
+// scrapes at the same time do it side by side and a slow one does not use up the others' time. A scrape
+// that has no page when its deadline passes gets `timeoutPage` instead. Each client is held to the limits.
 class MetricsServer : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
@@ -24,21 +36,44 @@ public:
     MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono::milliseconds deadline, QObject* parent = nullptr);
     ~MetricsServer() override;
 
+    // Before listen(): the limits, and TLS and basic authentication.
+    void setLimits(const HttpLimits& limits) { m_limits = limits; }
+    void setWebConfig(const WebConfig& config);
+
     // The port listened on (useful when 0 was asked for), or 0 with *error filled.
     quint16 listen(const QHostAddress& address, quint16 port, QString* error);
+    // Stops accepting and closes idle connections; `done` is called once every answer in progress has been
+    // handed over, at most one deadline later.
+    void drain(std::function<void()> done);
     // Stops accepting, drops scrapes not yet started and waits for the one running, at most one deadline.
     void stop();
 
+    int connectionCount() const { return static_cast<int>(m_connections.size()); }
+
 private:
-    QFuture<QHttpServerResponse> answer();
+    void accept(qintptr descriptor);
+    void onRequest(HttpConnection* c, const HttpRequest& r);
+    void route(HttpConnection* c, const HttpRequest& r, bool allowed);
+    void startScrape(quint64 connection);
+    void onClosed(HttpConnection* c);
+    void checkDrained();
 
     Scrape m_scrape;
     QByteArray m_timeoutPage;
     std::chrono::milliseconds m_deadline;
+    HttpLimits m_limits;
+    std::optional<QSslConfiguration> m_tls;
+    bool m_requireClientCertificate = false;
+    std::shared_ptr<BasicAuth> m_auth;
     QThreadPool m_waiters;
-    QHttpServer m_http;
+    QThreadPool m_checkers; // bcrypt takes its time: off the server's thread, and apart from the scrapes
+    QTcpServer* m_listener = nullptr;
+    QHash<quint64, HttpConnection*> m_connections;
+    quint64 m_nextId = 1;
+    bool m_draining = false;
+    std::function<void()> m_drained;
     QThread* m_readerThread = nullptr; // left to the process's end if a read outlives stop()
-    QObject* m_reader = nullptr; // lives on m_readerThread
+    QObject* m_reader = nullptr;       // lives on m_readerThread
     std::shared_ptr<std::atomic_bool> m_stopping = std::make_shared<std::atomic_bool>(false);
 };
 

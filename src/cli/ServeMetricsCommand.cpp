@@ -2,12 +2,15 @@
 #include "cli/FleetCli.h"
 #include "cli/MetricsServer.h"
 #include "cli/TerminationSignal.h"
+#include "cli/WebConfig.h"
 #include "context/AppContext.h"
 #include "monitor/FleetState.h"
 #include "monitor/MetricsText.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
+
+#include <csignal>
 
 namespace fw {
 namespace {
@@ -52,12 +55,22 @@ int runServeMetrics(CliEnv& env)
     const QCommandLineOption probe(QStringLiteral("probe"),
                                    QStringLiteral("Also locate a domain controller of each domain on each scrape, all at once "
                                                   "within the scrape's time, and export ferrowind_dc_reachable{domain}."));
-    p.addOptions({listen, probe});
+    const QCommandLineOption webConfig(QStringLiteral("web.config.file"),
+                                       QStringLiteral("Serve over TLS and/or ask for basic authentication as the Prometheus "
+                                                      "exporters' web configuration FILE says (tls_server_config with cert_file, "
+                                                      "key_file, client_ca_file, client_auth_type; basic_auth_users with bcrypt "
+                                                      "hashes). Read once at start."),
+                                       QStringLiteral("FILE"));
+    p.addOptions({listen, probe, webConfig});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
                                   QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
-                                                 "reading the database afresh on each scrape. A scrape is answered within 6 "
-                                                 "seconds (ferrowind_up 0 when the database did not answer in time); other "
-                                                 "paths get 404. Runs until SIGTERM or SIGINT, then exits 0."));
+                                                 "reading the database afresh on each scrape, and a landing page at /. A scrape "
+                                                 "is answered within 6 seconds (ferrowind_up 0 when the database did not answer "
+                                                 "in time); other paths get 404. At most 64 connections, 8 KiB of request "
+                                                 "headers, no request body; a request must come within 5 seconds, a kept-alive "
+                                                 "connection idle for 10 seconds is closed. On SIGTERM or SIGINT it stops "
+                                                 "accepting, lets the scrapes in progress finish and exits 0; SIGHUP is "
+                                                 "ignored."));
         rc >= 0)
         return rc;
     const std::optional<ListenAddress> where = parseListen(p.value(listen));
@@ -67,11 +80,28 @@ int runServeMetrics(CliEnv& env)
         return ExitUsage;
     }
 
-    // Watched before anything slow starts, so a stop sent while starting up still ends the server cleanly.
+    std::optional<WebConfig> web;
+    if (p.isSet(webConfig)) {
+        QString problem;
+        web = WebConfig::load(p.value(webConfig), &problem);
+        if (!web) {
+            env.err << "ferrowind serve-metrics: " << problem << "\n";
+            return ExitUsage;
+        }
+    }
+
+    // Watched before anything slow starts, so a stop sent while starting up still ends the server cleanly. The
+    // first stop lets the scrapes in progress finish; a second one ends at once.
     bool stopAsked = false;
-    TerminationSignal term([&stopAsked](int) {
+    std::function<void()> drain;
+    TerminationSignal term([&stopAsked, &drain](int) {
+        if (stopAsked || !drain) {
+            stopAsked = true;
+            QCoreApplication::quit();
+            return;
+        }
         stopAsked = true;
-        QCoreApplication::quit();
+        drain();
     });
     if (!term.isActive()) {
         env.err << "ferrowind serve-metrics: cannot watch for SIGTERM\n";
@@ -88,8 +118,10 @@ int runServeMetrics(CliEnv& env)
         }
         probing = true;
     }
+    FleetState late;
+    late.failures = {QStringLiteral("deadline")}; // the database did not answer within the scrape's time
     const QByteArray timeoutPage =
-        metricsText(FleetState{}, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
+        metricsText(late, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
     MetricsServer server(
         [&ctx, probing](MetricsServer::Clock::time_point answerBy) -> MetricsServer::Finish {
             std::optional<Deadline> probeBy;
@@ -99,6 +131,10 @@ int runServeMetrics(CliEnv& env)
             return [rest = readForScrape(ctx, probeBy)] { return rest().page.toUtf8(); };
         },
         timeoutPage, kScrapeDeadline);
+    if (web)
+        server.setWebConfig(*web);
+    // A terminal closing, or a reload asked of every daemon, does not end the exporter.
+    std::signal(SIGHUP, SIG_IGN);
 
     QCoreApplication::processEvents(); // a stop that came while starting is seen here
     if (stopAsked) {
@@ -114,7 +150,9 @@ int runServeMetrics(CliEnv& env)
     const QString host = where->address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QLatin1Char('[') + where->address.toString() + QLatin1Char(']')
                              : where->address.toString();
-    env.err << "ferrowind serve-metrics: serving http://" << host << ':' << port << "/metrics" << Qt::endl;
+    env.err << "ferrowind serve-metrics: serving " << (web && web->tls ? "https://" : "http://") << host << ':' << port
+            << "/metrics" << Qt::endl;
+    drain = [&server] { server.drain([] { QCoreApplication::quit(); }); };
     QCoreApplication::exec();
     server.stop();
     env.err << "ferrowind serve-metrics: stopped" << Qt::endl;

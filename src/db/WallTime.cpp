@@ -1,5 +1,8 @@
 #include "db/WallTime.h"
 
+#include <algorithm>
+#include <optional>
+
 namespace fw {
 
 namespace {
@@ -119,6 +122,28 @@ qint64 wallSecondsBetween(const QDateTime& from, const QDateTime& to)
     const WallTime a = WallTime::fromDateTime(from);
     const WallTime b = WallTime::fromDateTime(to);
     return a.valid && b.valid ? b.secs - a.secs : 0;
+}
+
+qint64 earliestEpochOfWallTime(const QDateTime& wall, const QTimeZone& zone)
+{
+    const qint64 w = WallTime::fromDateTime(wall).secs;
+    const auto offsetAt = [&zone](qint64 epoch) { return zone.offsetFromUtc(QDateTime::fromSecsSinceEpoch(epoch, Qt::UTC)); };
+    // The offsets in force around that wall time: a change of offset lies between the day before and the day after.
+    const int offsets[] = {offsetAt(w - 86400), offsetAt(w), offsetAt(w + 86400)};
+    std::optional<qint64> shown;  // instants at which the clocks showed it
+    std::optional<qint64> anyway; // readings with any of the offsets, for a skipped time
+    for (int o : offsets) {
+        const qint64 e = w - o;
+        anyway = std::min(anyway.value_or(e), e);
+        if (offsetAt(e) == o)
+            shown = std::min(shown.value_or(e), e);
+    }
+    return shown ? *shown : *anyway;
+}
+
+qint64 secondsSinceWallTime(const QDateTime& from, const QDateTime& now)
+{
+    return now.toSecsSinceEpoch() - earliestEpochOfWallTime(from, now.timeZone());
 }
 
 } // namespace fw

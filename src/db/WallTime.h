@@ -1,5 +1,6 @@
 #pragma once
 #include <QDateTime>
+#include <QTimeZone>
 #include <QVariant>
 
 namespace fw {
@@ -26,5 +27,14 @@ struct WallTime {
 
 // Wall-clock seconds from `from` to `to`, read as the dates and times they show; 0 when either is unset.
 qint64 wallSecondsBetween(const QDateTime& from, const QDateTime& to);
+
+// The Unix time at which the zone's clocks showed `wall` (its date and time, whatever zone it carries). Where
+// they showed it twice (the hour repeated in autumn) the first time; for a time they skipped (spring) the
+// reading with the offset from after the change. Either way the earliest reading, so that an age measured
+// from it is never too small.
+qint64 earliestEpochOfWallTime(const QDateTime& wall, const QTimeZone& zone);
+
+// Seconds from the stored wall time `from`, read in the zone of `now` by the zone's rules, to `now`.
+qint64 secondsSinceWallTime(const QDateTime& from, const QDateTime& now);
 
 } // namespace fw

@@ -14,19 +14,20 @@
 namespace fw {
 namespace {
 
-// A stored wall time as Unix time, read in the server's own zone.
-qint64 epochOfWallTime(const QDateTime& wall)
+void fail(FleetState& s, const QString& part, const FwError& err)
 {
-    return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch();
+    s.failures.append(part);
+    if (s.reason.isEmpty())
+        s.reason = err.description;
 }
 
-bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSide& out, QStringList& failures)
+bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSide& out, FleetState& s)
 {
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
     FwError err;
     const std::optional<FinishedRun> run = StatusSummary::latestFinishedRun(db, side, &err);
     if (err) {
-        failures.append(prefix + QStringLiteral("latestFinishedRun"));
+        fail(s, prefix + QStringLiteral("latestFinishedRun"), err);
         return false;
     }
     if (!run)
@@ -35,22 +36,23 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
     out.finishedSyncId = run->syncId;
     out.syncIntervalMinutes = run->syncIntervalMinutes;
     if (run->end.isValid()) {
-        out.lastFinishedEpoch = epochOfWallTime(run->end);
-        out.ageSeconds = wallSecondsBetween(run->end, now);
+        // Read in the zone of the clock, by its rules: an age across a daylight-saving change is the real one.
+        out.lastFinishedEpoch = earliestEpochOfWallTime(run->end, now.timeZone());
+        out.ageSeconds = now.toSecsSinceEpoch() - *out.lastFinishedEpoch;
         if (run->start.isValid())
             out.lastDurationSeconds = wallSecondsBetween(run->start, run->end);
     }
     QSqlQuery t = db.run(StatusSummary::objectTotalSql(side), {run->syncId}, &err);
     if (err) {
-        failures.append(prefix + QStringLiteral("finishedObjectTotal"));
+        fail(s, prefix + QStringLiteral("finishedObjectTotal"), err);
         return false;
     }
     const FirstRow total = FirstRow::from(t);
     const QVariant sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : QVariant();
     try {
         out.lastObjects = sum.isNull() ? 0 : rowvalue::integer(sum);
-    } catch (const FwException&) {
-        failures.append(prefix + QStringLiteral("finishedObjectTotal"));
+    } catch (const FwException& e) {
+        fail(s, prefix + QStringLiteral("finishedObjectTotal"), e.error);
         return false;
     }
     return true;
@@ -67,7 +69,7 @@ FleetState readFleetState(AppContext& ctx)
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
     if (!snap.readCompletely()) {
         for (const ReadFailure& f : snap.failures)
-            s.failures.append(f.part);
+            fail(s, f.part, f.error);
         if (s.failures.isEmpty())
             s.failures.append(QStringLiteral("database"));
         return s;
@@ -78,12 +80,12 @@ FleetState readFleetState(AppContext& ctx)
     FwError err;
     auto db = Database::open(StatusSummary::connectionStringOf(ctx), &err);
     if (!db) {
-        s.failures.append(QStringLiteral("database"));
+        fail(s, QStringLiteral("database"), err);
         return s;
     }
     const QDateTime now = ctx.clock().now();
     // Stops at the first part it cannot read: a locked database would make each further part wait too.
-    if (!readFinishedRun(*db, SyncSide::DC, now, s.dc, s.failures) || !readFinishedRun(*db, SyncSide::GC, now, s.gc, s.failures))
+    if (!readFinishedRun(*db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(*db, SyncSide::GC, now, s.gc, s))
         return s;
     db.reset();
 
@@ -91,11 +93,12 @@ FleetState readFleetState(AppContext& ctx)
     const SettingsStore store(StatusSummary::connectionStringOf(ctx));
     const QList<DomainSettings> domains = store.readDomains(&err);
     if (err) {
-        s.failures.append(QStringLiteral("domains"));
+        fail(s, QStringLiteral("domains"), err);
         return s;
     }
     for (const DomainSettings& d : domains)
-        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled)});
+        s.domains.append(
+            {d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
     const ConfigurationSnapshot config = store.readConfiguration(&err);
     const ConfigurationNode* node = err ? nullptr : config.find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
     if (!node) {

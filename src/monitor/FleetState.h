@@ -26,15 +26,18 @@ struct FleetDomain {
     QString name;
     QString currentDc;
     bool reconnectEnabled = false;
+    QString id; // AdDomainObjectID: two rows may carry the same name
 };
 
 // What the fleet tools (metrics, check-sync) read in one go, from the same code that fills the Status
 // page and the settings pages. `complete` is the Status refresh's own "read completely" (a null is no
 // failure) and, besides, the newest finished runs and the settings read without failure; `failures` names
 // the parts that were not read.
+// Ages are measured in the zone of the clock's now, by that zone's rules.
 struct FleetState {
     bool complete = false;
     QStringList failures;
+    QString reason; // what the first failure said ("database is locked"), when it said anything
     FleetSide dc;
     FleetSide gc;
     QList<FleetDomain> domains;

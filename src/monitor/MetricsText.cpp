@@ -75,6 +75,12 @@ QString metricsText(const FleetState& state, const QString& programVersion, doub
     ExpositionWriter w;
     w.family(QStringLiteral("ferrowind_up"), QStringLiteral("1 when the Velmora database was read completely, else 0."));
     w.sample(QStringLiteral("ferrowind_up"), state.complete ? 1 : 0);
+    if (!state.complete) {
+        w.family(QStringLiteral("ferrowind_up_failure"),
+                 QStringLiteral("While ferrowind_up is 0: the part that could not be read (value 1)."));
+        for (const QString& part : state.failures)
+            w.sample(QStringLiteral("ferrowind_up_failure"), {{QStringLiteral("part"), part}}, 1);
+    }
 
     if (state.complete) {
         const SyncSide sides[] = {SyncSide::DC, SyncSide::GC};
@@ -109,17 +115,20 @@ QString metricsText(const FleetState& state, const QString& programVersion, doub
 
         w.family(QStringLiteral("ferrowind_domain_reconnect_enabled"), QStringLiteral("1 when automatic reconnect is on for the domain."));
         for (const FleetDomain& d : state.domains)
-            w.sample(QStringLiteral("ferrowind_domain_reconnect_enabled"), {{QStringLiteral("domain"), d.name}}, d.reconnectEnabled ? 1 : 0);
+            w.sample(QStringLiteral("ferrowind_domain_reconnect_enabled"),
+                     {{QStringLiteral("domain"), d.name}, {QStringLiteral("domain_id"), d.id}}, d.reconnectEnabled ? 1 : 0);
         w.family(QStringLiteral("ferrowind_domain_info"), QStringLiteral("The domain's current domain controller (value 1)."));
         for (const FleetDomain& d : state.domains)
             w.sample(QStringLiteral("ferrowind_domain_info"),
-                     {{QStringLiteral("domain"), d.name}, {QStringLiteral("current_dc"), d.currentDc}}, 1);
+                     {{QStringLiteral("domain"), d.name}, {QStringLiteral("domain_id"), d.id}, {QStringLiteral("current_dc"), d.currentDc}},
+                     1);
         w.family(QStringLiteral("ferrowind_gc_reconnect_enabled"), QStringLiteral("1 when automatic reconnect is on for the global catalog."));
         w.sample(QStringLiteral("ferrowind_gc_reconnect_enabled"), state.gcReconnectEnabled ? 1 : 0);
         if (probe) {
             w.family(QStringLiteral("ferrowind_dc_reachable"), QStringLiteral("1 when a domain controller of the domain was located."));
             for (const DcReachability& r : *probe)
-                w.sample(QStringLiteral("ferrowind_dc_reachable"), {{QStringLiteral("domain"), r.domain}}, r.reachable ? 1 : 0);
+                w.sample(QStringLiteral("ferrowind_dc_reachable"), {{QStringLiteral("domain"), r.domain}, {QStringLiteral("domain_id"), r.domainId}},
+                         r.reachable ? 1 : 0);
         }
         w.family(QStringLiteral("ferrowind_build_info"), QStringLiteral("Versions of this tool and of the installed Velmora (value 1)."));
         w.sample(QStringLiteral("ferrowind_build_info"),

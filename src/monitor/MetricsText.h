@@ -29,10 +29,13 @@ private:
 struct DcReachability {
     QString domain;
     bool reachable = false;
+    QString domainId;
 };
 
-// The page for one scrape. When the state was not read completely only ferrowind_up (0) and the
-// scrape's own duration are given, so that no stale or partial value looks current.
+// The page for one scrape. When the state was not read completely only ferrowind_up (0), the parts
+// that failed (ferrowind_up_failure) and the scrape's own duration are given, so that no stale or
+// partial value looks current. Per-domain series carry the domain's id beside its name, so that two
+// domains of the same name stay two series.
 QString metricsText(const FleetState& state, const QString& programVersion, double scrapeSeconds,
                     const std::optional<QList<DcReachability>>& probe = std::nullopt);
 

@@ -26,7 +26,7 @@ std::optional<RunAge> RunAgeCheck::check(Database& db, SyncSide side, const QDat
     if (!maxAgeMinutes)
         a.maxAgeMinutes = static_cast<qint64>(kDefaultIntervals) * run->syncIntervalMinutes;
     if (a.end.isValid()) {
-        a.ageSeconds = wallSecondsBetween(a.end, now);
+        a.ageSeconds = secondsSinceWallTime(a.end, now);
         a.fresh = a.ageSeconds < a.maxAgeMinutes * 60;
     }
     return a;

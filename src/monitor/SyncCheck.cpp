@@ -46,7 +46,8 @@ SyncCheckResult SyncCheck::evaluate(const FleetState& state, std::optional<qint6
     if (!state.complete) {
         r.status = SyncCheckResult::Unknown;
         r.line = QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (%1)")
-                     .arg(state.failures.join(QStringLiteral(", ")));
+                     .arg(state.failures.join(QStringLiteral(", ")) +
+                          (state.reason.isEmpty() ? QString() : QStringLiteral(": ") + state.reason.simplified()));
         return r;
     }
     r.status = SyncCheckResult::Ok;
@@ -69,10 +70,17 @@ SyncCheckResult SyncCheck::evaluate(const FleetState& state, std::optional<qint6
             if ((!warningMinutes || !criticalMinutes) && f.syncIntervalMinutes <= 0) {
                 st = SyncCheckResult::Unknown;
                 summary.append(name + QStringLiteral(" run %1 has no sync interval to judge its age by").arg(f.finishedSyncId));
+            } else if (age < 0) {
+                // A run ending in the future: a clock or zone out of step, which hides any real age.
+                st = SyncCheckResult::Unknown;
+                summary.append(name + QStringLiteral(" run %1 ended %2 in the future (clock or time zone out of step)")
+                                          .arg(f.finishedSyncId)
+                                          .arg(ageText(-age)));
             } else {
-                if (age >= crit)
+                // As the perfdata reads: warn=1800 alerts above 1800 s, so 1800 itself is OK.
+                if (age > crit)
                     st = SyncCheckResult::Critical;
-                else if (age >= warn)
+                else if (age > warn)
                     st = SyncCheckResult::Warning;
                 summary.append(name + QStringLiteral(" last finished %1 ago").arg(ageText(age)));
             }

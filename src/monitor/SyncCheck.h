@@ -19,7 +19,7 @@ public:
     static constexpr int kWarningIntervals = 3;
     static constexpr int kCriticalIntervals = 6;
 
-    // Limits in minutes; unset ones follow each side's interval.
+    // Limits in minutes (an age above the limit counts); unset ones follow each side's interval.
     static SyncCheckResult evaluate(const FleetState& state, std::optional<qint64> warningMinutes,
                                     std::optional<qint64> criticalMinutes);
 

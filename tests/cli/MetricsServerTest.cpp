@@ -1,13 +1,24 @@
-// The metrics server's scheduling: reads one at a time, the rest of each scrape side by side, and no
-// scrape answered later than its deadline.
+// The metrics server's scheduling (reads one at a time, the rest of each scrape side by side, no scrape
+// answered later than its deadline) and its HTTP over loopback: the limits each client is held to, the
+// answers in request order, and the end that lets scrapes in flight finish.
 #include "cli/MetricsServer.h"
+#include "cli/WebConfig.h"
 #include "support/HttpGets.h"
+#include "support/TestCertificate.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHostAddress>
+#include <QRegularExpression>
+#include <QSslKey>
+#include <QSslSocket>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <atomic>
 
 using namespace fw;
@@ -43,6 +54,74 @@ QString serve(MetricsServer& server)
     const quint16 port = server.listen(QHostAddress::LocalHost, 0, &error);
     EXPECT_NE(port, 0) << error.toStdString();
     return QStringLiteral("http://127.0.0.1:%1/metrics").arg(port);
+}
+
+template <class Cond>
+bool waitFor(Cond cond, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond() && t.elapsed() < ms) {
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return cond();
+}
+
+// A client that writes raw bytes and collects whatever comes back, the server running on the same thread;
+// over TLS when given a configuration.
+struct RawClient {
+    explicit RawClient(quint16 port, const std::optional<QSslConfiguration>& tls = std::nullopt)
+    {
+        auto* ssl = tls ? new QSslSocket : nullptr;
+        socket.reset(ssl ? ssl : new QTcpSocket);
+        QObject::connect(socket.get(), &QTcpSocket::readyRead, [this] { got += socket->readAll(); });
+        if (ssl) {
+            ssl->setSslConfiguration(*tls);
+            ssl->connectToHostEncrypted("127.0.0.1", port);
+            waitFor([ssl] { return ssl->isEncrypted() || ssl->state() == QAbstractSocket::UnconnectedState; }, 3000);
+        } else {
+            socket->connectToHost(QHostAddress::LocalHost, port);
+            waitFor([this] { return socket->state() != QAbstractSocket::HostLookupState &&
+                                    socket->state() != QAbstractSocket::ConnectingState; }, 2000);
+        }
+    }
+    void send(const QByteArray& bytes) { socket->write(bytes); }
+    // True when the server closed the connection within `ms`.
+    bool closedWithin(int ms)
+    {
+        return waitFor([this] { return socket->state() == QAbstractSocket::UnconnectedState; }, ms);
+    }
+    QList<int> statuses() const
+    {
+        QList<int> out;
+        static const QRegularExpression status("HTTP/1\\.1 (\\d{3}) ");
+        for (auto it = status.globalMatch(QString::fromLatin1(got)); it.hasNext();)
+            out.append(it.next().captured(1).toInt());
+        return out;
+    }
+    std::unique_ptr<QTcpSocket> socket;
+    QByteArray got;
+};
+
+quint16 listen(MetricsServer& server)
+{
+    QString error;
+    const quint16 port = server.listen(QHostAddress::LocalHost, 0, &error);
+    EXPECT_NE(port, 0) << error.toStdString();
+    return port;
+}
+
+// Short times, so that the cases about them stay short.
+HttpLimits quickLimits()
+{
+    HttpLimits l;
+    l.headerTimeout = 400ms;
+    l.idleTimeout = 600ms;
+    l.writeTimeout = 600ms;
+    l.maxConnections = 3;
+    return l;
 }
 
 } // namespace
@@ -85,4 +164,311 @@ TEST(MetricsServer, APortInUseIsRefusedWithTheReason)
     QString error;
     EXPECT_EQ(server.listen(QHostAddress::LocalHost, taken.serverPort(), &error), 0);
     EXPECT_EQ(error, "The bound address is already in use");
+}
+
+// Each fault is answered with its status, and the connection closed when what follows cannot be trusted.
+TEST(MetricsServer, ProtocolFaultsAreAnsweredWithTheirStatus)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    const quint16 port = listen(server);
+    const struct {
+        QByteArray request;
+        int status;
+        bool closes;
+    } cases[] = {
+        {"GET /metrics HTTP/1.1\r\nX-Big: " + QByteArray(9000, 'a') + "\r\n\r\n", 431, true},
+        {"GET /metrics HTTP/1.1\r\nX-Big: " + QByteArray(9000, 'a'), 431, true}, // no end of headers yet
+        {"GET /metrics HTTP/1.1\r\nContent-Length: 1073741824\r\n\r\nxxxx", 413, true},
+        {"GET /metrics HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", 413, true},
+        {"HEAD /metrics HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 413, true},
+        {"GET /metrics HTTP/1.1\r\nContent-Length: 0\r\n\r\n", 200, false},
+        {"POST /metrics HTTP/1.1\r\nContent-Length: 3\r\n\r\nabc", 405, true},
+        {"DELETE /metrics HTTP/1.1\r\n\r\n", 405, false},
+        {"GET /metrics HTTP/2.0\r\n\r\n", 505, true},
+        {"GET /metrics\r\n\r\n", 400, true},
+        {"GET /metrics HTTP/1.1\r\n folded: header\r\n\r\n", 400, true},
+        {"GET /metrics HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n", 400, true},
+        {"GET /nope HTTP/1.1\r\n\r\n", 404, false},
+        {"GET http://127.0.0.1/metrics?x=1 HTTP/1.1\r\n\r\n", 200, false},
+    };
+    for (const auto& k : cases) {
+        RawClient client(port);
+        client.send(k.request);
+        const bool closed = client.closedWithin(k.closes ? 2000 : 200);
+        EXPECT_EQ(client.statuses(), QList<int>{k.status}) << k.request.left(60).toStdString();
+        EXPECT_EQ(closed, k.closes) << k.request.left(60).toStdString();
+    }
+}
+
+TEST(MetricsServer, LandingPageHeadAndPipelinedAnswersInRequestOrder)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 50, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    RawClient client(listen(server));
+    client.send("GET /metrics HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\nHEAD /metrics?a HTTP/1.1\r\n\r\n"
+                "GET / HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(client.closedWithin(3000));
+    EXPECT_EQ(client.statuses(), (QList<int>{200, 404, 200, 200, 200}));
+    const QByteArray all = client.got;
+    // The HEAD answer announces the page's length and sends no page.
+    const qsizetype head = all.indexOf("HTTP/1.1 200 OK", all.indexOf("404 Not Found"));
+    const qsizetype landing = all.indexOf("HTTP/1.1 200 OK", head + 1);
+    EXPECT_TRUE(all.mid(head, landing - head).endsWith("Content-Length: 5\r\n\r\n")) << all.mid(head, landing - head).toStdString();
+    EXPECT_TRUE(all.mid(landing).contains("<a href=\"/metrics\">")) << all.mid(landing).toStdString();
+    EXPECT_TRUE(all.endsWith("Connection: close\r\n\r\npage\n"));
+}
+
+TEST(MetricsServer, Http10GetsOneAnswerAndTheClose)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    RawClient client(listen(server));
+    client.send("GET /metrics HTTP/1.0\r\n\r\nGET /metrics HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(client.closedWithin(2000));
+    EXPECT_EQ(client.statuses(), QList<int>{200});
+}
+
+// A client that sends a byte at a time, one that sends nothing, and one that goes quiet after an answer:
+// each is let go after its time, not held for as long as it likes.
+TEST(MetricsServer, SlowAndIdleClientsAreDropped)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits()); // a request within 400 ms, 600 ms idle between requests
+    const quint16 port = listen(server);
+
+    RawClient slow(port);
+    const QByteArray request = "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n";
+    QElapsedTimer t;
+    t.start();
+    for (char ch : request) {
+        slow.send(QByteArray(1, ch));
+        if (slow.closedWithin(50))
+            break;
+    }
+    EXPECT_EQ(slow.socket->state(), QAbstractSocket::UnconnectedState);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_TRUE(slow.statuses().isEmpty());
+
+    RawClient silent(port);
+    EXPECT_FALSE(silent.closedWithin(250));
+    EXPECT_TRUE(silent.closedWithin(1000));
+
+    RawClient quiet(port);
+    quiet.send(request);
+    EXPECT_FALSE(quiet.closedWithin(450)); // answered, then idle: more than the request time is allowed
+    EXPECT_TRUE(quiet.closedWithin(1000));
+    EXPECT_EQ(quiet.statuses(), QList<int>{200});
+}
+
+TEST(MetricsServer, ConnectionsBeyondTheCapAreRefusedAtOnce)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    HttpLimits l = quickLimits();
+    l.headerTimeout = l.idleTimeout = 5000ms;
+    server.setLimits(l);
+    const quint16 port = listen(server);
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 3; ++i)
+        idle.push_back(std::make_unique<RawClient>(port));
+    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 2000));
+
+    RawClient refused(port);
+    EXPECT_TRUE(refused.closedWithin(1000));
+    EXPECT_EQ(refused.statuses(), QList<int>{503});
+
+    idle.front().reset(); // a place comes free
+    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 2; }, 2000));
+    RawClient served(port);
+    served.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(served.closedWithin(2000));
+    EXPECT_EQ(served.statuses(), QList<int>{200});
+}
+
+// The end asked for: idle connections close at once, no new one is taken, and the scrape in progress is
+// answered before the server says it is done.
+TEST(MetricsServer, DrainLetsTheScrapeInProgressFinish)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 400), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    const quint16 port = listen(server);
+    RawClient idle(port);
+    RawClient scraping(port);
+    scraping.send("GET /metrics HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(waitFor([&] { return c.reads.load() == 1; }, 2000));
+
+    bool done = false;
+    server.drain([&] { done = true; });
+    EXPECT_TRUE(idle.closedWithin(200));
+    EXPECT_FALSE(done);
+    QTcpSocket late;
+    late.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_TRUE(waitFor([&] { return late.state() == QAbstractSocket::UnconnectedState; }, 1000));
+
+    EXPECT_TRUE(waitFor([&] { return done; }, 2000));
+    EXPECT_TRUE(scraping.closedWithin(500));
+    EXPECT_EQ(scraping.statuses(), QList<int>{200});
+    EXPECT_TRUE(scraping.got.endsWith("Connection: close\r\n\r\npage\n"));
+}
+
+TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
+{
+    const struct {
+        QByteArray password;
+        QByteArray hash;
+        bool matches;
+    } cases[] = {
+        {"U*U", test::kBcryptOfUStarU, true},
+        {"U*U", "$2b$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
+        {"U*U", "$2y$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
+        {"U*V", test::kBcryptOfUStarU, false},
+        {"", test::kBcryptOfUStarU, false},
+        {"U*U", "$1$CCCCCCCC$E5YPO9kmyuRGyh0XouQYb4", false}, // md5-crypt is not taken
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(bcryptMatches(c.password, c.hash), c.matches) << c.password.toStdString() << ' ' << c.hash.toStdString();
+}
+
+// A file is refused, with what is wrong in it, rather than served in part.
+TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    test::writeFile(dir.path(), "garbage.pem", "not a certificate\n");
+    const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
+    const struct {
+        QByteArray yaml;
+        QString why;
+    } cases[] = {
+        {"tls_config:\n  cert_file: cert.pem\n", "tls_config is not a known key"},
+        {"http_server_config:\n  http2: false\n", "http_server_config is not supported"},
+        {tls + "  min_version: TLS13\n", "tls_server_config.min_version is not supported"},
+        {tls + "  cert_flie: x\n", "tls_server_config.cert_flie is not a known key"},
+        {"tls_server_config:\n  cert_file: cert.pem\n", "tls_server_config needs both cert_file and key_file"},
+        {"tls_server_config:\n  cert_file: none.pem\n  key_file: key.pem\n",
+         "cert_file " + dir.filePath("none.pem") + " cannot be read: No such file or directory"},
+        {"tls_server_config:\n  cert_file: garbage.pem\n  key_file: key.pem\n",
+         "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
+        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
+         "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
+        {tls + "  client_auth_type: VerifyClientCertIfGiven\n",
+         "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
+         "RequireAnyClientCert or RequireAndVerifyClientCert)"},
+        {tls + "  client_ca_file: cert.pem\n", "client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert"},
+        {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
+        {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
+        {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
+    };
+    for (const auto& c : cases) {
+        const QString path = test::writeFile(dir.path(), "web.yml", c.yaml);
+        QString error;
+        EXPECT_FALSE(WebConfig::load(path, &error)) << c.yaml.toStdString();
+        EXPECT_EQ(error, "the web configuration " + path + " " + c.why) << c.yaml.toStdString();
+        EXPECT_FALSE(error.contains("secret"));
+    }
+    QString error;
+    EXPECT_FALSE(WebConfig::load(dir.filePath("absent.yml"), &error));
+    EXPECT_EQ(error, "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
+
+    const std::optional<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""), &error);
+    ASSERT_TRUE(empty) << error.toStdString();
+    EXPECT_FALSE(empty->tls);
+    EXPECT_TRUE(empty->users.isEmpty());
+}
+
+// TLS with a certificate the client trusts, basic authentication on every path; a plain request to the TLS
+// port and a client that does not trust the certificate get nothing.
+TEST(MetricsServer, TlsAndBasicAuthentication)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    const QString path = test::writeFile(dir.path(), "web.yml",
+                                         QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                                    "basic_auth_users:\n  alice: '") + test::kBcryptOfUStarU + "'\n");
+    QString error;
+    const std::optional<WebConfig> web = WebConfig::load(path, &error);
+    ASSERT_TRUE(web) << error.toStdString();
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    server.setWebConfig(*web);
+    const quint16 port = listen(server);
+
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));
+    const struct {
+        QByteArray request;
+        int status;
+    } cases[] = {
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("alice:U*U").toBase64() + "\r\n\r\n", 200},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("alice:U*V").toBase64() + "\r\n\r\n", 401},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Basic " + QByteArray("bob:U*U").toBase64() + "\r\n\r\n", 401},
+        {"GET /metrics HTTP/1.1\r\nAuthorization: Bearer abc\r\n\r\n", 401},
+        {"GET / HTTP/1.1\r\n\r\n", 401},
+    };
+    for (const auto& k : cases) {
+        RawClient client(port, trusting);
+        ASSERT_TRUE(static_cast<QSslSocket*>(client.socket.get())->isEncrypted());
+        client.send(k.request);
+        ASSERT_TRUE(waitFor([&] { return client.got.contains("\r\n\r\n"); }, 3000)) << k.request.toStdString();
+        EXPECT_EQ(client.statuses(), QList<int>{k.status}) << k.request.toStdString();
+        if (k.status == 401) {
+            EXPECT_TRUE(client.got.contains("\r\nWWW-Authenticate: Basic realm=\"ferrowind\"\r\n"));
+        } else {
+            EXPECT_TRUE(client.got.endsWith("\r\n\r\npage\n"));
+        }
+    }
+
+    RawClient plain(port);
+    plain.send("GET /metrics HTTP/1.1\r\n\r\n");
+    EXPECT_TRUE(plain.closedWithin(2000));
+    EXPECT_FALSE(plain.got.contains("HTTP/1.1"));
+
+    RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
+    EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());
+    EXPECT_EQ(c.reads.load(), 1);
+}
+
+// With client certificates required and verified, a client without one is turned away in the handshake.
+TEST(MetricsServer, ClientCertificatesWhenRequired)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    const QString path = test::writeFile(dir.path(), "web.yml",
+                                         "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                         "  client_ca_file: cert.pem\n  client_auth_type: RequireAndVerifyClientCert\n");
+    QString error;
+    const std::optional<WebConfig> web = WebConfig::load(path, &error);
+    ASSERT_TRUE(web) << error.toStdString();
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    server.setLimits(quickLimits());
+    server.setWebConfig(*web);
+    const quint16 port = listen(server);
+
+    QSslConfiguration anonymous = QSslConfiguration::defaultConfiguration();
+    anonymous.setCaCertificates(QSslCertificate::fromPath(dir.filePath("cert.pem")));
+    QSslConfiguration known = anonymous;
+    known.setLocalCertificate(QSslCertificate::fromPath(dir.filePath("cert.pem")).value(0));
+    QFile key(dir.filePath("key.pem"));
+    ASSERT_TRUE(key.open(QIODevice::ReadOnly));
+    known.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+
+    RawClient withCert(port, known);
+    withCert.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(withCert.closedWithin(3000));
+    EXPECT_EQ(withCert.statuses(), QList<int>{200});
+
+    RawClient without(port, anonymous);
+    without.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
+    without.closedWithin(3000);
+    EXPECT_TRUE(without.statuses().isEmpty());
+    EXPECT_EQ(c.reads.load(), 1);
 }

@@ -75,6 +75,31 @@ TEST_F(WallTimeInDstZone, FallBackRepeatedHourHasOneReading)
     EXPECT_EQ(wallSecondsBetween(stored.toDateTime(), secondPass), 600);
 }
 
+// Ages by the rules of Europe/Berlin, across both changes of 2026 (29 March 02:00 -> 03:00, 25 October
+// 03:00 -> 02:00): the real seconds, and for a time shown twice or never the reading that gives the larger age.
+TEST(WallTime, AgesAcrossDaylightSavingChangesFollowTheZonesRules)
+{
+    const QTimeZone berlin("Europe/Berlin");
+    ASSERT_TRUE(berlin.isValid());
+    const struct {
+        const char* stored;
+        QDateTime nowUtc;
+        qint64 age;
+    } cases[] = {
+        {"2026-10-25 02:16:00", QDateTime(QDate(2026, 10, 25), QTime(1, 30), Qt::UTC), 74 * 60}, // 02:16 shown twice
+        {"2026-10-25 01:50:00", QDateTime(QDate(2026, 10, 25), QTime(1, 10), Qt::UTC), 80 * 60},
+        {"2026-10-25 02:50:00", QDateTime(QDate(2026, 10, 25), QTime(0, 55), Qt::UTC), 5 * 60},  // first pass still
+        {"2026-03-29 01:44:00", QDateTime(QDate(2026, 3, 29), QTime(1, 10), Qt::UTC), 26 * 60},
+        {"2026-03-29 02:30:00", QDateTime(QDate(2026, 3, 29), QTime(1, 40), Qt::UTC), 70 * 60},  // never shown
+        {"2026-12-05 18:14:43", QDateTime(QDate(2026, 12, 5), QTime(17, 44, 43), Qt::UTC), 30 * 60},
+        {"2026-12-05 19:00:00", QDateTime(QDate(2026, 12, 5), QTime(17, 44, 43), Qt::UTC), -917},
+    };
+    for (const auto& c : cases) {
+        const QDateTime now = c.nowUtc.toTimeZone(berlin);
+        EXPECT_EQ(secondsSinceWallTime(at(c.stored).toDateTime(), now), c.age) << c.stored;
+    }
+}
+
 TEST(WallTime, TextFormsAndUnreadableValues)
 {
     const qint64 ten = at("2024-05-06 10:00:00").secs;

@@ -15,7 +15,7 @@ mapfile -t commands < <("$ferrowind" --help | sed -n '/^Commands:/,/^$/p' | sed 
 # The long options of one command's --help (lines of the option table start with two spaces).
 long_options() {
     # shellcheck disable=SC2086
-    "$ferrowind" $1 --help | sed -n 's/^  \(-[a-zA-Z], \)\?\(--[a-z0-9-]*\).*/\2/p' | sort -u
+    "$ferrowind" $1 --help | sed -n 's/^  \(-[a-zA-Z], \)\?\(--[a-z0-9.-]*\).*/\2/p' | sort -u
 }
 
 # What the completion offers for the given words, the last one being completed.

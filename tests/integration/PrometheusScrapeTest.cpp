@@ -1,5 +1,7 @@
-// A real Prometheus scrapes serve-metrics on loopback; the values are read back through its query API.
+// A real Prometheus scrapes serve-metrics on loopback over TLS with basic authentication; the values are
+// read back through its query API.
 #include "ServeMetricsProcess.h"
+#include "support/TestCertificate.h"
 
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
@@ -69,16 +71,23 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     o.dcRuns = o.gcRuns = 20;
     ASSERT_FALSE(DemoEnvironment::create(dir.filePath("env"), o));
 
-    test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")));
-    ASSERT_FALSE(server.url.isEmpty()) << server.err.toStdString();
+    ASSERT_TRUE(test::makeCertificate(dir.path()));
+    const QString web = test::writeFile(dir.path(), "web.yml",
+                                        QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                                   "basic_auth_users:\n  prometheus: '") + test::kBcryptOfUStarU + "'\n");
+    test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")), {"--web.config.file", web});
+    ASSERT_TRUE(server.url.startsWith("https://")) << server.err.toStdString();
     const QString target = QUrl(server.url).authority();
 
     const quint16 webPort = freeLoopbackPort();
     QFile config(dir.filePath("prometheus.yml"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
     config.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                                "scrape_configs:\n  - job_name: ferrowind\n    static_configs:\n      - targets: ['%1']\n")
-                     .arg(target)
+                                "scrape_configs:\n  - job_name: ferrowind\n    scheme: https\n"
+                                "    tls_config:\n      ca_file: %2\n"
+                                "    basic_auth:\n      username: prometheus\n      password: U*U\n"
+                                "    static_configs:\n      - targets: ['%1']\n")
+                     .arg(target, dir.filePath("cert.pem"))
                      .toUtf8());
     config.close();
     test::ChildProcess prometheus;

@@ -6,11 +6,14 @@
 #include "db/DemoData.h"
 #include "support/CliProcess.h"
 #include "support/HttpGets.h"
+#include "support/TestCertificate.h"
 #include "support/TestContext.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSet>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -88,11 +91,19 @@ TEST(FleetMetricsCli, PromtoolAcceptsThePageOfTheDemoAndOfAwkwardDomainNames)
     CliRun check = promtoolCheck(r.out.toUtf8());
     EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
 
-    env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ? WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)",
-             {"we\"ird\\dom\nain", "dc\"1"});
+    // Every domain of the demo gets the same awkward name: still one series each, told apart by their ids.
+    env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ?", {"we\"ird\\dom\nain", "dc\"1"});
+    env.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)");
     r = env.cli({"metrics"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains("ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",current_dc=\"dc\\\"1\"} 1\n")) << r.out.toStdString();
+    const QString info = "ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",domain_id=\"";
+    QStringList ids;
+    for (const QString& line : r.out.split('\n'))
+        if (line.startsWith(info) && line.endsWith("\",current_dc=\"dc\\\"1\"} 1"))
+            ids.append(line.mid(info.size()).section('"', 0, 0));
+    ASSERT_EQ(ids.size(), 3) << r.out.toStdString();
+    EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), 3);
+    EXPECT_EQ(r.out.count("\nferrowind_domain_reconnect_enabled{domain=\"we\\\"ird\\\\dom\\nain\",domain_id="), 3);
     check = promtoolCheck(r.out.toUtf8());
     EXPECT_EQ(check.code, 0) << check.out.toStdString() << check.err.toStdString();
 }
@@ -162,27 +173,83 @@ TEST(CheckSyncCli, EachStatusFromADatabaseBuiltForIt)
     EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - DC last finished 5 min ago, GC has no finished run | dc_age="));
 }
 
+// The perfdata as the monitoring-plugin library (Debian's libmonitoring-plugin-perl) parses it: every item
+// found, with its value, unit and thresholds.
+TEST(CheckSyncCli, PerfdataParsesWithTheMonitoringPluginLibrary)
+{
+    FleetEnv env;
+    env.finishedRuns(5, 35);
+    const CliRun r = env.cli({"check-sync", "--warning", "30", "--critical", "60"});
+    ASSERT_EQ(r.code, 1) << r.out.toStdString();
+    const QString perf = r.out.section(" | ", 1).trimmed();
+    QProcess perl;
+    perl.start("perl", {"-MMonitoring::Plugin::Performance", "-e",
+                        "my $s = <STDIN>; chomp $s; my @p = Monitoring::Plugin::Performance->parse_perfstring($s);"
+                        "print scalar(split / /, $s), ' ', scalar(@p), \"\\n\";"
+                        "printf \"%s %s %s %s %s %s\\n\", $_->label, $_->value, $_->uom, $_->threshold->warning->end,"
+                        " $_->threshold->critical->end, $_->min for @p;"});
+    perl.write(perf.toUtf8() + "\n");
+    perl.closeWriteChannel();
+    ASSERT_TRUE(perl.waitForFinished(20000));
+    ASSERT_EQ(perl.exitCode(), 0) << perl.readAllStandardError().toStdString();
+    const QStringList lines = QString::fromUtf8(perl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 3) << perf.toStdString();
+    EXPECT_EQ(lines[0], "2 2");
+    EXPECT_TRUE(lines[1].startsWith("dc_age 3")) << lines[1].toStdString(); // 300 s, give or take the run's second
+    EXPECT_TRUE(lines[1].endsWith(" s 1800 3600 0")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("gc_age 21")) << lines[2].toStdString();
+    EXPECT_TRUE(lines[2].endsWith(" s 1800 3600 0")) << lines[2].toStdString();
+}
+
 TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
 {
     FleetEnv env;
     env.finishedRuns(5, 5);
-    for (const QStringList& args : {QStringList{"check-sync", "--warning", "0"}, QStringList{"check-sync", "--critical", "x"},
-                                    QStringList{"check-sync", "--warning", "20", "--critical", "10"},
-                                    QStringList{"check-sync", "--bogus"}}) {
-        const CliRun r = env.cli(args);
-        EXPECT_EQ(r.code, 3) << args.join(' ').toStdString();
+    const QString range = "FERROWIND UNKNOWN - --warning and --critical take a whole number of minutes from 1 to 5256000\n";
+    const struct {
+        QStringList args;
+        QString out; // empty: only the UNKNOWN status is checked
+    } usage[] = {
+        {{"--warning", "0"}, range},
+        {{"--critical", "x"}, range},
+        {{"--warning", "200000000000000000"}, range},
+        {{"--critical", "5256001"}, range},
+        {{"--warning", "-5"}, range},
+        {{"--warning", "20", "--critical", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
+        {{"--bogus"}, ""},
+    };
+    for (const auto& u : usage) {
+        const CliRun r = env.cli(QStringList{"check-sync"} + u.args);
+        EXPECT_EQ(r.code, 3) << u.args.join(' ').toStdString();
         EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - ")) << r.out.toStdString();
+        if (!u.out.isEmpty()) {
+            EXPECT_EQ(r.out, u.out);
+        }
     }
+    EXPECT_EQ(env.cli({"check-sync", "--warning", "5256000", "--critical", "5256000"}).code, 0);
+    // The check's only output is its line, whatever the logging rules ask for.
     {
         DatabaseLock lock(env.dbPath());
-        const CliRun r = env.cli({"check-sync"});
+        QProcessEnvironment verbose;
+        verbose.insert("QT_LOGGING_RULES", "ferrowind.*=true");
+        const CliRun r = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.reg(), verbose);
         EXPECT_EQ(r.code, 3) << r.out.toStdString();
-        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - the database could not be read completely")) << r.out.toStdString();
+        EXPECT_EQ(r.out.toStdString(),
+                  "FERROWIND UNKNOWN - the database could not be read completely (dc.latestRun, gc.latestRun: database is "
+                  "locked Unable to execute statement)\n");
+        EXPECT_EQ(r.err.toStdString(), "");
     }
+    const CliRun noRegistry = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.dir.filePath("none.reg"));
+    EXPECT_EQ(noRegistry.code, 3);
+    EXPECT_EQ(noRegistry.out, "FERROWIND UNKNOWN - the registry file " + env.dir.filePath("none.reg") +
+                                  " does not exist; set FERROWIND_REGISTRY to the installation's registry file\n");
+    EXPECT_EQ(noRegistry.err, "");
     QFile::remove(env.dbPath());
     const CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 3);
-    EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the database could not be read completely (database)\n");
+    EXPECT_EQ(r.out.toStdString(), QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (database: "
+                                                  "The database file %1 does not exist)\n").arg(env.dbPath()).toStdString());
+    EXPECT_EQ(r.err.toStdString(), "");
 }
 
 TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
@@ -192,15 +259,17 @@ TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
     ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
     const QString base = s.url.left(s.url.size() - QStringLiteral("/metrics").size());
     QStringList urls(8, s.url);
-    urls << base + "/" << base + "/metrics/x" << base + "/other";
+    urls << base + "/metrics/x" << base + "/other" << base + "/";
     const auto replies = fw::test::getAll(urls);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(replies[i].first, 200);
         EXPECT_TRUE(replies[i].second.contains("\nferrowind_up 1\n"));
         EXPECT_TRUE(replies[i].second.endsWith("\n"));
     }
-    for (int i = 8; i < 11; ++i)
+    for (int i = 8; i < 10; ++i)
         EXPECT_EQ(replies[i].first, 404) << urls[i].toStdString();
+    EXPECT_EQ(replies[10].first, 200);
+    EXPECT_TRUE(replies[10].second.contains("<a href=\"/metrics\">"));
 
     // Past the scrapes' deadline the server is still there: nothing left of a scrape may bring it down.
     EXPECT_FALSE(s.proc.waitForFinished(6500)) << s.proc.exitCode();
@@ -223,8 +292,33 @@ TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
     for (const auto& r : replies) {
         EXPECT_EQ(r.first, 200);
         EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
+        EXPECT_TRUE(r.second.contains("\nferrowind_up_failure{part=\"")) << r.second.toStdString();
         EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
     }
+}
+
+// A scrape waiting on a locked database when SIGTERM comes is still answered, and only then does the server
+// end; SIGHUP before it changes nothing.
+TEST(ServeMetricsCli, SigtermLetsTheScrapeInProgressFinishAndSighupIsIgnored)
+{
+    FleetEnv env;
+    test::ServeMetricsProcess s(env.reg());
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    DatabaseLock lock(env.dbPath());
+    QProcess curl;
+    curl.start("curl", {"-s", "-w", "\n%{http_code}", s.url});
+    ASSERT_TRUE(curl.waitForStarted(5000));
+    QThread::msleep(1000);
+    ::kill(static_cast<pid_t>(s.proc.processId()), SIGHUP);
+    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
+    EXPECT_FALSE(s.proc.waitForFinished(2000)); // the scrape is still going on
+    ASSERT_TRUE(curl.waitForFinished(10000));
+    const QByteArray answer = curl.readAllStandardOutput();
+    EXPECT_TRUE(answer.endsWith("\n200")) << answer.toStdString();
+    EXPECT_TRUE(answer.contains("\nferrowind_up 0\n"));
+    ASSERT_TRUE(s.proc.waitForFinished(5000));
+    EXPECT_EQ(s.proc.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(s.proc.exitCode(), 0);
 }
 
 // The demo's domains have no domain controllers anywhere: each is probed, found unreachable, and the
@@ -240,9 +334,48 @@ TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
     EXPECT_LE(t.elapsed(), 6000);
     EXPECT_TRUE(page.contains("\nferrowind_up 1\n"));
     for (const char* domain : {"corp.example.com", "sales.corp.example.com"})
-        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\"} 0\n")) << page.toStdString();
+        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\"")) << page.toStdString();
     const CliRun check = promtoolCheck(page);
     EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
+}
+
+// curl over TLS with the certificate's CA: the right password gets the page, a wrong one 401, plain HTTP
+// nothing. A configuration that cannot be used stops the server before it listens.
+TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
+{
+    FleetEnv env;
+    const QString dir = env.dir.path();
+    ASSERT_TRUE(test::makeCertificate(dir));
+    const QString web = test::writeFile(dir, "web.yml",
+                                        QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
+                                                   "basic_auth_users:\n  prometheus: '") + test::kBcryptOfUStarU + "'\n");
+    test::ServeMetricsProcess s(env.reg(), {"--web.config.file", web});
+    ASSERT_TRUE(s.url.startsWith("https://127.0.0.1:")) << s.err.toStdString();
+    const auto curl = [&](const QStringList& args) {
+        QProcess p;
+        p.start("curl", QStringList{"-s", "--max-time", "10", "-w", "\n%{http_code}"} + args);
+        p.waitForFinished(15000);
+        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+    };
+    const auto ok = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:U*U", s.url});
+    EXPECT_EQ(ok.first, 0);
+    EXPECT_TRUE(ok.second.contains("\nferrowind_up 1\n")) << ok.second.toStdString();
+    EXPECT_TRUE(ok.second.endsWith("\n200"));
+    const auto wrong = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:wrong", s.url});
+    EXPECT_EQ(wrong.second, "Unauthorized\n\n401");
+    const auto untrusted = curl({"-u", "prometheus:U*U", s.url});
+    EXPECT_EQ(untrusted.first, 60) << "the certificate is not trusted without its CA";
+    QString plain = s.url;
+    plain.replace("https://", "http://");
+    const auto clear = curl({"-u", "prometheus:U*U", plain});
+    EXPECT_NE(clear.first, 0);
+    EXPECT_EQ(clear.second, "\n000");
+
+    const QString bad = test::writeFile(dir, "bad.yml", "basic_auth_users:\n  prometheus: secret\n");
+    const CliRun r = env.cli({"serve-metrics", "--listen", "127.0.0.1:0", "--web.config.file", bad});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.toStdString(), "ferrowind serve-metrics: the web configuration " + bad.toStdString() +
+                                       " basic_auth_users: the password of 'prometheus' is not a bcrypt hash\n");
 }
 
 TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)

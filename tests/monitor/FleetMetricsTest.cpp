@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimeZone>
+
 using namespace fw;
 using namespace fw::test;
 
@@ -28,11 +30,14 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
 {
     FleetState s;
     s.failures = {"database"};
-    s.domains.append({"corp.example.com", "dc1", true});
+    s.domains.append({"corp.example.com", "dc1", true, "{A}"});
     EXPECT_EQ(metricsText(s, "1.2.3", 5.5).toStdString(),
               "# HELP ferrowind_up 1 when the Velmora database was read completely, else 0.\n"
               "# TYPE ferrowind_up gauge\n"
               "ferrowind_up 0\n"
+              "# HELP ferrowind_up_failure While ferrowind_up is 0: the part that could not be read (value 1).\n"
+              "# TYPE ferrowind_up_failure gauge\n"
+              "ferrowind_up_failure{part=\"database\"} 1\n"
               "# HELP ferrowind_scrape_duration_seconds Time taken to read the state for this page.\n"
               "# TYPE ferrowind_scrape_duration_seconds gauge\n"
               "ferrowind_scrape_duration_seconds 5.5\n");
@@ -75,17 +80,18 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
                                   .arg(epoch(now().addSecs(-3700)))));
     EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
     EXPECT_TRUE(page.contains("ferrowind_sync_in_progress{side=\"dc\"} 1\n"));
-    EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\"} 0\n"));
-    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",current_dc=\"dc1.corp.example.com\"} 1\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\",domain_id=\"{B}\"} 0\n"));
+    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",domain_id=\"{A}\",current_dc=\"dc1.corp.example.com\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
     EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
     EXPECT_FALSE(page.contains("ferrowind_dc_reachable"));
 
-    const QString probed = metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true}, {"odd\"na\\me", false}});
+    const QString probed =
+        metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true, "{A}"}, {"odd\"na\\me", false, "{B}"}});
     EXPECT_TRUE(probed.contains("# HELP ferrowind_dc_reachable 1 when a domain controller of the domain was located.\n"
                                 "# TYPE ferrowind_dc_reachable gauge\n"
-                                "ferrowind_dc_reachable{domain=\"corp.example.com\"} 1\n"
-                                "ferrowind_dc_reachable{domain=\"odd\\\"na\\\\me\"} 0\n"))
+                                "ferrowind_dc_reachable{domain=\"corp.example.com\",domain_id=\"{A}\"} 1\n"
+                                "ferrowind_dc_reachable{domain=\"odd\\\"na\\\\me\",domain_id=\"{B}\"} 0\n"))
         << probed.toStdString();
 }
 
@@ -116,24 +122,59 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
     EXPECT_EQ(r.line.toStdString(), "FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | "
                                     "dc_age=300s;1800;3600;0 gc_age=300s;1800;3600;0");
 
-    s.gc.ageSeconds = 30 * 60; // three intervals
+    // As the perfdata says: warn=1800 alerts above 1800 s, not at it.
+    for (const auto& [age, status] : {std::pair{1800, SyncCheckResult::Ok}, {1801, SyncCheckResult::Warning},
+                                      {3600, SyncCheckResult::Warning}, {3601, SyncCheckResult::Critical}}) {
+        s.gc.ageSeconds = age;
+        EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, status) << age;
+    }
+    s.gc.ageSeconds = 31 * 60;
     r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
-    EXPECT_EQ(r.status, SyncCheckResult::Warning);
-    EXPECT_TRUE(r.line.startsWith("FERROWIND WARNING - DC last finished 5 min ago, GC last finished 30 min ago | ")) << r.line.toStdString();
-    s.gc.ageSeconds = 60 * 60; // six intervals
+    EXPECT_TRUE(r.line.startsWith("FERROWIND WARNING - DC last finished 5 min ago, GC last finished 31 min ago | ")) << r.line.toStdString();
+    s.gc.ageSeconds = 60 * 60 + 1;
     r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
-    EXPECT_EQ(r.status, SyncCheckResult::Critical);
     EXPECT_TRUE(r.line.startsWith("FERROWIND CRITICAL - ")) << r.line.toStdString();
     EXPECT_EQ(SyncCheck::evaluate(s, 100, 200).status, SyncCheckResult::Ok);
 
     s.dc.hasFinishedRun = false;
     r = SyncCheck::evaluate(s, 100, 200);
     EXPECT_EQ(r.status, SyncCheckResult::Unknown);
-    EXPECT_EQ(r.line.toStdString(), "FERROWIND UNKNOWN - DC has no finished run, GC last finished 60 min ago | gc_age=3600s;6000;12000;0");
+    EXPECT_EQ(r.line.toStdString(), "FERROWIND UNKNOWN - DC has no finished run, GC last finished 60 min ago | gc_age=3601s;6000;12000;0");
     EXPECT_EQ(SyncCheck::evaluate(s, 10, 20).status, SyncCheckResult::Critical) << "a stale side outranks an unknown one";
 
     s.dc.hasFinishedRun = true;
     s.dc.syncIntervalMinutes = 0;
     EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, 200).status, SyncCheckResult::Unknown)
         << "no interval to take the default limit from";
+
+    s.dc.syncIntervalMinutes = 10;
+    s.dc.finishedSyncId = 4;
+    s.dc.ageSeconds = -300; // ended in the future: no age to judge by
+    r = SyncCheck::evaluate(s, 100, 200);
+    EXPECT_EQ(r.status, SyncCheckResult::Unknown);
+    EXPECT_TRUE(r.line.startsWith("FERROWIND UNKNOWN - DC run 4 ended 5 min in the future (clock or time zone out of step), "))
+        << r.line.toStdString();
+
+    FleetState failed;
+    failed.failures = {"dc.latestFinishedRun"};
+    failed.reason = "database is locked\nUnable to fetch row";
+    EXPECT_EQ(SyncCheck::evaluate(failed, std::nullopt, std::nullopt).line.toStdString(),
+              "FERROWIND UNKNOWN - the database could not be read completely (dc.latestFinishedRun: database is locked "
+              "Unable to fetch row)");
+}
+
+// The clock shows Berlin time on the night the clocks go back: a run that ended 74 minutes ago, in the first
+// pass of the repeated hour, is 74 minutes old, not 14.
+TEST_F(FleetStateTest, AgesAcrossTheAutumnChangeAreRealSeconds)
+{
+    const QDateTime checkedAt = QDateTime(QDate(2026, 10, 25), QTime(1, 30), Qt::UTC).toTimeZone(QTimeZone("Europe/Berlin"));
+    ASSERT_EQ(checkedAt.time(), QTime(2, 30));
+    t.clock() = FixedClock(checkedAt);
+    db.addDcRun(7, false, QDateTime(QDate(2026, 10, 25), QTime(2, 10)), "2026-10-25 02:16:00", 500, 10);
+    db.addGcRun(3, false, QDateTime(QDate(2026, 10, 25), QTime(2, 20)), "2026-10-25 02:25:00", 500, 10);
+    const FleetState s = readFleetState(t.ctx());
+    ASSERT_TRUE(s.complete) << s.failures.join(", ").toStdString();
+    EXPECT_EQ(s.dc.ageSeconds, 74 * 60);
+    EXPECT_EQ(s.dc.lastFinishedEpoch, checkedAt.toSecsSinceEpoch() - 74 * 60);
+    EXPECT_EQ(SyncCheck::evaluate(s, 30, 60).status, SyncCheckResult::Critical);
 }

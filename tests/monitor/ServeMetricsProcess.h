@@ -33,7 +33,7 @@ struct ServeMetricsProcess : ChildProcess {
         proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
         QElapsedTimer t;
         t.start();
-        static const QRegularExpression served("serving (http://\\S+/metrics)");
+        static const QRegularExpression served("serving (https?://\\S+/metrics)");
         while (t.elapsed() < 20000 && url.isEmpty()) {
             proc.waitForReadyRead(200);
             err += QString::fromUtf8(proc.readAllStandardError());

@@ -1,0 +1,282 @@
+#include "cli/HttpConnection.h"
+
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+
+namespace fw {
+namespace {
+
+// Answers queued for a client that does not read them: beyond this, no further request is taken.
+constexpr qint64 kMaxWriteBacklog = 256 * 1024;
+
+bool isTokenChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
+}
+
+bool isToken(QByteArrayView s)
+{
+    if (s.isEmpty())
+        return false;
+    for (char c : s)
+        if (!isTokenChar(c))
+            return false;
+    return true;
+}
+
+// The end of the header block (just past its blank line), or -1 when it has not all come yet.
+qsizetype headerEnd(const QByteArray& in)
+{
+    const qsizetype lf = in.indexOf("\n\n");
+    const qsizetype crlf = in.indexOf("\n\r\n");
+    if (lf < 0 && crlf < 0)
+        return -1;
+    if (crlf >= 0 && (lf < 0 || crlf < lf))
+        return crlf + 3;
+    return lf + 2;
+}
+
+struct Parsed {
+    int status = 0; // 0: a request to answer; otherwise the fault to answer with
+    HttpRequest request;
+    bool keepAlive = true;
+};
+
+Parsed parseHead(const QByteArray& head)
+{
+    Parsed p;
+    QList<QByteArray> lines = head.split('\n');
+    for (QByteArray& l : lines)
+        if (l.endsWith('\r'))
+            l.chop(1);
+    while (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    const QList<QByteArray> start = lines.isEmpty() ? QList<QByteArray>{} : lines.first().split(' ');
+    if (start.size() != 3 || !isToken(start[0]) || start[1].isEmpty()) {
+        p.status = 400;
+        return p;
+    }
+    const QByteArray& version = start[2];
+    if (version == "HTTP/1.0") {
+        p.keepAlive = false; // a 1.0 client gets one answer and the close it waits for
+    } else if (version != "HTTP/1.1") {
+        const bool other = version.size() == 8 && version.startsWith("HTTP/") && std::isdigit(version[5]) &&
+                           version[6] == '.' && std::isdigit(version[7]);
+        p.status = other ? 505 : 400;
+        return p;
+    }
+    p.request.method = start[0];
+    QByteArray target = start[1];
+    for (const char* scheme : {"http://", "https://"}) {
+        if (target.startsWith(scheme)) { // absolute form: only the path counts
+            const qsizetype slash = target.indexOf('/', qsizetype(qstrlen(scheme)));
+            target = slash < 0 ? QByteArray("/") : target.mid(slash);
+        }
+    }
+    const qsizetype query = target.indexOf('?');
+    p.request.path = query < 0 ? target : target.left(query);
+
+    std::optional<qint64> length;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0 || !isToken(QByteArrayView(line).first(colon))) { // also a folded line or a blank name
+            p.status = 400;
+            return p;
+        }
+        const QByteArray name = line.left(colon).toLower();
+        const QByteArray value = line.mid(colon + 1).trimmed();
+        if (name == "content-length") {
+            bool ok = false;
+            const qint64 n = value.toLongLong(&ok);
+            if (!ok || n < 0 || value.startsWith('+') || (length && *length != n)) {
+                p.status = value.size() > 18 && std::all_of(value.begin(), value.end(), ::isdigit) ? 413 : 400;
+                return p;
+            }
+            length = n;
+        } else if (name == "transfer-encoding") {
+            p.request.hasBody = true;
+        } else if (name == "connection") {
+            for (const QByteArray& option : value.split(','))
+                if (option.trimmed().toLower() == "close")
+                    p.keepAlive = false;
+        } else if (name == "authorization" && p.request.authorization.isEmpty()) {
+            p.request.authorization = value;
+        }
+    }
+    if (length && *length > 0)
+        p.request.hasBody = true;
+    if (p.request.hasBody) {
+        if (p.request.method == "GET" || p.request.method == "HEAD")
+            p.status = 413;
+        p.keepAlive = false; // the body is never read, so nothing after it can be
+    }
+    return p;
+}
+
+} // namespace
+
+const char* httpReason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 401: return "Unauthorized";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 413: return "Content Too Large";
+    case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
+    case 505: return "HTTP Version Not Supported";
+    }
+    return "Error";
+}
+
+HttpConnection::HttpConnection(QTcpSocket* socket, quint64 id, const HttpLimits& limits, Handler handler,
+                               std::function<void(HttpConnection*)> closed, QObject* parent)
+    : QObject(parent), m_socket(socket), m_id(id), m_limits(limits), m_handler(std::move(handler)),
+      m_closed(std::move(closed))
+{
+    m_socket->setParent(this);
+    // Unread bytes stay with the kernel (and the client) rather than here.
+    m_socket->setReadBufferSize(m_limits.maxHeaderBytes + 1);
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &HttpConnection::abortNow);
+    connect(m_socket, &QTcpSocket::readyRead, this, &HttpConnection::readMore);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpConnection::readMore);
+    connect(m_socket, &QTcpSocket::disconnected, this, &HttpConnection::abortNow);
+    // The first request, TLS handshake included, must come within the header time.
+    m_requestStarted = true;
+    armTimer(m_limits.headerTimeout);
+}
+
+void HttpConnection::armTimer(std::chrono::milliseconds ms)
+{
+    m_timer.start(ms);
+}
+
+void HttpConnection::readMore()
+{
+    if (m_state == State::Closing) {
+        if (m_socket->bytesToWrite() > 0)
+            armTimer(m_limits.writeTimeout); // taken slowly is taken
+        return;
+    }
+    if (m_state == State::Reading)
+        processBuffer();
+}
+
+void HttpConnection::processBuffer()
+{
+    while (m_state == State::Reading) {
+        if (m_socket->bytesToWrite() > kMaxWriteBacklog) {
+            armTimer(m_limits.writeTimeout);
+            return;
+        }
+        qsizetype blank = 0; // empty lines before a request are allowed
+        while (blank < m_in.size() && (m_in[blank] == '\r' || m_in[blank] == '\n'))
+            ++blank;
+        m_in.remove(0, blank);
+        const qsizetype end = headerEnd(m_in);
+        if (end < 0) {
+            if (m_in.size() > m_limits.maxHeaderBytes) {
+                fail(431);
+                return;
+            }
+            const QByteArray more = m_socket->read(m_limits.maxHeaderBytes + 1 - m_in.size());
+            if (more.isEmpty())
+                return;
+            if (!m_requestStarted) {
+                m_requestStarted = true;
+                armTimer(m_limits.headerTimeout);
+            }
+            m_in += more;
+            continue;
+        }
+        if (end > m_limits.maxHeaderBytes) {
+            fail(431);
+            return;
+        }
+        const Parsed p = parseHead(m_in.left(end));
+        m_in.remove(0, end);
+        m_head = p.request.method == "HEAD";
+        m_keepAlive = p.keepAlive;
+        if (p.status) {
+            fail(p.status);
+            return;
+        }
+        m_state = State::Answering;
+        m_timer.stop();
+        m_handler(this, p.request); // may answer at once, which sets the state back to reading
+    }
+}
+
+void HttpConnection::respond(int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra)
+{
+    if (m_state != State::Answering)
+        return;
+    const bool closing = m_lastAnswer || !m_keepAlive;
+    QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + httpReason(status) + "\r\n";
+    if (!contentType.isEmpty())
+        out += "Content-Type: " + contentType + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    for (const auto& h : extra)
+        out += h.first + ": " + h.second + "\r\n";
+    if (closing)
+        out += "Connection: close\r\n";
+    out += "\r\n";
+    if (!m_head)
+        out += body;
+    m_socket->write(out);
+    if (closing) {
+        close();
+        return;
+    }
+    m_state = State::Reading;
+    m_requestStarted = !m_in.isEmpty();
+    armTimer(m_requestStarted ? m_limits.headerTimeout : m_limits.idleTimeout);
+    // Called from the handler itself, the reading loop goes on by itself.
+    QMetaObject::invokeMethod(this, &HttpConnection::readMore, Qt::QueuedConnection);
+}
+
+void HttpConnection::fail(int status)
+{
+    m_state = State::Answering;
+    m_keepAlive = false;
+    m_head = false;
+    respond(status, "text/plain; charset=utf-8", QByteArray(httpReason(status)) + '\n');
+}
+
+void HttpConnection::closeAfterAnswer()
+{
+    m_lastAnswer = true;
+    if (m_state == State::Reading)
+        close();
+}
+
+void HttpConnection::close()
+{
+    m_state = State::Closing;
+    m_in.clear();
+    armTimer(m_limits.writeTimeout);
+    m_socket->disconnectFromHost(); // after what is queued has gone out
+}
+
+void HttpConnection::abortNow()
+{
+    if (m_gone)
+        return;
+    m_gone = true;
+    m_state = State::Closing;
+    m_timer.stop();
+    disconnect(m_socket, nullptr, this, nullptr);
+    m_socket->abort();
+    if (m_closed)
+        m_closed(this);
+}
+
+} // namespace fw

@@ -1,0 +1,77 @@
+#pragma once
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+class QTcpSocket;
+
+namespace fw {
+
+// What one client may hold of the server, so that no client can exhaust it.
+struct HttpLimits {
+    qsizetype maxHeaderBytes = 8192;                    // request line and headers; beyond: 431
+    int maxConnections = 64;                            // beyond: refused at once
+    std::chrono::milliseconds headerTimeout{5000};      // from a request's first byte to its blank line
+    std::chrono::milliseconds idleTimeout{10000};       // between requests on a kept-alive connection
+    std::chrono::milliseconds writeTimeout{10000};      // an answer the client does not take
+};
+
+struct HttpRequest {
+    QByteArray method;
+    QByteArray path; // without the query
+    QByteArray authorization;
+    bool hasBody = false; // announced, and left unread
+};
+
+using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
+
+// One client connection: reads requests within the limits, hands each complete one to the handler and
+// writes the answers in the order the requests came. A protocol fault is answered (400, 413, 431, 505)
+// and the connection closed. Nothing more is read while an answer is pending.
+class HttpConnection : public QObject {
+public:
+    // Called for each request; the answer comes later through respond().
+    using Handler = std::function<void(HttpConnection*, const HttpRequest&)>;
+
+    HttpConnection(QTcpSocket* socket, quint64 id, const HttpLimits& limits, Handler handler,
+                   std::function<void(HttpConnection*)> closed, QObject* parent);
+
+    quint64 id() const { return m_id; }
+    bool answering() const { return m_state == State::Answering; }
+    void respond(int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
+    // The answer in progress is the last one; an idle connection closes now.
+    void closeAfterAnswer();
+    // Drops the connection at once, whatever it was doing.
+    void abortNow();
+
+private:
+    enum class State { Reading, Answering, Closing };
+
+    void readMore();
+    void processBuffer();
+    void fail(int status);
+    void close();
+    void armTimer(std::chrono::milliseconds ms);
+
+    QTcpSocket* m_socket;
+    quint64 m_id;
+    HttpLimits m_limits;
+    Handler m_handler;
+    std::function<void(HttpConnection*)> m_closed;
+    QTimer m_timer;
+    QByteArray m_in;
+    State m_state = State::Reading;
+    bool m_requestStarted = false;
+    bool m_head = false;
+    bool m_keepAlive = true;
+    bool m_lastAnswer = false;
+    bool m_gone = false;
+};
+
+const char* httpReason(int status);
+
+} // namespace fw

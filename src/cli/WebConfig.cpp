@@ -1,0 +1,282 @@
+#include "cli/WebConfig.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QSslCertificate>
+#include <QSslKey>
+
+#include <crypt.h>
+#include <yaml.h>
+
+#include <functional>
+#include <memory>
+
+namespace fw {
+namespace {
+
+// The keys of the exporter toolkit's format that this server leaves to others: refused, not ignored.
+const QStringList kUnsupportedTls = {QStringLiteral("min_version"), QStringLiteral("max_version"),
+                                     QStringLiteral("cipher_suites"), QStringLiteral("curve_preferences"),
+                                     QStringLiteral("prefer_server_cipher_suites")};
+
+class YamlDoc {
+public:
+    bool load(const QByteArray& text, QString* error)
+    {
+        yaml_parser_t parser;
+        yaml_parser_initialize(&parser);
+        yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.constData()),
+                                     static_cast<size_t>(text.size()));
+        const bool ok = yaml_parser_load(&parser, &m_doc) != 0;
+        if (!ok)
+            *error = QStringLiteral("is not valid YAML (line %1: %2)")
+                         .arg(parser.problem_mark.line + 1)
+                         .arg(QString::fromUtf8(parser.problem ? parser.problem : "unreadable"));
+        yaml_parser_delete(&parser);
+        m_loaded = ok;
+        return ok;
+    }
+    ~YamlDoc()
+    {
+        if (m_loaded)
+            yaml_document_delete(&m_doc);
+    }
+    yaml_node_t* root() { return yaml_document_get_root_node(&m_doc); }
+    yaml_node_t* node(int index) { return yaml_document_get_node(&m_doc, index); }
+
+    static bool isScalar(const yaml_node_t* n) { return n && n->type == YAML_SCALAR_NODE; }
+    static QString text(const yaml_node_t* n)
+    {
+        return QString::fromUtf8(reinterpret_cast<const char*>(n->data.scalar.value),
+                                 static_cast<qsizetype>(n->data.scalar.length));
+    }
+    static bool isEmpty(const yaml_node_t* n) { return isScalar(n) && n->data.scalar.length == 0; }
+
+    // Calls `each(key, value)` for each pair of a mapping; false (with *error) for a node that is no mapping
+    // or a key that is no text.
+    bool forEachPair(yaml_node_t* map, const QString& where, QString* error,
+                     const std::function<bool(const QString&, yaml_node_t*)>& each)
+    {
+        if (isEmpty(map))
+            return true;
+        if (!map || map->type != YAML_MAPPING_NODE) {
+            *error = where + QStringLiteral(" must be a mapping");
+            return false;
+        }
+        for (yaml_node_pair_t* p = map->data.mapping.pairs.start; p < map->data.mapping.pairs.top; ++p) {
+            yaml_node_t* key = node(p->key);
+            if (!isScalar(key)) {
+                *error = where + QStringLiteral(" has a key that is not text");
+                return false;
+            }
+            if (!each(text(key), node(p->value)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    yaml_document_t m_doc{};
+    bool m_loaded = false;
+};
+
+std::optional<QByteArray> readFile(const QString& path, const QString& what, QString* error)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        *error = what + QStringLiteral(" ") + path + QStringLiteral(" cannot be read: ") + f.errorString();
+        return std::nullopt;
+    }
+    return f.readAll();
+}
+
+std::optional<QSslKey> privateKey(const QByteArray& pem)
+{
+    for (QSsl::KeyAlgorithm a : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
+        QSslKey k(pem, a, QSsl::Pem, QSsl::PrivateKey);
+        if (!k.isNull())
+            return k;
+    }
+    return std::nullopt;
+}
+
+bool isBcrypt(const QByteArray& hash)
+{
+    return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
+}
+
+struct TlsFields {
+    QString cert, key, clientCa, clientAuth;
+};
+
+bool buildTls(const TlsFields& f, const QDir& base, WebConfig& c, QString* error)
+{
+    if (f.cert.isEmpty() || f.key.isEmpty()) {
+        *error = QStringLiteral("tls_server_config needs both cert_file and key_file");
+        return false;
+    }
+    const auto certPem = readFile(base.absoluteFilePath(f.cert), QStringLiteral("cert_file"), error);
+    const auto keyPem = certPem ? readFile(base.absoluteFilePath(f.key), QStringLiteral("key_file"), error) : std::nullopt;
+    if (!keyPem)
+        return false;
+    const QList<QSslCertificate> chain = QSslCertificate::fromData(*certPem, QSsl::Pem);
+    if (chain.isEmpty() || chain.first().isNull()) {
+        *error = QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" holds no PEM certificate");
+        return false;
+    }
+    const std::optional<QSslKey> key = privateKey(*keyPem);
+    if (!key) {
+        *error = QStringLiteral("key_file ") + base.absoluteFilePath(f.key) +
+                 QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)");
+        return false;
+    }
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.setProtocol(QSsl::TlsV1_2OrLater);
+    tls.setLocalCertificateChain(chain);
+    tls.setPrivateKey(*key);
+    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+    const QString auth = f.clientAuth.isEmpty() ? QStringLiteral("NoClientCert") : f.clientAuth;
+    if (!f.clientCa.isEmpty()) {
+        const auto caPem = readFile(base.absoluteFilePath(f.clientCa), QStringLiteral("client_ca_file"), error);
+        if (!caPem)
+            return false;
+        const QList<QSslCertificate> cas = QSslCertificate::fromData(*caPem, QSsl::Pem);
+        if (cas.isEmpty()) {
+            *error = QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) +
+                     QStringLiteral(" holds no PEM certificate");
+            return false;
+        }
+        tls.setCaCertificates(cas);
+        if (auth != QLatin1String("RequireAndVerifyClientCert")) {
+            *error = QStringLiteral("client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert");
+            return false;
+        }
+    }
+    if (auth == QLatin1String("RequireAndVerifyClientCert")) {
+        if (f.clientCa.isEmpty()) {
+            *error = QStringLiteral("client_auth_type RequireAndVerifyClientCert needs client_ca_file");
+            return false;
+        }
+        tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    } else if (auth == QLatin1String("RequestClientCert") || auth == QLatin1String("RequireAnyClientCert")) {
+        tls.setPeerVerifyMode(QSslSocket::QueryPeer);
+        c.requireClientCertificate = auth == QLatin1String("RequireAnyClientCert");
+    } else if (auth != QLatin1String("NoClientCert")) {
+        *error = QStringLiteral("client_auth_type '") + auth +
+                 QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
+                                "RequireAndVerifyClientCert)");
+        return false;
+    }
+    c.tls = tls;
+    return true;
+}
+
+} // namespace
+
+bool bcryptMatches(const QByteArray& password, const QByteArray& hash)
+{
+    if (!isBcrypt(hash))
+        return false;
+    auto data = std::make_unique<crypt_data>(); // zeroed, as crypt_rn wants it
+    const char* out = crypt_rn(password.constData(), hash.constData(), data.get(), sizeof(crypt_data));
+    if (!out || qstrlen(out) != static_cast<size_t>(hash.size()))
+        return false;
+    unsigned char diff = 0; // the same time whatever the first difference
+    for (qsizetype i = 0; i < hash.size(); ++i)
+        diff |= static_cast<unsigned char>(out[i] ^ hash[i]);
+    return diff == 0;
+}
+
+bool BasicAuth::allows(const QByteArray& authorization)
+{
+    if (!authorization.startsWith("Basic ") && !authorization.startsWith("basic "))
+        return false;
+    const QByteArray decoded = QByteArray::fromBase64(authorization.mid(6).trimmed(), QByteArray::AbortOnBase64DecodingErrors);
+    const qsizetype colon = decoded.indexOf(':');
+    if (colon < 0)
+        return false;
+    const QString user = QString::fromUtf8(decoded.left(colon));
+    const auto it = m_users.constFind(user);
+    if (it == m_users.constEnd())
+        return false;
+    const QByteArray password = decoded.mid(colon + 1);
+    const QByteArray digest =
+        QCryptographicHash::hash(decoded + '\0' + it.value(), QCryptographicHash::Sha256);
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_known.contains(digest))
+            return true;
+    }
+    if (!bcryptMatches(password, it.value()))
+        return false;
+    QMutexLocker lock(&m_mutex);
+    m_known.insert(digest);
+    return true;
+}
+
+std::optional<WebConfig> WebConfig::load(const QString& path, QString* error)
+{
+    QString problem;
+    const auto fail = [&](const QString& why) {
+        *error = QStringLiteral("the web configuration ") + path + QStringLiteral(" ") + why;
+        return std::nullopt;
+    };
+    const auto text = readFile(path, QStringLiteral("file"), &problem);
+    if (!text)
+        return fail(QStringLiteral("cannot be read: ") + problem.section(QStringLiteral(": "), -1));
+    YamlDoc doc;
+    if (!doc.load(*text, &problem))
+        return fail(problem);
+    WebConfig c;
+    TlsFields tls;
+    bool hasTls = false;
+    const QDir base = QFileInfo(path).absoluteDir();
+    // An empty file asks for nothing: plain HTTP without authentication.
+    const bool ok = !doc.root() || doc.forEachPair(doc.root(), QStringLiteral("the file"), &problem, [&](const QString& key, yaml_node_t* value) {
+        if (key == QLatin1String("tls_server_config")) {
+            hasTls = !YamlDoc::isEmpty(value);
+            return doc.forEachPair(value, key, &problem, [&](const QString& k, yaml_node_t* v) {
+                QString* field = k == QLatin1String("cert_file")          ? &tls.cert
+                                 : k == QLatin1String("key_file")         ? &tls.key
+                                 : k == QLatin1String("client_ca_file")   ? &tls.clientCa
+                                 : k == QLatin1String("client_auth_type") ? &tls.clientAuth
+                                                                          : nullptr;
+                if (!field) {
+                    problem = QStringLiteral("tls_server_config.") + k +
+                              (kUnsupportedTls.contains(k) ? QStringLiteral(" is not supported") : QStringLiteral(" is not a known key"));
+                    return false;
+                }
+                if (!YamlDoc::isScalar(v)) {
+                    problem = QStringLiteral("tls_server_config.") + k + QStringLiteral(" must be text");
+                    return false;
+                }
+                *field = YamlDoc::text(v);
+                return true;
+            });
+        }
+        if (key == QLatin1String("basic_auth_users")) {
+            return doc.forEachPair(value, key, &problem, [&](const QString& user, yaml_node_t* v) {
+                const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
+                if (!isBcrypt(hash)) {
+                    problem = QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash");
+                    return false;
+                }
+                c.users.insert(user, hash);
+                return true;
+            });
+        }
+        problem = key + (key == QLatin1String("http_server_config") ? QStringLiteral(" is not supported")
+                                                                     : QStringLiteral(" is not a known key"));
+        return false;
+    });
+    if (!ok)
+        return fail(problem);
+    if (hasTls && !buildTls(tls, base, c, &problem))
+        return fail(problem);
+    return c;
+}
+
+} // namespace fw
