@@ -3,6 +3,7 @@
 #include "cli/CliPrompter.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/RegistryFileExposure.h"
 #include "platform/RegistryStore.h"
 #include "platform/Sleeper.h"
 
@@ -92,6 +93,8 @@ int main(int argc, char* argv[])
                 if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
                     err << "ferrowind " << chosen->name << ": the registry file " << registry << ' ' << problem
                         << "; set FERROWIND_REGISTRY to the installation's registry file\n";
+                if (const QString warning = fw::passwordExposureWarning(registry); !warning.isEmpty())
+                    err << "ferrowind " << chosen->name << ": " << warning << "\n";
             }
         }
         return *ctx;

@@ -100,7 +100,9 @@ void ActivityLog::OpenLogFile(const QString& path, const LogHeader& header)
         old.remove();
     }
     m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // A log records every settings change: readable by its owner and group (adm in /var/log/ferrowind) only.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup))
         return;
     m_writtenThisRun.insert(abs);
 
