@@ -154,7 +154,9 @@ written=$(find /usr -xdev -newer "$tmp/stamp" 2>/dev/null | head -20)
 
 dpkg -r ferrowind-desktop ferrowind >/dev/null || fail "dpkg -r"
 conffiles='^(/etc/ferrowind/velmora\.reg|/etc/default/ferrowind)$'
-left=$(while read -r f; do if [ -f "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done <"$tmp/files" | grep -Ev "$conffiles")
+# Files and links to files (/lib, a link to a folder on a merged /usr, is no file of the packages).
+left=$(while read -r f; do if [ -f "$f" ] || { [ -L "$f" ] && [ ! -d "$f" ]; }; then echo "$f"; fi; done <"$tmp/files" |
+    grep -Ev "$conffiles")
 [ -z "$left" ] || fail "left behind by dpkg -r: $left"
 [ "$(dpkg-query -W -f='${db:Status-Status}' ferrowind 2>/dev/null)" = "config-files" ] || fail "ferrowind is not config-files after dpkg -r"
 state=$(dpkg-query -W -f='${db:Status-Status}' ferrowind-desktop 2>/dev/null)
