@@ -109,6 +109,10 @@ if ldd /usr/bin/ferrowind | grep -E 'libQt6(Gui|Widgets|OpenGL)|libX11|libxcb|li
 fi
 [ "$(/usr/bin/ferrowind --version)" = "ferrowind $version" ] || fail "/usr/bin/ferrowind --version says '$(/usr/bin/ferrowind --version)'"
 
+# The autopkgtest, here against the installed packages (as an unprivileged user, as autopkgtest would).
+(cd / && runuser -u nobody -- env -u FERROWIND_REGISTRY PATH=/usr/bin:/bin sh "$root/debian/tests/demo-database") \
+    >"$tmp/autopkgtest.out" 2>&1 || fail "debian/tests/demo-database: $(cat "$tmp/autopkgtest.out")"
+
 # A user's run: the demo environment, then the desktop tool on it, logging under XDG_STATE_HOME.
 cd "$tmp"
 /usr/bin/ferrowind demo-env --runs 50 "$tmp/demo" >/dev/null || fail "/usr/bin/ferrowind demo-env"
