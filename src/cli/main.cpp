@@ -4,6 +4,7 @@
 #include "cli/StandardOutput.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/RegistryFileExposure.h"
 #include "platform/RegistryStore.h"
 #include "platform/Sleeper.h"
 
@@ -85,6 +86,8 @@ int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, const 
                 if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty())
                     err << "ferrowind " << command->name << ": the registry file " << registry << ' ' << problem
                         << "; set FERROWIND_REGISTRY to the installation's registry file\n";
+                if (const QString warning = passwordExposureWarning(registry); !warning.isEmpty())
+                    err << "ferrowind " << command->name << ": " << warning << "\n";
             }
         }
         return *ctx;

@@ -115,7 +115,7 @@ QString ActivityLog::GenerateNewLogFileName()
     for (int n = 1; n <= kMaxNamesPerSecond; ++n) {
         const QString name = stem + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + QStringLiteral(".TXT");
         m_path = QDir(m_logsDir).filePath(name);
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
         if (fd >= 0) {
             ::close(fd);
             m_reserved = m_path;

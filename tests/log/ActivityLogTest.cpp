@@ -68,6 +68,8 @@ TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
     open();
     EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
     EXPECT_EQ(read(path), headerText);
+    // 0640, not the umask's 0644: owner and group bits only (Qt's "User" bits repeat the owner's for its owner).
+    EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
 }
 
 // A flush keeps writing to the same file; after the close nothing is written.

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs the two Debian packages on this machine, runs the installed programs and removes the packages again:
+# the system user and group ferrowind, the configuration file root:ferrowind 0640 and readable by that user,
 # ferrowind --version and demo-env from /usr/bin, the desktop tool under Xvfb up to its main window with its log
-# under the XDG state folder, root's log in /var/log/ferrowind, nothing written under /usr, and dpkg -r leaving none
-# of the packages' files behind. The machine is restored (packages purged) whatever happens. Needs root.
+# under the XDG state folder, root's log in /var/log/ferrowind (root:adm 2750, logs 0640), the warning about a
+# password others can read, the metrics service (started under systemd where systemd runs this machine, else its
+# command run as the service's user), nothing written under /usr, dpkg -r leaving only the conffiles behind and
+# dpkg -P removing them, the logs, the user and the group. The machine is restored (packages purged) whatever
+# happens. Needs root.
 # Usage: package_install.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 root=$1 build=$2
@@ -16,29 +20,38 @@ for p in ferrowind ferrowind-desktop; do
         exit 77
     fi
 done
-if [ -e /var/log/ferrowind ]; then
-    echo "skipped: /var/log/ferrowind exists already; the test would change it"
+for p in /var/log/ferrowind /etc/ferrowind; do
+    if [ -e "$p" ]; then
+        echo "skipped: $p exists already; the test would change it"
+        exit 77
+    fi
+done
+if getent passwd ferrowind >/dev/null || getent group ferrowind >/dev/null; then
+    echo "skipped: the user or group ferrowind exists already; the test would remove it"
     exit 77
 fi
 
-version=$(sed -n 's/^project(Ferrowind VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 arch=$(dpkg --print-architecture)
-cli=$build/packages/ferrowind_${version}_${arch}.deb
-desktop=$build/packages/ferrowind-desktop_${version}_${arch}.deb
+cli=$build/packages-staged/ferrowind_${version}_${arch}.deb
+desktop=$build/packages-staged/ferrowind-desktop_${version}_${arch}.deb
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 tmp=$(mktemp -d)
-xvfb_pid= tool_pid=
+xvfb_pid= tool_pid= server_pid=
 cleanup() {
     [ -z "$tool_pid" ] || kill "$tool_pid" 2>/dev/null
+    [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null
     [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null
     for p in ferrowind-desktop ferrowind; do
         if dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qv '^not-installed$'; then
             dpkg -P "$p" >/dev/null || echo "cleanup: dpkg -P $p failed"
         fi
     done
-    rm -rf /var/log/ferrowind "$tmp"
+    rm -rf /var/log/ferrowind /etc/ferrowind "$tmp"
+    getent passwd ferrowind >/dev/null && deluser --system --quiet ferrowind
+    getent group ferrowind >/dev/null && delgroup --system --quiet ferrowind
 }
 trap cleanup EXIT
 
@@ -47,10 +60,58 @@ dpkg -L ferrowind ferrowind-desktop | sort -u >"$tmp/files"
 sleep 1
 touch "$tmp/stamp"
 
+# The service's user and group, the configuration file only they and root can read, the log folder adm's.
+getent passwd ferrowind | grep -q ':/usr/sbin/nologin$' || fail "no system user ferrowind: $(getent passwd ferrowind)"
+[ "$(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)" = "640 root ferrowind" ] ||
+    fail "/etc/ferrowind/velmora.reg is $(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)"
+[ "$(stat -c '%a %U %G' /var/log/ferrowind)" = "2750 root adm" ] || fail "/var/log/ferrowind is $(stat -c '%a %U %G' /var/log/ferrowind)"
+runuser -u ferrowind -- /usr/bin/ferrowind version 2>&1 | grep -qx 'Installed Velmora version: 8.0(0.85)' ||
+    fail "the user ferrowind cannot read /etc/ferrowind/velmora.reg: $(runuser -u ferrowind -- /usr/bin/ferrowind version 2>&1)"
+[ -z "$(find /etc/systemd/system -name 'ferrowind*' 2>/dev/null)" ] ||
+    fail "installing enabled a service: $(find /etc/systemd/system -name 'ferrowind*')"
+
+# A registry file with a password that every user can read is named on stderr; once it is 0640, nothing is said.
+sed 's/^"ConnectionString"=.*/"ConnectionString"="Driver={FreeTDS};Server=db;UID=velmora;PWD=secret"/' \
+    /etc/ferrowind/velmora.reg >"$tmp/exposed.reg"
+chmod 0644 "$tmp/exposed.reg"
+FERROWIND_REGISTRY=$tmp/exposed.reg /usr/bin/ferrowind version 2>"$tmp/exposed.err" >/dev/null
+grep -qxF "ferrowind version: warning: the registry file $tmp/exposed.reg holds a database password and every user of this computer can read it; make it unreadable to others (chmod o-r $tmp/exposed.reg)" \
+    "$tmp/exposed.err" || fail "no warning about a password others can read: $(cat "$tmp/exposed.err")"
+grep -q secret "$tmp/exposed.err" && fail "the warning shows the password"
+chmod 0640 "$tmp/exposed.reg"
+FERROWIND_REGISTRY=$tmp/exposed.reg /usr/bin/ferrowind version 2>"$tmp/exposed.err" >/dev/null
+grep -q warning "$tmp/exposed.err" && fail "a warning for a file only its group can read: $(cat "$tmp/exposed.err")"
+
+# The metrics service. Under systemd: started, scraped, stopped. Elsewhere (a container) its command line, with
+# the arguments from /etc/default/ferrowind, as its user: what the unit runs, without the confinement (which
+# package_check.sh has systemd-analyze check).
+if [ -d /run/systemd/system ]; then
+    systemctl daemon-reload
+    systemctl start ferrowind-metrics.service || fail "systemctl start ferrowind-metrics: $(journalctl -u ferrowind-metrics -n 20 2>&1)"
+    listen=$(. /etc/default/ferrowind && echo "${ARGS#--listen }")
+    sleep 2
+    curl -fsS "http://$listen/metrics" | grep -q '^ferrowind_up ' || fail "the started service serves no metrics at $listen"
+    systemctl stop ferrowind-metrics.service
+else
+    echo "note: systemd does not run this machine; the unit's command is run as the user ferrowind instead"
+    (. /etc/default/ferrowind && set -f && exec runuser -u ferrowind -- /usr/bin/ferrowind serve-metrics ${ARGS/:9731/:0}) \
+        >"$tmp/serve.out" 2>&1 &
+    server_pid=$!
+    sleep 2
+    kill -0 "$server_pid" 2>/dev/null || fail "serve-metrics as the user ferrowind with ARGS from /etc/default/ferrowind ended: $(cat "$tmp/serve.out")"
+    kill "$server_pid" 2>/dev/null
+    wait "$server_pid" 2>/dev/null
+    server_pid=
+fi
+
 if ldd /usr/bin/ferrowind | grep -E 'libQt6(Gui|Widgets|OpenGL)|libX11|libxcb|libGL\.|libEGL|libOpenGL'; then
     fail "/usr/bin/ferrowind loads graphical libraries (above)"
 fi
 [ "$(/usr/bin/ferrowind --version)" = "ferrowind $version" ] || fail "/usr/bin/ferrowind --version says '$(/usr/bin/ferrowind --version)'"
+
+# The autopkgtest, here against the installed packages (as an unprivileged user, as autopkgtest would).
+(cd / && runuser -u nobody -- env -u FERROWIND_REGISTRY PATH=/usr/bin:/bin sh "$root/debian/tests/demo-database") \
+    >"$tmp/autopkgtest.out" 2>&1 || fail "debian/tests/demo-database: $(cat "$tmp/autopkgtest.out")"
 
 # A user's run: the demo environment, then the desktop tool on it, logging under XDG_STATE_HOME.
 cd "$tmp"
@@ -88,20 +149,29 @@ tool_pid=
 env -u XDG_STATE_HOME /usr/bin/ferrowind settings set --domain corp.example.com ReconnectFailureThreshold=4 >/dev/null ||
     fail "/usr/bin/ferrowind settings set as root"
 compgen -G "/var/log/ferrowind/ferrowind_Log_*.TXT" >/dev/null || fail "root's run left no log in /var/log/ferrowind"
+for log in /var/log/ferrowind/ferrowind_Log_*.TXT; do
+    [ "$(stat -c '%a %G' "$log")" = "640 adm" ] || fail "$log is $(stat -c '%a %G' "$log")"
+done
 
 written=$(find /usr -xdev -newer "$tmp/stamp" 2>/dev/null | head -20)
 [ -z "$written" ] || fail "written under /usr by the installed programs: $written"
 
 dpkg -r ferrowind-desktop ferrowind >/dev/null || fail "dpkg -r"
-left=$(while read -r f; do if [ -f "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done <"$tmp/files")
+conffiles='^(/etc/ferrowind/velmora\.reg|/etc/default/ferrowind)$'
+# Files and links to files (/lib, a link to a folder on a merged /usr, is no file of the packages).
+left=$(while read -r f; do if [ -f "$f" ] || { [ -L "$f" ] && [ ! -d "$f" ]; }; then echo "$f"; fi; done <"$tmp/files" |
+    grep -Ev "$conffiles")
 [ -z "$left" ] || fail "left behind by dpkg -r: $left"
-for p in ferrowind ferrowind-desktop; do
-    state=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null)
-    # Without conffiles dpkg forgets a removed package at once.
-    [ -z "$state" ] || [ "$state" = "not-installed" ] || [ "$state" = "config-files" ] || fail "$p is '$state' after dpkg -r"
-done
+[ "$(dpkg-query -W -f='${db:Status-Status}' ferrowind 2>/dev/null)" = "config-files" ] || fail "ferrowind is not config-files after dpkg -r"
+state=$(dpkg-query -W -f='${db:Status-Status}' ferrowind-desktop 2>/dev/null)
+# Without conffiles dpkg forgets a removed package at once.
+[ -z "$state" ] || [ "$state" = "not-installed" ] || fail "ferrowind-desktop is '$state' after dpkg -r"
 dpkg -P ferrowind-desktop ferrowind >/dev/null 2>&1 || fail "dpkg -P"
-[ ! -e /var/log/ferrowind ] || fail "dpkg -P left /var/log/ferrowind"
+for p in /var/log/ferrowind /etc/ferrowind /etc/default/ferrowind; do
+    [ ! -e "$p" ] || fail "dpkg -P left $p"
+done
+getent passwd ferrowind >/dev/null && fail "dpkg -P left the user ferrowind"
+getent group ferrowind >/dev/null && fail "dpkg -P left the group ferrowind"
 
 if [ "$failures" -gt 0 ]; then
     echo "$failures failure(s)"

@@ -3,6 +3,7 @@
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
+#include "platform/RegistryFileExposure.h"
 #include "platform/ui/MessageBoxPrompter.h"
 #include "platform/ui/PaintingSleeper.h"
 
@@ -51,6 +52,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("FerrowindSettingsTool"));
     QApplication::setApplicationDisplayName(fw::MessageBoxPrompter::applicationTitle());
 
+    if (const QString warning = fw::passwordExposureWarning(fw::registryFilePath()); !warning.isEmpty())
+        std::fprintf(stderr, "FerrowindSettingsTool: %s\n", qPrintable(warning));
     auto debug = std::make_unique<fw::StderrDebugChannel>();
     auto prompter = std::make_unique<fw::MessageBoxPrompter>(debug.get());
     const QFileInfo exe(QCoreApplication::applicationFilePath());

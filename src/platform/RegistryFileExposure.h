@@ -1,0 +1,16 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+
+namespace fw {
+
+// True when a registry file's text holds a database password: a PWD= (or Password=) with a value in a connection string,
+// commented out or not. UTF-16 (with its byte-order mark) and UTF-8 files are read alike.
+bool holdsDatabasePassword(const QByteArray& fileContents);
+
+// What to say on stderr when the registry file at `path` holds a database password and every user of the
+// computer can read it (as ssh says of a private key); empty when there is nothing to say or the file is not a
+// regular file the tools would read.
+QString passwordExposureWarning(const QString& path);
+
+} // namespace fw

@@ -1,0 +1,72 @@
+#include "platform/RegistryFileExposure.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+
+namespace {
+
+QByteArray utf16le(const QString& text, bool bom = true)
+{
+    QByteArray out = bom ? QByteArray("\xFF\xFE", 2) : QByteArray();
+    for (QChar c : text) {
+        out.append(static_cast<char>(c.unicode() & 0xFF));
+        out.append(static_cast<char>(c.unicode() >> 8));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(RegistryFileExposure, WhatCountsAsAPassword)
+{
+    const struct {
+        QByteArray contents;
+        bool password;
+    } cases[] = {
+        {R"("ConnectionString"="Driver={FreeTDS};Server=db;UID=velmora;PWD=s3cret")", true},
+        {R"("ConnectionString"="PWD=s3cret;Driver={FreeTDS}")", true},
+        {R"("ConnectionString"="Driver={FreeTDS};pwd = {a;b}")", true},
+        {"; \"ConnectionString\"=\"Driver={FreeTDS};PWD=old\"\r\n", true}, // a commented-out password is still there
+        {R"("ConnectionString"="Driver={FreeTDS};Server=db;Password=s3cret")", true},
+        {R"("ConnectionString"="Driver={FreeTDS};Server=db;Trusted_Connection=yes")", false},
+        {R"("ConnectionString"="Driver={FreeTDS};UID=velmora;PWD=;")", false},
+        {R"("ConnectionString"="Driver={FreeTDS};UID=NOPWD")", false},
+        {R"("ConnectionString"="sqlite:/var/lib/velmora/VelmoraDb.sqlite")", false},
+        {utf16le(R"("ConnectionString"="Driver={FreeTDS};PWD=s3cret")"), true},
+        {utf16le(R"("ConnectionString"="Driver={FreeTDS};Server=db")"), false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(holdsDatabasePassword(c.contents), c.password) << c.contents.toStdString();
+}
+
+TEST(RegistryFileExposure, WarnsOnlyWhenOthersCanReadAPassword)
+{
+    QTemporaryDir dir;
+    const QString withPassword = QDir(dir.path()).filePath("velmora.reg");
+    const QString without = QDir(dir.path()).filePath("plain.reg");
+    for (const auto& [path, text] : {std::pair{withPassword, QByteArray("\"ConnectionString\"=\"Driver={FreeTDS};PWD=x\"\r\n")},
+                                     std::pair{without, QByteArray("\"ConnectionString\"=\"Driver={FreeTDS}\"\r\n")}}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const auto group = owner | QFileDevice::ReadGroup;
+    const auto everyone = group | QFileDevice::ReadOther;
+
+    ASSERT_TRUE(QFile::setPermissions(withPassword, everyone));
+    EXPECT_EQ(passwordExposureWarning(withPassword),
+              QStringLiteral("warning: the registry file %1 holds a database password and every user of this computer "
+                             "can read it; make it unreadable to others (chmod o-r %1)")
+                  .arg(withPassword));
+    ASSERT_TRUE(QFile::setPermissions(withPassword, group));
+    EXPECT_EQ(passwordExposureWarning(withPassword), QString()) << "0640, as the package ships it";
+    ASSERT_TRUE(QFile::setPermissions(without, everyone));
+    EXPECT_EQ(passwordExposureWarning(without), QString());
+    EXPECT_EQ(passwordExposureWarning(QDir(dir.path()).filePath("missing.reg")), QString());
+    EXPECT_EQ(passwordExposureWarning(dir.path()), QString()) << "a folder";
+}
