@@ -57,7 +57,7 @@ int main(int argc, char* argv[])
                                      std::make_unique<fw::PaintingSleeper>(), std::move(debug));
 
     fw::WarningWindow warning(*ctx);
-    if (!warning.FormLoad())
+    if (!warning.Form_Load())
         return 1;
     warning.show();
     const int rc = QApplication::exec();
