@@ -7,30 +7,19 @@ void PrintTo(const QString& text, std::ostream* os)
 {
     *os << '"';
     for (const char c : text.toUtf8()) {
-        switch (c) {
-        case '"':
-            *os << "\\\"";
-            break;
-        case '\\':
-            *os << "\\\\";
-            break;
-        case '\n':
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\')
+            *os << '\\' << c;
+        else if (c == '\n')
             *os << "\\n";
-            break;
-        case '\r':
-            *os << "\\r";
-            break;
-        case '\t':
+        else if (c == '\t')
             *os << "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-                char hex[5];
-                std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
-                *os << hex;
-            } else {
-                *os << c; // UTF-8 sequences pass whole
-            }
+        else if (byte < 0x20 || byte == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            *os << hex;
+        } else {
+            *os << c; // UTF-8 sequences pass whole
         }
     }
     *os << '"';
