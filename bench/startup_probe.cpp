@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
     auto ctx = fw::makeSystemContext(QStringLiteral("FerrowindSettingsTool"), QFileInfo(argv[0]).absolutePath(),
                                      std::move(prompter), std::make_unique<fw::PaintingSleeper>(), std::move(debug));
     fw::WarningWindow warning(*ctx);
-    if (!warning.FormLoad())
+    if (!warning.Form_Load())
         return 1;
     warning.show();
     QTimer::singleShot(0, &warning, [&] {

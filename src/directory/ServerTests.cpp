@@ -80,51 +80,28 @@ ServerTestOutcome ServerTests::cmdGCTestConnection_Click(const QString& currentG
     return testCurrent(currentGlobalCatalog, true);
 }
 
-ServerTestOutcome ServerTests::cmdTestDCManualPrimary_Click(QString& field)
-{
-    ServerTestOutcome out;
-    const QString name = field;
-    if (name.isEmpty()) {
-        m_ctx.prompter().inform(server_text::kNoDot);
-        return out;
-    }
-    if (!name.contains(QLatin1Char('.'))) {
-        m_ctx.prompter().inform(server_text::kNoDot);
-        field.clear();
-        return out;
-    }
-    const Deadline deadline = Deadline::forVerdict();
-    m_wait.setBusy(true);
-    if (!bindFound(name, false, deadline, out)) {
-        m_wait.setBusy(false);
-        field.clear();
-        m_ctx.prompter().inform(server_text::kDcNotFound);
-        return out;
-    }
-    compareSites(name, false, deadline, out);
-    out.writableChecked = true;
-    out.writable = bIsDCWritable(name, deadline, &out.writableDetail);
-    if (!out.writable)
-        field.clear();
-    return out;
-}
-
-ServerTestOutcome ServerTests::cmdTestDCManualSecondary_Click(QString& field)
+// The two differ where their buttons' behaviour does: only the primary's field loses a name without a dot, and
+// only the secondary is asked whether it is writable when it was not found.
+ServerTestOutcome ServerTests::testManualDc(QString& field, ManualSlot slot)
 {
     ServerTestOutcome out;
     const QString name = field;
     if (name.isEmpty() || !name.contains(QLatin1Char('.'))) {
         m_ctx.prompter().inform(server_text::kNoDot);
+        if (slot == ManualSlot::Primary && !name.isEmpty())
+            field.clear();
         return out;
     }
     const Deadline deadline = Deadline::forVerdict();
     m_wait.setBusy(true);
-    if (!bindFound(name, false, deadline, out)) {
+    if (bindFound(name, false, deadline, out)) {
+        compareSites(name, false, deadline, out);
+    } else {
         m_wait.setBusy(false);
         field.clear();
         m_ctx.prompter().inform(server_text::kDcNotFound);
-    } else {
-        compareSites(name, false, deadline, out);
+        if (slot == ManualSlot::Primary)
+            return out;
     }
     out.writableChecked = true;
     out.writable = bIsDCWritable(name, deadline, &out.writableDetail);

@@ -45,8 +45,8 @@ public:
 
     ServerTestOutcome cmdDCTestConnection_Click(const QString& currentDomainController);
     ServerTestOutcome cmdGCTestConnection_Click(const QString& currentGlobalCatalog);
-    ServerTestOutcome cmdTestDCManualPrimary_Click(QString& field);
-    ServerTestOutcome cmdTestDCManualSecondary_Click(QString& field);
+    ServerTestOutcome cmdTestDCManualPrimary_Click(QString& field) { return testManualDc(field, ManualSlot::Primary); }
+    ServerTestOutcome cmdTestDCManualSecondary_Click(QString& field) { return testManualDc(field, ManualSlot::Secondary); }
     ServerTestOutcome cmdTestGCManualPrimary_Click(QString& field) { return testManualGc(field); }
     ServerTestOutcome cmdTestGCManualSecondary_Click(QString& field) { return testManualGc(field); }
 
@@ -54,8 +54,11 @@ public:
     bool bIsDCWritable(const QString& server) { return bIsDCWritable(server, Deadline::forVerdict(), nullptr); }
 
 private:
+    enum class ManualSlot { Primary, Secondary };
+
     bool bIsDCWritable(const QString& server, const Deadline& deadline, QString* why);
     ServerTestOutcome testCurrent(const QString& server, bool gc);
+    ServerTestOutcome testManualDc(QString& field, ManualSlot slot);
     ServerTestOutcome testManualGc(QString& field);
     bool bindFound(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);
     void compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);

@@ -83,6 +83,25 @@ FwError failed(Database& db, const FwError& err)
     return err;
 }
 
+// A save's own connection with its transaction begun, and nothing found yet; null (`err` says why) when either fails.
+std::unique_ptr<Database> beginSave(const QString& connectionString, WriteCheck& out, FwError& err)
+{
+    out = {};
+    auto db = Database::open(connectionString, &err);
+    if (db && (err = db->begin()))
+        db.reset();
+    return db;
+}
+
+// A commit that fails is rolled back, and is the save's failure.
+FwError commitSave(Database& db)
+{
+    FwError err = db.commit();
+    if (err)
+        db.rollback();
+    return err;
+}
+
 } // namespace
 
 bool sameStoredValue(const QVariant& a, const QVariant& b)
@@ -205,14 +224,11 @@ ConfigurationSnapshot SettingsStore::readConfiguration(FwError* error) const
 FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnValue>& expected,
                                     const QList<ColumnValue>& values, WriteCheck* check) const
 {
-    WriteCheck local;
-    WriteCheck& out = check ? *check : local;
-    out = {};
+    WriteCheck spare;
+    WriteCheck& out = check ? *check : spare;
     FwError err;
-    auto db = Database::open(m_connectionString, &err);
+    const auto db = beginSave(m_connectionString, out, err);
     if (!db)
-        return err;
-    if ((err = db->begin()))
         return err;
     // The row's write lock comes first: no other save can change the row between the comparison and the write.
     // (An update to itself is the one lock every engine takes the same way; it also counts the rows.)
@@ -258,21 +274,16 @@ FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnV
         err = {-2147467259, QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u.numRowsAffected())};
     if (err)
         return failed(*db, err);
-    if ((err = db->commit()))
-        db->rollback();
-    return err;
+    return commitSave(*db);
 }
 
 FwError SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const
 {
-    WriteCheck local;
-    WriteCheck& out = check ? *check : local;
-    out = {};
+    WriteCheck spare;
+    WriteCheck& out = check ? *check : spare;
     FwError err;
-    auto db = Database::open(m_connectionString, &err);
+    const auto db = beginSave(m_connectionString, out, err);
     if (!db)
-        return err;
-    if ((err = db->begin()))
         return err;
     // Every node the save depends on is locked before it is read (see changeDomain).
     QStringList names;
@@ -315,9 +326,7 @@ FwError SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QLi
         if (err)
             return failed(*db, err);
     }
-    if ((err = db->commit()))
-        db->rollback();
-    return err;
+    return commitSave(*db);
 }
 
 } // namespace fw

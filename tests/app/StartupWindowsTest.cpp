@@ -37,7 +37,7 @@ protected:
     // Presses Continue as the administrator would.
     void pressContinue()
     {
-        ASSERT_TRUE(warning.FormLoad());
+        ASSERT_TRUE(warning.Form_Load());
         warning.show();
         QTest::mouseClick(warning.findChild<QPushButton*>("cmdContinue"), Qt::LeftButton);
     }
@@ -61,7 +61,7 @@ TEST_F(StartupWindows, ExitEndsTheProgram)
 TEST_F(StartupWindows, AnOldVersionIsRefusedAtLoad)
 {
     t.setVersion(0x00040000, 0x00030063); // 4.0(3.99)
-    EXPECT_FALSE(warning.FormLoad());
+    EXPECT_FALSE(warning.Form_Load());
     EXPECT_EQ(t.prompter().messages, QStringList{"This tool only works with Velmora 4.0(4) versions and later.  Exiting..."});
 }
 
@@ -174,7 +174,7 @@ TEST_F(StartupWindows, AnEndDuringTheLoadIsTheLastThingThatHappens)
     main->findChild<QAction*>("mnuRefresh")->trigger();
     main->findChild<QAction*>("mnuExit")->trigger();
     QTest::mouseClick(warning.findChild<QPushButton*>("cmdContinue"), Qt::LeftButton);
-    EXPECT_EQ(main->FormLoad(), MainWindow::LoadOutcome::EndProgram);
+    EXPECT_EQ(main->Form_Load(), MainWindow::LoadOutcome::EndProgram);
     EXPECT_EQ(endCodes, QList<int>{1}) << "a later exit turned the failure into success";
     EXPECT_TRUE(watch.sinceEnd().isEmpty()) << watch.sinceEnd().join('\n').toStdString();
 }

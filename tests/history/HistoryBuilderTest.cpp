@@ -67,7 +67,7 @@ void expectSame(const HistoryResult& got, const QList<HistoryPoint>& points, con
 // Many generated histories, both sides, trace on and off, tight and loose budgets: the one walk gives the
 // points, group size, factor and log lines of the loop as written, retries included. Each is built again with
 // no sizes formed side by side: every needed size (with trace on, every rejected pass's too) then comes from the
-// runs the walk kept, still in one walk.
+// runs the walk kept, still in one walk, whose rows only the connection's thread reads.
 TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
 {
     int retried = 0, accepted = 0, fitted = 0;
@@ -97,14 +97,16 @@ TEST(HistoryBuilderAgainstWrittenLoop, GeneratedHistoriesAgree)
             }
         }
         const ReferenceHistory::Result want = ref.run(factor);
-        int walks = 0;
-        const HistoryResult got = h.build(side, factor, &walks);
+        WalkTally tally;
+        const HistoryResult got = h.build(side, factor, &tally);
         SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
-        EXPECT_EQ(walks, 1);
+        EXPECT_EQ(tally.opened, 1);
+        // The points are formed on another thread, but the rows are read on the connection's alone.
+        EXPECT_EQ(tally.readsElsewhere, 0);
         EXPECT_EQ(dc ? h.tc.ctx().dcSafetyFactor : h.tc.ctx().gcSafetyFactor, got.finalFactor); // kept for the next opening
-        int untrackedWalks = 0;
-        const HistoryResult untracked = h.build(side, factor, &untrackedWalks, 0, 0);
-        EXPECT_EQ(untrackedWalks, 1);
+        WalkTally untrackedTally;
+        const HistoryResult untracked = h.build(side, factor, &untrackedTally, 0, 0);
+        EXPECT_EQ(untrackedTally.opened, 1);
         EXPECT_EQ(untracked.outcome, got.outcome);
         EXPECT_EQ(untracked.groupSize, got.groupSize);
         EXPECT_EQ(untracked.finalFactor, got.finalFactor);
@@ -252,11 +254,11 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
     BuilderHarness h;
     h.db.add(SyncSide::DC, numberedRuns(100, [](int i) { return dcRun(i, 100, ((i - 1) / 6) % 2 ? 400 : 500, 15); }));
     StartupGate(h.tc.ctx()).startNewLog();
-    int walks = 0;
+    WalkTally tally;
     // 2 increments + 1 interval at factor 660: budget 20, groups of 5 give 33 points; factor 661: budget 17,
     // groups of 6 give 17 points.
-    const HistoryResult r = h.build(SyncSide::DC, 660, &walks);
-    EXPECT_EQ(walks, 1);
+    const HistoryResult r = h.build(SyncSide::DC, 660, &tally);
+    EXPECT_EQ(tally.opened, 1);
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
     EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 661);
     EXPECT_EQ(r.points.size(), 17);

@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <thread>
 
 namespace fw::test {
 
@@ -175,6 +176,43 @@ void generateHistory(const GeneratorSpec& s, SyncSide side, HistoryDb& db)
         }
         db.addObjectRow(id + 50, dc ? domains[0] : QStringLiteral("GC"), 1); // past the last run: never reached
     }
+}
+
+namespace {
+
+// The cursor as opened, counting the rows asked of it on any thread but the one that opened it.
+class ThreadCheckedCursor final : public HistoryCursor {
+public:
+    ThreadCheckedCursor(std::unique_ptr<HistoryCursor> inner, std::atomic<qint64>& elsewhere)
+        : m_inner(std::move(inner)), m_elsewhere(elsewhere)
+    {
+    }
+    bool nextRun(HistoryRunRow& r) override { return noted(m_inner->nextRun(r)); }
+    bool nextTotal(HistoryTotalRow& r) override { return noted(m_inner->nextTotal(r)); }
+    bool nextDomain(HistoryDomainRow& r) override { return noted(m_inner->nextDomain(r)); }
+    QList<HistoryQueryFailure> failures() const override { return m_inner->failures(); }
+
+private:
+    bool noted(bool read)
+    {
+        if (std::this_thread::get_id() != m_opener)
+            ++m_elsewhere;
+        return read;
+    }
+    std::unique_ptr<HistoryCursor> m_inner;
+    std::atomic<qint64>& m_elsewhere;
+    const std::thread::id m_opener = std::this_thread::get_id();
+};
+
+} // namespace
+
+std::unique_ptr<HistoryCursor> CountingSource::open(QList<CountFailure>& f)
+{
+    ++m_opened;
+    auto cursor = m_inner.open(f);
+    if (!cursor)
+        return cursor;
+    return std::make_unique<ThreadCheckedCursor>(std::move(cursor), m_readsElsewhere);
 }
 
 } // namespace fw::test

@@ -8,6 +8,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -71,7 +72,14 @@ struct GeneratorSpec {
 };
 void generateHistory(const GeneratorSpec& spec, SyncSide side, HistoryDb& db);
 
-// Counts how often the result sets are opened, to prove one walk.
+// What a load did with its result sets.
+struct WalkTally {
+    int opened = 0;               // how often they were opened: one walk
+    qint64 readsElsewhere = 0;    // rows read on a thread other than the one that opened them (the connection's)
+};
+
+// Counts the openings of the result sets and the rows read off the connection's thread, where only the cursor
+// pump may read them.
 class CountingSource final : public HistorySource {
 public:
     explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
@@ -85,19 +93,21 @@ public:
             afterCounts();
         return failures;
     }
-    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override { ++opened; return m_inner.open(f); }
-    int opened = 0;
+    std::unique_ptr<HistoryCursor> open(QList<CountFailure>& f) override;
+    WalkTally tally() const { return {m_opened, m_readsElsewhere}; }
     std::function<void()> afterCounts; // what happens in the database between the counts and the walk
 
 private:
     HistorySource& m_inner;
+    int m_opened = 0;
+    std::atomic<qint64> m_readsElsewhere{0};
 };
 
 struct BuilderHarness {
     TestContext tc;
     HistoryDb db{QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))};
 
-    HistoryResult build(SyncSide side, qint16 factor, int* walks = nullptr, int retries = 16, int window = 32)
+    HistoryResult build(SyncSide side, qint16 factor, WalkTally* tally = nullptr, int retries = 16, int window = 32)
     {
         (side == SyncSide::DC ? tc.ctx().dcSafetyFactor : tc.ctx().gcSafetyFactor) = factor;
         SqlHistorySource sql(db.db(), side);
@@ -105,8 +115,8 @@ struct BuilderHarness {
         HistoryBuilder b(tc.ctx(), side);
         b.setTracking(retries, window);
         HistoryResult r = b.BuildHistoryPoints(counting);
-        if (walks)
-            *walks = counting.opened;
+        if (tally)
+            *tally = counting.tally();
         return r;
     }
     ReferenceHistory reference(SyncSide side)

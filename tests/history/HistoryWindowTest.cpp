@@ -169,7 +169,7 @@ TEST(HistoryWindow, OpenedFromTheStatusPage)
     WindowHarness h(300);
     ASSERT_TRUE(StartupGate(h.tc.ctx()).checkVersion()); // as the warning window does before
     MainWindow main(h.tc.ctx());
-    ASSERT_EQ(main.FormLoad(), MainWindow::LoadOutcome::Completed);
+    ASSERT_EQ(main.Form_Load(), MainWindow::LoadOutcome::Completed);
     main.show();
     auto* tabs = main.findChild<QTabWidget*>(QStringLiteral("tabMain"));
     ASSERT_NE(tabs, nullptr);

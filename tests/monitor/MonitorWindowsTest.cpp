@@ -256,7 +256,7 @@ TEST(StatusPageInMainWindow, TabSwitchRefreshesTicksTraceAndDetailsStopTheTimer)
     ASSERT_FALSE(t.createDemoDatabase(20, 20).isEmpty());
     ASSERT_TRUE(StartupGate(t.ctx()).checkVersion()); // as the warning window does before
     MainWindow main(t.ctx());
-    ASSERT_EQ(main.FormLoad(), MainWindow::LoadOutcome::Completed);
+    ASSERT_EQ(main.Form_Load(), MainWindow::LoadOutcome::Completed);
     main.show();
     Ui::StatusPage& ui = *main.statusPage()->ui();
     QTabWidget* tabs = main.findChild<QTabWidget*>(QStringLiteral("tabMain"));

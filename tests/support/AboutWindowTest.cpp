@@ -68,7 +68,7 @@ protected:
 TEST_F(AboutWindowTest, ShowsTheVersionAndTheLanguagesFound)
 {
     AboutWindow w(t.ctx(), nullptr, 1, 2, 15);
-    w.FormLoad();
+    w.Form_Load();
     EXPECT_EQ(child<QLabel>(&w, "lblVersion")->text(), " 1.2 Build 15");
     EXPECT_FALSE(child<QLabel>(&w, "picLogo")->pixmap().isNull());
     EXPECT_TRUE(w.isModal());
@@ -77,7 +77,7 @@ TEST_F(AboutWindowTest, ShowsTheVersionAndTheLanguagesFound)
     addLibrary("deu");
     addLibrary("ENX");
     AboutWindow three(t.ctx());
-    three.FormLoad();
+    three.Form_Load();
     EXPECT_EQ(captions(three), (QStringList{"English (United States)=1033", "English (TDD/TTY)=33801", "Japanese (Japan)=1041"}));
     EXPECT_EQ(three.mnuSelectLanguage()->actions().size(), 3);
 }
@@ -92,7 +92,7 @@ TEST_F(AboutWindowTest, JapaneseFontReachesEveryControlOfEveryLoadedWindow)
     hidden.setObjectName("frmHidden");
     new QPushButton("Go", &hidden);
     AboutWindow about(t.ctx());
-    about.FormLoad();
+    about.Form_Load();
     about.show();
 
     QAction* japanese = about.mnuLanguageList().value(1);
@@ -126,7 +126,7 @@ TEST_F(AboutWindowTest, JapaneseFontReachesEveryControlOfEveryLoadedWindow)
 TEST_F(AboutWindowTest, ChangeLanguageLabelPopsUpTheMenu)
 {
     AboutWindow about(t.ctx());
-    about.FormLoad();
+    about.Form_Load();
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     QTest::mouseClick(child<QLabel>(&about, "lblChangeLanguage"), Qt::LeftButton);

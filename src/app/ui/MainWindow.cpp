@@ -64,7 +64,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-MainWindow::LoadOutcome MainWindow::FormLoad()
+MainWindow::LoadOutcome MainWindow::Form_Load()
 {
     // A refresh, a save's reload or a reconnect's reload asked for after the end starts nothing.
     if (ended())
@@ -149,7 +149,7 @@ void MainWindow::tabMain_Click(int index)
 
 void MainWindow::mnuRefresh_Click()
 {
-    FormLoad();
+    Form_Load();
 }
 
 void MainWindow::mnuViewLogsDirectory_Click()

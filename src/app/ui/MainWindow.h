@@ -28,7 +28,7 @@ public:
     // The whole load, from the environment checks to the filled panels. Runs at start-up, on
     // "Refresh values" and after a domain save. EndProgram: the program was told to end (a check
     // refused or a panel's fill ended it, its message shown, or it had ended before); nothing more ran.
-    LoadOutcome FormLoad();
+    LoadOutcome Form_Load();
 
     // What refreshes the status page: run when the "Status" tab is selected and on each tmrStatus tick.
     void setStatusRefresh(std::function<void()> refresh) { m_statusRefresh = std::move(refresh); }

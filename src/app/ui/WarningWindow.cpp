@@ -20,7 +20,7 @@ WarningWindow::WarningWindow(AppContext& ctx, QWidget* parent)
 
 WarningWindow::~WarningWindow() = default;
 
-bool WarningWindow::FormLoad()
+bool WarningWindow::Form_Load()
 {
     m_ctx.debug().write(QStringLiteral("Entering Form_Load of Form frmWarning"));
     if (const QString refused = StartupGate(m_ctx).versionRefusal(); !refused.isEmpty()) {
@@ -38,7 +38,7 @@ void WarningWindow::cmdContinue_Click()
         m_main->setAttribute(Qt::WA_DeleteOnClose, false);
     }
     // The load ends the program itself when a check refuses; then no window opens.
-    if (m_main->FormLoad() == MainWindow::LoadOutcome::EndProgram)
+    if (m_main->Form_Load() == MainWindow::LoadOutcome::EndProgram)
         return;
     m_main->show();
     hide();

@@ -19,7 +19,7 @@ public:
     ~WarningWindow() override;
 
     // Runs the version gate; false when the program must end (the message has been shown).
-    bool FormLoad();
+    bool Form_Load();
 
     MainWindow* mainWindow() const { return m_main.get(); }
 

@@ -68,7 +68,7 @@ int main(int argc, char* argv[])
                      qPrintable(registry), qPrintable(problem));
 
     fw::WarningWindow warning(*ctx);
-    if (!warning.FormLoad())
+    if (!warning.Form_Load())
         return 1;
     warning.show();
     const int rc = QApplication::exec();

@@ -26,7 +26,7 @@ public:
     HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent = nullptr);
     ~HistoryWindow() override;
 
-    // Builds the points off the user-interface thread and fills the chart (Form_Load); false when no points
+    // Builds the points off the user-interface thread and fills the chart; false when no points
     // could be formed or the user cancelled the build.
     bool Form_Load();
     // How long a build may take before its progress is shown (a short one opens without a flash of progress).

@@ -11,8 +11,7 @@
 #include "settings/SettingsFill.h"
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsText.h"
-#include "settings/ui/PanelBinder.h"
-#include "settings/ui/ServerControls.h"
+#include "settings/ui/PanelSetUp.h"
 #include "ui_DomainControllersPage.h"
 
 namespace fw {
@@ -37,14 +36,8 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
     });
     u.gridDomains->setRows(1);
 
-    u.UpDownDCFailedConnections->setRange(0, 99);
-    u.UpDownDCFailedConnections->setIncrement(1);
-    u.UpDownDCFailedConnections->setValue(15);
-    u.UpDownDCResyncAfterMinutes->setRange(0, 999);
-    u.UpDownDCResyncAfterMinutes->setIncrement(1);
-    u.UpDownDCResyncAfterMinutes->setValue(0);
-
-    PanelWidgets w;
+    PanelSetUp set;
+    PanelWidgets& w = set.widgets;
     w.reconnect = u.chkDCEnableReconnect;
     w.autoFind = u.chkDCEnableAutoFind;
     w.lastResort = u.chkDCEnableLastResort;
@@ -52,20 +45,20 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
     w.optAtTime = u.optDCForceFullSyncAtTime;
     w.optMinutes = u.optDCForceFullSyncMinute;
     w.failedConnections = u.txtDCFailedConnections;
-    w.manualPrimary = u.txtDCManualPrimary;
-    w.manualSecondary = u.txtDCManualSecondary;
     w.minutes = u.txtDCResyncAfterMinutes;
     w.syncInterval = u.txtDCSyncInterval;
     w.time = u.timeDCResyncAtTime;
     w.upDownFailed = u.UpDownDCFailedConnections;
     w.upDownMinutes = u.UpDownDCResyncAfterMinutes;
-    w.manualControls = {u.txtDCManualPrimary, u.txtDCManualSecondary, u.lblManualPrimaryDomainController,
-                        u.lblManualSecondaryDomainController, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary};
     w.save = u.cmdDCSave;
-    m_binder = new PanelBinder(m_state, w, this);
-    m_serverControls = new ServerControls({u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary,
-                                           u.cmdDCForceReconnect, u.txtDCManualPrimary, u.txtDCManualSecondary},
-                                          this);
+    set.servers = {u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary, u.cmdDCForceReconnect,
+                   u.txtDCManualPrimary, u.txtDCManualSecondary};
+    set.primaryLabel = u.lblManualPrimaryDomainController;
+    set.secondaryLabel = u.lblManualSecondaryDomainController;
+    set.failedConnectionsShown = 15;
+    const PanelSetUp::Parts parts = set.apply(m_state, this);
+    m_binder = parts.binder;
+    m_serverControls = parts.servers;
 
     connect(u.gridDomains, &FlexGrid::beforeRowColChange, this, &DomainControllersPage::gridDomains_BeforeRowColChange);
     connect(u.gridDomains, &FlexGrid::afterRowColChange, this, [this] { gridDomains_AfterRowColChange(); });

@@ -11,8 +11,7 @@
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
-#include "settings/ui/PanelBinder.h"
-#include "settings/ui/ServerControls.h"
+#include "settings/ui/PanelSetUp.h"
 #include "ui_GlobalCatalogPage.h"
 
 namespace fw {
@@ -26,35 +25,30 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
 {
     m_ui->setupUi(this);
     Ui::GlobalCatalogPage& u = *m_ui;
-    u.UpDownGCFailedConnections->setRange(0, 99);
-    u.UpDownGCFailedConnections->setIncrement(1);
-    u.UpDownGCFailedConnections->setValue(2);
-    u.upDownGCForceFullSyncMinute->setRange(0, 999);
-    u.upDownGCForceFullSyncMinute->setIncrement(1);
-    u.upDownGCForceFullSyncMinute->setValue(0);
 
-    PanelWidgets w;
+    PanelSetUp set;
+    PanelWidgets& w = set.widgets;
     w.reconnect = u.chkGCEnableReconnect;
     w.autoFind = u.chkGCEnableAutoFind;
     w.lastResort = u.chkGCEnableLastResort;
     w.optAtTime = u.optGCForceFullSyncAtTime;
     w.optMinutes = u.optGCForceFullSyncMinute;
     w.failedConnections = u.txtGCFailedConnections;
-    w.manualPrimary = u.txtGCManualPrimary;
-    w.manualSecondary = u.txtGCManualSecondary;
     w.minutes = u.txtGCForceFullSyncMinute;
     w.syncInterval = u.txtGCSyncInterval;
     w.currentGC = u.txtCurrentGC;
     w.time = u.timeGCResyncAtTime;
     w.upDownFailed = u.UpDownGCFailedConnections;
     w.upDownMinutes = u.upDownGCForceFullSyncMinute;
-    w.manualControls = {u.txtGCManualPrimary, u.txtGCManualSecondary, u.lblManualGCPrimary,
-                        u.lblManualGCSecondary, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary};
     w.save = u.cmdGCSave;
-    m_binder = new PanelBinder(m_state, w, this);
-    m_serverControls = new ServerControls({u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary,
-                                           u.cmdGCReconnect, u.txtGCManualPrimary, u.txtGCManualSecondary},
-                                          this);
+    set.servers = {u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary, u.cmdGCReconnect,
+                   u.txtGCManualPrimary, u.txtGCManualSecondary};
+    set.primaryLabel = u.lblManualGCPrimary;
+    set.secondaryLabel = u.lblManualGCSecondary;
+    set.failedConnectionsShown = 2;
+    const PanelSetUp::Parts parts = set.apply(m_state, this);
+    m_binder = parts.binder;
+    m_serverControls = parts.servers;
 
     connect(u.cmdGCSave, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCSave_Click);
     connect(u.cmdGCRestoreDefaults, &QPushButton::clicked, this, &GlobalCatalogPage::cmdGCRestoreDefaults_Click);

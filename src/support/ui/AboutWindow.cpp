@@ -72,7 +72,7 @@ AboutWindow::AboutWindow(AppContext& ctx, QWidget* parent, int major, int minor,
 
 AboutWindow::~AboutWindow() = default;
 
-void AboutWindow::FormLoad()
+void AboutWindow::Form_Load()
 {
     if (m_loaded)
         return;

@@ -24,7 +24,7 @@ public:
     ~AboutWindow() override;
 
     // The first load: the version label and the language menu. Later calls do nothing.
-    void FormLoad();
+    void Form_Load();
     bool isLoaded() const { return m_loaded; }
 
     Ui::frmAbout* ui() const { return m_ui.get(); }

@@ -26,7 +26,7 @@ AboutWindow* HelpMenu::aboutWindow()
 {
     if (!m_about) {
         m_about = new AboutWindow(m_ctx, m_mainWindow);
-        m_about->FormLoad();
+        m_about->Form_Load();
     }
     return m_about;
 }

@@ -28,7 +28,7 @@ protected:
     {
         main = std::make_unique<MainWindow>(t.ctx());
         main->resize(900, 700);
-        ASSERT_EQ(main->FormLoad(), MainWindow::LoadOutcome::Completed);
+        ASSERT_EQ(main->Form_Load(), MainWindow::LoadOutcome::Completed);
         main->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
     }
