@@ -4,10 +4,15 @@
 #include "db/OdbcLogin.h"
 
 #include <QAtomicInt>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlResult>
 
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -30,6 +35,13 @@ constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 // verdict within this, not within this for each statement.
 constexpr int kSqliteLockWaitMs = 5000;
 
+constexpr int kNoAnswerCode = -2147217871; // the data-access layers' "timeout expired"
+
+FwError noAnswer()
+{
+    return {kNoAnswerCode, QStringLiteral("The database server did not answer within 5 seconds")};
+}
+
 QString openFailure(const QString& connectionString, const QString& reason)
 {
     return QStringLiteral("Cannot open the database (%1): %2")
@@ -48,6 +60,13 @@ FwError Database::fromSqlError(const QSqlError& e)
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
     return {code, text};
+}
+
+QVariant Database::bindable(const QVariant& v)
+{
+    if (!v.isValid())
+        return QVariant(QMetaType::fromType<QString>());
+    return v;
 }
 
 Database::Database(QSqlDatabase db, QString connectionName, SqlDialect dialect)
@@ -117,10 +136,59 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, const QStrin
     return result;
 }
 
+FwError Database::limitServerWaits(std::chrono::milliseconds loginTook)
+{
+    m_serverWaits = std::make_unique<ServerWaits>();
+    m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
+    // SQL Server waits for a lock for ever unless told otherwise; a save or a refresh blocked by the connectors'
+    // own transactions then fails with the server's lock time-out message within the budget.
+    QSqlQuery q = statement();
+    if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(m_serverWaits->leftMs)))
+        return fromSqlError(q.lastError());
+    return {};
+}
+
+bool Database::boundStatement(QSqlQuery& q, FwError* error)
+{
+    if (!m_serverWaits)
+        return true;
+    if (m_serverWaits->leftMs <= 0) {
+        if (error)
+            *error = noAnswer();
+        return false;
+    }
+    const QVariant h = q.result()->handle();
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
+        return true;
+    SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hstmt)
+        return true;
+    // Whole seconds, rounded up: the statement may overrun what is left by less than one.
+    const SQLULEN seconds = static_cast<SQLULEN>((m_serverWaits->leftMs + 999) / 1000);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    return true;
+}
+
+void Database::countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error)
+{
+    if (!m_serverWaits)
+        return;
+    m_serverWaits->leftMs -= waitedMs;
+    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...).
+    if (failed && error && waitedMs >= limitSeconds * 1000LL - 50)
+        *error = {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, error->description)};
+}
+
 std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, FwError* error)
 {
     const QString name = nextConnectionName();
-    OdbcLogin login = loginWithin(name, connectionString, kOdbcLoginLimit);
+    QElapsedTimer loginClock;
+    loginClock.start();
+    // FreeTDS reads the last attribute of a string handed over in UTF-16 one character too far (a NUL ends up in
+    // the database name of the login and the server drops it): end the string with ';' as the grammar allows.
+    const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString : connectionString + QLatin1Char(';');
+    OdbcLogin login = loginWithin(name, driverString, kOdbcLoginLimit);
+    const std::chrono::milliseconds loginTook{loginClock.elapsed()};
     using Outcome = OdbcLogin::Outcome;
     if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
         // The login goes on without us and frees the name when it ends.
@@ -147,7 +215,17 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
     const SqlDialect dialect(SqlDialect::fromDbmsName(login.dbmsName));
     if (dialect.engine() == SqlDialect::Engine::Sqlite)
         QSqlQuery(login.db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    return std::unique_ptr<Database>(new Database(login.db, name, dialect));
+    std::unique_ptr<Database> result(new Database(login.db, name, dialect));
+    if (dialect.engine() == SqlDialect::Engine::SqlServer) {
+        if (FwError err = result->limitServerWaits(loginTook)) {
+            if (error) {
+                *error = err;
+                error->description = openFailure(connectionString, err.description);
+            }
+            return nullptr;
+        }
+    }
+    return result;
 }
 
 std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)
@@ -178,10 +256,16 @@ std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* e
     return openSqlite(path, QStringLiteral("sqlite:") + path, error);
 }
 
-QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)
+QSqlQuery Database::statement()
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    return q;
+}
+
+QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)
+{
+    QSqlQuery q = statement();
     if (error)
         *error = {};
     if (!q.prepare(sql)) {
@@ -190,14 +274,32 @@ QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* 
         return q;
     }
     for (int i = 0; i < binds.size(); ++i)
-        q.bindValue(i, binds[i]);
-    if (!q.exec() && error)
+        q.bindValue(i, bindable(binds[i]));
+    if (!boundStatement(q, error))
+        return QSqlQuery(m_db);
+    const int limitSeconds = m_serverWaits ? static_cast<int>((m_serverWaits->leftMs + 999) / 1000) : 0;
+    QElapsedTimer waited;
+    waited.start();
+    const bool ok = q.exec();
+    if (!ok && error)
         *error = fromSqlError(q.lastError());
+    countServerWait(waited.elapsed(), limitSeconds, !ok, error);
     return q;
 }
 
 FwError Database::runScript(const QString& script)
 {
+    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    if (script.contains(go)) {
+        for (const QString& batch : script.split(go)) {
+            if (batch.trimmed().isEmpty())
+                continue;
+            QSqlQuery q = statement();
+            if (!q.exec(batch))
+                return fromSqlError(q.lastError());
+        }
+        return {};
+    }
     // Statements end with ';' at the end of a line; triggers keep their inner ';' mid-line or
     // are written with "END;" closing them.
     QString current;
@@ -213,7 +315,7 @@ FwError Database::runScript(const QString& script)
         const bool ends = inTrigger ? line.compare(QLatin1String("END;"), Qt::CaseInsensitive) == 0 : line.endsWith(QLatin1Char(';'));
         if (!ends)
             continue;
-        QSqlQuery q(m_db);
+        QSqlQuery q = statement();
         if (!q.exec(current))
             return fromSqlError(q.lastError());
         current.clear();

@@ -38,7 +38,7 @@ TEST(Cli, DemoEnvThenVersionReportsEveryGate)
     EXPECT_TRUE(o["statusTab"].toBool());
 
     // An older product and a passive failover member are refused with exit status 1.
-    writeFile(reg, fw::DemoEnvironment::registryText(demo + "/VelmoraDb.sqlite", 0x00040000, 0x00030063) +
+    writeFile(reg, fw::DemoEnvironment::registryText("sqlite:" + demo + "/VelmoraDb.sqlite", 0x00040000, 0x00030063) +
                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr]\r\n"
                        "\"Active Status\"=dword:00000000\r\n"
                        "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r\n\"Trace\"=dword:00000003\r\n");
@@ -65,7 +65,7 @@ TEST(Cli, HistoryReconnectAndSettingsSetAreRefusedAsTheWindowsAre)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();
-    writeFile(reg, fw::DemoEnvironment::registryText(db, 0x00040000, 0x00030063));
+    writeFile(reg, fw::DemoEnvironment::registryText("sqlite:" + db, 0x00040000, 0x00030063));
     for (const QStringList& args : {QStringList{"history", "dc"}, QStringList{"reconnect", "--gc"},
                                     QStringList{"settings", "set", "--gc", "ReconnectEnabled=0", "--yes"}}) {
         const CliRun r = cli(args, reg);

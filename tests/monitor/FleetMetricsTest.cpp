@@ -38,7 +38,7 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
               "ferrowind_scrape_duration_seconds 5.5\n");
 }
 
-class FleetStateTest : public MonitorTest {
+class FleetStateTest : public MonitorEngineTest {
 protected:
     void SetUp() override
     {
@@ -51,7 +51,7 @@ protected:
     static qint64 epoch(const QDateTime& wall) { return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch(); }
 };
 
-TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
+TEST_P(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
 {
     db.addDcRun(7, false, now().addSecs(-4000), now().addSecs(-3700), 500, 20);
     db.addDcRun(8, true, now().addSecs(-60)); // running: the finished values come from run 7
@@ -89,7 +89,7 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
         << probed.toStdString();
 }
 
-TEST_F(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
+TEST_P(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
 {
     t.sql("DELETE FROM Configuration");
     FleetState s = readFleetState(t.ctx());
@@ -137,3 +137,5 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
     EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, 200).status, SyncCheckResult::Unknown)
         << "no interval to take the default limit from";
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, FleetStateTest, test::kEngines, test::engineName);

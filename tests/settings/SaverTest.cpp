@@ -26,10 +26,12 @@ const QString kDcDisableAutoFind =
     "you've entered become unavailable, Velmora will not function properly until connectivity is restored.  Are you "
     "SURE you want to do this?";
 
-class SaverTest : public ::testing::Test {
+class SaverTest : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override
     {
+        FW_SKIP_UNLESS_ENGINE(GetParam());
+        m_t.setEngine(GetParam());
         ASSERT_FALSE(m_t.createDemoDatabase(5, 5).isEmpty());
         StartupGate(m_t.ctx()).startNewLog();
     }
@@ -61,7 +63,7 @@ protected:
 
 } // namespace
 
-TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
+TEST_P(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
 {
     PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "20");
@@ -84,7 +86,7 @@ TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
     EXPECT_EQ(m_t.debug().lines.last(), "Exiting cmdDCSave_Click of Form frmMain");
 }
 
-TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
+TEST_P(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
 {
     PanelState s = domainPanel();
     selectMode(s, true);
@@ -105,7 +107,7 @@ TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
               "0 705 0 1 NULL 0");
 }
 
-TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
+TEST_P(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
 {
     const QString sales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
     PanelState s = domainPanel(sales);
@@ -118,7 +120,7 @@ TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
     EXPECT_TRUE(body().contains("    ReconnectAutoFind = 0"));
 }
 
-TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
+TEST_P(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
 {
     // No to the reconnect warning.
     PanelState s = domainPanel();
@@ -155,7 +157,7 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
 }
 
-TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
+TEST_P(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
 {
     PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "30");
@@ -166,7 +168,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_EQ(body().mid(1), QStringList{"Save pressed for Domain=gone.example.com"});
 
     // A write the database refuses.
-    m_t.sql("CREATE TRIGGER refuse BEFORE UPDATE ON ADDomain BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END");
+    m_t.sql(test::refuseUpdatesSql(GetParam(), "ADDomain", "disk quota exceeded"));
     m_t.prompter().messages.clear();
     EXPECT_EQ(DcSettingsSaver(m_t.ctx()).save(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);
     EXPECT_FALSE(after);
@@ -178,7 +180,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_EQ(columns("ReconnectFailureThreshold"), "15");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
+TEST_P(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
 {
     PanelState g = gcPanel();
     ASSERT_TRUE(g.atTime);
@@ -201,7 +203,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
     EXPECT_EQ(m_t.prompter().messages.last(), "Settings saved for global catalog server");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
+TEST_P(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
 {
     PanelState g = gcPanel();
     selectMode(g, false);
@@ -216,7 +218,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
               "0 0 45 1 130 1");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
+TEST_P(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
 {
     m_t.sql("DELETE FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ReconnectEnabled"});
     PanelState g = gcPanel(); // the fill stops at the missing node; the earlier values are in
@@ -233,3 +235,5 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
     EXPECT_TRUE(m_t.debug().lines.contains(failure));
     EXPECT_EQ(m_t.prompter().messages, QStringList{failure}) << "the box shows what the log says, and no success";
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SaverTest, test::kEngines, test::engineName);

@@ -15,24 +15,24 @@ using fw::test::CliRun;
 
 namespace {
 
-class SettingsCli : public ::testing::Test {
+class SettingsCli : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override
     {
-        demo = dir.filePath("demo");
-        DemoDataOptions options;
-        options.dcRuns = 5;
-        options.gcRuns = 5;
-        ASSERT_FALSE(DemoEnvironment::create(demo, options));
+        FW_SKIP_UNLESS_ENGINE(GetParam());
+        t.setEngine(GetParam());
+        cs = t.createDemoDatabase(5, 5);
+        ASSERT_FALSE(cs.isEmpty());
+        reg = t.writeRegistryFile();
     }
     CliRun cli(const QStringList& args)
     {
         QProcessEnvironment env;
         env.insert("XDG_STATE_HOME", dir.filePath("state"));
-        return test::runCli(FERROWIND_CLI, args, DemoEnvironment::registryPath(demo), env);
+        return test::runCli(FERROWIND_CLI, args, reg, env);
     }
-    QString columns(const QString& names) { return test::domainColumns("sqlite:" + DemoEnvironment::databasePath(demo), names); }
-    QString nodes(const QString& names) { return test::gcNodes("sqlite:" + DemoEnvironment::databasePath(demo), names); }
+    QString columns(const QString& names) { return test::domainColumns(cs, names); }
+    QString nodes(const QString& names) { return test::gcNodes(cs, names); }
     // The log the output names.
     QStringList logOf(const CliRun& r)
     {
@@ -40,13 +40,15 @@ protected:
         return test::TestContext::logLines(at < 0 ? QString() : r.out.mid(at + 14).trimmed());
     }
 
+    test::TestContext t;
     QTemporaryDir dir;
-    QString demo;
+    QString cs;
+    QString reg;
 };
 
 } // namespace
 
-TEST_F(SettingsCli, ShowPrintsTheStoredSettings)
+TEST_P(SettingsCli, ShowPrintsTheStoredSettings)
 {
     CliRun r = cli({"settings", "show", "--json"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
@@ -71,7 +73,7 @@ TEST_F(SettingsCli, ShowPrintsTheStoredSettings)
     EXPECT_TRUE(r.out.contains("--domain"));
 }
 
-TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
+TEST_P(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
 {
     CliRun r = cli({"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0"});
     EXPECT_EQ(r.code, 1);
@@ -96,7 +98,7 @@ TEST_F(SettingsCli, SetSavesThroughThePanelRulesWithYesForTheRiskyChoices)
     EXPECT_EQ(nodes("ManualGCPrimary"), "gc'q.example.com");
 }
 
-TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
+TEST_P(SettingsCli, SetRefusesBadInputWithoutWriting)
 {
     for (const QStringList& args : {QStringList{"ReconnectEnabled=0"}, QStringList{"--gc"}, QStringList{"--gc", "NoSuchKey=1"},
                                     QStringList{"--gc", "CurrentGC=gc9"}, QStringList{"--gc", "ReconnectEnabled=yes"},
@@ -108,3 +110,5 @@ TEST_F(SettingsCli, SetRefusesBadInputWithoutWriting)
     EXPECT_TRUE(r.err.contains("Connection attempts before failure"));
     EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SettingsCli, test::kEngines, test::engineName);

@@ -1,5 +1,5 @@
-// Runs against SQLite directly, or (FERROWIND_STORE_ODBC) through unixODBC with the SQLite3 ODBC driver,
-// so that the QODBC path with its engine detection is proven on a real driver.
+// Runs on each engine; with FERROWIND_STORE_ODBC, SQLite is reached through unixODBC with the SQLite3 ODBC driver,
+// so that the QODBC path with its engine detection is proven on that driver too.
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "settings/SettingsStore.h"
@@ -14,43 +14,44 @@ using fw::test::kSales;
 
 namespace {
 
-class SettingsStoreTest : public ::testing::Test {
+class SettingsStoreTest : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override
     {
-        m_path = m_t.createDemoDatabase(5, 5);
-        ASSERT_FALSE(m_path.isEmpty());
+        FW_SKIP_UNLESS_ENGINE(GetParam());
+        m_t.setEngine(GetParam());
+        m_direct = m_t.createDemoDatabase(5, 5);
+        ASSERT_FALSE(m_direct.isEmpty());
+        m_cs = m_direct;
 #ifdef FERROWIND_STORE_ODBC
-        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_path;
-#else
-        m_cs = QStringLiteral("sqlite:") + m_path;
+        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_direct.mid(7);
 #endif
     }
 
-    // Straight to the file, whichever way the store under test goes.
-    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue("sqlite:" + m_path, sql, binds); }
-    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns("sqlite:" + m_path, names, id); }
-    QString nodes(const QString& names) { return test::gcNodes("sqlite:" + m_path, names); }
+    // Straight to the database, whichever way the store under test goes.
+    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue(m_direct, sql, binds); }
+    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns(m_direct, names, id); }
+    QString nodes(const QString& names) { return test::gcNodes(m_direct, names); }
 
     test::TestContext m_t;
-    QString m_path;
+    QString m_direct;
     QString m_cs;
 };
 
 } // namespace
 
-TEST_F(SettingsStoreTest, OpensWithTheRightDialect)
+TEST_P(SettingsStoreTest, OpensWithTheRightDialect)
 {
     FwError err;
     auto db = Database::open(m_cs, &err);
     ASSERT_TRUE(db) << err.description.toStdString();
-    EXPECT_EQ(db->dialect().engine(), SqlDialect::Engine::Sqlite);
+    EXPECT_EQ(db->dialect().engine(), GetParam() == test::Engine::Sqlite ? SqlDialect::Engine::Sqlite : SqlDialect::Engine::SqlServer);
 #ifdef FERROWIND_STORE_ODBC
     EXPECT_EQ(db->driverName(), "QODBC");
 #endif
 }
 
-TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
+TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
 {
     SettingsStore store(m_cs);
     FwError err;
@@ -75,7 +76,7 @@ TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     EXPECT_FALSE(err) << err.description.toStdString();
 }
 
-TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
+TEST_P(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
 {
     SettingsStore store(m_cs);
     int matched = -1;
@@ -94,7 +95,7 @@ TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 42").toInt(), 1);
 }
 
-TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
+TEST_P(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
 {
     SettingsStore store(m_cs);
     int matched = -1;
@@ -112,7 +113,7 @@ TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
 }
 
-TEST_F(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
+TEST_P(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
 {
     FwError err;
     const ConfigurationSnapshot c = SettingsStore(m_cs).readConfiguration(&err);
@@ -125,7 +126,7 @@ TEST_F(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
     EXPECT_EQ(c.find(settings_text::kDsgcPrefix.toLower() + "currentgc"), nullptr); // names compare exactly
 }
 
-TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
+TEST_P(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
@@ -146,9 +147,9 @@ TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Configuration WHERE NodeValue = '0'").toInt(), 2);
 }
 
-TEST_F(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
+TEST_P(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
 {
-    SettingsStore store(QStringLiteral("sqlite:") + m_path + ".missing");
+    SettingsStore store(GetParam() == test::Engine::Sqlite ? m_direct + ".missing" : test::withDatabase(m_direct, "fwt_missing"));
     FwError err;
     EXPECT_TRUE(store.readDomains(&err).isEmpty());
     EXPECT_TRUE(err);
@@ -156,3 +157,9 @@ TEST_F(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
     EXPECT_TRUE(store.changeDomain(kCorp, {{DomainColumn::ReconnectEnabled, 0}}, &matched));
     EXPECT_TRUE(store.writeNodes({{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}));
 }
+
+#ifdef FERROWIND_STORE_ODBC
+INSTANTIATE_TEST_SUITE_P(Engines, SettingsStoreTest, ::testing::Values(test::Engine::Sqlite), test::engineName);
+#else
+INSTANTIATE_TEST_SUITE_P(Engines, SettingsStoreTest, test::kEngines, test::engineName);
+#endif
