@@ -1,5 +1,6 @@
 #include "db/Database.h"
 
+#include "db/BufferedResult.h"
 #include "db/ConnectionStringRedaction.h"
 #include "db/OdbcLogin.h"
 
@@ -101,6 +102,7 @@ void Database::shareLockWaits()
 
 Database::~Database()
 {
+    m_streams.clear(); // their results first
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -140,10 +142,12 @@ FwError Database::limitServerWaits(std::chrono::milliseconds loginTook)
 {
     m_serverWaits = std::make_unique<ServerWaits>();
     m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
-    // SQL Server waits for a lock for ever unless told otherwise; a save or a refresh blocked by the connectors'
-    // own transactions then fails with the server's lock time-out message within the budget.
+    // SQL Server waits for a lock for ever unless told otherwise. A save or a refresh blocked by the connectors' own
+    // transactions fails with the server's lock time-out message, a little before the statement's own time-out
+    // (half of what is left, see queryTimeoutSeconds) would end it with the driver's.
+    const qint64 lockWaitMs = std::max<qint64>(1, std::min<qint64>(m_serverWaits->leftMs, queryTimeoutSeconds() * 1000LL) - 250);
     QSqlQuery q = statement();
-    if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(m_serverWaits->leftMs)))
+    if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(lockWaitMs)))
         return fromSqlError(q.lastError());
     return {};
 }
@@ -163,10 +167,15 @@ bool Database::boundStatement(QSqlQuery& q, FwError* error)
     SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
     if (!hstmt)
         return true;
-    // Whole seconds, rounded up: the statement may overrun what is left by less than one.
-    const SQLULEN seconds = static_cast<SQLULEN>((m_serverWaits->leftMs + 999) / 1000);
-    SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeoutSeconds())), 0);
     return true;
+}
+
+int Database::queryTimeoutSeconds() const
+{
+    // Whole seconds, and half of what is left: when the time-out strikes, FreeTDS sends the server a cancel and waits
+    // as long again for its answer (a server busy waiting for a lock may never read it).
+    return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
 }
 
 void Database::countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error)
@@ -216,6 +225,7 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
     if (dialect.engine() == SqlDialect::Engine::Sqlite)
         QSqlQuery(login.db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
     std::unique_ptr<Database> result(new Database(login.db, name, dialect));
+    result->m_connectionString = connectionString;
     if (dialect.engine() == SqlDialect::Engine::SqlServer) {
         if (FwError err = result->limitServerWaits(loginTook)) {
             if (error) {
@@ -263,7 +273,7 @@ QSqlQuery Database::statement()
     return q;
 }
 
-QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)
+QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming)
 {
     QSqlQuery q = statement();
     if (error)
@@ -277,13 +287,39 @@ QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* 
         q.bindValue(i, bindable(binds[i]));
     if (!boundStatement(q, error))
         return QSqlQuery(m_db);
-    const int limitSeconds = m_serverWaits ? static_cast<int>((m_serverWaits->leftMs + 999) / 1000) : 0;
+    const int limitSeconds = m_serverWaits ? queryTimeoutSeconds() : 0;
     QElapsedTimer waited;
     waited.start();
-    const bool ok = q.exec();
+    bool ok = q.exec();
+    // SQL Server: read the rows at once, so that the next statement finds the connection free (see BufferedResult).
+    if (ok && m_serverWaits && !streaming && q.isSelect()) {
+        BufferedResult* rows = BufferedResult::readAll(q, m_db.driver(), &ok);
+        if (ok) {
+            countServerWait(waited.elapsed(), limitSeconds, false, error);
+            return QSqlQuery(rows);
+        }
+        delete rows;
+    }
     if (!ok && error)
         *error = fromSqlError(q.lastError());
     countServerWait(waited.elapsed(), limitSeconds, !ok, error);
+    return q;
+}
+
+QSqlQuery Database::runStreaming(const QString& sql, const QVariantList& binds, FwError* error)
+{
+    if (!m_serverWaits)
+        return run(sql, binds, error);
+    // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
+    FwError err;
+    std::unique_ptr<Database> own = open(m_connectionString, &err);
+    if (!own) {
+        if (error)
+            *error = err;
+        return statement();
+    }
+    QSqlQuery q = own->run(sql, binds, error, true);
+    m_streams.push_back(std::move(own));
     return q;
 }
 

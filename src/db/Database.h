@@ -8,6 +8,7 @@
 #include <QVariantList>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 namespace fw {
 
@@ -31,7 +32,10 @@ public:
     QSqlQuery statement();
     // Prepares and runs a statement with bound values (positional '?').
     // On failure `error` says what the driver said and the query is inactive.
-    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error);
+    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error) { return run(sql, binds, error, false); }
+    // The same for a long result read row by row beside others (the history's): on SQL Server it is not read into
+    // memory but runs on a connection of its own, outside this connection's transaction.
+    QSqlQuery runStreaming(const QString& sql, const QVariantList& binds, FwError* error);
     // Runs a schema file: batches ended by lines reading GO (T-SQL), or else statements ending with ';' at line ends.
     FwError runScript(const QString& script);
 
@@ -48,9 +52,11 @@ public:
 
 private:
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
+    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming);
     void shareLockWaits();
     FwError limitServerWaits(std::chrono::milliseconds loginTook);
     bool boundStatement(QSqlQuery& q, FwError* error);
+    int queryTimeoutSeconds() const;
     void countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error);
     static std::unique_ptr<Database> openSqlite(const QString& path, const QString& connectionString, FwError* error);
     static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
@@ -71,6 +77,8 @@ private:
     SqlDialect m_dialect;
     std::unique_ptr<LockWaits> m_lockWaits;
     std::unique_ptr<ServerWaits> m_serverWaits;
+    QString m_connectionString;
+    std::vector<std::unique_ptr<Database>> m_streams;
 };
 
 } // namespace fw

@@ -371,7 +371,7 @@ TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        BuilderHarness h(GetParam());
+        BuilderHarness h;
         h.db.add(SyncSide::GC, c.runs);
         const HistoryResult r = h.build(SyncSide::GC, c.factor);
         EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Impossible);

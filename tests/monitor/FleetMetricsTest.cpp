@@ -42,7 +42,10 @@ class FleetStateTest : public MonitorEngineTest {
 protected:
     void SetUp() override
     {
-        t.sql("INSERT INTO Configuration (FullNodeName, NodeValue) VALUES (?, ?)",
+        MonitorEngineTest::SetUp();
+        if (IsSkipped())
+            return;
+        t.sql("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (1, ?, ?)",
                 {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
         db.addDomain("corp.example.com", "dc1.corp.example.com", "{A}");
         db.addDomain("odd\"na\\me", QString(), "{B}");
