@@ -173,6 +173,8 @@ bool Database::boundStatement(QSqlQuery& q, FwError* error)
 
 int Database::queryTimeoutSeconds() const
 {
+    if (m_serverWaits->longReads)
+        return static_cast<int>(kOdbcLoginLimit.count() / 1000);
     // Whole seconds, and half of what is left: when the time-out strikes, FreeTDS sends the server a cancel and waits
     // as long again for its answer (a server busy waiting for a lock may never read it).
     return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
@@ -182,7 +184,8 @@ void Database::countServerWait(qint64 waitedMs, int limitSeconds, bool failed, F
 {
     if (!m_serverWaits)
         return;
-    m_serverWaits->leftMs -= waitedMs;
+    if (!m_serverWaits->longReads)
+        m_serverWaits->leftMs -= waitedMs;
     // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...).
     if (failed && error && waitedMs >= limitSeconds * 1000LL - 50)
         *error = {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, error->description)};
@@ -311,6 +314,8 @@ QSqlQuery Database::runStreaming(const QString& sql, const QVariantList& binds, 
     if (!m_serverWaits)
         return run(sql, binds, error);
     // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
+    // A long read is no verdict within the command's 5 s (the history shows its progress and can be abandoned):
+    // each of its waits for the server is bounded by 5 s instead.
     FwError err;
     std::unique_ptr<Database> own = open(m_connectionString, &err);
     if (!own) {
@@ -318,6 +323,7 @@ QSqlQuery Database::runStreaming(const QString& sql, const QVariantList& binds, 
             *error = err;
         return statement();
     }
+    own->m_serverWaits->longReads = true;
     QSqlQuery q = own->run(sql, binds, error, true);
     m_streams.push_back(std::move(own));
     return q;

@@ -70,6 +70,7 @@ private:
     // gets what is left as its query timeout, and lock waits end within it with the server's own message.
     struct ServerWaits {
         qint64 leftMs = 0;
+        bool longReads = false; // a connection of runStreaming's
     };
 
     QSqlDatabase m_db;

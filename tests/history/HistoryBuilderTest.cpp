@@ -81,7 +81,7 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
     // The server takes each row in a round trip: fewer histories there, the coverage counted on SQLite.
     const bool sqlite = GetParam() == Engine::Sqlite;
     int retried = 0, accepted = 0, fitted = 0;
-    for (quint32 seed = 1; seed <= (sqlite ? 64u : 10u); ++seed) {
+    for (quint32 seed = 1; seed <= (sqlite ? 64u : 6u); ++seed) {
         BuilderHarness h(GetParam());
         const bool dc = seed % 2 == 1;
         const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
