@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
 
 namespace fw::test {
 
@@ -81,6 +82,25 @@ QString renameTableSql(Engine engine, const QString& from, const QString& to)
                                          << text.toStdString();
 }
 
+namespace {
+// CREATE and DROP DATABASE on the server behind FERROWIND_TEST_SQLSERVER. Babelfish refuses such statements that
+// run at the same moment in two sessions ("tuple concurrently updated"), as parallel test processes do: tried again.
+FwError serverDdl(const QString& statement)
+{
+    FwError err;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (attempt > 0)
+            QThread::msleep(100 + 100 * attempt);
+        auto server = Database::open(sqlServerTestConnection(), &err);
+        if (server)
+            server->run(statement, {}, &err);
+        if (!err || !err.description.contains(QLatin1String("concurrently")))
+            break;
+    }
+    return err;
+}
+} // namespace
+
 EngineDatabase::EngineDatabase(Engine engine, const QString& dir) : m_engine(engine)
 {
     FwError err;
@@ -96,11 +116,7 @@ EngineDatabase::EngineDatabase(Engine engine, const QString& dir) : m_engine(eng
         const QString name = QStringLiteral("fwt_%1_%2")
                                  .arg(QCoreApplication::applicationPid())
                                  .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
-        {
-            auto server = Database::open(base, &err);
-            if (server)
-                server->run(QStringLiteral("CREATE DATABASE %1").arg(name), {}, &err);
-        }
+        err = serverDdl(QStringLiteral("CREATE DATABASE %1").arg(name));
         if (err) {
             ADD_FAILURE() << "cannot create a test database: " << err.description.toStdString();
             return;
@@ -122,10 +138,7 @@ EngineDatabase::~EngineDatabase()
 {
     if (m_serverDatabase.isEmpty())
         return;
-    FwError err;
-    auto server = Database::open(sqlServerTestConnection(), &err);
-    if (server)
-        server->run(QStringLiteral("DROP DATABASE %1").arg(m_serverDatabase), {}, &err);
+    const FwError err = serverDdl(QStringLiteral("DROP DATABASE %1").arg(m_serverDatabase));
     if (err)
         ADD_FAILURE() << "cannot drop the test database " << m_serverDatabase.toStdString() << ": " << err.description.toStdString();
 }
