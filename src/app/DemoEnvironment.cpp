@@ -1,5 +1,6 @@
 #include "app/DemoEnvironment.h"
 
+#include "db/ConnectionStringRedaction.h"
 #include "db/Database.h"
 #include "platform/RegFileWriter.h"
 #include "platform/RegistryStore.h"
@@ -21,7 +22,7 @@ QString DemoEnvironment::registryPath(const QString& dir)
     return QDir(dir).absoluteFilePath(QStringLiteral("velmora.reg"));
 }
 
-QString DemoEnvironment::registryText(const QString& databasePath, quint32 versionNumber, quint32 buildNumber)
+QString DemoEnvironment::registryText(const QString& connectionString, quint32 versionNumber, quint32 buildNumber)
 {
     const QString kestrelon = QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon");
     const QString tool = kestrelon + QStringLiteral("\\FerrowindSettingsTool");
@@ -32,8 +33,29 @@ QString DemoEnvironment::registryText(const QString& databasePath, quint32 versi
                   QStringLiteral("KSDSAD.KSDSAD.1"));
     reg.setDword(kestrelon + QStringLiteral("\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr"), QStringLiteral("Active Status"), 1);
     reg.setDword(tool, QStringLiteral("Trace"), 0);
-    reg.setString(tool, QStringLiteral("ConnectionString"), QStringLiteral("sqlite:") + databasePath);
+    reg.setString(tool, QStringLiteral("ConnectionString"), connectionString);
     return RegFileWriter::text(reg, QStringLiteral("Demo installation of Velmora for the Ferrowind settings tool."));
+}
+
+FwError DemoEnvironment::fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace)
+{
+    FwError err;
+    auto db = Database::open(connectionString, &err);
+    if (!db)
+        return err;
+    const QStringList present = DemoData::velmoraObjects(*db);
+    if (!present.isEmpty()) {
+        if (!replace)
+            return {58, QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
+                            .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
+        if ((err = DemoData::dropSchema(*db)))
+            return err;
+    }
+    if ((err = DemoData::createSchema(*db)) || (err = DemoData::populate(*db, options))) {
+        DemoData::dropSchema(*db); // what was made here, half filled, goes again
+        return err;
+    }
+    return {};
 }
 
 FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
@@ -66,7 +88,7 @@ FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& optio
     QSaveFile reg(registryPath(dir));
     if (!reg.open(QIODevice::WriteOnly))
         return {75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    reg.write(registryText(db).toUtf8());
+    reg.write(registryText(QStringLiteral("sqlite:") + db).toUtf8());
     if (!reg.commit())
         return {75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
     return {};

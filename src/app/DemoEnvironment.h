@@ -13,10 +13,14 @@ public:
     // A database or registry file already in `dir` is replaced only when `replace` says so: it may be an
     // installation's own registry file or a demo someone has been editing.
     static FwError create(const QString& dir, const DemoDataOptions& options, bool replace = false);
+    // Fills the database behind an ODBC connection string (a DSN or a full string) with the schema of its engine and
+    // the demo data. A database already holding Velmora tables or views is left alone unless `replace` says so.
+    static FwError fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace = false);
     static QString databasePath(const QString& dir);
     static QString registryPath(const QString& dir);
-    // The .reg text for a product of the given version and build numbers, pointing at the database.
-    static QString registryText(const QString& databasePath, quint32 versionNumber = 0x00080000, quint32 buildNumber = 0x00000055);
+    // The .reg text for a product of the given version and build numbers, pointing at the database (a connection
+    // string: "sqlite:" + path for the demo's file).
+    static QString registryText(const QString& connectionString, quint32 versionNumber = 0x00080000, quint32 buildNumber = 0x00000055);
 };
 
 } // namespace fw

@@ -1,5 +1,6 @@
 #include "app/DemoEnvironment.h"
 #include "cli/CliSupport.h"
+#include "db/ConnectionStringRedaction.h"
 
 #include <QDir>
 
@@ -16,8 +17,14 @@ int runDemoEnv(CliEnv& env)
     const QCommandLineOption changes(QStringLiteral("changes"), QStringLiteral("Increment and interval changes (default 3)."),
                                      QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption replace(QStringLiteral("replace"),
-                                     QStringLiteral("Replace a VelmoraDb.sqlite and velmora.reg already in DIR."));
+                                     QStringLiteral("Replace a VelmoraDb.sqlite and velmora.reg already in DIR, or the "
+                                                    "Velmora tables already in the --database."));
+    const QCommandLineOption database(QStringLiteral("database"),
+                                      QStringLiteral("Fill this ODBC database (a DSN or a connection string) instead of "
+                                                     "creating DIR; its engine's schema is created there."),
+                                      QStringLiteral("CONNECTION"));
     p.addOption(runs);
+    p.addOption(database);
     p.addOption(gcRuns);
     p.addOption(changes);
     p.addOption(replace);
@@ -25,8 +32,10 @@ int runDemoEnv(CliEnv& env)
     if (int rc = parseCommandLine(p, env, QStringLiteral("demo-env"),
                                   QStringLiteral("Create a demo Velmora environment: an SQLite VelmoraDb with three domains and "
                                                  "a synchronisation history, and a registry file for Velmora 8.0(0.85).\n"
-                                                 "Run the tools on it with FERROWIND_REGISTRY=DIR/velmora.reg."),
-                                  1, 1);
+                                                 "Run the tools on it with FERROWIND_REGISTRY=DIR/velmora.reg.\n"
+                                                 "With --database, fill an existing ODBC database (SQL Server or SQLite) "
+                                                 "instead; no DIR is given then."),
+                                  0, 1);
         rc >= 0)
         return rc;
 
@@ -45,6 +54,27 @@ int runDemoEnv(CliEnv& env)
     o.incrementChanges = p.value(changes).toInt(&ok);
     if (!ok || o.incrementChanges < 0) {
         env.err << "ferrowind demo-env: --changes needs a whole number of 0 or more\n";
+        return ExitUsage;
+    }
+    if (p.isSet(database)) {
+        if (!p.positionalArguments().isEmpty()) {
+            env.err << "ferrowind demo-env: give either DIR or --database, not both\n";
+            return ExitUsage;
+        }
+        const QString cs = p.value(database);
+        if (cs.trimmed().isEmpty()) {
+            env.err << "ferrowind demo-env: --database needs a DSN or a connection string\n";
+            return ExitUsage;
+        }
+        if (const FwError e = DemoEnvironment::fillDatabase(cs, o, p.isSet(replace))) {
+            env.err << "ferrowind demo-env: " << e.description << "\n";
+            return ExitFailed;
+        }
+        env.out << "Filled " << redactConnectionString(cs) << "\n";
+        return ExitOk;
+    }
+    if (p.positionalArguments().isEmpty()) {
+        env.err << "ferrowind demo-env: give DIR or --database\n";
         return ExitUsage;
     }
     const QString dir = QDir(p.positionalArguments().first()).absolutePath();

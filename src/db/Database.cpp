@@ -1,13 +1,19 @@
 #include "db/Database.h"
 
+#include "db/BufferedResult.h"
 #include "db/ConnectionStringRedaction.h"
 #include "db/OdbcLogin.h"
 
 #include <QAtomicInt>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlResult>
 
+#include <sql.h>
+#include <sqlext.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -30,6 +36,13 @@ constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 // verdict within this, not within this for each statement.
 constexpr int kSqliteLockWaitMs = 5000;
 
+constexpr int kNoAnswerCode = -2147217871; // the data-access layers' "timeout expired"
+
+FwError noAnswer()
+{
+    return {kNoAnswerCode, QStringLiteral("The database server did not answer within 5 seconds")};
+}
+
 QString openFailure(const QString& connectionString, const QString& reason)
 {
     return QStringLiteral("Cannot open the database (%1): %2")
@@ -48,6 +61,13 @@ FwError Database::fromSqlError(const QSqlError& e)
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
     return {code, text};
+}
+
+QVariant Database::bindable(const QVariant& v)
+{
+    if (!v.isValid())
+        return QVariant(QMetaType::fromType<QString>());
+    return v;
 }
 
 Database::Database(QSqlDatabase db, QString connectionName, SqlDialect dialect)
@@ -82,6 +102,7 @@ void Database::shareLockWaits()
 
 Database::~Database()
 {
+    m_streams.clear(); // their results first
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -117,10 +138,69 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, const QStrin
     return result;
 }
 
+FwError Database::limitServerWaits(std::chrono::milliseconds loginTook)
+{
+    m_serverWaits = std::make_unique<ServerWaits>();
+    m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
+    // SQL Server waits for a lock for ever unless told otherwise. A save or a refresh blocked by the connectors' own
+    // transactions fails with the server's lock time-out message, a little before the statement's own time-out
+    // (half of what is left, see queryTimeoutSeconds) would end it with the driver's.
+    const qint64 lockWaitMs = std::max<qint64>(1, std::min<qint64>(m_serverWaits->leftMs, queryTimeoutSeconds() * 1000LL) - 250);
+    QSqlQuery q = statement();
+    if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(lockWaitMs)))
+        return fromSqlError(q.lastError());
+    return {};
+}
+
+bool Database::boundStatement(QSqlQuery& q, FwError* error)
+{
+    if (!m_serverWaits)
+        return true;
+    if (m_serverWaits->leftMs <= 0) {
+        if (error)
+            *error = noAnswer();
+        return false;
+    }
+    const QVariant h = q.result()->handle();
+    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
+        return true;
+    SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
+    if (!hstmt)
+        return true;
+    SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeoutSeconds())), 0);
+    return true;
+}
+
+int Database::queryTimeoutSeconds() const
+{
+    if (m_serverWaits->longReads)
+        return static_cast<int>(kOdbcLoginLimit.count() / 1000);
+    // Whole seconds, and half of what is left: when the time-out strikes, FreeTDS sends the server a cancel and waits
+    // as long again for its answer (a server busy waiting for a lock may never read it).
+    return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
+}
+
+void Database::countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error)
+{
+    if (!m_serverWaits)
+        return;
+    if (!m_serverWaits->longReads)
+        m_serverWaits->leftMs -= waitedMs;
+    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...).
+    if (failed && error && waitedMs >= limitSeconds * 1000LL - 50)
+        *error = {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, error->description)};
+}
+
 std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, FwError* error)
 {
     const QString name = nextConnectionName();
-    OdbcLogin login = loginWithin(name, connectionString, kOdbcLoginLimit);
+    QElapsedTimer loginClock;
+    loginClock.start();
+    // FreeTDS reads the last attribute of a string handed over in UTF-16 one character too far (a NUL ends up in
+    // the database name of the login and the server drops it): end the string with ';' as the grammar allows.
+    const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString : connectionString + QLatin1Char(';');
+    OdbcLogin login = loginWithin(name, driverString, kOdbcLoginLimit);
+    const std::chrono::milliseconds loginTook{loginClock.elapsed()};
     using Outcome = OdbcLogin::Outcome;
     if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
         // The login goes on without us and frees the name when it ends.
@@ -147,7 +227,18 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
     const SqlDialect dialect(SqlDialect::fromDbmsName(login.dbmsName));
     if (dialect.engine() == SqlDialect::Engine::Sqlite)
         QSqlQuery(login.db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    return std::unique_ptr<Database>(new Database(login.db, name, dialect));
+    std::unique_ptr<Database> result(new Database(login.db, name, dialect));
+    result->m_connectionString = connectionString;
+    if (dialect.engine() == SqlDialect::Engine::SqlServer) {
+        if (FwError err = result->limitServerWaits(loginTook)) {
+            if (error) {
+                *error = err;
+                error->description = openFailure(connectionString, err.description);
+            }
+            return nullptr;
+        }
+    }
+    return result;
 }
 
 std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)
@@ -178,10 +269,16 @@ std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* e
     return openSqlite(path, QStringLiteral("sqlite:") + path, error);
 }
 
-QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error)
+QSqlQuery Database::statement()
 {
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
+    return q;
+}
+
+QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming)
+{
+    QSqlQuery q = statement();
     if (error)
         *error = {};
     if (!q.prepare(sql)) {
@@ -190,14 +287,61 @@ QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* 
         return q;
     }
     for (int i = 0; i < binds.size(); ++i)
-        q.bindValue(i, binds[i]);
-    if (!q.exec() && error)
+        q.bindValue(i, bindable(binds[i]));
+    if (!boundStatement(q, error))
+        return QSqlQuery(m_db);
+    const int limitSeconds = m_serverWaits ? queryTimeoutSeconds() : 0;
+    QElapsedTimer waited;
+    waited.start();
+    bool ok = q.exec();
+    // SQL Server: read the rows at once, so that the next statement finds the connection free (see BufferedResult).
+    if (ok && m_serverWaits && !streaming && q.isSelect()) {
+        BufferedResult* rows = BufferedResult::readAll(q, m_db.driver(), &ok);
+        if (ok) {
+            countServerWait(waited.elapsed(), limitSeconds, false, error);
+            return QSqlQuery(rows);
+        }
+        delete rows;
+    }
+    if (!ok && error)
         *error = fromSqlError(q.lastError());
+    countServerWait(waited.elapsed(), limitSeconds, !ok, error);
+    return q;
+}
+
+QSqlQuery Database::runStreaming(const QString& sql, const QVariantList& binds, FwError* error)
+{
+    if (!m_serverWaits)
+        return run(sql, binds, error);
+    // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
+    // A long read is no verdict within the command's 5 s (the history shows its progress and can be abandoned):
+    // each of its waits for the server is bounded by 5 s instead.
+    FwError err;
+    std::unique_ptr<Database> own = open(m_connectionString, &err);
+    if (!own) {
+        if (error)
+            *error = err;
+        return statement();
+    }
+    own->m_serverWaits->longReads = true;
+    QSqlQuery q = own->run(sql, binds, error, true);
+    m_streams.push_back(std::move(own));
     return q;
 }
 
 FwError Database::runScript(const QString& script)
 {
+    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    if (script.contains(go)) {
+        for (const QString& batch : script.split(go)) {
+            if (batch.trimmed().isEmpty())
+                continue;
+            QSqlQuery q = statement();
+            if (!q.exec(batch))
+                return fromSqlError(q.lastError());
+        }
+        return {};
+    }
     // Statements end with ';' at the end of a line; triggers keep their inner ';' mid-line or
     // are written with "END;" closing them.
     QString current;
@@ -213,7 +357,7 @@ FwError Database::runScript(const QString& script)
         const bool ends = inTrigger ? line.compare(QLatin1String("END;"), Qt::CaseInsensitive) == 0 : line.endsWith(QLatin1Char(';'));
         if (!ends)
             continue;
-        QSqlQuery q(m_db);
+        QSqlQuery q = statement();
         if (!q.exec(current))
             return fromSqlError(q.lastError());
         current.clear();

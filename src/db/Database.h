@@ -6,7 +6,9 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
+#include <chrono>
 #include <memory>
+#include <vector>
 
 namespace fw {
 
@@ -25,10 +27,16 @@ public:
     QSqlDatabase& handle() { return m_db; }
     QString driverName() const { return m_db.driverName(); }
 
+    // A statement on this connection that reads forward only: a scrollable one becomes a server cursor on SQL
+    // Server through FreeTDS, which the server refuses for anything but a plain SELECT.
+    QSqlQuery statement();
     // Prepares and runs a statement with bound values (positional '?').
     // On failure `error` says what the driver said and the query is inactive.
-    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error);
-    // Runs a batch of statements separated by ';' at line ends (schema files).
+    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error) { return run(sql, binds, error, false); }
+    // The same for a long result read row by row beside others (the history's): on SQL Server it is not read into
+    // memory but runs on a connection of its own, outside this connection's transaction.
+    QSqlQuery runStreaming(const QString& sql, const QVariantList& binds, FwError* error);
+    // Runs a schema file: batches ended by lines reading GO (T-SQL), or else statements ending with ';' at line ends.
     FwError runScript(const QString& script);
 
     FwError begin();
@@ -36,12 +44,20 @@ public:
     void rollback();
 
     static FwError fromSqlError(const class QSqlError& e);
+    // A value as bound: a null without a type goes as a null text, which every engine converts to the column's
+    // type (the ODBC driver would send it as binary, which SQL Server does not convert to every type).
+    static QVariant bindable(const QVariant& v);
 
     static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
 
 private:
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
+    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming);
     void shareLockWaits();
+    FwError limitServerWaits(std::chrono::milliseconds loginTook);
+    bool boundStatement(QSqlQuery& q, FwError* error);
+    int queryTimeoutSeconds() const;
+    void countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error);
     static std::unique_ptr<Database> openSqlite(const QString& path, const QString& connectionString, FwError* error);
     static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
 
@@ -50,10 +66,20 @@ private:
         int spentMs = 0;
     };
 
+    // SQL Server: what this connection may still wait for the server in all, the login included; each statement
+    // gets what is left as its query timeout, and lock waits end within it with the server's own message.
+    struct ServerWaits {
+        qint64 leftMs = 0;
+        bool longReads = false; // a connection of runStreaming's
+    };
+
     QSqlDatabase m_db;
     QString m_connectionName;
     SqlDialect m_dialect;
     std::unique_ptr<LockWaits> m_lockWaits;
+    std::unique_ptr<ServerWaits> m_serverWaits;
+    QString m_connectionString;
+    std::vector<std::unique_ptr<Database>> m_streams;
 };
 
 } // namespace fw

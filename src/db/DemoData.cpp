@@ -36,7 +36,7 @@ QString ts(const QDateTime& t)
 bool exec(QSqlQuery& q, const QVariantList& values, FwError& err)
 {
     for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, values[i]);
+        q.bindValue(i, Database::bindable(values[i]));
     if (!q.exec()) {
         err = Database::fromSqlError(q.lastError());
         return false;
@@ -61,11 +61,16 @@ Phase phaseFor(int i, int n, int changes)
     return phases[idx % static_cast<int>(std::size(phases))];
 }
 
+const char* const kTables[] = {"ADDomain", "Configuration", "SyncHistoryDC", "SyncHistoryGC", "SyncHistoryDCDomain",
+                               "SyncHistoryObject"};
+const char* const kViews[] = {"vw_ADDomain", "vw_Configuration"};
+
 } // namespace
 
-QString DemoData::schemaText()
+QString DemoData::schemaText(SqlDialect::Engine engine)
 {
-    QFile f(QStringLiteral(":/schema/sqlite/schema.sql"));
+    QFile f(engine == SqlDialect::Engine::Sqlite ? QStringLiteral(":/schema/sqlite/schema.sql")
+                                                 : QStringLiteral(":/schema/tsql/schema.sql"));
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(f.readAll());
@@ -73,10 +78,44 @@ QString DemoData::schemaText()
 
 FwError DemoData::createSchema(Database& db)
 {
-    const QString text = schemaText();
+    const QString text = schemaText(db.dialect().engine());
     if (text.isEmpty())
         return {-2147467259, QStringLiteral("The built-in database schema is missing")};
     return db.runScript(text);
+}
+
+QStringList DemoData::velmoraObjects(Database& db)
+{
+    QStringList names;
+    const QStringList present = db.handle().tables(QSql::AllTables);
+    QStringList wanted;
+    for (const char* t : kTables)
+        wanted << QString::fromLatin1(t);
+    for (const char* v : kViews)
+        wanted << QString::fromLatin1(v);
+    for (const QString& w : wanted)
+        if (present.contains(w, Qt::CaseInsensitive))
+            names << w;
+    return names;
+}
+
+FwError DemoData::dropSchema(Database& db)
+{
+    const bool sqlite = db.dialect().engine() == SqlDialect::Engine::Sqlite;
+    QStringList drops;
+    for (const char* v : kViews)
+        drops << QStringLiteral("DROP VIEW IF EXISTS %1").arg(QLatin1String(v));
+    if (!sqlite)
+        drops << QStringLiteral("DROP PROCEDURE IF EXISTS csp_ConfigurationModify");
+    for (const char* t : kTables)
+        drops << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t));
+    for (const QString& sql : drops) {
+        FwError err;
+        db.run(sql, {}, &err);
+        if (err)
+            return err;
+    }
+    return {};
 }
 
 FwError DemoData::populate(Database& db, const DemoDataOptions& o)
@@ -85,7 +124,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
     if (err)
         return err;
     QRandomGenerator rng(o.seed);
-    QSqlQuery q(db.handle());
+    QSqlQuery q = db.statement();
 
     // Domains with settings that differ from one another.
     q.prepare(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC, ReconnectEnabled, ReconnectAutoFind, "
@@ -127,7 +166,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
 
     // DC history: runs oldest first, spaced by the interval in force.
     {
-        QSqlQuery run(db.handle()), dom(db.handle()), obj(db.handle());
+        QSqlQuery run = db.statement(), dom = db.statement(), obj = db.statement();
         run.prepare(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"));
         dom.prepare(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"));
         obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
@@ -187,7 +226,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
 
     // GC history.
     {
-        QSqlQuery run(db.handle()), obj(db.handle());
+        QSqlQuery run = db.statement(), obj = db.statement();
         run.prepare(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)"));
         obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
         const char* servers[] = {"gc01.corp.example.com", "gc02.corp.example.com", "GC01.corp.example.com"};

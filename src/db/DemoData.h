@@ -1,8 +1,10 @@
 #pragma once
+#include "db/SqlDialect.h"
 #include "log/FwError.h"
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace fw {
 
@@ -25,10 +27,15 @@ struct DemoDataOptions {
 // synchronisation history with increment and interval changes, error, resync and server-change events.
 class DemoData {
 public:
+    // The tables, views (and on SQL Server the procedure) of the database's engine.
     static FwError createSchema(Database& db);
     static FwError populate(Database& db, const DemoDataOptions& options);
+    // The Velmora tables and views the database already holds (schema objects this tool reads or writes).
+    static QStringList velmoraObjects(Database& db);
+    // Drops what createSchema makes.
+    static FwError dropSchema(Database& db);
 
-    static QString schemaText();
+    static QString schemaText(SqlDialect::Engine engine);
     static constexpr const char* kDsgcPrefix = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
     static constexpr const char* kDsadPrefix = "System.DirectoryConnectors.ActiveDirectory.DSAD.";
 };

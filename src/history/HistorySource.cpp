@@ -142,7 +142,8 @@ QString SqlHistorySource::domainSql()
 FwError SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: serializable, so that no run can finish into the ranges already counted or read.
+    // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
+    // results there run on connections of their own (one open result per connection), outside this snapshot.
     if (m_db.dialect().engine() == SqlDialect::Engine::SqlServer) {
         FwError err;
         m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE"), {}, &err);
@@ -187,16 +188,16 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failures)
 {
     FwError err;
-    QSqlQuery runs = m_db.run(runListSql(m_side), {}, &err);
+    QSqlQuery runs = m_db.runStreaming(runListSql(m_side), {}, &err);
     if (err)
         failures.append({40, err});
-    QSqlQuery totals = m_db.run(totalsSql(m_side), {QStringLiteral("GC")}, &err);
+    QSqlQuery totals = m_db.runStreaming(totalsSql(m_side), {QStringLiteral("GC")}, &err);
     if (err)
         failures.append({50, err});
     QSqlQuery domains(m_db.handle());
     bool domainsOk = false;
     if (m_side == SyncSide::DC) {
-        domains = m_db.run(domainSql(), {}, &err);
+        domains = m_db.runStreaming(domainSql(), {}, &err);
         if (err)
             failures.append({60, err});
         domainsOk = !err;

@@ -1,10 +1,12 @@
 #include "app/DemoEnvironment.h"
 #include "support/CliProcess.h"
+#include "support/TestContext.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -41,7 +43,7 @@ TEST(Cli, DemoEnvThenVersionReportsEveryGate)
     EXPECT_TRUE(o["statusTab"].toBool());
 
     // An older product and a passive failover member are refused with exit status 1.
-    writeFile(reg, fw::DemoEnvironment::registryText(demo + "/VelmoraDb.sqlite", 0x00040000, 0x00030063) +
+    writeFile(reg, fw::DemoEnvironment::registryText("sqlite:" + demo + "/VelmoraDb.sqlite", 0x00040000, 0x00030063) +
                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\KsCsNodeMgr\\1.0\\Local Services\\KsCsMgr]\r\n"
                        "\"Active Status\"=dword:00000000\r\n"
                        "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\r\n\"Trace\"=dword:00000003\r\n");
@@ -68,7 +70,7 @@ TEST(Cli, HistoryReconnectAndSettingsSetAreRefusedAsTheWindowsAre)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();
-    writeFile(reg, fw::DemoEnvironment::registryText(db, 0x00040000, 0x00030063));
+    writeFile(reg, fw::DemoEnvironment::registryText("sqlite:" + db, 0x00040000, 0x00030063));
     for (const QStringList& args : {QStringList{"history", "dc"}, QStringList{"reconnect", "--gc"},
                                     QStringList{"settings", "set", "--gc", "ReconnectEnabled=0", "--yes"}}) {
         const CliRun r = cli(args, reg);
@@ -215,4 +217,39 @@ TEST(Cli, SettingsSetSaysWhenItsActivityLogCannotBeWritten)
     EXPECT_TRUE(o["saved"].toBool());
     EXPECT_TRUE(o["log"].isNull());
     EXPECT_EQ(("the activity log could not be written: " + o["logError"].toString()).toStdString(), said.toStdString());
+}
+
+class DemoEnvDatabase : public ::testing::TestWithParam<fw::test::Engine> {
+protected:
+    void SetUp() override { FW_SKIP_UNLESS_ENGINE(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Engines, DemoEnvDatabase, fw::test::kEngines, fw::test::engineName);
+
+// An ODBC database (SQLite through its ODBC driver, or the T-SQL server) already holding the schema is refused and left
+// as it is; --replace makes the tables again and fills them.
+TEST_P(DemoEnvDatabase, FillsAnOdbcDatabaseAndReplacesVelmoraTablesOnlyWhenAsked)
+{
+    fw::test::TestContext t;
+    t.setEngine(GetParam());
+    const QString direct = t.createEmptyDatabase();
+    ASSERT_FALSE(direct.isEmpty());
+    const QString cs = GetParam() == fw::test::Engine::Sqlite ? "Driver={SQLite3};Database=" + direct.mid(7) : direct;
+    CliRun r = cli({"demo-env", "--database", cs, "--runs", "4"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.startsWith("ferrowind demo-env: The database (")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(") already holds Velmora tables (ADDomain, Configuration, SyncHistoryDC, SyncHistoryGC, "
+                               "SyncHistoryDCDomain, SyncHistoryObject, vw_ADDomain, vw_Configuration); give --replace to replace "
+                               "them\n"))
+        << r.err.toStdString();
+    const QString password = QRegularExpression("PWD=([^;]+)", QRegularExpression::CaseInsensitiveOption).match(cs).captured(1);
+    EXPECT_TRUE(password.isEmpty() || !r.err.contains(password)) << "the password is never shown";
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 0);
+
+    EXPECT_EQ(cli({"demo-env", "--database", cs, t.dir()}).code, 2) << "a folder and a database at once";
+    r = cli({"demo-env", "--database", cs, "--runs", "4", "--replace"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Filled ")) << r.out.toStdString();
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 3);
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0").toInt(), 4);
 }

@@ -46,7 +46,7 @@ TEST(ConnectionStringRedaction, DriverTextLosesThePasswordWhereItQuotesTheString
         {"Server=db1;UID=sa;PWD={Se;cr}}et}", "login failed (pwd = Se;cr}et)", "login failed (pwd = ***)"},
         {"Driver={FreeTDS;Server=db1;UID=sa;PWD=Hunter2Secret",
          "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=Hunter2Secret' : file not found",
-         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***' : file not found"},
+         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***;' : file not found"},
         {"Driver={FreeTDS};Server=db1;UID=sa;PWD=e",
          "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist",
          "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist"},
@@ -73,7 +73,7 @@ TEST(ConnectionStringRedaction, AFailedOpenNamesTheServerButNotThePassword)
          "[unixODBC][Driver Manager]Can't open lib 'No Such Driver' : file not found QODBC: Unable to connect"},
         {"Driver={FreeTDS;Server=db1;UID=sa;PWD=Hunter2Secret",
          "Cannot open the database (Driver={FreeTDS;Server=db1;UID=sa;PWD=***): "
-         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***' : file not found QODBC: Unable to connect"},
+         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***;' : file not found QODBC: Unable to connect"},
     };
     for (const auto& c : cases) {
         fw::FwError err;

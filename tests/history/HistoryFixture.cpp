@@ -22,7 +22,7 @@ QString ts(const QDateTime& t)
 void execWith(QSqlQuery& q, const QVariantList& values)
 {
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        q.addBindValue(Database::bindable(v));
     q.exec();
 }
 } // namespace
@@ -32,17 +32,16 @@ QDateTime baseTime()
     return QDateTime(QDate(2005, 3, 14), QTime(9, 0, 0), Qt::UTC);
 }
 
-HistoryDb::HistoryDb(const QString& path) : m_path(path)
+HistoryDb::HistoryDb(const QString& dir, Engine engine) : m_fresh(engine, dir)
 {
-    FwError err;
-    m_db = Database::createSqlite(path, &err);
-    if (m_db) {
+    if (m_fresh.connectionString().isEmpty())
+        return;
+    m_db = m_fresh.open();
+    if (m_db && engine == Engine::Sqlite) {
         // Scratch files only: no need to wait for the disk.
         QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
         QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA journal_mode = MEMORY"));
     }
-    if (m_db && DemoData::createSchema(*m_db))
-        m_db.reset();
 }
 
 void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
@@ -50,7 +49,7 @@ void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
     const bool dc = side == SyncSide::DC;
     const QString columns = QStringLiteral("SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval");
     m_db->begin();
-    QSqlQuery run(m_db->handle()), dom(m_db->handle()), obj(m_db->handle());
+    QSqlQuery run = m_db->statement(), dom = m_db->statement(), obj = m_db->statement();
     run.prepare(dc ? "INSERT INTO SyncHistoryDC (" + columns + ") VALUES (?,?,?,?,?,?)"
                    : "INSERT INTO SyncHistoryGC (" + columns + ", Server, USNLag, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)");
     dom.prepare(kDomainRow);

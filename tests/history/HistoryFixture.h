@@ -2,6 +2,7 @@
 // A history database filled with exactly the given runs, and a context to build its points in, with the walks counted.
 #include "ReferenceHistory.h"
 #include "support/TestContext.h"
+#include "support/TestEngine.h"
 
 #include "db/Database.h"
 #include "history/HistoryBuilder.h"
@@ -38,19 +39,19 @@ struct RunSpec {
     int flags = 0;                 // GC
 };
 
-// A VelmoraDb file made from the schema and filled with exactly the given history rows.
+// A VelmoraDb made from the schema (SQLite: DIR/VelmoraDb.sqlite) and filled with exactly the given history rows.
 class HistoryDb {
 public:
-    explicit HistoryDb(const QString& path);
+    HistoryDb(const QString& dir, Engine engine);
     Database& db() { return *m_db; }
-    QString connectionString() const { return QStringLiteral("sqlite:") + m_path; }
+    QString connectionString() const { return m_fresh.connectionString(); }
 
     void add(SyncSide side, const QList<RunSpec>& runs);
     void addObjectRow(qint64 syncId, const QString& domain, qint64 count);
     void addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start);
 
 private:
-    QString m_path;
+    EngineDatabase m_fresh;
     std::unique_ptr<Database> m_db;
 };
 
@@ -104,8 +105,9 @@ private:
 };
 
 struct BuilderHarness {
+    explicit BuilderHarness(Engine engine = Engine::Sqlite) : db(tc.dir(), engine) {}
     TestContext tc;
-    HistoryDb db{QDir(tc.dir()).filePath(QStringLiteral("h.sqlite"))};
+    HistoryDb db;
 
     HistoryResult build(SyncSide side, qint16 factor, WalkTally* tally = nullptr, int retries = 16, int window = 32)
     {

@@ -23,18 +23,24 @@ using fw::test::CliRun;
 
 namespace {
 
-// A demo installation whose history the case rewrites to what it needs.
+// A demo installation whose history the case rewrites to what it needs, on SQLite unless told.
 class FleetEnv {
 public:
-    explicit FleetEnv(DemoDataOptions o = {})
+    explicit FleetEnv(DemoDataOptions o = {}, test::Engine engine = test::Engine::Sqlite)
     {
         o.dcRuns = o.gcRuns = 5;
-        const FwError e = DemoEnvironment::create(dir.filePath("env"), o);
+        t.setEngine(engine);
+        cs = t.createEmptyDatabase();
+        FwError e;
+        auto db = Database::open(cs, &e);
+        if (db)
+            e = DemoData::populate(*db, o);
         EXPECT_FALSE(e) << e.description.toStdString();
+        m_reg = t.writeRegistryFile();
     }
-    QString reg() const { return DemoEnvironment::registryPath(dir.filePath("env")); }
-    QString dbPath() const { return DemoEnvironment::databasePath(dir.filePath("env")); }
-    void exec(const QString& sql, const QVariantList& binds = {}) { test::sqlValue("sqlite:" + dbPath(), sql, binds); }
+    QString reg() const { return m_reg; }
+    QString dbPath() const { return cs.mid(7); } // SQLite
+    void exec(const QString& sql, const QVariantList& binds = {}) { test::sqlValue(cs, sql, binds); }
     // One finished run per side, each ended `ageMinutes` ago with the given SyncInterval; nothing running.
     void finishedRuns(int dcAgeMinutes, int gcAgeMinutes, int interval = 10)
     {
@@ -50,7 +56,17 @@ public:
     }
     CliRun cli(const QStringList& args) const { return fw::test::runCli(FERROWIND_CLI, args, reg()); }
 
+    test::TestContext t;
     QTemporaryDir dir;
+    QString cs;
+
+private:
+    QString m_reg;
+};
+
+class FleetOnEngine : public ::testing::TestWithParam<test::Engine> {
+protected:
+    void SetUp() override { FW_SKIP_UNLESS_ENGINE(GetParam()); }
 };
 
 // Holds an exclusive lock on a SQLite database, so that every reader waits for it.
@@ -82,9 +98,11 @@ CliRun promtoolCheck(const QByteArray& page)
 
 } // namespace
 
-TEST(FleetMetricsCli, PromtoolAcceptsThePageOfTheDemoAndOfAwkwardDomainNames)
+INSTANTIATE_TEST_SUITE_P(Engines, FleetOnEngine, test::kEngines, test::engineName);
+
+TEST_P(FleetOnEngine, PromtoolAcceptsTheMetricsPageOfTheDemoAndOfAwkwardDomainNames)
 {
-    FleetEnv env;
+    FleetEnv env({}, GetParam());
     CliRun r = env.cli({"metrics"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("ferrowind_up 1\n"));
@@ -93,7 +111,7 @@ TEST(FleetMetricsCli, PromtoolAcceptsThePageOfTheDemoAndOfAwkwardDomainNames)
 
     // Every domain of the demo gets the same awkward name: still one series each, told apart by their ids.
     env.exec("UPDATE ADDomain SET DomainName = ?, CurrentDC = ?", {"we\"ird\\dom\nain", "dc\"1"});
-    env.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE rowid = (SELECT MIN(rowid) FROM ADDomain)");
+    env.exec("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = (SELECT MIN(AdDomainObjectID) FROM ADDomain)");
     r = env.cli({"metrics"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QString info = "ferrowind_domain_info{domain=\"we\\\"ird\\\\dom\\nain\",domain_id=\"";
@@ -149,9 +167,9 @@ TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
     EXPECT_TRUE(r.out.contains("ferrowind_up 0\n"));
 }
 
-TEST(CheckSyncCli, EachStatusFromADatabaseBuiltForIt)
+TEST_P(FleetOnEngine, CheckSyncGivesEachStatusFromADatabaseBuiltForIt)
 {
-    FleetEnv env;
+    FleetEnv env({}, GetParam());
     env.finishedRuns(5, 5);
     CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();

@@ -43,11 +43,14 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
               "ferrowind_scrape_duration_seconds 5.5\n");
 }
 
-class FleetStateTest : public MonitorTest {
+class FleetStateTest : public MonitorEngineTest {
 protected:
     void SetUp() override
     {
-        t.sql("INSERT INTO Configuration (FullNodeName, NodeValue) VALUES (?, ?)",
+        MonitorEngineTest::SetUp();
+        if (IsSkipped())
+            return;
+        t.sql("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (1, ?, ?)",
                 {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
         db.addDomain("corp.example.com", "dc1.corp.example.com", "{A}");
         db.addDomain("odd\"na\\me", QString(), "{B}");
@@ -56,7 +59,7 @@ protected:
     static qint64 epoch(const QDateTime& wall) { return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch(); }
 };
 
-TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
+TEST_P(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
 {
     db.addDcRun(7, false, now().addSecs(-4000), now().addSecs(-3700), 500, 20);
     db.addDcRun(8, true, now().addSecs(-60)); // running: the finished values come from run 7
@@ -95,7 +98,7 @@ TEST_F(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
         << probed.toStdString();
 }
 
-TEST_F(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
+TEST_P(FleetStateTest, AMissingGcNodeOrDatabaseIsNoCompleteReading)
 {
     t.sql("DELETE FROM Configuration");
     FleetState s = readFleetState(t.ctx());
@@ -165,7 +168,7 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
 
 // The clock shows Berlin time on the night the clocks go back: a run that ended 74 minutes ago, in the first
 // pass of the repeated hour, is 74 minutes old, not 14.
-TEST_F(FleetStateTest, AgesAcrossTheAutumnChangeAreRealSeconds)
+TEST_P(FleetStateTest, AgesAcrossTheAutumnChangeAreRealSeconds)
 {
     const QDateTime checkedAt = QDateTime(QDate(2026, 10, 25), QTime(1, 30), Qt::UTC).toTimeZone(QTimeZone("Europe/Berlin"));
     ASSERT_EQ(checkedAt.time(), QTime(2, 30));
@@ -178,3 +181,5 @@ TEST_F(FleetStateTest, AgesAcrossTheAutumnChangeAreRealSeconds)
     EXPECT_EQ(s.dc.lastFinishedEpoch, checkedAt.toSecsSinceEpoch() - 74 * 60);
     EXPECT_EQ(SyncCheck::evaluate(s, 30, 60).status, SyncCheckResult::Critical);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, FleetStateTest, test::kEngines, test::engineName);

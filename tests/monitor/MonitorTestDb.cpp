@@ -9,13 +9,11 @@
 
 namespace fw::test {
 
-MonitorTestDb::MonitorTestDb(TestContext& t) : m_t(t)
+MonitorTestDb::MonitorTestDb(TestContext& t, Engine engine) : m_t(t)
 {
-    const QString path = QDir(t.dir()).filePath(QStringLiteral("VelmoraDb.sqlite"));
-    FwError err;
-    auto db = Database::createSqlite(path, &err);
-    EXPECT_TRUE(db && !DemoData::createSchema(*db)) << err.description.toStdString();
-    t.ctx().connectionString = QStringLiteral("sqlite:") + path;
+    t.setEngine(engine);
+    if (engineConfigured(engine))
+        t.createEmptyDatabase();
     StartupGate(t.ctx()).startNewLog();
 }
 
@@ -27,13 +25,6 @@ QString MonitorTestDb::ts(const QDateTime& t)
 void MonitorTestDb::addDomain(const QString& name, const QString& dc, const QString& id)
 {
     m_t.sql(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC) VALUES (?,?,?)"), {id, name, dc});
-}
-
-void MonitorTest::addDomains(int n)
-{
-    const std::pair<QString, QString> domains[] = {{kCorp, "dc01.corp"}, {kSales, "dc01.sales"}, {kEmea, "dc01.emea"}};
-    for (int i = 0; i < n; ++i)
-        db.addDomain(domains[i].first, domains[i].second, QStringLiteral("{%1}").arg(i + 1));
 }
 
 void MonitorTestDb::addDcRun(qint64 syncId, bool active, const QDateTime& start, const QVariant& end, int usnIncrement, int interval)

@@ -6,7 +6,7 @@
 set -uo pipefail
 root=$1 build=$2
 allowed_dirs=(.ci bench cmake contrib data debian schema scripts src tests)
-allowed_files=(.gitignore CMakeLists.txt LICENSE README.md)
+allowed_files=(.clang-format .gitignore CMakeLists.txt CONTRIBUTING.md LICENSE README.md)
 
 BUILD_DIR=$build "$root/scripts/package" --source >"$build/package-source.log" 2>&1 ||
     { cat "$build/package-source.log"; echo "FAIL: scripts/package --source"; exit 1; }

@@ -26,10 +26,12 @@ const QString kDcDisableAutoFind =
     "you've entered become unavailable, Velmora will not function properly until connectivity is restored.  Are you "
     "SURE you want to do this?";
 
-class SaverTest : public ::testing::Test {
+class SaverTest : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override
     {
+        FW_SKIP_UNLESS_ENGINE(GetParam());
+        m_t.setEngine(GetParam());
         ASSERT_FALSE(m_t.createDemoDatabase(5, 5).isEmpty());
         StartupGate(m_t.ctx()).startNewLog();
     }
@@ -71,7 +73,7 @@ protected:
 
 } // namespace
 
-TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
+TEST_P(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
 {
     PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "20");
@@ -94,7 +96,7 @@ TEST_F(SaverTest, DomainSaveInMinutesModeWritesAndLogsInOrder)
     EXPECT_EQ(m_t.debug().lines.last(), "Exiting cmdDCSave_Click of Form frmMain");
 }
 
-TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
+TEST_P(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
 {
     PanelState s = domainPanel();
     selectMode(s, true);
@@ -115,7 +117,7 @@ TEST_F(SaverTest, DomainSaveWithReconnectClearedWritesOnlyWhatItMust)
               "0 705 0 1 NULL 0");
 }
 
-TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
+TEST_P(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
 {
     const QString sales = "{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}";
     PanelState s = domainPanel(sales);
@@ -128,7 +130,7 @@ TEST_F(SaverTest, DomainSaveManualServersKeepAStoredSecondaryWhenTheBoxIsEmpty)
     EXPECT_TRUE(body().contains("    ReconnectAutoFind = 0"));
 }
 
-TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
+TEST_P(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
 {
     // No to the reconnect warning.
     PanelState s = domainPanel();
@@ -165,7 +167,7 @@ TEST_F(SaverTest, RefusalsAndNoAnswersWriteAndLogNothing)
     EXPECT_EQ(nodes("ReconnectFailureThreshold"), "3");
 }
 
-TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
+TEST_P(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
 {
     PanelState s = domainPanel();
     setText(s, Text::FailedConnections, "30");
@@ -176,7 +178,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_EQ(body().mid(1), QStringList{"Save pressed for Domain=gone.example.com"});
 
     // A write the database refuses.
-    m_t.sql("CREATE TRIGGER refuse BEFORE UPDATE ON ADDomain BEGIN SELECT RAISE(ABORT, 'disk quota exceeded'); END");
+    m_t.sql(test::refuseUpdatesSql(GetParam(), "ADDomain", "disk quota exceeded"));
     m_t.prompter().messages.clear();
     EXPECT_EQ(saveDomain(s, {"corp.example.com", kCorp}, [&] { after = true; }), SaveOutcome::Failed);
     EXPECT_FALSE(after);
@@ -188,7 +190,7 @@ TEST_F(SaverTest, DomainRowGoneOrDatabaseFailingIsNeverReportedAsSaved)
     EXPECT_EQ(columns("ReconnectFailureThreshold"), "15");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
+TEST_P(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
 {
     PanelState g = gcPanel();
     ASSERT_TRUE(g.atTime);
@@ -211,7 +213,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
     EXPECT_EQ(m_t.prompter().messages.last(), "Settings saved for global catalog server");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
+TEST_P(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
 {
     PanelState g = gcPanel();
     selectMode(g, false);
@@ -226,7 +228,7 @@ TEST_F(SaverTest, GlobalCatalogSaveWithReconnectClearedStillWritesLastResort)
               "0 0 45 1 130 1");
 }
 
-TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
+TEST_P(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
 {
     m_t.sql("DELETE FROM Configuration WHERE FullNodeName = ?", {kDsgc + "ReconnectEnabled"});
     PanelState g = gcPanel(); // the fill stops at the missing node; the earlier values are in
@@ -245,11 +247,12 @@ TEST_F(SaverTest, GlobalCatalogSaveWithAMissingNodeChangesNothingAndSaysSo)
 }
 
 // Two administrators read the same settings; the second to save is refused and told what the first changed.
-TEST_F(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesThem)
+TEST_P(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesThem)
 {
     const QString ref = "corp.example.com";
-    // A flag stored as 5 reads as on; a save that does not change it leaves it as it is.
+    // A flag stored as 5 reads as on; a save that does not change it leaves it as it is (a bit column keeps 1).
     m_t.sql("UPDATE ADDomain SET ReconnectSearchAllSites = 5 WHERE AdDomainObjectID = ?", {kCorp});
+    const QString flag = GetParam() == test::Engine::Sqlite ? "5" : "1";
     PanelState a = domainPanel();
     const DomainSettings readA = m_row;
     PanelState b = domainPanel();
@@ -266,13 +269,13 @@ TEST_F(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesTh
                              "were read: ReconnectFailureThreshold. Look at the stored values and make your change again.";
     EXPECT_EQ(m_t.prompter().messages, QStringList{conflict});
     EXPECT_EQ(body().mid(body().size() - 2), (QStringList{"Save pressed for Domain=corp.example.com", conflict}));
-    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 0 5");
+    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 0 " + flag);
 
     // Read again, the same change is saved, and only what differs is written.
     a = domainPanel();
     setText(a, Text::Minutes, "77");
     EXPECT_EQ(saveDomain(a, {ref, kCorp}), SaveOutcome::Saved);
-    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 77 5");
+    EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ReconnectSearchAllSites"), "20 77 " + flag);
 
     // The global catalog the same way; its saved panel keeps saving against what it wrote.
     PanelState ga = gcPanel();
@@ -293,3 +296,5 @@ TEST_F(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesTh
     EXPECT_EQ(body().last(), m_t.prompter().messages.last());
     EXPECT_EQ(nodes("ReconnectFailureThreshold DoTotalResynchAtTime"), "6 130");
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SaverTest, test::kEngines, test::engineName);

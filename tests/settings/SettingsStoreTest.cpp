@@ -1,12 +1,11 @@
-// Runs against SQLite directly, or (FERROWIND_STORE_ODBC) through unixODBC with the SQLite3 ODBC driver,
-// so that the QODBC path with its engine detection is proven on a real driver.
+// Runs on each engine; with FERROWIND_STORE_ODBC, SQLite is reached through unixODBC with the SQLite3 ODBC driver,
+// so that the QODBC path with its engine detection is proven on that driver too.
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 #include "StoredSettings.h"
 
-#include <QSqlDatabase>
 #include <QSqlQuery>
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,43 +17,44 @@ using fw::test::kSales;
 
 namespace {
 
-class SettingsStoreTest : public ::testing::Test {
+class SettingsStoreTest : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override
     {
-        m_path = m_t.createDemoDatabase(5, 5);
-        ASSERT_FALSE(m_path.isEmpty());
+        FW_SKIP_UNLESS_ENGINE(GetParam());
+        m_t.setEngine(GetParam());
+        m_direct = m_t.createDemoDatabase(5, 5);
+        ASSERT_FALSE(m_direct.isEmpty());
+        m_cs = m_direct;
 #ifdef FERROWIND_STORE_ODBC
-        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_path;
-#else
-        m_cs = QStringLiteral("sqlite:") + m_path;
+        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_direct.mid(7);
 #endif
     }
 
-    // Straight to the file, whichever way the store under test goes.
-    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue("sqlite:" + m_path, sql, binds); }
-    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns("sqlite:" + m_path, names, id); }
-    QString nodes(const QString& names) { return test::gcNodes("sqlite:" + m_path, names); }
+    // Straight to the database, whichever way the store under test goes.
+    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue(m_direct, sql, binds); }
+    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns(m_direct, names, id); }
+    QString nodes(const QString& names) { return test::gcNodes(m_direct, names); }
 
     test::TestContext m_t;
-    QString m_path;
+    QString m_direct;
     QString m_cs;
 };
 
 } // namespace
 
-TEST_F(SettingsStoreTest, OpensWithTheRightDialect)
+TEST_P(SettingsStoreTest, OpensWithTheRightDialect)
 {
     FwError err;
     auto db = Database::open(m_cs, &err);
     ASSERT_TRUE(db) << err.description.toStdString();
-    EXPECT_EQ(db->dialect().engine(), SqlDialect::Engine::Sqlite);
+    EXPECT_EQ(db->dialect().engine(), GetParam() == test::Engine::Sqlite ? SqlDialect::Engine::Sqlite : SqlDialect::Engine::SqlServer);
 #ifdef FERROWIND_STORE_ODBC
     EXPECT_EQ(db->driverName(), "QODBC");
 #endif
 }
 
-TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
+TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
 {
     SettingsStore store(m_cs);
     FwError err;
@@ -79,7 +79,7 @@ TEST_F(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     EXPECT_FALSE(err) << err.description.toStdString();
 }
 
-TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
+TEST_P(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
 {
     SettingsStore store(m_cs);
     WriteCheck check;
@@ -98,7 +98,7 @@ TEST_F(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 42").toInt(), 1);
 }
 
-TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
+TEST_P(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
 {
     SettingsStore store(m_cs);
     WriteCheck check;
@@ -116,7 +116,7 @@ TEST_F(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
 }
 
-TEST_F(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
+TEST_P(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
 {
     FwError err;
     const ConfigurationSnapshot c = SettingsStore(m_cs).readConfiguration(&err);
@@ -129,7 +129,7 @@ TEST_F(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
     EXPECT_EQ(c.find(settings_text::kDsgcPrefix.toLower() + "currentgc"), nullptr); // names compare exactly
 }
 
-TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
+TEST_P(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
@@ -150,9 +150,9 @@ TEST_F(SettingsStoreTest, WritesNodesAllOrNone)
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Configuration WHERE NodeValue = '0'").toInt(), 2);
 }
 
-TEST_F(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
+TEST_P(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
 {
-    SettingsStore store(QStringLiteral("sqlite:") + m_path + ".missing");
+    SettingsStore store(GetParam() == test::Engine::Sqlite ? m_direct + ".missing" : test::withDatabase(m_direct, "fwt_missing"));
     FwError err;
     EXPECT_TRUE(store.readDomains(&err).isEmpty());
     EXPECT_TRUE(err);
@@ -188,7 +188,7 @@ TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
     }
 }
 
-TEST_F(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
+TEST_P(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
 {
     SettingsStore store(m_cs);
     FwError err;
@@ -212,7 +212,7 @@ TEST_F(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
     EXPECT_EQ(columns("ReconnectFailureThreshold ManualDCSecondary ReconnectEnabled"), "15 dc9.corp.example.com 0");
 }
 
-TEST_F(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
+TEST_P(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
@@ -241,7 +241,7 @@ TEST_F(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
 
 // Another save's transaction is open and has changed the row or node but not yet committed: this save waits for it
 // and then sees its change, instead of comparing against the old values and overwriting the new ones.
-TEST_F(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChange)
+TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChange)
 {
     SettingsStore store(m_cs);
     FwError err;
@@ -273,25 +273,29 @@ TEST_F(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
          "8"},
     };
     for (const auto& c : cases) {
-        QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "other-save");
-        other.setDatabaseName(m_path);
-        ASSERT_TRUE(other.open());
         {
-            QSqlQuery q(other);
-            ASSERT_TRUE(q.exec("BEGIN IMMEDIATE"));
-            ASSERT_TRUE(q.exec(c.otherChange));
+            // The other save: its own session, its change made but not committed while this save runs.
+            FwError otherErr;
+            const std::unique_ptr<Database> other = Database::open(m_direct, &otherErr);
+            ASSERT_TRUE(other) << otherErr.description.toStdString();
+            ASSERT_FALSE(other->begin());
+            other->run(c.otherChange, {}, &otherErr);
+            ASSERT_FALSE(otherErr) << otherErr.description.toStdString();
             WriteCheck check;
             std::thread saving([&] { check = c.save(); });
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ASSERT_TRUE(q.exec("COMMIT"));
+            ASSERT_FALSE(other->commit());
             saving.join();
             EXPECT_EQ(check.changed.size(), 1) << c.otherChange;
         }
-        other.close();
-        other = QSqlDatabase();
-        QSqlDatabase::removeDatabase("other-save");
         const QString stored = QString(c.otherChange).startsWith("UPDATE ADDomain") ? columns("DoTotalResynchAfterMinutes")
                                                                                    : nodes("ReconnectFailureThreshold");
         EXPECT_EQ(stored, c.stored);
     }
 }
+
+#ifdef FERROWIND_STORE_ODBC
+INSTANTIATE_TEST_SUITE_P(Engines, SettingsStoreTest, ::testing::Values(test::Engine::Sqlite), test::engineName);
+#else
+INSTANTIATE_TEST_SUITE_P(Engines, SettingsStoreTest, test::kEngines, test::engineName);
+#endif

@@ -17,7 +17,8 @@ inline QString storedValues(const QString& cs, const QString& names, const QStri
     for (const QString& n : names.split(' ')) {
         const QVariant v = id.isEmpty() ? sqlValue(cs, "SELECT NodeValue FROM Configuration WHERE FullNodeName = ?", {kDsgc + n})
                                         : sqlValue(cs, "SELECT " + n + " FROM ADDomain WHERE AdDomainObjectID = ?", {id});
-        out << (v.isNull() ? QStringLiteral("NULL") : v.toString());
+        // A bit column comes as a boolean from SQL Server, as a number from SQLite.
+        out << (v.isNull() ? QStringLiteral("NULL") : v.typeId() == QMetaType::Bool ? QString::number(v.toInt()) : v.toString());
     }
     return out.join(' ');
 }

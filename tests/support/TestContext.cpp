@@ -1,5 +1,6 @@
 #include "support/TestContext.h"
 
+#include "app/DemoEnvironment.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
 #include "log/ActivityLog.h"
@@ -70,20 +71,41 @@ void TestContext::setVersion(quint32 versionNumber, quint32 buildNumber)
     m_registry->setDword(key, QStringLiteral("Build Number"), buildNumber);
 }
 
-QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
+TestContext::~TestContext() = default;
+
+QString TestContext::createEmptyDatabase()
 {
-    const QString path = QDir(m_dir.path()).filePath(QStringLiteral("VelmoraDb.sqlite"));
-    QFile::remove(path);
-    FwError err;
-    auto db = Database::createSqlite(path, &err);
-    if (!db || DemoData::createSchema(*db))
+    m_database.reset(); // one at a time: SQLite's file has one name
+    m_database = std::make_unique<EngineDatabase>(m_engine, m_dir.path());
+    const QString cs = m_database->connectionString();
+    if (cs.isEmpty())
         return {};
-    if (DemoData::populate(*db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()}))
-        return {};
-    const QString cs = QStringLiteral("sqlite:") + path;
     m_registry->setString(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool"),
                           QStringLiteral("ConnectionString"), cs);
     m_ctx->connectionString = cs;
+    return cs;
+}
+
+QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
+{
+    const QString cs = createEmptyDatabase();
+    if (cs.isEmpty())
+        return {};
+    FwError err;
+    auto db = Database::open(cs, &err);
+    if (!db || (err = DemoData::populate(*db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()}))) {
+        ADD_FAILURE() << "cannot fill the demo database: " << err.description.toStdString();
+        return {};
+    }
+    return cs;
+}
+
+QString TestContext::writeRegistryFile() const
+{
+    const QString path = QDir(m_dir.path()).filePath(QStringLiteral("velmora.reg"));
+    writeTestFile(path, DemoEnvironment::registryText(m_ctx->connectionString).toUtf8());
+    // It may hold the T-SQL server's password, and the tools warn about such a file that others can read.
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return path;
 }
 

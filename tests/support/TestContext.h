@@ -1,5 +1,6 @@
 #pragma once
 #include "context/AppContext.h"
+#include "support/TestEngine.h"
 #include "support/doubles/TestDoubles.h"
 
 #include <QStringList>
@@ -21,6 +22,7 @@ void writeTestFile(const QString& path, const QByteArray& body);
 class TestContext {
 public:
     TestContext();
+    ~TestContext();
 
     AppContext& ctx() { return *m_ctx; }
     RegistryContents& registry() { return *m_registry; }
@@ -36,8 +38,17 @@ public:
 
     // Sets "Version Number" and "Build Number" from their hexadecimal forms.
     void setVersion(quint32 versionNumber, quint32 buildNumber);
-    // Creates a demo database in the temporary folder and points the connection string at it.
+    // The engine of the databases made from now on (SQLite unless told).
+    void setEngine(Engine engine) { m_engine = engine; }
+    Engine engine() const { return m_engine; }
+    // Makes an empty database (schema only) on the engine and points the connection string (the context's and
+    // the registry's) at it; answers the connection string, empty when it could not be made.
+    QString createEmptyDatabase();
+    // The same, filled with the demo data.
     QString createDemoDatabase(int dcRuns = 50, int gcRuns = 50);
+    // A registry file (DIR/velmora.reg) of an installed Velmora 8.0(0.85) pointing at the context's database, for
+    // the command line; answers its path.
+    QString writeRegistryFile() const;
     // Lines of the current log file (or of the one at `path`), without line ends.
     QStringList logLines() const;
     static QStringList logLines(const QString& path);
@@ -56,6 +67,8 @@ private:
     FakeWorkstationSource* m_workstation;
     RecordingEventLoop* m_eventLoop;
     std::unique_ptr<AppContext> m_ctx;
+    Engine m_engine = Engine::Sqlite;
+    std::unique_ptr<EngineDatabase> m_database;
 };
 
 } // namespace fw::test

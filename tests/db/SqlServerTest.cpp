@@ -1,0 +1,136 @@
+// What SQL Server does differently from SQLite, on the T-SQL server named by FERROWIND_TEST_SQLSERVER (skipped
+// without one). Where Babelfish, the server CI runs, answers differently from SQL Server, both answers are named.
+#include "db/Database.h"
+#include "monitor/RowValues.h"
+#include "settings/SettingsStore.h"
+#include "support/TestContext.h"
+#include "support/TestEngine.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace fw;
+using namespace fw::test;
+
+namespace {
+
+const QString kId = QStringLiteral("{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
+
+class SqlServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FW_SKIP_UNLESS_ENGINE(Engine::SqlServer);
+        m_fresh = std::make_unique<EngineDatabase>(Engine::SqlServer, m_dir.path());
+        ASSERT_FALSE(cs().isEmpty());
+        m_db = m_fresh->open();
+        ASSERT_TRUE(m_db);
+    }
+    void TearDown() override { m_db.reset(); }
+    QString cs() const { return m_fresh->connectionString(); }
+    void exec(const QString& sql, const QVariantList& binds = {})
+    {
+        FwError err;
+        m_db->run(sql, binds, &err);
+        ASSERT_FALSE(err) << err.description.toStdString() << " in " << sql.toStdString();
+    }
+    // Another session holds the domain row's lock in a transaction of its own, as a connector's update does.
+    std::unique_ptr<Database> holdDomainRow()
+    {
+        exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName, ReconnectFailureThreshold) VALUES (?, 'corp.example.com', 15)", {kId});
+        auto holder = m_fresh->open();
+        FwError err;
+        EXPECT_FALSE(err = holder->begin()) << err.description.toStdString();
+        holder->run("UPDATE ADDomain SET CurrentDC = 'dc09' WHERE AdDomainObjectID = ?", {kId}, &err);
+        EXPECT_FALSE(err) << err.description.toStdString();
+        return holder;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<EngineDatabase> m_fresh;
+    std::unique_ptr<Database> m_db;
+};
+
+} // namespace
+
+// datetime keeps 1/300 s and datetime2 100 ns; the wall time drops the fraction and never rounds it up into the
+// next second (or day); bit is a flag and bigint an id past 32 bits.
+TEST_F(SqlServerTest, FractionsBitsAndBigintsReadAsTheToolsValues)
+{
+    exec("CREATE TABLE t (id int, d datetime, d2 datetime2(7), b bit, big bigint)");
+    // Babelfish keeps datetime2 to the microsecond, rounding a seventh digit; SQL Server keeps 100 ns.
+    exec("INSERT INTO t VALUES (1, '2026-03-29 02:30:15.997', '2026-03-29 02:30:15.999999', 1, 3000000000)");
+    exec("INSERT INTO t VALUES (2, '1999-12-31 23:59:59.998', '1999-12-31 23:59:59.999999', 0, -3000000000)");
+    FwError err;
+    QSqlQuery q = m_db->run("SELECT d, d2, b, big FROM t ORDER BY id", {}, &err);
+    ASSERT_FALSE(err) << err.description.toStdString();
+    const struct {
+        QDateTime wall;
+        bool flag;
+        qint64 id;
+    } want[] = {{QDateTime(QDate(2026, 3, 29), QTime(2, 30, 15), Qt::UTC), true, 3000000000LL},
+                {QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::UTC), false, -3000000000LL}};
+    for (const auto& w : want) {
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(rowvalue::dateTime(q.value(0)), w.wall) << q.value(0).toString().toStdString();
+        EXPECT_EQ(rowvalue::dateTime(q.value(1)), w.wall) << q.value(1).toString().toStdString();
+        EXPECT_EQ(rowvalue::flag(q.value(2)), w.flag);
+        EXPECT_EQ(rowvalue::integer(q.value(3)), w.id);
+    }
+}
+
+// SQL Server waits for a lock for ever by default; the tool's connection gives up within its 5 s (before the
+// statement's own time-out, which takes half of what is left) with the server's lock time-out (SQL Server 1222 "Lock request time out period exceeded."; Babelfish 33557097 "canceling statement
+// due to lock timeout"; Babelfish blocks only writes, so the row is locked by an UPDATE and the store's UPDATE waits).
+TEST_F(SqlServerTest, ASaveBlockedByAnotherSessionsRowLockFailsWithinFiveSeconds)
+{
+    auto holder = holdDomainRow();
+    QElapsedTimer clock;
+    clock.start();
+    const FwError err = SettingsStore(cs()).changeDomain(kId, {}, {{DomainColumn::ReconnectFailureThreshold, 42}}, nullptr);
+    const qint64 took = clock.elapsed();
+    holder->rollback();
+    EXPECT_GE(took, 1000);
+    EXPECT_LT(took, 5000);
+    const bool sqlServer = err.number == 1222 && err.description.contains("Lock request time out period exceeded");
+    const bool babelfish = err.number == 33557097 && err.description.contains("canceling statement due to lock timeout");
+    EXPECT_TRUE(sqlServer || babelfish) << err.number << " " << err.description.toStdString();
+    EXPECT_EQ(sqlValue(cs(), "SELECT ReconnectFailureThreshold FROM ADDomain WHERE AdDomainObjectID = ?", {kId}).toInt(), 15);
+}
+
+// A statement the server does not answer (here: one told to wait for the lock for ever) ends within the connection's
+// 5 s, the driver's words kept. Babelfish does not read the driver's cancel while it waits for a lock, so the driver
+// waits for the cancel's answer as long again and gives the connection up; SQL Server answers the cancel at once.
+TEST_F(SqlServerTest, AStatementThatStallsEndsWithinFiveSecondsOfTheConnection)
+{
+    auto holder = holdDomainRow();
+    auto db = m_fresh->open();
+    FwError err;
+    db->run("SET LOCK_TIMEOUT -1", {}, &err);
+    ASSERT_FALSE(err);
+    QElapsedTimer clock;
+    clock.start();
+    db->run("UPDATE ADDomain SET ReconnectFailureThreshold = 1 WHERE AdDomainObjectID = ?", {kId}, &err);
+    const qint64 took = clock.elapsed();
+    EXPECT_GE(took, 1500);
+    EXPECT_LT(took, 5500);
+    EXPECT_EQ(err.number, -2147217871);
+    EXPECT_TRUE(err.description.startsWith("The database server did not answer within 5 seconds (")) << err.description.toStdString();
+    holder->rollback();
+}
+
+// The driver's refusal goes through the same report as SQLite's failures, the password never in it.
+TEST_F(SqlServerTest, ARefusedLoginIsReportedWithoutThePassword)
+{
+    QString wrong = cs();
+    wrong.replace(QRegularExpression("PWD=[^;]*", QRegularExpression::CaseInsensitiveOption), "PWD=Wrong-Secret-42");
+    ASSERT_TRUE(wrong.contains("PWD=Wrong-Secret-42"));
+    FwError err;
+    EXPECT_FALSE(Database::open(wrong, &err));
+    EXPECT_TRUE(err.description.startsWith("Cannot open the database (")) << err.description.toStdString();
+    EXPECT_TRUE(err.description.contains("PWD=***"));
+    EXPECT_TRUE(err.description.contains("Login failed")) << err.description.toStdString();
+    EXPECT_FALSE(err.description.contains("Wrong-Secret-42"));
+}
