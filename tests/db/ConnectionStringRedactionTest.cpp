@@ -46,7 +46,7 @@ TEST(ConnectionStringRedaction, DriverTextLosesThePasswordWhereItQuotesTheString
         {"Server=db1;UID=sa;PWD={Se;cr}}et}", "login failed (pwd = Se;cr}et)", "login failed (pwd = ***)"},
         {"Driver={FreeTDS;Server=db1;UID=sa;PWD=Hunter2Secret",
          "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=Hunter2Secret' : file not found",
-         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***;' : file not found"},
+         "[unixODBC][Driver Manager]Can't open lib 'FreeTDS;Server=db1;UID=sa;PWD=***' : file not found"},
         {"Driver={FreeTDS};Server=db1;UID=sa;PWD=e",
          "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist",
          "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist"},
