@@ -63,6 +63,11 @@ FwError Database::fromSqlError(const QSqlError& e)
     return {code, text};
 }
 
+QString Database::connectionStringOrDefault(const QString& configured)
+{
+    return configured.isEmpty() ? QString::fromLatin1(kDefaultConnectionString) : configured;
+}
+
 QVariant Database::bindable(const QVariant& v)
 {
     if (!v.isValid())

@@ -48,9 +48,12 @@ public:
     // type (the ODBC driver would send it as binary, which SQL Server does not convert to every type).
     static QVariant bindable(const QVariant& v);
 
-    static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
+    // The connection string to open: the one the installation sets or, when it sets none, the default.
+    static QString connectionStringOrDefault(const QString& configured);
 
 private:
+    static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
+
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
     QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming);
     void shareLockWaits();
