@@ -65,7 +65,7 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
 MetricsServer::~MetricsServer()
 {
     stop();
-    if (m_readerThread->isFinished())
+    if (!m_readerLeft)
         delete m_readerThread;
 }
 
@@ -238,7 +238,9 @@ void MetricsServer::stop()
         c->abortNow();
     m_readerThread->quit();
     if (!m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()))) {
-        // The read still holds the program's context: the program must not end by destroying it.
+        // The read still holds the program's context: the program must not end by destroying it. The thread is
+        // never deleted from now on, so that it can be asked whether it has ended.
+        m_readerLeft = true;
         LeftThreads::leave([thread = m_readerThread] { return thread->isFinished(); });
     }
     m_checkers.waitForDone(static_cast<int>(m_deadline.count()));
