@@ -53,6 +53,8 @@ QString openFailure(const QString& connectionString, const QString& reason)
 // The SQLite version Qt's plugin reports, empty when it cannot be asked.
 QString pluginSqliteVersion()
 {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return {};
     const QString name = nextConnectionName();
     QString version;
     {
