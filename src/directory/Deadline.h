@@ -71,6 +71,7 @@ std::optional<T> runWithin(const Deadline& deadline, std::function<T()> work)
         thread.join();
         return std::move(shared->result);
     }
+    lock.unlock();
     LeftThreads::leave(std::move(thread), std::move(ended));
     return std::nullopt;
 }
