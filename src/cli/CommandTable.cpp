@@ -21,29 +21,25 @@ int runVersion(CliEnv& env);
 
 const QList<CliCommand>& commandTable()
 {
-    constexpr bool reads = true; // its settings come from the installation's registry file
-    constexpr bool own = false;  // it reads nothing of the installation, or names a missing registry itself
+    constexpr bool reads = true; // its settings come from the installation's registry file, whose problems it names
+    constexpr bool own = false;  // it reads nothing of the installation, or names a missing registry file itself
+    // A monitoring plugin's failures are UNKNOWN, an answer that could not be written included.
+    constexpr int unknown = SyncCheckResult::Unknown;
+    // name, its line in --help, function, what it reads, exit status when its answer could not be written
     static const QList<CliCommand> table{
-        // A monitoring plugin's failures are UNKNOWN, a lost answer included.
-        {QStringLiteral("check-sync"), QStringLiteral("monitoring-plugin check of the synchronisation's age"), runCheckSync, own,
-         SyncCheckResult::Unknown},
-        {QStringLiteral("demo-env"), QStringLiteral("create a demo database and registry file"), runDemoEnv, own, ExitUsage},
-        {QStringLiteral("history"), QStringLiteral("chart points of the DC or GC synchronisation history"), runHistory, reads,
-         ExitUsage},
-        {QStringLiteral("locate"), QStringLiteral("locate a domain controller (DNS SRV + netlogon ping)"), runLocate, own, ExitUsage},
-        {QStringLiteral("metrics"), QStringLiteral("the state in the Prometheus text format"), runMetrics, reads, ExitUsage},
-        {QStringLiteral("reconnect"), QStringLiteral("force the directory connector to reconnect"), runReconnect, reads, ExitUsage},
-        {QStringLiteral("serve-metrics"), QStringLiteral("serve the metrics over HTTP for Prometheus"), runServeMetrics, reads,
-         ExitUsage},
-        {QStringLiteral("settings show"), QStringLiteral("show the stored reconnect settings"), runSettingsShow, reads, ExitUsage},
-        {QStringLiteral("settings set"), QStringLiteral("change reconnect settings as the panels do"), runSettingsSet, reads,
-         ExitUsage},
-        {QStringLiteral("status"), QStringLiteral("state of the latest DC and GC synchronisation runs"), runStatus, reads, ExitUsage},
-        {QStringLiteral("test-server"), QStringLiteral("test a domain controller or global catalog server"), runTestServer, own,
-         ExitUsage},
-        {QStringLiteral("update-check"), QStringLiteral("latest published version of the settings tool"), runUpdateCheck, own,
-         ExitUsage},
-        {QStringLiteral("version"), QStringLiteral("installed Velmora version and start-up checks"), runVersion, reads, ExitUsage},
+        {"check-sync", "monitoring-plugin check of the synchronisation's age", runCheckSync, own, unknown},
+        {"demo-env", "create a demo database and registry file", runDemoEnv, own, ExitUsage},
+        {"history", "chart points of the DC or GC synchronisation history", runHistory, reads, ExitUsage},
+        {"locate", "locate a domain controller (DNS SRV + netlogon ping)", runLocate, own, ExitUsage},
+        {"metrics", "the state in the Prometheus text format", runMetrics, reads, ExitUsage},
+        {"reconnect", "force the directory connector to reconnect", runReconnect, reads, ExitUsage},
+        {"serve-metrics", "serve the metrics over HTTP for Prometheus", runServeMetrics, reads, ExitUsage},
+        {"settings show", "show the stored reconnect settings", runSettingsShow, reads, ExitUsage},
+        {"settings set", "change reconnect settings as the panels do", runSettingsSet, reads, ExitUsage},
+        {"status", "state of the latest DC and GC synchronisation runs", runStatus, reads, ExitUsage},
+        {"test-server", "test a domain controller or global catalog server", runTestServer, own, ExitUsage},
+        {"update-check", "latest published version of the settings tool", runUpdateCheck, own, ExitUsage},
+        {"version", "installed Velmora version and start-up checks", runVersion, reads, ExitUsage},
     };
     return table;
 }

@@ -84,8 +84,7 @@ QString Database::sqliteLibraryMismatch(const QString& pluginVersion, const QStr
 
 bool Database::sqliteLockWaitsShared(DebugChannel* debug)
 {
-    static const QString mismatch =
-        sqliteLibraryMismatch(pluginSqliteVersion(), QString::fromLatin1(sqlite3_libversion()));
+    static const QString mismatch = sqliteLibraryMismatch(pluginSqliteVersion(), QString::fromLatin1(sqlite3_libversion()));
     if (debug && !mismatch.isEmpty())
         debug->write(mismatch);
     return mismatch.isEmpty();
