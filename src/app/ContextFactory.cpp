@@ -1,5 +1,6 @@
 #include "app/ContextFactory.h"
 
+#include "db/Database.h"
 #include "directory/ConnectorControl.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LinuxDcLocator.h"
@@ -27,6 +28,8 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
 {
     AppSeams s;
     s.debug = debug ? std::move(debug) : std::make_unique<StderrDebugChannel>();
+    // Decided here, where the debugger channel can say so, before any database is opened.
+    Database::sqliteLockWaitsShared(s.debug.get());
     s.registry = std::make_unique<RegFileStore>(registryFilePath(), s.debug.get());
     s.prompter = std::move(prompter);
     s.clock = std::make_unique<SystemClock>();

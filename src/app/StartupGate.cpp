@@ -100,7 +100,7 @@ QString StartupGate::connectionString() const
                                             QStringLiteral("ConnectionString"), RegTypeText, QString())
                                .toString()
                                .trimmed();
-    return custom.isEmpty() ? QString::fromLatin1(Database::kDefaultConnectionString) : custom;
+    return Database::connectionStringOrDefault(custom);
 }
 
 } // namespace fw

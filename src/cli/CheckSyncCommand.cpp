@@ -29,6 +29,8 @@ std::optional<qint64> minutesOption(const QCommandLineParser& p, const QCommandL
     return v;
 }
 
+} // namespace
+
 int runCheckSync(CliEnv& env)
 {
     QCommandLineParser p;
@@ -91,11 +93,4 @@ int runCheckSync(CliEnv& env)
     env.out << r.line << "\n";
     return r.status;
 }
-
-const CliRegistrar reg(QStringLiteral("check-sync"), QStringLiteral("monitoring-plugin check of the synchronisation's age"),
-                       runCheckSync,
-                       CliRegistrar::Nothing, // it reads the installation, but names a missing registry itself
-                       kPluginUnknown);
-
-} // namespace
 } // namespace fw

@@ -25,32 +25,13 @@ struct CliEnv {
 
 using CliHandler = std::function<int(CliEnv&)>;
 
+// One line of the command table (CommandTable.cpp).
 struct CliCommand {
     QString name;    // "settings show" for nested commands
     QString summary; // one line for the command list
     CliHandler run;
     bool readsInstallation = false; // its settings come from the installation's registry file
     int outputFailedExit = ExitUsage; // when its answer could not be written to standard output
-};
-
-// Subcommands register themselves from their own source files.
-class CliRegistry {
-public:
-    static CliRegistry& instance();
-    void add(CliCommand c) { m_commands.append(std::move(c)); }
-    const QList<CliCommand>& commands() const { return m_commands; }
-
-private:
-    QList<CliCommand> m_commands;
-};
-
-struct CliRegistrar {
-    enum Reads { Nothing, Installation };
-    CliRegistrar(const QString& name, const QString& summary, CliHandler run, Reads reads = Nothing,
-                 int outputFailedExit = ExitUsage)
-    {
-        CliRegistry::instance().add({name, summary, std::move(run), reads == Installation, outputFailedExit});
-    }
 };
 
 } // namespace fw

@@ -5,7 +5,6 @@
 #include <QDir>
 
 namespace fw {
-namespace {
 
 int runDemoEnv(CliEnv& env)
 {
@@ -87,8 +86,4 @@ int runDemoEnv(CliEnv& env)
     env.out << "Use it with: export FERROWIND_REGISTRY=" << DemoEnvironment::registryPath(dir) << "\n";
     return ExitOk;
 }
-
-const CliRegistrar reg(QStringLiteral("demo-env"), QStringLiteral("create a demo database and registry file"), runDemoEnv);
-
-} // namespace
 } // namespace fw

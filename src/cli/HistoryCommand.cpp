@@ -113,6 +113,8 @@ QString outcomeText(HistoryPlan::Outcome o)
     return QStringLiteral("no-points");
 }
 
+} // namespace
+
 int runHistory(CliEnv& env)
 {
     QCommandLineParser p;
@@ -241,9 +243,4 @@ int runHistory(CliEnv& env)
     }
     return ExitOk;
 }
-
-const CliRegistrar reg(QStringLiteral("history"), QStringLiteral("chart points of the DC or GC synchronisation history"), runHistory,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

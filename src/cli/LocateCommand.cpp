@@ -24,6 +24,8 @@ QString flagNames(quint32 f)
     return out.join(QLatin1Char(' '));
 }
 
+} // namespace
+
 int runLocate(CliEnv& env)
 {
     QCommandLineParser p;
@@ -115,8 +117,4 @@ int runLocate(CliEnv& env)
     }
     return found ? ExitOk : ExitFailed;
 }
-
-const CliRegistrar reg(QStringLiteral("locate"), QStringLiteral("locate a domain controller (DNS SRV + netlogon ping)"), runLocate);
-
-} // namespace
 } // namespace fw

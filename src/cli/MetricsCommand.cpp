@@ -4,7 +4,6 @@
 #include "context/AppContext.h"
 
 namespace fw {
-namespace {
 
 int runMetrics(CliEnv& env)
 {
@@ -44,9 +43,4 @@ int runMetrics(CliEnv& env)
     }
     return ExitOk;
 }
-
-const CliRegistrar reg(QStringLiteral("metrics"), QStringLiteral("the state in the Prometheus text format"), runMetrics,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

@@ -2,6 +2,7 @@
 
 #include "cli/WebConfig.h"
 #include "monitor/MetricsText.h"
+#include "platform/LeftThreads.h"
 
 #include <QSslSocket>
 #include <QTcpServer>
@@ -64,7 +65,7 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
 MetricsServer::~MetricsServer()
 {
     stop();
-    if (m_readerThread->isFinished())
+    if (!m_readerLeft)
         delete m_readerThread;
 }
 
@@ -228,15 +229,19 @@ void MetricsServer::checkDrained()
 
 void MetricsServer::stop()
 {
-    m_stopping->store(true);
+    if (m_stopping->exchange(true))
+        return;
     if (m_listener)
         m_listener->close();
     const QList<HttpConnection*> open = m_connections.values();
     for (HttpConnection* c : open)
         c->abortNow();
-    if (m_readerThread->isRunning()) {
-        m_readerThread->quit();
-        m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()));
+    m_readerThread->quit();
+    if (!m_readerThread->wait(static_cast<unsigned long>(m_deadline.count()))) {
+        // The read still holds the program's context: the program must not end by destroying it. The thread is
+        // never deleted from now on, so that it can be asked whether it has ended.
+        m_readerLeft = true;
+        LeftThreads::leave([thread = m_readerThread] { return thread->isFinished(); });
     }
     m_checkers.waitForDone(static_cast<int>(m_deadline.count()));
     m_waiters.waitForDone(static_cast<int>(m_deadline.count()));

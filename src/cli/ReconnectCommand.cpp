@@ -24,6 +24,8 @@ private:
     QTextStream& m_err;
 };
 
+} // namespace
+
 int runReconnect(CliEnv& env)
 {
     QCommandLineParser p;
@@ -77,9 +79,4 @@ int runReconnect(CliEnv& env)
     // The messages went to standard error through the prompter.
     return outcome == ForcedReconnect::Outcome::Initiated ? ExitOk : ExitFailed;
 }
-
-const CliRegistrar reg(QStringLiteral("reconnect"), QStringLiteral("force the directory connector to reconnect"), runReconnect,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

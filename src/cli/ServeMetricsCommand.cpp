@@ -44,6 +44,8 @@ std::optional<ListenAddress> parseListen(const QString& text)
     return a;
 }
 
+} // namespace
+
 int runServeMetrics(CliEnv& env)
 {
     QCommandLineParser p;
@@ -158,10 +160,4 @@ int runServeMetrics(CliEnv& env)
     env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
     return ExitOk;
 }
-
-const CliRegistrar reg(QStringLiteral("serve-metrics"), QStringLiteral("serve the metrics over HTTP for Prometheus"),
-                       runServeMetrics,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

@@ -79,7 +79,9 @@ int chooseTarget(QCommandLineParser& p, const QCommandLineOption& domain, const 
     return -1;
 }
 
-int runShow(CliEnv& env)
+} // namespace
+
+int runSettingsShow(CliEnv& env)
 {
     QCommandLineParser p;
     const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Show only this domain."), QStringLiteral("NAME"));
@@ -178,6 +180,8 @@ int runShow(CliEnv& env)
         printJson(env.out, QJsonDocument(root));
     return rc;
 }
+
+namespace {
 
 // The panel setting a key changes; none for keys that are shown only or unknown.
 std::optional<PanelRules::Setting> settingOfKey(const QString& key, PanelSide side)
@@ -319,7 +323,9 @@ QString applySetting(PanelState& s, const QString& key, const QString& value)
     return {};
 }
 
-int runSet(CliEnv& env)
+} // namespace
+
+int runSettingsSet(CliEnv& env)
 {
     QCommandLineParser p;
     const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Change this domain's settings."), QStringLiteral("NAME"));
@@ -462,11 +468,4 @@ int runSet(CliEnv& env)
         env.out << (logFailure.isEmpty() ? "Saved. Activity log: " + ctx.log().logPath() : QStringLiteral("Saved.")) << "\n";
     return ExitOk;
 }
-
-const CliRegistrar regShow(QStringLiteral("settings show"), QStringLiteral("show the stored reconnect settings"), runShow,
-                       CliRegistrar::Installation);
-const CliRegistrar regSet(QStringLiteral("settings set"), QStringLiteral("change reconnect settings as the panels do"), runSet,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

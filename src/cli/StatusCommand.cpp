@@ -102,7 +102,7 @@ void printDetailsJson(CliEnv& env, QJsonObject o, const QList<ReadFailure>& fail
 
 int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json, QList<ReadFailure> failures)
 {
-    m.FormLoad();
+    m.Form_Load();
     failures.append(m.failures());
     const QList<ObjectRowSpec>& specs = m.rowSpecs();
     if (json) {
@@ -139,6 +139,8 @@ int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json, QList<ReadFailur
                        .arg(m.cell(r, ObjectColumn::LastSynchronizedDateTime));
     return unreadExit(env, failures, ExitOk);
 }
+
+} // namespace
 
 int runStatus(CliEnv& env)
 {
@@ -206,7 +208,7 @@ int runStatus(CliEnv& env)
     if (detailSide == QLatin1String("dc")) {
         DcSyncOverview overview(ctx);
         overview.shareConnection(*db);
-        const DcSyncOverview::Outcome loaded = overview.FormLoad();
+        const DcSyncOverview::Outcome loaded = overview.Form_Load();
         QList<ReadFailure> failures = snap.failures + overview.failures();
         if (loaded == DcSyncOverview::Outcome::NoDomains)
             return ExitFailed;
@@ -284,9 +286,4 @@ int runStatus(CliEnv& env)
     }
     return unreadExit(env, snap.failures, ok ? ExitOk : ExitFailed);
 }
-
-const CliRegistrar reg(QStringLiteral("status"), QStringLiteral("state of the latest DC and GC synchronisation runs"), runStatus,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

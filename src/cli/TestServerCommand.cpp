@@ -13,7 +13,6 @@
 #include <QJsonObject>
 
 namespace fw {
-namespace {
 
 int runTestServer(CliEnv& env)
 {
@@ -119,8 +118,4 @@ int runTestServer(CliEnv& env)
     }
     return failed ? ExitFailed : ExitOk;
 }
-
-const CliRegistrar reg(QStringLiteral("test-server"), QStringLiteral("test a domain controller or global catalog server"), runTestServer);
-
-} // namespace
 } // namespace fw

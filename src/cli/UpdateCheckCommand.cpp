@@ -6,7 +6,6 @@
 #include <QJsonObject>
 
 namespace fw {
-namespace {
 
 int runUpdateCheck(CliEnv& env)
 {
@@ -54,9 +53,4 @@ int runUpdateCheck(CliEnv& env)
     }
     return found ? ExitOk : ExitFailed;
 }
-
-const CliRegistrar reg(QStringLiteral("update-check"), QStringLiteral("latest published version of the settings tool"),
-                       runUpdateCheck);
-
-} // namespace
 } // namespace fw

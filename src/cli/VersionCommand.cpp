@@ -6,7 +6,6 @@
 #include <QJsonObject>
 
 namespace fw {
-namespace {
 
 int runVersion(CliEnv& env)
 {
@@ -65,9 +64,4 @@ int runVersion(CliEnv& env)
     }
     return allOk ? ExitOk : ExitFailed;
 }
-
-const CliRegistrar reg(QStringLiteral("version"), QStringLiteral("installed Velmora version and start-up checks"), runVersion,
-                       CliRegistrar::Installation);
-
-} // namespace
 } // namespace fw

@@ -1,9 +1,10 @@
 #include "app/ContextFactory.h"
-#include "cli/CliCommand.h"
 #include "cli/CliPrompter.h"
+#include "cli/CommandTable.h"
 #include "cli/StandardOutput.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/LeftThreads.h"
 #include "platform/RegistryFileExposure.h"
 #include "platform/RegistryStore.h"
 #include "platform/Sleeper.h"
@@ -19,12 +20,6 @@
 
 namespace fw {
 
-CliRegistry& CliRegistry::instance()
-{
-    static CliRegistry r;
-    return r;
-}
-
 namespace {
 
 void usage(QTextStream& s)
@@ -34,14 +29,22 @@ void usage(QTextStream& s)
          "Every command takes --help. Exit status: 0 ok, 1 the checked thing failed, 2 usage or environment error\n"
          "(an answer that could not be written to standard output included).\n\n"
          "Commands:\n";
-    for (const CliCommand& c : CliRegistry::instance().commands())
+    for (const CliCommand& c : commandTable())
         s << "  " << c.name.leftJustified(18) << c.summary << '\n';
     s << "\nOptions:\n  --help      show this help\n  --version   show the tool's version\n";
     s << "\nThe installation's registry is read from $FERROWIND_REGISTRY (default /etc/ferrowind/velmora.reg).\n";
 }
 
-// Runs the command the arguments name; `chosen` is set once one is found.
-int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, const CliCommand*& chosen)
+// The command the arguments name, once found, and what is made for it. Kept by main(), so that the context
+// outlives any thread the command leaves behind.
+struct CommandRun {
+    const CliCommand* chosen = nullptr;
+    bool assumeYes = false;
+    std::unique_ptr<AppContext> ctx;
+};
+
+// Runs the command the arguments name.
+int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, CommandRun& run)
 {
     if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
         args.first() == QLatin1String("help")) {
@@ -53,9 +56,10 @@ int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, const 
         return ExitOk;
     }
 
-    // Longest registered name that matches the leading words ("settings show" before "settings").
+    // Longest name in the table that matches the leading words ("settings show" before "settings").
+    const CliCommand*& chosen = run.chosen;
     int words = 0;
-    for (const CliCommand& c : CliRegistry::instance().commands()) {
+    for (const CliCommand& c : commandTable()) {
         const QStringList parts = c.name.split(QLatin1Char(' '));
         if (parts.size() <= args.size() && args.mid(0, parts.size()) == parts && parts.size() > words) {
             chosen = &c;
@@ -68,15 +72,14 @@ int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, const 
         return ExitUsage;
     }
 
-    bool assumeYes = false;
-    std::unique_ptr<AppContext> ctx;
     const QFileInfo exe(QCoreApplication::applicationFilePath());
-    CliEnv env{args.mid(words), out, err, {}, &assumeYes};
+    CliEnv env{args.mid(words), out, err, {}, &run.assumeYes};
     const CliCommand* command = chosen;
+    std::unique_ptr<AppContext>& ctx = run.ctx;
     env.context = [&]() -> AppContext& {
         if (!ctx) {
             auto debug = std::make_unique<StderrDebugChannel>();
-            auto prompter = std::make_unique<CliPrompter>(err, assumeYes);
+            auto prompter = std::make_unique<CliPrompter>(err, run.assumeYes);
             ctx = makeSystemContext(exe.completeBaseName(), exe.absolutePath(), std::move(prompter),
                                     std::make_unique<ThreadSleeper>(), std::move(debug));
             // Without a readable file every setting reads as its default, and the failure that follows (a database
@@ -115,8 +118,9 @@ int main(int argc, char* argv[])
     fw::StandardOutput stdoutDevice(STDOUT_FILENO, stdoutClosed);
     QTextStream out(&stdoutDevice);
     QTextStream err(stderr);
-    const fw::CliCommand* chosen = nullptr;
-    int rc = fw::dispatch(QCoreApplication::arguments().mid(1), out, err, chosen);
+    fw::CommandRun run;
+    int rc = fw::dispatch(QCoreApplication::arguments().mid(1), out, err, run);
+    const fw::CliCommand* chosen = run.chosen;
 
     // An answer that did not reach its reader is no success, whatever the command found.
     out.flush();
@@ -126,5 +130,6 @@ int main(int argc, char* argv[])
         rc = chosen ? chosen->outputFailedExit : fw::ExitUsage;
     }
     err.flush();
-    return rc;
+    // A thread left behind (a login, a lookup, a metrics read) may still use the context and Qt's globals.
+    return fw::endProgram(rc);
 }

@@ -3,6 +3,7 @@
 #include "db/BufferedResult.h"
 #include "db/ConnectionStringRedaction.h"
 #include "db/OdbcLogin.h"
+#include "platform/DebugChannel.h"
 
 #include <QAtomicInt>
 #include <QElapsedTimer>
@@ -49,7 +50,45 @@ QString openFailure(const QString& connectionString, const QString& reason)
         .arg(redactConnectionString(connectionString), withoutConnectionSecrets(reason, connectionString));
 }
 
+// The SQLite version Qt's plugin reports, empty when it cannot be asked.
+QString pluginSqliteVersion()
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return {};
+    const QString name = nextConnectionName();
+    QString version;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        if (db.isValid() && db.open()) {
+            QSqlQuery q(db);
+            if (q.exec(QStringLiteral("SELECT sqlite_version()")) && q.next())
+                version = q.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return version;
+}
+
 } // namespace
+
+QString Database::sqliteLibraryMismatch(const QString& pluginVersion, const QString& linkedVersion)
+{
+    if (pluginVersion == linkedVersion)
+        return {};
+    return QStringLiteral("Qt's SQLite plugin runs on SQLite %1, this program links %2: each statement waits up to %3 "
+                          "seconds for another writer's lock instead of the connection's statements sharing one wait")
+        .arg(pluginVersion.isEmpty() ? QStringLiteral("(unknown)") : pluginVersion, linkedVersion)
+        .arg(kSqliteLockWaitMs / 1000);
+}
+
+bool Database::sqliteLockWaitsShared(DebugChannel* debug)
+{
+    static const QString mismatch = sqliteLibraryMismatch(pluginSqliteVersion(), QString::fromLatin1(sqlite3_libversion()));
+    if (debug && !mismatch.isEmpty())
+        debug->write(mismatch);
+    return mismatch.isEmpty();
+}
 
 FwError Database::fromSqlError(const QSqlError& e)
 {
@@ -61,6 +100,11 @@ FwError Database::fromSqlError(const QSqlError& e)
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
     return {code, text};
+}
+
+QString Database::connectionStringOrDefault(const QString& configured)
+{
+    return configured.isEmpty() ? QString::fromLatin1(kDefaultConnectionString) : configured;
 }
 
 QVariant Database::bindable(const QVariant& v)
@@ -129,7 +173,9 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, const QStrin
             } else {
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
                 result.reset(new Database(db, name, SqlDialect(SqlDialect::Engine::Sqlite)));
-                result->shareLockWaits();
+                // Otherwise Qt's busy timeout stays, a wait for each statement.
+                if (sqliteLockWaitsShared())
+                    result->shareLockWaits();
             }
         }
     }

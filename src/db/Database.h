@@ -12,6 +12,8 @@
 
 namespace fw {
 
+class DebugChannel;
+
 // One connection opened from a connection string for one group of operations, closed when it goes.
 // "sqlite:PATH" opens an existing SQLite file; any other text is an ODBC connection string, used as given.
 class Database {
@@ -48,9 +50,19 @@ public:
     // type (the ODBC driver would send it as binary, which SQL Server does not convert to every type).
     static QVariant bindable(const QVariant& v);
 
-    static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
+    // The lock waits of a SQLite connection share one budget through the busy handler of the library this program
+    // links, set on the handle of Qt's plugin: right only when the plugin runs on that same library. Decided once per
+    // process; start-up passes its debugger channel, which is told when each statement waits on its own instead.
+    static bool sqliteLockWaitsShared(DebugChannel* debug = nullptr);
+    // Empty when the plugin's SQLite version is the linked library's; otherwise the debugger line saying so.
+    static QString sqliteLibraryMismatch(const QString& pluginVersion, const QString& linkedVersion);
+
+    // The connection string to open: the one the installation sets or, when it sets none, the default.
+    static QString connectionStringOrDefault(const QString& configured);
 
 private:
+    static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
+
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
     QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming);
     void shareLockWaits();

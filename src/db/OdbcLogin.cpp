@@ -1,11 +1,14 @@
 #include "db/OdbcLogin.h"
 
+#include "platform/LeftThreads.h"
+
 #include <QSet>
 #include <QSqlDriver>
 #include <QThread>
 #include <QVariant>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -56,6 +59,37 @@ struct Handover {
     OdbcLogin result;
 };
 
+// The login on its own thread: hands the connection over, or removes it when the caller has given up.
+void login(Handover& handover, const QString& name, const QString& connectionString, QThread* caller, qint64 seconds)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+    db.setDatabaseName(connectionString);
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds));
+    const bool open = db.isValid() && db.open();
+    std::unique_lock lock(handover.mutex);
+    if (handover.abandoned) {
+        lock.unlock();
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        LeftBehind& behind = leftBehind();
+        std::lock_guard forget(behind.mutex);
+        behind.pending.remove(connectionString);
+        return;
+    }
+    handover.result.outcome = open ? OdbcLogin::Outcome::Opened : OdbcLogin::Outcome::Failed;
+    handover.result.error = db.lastError();
+    if (open)
+        handover.result.dbmsName = odbcDbmsName(db);
+    // The caller uses (or removes) the connection from now on.
+    if (db.isValid())
+        db.driver()->moveToThread(caller);
+    handover.result.db = db;
+    db = QSqlDatabase(); // the caller's copy must be the last, or removing the connection finds it still in use
+    handover.done = true;
+    handover.changed.notify_all();
+}
+
 } // namespace
 
 OdbcLogin loginWithin(const QString& name, const QString& connectionString, std::chrono::milliseconds limit)
@@ -73,34 +107,11 @@ OdbcLogin loginWithin(const QString& name, const QString& connectionString, std:
     QThread* caller = QThread::currentThread();
     // The driver's own timeout, in whole seconds, ends a login given up here soon after.
     const qint64 seconds = std::max<qint64>(1, (limit.count() + 999) / 1000);
-    std::thread([handover, name, connectionString, caller, seconds] {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
-        db.setDatabaseName(connectionString);
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds));
-        const bool open = db.isValid() && db.open();
-        std::unique_lock lock(handover->mutex);
-        if (handover->abandoned) {
-            lock.unlock();
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            LeftBehind& behind = leftBehind();
-            std::lock_guard forget(behind.mutex);
-            behind.pending.remove(connectionString);
-            return;
-        }
-        handover->result.outcome = open ? OdbcLogin::Outcome::Opened : OdbcLogin::Outcome::Failed;
-        handover->result.error = db.lastError();
-        if (open)
-            handover->result.dbmsName = odbcDbmsName(db);
-        // The caller uses (or removes) the connection from now on.
-        if (db.isValid())
-            db.driver()->moveToThread(caller);
-        handover->result.db = db;
-        db = QSqlDatabase(); // the caller's copy must be the last, or removing the connection finds it still in use
-        handover->done = true;
-        handover->changed.notify_all();
-    }).detach();
+    auto ended = std::make_shared<std::atomic_bool>(false);
+    std::thread thread([handover, name, connectionString, caller, seconds, ended] {
+        login(*handover, name, connectionString, caller, seconds);
+        ended->store(true);
+    });
 
     std::unique_lock lock(handover->mutex);
     if (!handover->changed.wait_for(lock, limit, [&] { return handover->done; })) {
@@ -110,12 +121,16 @@ OdbcLogin loginWithin(const QString& name, const QString& connectionString, std:
             std::lock_guard remember(behind.mutex);
             behind.pending.insert(connectionString);
         }
+        lock.unlock();
+        LeftThreads::leave(std::move(thread), std::move(ended));
         OdbcLogin late;
         late.outcome = OdbcLogin::Outcome::NoAnswer;
         return late;
     }
     OdbcLogin result = handover->result;
-    handover->result.db = QSqlDatabase(); // the worker may still hold the handover a moment longer
+    handover->result.db = QSqlDatabase(); // the caller's copy is the last
+    lock.unlock();
+    thread.join();
     return result;
 }
 

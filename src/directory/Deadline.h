@@ -1,6 +1,9 @@
 #pragma once
+#include "platform/LeftThreads.h"
+
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -40,7 +43,8 @@ private:
 
 // Runs `work` on a thread of its own and waits for it until the deadline. When the deadline comes first,
 // the work is abandoned: it finishes (and cleans up) on its own, its result is dropped, and nothing comes
-// back. For library calls that cannot be bounded from outside (name resolution, the Kerberos exchange).
+// back; the program does not end under it (LeftThreads). For library calls that cannot be bounded from outside
+// (name resolution, the Kerberos exchange).
 template <class T>
 std::optional<T> runWithin(const Deadline& deadline, std::function<T()> work)
 {
@@ -50,15 +54,26 @@ std::optional<T> runWithin(const Deadline& deadline, std::function<T()> work)
         std::optional<T> result;
     };
     auto shared = std::make_shared<Shared>();
-    std::thread([shared, work = std::move(work)]() mutable {
+    auto ended = std::make_shared<std::atomic_bool>(false);
+    std::thread thread([shared, ended, work = std::move(work)]() mutable {
         T value = work();
-        std::lock_guard lock(shared->m);
-        shared->result = std::move(value);
-        shared->cv.notify_all();
-    }).detach();
+        work = nullptr; // what the work holds goes before the thread says it has ended
+        {
+            std::lock_guard lock(shared->m);
+            shared->result = std::move(value);
+            shared->cv.notify_all();
+        }
+        ended->store(true);
+    });
     std::unique_lock lock(shared->m);
-    shared->cv.wait_until(lock, deadline.end(), [&] { return shared->result.has_value(); });
-    return std::move(shared->result);
+    if (shared->cv.wait_until(lock, deadline.end(), [&] { return shared->result.has_value(); })) {
+        lock.unlock();
+        thread.join();
+        return std::move(shared->result);
+    }
+    lock.unlock();
+    LeftThreads::leave(std::move(thread), std::move(ended));
+    return std::nullopt;
 }
 
 } // namespace fw

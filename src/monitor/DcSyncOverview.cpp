@@ -29,7 +29,7 @@ QString DcSyncOverview::caption() const
     return QStringLiteral("DC Synchronization Status - main (SyncId %1)").arg(m_ctx.lastDCSyncId);
 }
 
-DcSyncOverview::Outcome DcSyncOverview::FormLoad()
+DcSyncOverview::Outcome DcSyncOverview::Form_Load()
 {
     m_runActive = true;
     m_timerEnabled = true;

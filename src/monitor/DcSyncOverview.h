@@ -36,7 +36,7 @@ public:
     // "DC Synchronization Status - main (SyncId 1234)"
     QString caption() const;
     // Load of the window: flag on, one refresh.
-    Outcome FormLoad();
+    Outcome Form_Load();
     // One tick of the refresh timer.
     Outcome tmrRefresh_Timer();
 

@@ -33,7 +33,7 @@ QString StatusSummary::objectTotalSql(SyncSide side)
 
 QString StatusSummary::connectionStringOf(const AppContext& ctx)
 {
-    return ctx.connectionString.isEmpty() ? QString::fromLatin1(Database::kDefaultConnectionString) : ctx.connectionString;
+    return Database::connectionStringOrDefault(ctx.connectionString);
 }
 
 Database* StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error)

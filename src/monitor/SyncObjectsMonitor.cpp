@@ -125,7 +125,7 @@ qint32 SyncObjectsMonitor::latencySeconds(double usnLag, double usnIncrement, do
     return roundToInt32(usnLag * syncIntervalMinutes * 60 / usnIncrement);
 }
 
-void SyncObjectsMonitor::FormLoad()
+void SyncObjectsMonitor::Form_Load()
 {
     m_runActive = true;
     m_timerEnabled = true;

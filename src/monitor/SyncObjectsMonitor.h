@@ -39,7 +39,7 @@ public:
     QString formName() const;
 
     // Load of the window: flag on, the load line, one refresh.
-    void FormLoad();
+    void Form_Load();
     // One tick of the refresh timer.
     void tmrRefresh_Timer();
     // PopulateDCSyncObjects / PopulateGCSyncObjects.

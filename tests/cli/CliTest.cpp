@@ -95,6 +95,28 @@ TEST(Cli, UsageErrorsExitWithTwo)
     EXPECT_TRUE(v.out.startsWith("ferrowind 1."));
 }
 
+// The command list of --help, in the order scripts and the man page know it.
+TEST(Cli, HelpListsEveryCommandWithItsLine)
+{
+    const CliRun h = cli({"--help"});
+    EXPECT_EQ(h.code, 0);
+    EXPECT_TRUE(h.out.contains("\nCommands:\n"
+                               "  check-sync        monitoring-plugin check of the synchronisation's age\n"
+                               "  demo-env          create a demo database and registry file\n"
+                               "  history           chart points of the DC or GC synchronisation history\n"
+                               "  locate            locate a domain controller (DNS SRV + netlogon ping)\n"
+                               "  metrics           the state in the Prometheus text format\n"
+                               "  reconnect         force the directory connector to reconnect\n"
+                               "  serve-metrics     serve the metrics over HTTP for Prometheus\n"
+                               "  settings show     show the stored reconnect settings\n"
+                               "  settings set      change reconnect settings as the panels do\n"
+                               "  status            state of the latest DC and GC synchronisation runs\n"
+                               "  test-server       test a domain controller or global catalog server\n"
+                               "  update-check      latest published version of the settings tool\n"
+                               "  version           installed Velmora version and start-up checks\n\nOptions:\n"))
+        << h.out.toStdString();
+}
+
 // Without its registry file the installation reads as not installed, and the commands that read it say why;
 // the ones that need no installation say nothing about it.
 TEST(Cli, MissingRegistryFileMeansNoInstalledProductAndIsNamed)

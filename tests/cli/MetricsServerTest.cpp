@@ -3,6 +3,7 @@
 // answers in request order, and the end that lets scrapes in flight finish.
 #include "cli/MetricsServer.h"
 #include "cli/WebConfig.h"
+#include "platform/LeftThreads.h"
 #include "support/HttpGets.h"
 #include "support/TestCertificate.h"
 
@@ -153,6 +154,25 @@ TEST(MetricsServer, ScrapesPastTheirDeadlineGetTheTimeoutPageAndReadNothing)
     QThread::msleep(1500); // the first read ends; the queued one would start now
     server.stop();
     EXPECT_EQ(c.reads.load(), 1);
+}
+
+// A read still running when the server stops has had its deadline: the program must not end by destroying the
+// context it reads, until the read has ended.
+TEST(MetricsServer, AReadThatOutlastsTheStopKeepsTheProgramFromEndingUntilItEnds)
+{
+    auto release = std::make_shared<std::atomic_bool>(false);
+    MetricsServer server(
+        [release](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            while (!release->load())
+                QThread::msleep(5);
+            return [] { return QByteArray("page\n"); };
+        },
+        "timeout\n", 300ms);
+    EXPECT_EQ(test::getAll(QStringList{serve(server)}).value(0).second, "timeout\n");
+    server.stop();
+    EXPECT_TRUE(LeftThreads::anyRunning());
+    release->store(true);
+    EXPECT_TRUE(waitFor([] { return !LeftThreads::anyRunning(); }, 2000));
 }
 
 TEST(MetricsServer, APortInUseIsRefusedWithTheReason)

@@ -54,3 +54,16 @@ TEST(SqliteLockWait, TheStatementsOfOneConnectionShareOneWait)
     EXPECT_EQ(q.value(0).toInt(), 1);
     sqlite3_close(writer);
 }
+
+// The shared wait uses the busy handler of the library this program links, on the handle of Qt's plugin: only when
+// the plugin runs on that same library; otherwise each statement keeps Qt's own wait, and the debugger hears why.
+TEST(SqliteLockWait, SharedOnlyWhenQtsPluginRunsOnTheLinkedLibrary)
+{
+    EXPECT_EQ(fw::Database::sqliteLibraryMismatch("3.40.1", "3.40.1"), "");
+    EXPECT_EQ(fw::Database::sqliteLibraryMismatch("3.46.0", "3.40.1"),
+              "Qt's SQLite plugin runs on SQLite 3.46.0, this program links 3.40.1: each statement waits up to 5 seconds "
+              "for another writer's lock instead of the connection's statements sharing one wait");
+    EXPECT_EQ(fw::Database::sqliteLibraryMismatch("", "3.40.1"),
+              "Qt's SQLite plugin runs on SQLite (unknown), this program links 3.40.1: each statement waits up to 5 "
+              "seconds for another writer's lock instead of the connection's statements sharing one wait");
+}

@@ -1,4 +1,5 @@
 #include "db/Database.h"
+#include "platform/LeftThreads.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,8 @@ QString freeTdsDriver()
 } // namespace
 
 // FreeTDS without a fixed protocol version falls back to an older one after its login timeout and then waits for
-// ever on a server that never answers; the open is given up at its deadline all the same.
+// ever on a server that never answers; the open is given up at its deadline all the same, and the program does not
+// end under the login until it has ended.
 TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOnceTheLoginEnds)
 {
     const QString driver = freeTdsDriver();
@@ -79,6 +81,7 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     EXPECT_LT(first, 6000);
     EXPECT_EQ(err.number, -2147217871);
     EXPECT_EQ(err.description, shown + "the database server did not answer within 5 seconds");
+    EXPECT_TRUE(fw::LeftThreads::anyRunning()) << "the program could end under the login";
 
     // The first login is still waiting: another is not started, and the answer comes at once.
     EXPECT_FALSE(fw::Database::open(cs, &err));
@@ -94,6 +97,9 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     EXPECT_TRUE(err.description.startsWith(shown)) << err.description.toStdString();
     EXPECT_FALSE(err.description.endsWith("has not answered since")) << "the login left behind never ended";
     EXPECT_FALSE(err.description.contains("Se;cr")) << err.description.toStdString();
+    while (fw::LeftThreads::anyRunning() && clock.elapsed() < 12000)
+        QThread::msleep(20);
+    EXPECT_FALSE(fw::LeftThreads::anyRunning()) << "the login that ended still keeps the program from ending";
 }
 
 namespace {

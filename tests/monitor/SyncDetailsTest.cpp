@@ -64,7 +64,7 @@ TEST_P(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
     t.ctx().lastDCSyncId = 7;
 
     DcSyncOverview o(t.ctx());
-    ASSERT_EQ(o.FormLoad(), DcSyncOverview::Outcome::Filled);
+    ASSERT_EQ(o.Form_Load(), DcSyncOverview::Outcome::Filled);
     EXPECT_EQ(o.caption(), "DC Synchronization Status - main (SyncId 7)");
     const QString totals = " | " + generalDate(now().addSecs(-20)) + " | 00:02:05 | 15 | ";
     EXPECT_EQ(describe(o.rows()), (QStringList{kCorp + " | dc01.corp | In progress" + totals + "{1}",
@@ -88,7 +88,7 @@ TEST_P(DcOverviewTest, RunFinishingWhileOpenShowsFinalTotalsThenStopsOnNextTick)
     db.addDcDomainRun(5, kCorp, true);
     t.ctx().lastDCSyncId = 5;
     DcSyncOverview o(t.ctx());
-    o.FormLoad();
+    o.Form_Load();
     EXPECT_EQ(describe(o.rows()).first(), kCorp + " | dc01.corp | In progress |  | 00:00:00 |  | {1}")
         << "no object rows yet: totals are null";
 
@@ -111,7 +111,7 @@ TEST_P(DcOverviewTest, EmptyDomainListShowsMessageEveryRefreshAndLogsNoExit)
     db.addDcRun(1, true, now());
     t.ctx().lastDCSyncId = 1;
     DcSyncOverview o(t.ctx());
-    EXPECT_EQ(o.FormLoad(), DcSyncOverview::Outcome::NoDomains);
+    EXPECT_EQ(o.Form_Load(), DcSyncOverview::Outcome::NoDomains);
     EXPECT_EQ(o.tmrRefresh_Timer(), DcSyncOverview::Outcome::NoDomains);
     EXPECT_EQ(t.prompter().messages, QStringList(2, "Could not find ADDomain information in database."));
     EXPECT_TRUE(o.rows().isEmpty());
@@ -123,7 +123,7 @@ TEST_P(DcOverviewTest, MissingRunIsReportedEveryRefreshAndViewObjectsLogsTheDoma
     addDomains(3);
     t.ctx().lastDCSyncId = -1;
     DcSyncOverview o(t.ctx());
-    o.FormLoad();
+    o.Form_Load();
     ASSERT_EQ(t.prompter().messages.size(), 1);
     const QString box = t.prompter().messages.first();
     EXPECT_TRUE(box.startsWith("(error):3021 ("));
@@ -150,7 +150,7 @@ TEST_P(DcOverviewTest, PartsNotReadAreNamedOncePerRefresh)
     db.addDcDomainRun(7, kCorp, true);
     t.ctx().lastDCSyncId = 7;
     DcSyncOverview o(t.ctx());
-    ASSERT_EQ(o.FormLoad(), DcSyncOverview::Outcome::Filled);
+    ASSERT_EQ(o.Form_Load(), DcSyncOverview::Outcome::Filled);
     EXPECT_TRUE(o.failures().isEmpty());
 
     t.sql(renameTableSql(engine(), "SyncHistoryObject", "Hidden"));
@@ -176,7 +176,7 @@ TEST_P(ObjectsTest, FinishedRunShowsStoredRowAndZeroTextsElsewhereThenStops)
     t.ctx().lastDCSyncId = 3;
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
     EXPECT_EQ(m.caption(), "DC Synchronization Status - corp.example.com (SyncId 3)");
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(fields(m), "No | 1000 | 00:30:00");
     EXPECT_EQ(cells(m), QStringList{"17 | 00:00:42 | " + MonitorTestDb::ts(now().addSecs(-410))} + QStringList(5, kZeroRow));
     EXPECT_TRUE(m.timerEnabled());
@@ -201,7 +201,7 @@ TEST_P(ObjectsTest, ActiveTypeShowsTimeSinceStartLessFinishedTypesAndEmptyNulls)
     db.addObject(4, kSales, false, QStringLiteral("Locations"), false, 9, 9, now()); // another domain
     t.ctx().lastDCSyncId = 4;
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(fields(m), "Yes | 10 | 00:00:18");
     const QStringList finished{"80 | 00:01:40 | " + MonitorTestDb::ts(now().addSecs(-200)),
                                "2 | 00:00:20 | " + MonitorTestDb::ts(now().addSecs(-180))};
@@ -247,11 +247,11 @@ TEST_P(ObjectsTest, RunIdsPast32BitsAndAMissingStartShowWithoutErrorsOrANegative
 
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
     EXPECT_EQ(m.caption(), "DC Synchronization Status - corp.example.com (SyncId 3000000000)");
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(cells(m), QStringList{"80 | 00:01:40 | " + MonitorTestDb::ts(now().addSecs(-60))} + QStringList(5, kEmptyRow))
         << "the running time is missing while the start is";
     SyncObjectsMonitor g(t.ctx(), SyncSide::GC);
-    g.FormLoad();
+    g.Form_Load();
     EXPECT_EQ(g.isActiveText(), QStringLiteral("No"));
     EXPECT_TRUE(t.prompter().messages.isEmpty()) << t.prompter().messages.join('\n').toStdString();
 }
@@ -264,7 +264,7 @@ TEST_P(ObjectsTest, TypeDifferingOnlyInCaseChangesNoRowButItsTimeCounts)
     db.addObject(2, kCorp, true, QStringLiteral("Locations"), true, 1, QVariant(), now());
     t.ctx().lastDCSyncId = 2;
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(cells(m), QStringList(5, kEmptyRow) + QStringList{"1 | 00:01:10 | " + MonitorTestDb::ts(now())})
         << "100 seconds less the 30 of the unknown type";
 }
@@ -280,7 +280,7 @@ TEST_P(ObjectsTest, LatencyArithmeticAndItsFailures)
     db.addDcRun(8, true, now(), QVariant(), 0, 15);
     t.ctx().lastDCSyncId = 8;
     SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kEmea);
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(fields(m), "Yes | 0 | 00:00:00");
     ASSERT_EQ(t.prompter().messages.size(), 2);
     EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):3021 "));
@@ -301,7 +301,7 @@ TEST_P(ObjectsTest, GcRowsMapMailstoresAndPdlsAndFinishedRunZeroesTheRest)
     ASSERT_EQ(m.rowSpecs().size(), 10);
     EXPECT_EQ(m.rowSpecs()[4].caption, "Mail Stores            Modifies");
     EXPECT_EQ(m.rowSpecs()[3].caption, QString(29, ' ') + "Deletes");
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(fields(m), "No | 1000 | 00:30:00");
     QStringList grid(10, kZeroRow);
     grid[3] = "3 | 00:00:07 | " + MonitorTestDb::ts(now().addSecs(-50));
@@ -318,11 +318,11 @@ TEST_P(ObjectsTest, AFinishedRunsUnreadRowsAreNamedThoughNotReported)
     db.addGcRun(9, false, now().addSecs(-600), now().addSecs(-500));
     t.ctx().lastGCSyncId = 9;
     SyncObjectsMonitor read(t.ctx(), SyncSide::GC);
-    read.FormLoad();
+    read.Form_Load();
     EXPECT_TRUE(read.failures().isEmpty());
     t.sql(QStringLiteral("DROP TABLE SyncHistoryObject"));
     SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
-    m.FormLoad();
+    m.Form_Load();
     EXPECT_EQ(cells(m), QStringList(10, kZeroRow)) << "shown as the window shows a finished run";
     EXPECT_TRUE(t.prompter().messages.isEmpty());
     ASSERT_EQ(m.failures().size(), 1);
@@ -335,7 +335,7 @@ TEST_P(ObjectsTest, GcIdMinusOneReportsTheFailedReadsOnEveryRefresh)
     t.ctx().lastGCSyncId = -1;
     SyncObjectsMonitor m(t.ctx(), SyncSide::GC);
     EXPECT_EQ(m.caption(), "GC Synchronization Status (SyncId -1)");
-    m.FormLoad();
+    m.Form_Load();
     ASSERT_EQ(m.failures().size(), 1);
     EXPECT_EQ(m.failures()[0].part, "gc.objects");
     EXPECT_EQ(m.failures()[0].error.number, 3021);

@@ -2,6 +2,7 @@
 #include "app/ui/WarningWindow.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
+#include "platform/LeftThreads.h"
 #include "platform/RegistryStore.h"
 #include "platform/RegistryFileExposure.h"
 #include "platform/ui/MessageBoxPrompter.h"
@@ -67,10 +68,11 @@ int main(int argc, char* argv[])
                              "registry file\n",
                      qPrintable(registry), qPrintable(problem));
 
+    // A login or a lookup given up on may still run: it must not meet the context or Qt's globals destroyed.
     fw::WarningWindow warning(*ctx);
     if (!warning.Form_Load())
-        return 1;
+        return fw::endProgram(1);
     warning.show();
     const int rc = QApplication::exec();
-    return rc;
+    return fw::endProgram(rc);
 }

@@ -38,7 +38,7 @@ DcSyncOverviewWindow::DcSyncOverviewWindow(AppContext& ctx, QWidget* parent)
     setWindowTitle(m_model.caption());
     m_tmrRefresh->start();
     m_refreshing = true;
-    display(m_model.FormLoad());
+    display(m_model.Form_Load());
     m_refreshing = false;
 }
 

@@ -45,7 +45,7 @@ void SyncObjectsWindowBase::load(QLineEdit* isActive, QLineEdit* usnLag, QLineEd
     setWindowTitle(m_model.caption());
     m_tmrRefresh->start();
     m_refreshing = true;
-    m_model.FormLoad();
+    m_model.Form_Load();
     display();
     m_refreshing = false;
 }
