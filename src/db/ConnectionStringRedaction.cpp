@@ -23,6 +23,14 @@ bool isPasswordKey(QStringView key)
            k.compare(QLatin1String("password"), Qt::CaseInsensitive) == 0;
 }
 
+// The '=' or ';' that ends the key starting at `pos`, or the string's end.
+qsizetype keyEnd(const QString& s, qsizetype pos)
+{
+    while (pos < s.size() && s[pos] != QLatin1Char('=') && s[pos] != QLatin1Char(';'))
+        ++pos;
+    return pos;
+}
+
 // Inside a brace that is never closed: the attributes a reader that ignores the brace would see. The first
 // password key among them holds the rest of the string.
 std::optional<ValueSpan> passwordInUnclosedBrace(const QString& s, qsizetype from)
@@ -30,9 +38,7 @@ std::optional<ValueSpan> passwordInUnclosedBrace(const QString& s, qsizetype fro
     const qsizetype n = s.size();
     qsizetype pos = from;
     while (pos < n) {
-        qsizetype eq = pos;
-        while (eq < n && s[eq] != QLatin1Char('=') && s[eq] != QLatin1Char(';'))
-            ++eq;
+        qsizetype eq = keyEnd(s, pos);
         if (eq >= n)
             break;
         if (s[eq] == QLatin1Char('=') && isPasswordKey(QStringView(s).mid(pos, eq - pos)))
@@ -53,9 +59,7 @@ QList<ValueSpan> passwordValues(const QString& s)
     const qsizetype n = s.size();
     qsizetype pos = 0;
     while (pos < n) {
-        qsizetype eq = pos;
-        while (eq < n && s[eq] != QLatin1Char('=') && s[eq] != QLatin1Char(';'))
-            ++eq;
+        qsizetype eq = keyEnd(s, pos);
         if (eq >= n)
             break;
         if (s[eq] == QLatin1Char(';')) { // an attribute without '='
