@@ -38,6 +38,7 @@ constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 constexpr int kSqliteLockWaitMs = 5000;
 
 constexpr int kNoAnswerCode = -2147217871; // the data-access layers' "timeout expired"
+constexpr int kUnspecifiedCode = -2147467259; // the data-access layers' "unspecified error"
 
 FwError noAnswer()
 {
@@ -95,7 +96,7 @@ FwError Database::fromSqlError(const QSqlError& e)
     bool ok = false;
     int code = e.nativeErrorCode().toInt(&ok);
     if (!ok || code == 0)
-        code = -2147467259; // the generic "unspecified error" data-access layers report
+        code = kUnspecifiedCode;
     QString text = e.text().trimmed();
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
@@ -229,8 +230,10 @@ FwError Database::countServerWait(qint64 waitedMs, int limitSeconds, FwError fai
         return failure;
     if (!m_serverWaits->longReads)
         m_serverWaits->leftMs -= waitedMs;
-    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...).
-    if (failure.isError() && waitedMs >= limitSeconds * 1000LL - 50)
+    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...), and carry
+    // no error number of the server's: an error the server numbered (its lock time-out among them) is its answer,
+    // however late it came.
+    if (failure.isError() && failure.number == kUnspecifiedCode && waitedMs >= limitSeconds * 1000LL - 50)
         return {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, failure.description)};
     return failure;
 }
