@@ -119,9 +119,10 @@ TEST(OdbcLogin, ARefusedLoginLeavesNothingInUse)
     g_warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
     fw::FwError err;
-    for (int i = 0; i < 300; ++i)
+    for (int i = 0; i < 300; ++i) {
         err = fw::Database::open("Driver={No Such Driver};Server=db1").error();
         EXPECT_TRUE(err.isError());
+    }
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_warnings, QStringList{}) << g_warnings.join('\n').toStdString();
     EXPECT_TRUE(err.description.startsWith("Cannot open the database (Driver={No Such Driver};Server=db1): "));
