@@ -60,9 +60,12 @@ BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
     }
     const quint16 override = p.gc ? m_options.gcPort : m_options.ldapPort;
     const quint16 port = override ? override : p.port;
-    const QList<QHostAddress> addrs = net::resolveHost(p.server, deadline, &r.error);
-    if (addrs.isEmpty())
+    const Result<QList<QHostAddress>> resolved = net::resolveHost(p.server, deadline);
+    if (!resolved) {
+        r.error = resolved.error().description;
         return r;
+    }
+    const QList<QHostAddress> addrs = *resolved;
     struct Attempt {
         std::optional<LdapEntry> entry;
         QString error;
@@ -81,21 +84,25 @@ BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
             for (const QHostAddress& address : addrs) {
                 LdapSession s;
                 *step = Connect;
-                if (!s.open(server, address, port, o.sourceAddress, deadline)) {
-                    a.error = s.error();
+                if (const Result<void> opened = s.open(server, address, port, o.sourceAddress, deadline); !opened) {
+                    a.error = opened.error().description;
                     continue;
                 }
                 *step = Bind;
-                if (kerberos && !s.bindGssapi()) {
-                    a.error = s.error();
-                    return a;
+                if (kerberos) {
+                    if (const Result<void> bound = s.bindGssapi(); !bound) {
+                        a.error = bound.error().description;
+                        return a;
+                    }
                 }
                 *step = Search;
-                a.entry = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
-                                     {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
-                if (a.entry)
+                Result<LdapEntry> read = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
+                                                    {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
+                if (read) {
+                    a.entry = std::move(read).value();
                     return a;
-                a.error = s.error();
+                }
+                a.error = read.error().description;
             }
             return a;
         });
@@ -135,27 +142,27 @@ BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
     return r;
 }
 
-QString LdapDirectory::siteOfServer(const QString& server, const Deadline& deadline, QString* why)
+Result<QString> LdapDirectory::siteOfServer(const QString& server, const Deadline& deadline)
 {
     const BindResult b = bind(QStringLiteral("LDAP://%1:389").arg(server), deadline);
-    if (!b.ok && why)
-        *why = b.error;
-    return b.ok ? siteFromServerDn(b.root.serverName) : QString();
+    if (!b.ok)
+        return FwError{0, b.error};
+    return siteFromServerDn(b.root.serverName);
 }
 
-QString LdapDirectory::siteOfComputer(const QString&, const Deadline& deadline, QString* why)
+Result<QString> LdapDirectory::siteOfComputer(const QString&, const Deadline& deadline)
 {
     // Only this computer's site can be found out this way: its domain's DCs name the site of the
     // subnet our pings come from.
     if (!m_locator || !m_locator->available())
-        return {};
+        return QString();
     const QString domain = m_primaryDomain ? m_primaryDomain() : QString();
     DcLookupRequest request{QString(), domain, 0};
     request.deadline = deadline;
     const DcLookupResult r = m_locator->locate(request);
-    if (r.error != dcerr::Ok && why)
-        *why = r.detail;
-    return r.error == dcerr::Ok ? r.info.clientSiteName : QString();
+    if (r.error != dcerr::Ok)
+        return FwError{r.error, r.detail};
+    return r.info.clientSiteName;
 }
 
 } // namespace fw

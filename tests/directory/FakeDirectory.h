@@ -28,12 +28,12 @@ public:
             r.error = path + QStringLiteral(" does not answer");
         return r;
     }
-    QString siteOfServer(const QString& server, const Deadline&, QString* = nullptr) override
+    Result<QString> siteOfServer(const QString& server, const Deadline&) override
     {
         siteQueries.append(server);
         return sites.value(server);
     }
-    QString siteOfComputer(const QString& computer, const Deadline&, QString* = nullptr) override
+    Result<QString> siteOfComputer(const QString& computer, const Deadline&) override
     {
         siteQueries.append(QStringLiteral("local:") + computer);
         return localSite;
