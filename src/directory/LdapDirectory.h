@@ -22,7 +22,7 @@ class LdapDirectory final : public Directory {
 public:
     LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocatorBackend> locator, std::function<QString()> primaryDomain);
 
-    BindResult bind(const QString& adsPath, const Deadline& deadline) override;
+    Result<RootDse> bind(const QString& adsPath, const Deadline& deadline) override;
     Result<QString> siteOfServer(const QString& server, const Deadline& deadline) override;
     Result<QString> siteOfComputer(const QString& computerName, const Deadline& deadline) override;
 

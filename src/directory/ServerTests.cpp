@@ -25,11 +25,11 @@ bool ServerTests::bindFound(const QString& server, bool gc, const Deadline& dead
         out.detail = QStringLiteral("no directory service on this system");
         return false;
     }
-    BindResult b;
+    Result<RootDse> b = FwError::unknown(); // the bind below answers
     m_wait.runBlocking([&] { b = dir->bind(path, deadline); });
-    out.detail = b.error;
-    out.found = b.ok;
-    return b.ok;
+    out.detail = b.error().description;
+    out.found = b.ok();
+    return b.ok();
 }
 
 void ServerTests::compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out)

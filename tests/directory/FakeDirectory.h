@@ -17,16 +17,14 @@ public:
     QStringList siteQueries;
     std::function<void()> onBind; // runs inside each bind
 
-    BindResult bind(const QString& path, const Deadline&) override
+    Result<RootDse> bind(const QString& path, const Deadline&) override
     {
         bound.append(path);
         if (onBind)
             onBind();
-        BindResult r;
-        r.ok = bindable.value(path, false);
-        if (!r.ok)
-            r.error = path + QStringLiteral(" does not answer");
-        return r;
+        if (!bindable.value(path, false))
+            return FwError{0, path + QStringLiteral(" does not answer")};
+        return RootDse{};
     }
     Result<QString> siteOfServer(const QString& server, const Deadline&) override
     {
