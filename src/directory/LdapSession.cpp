@@ -95,7 +95,7 @@ Result<void> LdapSession::bindGssapi()
                 ldap_memfree(diag);
             return FwError{0, Deadline::cutShort(QStringLiteral("GSSAPI bind"), m_server)};
         }
-        const FwError e = FwError{0, QStringLiteral("GSSAPI bind to %1: %2%3")
+        const FwError e{0, QStringLiteral("GSSAPI bind to %1: %2%3")
                                       .arg(m_server, ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString())};
         if (diag)
             ldap_memfree(diag);

@@ -50,7 +50,7 @@ Result<int> openBound(int type, const QHostAddress& addr, const QHostAddress& so
         sockaddr_storage src;
         const socklen_t len = toSockaddr(source, 0, src);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&src), len) != 0) {
-            const FwError e = FwError{0, QStringLiteral("cannot use source address %1: %2").arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
+            const FwError e{0, QStringLiteral("cannot use source address %1: %2").arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
             ::close(fd);
             return e;
         }
@@ -214,13 +214,13 @@ Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddres
         socklen_t sl = sizeof soerr;
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &sl);
         if (rc < 0 || soerr != 0) {
-            const FwError e = FwError{0, QStringLiteral("cannot connect to %1 port %2: %3")
+            const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3")
                                           .arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)))};
             ::close(fd);
             return e;
         }
     } else if (rc != 0) {
-        const FwError e = FwError{0, QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)))};
+        const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
         return e;
     }
@@ -237,7 +237,7 @@ Result<int> connectUdp(const QHostAddress& addr, quint16 port, const QHostAddres
     sockaddr_storage ss;
     const socklen_t len = toSockaddr(addr, port, ss);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0) {
-        const FwError e = FwError{0, QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
+        const FwError e{0, QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
         return e;
     }
