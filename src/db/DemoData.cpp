@@ -76,11 +76,11 @@ QString DemoData::schemaText(SqlDialect::Engine engine)
     return QString::fromUtf8(f.readAll());
 }
 
-FwError DemoData::createSchema(Database& db)
+Result<void> DemoData::createSchema(Database& db)
 {
     const QString text = schemaText(db.dialect().engine());
     if (text.isEmpty())
-        return {-2147467259, QStringLiteral("The built-in database schema is missing")};
+        return FwError{-2147467259, QStringLiteral("The built-in database schema is missing")};
     return db.runScript(text);
 }
 
@@ -99,7 +99,7 @@ QStringList DemoData::velmoraObjects(Database& db)
     return names;
 }
 
-FwError DemoData::dropSchema(Database& db)
+Result<void> DemoData::dropSchema(Database& db)
 {
     const bool sqlite = db.dialect().engine() == SqlDialect::Engine::Sqlite;
     QStringList drops;
@@ -110,19 +110,17 @@ FwError DemoData::dropSchema(Database& db)
     for (const char* t : kTables)
         drops << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t));
     for (const QString& sql : drops) {
-        FwError err;
-        db.run(sql, {}, &err);
-        if (err)
-            return err;
+        if (Result<QSqlQuery> dropped = db.run(sql); !dropped)
+            return dropped.error();
     }
-    return {};
+    return Result<void>::success();
 }
 
-FwError DemoData::populate(Database& db, const DemoDataOptions& o)
+Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 {
-    FwError err = db.begin();
-    if (err)
-        return err;
+    if (Result<void> begun = db.begin(); !begun)
+        return begun;
+    FwError err;
     QRandomGenerator rng(o.seed);
     QSqlQuery q = db.statement();
 
