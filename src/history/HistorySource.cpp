@@ -139,7 +139,7 @@ QString SqlHistorySource::domainSql()
                           "order by SyncId, Domain");
 }
 
-FwError SqlHistorySource::beginSnapshot()
+Result<void> SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
     // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
@@ -150,7 +150,7 @@ FwError SqlHistorySource::beginSnapshot()
         if (err)
             return err;
     }
-    return m_db.begin();
+    return Result<void>::of(m_db.begin());
 }
 
 void SqlHistorySource::endSnapshot()
