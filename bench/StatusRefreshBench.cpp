@@ -28,18 +28,18 @@ QString historyDatabase(int runs)
         return path;
     const QString tmp = path + QStringLiteral(".part");
     QFile::remove(tmp);
-    fw::FwError err;
     {
-        auto db = fw::Database::createSqlite(tmp, &err);
-        if (!db || fw::DemoData::createSchema(*db))
+        fw::Result<std::unique_ptr<fw::Database>> created = fw::Database::createSqlite(tmp);
+        if (!created || !fw::DemoData::createSchema(**created))
             return {};
+        const std::unique_ptr<fw::Database>& db = *created;
         db->handle().exec(QStringLiteral("PRAGMA journal_mode = OFF"));
         db->handle().exec(QStringLiteral("PRAGMA synchronous = OFF"));
         fw::DemoDataOptions o;
         o.dcRuns = runs;
         o.gcRuns = runs;
         o.objectRowRuns = 20;
-        if (fw::DemoData::populate(*db, o))
+        if (!fw::DemoData::populate(*db, o))
             return {};
     }
     QFile::rename(tmp, path);

@@ -45,14 +45,14 @@ QString database(SyncSide side, int runs, int changes)
         return path;
     const QString tmp = path + QStringLiteral(".part");
     QFile::remove(tmp);
-    FwError err;
     {
-        auto db = Database::createSqlite(tmp, &err);
-        if (!db)
+        Result<std::unique_ptr<Database>> created = Database::createSqlite(tmp);
+        if (!created)
             return {};
+        const std::unique_ptr<Database>& db = *created;
         QSqlQuery(db->handle()).exec(QStringLiteral("PRAGMA journal_mode = OFF"));
         QSqlQuery(db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
-        if (DemoData::createSchema(*db))
+        if (!DemoData::createSchema(*db))
             return {};
         DemoDataOptions o;
         o.dcRuns = side == SyncSide::DC ? runs : 0;
@@ -61,7 +61,7 @@ QString database(SyncSide side, int runs, int changes)
         o.incrementChanges = changes;
         o.objectRowPerDomain = true;
         o.lastRunEnd = QDateTime(QDate(2026, 12, 1), QTime(12, 0));
-        if (DemoData::populate(*db, o))
+        if (!DemoData::populate(*db, o))
             return {};
     }
     QFile::rename(tmp, path);
@@ -92,23 +92,23 @@ double peakMiB()
 
 void stepThrough(SyncSide side, const QString& path, benchmark::State& state)
 {
-    FwError err;
-    auto db = Database::open(QStringLiteral("sqlite:") + path, &err);
-    qint64 rows = 0;
-    QSqlQuery counts = db->run(SqlHistorySource::countsSql(side), {}, &err);
-    while (counts.next())
-        ++rows;
-    QSqlQuery runs = db->run(SqlHistorySource::runListSql(side), {}, &err);
-    QSqlQuery totals = db->run(SqlHistorySource::totalsSql(side), {QStringLiteral("GC")}, &err);
-    while (runs.next())
-        ++rows;
-    while (totals.next())
-        ++rows;
-    if (side == SyncSide::DC) {
-        QSqlQuery domains = db->run(SqlHistorySource::domainSql(), {}, &err);
-        while (domains.next())
-            ++rows;
+    Result<std::unique_ptr<Database>> db = Database::open(QStringLiteral("sqlite:") + path);
+    if (!db) {
+        state.SkipWithError(db.error().description.toStdString().c_str());
+        return;
     }
+    qint64 rows = 0;
+    const auto stepped = [&](Result<QSqlQuery> q) {
+        if (!q)
+            state.SkipWithError(q.error().description.toStdString().c_str());
+        while (q && q->next())
+            ++rows;
+    };
+    stepped((*db)->run(SqlHistorySource::countsSql(side)));
+    stepped((*db)->run(SqlHistorySource::runListSql(side)));
+    stepped((*db)->run(SqlHistorySource::totalsSql(side), {QStringLiteral("GC")}));
+    if (side == SyncSide::DC)
+        stepped((*db)->run(SqlHistorySource::domainSql()));
     benchmark::DoNotOptimize(rows);
     state.counters["rows"] = static_cast<double>(rows);
 }
@@ -154,10 +154,13 @@ void BM_BuildHistoryPoints(benchmark::State& state, SyncSide side, int changes)
 void BM_CountQueries(benchmark::State& state, SyncSide side, int changes)
 {
     const QString path = database(side, benchRuns(), changes);
-    FwError err;
     for (auto _ : state) {
-        auto db = Database::open(QStringLiteral("sqlite:") + path, &err);
-        SqlHistorySource source(*db, side);
+        Result<std::unique_ptr<Database>> db = Database::open(QStringLiteral("sqlite:") + path);
+        if (!db) {
+            state.SkipWithError(db.error().description.toStdString().c_str());
+            return;
+        }
+        SqlHistorySource source(**db, side);
         HistorySource::Counts c;
         source.counts(c);
         benchmark::DoNotOptimize(c.totalRows);

@@ -32,17 +32,24 @@ QString ts(const QDateTime& t)
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// Runs the prepared statement with its values; collects the first failure.
-bool exec(QSqlQuery& q, const QVariantList& values, FwError& err)
-{
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, Database::bindable(values[i]));
-    if (!q.exec()) {
-        err = Database::fromSqlError(q.lastError());
-        return false;
+// Prepared statements run with their values until the first one fails; that failure is kept.
+class Inserts {
+public:
+    void exec(QSqlQuery& q, const QVariantList& values)
+    {
+        if (failed())
+            return;
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, Database::bindable(values[i]));
+        if (!q.exec())
+            m_failure = Database::fromSqlError(q.lastError());
     }
-    return true;
-}
+    bool failed() const { return m_failure.isError(); }
+    const FwError& failure() const { return m_failure; }
+
+private:
+    FwError m_failure;
+};
 
 struct Phase {
     int usnIncrement;
@@ -76,11 +83,11 @@ QString DemoData::schemaText(SqlDialect::Engine engine)
     return QString::fromUtf8(f.readAll());
 }
 
-FwError DemoData::createSchema(Database& db)
+Result<void> DemoData::createSchema(Database& db)
 {
     const QString text = schemaText(db.dialect().engine());
     if (text.isEmpty())
-        return {-2147467259, QStringLiteral("The built-in database schema is missing")};
+        return FwError{-2147467259, QStringLiteral("The built-in database schema is missing")};
     return db.runScript(text);
 }
 
@@ -99,7 +106,7 @@ QStringList DemoData::velmoraObjects(Database& db)
     return names;
 }
 
-FwError DemoData::dropSchema(Database& db)
+Result<void> DemoData::dropSchema(Database& db)
 {
     const bool sqlite = db.dialect().engine() == SqlDialect::Engine::Sqlite;
     QStringList drops;
@@ -110,19 +117,17 @@ FwError DemoData::dropSchema(Database& db)
     for (const char* t : kTables)
         drops << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t));
     for (const QString& sql : drops) {
-        FwError err;
-        db.run(sql, {}, &err);
-        if (err)
-            return err;
+        if (Result<QSqlQuery> dropped = db.run(sql); !dropped)
+            return dropped.error();
     }
-    return {};
+    return Result<void>::success();
 }
 
-FwError DemoData::populate(Database& db, const DemoDataOptions& o)
+Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 {
-    FwError err = db.begin();
-    if (err)
-        return err;
+    if (Result<void> begun = db.begin(); !begun)
+        return begun;
+    Inserts inserts;
     QRandomGenerator rng(o.seed);
     QSqlQuery q = db.statement();
 
@@ -132,9 +137,9 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                              "ManualDCSecondary, DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, "
                              "ReconnectOnNextSynch) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     const QVariant null;
-    exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0}, err);
-    exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0}, err);
-    exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0}, err);
+    inserts.exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0});
+    inserts.exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0});
+    inserts.exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0});
 
     // Configuration nodes, with a few unrelated ones around them as in a real tree.
     q.prepare(QStringLiteral("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (?,?,?)"));
@@ -160,7 +165,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
     };
     int nodeId = 100;
     for (const auto& [name, value] : nodes)
-        exec(q, {nodeId++, name, value}, err);
+        inserts.exec(q, {nodeId++, name, value});
 
     const QDateTime end = o.lastRunEnd.isValid() ? o.lastRunEnd : QDateTime::currentDateTime();
 
@@ -179,13 +184,13 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             starts[i] = t;
         }
         int serverOf[3] = {0, 0, 0};
-        for (int i = 0; i < total && !err; ++i) {
+        for (int i = 0; i < total && !inserts.failed(); ++i) {
             const bool active = o.dcRunInProgress && i == total - 1;
             const Phase p = phaseFor(i, total, o.incrementChanges);
             const QDateTime start = active ? end.addSecs(-95) : starts[i];
             const int duration = 20 + static_cast<int>(rng.bounded(200));
             const qint64 id = 1 + i;
-            exec(run, {id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval}, err);
+            inserts.exec(run, {id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval});
             for (int d = 0; d < 3; ++d) {
                 if (rng.bounded(400) == 0)
                     serverOf[d] = 1 - serverOf[d]; // a server change
@@ -195,13 +200,12 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                 if (rng.bounded(300) == 0)
                     flags |= 2; // a total resynchronisation
                 const int lag = static_cast<int>(rng.bounded(p.usnIncrement * 2));
-                exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)}, err);
+                inserts.exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)});
                 if (!o.objectRows || (o.objectRowRuns >= 0 && i < total - o.objectRowRuns))
                     continue;
                 if (o.objectRowPerDomain) {
-                    exec(obj, {id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
-                               active ? QVariant() : QVariant(5), ts(start)},
-                         err);
+                    inserts.exec(obj, {id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
+                               active ? QVariant() : QVariant(5), ts(start)});
                     continue;
                 }
                 int spent = 0;
@@ -214,10 +218,9 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                         spent += elapsed;
                         if (!typeDone && !typeActive)
                             continue; // not reached yet in the running run
-                        exec(obj, {id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
+                        inserts.exec(obj, {id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
                                    typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
-                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))},
-                             err);
+                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))});
                     }
                 }
             }
@@ -237,7 +240,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             t = t.addSecs(-60LL * phaseFor(i, o.gcRuns, o.incrementChanges).interval);
             starts[i] = t;
         }
-        for (int i = 0; i < o.gcRuns && !err; ++i) {
+        for (int i = 0; i < o.gcRuns && !inserts.failed(); ++i) {
             const Phase p = phaseFor(i, o.gcRuns, o.incrementChanges);
             if (rng.bounded(500) == 0)
                 server = (server + 1) % 3; // includes a change of letter case only
@@ -249,13 +252,12 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             const QDateTime start = starts[i];
             const int duration = 10 + static_cast<int>(rng.bounded(120));
             const qint64 id = 1 + i;
-            exec(run, {id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
-                       ts(start), ts(start.addSecs(duration)), flags},
-                 err);
+            inserts.exec(run, {id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
+                       ts(start), ts(start.addSecs(duration)), flags});
             if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
             if (o.objectRowPerDomain) {
-                exec(obj, {id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)}, err);
+                inserts.exec(obj, {id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)});
                 continue;
             }
             int spent = 0;
@@ -264,15 +266,15 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                     const int count = static_cast<int>(rng.bounded(del ? 4 : 80));
                     const int elapsed = count ? 1 + static_cast<int>(rng.bounded(20)) : 0;
                     spent += elapsed;
-                    exec(obj, {id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))}, err);
+                    inserts.exec(obj, {id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))});
                 }
             }
         }
     }
 
-    if (err) {
+    if (inserts.failed()) {
         db.rollback();
-        return err;
+        return inserts.failure();
     }
     return db.commit();
 }

@@ -145,12 +145,10 @@ Result<void> SqlHistorySource::beginSnapshot()
     // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
     // results there run on connections of their own (one open result per connection), outside this snapshot.
     if (m_db.dialect().engine() == SqlDialect::Engine::SqlServer) {
-        FwError err;
-        m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE"), {}, &err);
-        if (err)
-            return err;
+        if (Result<QSqlQuery> set = m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE")); !set)
+            return set.error();
     }
-    return Result<void>::of(m_db.begin());
+    return m_db.begin();
 }
 
 void SqlHistorySource::endSnapshot()
@@ -171,36 +169,36 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 {
     QList<CountFailure> failures;
     out = {};
-    FwError err;
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
     // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three.
-    QSqlQuery q = m_db.run(countsSql(m_side), {}, &err);
-    if (err) {
-        failures.append({10, err});
-    } else if (q.next()) {
-        out.totalRows = q.value(0).toDouble();
-        out.distinctIncrements = q.value(1).toLongLong(); // null on an empty table: 0
-        out.distinctIntervals = q.value(2).toLongLong();
+    Result<QSqlQuery> q = m_db.run(countsSql(m_side));
+    if (!q) {
+        failures.append({10, q.error()});
+    } else if (q->next()) {
+        out.totalRows = q->value(0).toDouble();
+        out.distinctIncrements = q->value(1).toLongLong(); // null on an empty table: 0
+        out.distinctIntervals = q->value(2).toLongLong();
     }
     return failures;
 }
 
 std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failures)
 {
-    FwError err;
-    QSqlQuery runs = m_db.runStreaming(runListSql(m_side), {}, &err);
-    if (err)
-        failures.append({40, err});
-    QSqlQuery totals = m_db.runStreaming(totalsSql(m_side), {QStringLiteral("GC")}, &err);
-    if (err)
-        failures.append({50, err});
+    // A result that failed is an empty one here: the failures end the load before anything is read.
+    const auto streamed = [&](const QString& sql, const QVariantList& binds, int line) {
+        Result<QSqlQuery> q = m_db.runStreaming(sql, binds);
+        if (!q)
+            failures.append({line, q.error()});
+        return std::move(q).valueOr(QSqlQuery(m_db.handle()));
+    };
+    QSqlQuery runs = streamed(runListSql(m_side), {}, 40);
+    QSqlQuery totals = streamed(totalsSql(m_side), {QStringLiteral("GC")}, 50);
     QSqlQuery domains(m_db.handle());
     bool domainsOk = false;
     if (m_side == SyncSide::DC) {
-        domains = m_db.runStreaming(domainSql(), {}, &err);
-        if (err)
-            failures.append({60, err});
-        domainsOk = !err;
+        const qsizetype before = failures.size();
+        domains = streamed(domainSql(), {}, 60);
+        domainsOk = failures.size() == before;
     }
     return std::make_unique<SqlCursor>(m_side, std::move(runs), std::move(totals), std::move(domains), domainsOk);
 }

@@ -39,10 +39,10 @@ Result<Database*> StatusSummary::connectionFor(const AppContext& ctx, Database* 
 {
     if (shared)
         return shared;
-    FwError err;
-    own = Database::open(connectionStringOf(ctx), &err);
-    if (!own)
-        return err;
+    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx));
+    if (!opened)
+        return opened.error();
+    own = std::move(opened).value();
     return own.get();
 }
 
@@ -114,13 +114,12 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
     qint64& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
     const auto part = [&](const char* name) { return prefix + QLatin1String(name); };
-    FwError err;
-    QSqlQuery q = db.run(latestRunSql(side), {}, &err);
-    if (err) {
-        reads.report(part("latestRun"), err);
+    Result<QSqlQuery> q = db.run(latestRunSql(side));
+    if (!q) {
+        reads.report(part("latestRun"), q.error());
         return;
     }
-    const FirstRow row = FirstRow::from(q);
+    const FirstRow row = FirstRow::from(*q);
     if (!row.exists()) {
         out.state = QStringLiteral("Idle");
         out.when = QStringLiteral("No data");
@@ -150,12 +149,12 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         return;
     lastId = id;
     out.syncId = id;
-    QSqlQuery t = db.run(objectTotalSql(side), {id}, &err);
-    if (err) {
-        reads.report(part("objectTotal"), err);
+    Result<QSqlQuery> t = db.run(objectTotalSql(side), {id});
+    if (!t) {
+        reads.report(part("objectTotal"), t.error());
         return;
     }
-    const FirstRow total = FirstRow::from(t);
+    const FirstRow total = FirstRow::from(*t);
     qint64 n = 0;
     if (reads.stepInto(part("objectTotal"), n, [&] { return rowvalue::integer(total.value(QStringLiteral("TotalCount"))); })) {
         out.objectTotal = n;
@@ -165,16 +164,15 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
 
 Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
 {
-    FwError err;
-    auto db = Database::open(connectionStringOf(ctx), &err);
+    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx));
     if (!db)
-        return err;
-    QSqlQuery q = db->run(finishedRunCountSql(side), {}, &err);
-    if (err)
-        return err;
-    if (!q.next())
+        return db.error();
+    Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));
+    if (!q)
+        return q.error();
+    if (!q->next())
         return FwError::noCurrentRecord();
-    return q.value(0).toLongLong();
+    return q->value(0).toLongLong();
 }
 
 Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db, SyncSide side)
@@ -184,11 +182,10 @@ Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db
                                              "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
                             : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
                                              "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
-    FwError err;
-    QSqlQuery q = db.run(sql, {}, &err);
-    if (err)
-        return err;
-    const FirstRow row = FirstRow::from(q);
+    Result<QSqlQuery> q = db.run(sql);
+    if (!q)
+        return q.error();
+    const FirstRow row = FirstRow::from(*q);
     if (!row.exists())
         return std::optional<FinishedRun>();
     FinishedRun r;

@@ -4,6 +4,7 @@
 #include "app/StartupGate.h"
 #include "history/HistoryFormat.h"
 #include "log/NumberFormat.h"
+#include "support/Must.h"
 
 #include <gtest/gtest.h>
 
@@ -393,9 +394,8 @@ TEST(HistorySnapshot, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
     h.db.add(SyncSide::DC, numberedRuns(40, [](int i) { return dcRun(i, 100 + i); }));
     const ReferenceHistory::Result want = h.reference(SyncSide::DC).run(2);
 
-    FwError err;
-    auto reader = Database::open(h.db.connectionString(), &err); // the load's own connection
-    ASSERT_TRUE(reader) << err.description.toStdString();
+    const std::unique_ptr<Database> reader = test::must(Database::open(h.db.connectionString())); // the load's own connection
+    ASSERT_TRUE(reader);
     SqlHistorySource sql(*reader, SyncSide::DC);
     CountingSource source(sql);
     source.afterCounts = [&] { h.db.add(SyncSide::DC, {dcRun(41, 999), dcRun(42, 999), dcRun(43, 999), dcRun(44, 999), dcRun(45, 999)}); };
