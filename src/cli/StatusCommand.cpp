@@ -266,11 +266,13 @@ int runStatus(CliEnv& env)
     }
 
     const QDateTime now = ctx.clock().now();
-    FwError err;
-    const std::optional<RunAge> dcAge = RunAgeCheck::check(*db, SyncSide::DC, now, limit, &err);
-    const std::optional<RunAge> gcAge = dcAge ? RunAgeCheck::check(*db, SyncSide::GC, now, limit, &err) : std::nullopt;
-    if (!dcAge || !gcAge)
-        return databaseUnread(env, p.isSet(json), {dcAge ? QStringLiteral("gc.history") : QStringLiteral("dc.history"), err},
+    const Result<RunAge> dcAge = RunAgeCheck::check(*db, SyncSide::DC, now, limit);
+    if (!dcAge)
+        return databaseUnread(env, p.isSet(json), {QStringLiteral("dc.history"), dcAge.error()},
+                              QStringLiteral("cannot read the synchronisation history: "));
+    const Result<RunAge> gcAge = RunAgeCheck::check(*db, SyncSide::GC, now, limit);
+    if (!gcAge)
+        return databaseUnread(env, p.isSet(json), {QStringLiteral("gc.history"), gcAge.error()},
                               QStringLiteral("cannot read the synchronisation history: "));
     // A field that could not be read is no verdict: the run is neither fresh nor stale.
     const bool complete = snap.readCompletely();

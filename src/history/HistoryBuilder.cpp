@@ -52,17 +52,17 @@ private:
 // Everything the load reads sees one state of the tables; ended however the load ends.
 class SnapshotScope {
 public:
-    explicit SnapshotScope(HistorySource& source) : m_source(source) { m_error = source.beginSnapshot(); }
+    explicit SnapshotScope(HistorySource& source) : m_source(source), m_begun(source.beginSnapshot()) {}
     ~SnapshotScope()
     {
-        if (!m_error)
+        if (m_begun)
             m_source.endSnapshot();
     }
-    const FwError& error() const { return m_error; }
+    const Result<void>& begun() const { return m_begun; }
 
 private:
     HistorySource& m_source;
-    FwError m_error;
+    Result<void> m_begun;
 };
 
 } // namespace
@@ -159,8 +159,8 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
     };
 
     const SnapshotScope snapshot(source);
-    if (snapshot.error()) {
-        failed({{5, snapshot.error()}});
+    if (!snapshot.begun()) {
+        failed({{5, snapshot.begun().error()}});
         return r;
     }
     HistorySource::Counts counts;
@@ -244,7 +244,7 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
     // that only a few sizes' points are held at any time.
     constexpr qsizetype kSizesPerReplay = 32;
     std::unique_ptr<HistoryWalk> extra;
-    QString replayError;
+    FwError replayError; // why the kept runs or lines could not be read back; none when the replay was abandoned
     bool replayStopped = false;
     const std::function<bool()> goOn = [&] { return !m_progress || m_progress(total, total); };
     auto pointsOf = [&](qsizetype index) -> const QList<FormedPoint>* {
@@ -261,8 +261,11 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
                 batch.append(passes[j].groupSize);
         extra.reset();
         extra = std::make_unique<HistoryWalk>(m_side, WalkOptions::missingSizes(batch));
-        if (!extra->replay(kept, goOn, &replayError)) {
+        const Result<bool> formed = extra->replay(kept, goOn);
+        if (!formed || !*formed) {
             replayStopped = true;
+            if (!formed)
+                replayError = formed.error();
             return nullptr;
         }
         return extra->pointsFor(g);
@@ -285,20 +288,17 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
             while (points && next < points->size() && (*points)[next].lastOrdinal < ordinal)
                 log.trace(history_format::processedLine((*points)[next++].point));
         };
-        QString unread;
-        const bool read = spool.forEach(
-            [&](const WalkLine& l) {
-                traceUpTo(l.ordinal);
-                if (l.kind == WalkLine::Kind::Log)
-                    log.write(l.text);
-                else
-                    log.error({l.number, l.text}, l.line);
-            },
-            &unread);
+        const Result<void> read = spool.forEach([&](const WalkLine& l) {
+            traceUpTo(l.ordinal);
+            if (l.kind == WalkLine::Kind::Log)
+                log.write(l.text);
+            else
+                log.error({l.number, l.text}, l.line);
+        });
         // The passes' lines cannot be written whole: the load fails as when the kept runs cannot be read.
         if (!read && !replayStopped) {
             replayStopped = true;
-            replayError = unread;
+            replayError = read.error();
         }
         traceUpTo(std::numeric_limits<qint64>::max());
     };
@@ -313,7 +313,7 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
     }
     const QList<FormedPoint>* shown = pointsOf(passes.size() - 1);
     if (replayStopped) {
-        if (replayError.isEmpty()) {
+        if (!replayError) {
             r.cancelled = true;
             return r;
         }
@@ -323,8 +323,8 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         r.passGroupSizes.clear();
         r.outcome = HistoryPlan::Outcome::Impossible;
         r.finalFactor = r.startFactor;
-        r.failure = replayError;
-        log.error({75, replayError}, 70);
+        r.failure = replayError.description;
+        log.error(replayError, 70);
         return r;
     }
     if (shown)

@@ -139,7 +139,7 @@ QString SqlHistorySource::domainSql()
                           "order by SyncId, Domain");
 }
 
-FwError SqlHistorySource::beginSnapshot()
+Result<void> SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
     // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
@@ -148,8 +148,7 @@ FwError SqlHistorySource::beginSnapshot()
         if (Result<QSqlQuery> set = m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE")); !set)
             return set.error();
     }
-    Result<void> begun = m_db.begin();
-    return begun ? FwError{} : begun.error();
+    return m_db.begin();
 }
 
 void SqlHistorySource::endSnapshot()

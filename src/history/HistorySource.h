@@ -1,7 +1,7 @@
 #pragma once
 #include "db/WallTime.h"
 #include "history/HistoryPoint.h"
-#include "log/FwError.h"
+#include "log/Result.h"
 #include "monitor/SyncSide.h"
 
 #include <QString>
@@ -71,7 +71,7 @@ public:
     virtual ~HistorySource() = default;
     virtual SyncSide side() const = 0;
     // Everything read between these sees one state of the tables, whatever is written meanwhile.
-    virtual FwError beginSnapshot() { return {}; }
+    virtual Result<void> beginSnapshot() { return Result<void>::success(); }
     virtual void endSnapshot() {}
     // Runs the three count queries; each failure is returned and leaves its value at 0.
     virtual QList<CountFailure> counts(Counts& out) = 0;
@@ -84,7 +84,7 @@ class SqlHistorySource final : public HistorySource {
 public:
     SqlHistorySource(Database& db, SyncSide side) : m_db(db), m_side(side) {}
     SyncSide side() const override { return m_side; }
-    FwError beginSnapshot() override;
+    Result<void> beginSnapshot() override;
     void endSnapshot() override;
     QList<CountFailure> counts(Counts& out) override;
     std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) override;

@@ -443,22 +443,22 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
     return !progress || progress(ordinal + 1);
 }
 
-bool HistoryWalk::replay(RunSpill& runs, const std::function<bool()>& goOn, QString* error)
+Result<bool> HistoryWalk::replay(RunSpill& runs, const std::function<bool()>& goOn)
 {
     Impl& w = *d;
     qint64 n = 0;
     bool stopped = false;
-    const bool read = runs.forEach(
-        [&](const RunDigest& run) {
-            if (goOn && (n++ & 4095) == 0 && !goOn()) {
-                stopped = true;
-                return false;
-            }
-            w.take(run);
-            return true;
-        },
-        error);
-    if (!read || stopped)
+    const Result<void> read = runs.forEach([&](const RunDigest& run) {
+        if (goOn && (n++ & 4095) == 0 && !goOn()) {
+            stopped = true;
+            return false;
+        }
+        w.take(run);
+        return true;
+    });
+    if (!read)
+        return read.error();
+    if (stopped)
         return false;
     finish();
     return !goOn || goOn();

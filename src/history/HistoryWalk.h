@@ -52,9 +52,9 @@ public:
     // Reads the result sets to their end, handing what each run adds to `keep` (when set); `progress` (when set)
     // hears the runs read every few thousand and abandons the walk by returning false, and so does run().
     bool run(HistoryCursor& cursor, const std::function<bool(qint64 read)>& progress = {}, RunSpill* keep = nullptr);
-    // Forms the points from the runs a first walk kept. False when `goOn` (asked every few thousand runs) abandons
-    // it, or when the kept runs cannot be read back (`error` then says why).
-    bool replay(RunSpill& runs, const std::function<bool()>& goOn, QString* error);
+    // Forms the points from the runs a first walk kept: true when formed, false when `goOn` (asked every few
+    // thousand runs) abandons it; fails when the kept runs cannot be read back.
+    Result<bool> replay(RunSpill& runs, const std::function<bool()>& goOn);
 
     const SegmentCounts& counts() const { return m_counts; }
     bool emptyRunList() const { return m_empty; }

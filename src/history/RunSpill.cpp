@@ -213,16 +213,12 @@ bool RunSpill::writeToFile(const char* data, qsizetype blockSize)
     return true;
 }
 
-bool RunSpill::forEach(const std::function<bool(const RunDigest&)>& f, QString* error)
+Result<void> RunSpill::forEach(const std::function<bool(const RunDigest&)>& f)
 {
     DecodeState state;
     RunDigest d;
     qint64 seen = 0;
-    auto fail = [&](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    auto fail = [](const QString& why) { return Result<void>(FwError{75, why}); };
     // False: f asked to stop, or the block is unreadable (`bad` says which).
     auto readBytes = [&](const char* begin, const char* end, bool& bad) {
         Reader in(begin, end);
@@ -256,18 +252,18 @@ bool RunSpill::forEach(const std::function<bool(const RunDigest&)>& f, QString* 
             if (block.size() != static_cast<qsizetype>(size))
                 return fail(QStringLiteral("The runs read could not be read back from %1: it ends early").arg(in.fileName()));
             if (!readBlock(block, bad))
-                return bad ? fail(QStringLiteral("The runs read could not be read back from %1: it is damaged").arg(in.fileName())) : true;
+                return bad ? fail(QStringLiteral("The runs read could not be read back from %1: it is damaged").arg(in.fileName())) : Result<void>::success();
         }
         in.seek(m_fileBytes);
     }
     for (const QByteArray& block : m_memoryBlocks)
         if (!readBlock(block, bad))
-            return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : true;
+            return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : Result<void>::success();
     if (!readBytes(m_block.data(), m_block.data() + m_used, bad))
-        return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : true;
+        return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : Result<void>::success();
     if (seen != m_count)
         return fail(QStringLiteral("The runs read could not be read back whole: %1 of %2").arg(seen).arg(m_count));
-    return true;
+    return Result<void>::success();
 }
 
 } // namespace fw

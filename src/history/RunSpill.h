@@ -1,5 +1,6 @@
 #pragma once
 #include "db/WallTime.h"
+#include "log/Result.h"
 
 #include <QByteArray>
 #include <QList>
@@ -42,9 +43,9 @@ public:
     void append(const RunDigest& d);
     qint64 size() const { return m_count; }
 
-    // Hands every digest to `f` in order; stops early (true) when `f` returns false. False with `error` set when
-    // the kept digests cannot be read back whole.
-    bool forEach(const std::function<bool(const RunDigest&)>& f, QString* error);
+    // Hands every digest to `f` in order; stops early (a success) when `f` returns false. Fails with 75 and the
+    // file's own reason when the kept digests cannot be read back whole.
+    Result<void> forEach(const std::function<bool(const RunDigest&)>& f);
 
     // The block size past which digests leave memory (tests lower it).
     void setBlockBytes(qsizetype bytes);

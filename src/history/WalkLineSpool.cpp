@@ -67,13 +67,12 @@ void WalkLineSpool::spill()
     m_memory.clear();
 }
 
-bool WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& f, QString* error)
+Result<void> WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& f)
 {
     if (m_file) {
         auto unreadable = [&] {
-            if (error)
-                *error = QStringLiteral("The lines kept in %1 could not be read back: %2").arg(m_file->fileName(), m_file->errorString());
-            return false;
+            return Result<void>(FwError{
+                75, QStringLiteral("The lines kept in %1 could not be read back: %2").arg(m_file->fileName(), m_file->errorString())});
         };
         if (!m_file->flush() || !m_file->seek(0))
             return unreadable();
@@ -90,7 +89,7 @@ bool WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& f, QStri
     }
     for (const WalkLine& l : m_memory)
         f(l);
-    return true;
+    return Result<void>::success();
 }
 
 } // namespace fw

@@ -1,4 +1,6 @@
 #pragma once
+#include "log/Result.h"
+
 #include <QList>
 #include <QString>
 #include <QTemporaryFile>
@@ -26,9 +28,9 @@ public:
     ~WalkLineSpool();
     void append(WalkLine line);
     qint64 size() const { return m_count; }
-    // Hands every line to `f` in order. False with `error` set when the lines kept in the temporary file
-    // cannot be read back whole.
-    bool forEach(const std::function<void(const WalkLine&)>& f, QString* error);
+    // Hands every line to `f` in order. Fails with 75 and the file's own reason when the lines kept in the
+    // temporary file cannot be read back whole.
+    Result<void> forEach(const std::function<void(const WalkLine&)>& f);
 
 private:
     void spill();

@@ -56,26 +56,9 @@ void ErrorScope::report(const FwError& e, std::optional<int> line)
     }
 }
 
-bool ErrorScope::step(const std::function<void()>& statement)
+FwError ErrorScope::fromException(const std::exception& ex)
 {
-    try {
-        statement();
-        return true;
-    } catch (const FwException& ex) {
-        report(ex.error);
-    } catch (const std::exception& ex) {
-        report({5, QString::fromLocal8Bit(ex.what())});
-    }
-    return false;
-}
-
-bool ErrorScope::stepResult(const std::function<FwError()>& statement)
-{
-    FwError e;
-    if (!step([&] { e = statement(); }))
-        return false;
-    report(e);
-    return !e.isError();
+    return {5, QString::fromLocal8Bit(ex.what())};
 }
 
 } // namespace fw

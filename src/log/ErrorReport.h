@@ -1,9 +1,12 @@
 #pragma once
 #include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QList>
-#include <functional>
+#include <exception>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 namespace fw {
 
@@ -37,10 +40,46 @@ public:
     // Report this failure now (does nothing for a non-error).
     void report(const FwError& e, std::optional<int> line = std::nullopt);
 
-    // Runs one statement; an FwException, a std::exception or a returned FwError is reported and swallowed.
-    // Returns true when the statement succeeded.
-    bool step(const std::function<void()>& statement);
-    bool stepResult(const std::function<FwError()>& statement);
+    // Runs one statement that gives back a Result (or nothing, for window code that cannot fail but through a
+    // std::exception); a failed Result or a std::exception is reported and work goes on. True when it succeeded.
+    template <typename Statement>
+    bool step(Statement&& statement)
+    {
+        using R = std::invoke_result_t<Statement&>;
+        if constexpr (std::is_void_v<R>) {
+            return stepResult([&]() -> Result<void> {
+                statement();
+                return Result<void>::success();
+            }).ok();
+        } else {
+            return stepResult(statement).ok();
+        }
+    }
+    // As step(), keeping the value a succeeding statement gives in `target`.
+    template <typename T, typename Statement>
+    bool stepInto(T& target, Statement&& statement)
+    {
+        auto r = stepResult(statement);
+        if (r)
+            target = std::move(*r);
+        return r.ok();
+    }
+    // As step(), handing back the statement's Result (a std::exception becomes error 5 with its text).
+    template <typename Statement>
+    std::invoke_result_t<Statement&> stepResult(Statement&& statement)
+    {
+        using R = std::invoke_result_t<Statement&>;
+        try {
+            R r = statement();
+            if (!r)
+                report(r.error());
+            return r;
+        } catch (const std::exception& ex) {
+            const FwError e = fromException(ex);
+            report(e);
+            return R(e);
+        }
+    }
 
     // Errors whose number is in this list are not reported (the monitoring windows skip 94).
     void ignoreNumber(int number) { m_ignored.append(number); }
@@ -53,6 +92,8 @@ public:
     const FwError& lastError() const { return m_last; }
 
 private:
+    static FwError fromException(const std::exception& ex);
+
     QString m_procedure;
     QString m_owner;
     OwnerKind m_kind;

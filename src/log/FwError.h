@@ -1,6 +1,5 @@
 #pragma once
 #include <QString>
-#include <stdexcept>
 
 namespace fw {
 
@@ -26,13 +25,6 @@ struct FwError {
         return {3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested "
                                      "operation requires a current record.")};
     }
-};
-
-// Thrown inside a step of an ErrorScope; never escapes an event handler.
-class FwException : public std::runtime_error {
-public:
-    explicit FwException(FwError e) : std::runtime_error(e.description.toStdString()), error(std::move(e)) {}
-    FwError error;
 };
 
 } // namespace fw

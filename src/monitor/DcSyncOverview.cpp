@@ -52,14 +52,14 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.noteFailuresIn(m_failures, QStringLiteral("dc.overview"));
     const qint64 id = m_ctx.lastDCSyncId;
 
-    FwError err;
     std::unique_ptr<Database> own;
-    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
-    if (!db) {
-        path.report(err);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    if (!connection) {
+        path.report(connection.error());
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
+    Database* const db = *connection;
     Result<QSqlQuery> domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"));
     if (!domains) {
         path.report(domains.error());
@@ -82,7 +82,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Stopped;
     }
-    path.step([&] { m_runActive = rowvalue::flag(runRow.value(QStringLiteral("IsActive"))); });
+    path.stepInto(m_runActive, [&] { return rowvalue::flag(runRow.value(QStringLiteral("IsActive"))); });
 
     // Only DC object rows count: a GC run may carry the same id.
     Result<QSqlQuery> totals = db->run(QStringLiteral("SELECT SUM(Count) AS TotalCount, MAX(LastSync) AS VeryLastSync, "
@@ -96,9 +96,14 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.ignoreFromHere();
     QString lastSynched, objects;
     qint32 seconds = 0;
-    path.step([&] { lastSynched = generalDate(rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync")))); });
-    path.step([&] { objects = QString::number(rowvalue::integer(totalRow.value(QStringLiteral("TotalCount")))); });
-    path.step([&] { seconds = roundToInt32(rowvalue::number(totalRow.value(QStringLiteral("TotalElasped")))); });
+    if (const Result<QDateTime> last = path.stepResult([&] { return rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync"))); }))
+        lastSynched = generalDate(*last);
+    if (const Result<qint64> count = path.stepResult([&] { return rowvalue::integer(totalRow.value(QStringLiteral("TotalCount"))); }))
+        objects = QString::number(*count);
+    path.stepInto(seconds, [&]() -> Result<qint32> {
+        const Result<double> elapsed = rowvalue::number(totalRow.value(QStringLiteral("TotalElasped")));
+        return elapsed ? roundToInt32(*elapsed) : elapsed.error();
+    });
     const QString duration = FormatElapsedTime(seconds);
 
     for (const QSqlRecord& rec : domainRows) {
@@ -122,20 +127,19 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
     path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
-    FwError err;
     std::unique_ptr<Database> own;
-    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
-    if (!db) {
-        path.report(err);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    if (!connection) {
+        path.report(connection.error());
     } else {
+        Database* const db = *connection;
         Result<QSqlQuery> q = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
                                       {m_ctx.lastDCSyncId, domain});
         path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())
-            path.step([&] {
-                result = rowvalue::flag(row.value(QStringLiteral("IsActive"))) ? QStringLiteral("In progress") : QStringLiteral("Idle");
-            });
+            if (const Result<bool> active = path.stepResult([&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); }))
+                result = *active ? QStringLiteral("In progress") : QStringLiteral("Idle");
     }
     m_ctx.log().WriteLog(QStringLiteral("Exiting GetDCStatus of Form ") + kForm, true);
     return result;

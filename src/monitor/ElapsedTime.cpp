@@ -21,21 +21,21 @@ QString FormatElapsedTime(qint32 seconds)
                .arg(r, 2, 10, zero);
 }
 
-qint32 secondsBetween(const QDateTime& from, const QDateTime& to)
+Result<qint32> secondsBetween(const QDateTime& from, const QDateTime& to)
 {
     const qint64 d = wallSecondsBetween(from, to);
     if (d < std::numeric_limits<qint32>::min() || d > std::numeric_limits<qint32>::max())
-        throw FwException(FwError::overflow());
+        return FwError::overflow();
     return static_cast<qint32>(d);
 }
 
-qint32 roundToInt32(double value)
+Result<qint32> roundToInt32(double value)
 {
     if (!std::isfinite(value))
-        throw FwException(FwError::overflow());
+        return FwError::overflow();
     const double r = std::nearbyint(value); // the default rounding mode rounds halves to even
     if (r < std::numeric_limits<qint32>::min() || r > std::numeric_limits<qint32>::max())
-        throw FwException(FwError::overflow());
+        return FwError::overflow();
     return static_cast<qint32>(r);
 }
 

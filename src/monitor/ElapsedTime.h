@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QDateTime>
 #include <QString>
@@ -12,9 +12,9 @@ QString FormatElapsedTime(qint32 seconds);
 
 // Wall-clock seconds from `from` to `to` (the stored times and the clock's local time, read as the dates and
 // times they show) as the 32-bit count FormatElapsedTime takes; error 6 when it does not fit.
-qint32 secondsBetween(const QDateTime& from, const QDateTime& to);
+Result<qint32> secondsBetween(const QDateTime& from, const QDateTime& to);
 
 // A number of seconds rounded half to even into 32 bits; error 6 when it does not fit.
-qint32 roundToInt32(double value);
+Result<qint32> roundToInt32(double value);
 
 } // namespace fw

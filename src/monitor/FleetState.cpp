@@ -24,12 +24,12 @@ void fail(FleetState& s, const QString& part, const FwError& err)
 bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSide& out, FleetState& s)
 {
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
-    FwError err;
-    const std::optional<FinishedRun> run = StatusSummary::latestFinishedRun(db, side, &err);
-    if (err) {
-        fail(s, prefix + QStringLiteral("latestFinishedRun"), err);
+    const Result<std::optional<FinishedRun>> read = StatusSummary::latestFinishedRun(db, side);
+    if (!read) {
+        fail(s, prefix + QStringLiteral("latestFinishedRun"), read.error());
         return false;
     }
+    const std::optional<FinishedRun>& run = *read;
     if (!run)
         return true;
     out.hasFinishedRun = true;
@@ -48,13 +48,13 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
         return false;
     }
     const FirstRow total = FirstRow::from(*t);
-    const QVariant sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : QVariant();
-    try {
-        out.lastObjects = sum.isNull() ? 0 : rowvalue::integer(sum);
-    } catch (const FwException& e) {
-        fail(s, prefix + QStringLiteral("finishedObjectTotal"), e.error);
+    const Result<QVariant> sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : Result<QVariant>(QVariant());
+    const Result<qint64> objects = sum && sum->isNull() ? Result<qint64>(0) : rowvalue::integer(sum);
+    if (!objects) {
+        fail(s, prefix + QStringLiteral("finishedObjectTotal"), objects.error());
         return false;
     }
+    out.lastObjects = *objects;
     return true;
 }
 

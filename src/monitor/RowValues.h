@@ -1,5 +1,4 @@
 #pragma once
-#include "log/FwError.h"
 #include "log/Result.h"
 
 #include <QDateTime>
@@ -22,23 +21,30 @@ public:
     static FirstRow from(Result<QSqlQuery>& q);
 
     bool exists() const { return m_exists; }
-    // The column's value, possibly null; throws 3021 when there is no row.
-    QVariant value(const QString& column) const;
+    // The column's value, possibly null; 3021 when there is no row, 3265 when there is no such column.
+    Result<QVariant> value(const QString& column) const;
 
 private:
     bool m_exists = false;
     QSqlRecord m_record;
 };
 
-// Conversions of column values; a null throws 94, a value of the wrong kind 13 (NaN among them), a number that
+// Conversions of column values; a null fails with 94, a value of the wrong kind 13 (NaN among them), a number that
 // does not fit 6 (infinity among them: a made-up number is never returned). A date-time is the wall
-// time as stored (see WallTime), held without a zone.
+// time as stored (see WallTime), held without a zone. Each also takes a column read that may have failed
+// (FirstRow::value), handing its failure on unchanged.
 namespace rowvalue {
-bool flag(const QVariant& v);
-qint64 integer(const QVariant& v);
-double number(const QVariant& v);
-QDateTime dateTime(const QVariant& v);
-QString text(const QVariant& v);
+Result<bool> flag(const QVariant& v);
+Result<qint64> integer(const QVariant& v);
+Result<double> number(const QVariant& v);
+Result<QDateTime> dateTime(const QVariant& v);
+Result<QString> text(const QVariant& v);
+
+Result<bool> flag(const Result<QVariant>& v);
+Result<qint64> integer(const Result<QVariant>& v);
+Result<double> number(const Result<QVariant>& v);
+Result<QDateTime> dateTime(const Result<QVariant>& v);
+Result<QString> text(const Result<QVariant>& v);
 } // namespace rowvalue
 
 } // namespace fw

@@ -5,16 +5,12 @@
 
 namespace fw {
 
-std::optional<RunAge> RunAgeCheck::check(Database& db, SyncSide side, const QDateTime& now,
-                                         std::optional<qint64> maxAgeMinutes, FwError* error)
+Result<RunAge> RunAgeCheck::check(Database& db, SyncSide side, const QDateTime& now, std::optional<qint64> maxAgeMinutes)
 {
-    FwError err;
-    const std::optional<FinishedRun> run = StatusSummary::latestFinishedRun(db, side, &err);
-    if (err) {
-        if (error)
-            *error = err;
-        return std::nullopt;
-    }
+    const Result<std::optional<FinishedRun>> read = StatusSummary::latestFinishedRun(db, side);
+    if (!read)
+        return read.error();
+    const std::optional<FinishedRun>& run = *read;
     RunAge a;
     a.maxAgeMinutes = maxAgeMinutes.value_or(0);
     if (!run)

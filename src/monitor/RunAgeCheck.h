@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 #include "monitor/SyncSide.h"
 
 #include <QDateTime>
@@ -25,9 +25,8 @@ public:
     // The limit defaults to three sync intervals of the newest finished run.
     static constexpr int kDefaultIntervals = 3;
 
-    // Fills *error and returns nullopt when the history cannot be read.
-    static std::optional<RunAge> check(Database& db, SyncSide side, const QDateTime& now,
-                                       std::optional<qint64> maxAgeMinutes, FwError* error);
+    // Fails when the history cannot be read.
+    static Result<RunAge> check(Database& db, SyncSide side, const QDateTime& now, std::optional<qint64> maxAgeMinutes);
 };
 
 } // namespace fw

@@ -9,7 +9,6 @@
 #include "monitor/RowValues.h"
 #include "platform/Clock.h"
 
-#include <functional>
 #include <limits>
 
 namespace fw {
@@ -36,19 +35,27 @@ QString StatusSummary::connectionStringOf(const AppContext& ctx)
     return Database::connectionStringOrDefault(ctx.connectionString);
 }
 
-Database* StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error)
+Result<Database*> StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own)
 {
     if (shared)
         return shared;
     Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx));
-    if (!opened) {
-        if (error)
-            *error = opened.error();
-        return nullptr;
-    }
+    if (!opened)
+        return opened.error();
     own = std::move(opened).value();
     return own.get();
 }
+
+namespace {
+// The run time from `from` to `to` as the page shows it.
+Result<QString> elapsedText(const QDateTime& from, const QDateTime& to)
+{
+    const Result<qint32> s = secondsBetween(from, to);
+    if (!s)
+        return s.error();
+    return FormatElapsedTime(*s);
+}
+} // namespace
 
 // The refresh's error path that also remembers which part each reported failure belongs to, so a
 // caller can tell a complete reading from one with holes (the skipped nulls are no holes).
@@ -62,10 +69,11 @@ public:
         m_path.report(e);
         note(part, before);
     }
-    bool step(const QString& part, const std::function<void()>& statement)
+    template <typename T, typename Statement>
+    bool stepInto(const QString& part, T& target, Statement&& statement)
     {
         const int before = m_path.reportedCount();
-        const bool ok = m_path.step(statement);
+        const bool ok = m_path.stepInto(target, statement);
         note(part, before);
         return ok;
     }
@@ -88,15 +96,14 @@ StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
                           MonitorErrorPath::Order::BoxThenLog);
     StatusSnapshot snap;
     StatusReads reads(path, snap.failures);
-    FwError err;
     std::unique_ptr<Database> own;
-    connection = connectionFor(m_ctx, connection, own, &err);
-    if (!connection) {
-        reads.report(QStringLiteral("database"), err);
+    const Result<Database*> db = connectionFor(m_ctx, connection, own);
+    if (!db) {
+        reads.report(QStringLiteral("database"), db.error());
     } else {
         snap.databaseOpened = true;
-        readSide(*connection, SyncSide::DC, snap.dc, reads);
-        readSide(*connection, SyncSide::GC, snap.gc, reads);
+        readSide(**db, SyncSide::DC, snap.dc, reads);
+        readSide(**db, SyncSide::GC, snap.gc, reads);
     }
     m_ctx.log().WriteTraceLog(QStringLiteral("Exiting  PopulateDCGCStatus of Form frmMain"), true);
     return snap;
@@ -121,60 +128,54 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         return;
     }
     out.hasRun = true;
-    const bool known = reads.step(part("IsActive"), [&] { out.active = rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
-    const bool haveStart = reads.step(part("SyncStart"), [&] { out.start = rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
+    const bool known = reads.stepInto(part("IsActive"), out.active, [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
+    const bool haveStart = reads.stepInto(part("SyncStart"), out.start, [&] { return rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
     if (known && out.active) {
         out.state = QStringLiteral("In progress");
         if (haveStart) {
             out.when = QStringLiteral("Started ") + isoSeconds(out.start);
-            reads.step(part("elapsed"), [&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, m_ctx.clock().now())); });
+            reads.stepInto(part("elapsed"), out.elapsed, [&] { return elapsedText(out.start, m_ctx.clock().now()); });
         }
     } else if (known) {
         out.state = QStringLiteral("Idle");
-        const bool haveEnd = reads.step(part("syncEnd"), [&] { out.end = rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
+        const bool haveEnd = reads.stepInto(part("syncEnd"), out.end, [&] { return rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
         if (haveEnd)
             out.when = QStringLiteral("Last done ") + isoSeconds(out.end);
         if (haveEnd && haveStart)
-            reads.step(part("elapsed"), [&] { out.elapsed = FormatElapsedTime(secondsBetween(out.start, out.end)); });
+            reads.stepInto(part("elapsed"), out.elapsed, [&] { return elapsedText(out.start, out.end); });
     }
     qint64 id = 0;
-    if (!reads.step(part("SyncId"), [&] {
-            id = rowvalue::integer(row.value(QStringLiteral("SyncId")));
-            lastId = id;
-            out.syncId = id;
-        }))
+    if (!reads.stepInto(part("SyncId"), id, [&] { return rowvalue::integer(row.value(QStringLiteral("SyncId"))); }))
         return;
+    lastId = id;
+    out.syncId = id;
     Result<QSqlQuery> t = db.run(objectTotalSql(side), {id});
     if (!t) {
         reads.report(part("objectTotal"), t.error());
         return;
     }
     const FirstRow total = FirstRow::from(*t);
-    reads.step(part("objectTotal"), [&] {
-        const qint64 n = rowvalue::integer(total.value(QStringLiteral("TotalCount")));
+    qint64 n = 0;
+    if (reads.stepInto(part("objectTotal"), n, [&] { return rowvalue::integer(total.value(QStringLiteral("TotalCount"))); })) {
         out.objectTotal = n;
         out.objects = QString::number(n);
-    });
+    }
 }
 
-std::optional<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side, FwError* error)
+Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
 {
     Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx));
-    if (!db) {
-        if (error)
-            *error = db.error();
-        return std::nullopt;
-    }
+    if (!db)
+        return db.error();
     Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));
-    if (!q || !q->next()) {
-        if (error)
-            *error = !q ? q.error() : FwError::noCurrentRecord();
-        return std::nullopt;
-    }
+    if (!q)
+        return q.error();
+    if (!q->next())
+        return FwError::noCurrentRecord();
     return q->value(0).toLongLong();
 }
 
-std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSide side, FwError* error)
+Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db, SyncSide side)
 {
     const QString sql = side == SyncSide::DC
                             ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
@@ -182,33 +183,35 @@ std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSi
                             : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
                                              "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
     Result<QSqlQuery> q = db.run(sql);
-    if (!q) {
-        if (error)
-            *error = q.error();
-        return std::nullopt;
-    }
+    if (!q)
+        return q.error();
     const FirstRow row = FirstRow::from(*q);
     if (!row.exists())
-        return std::nullopt;
+        return std::optional<FinishedRun>();
     FinishedRun r;
-    try {
-        r.syncId = rowvalue::integer(row.value(QStringLiteral("SyncId")));
-        const qint64 interval = rowvalue::integer(row.value(QStringLiteral("SyncInterval")));
-        if (interval < std::numeric_limits<int>::min() || interval > std::numeric_limits<int>::max())
-            throw FwException(FwError::overflow());
-        r.syncIntervalMinutes = static_cast<int>(interval);
-        const QVariant end = row.value(QStringLiteral("syncEnd"));
-        if (!end.isNull())
-            r.end = rowvalue::dateTime(end);
-        const QVariant start = row.value(QStringLiteral("SyncStart"));
-        if (!start.isNull())
-            r.start = rowvalue::dateTime(start);
-    } catch (const FwException& ex) {
-        if (error)
-            *error = ex.error;
-        return std::nullopt;
+    const Result<qint64> id = rowvalue::integer(row.value(QStringLiteral("SyncId")));
+    if (!id)
+        return id.error();
+    r.syncId = *id;
+    const Result<qint64> interval = rowvalue::integer(row.value(QStringLiteral("SyncInterval")));
+    if (!interval)
+        return interval.error();
+    if (*interval < std::numeric_limits<int>::min() || *interval > std::numeric_limits<int>::max())
+        return FwError::overflow();
+    r.syncIntervalMinutes = static_cast<int>(*interval);
+    // A time not recorded stays invalid.
+    for (auto [column, target] : {std::pair{QStringLiteral("syncEnd"), &r.end}, std::pair{QStringLiteral("SyncStart"), &r.start}}) {
+        const Result<QVariant> v = row.value(column);
+        if (!v)
+            return v.error();
+        if (v->isNull())
+            continue;
+        const Result<QDateTime> t = rowvalue::dateTime(*v);
+        if (!t)
+            return t.error();
+        *target = *t;
     }
-    return r;
+    return std::optional<FinishedRun>(r);
 }
 
 } // namespace fw

@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 #include "monitor/SyncSide.h"
 
 #include <QDateTime>
@@ -66,15 +66,15 @@ public:
     // own connection, so that a locked database costs it one wait for the lock, not one per connection.
     StatusSnapshot PopulateDCGCStatus(Database* connection = nullptr);
 
-    // The number of finished runs of a side; nullopt with *error filled when it cannot be read.
-    static std::optional<qint64> finishedRunCount(AppContext& ctx, SyncSide side, FwError* error);
-    // The newest finished run of a side; nullopt without error when there is none.
-    static std::optional<FinishedRun> latestFinishedRun(Database& db, SyncSide side, FwError* error);
+    // The number of finished runs of a side.
+    static Result<qint64> finishedRunCount(AppContext& ctx, SyncSide side);
+    // The newest finished run of a side; nullopt when there is none.
+    static Result<std::optional<FinishedRun>> latestFinishedRun(Database& db, SyncSide side);
 
     static QString connectionStringOf(const AppContext& ctx);
-    // The connection a command passed (`shared`), or else a new one kept in `own`; null with *error filled when
-    // it cannot be opened. Reads over one connection share its one wait for another writer's lock.
-    static Database* connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own, FwError* error);
+    // The connection a command passed (`shared`), or else a new one kept in `own`; the open's failure when it
+    // cannot be opened. Reads over one connection share its one wait for another writer's lock.
+    static Result<Database*> connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);

@@ -104,6 +104,24 @@ QString SyncObjectsMonitor::cell(int row, ObjectColumn c) const
     return row >= 1 && i < m_cells.size() ? m_cells[i] : QString();
 }
 
+namespace {
+// Seconds rounded as the grid shows them.
+Result<QString> elapsedText(double seconds)
+{
+    const Result<qint32> s = roundToInt32(seconds);
+    if (!s)
+        return s.error();
+    return FormatElapsedTime(*s);
+}
+} // namespace
+
+template <typename Statement>
+void SyncObjectsMonitor::setCellFrom(MonitorErrorPath& path, int row, ObjectColumn c, Statement&& text)
+{
+    if (const Result<QString> t = path.stepResult(text))
+        setCell(row, c, *t);
+}
+
 void SyncObjectsMonitor::setCell(int row, ObjectColumn c, const QString& text)
 {
     m_cells[(row - 1) * kValueColumns + static_cast<int>(c)] = text;
@@ -118,10 +136,10 @@ int SyncObjectsMonitor::rowFor(const QString& type, bool isDeleted) const
     return -1;
 }
 
-qint32 SyncObjectsMonitor::latencySeconds(double usnLag, double usnIncrement, double syncIntervalMinutes)
+Result<qint32> SyncObjectsMonitor::latencySeconds(double usnLag, double usnIncrement, double syncIntervalMinutes)
 {
     if (usnIncrement == 0)
-        throw FwException({11, QStringLiteral("Division by zero")});
+        return FwError{11, QStringLiteral("Division by zero")};
     return roundToInt32(usnLag * syncIntervalMinutes * 60 / usnIncrement);
 }
 
@@ -156,14 +174,14 @@ void SyncObjectsMonitor::Populate()
     const qint64 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
 
-    FwError err;
     std::unique_ptr<Database> own;
-    Database* const db = StatusSummary::connectionFor(m_ctx, m_shared, own, &err);
-    if (!db) {
-        path.report(err);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    if (!connection) {
+        path.report(connection.error());
         exitLog();
         return;
     }
+    Database* const db = *connection;
     Result<QSqlQuery> runQuery =
         m_side == SyncSide::DC
             ? db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, SyncStart, syncEnd FROM SyncHistoryDC WHERE SyncId = ?"),
@@ -185,11 +203,11 @@ void SyncObjectsMonitor::Populate()
         exitLog();
         return;
     }
-    path.step([&] { m_runActive = rowvalue::flag(run.value(QStringLiteral("IsActive"))); });
+    path.stepInto(m_runActive, [&] { return rowvalue::flag(run.value(QStringLiteral("IsActive"))); });
     m_isActive = m_runActive ? QStringLiteral("Yes") : QStringLiteral("No");
 
     QDateTime runStart;
-    path.step([&] { runStart = rowvalue::dateTime(run.value(QStringLiteral("SyncStart"))); });
+    path.stepInto(runStart, [&] { return rowvalue::dateTime(run.value(QStringLiteral("SyncStart"))); });
     qint32 accounted = 0;
 
     if (!m_runActive) {
@@ -206,12 +224,12 @@ void SyncObjectsMonitor::Populate()
         m_latency = zeroTime;
     } else {
         double lag = 0, increment = 0, interval = 0;
-        path.step([&] { lag = rowvalue::number(lagRow.value(QStringLiteral("USNLag"))); });
-        path.step([&] { increment = rowvalue::number(run.value(QStringLiteral("USNIncrement"))); });
-        path.step([&] { interval = rowvalue::number(run.value(QStringLiteral("SyncInterval"))); });
+        path.stepInto(lag, [&] { return rowvalue::number(lagRow.value(QStringLiteral("USNLag"))); });
+        path.stepInto(increment, [&] { return rowvalue::number(run.value(QStringLiteral("USNIncrement"))); });
+        path.stepInto(interval, [&] { return rowvalue::number(run.value(QStringLiteral("SyncInterval"))); });
         m_usnLag = plainNumber(lag);
         qint32 latency = 0;
-        path.step([&] { latency = latencySeconds(lag, increment, interval); });
+        path.stepInto(latency, [&] { return latencySeconds(lag, increment, interval); });
         m_latency = FormatElapsedTime(latency);
 
         // Finished object types first, so the active one sees the time of all finished ones.
@@ -225,9 +243,9 @@ void SyncObjectsMonitor::Populate()
             bool objectActive = false;
             bool isDeleted = false;
             QString type;
-            path.step([&] { objectActive = rowvalue::flag(rec.value(QStringLiteral("IsActive"))); });
-            path.step([&] { type = rowvalue::text(rec.value(QStringLiteral("ObjectType"))); });
-            path.step([&] { isDeleted = rowvalue::flag(rec.value(QStringLiteral("IsDeleted"))); });
+            path.stepInto(objectActive, [&] { return rowvalue::flag(rec.value(QStringLiteral("IsActive"))); });
+            path.stepInto(type, [&] { return rowvalue::text(rec.value(QStringLiteral("ObjectType"))); });
+            path.stepInto(isDeleted, [&] { return rowvalue::flag(rec.value(QStringLiteral("IsDeleted"))); });
             const int row = rowFor(type, isDeleted);
             const QVariant count = rec.value(QStringLiteral("Count"));
             const QVariant elapsed = rec.value(QStringLiteral("Elasped"));
@@ -236,16 +254,24 @@ void SyncObjectsMonitor::Populate()
                 if (count.isNull())
                     setCell(row, ObjectColumn::ObjectsSynchronized, objectActive ? emptyText : zeroCount);
                 else
-                    path.step([&] { setCell(row, ObjectColumn::ObjectsSynchronized, QString::number(rowvalue::integer(count))); });
+                    setCellFrom(path, row, ObjectColumn::ObjectsSynchronized, [&]() -> Result<QString> {
+                        const Result<qint64> n = rowvalue::integer(count);
+                        if (!n)
+                            return n.error();
+                        return QString::number(*n);
+                    });
 
                 if (!elapsed.isNull())
-                    path.step([&] { setCell(row, ObjectColumn::ElapsedTime, FormatElapsedTime(roundToInt32(rowvalue::number(elapsed)))); });
+                    setCellFrom(path, row, ObjectColumn::ElapsedTime, [&]() -> Result<QString> {
+                        const Result<double> d = rowvalue::number(elapsed);
+                        return d ? elapsedText(*d) : d.error();
+                    });
                 else if (objectActive && !runStart.isValid()) // no start recorded: the running time is still missing
                     setCell(row, ObjectColumn::ElapsedTime, emptyText);
                 else if (objectActive)
-                    path.step([&] {
-                        const qint64 running = static_cast<qint64>(secondsBetween(runStart, m_ctx.clock().now())) - accounted;
-                        setCell(row, ObjectColumn::ElapsedTime, FormatElapsedTime(roundToInt32(static_cast<double>(running))));
+                    setCellFrom(path, row, ObjectColumn::ElapsedTime, [&]() -> Result<QString> {
+                        const Result<qint32> since = secondsBetween(runStart, m_ctx.clock().now());
+                        return since ? elapsedText(static_cast<double>(static_cast<qint64>(*since) - accounted)) : since.error();
                     });
                 else
                     setCell(row, ObjectColumn::ElapsedTime, zeroTime);
@@ -253,11 +279,17 @@ void SyncObjectsMonitor::Populate()
                 if (lastSync.isNull())
                     setCell(row, ObjectColumn::LastSynchronizedDateTime, objectActive ? emptyText : zeroDate);
                 else
-                    path.step([&] { setCell(row, ObjectColumn::LastSynchronizedDateTime, isoSeconds(rowvalue::dateTime(lastSync))); });
+                    setCellFrom(path, row, ObjectColumn::LastSynchronizedDateTime, [&]() -> Result<QString> {
+                        const Result<QDateTime> t = rowvalue::dateTime(lastSync);
+                        if (!t)
+                            return t.error();
+                        return isoSeconds(*t);
+                    });
             }
             if (!elapsed.isNull())
-                path.step([&] {
-                    accounted = roundToInt32(static_cast<double>(accounted) + std::nearbyint(rowvalue::number(elapsed)));
+                path.stepInto(accounted, [&]() -> Result<qint32> {
+                    const Result<double> d = rowvalue::number(elapsed);
+                    return d ? roundToInt32(static_cast<double>(accounted) + std::nearbyint(*d)) : d.error();
                 });
         }
     }

@@ -10,6 +10,7 @@
 namespace fw {
 
 class AppContext;
+class MonitorErrorPath;
 
 // One fixed row of an objects grid: its caption and the object type and kind of change it shows.
 struct ObjectRowSpec {
@@ -62,11 +63,14 @@ public:
 
     // Estimated seconds to work off `usnLag` at `usnIncrement` USNs per `syncIntervalMinutes`,
     // rounded half to even. Error 11 for an increment of 0, 6 when it does not fit 32 bits.
-    static qint32 latencySeconds(double usnLag, double usnIncrement, double syncIntervalMinutes);
+    static Result<qint32> latencySeconds(double usnLag, double usnIncrement, double syncIntervalMinutes);
 
 private:
     int rowFor(const QString& type, bool isDeleted) const;
     void setCell(int row, ObjectColumn c, const QString& text);
+    // Sets the cell to the text `text` gives; a failure is reported on `path` and leaves the cell as it was.
+    template <typename Statement>
+    void setCellFrom(MonitorErrorPath& path, int row, ObjectColumn c, Statement&& text);
 
     AppContext& m_ctx;
     Database* m_shared = nullptr;

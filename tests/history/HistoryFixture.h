@@ -85,7 +85,7 @@ class CountingSource final : public HistorySource {
 public:
     explicit CountingSource(HistorySource& inner) : m_inner(inner) {}
     SyncSide side() const override { return m_inner.side(); }
-    FwError beginSnapshot() override { return m_inner.beginSnapshot(); }
+    Result<void> beginSnapshot() override { return m_inner.beginSnapshot(); }
     void endSnapshot() override { m_inner.endSnapshot(); }
     QList<CountFailure> counts(Counts& out) override
     {

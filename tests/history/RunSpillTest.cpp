@@ -54,14 +54,11 @@ QList<RunDigest> digests(int n)
 void expectReadBack(RunSpill& spill, const QList<RunDigest>& want)
 {
     QList<RunDigest> got;
-    QString why;
-    EXPECT_TRUE(spill.forEach(
-        [&](const RunDigest& d) {
-            got.append(d);
-            return true;
-        },
-        &why))
-        << why.toStdString();
+    const Result<void> read = spill.forEach([&](const RunDigest& d) {
+        got.append(d);
+        return true;
+    });
+    EXPECT_TRUE(read.ok()) << read.error().description.toStdString();
     ASSERT_EQ(got.size(), want.size());
     for (qsizetype i = 0; i < want.size(); ++i)
         ASSERT_TRUE(got[i] == want[i]) << "digest " << i;
@@ -79,15 +76,12 @@ void expectFilled(WalkLineSpool& spool, qint64 n)
 {
     qint64 next = 0;
     bool inOrder = true;
-    QString error;
-    EXPECT_TRUE(spool.forEach(
-        [&](const WalkLine& l) {
-            inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
-                      (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
-            ++next;
-        },
-        &error))
-        << error.toStdString();
+    const Result<void> read = spool.forEach([&](const WalkLine& l) {
+        inOrder = inOrder && l.ordinal == next && l.text == QStringLiteral("line %1").arg(next) &&
+                  (l.kind == WalkLine::Kind::Error) == (next % 7 == 0) && l.number == 94 && l.line == 230;
+        ++next;
+    });
+    EXPECT_TRUE(read.ok()) << read.error().description.toStdString();
     EXPECT_EQ(next, n);
     EXPECT_TRUE(inOrder);
 }
@@ -158,10 +152,10 @@ TEST(RunSpill, StopsWhenAskedTo)
     for (const RunDigest& d : digests(3000))
         spill.append(d);
     int seen = 0;
-    QString error;
-    EXPECT_TRUE(spill.forEach([&](const RunDigest&) { return ++seen < 1200; }, &error));
+    const Result<void> read = spill.forEach([&](const RunDigest&) { return ++seen < 1200; });
+    EXPECT_TRUE(read.ok());
     EXPECT_EQ(seen, 1200);
-    EXPECT_TRUE(error.isEmpty());
+    EXPECT_FALSE(read.error().isError());
 }
 
 // Past a few thousand lines the spool moves them to its file; when the disk fills part way (the first few thousand
@@ -194,9 +188,10 @@ TEST(WalkLineSpool, ATruncatedFileIsReportedNotReadShort)
     ASSERT_FALSE(spoolFile.isEmpty());
     QFile f(spoolFile);
     ASSERT_TRUE(f.resize(f.size() / 2)) << f.errorString().toStdString();
-    QString error;
     qint64 seen = 0;
-    EXPECT_FALSE(spool.forEach([&](const WalkLine&) { ++seen; }, &error));
+    const Result<void> read = spool.forEach([&](const WalkLine&) { ++seen; });
+    EXPECT_FALSE(read.ok());
+    const QString error = read.error().description;
     EXPECT_TRUE(error.startsWith("The lines kept in " + dir.path())) << error.toStdString();
     EXPECT_LT(seen, 10000);
 }

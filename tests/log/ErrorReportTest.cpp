@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace fw;
 
@@ -34,8 +35,8 @@ TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
     ErrorScope scope("cmdGCSave_Click", "frmMain", OwnerKind::Form,
                      {ErrorSink::Debugger, ErrorSink::LogPlain, ErrorSink::MessageBox}, {&debug, &log, &prompter});
     scope.ignoreNumber(94);
-    EXPECT_FALSE(scope.step([] { throw FwException({3621, "The statement has been terminated."}); }));
-    EXPECT_FALSE(scope.stepResult([] { return FwError::invalidUseOfNull(); })); // skipped silently
+    EXPECT_FALSE(scope.step([]() -> Result<void> { return FwError{3621, "The statement has been terminated."}; }));
+    EXPECT_FALSE(scope.stepResult([] { return Result<int>(FwError::invalidUseOfNull()); }).ok()); // skipped silently
     bool ran = false;
     EXPECT_TRUE(scope.step([&] { ran = true; }));
     EXPECT_TRUE(ran);
@@ -47,4 +48,16 @@ TEST(ErrorScope, SendsToItsSinksInOrderAndGoesOn)
     QFile f(log.logPath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_TRUE(f.readAll().endsWith((text + "\r\n").toUtf8()));
+}
+
+TEST(ErrorScope, ReportsAThrownStdExceptionAsError5AndHandsBackTheValue)
+{
+    ScriptedPrompter prompter;
+    ErrorScope scope("PadVersionString", "modUpdate", OwnerKind::Module, {ErrorSink::MessageBox}, {nullptr, nullptr, &prompter});
+    EXPECT_FALSE(scope.step([] { throw std::runtime_error("bad conversion"); }));
+    const Result<int> r = scope.stepResult([] { return Result<int>(7); });
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(*r, 7);
+    EXPECT_EQ(prompter.messages,
+              QStringList{"(error):5 (bad conversion) in procedure PadVersionString of Module modUpdate"});
 }

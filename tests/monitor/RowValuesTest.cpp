@@ -8,22 +8,20 @@ using namespace fw;
 
 namespace {
 // The number read, or "error N".
+template <typename T>
+QString shown(const Result<T>& r)
+{
+    return r ? QString::number(*r) : QStringLiteral("error %1").arg(r.error().number);
+}
+
 QString integerOf(const QVariant& v)
 {
-    try {
-        return QString::number(rowvalue::integer(v));
-    } catch (const FwException& e) {
-        return QStringLiteral("error %1").arg(e.error.number);
-    }
+    return shown(rowvalue::integer(v));
 }
 
 QString numberOf(const QVariant& v)
 {
-    try {
-        return QString::number(rowvalue::number(v));
-    } catch (const FwException& e) {
-        return QStringLiteral("error %1").arg(e.error.number);
-    }
+    return shown(rowvalue::number(v));
 }
 } // namespace
 

@@ -26,18 +26,15 @@ TEST(FormatElapsedTime, HoursAtLeastTwoDigitsAndOneLeadingMinus)
 
 TEST(FormatElapsedTime, ConversionsRoundHalfToEvenAndReportOverflow)
 {
-    EXPECT_EQ(roundToInt32(2.5), 2);
-    EXPECT_EQ(roundToInt32(3.5), 4);
-    EXPECT_EQ(roundToInt32(-2.5), -2);
-    EXPECT_THROW(roundToInt32(3e9), FwException);
+    EXPECT_EQ(roundToInt32(2.5).valueOr(0), 2);
+    EXPECT_EQ(roundToInt32(3.5).valueOr(0), 4);
+    EXPECT_EQ(roundToInt32(-2.5).valueOr(0), -2);
+    EXPECT_EQ(roundToInt32(3e9).error().number, 6);
     const QDateTime a(QDate(2000, 1, 1), QTime(0, 0));
-    EXPECT_EQ(secondsBetween(a, a.addSecs(3725)), 3725);
-    try {
-        secondsBetween(a, a.addYears(100));
-        FAIL() << "a century does not fit 32-bit seconds";
-    } catch (const FwException& e) {
-        EXPECT_EQ(e.error.number, 6);
-    }
+    EXPECT_EQ(secondsBetween(a, a.addSecs(3725)).valueOr(0), 3725);
+    const Result<qint32> century = secondsBetween(a, a.addYears(100));
+    EXPECT_FALSE(century.ok()) << "a century does not fit 32-bit seconds";
+    EXPECT_EQ(century.error().number, 6);
 }
 
 namespace {
@@ -167,14 +164,14 @@ TEST_F(StatusSummaryTestSqlite, DatabaseFailureGoesToMessageBoxThenLog)
 
 TEST_P(StatusSummaryTest, FinishedRunCountIgnoresRunningRuns)
 {
-    FwError err;
-    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::GC, &err), 0);
+    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::GC).valueOr(-1), 0);
     db.addDcRun(1, false, now().addSecs(-100), now());
     db.addDcRun(2, true, now());
-    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC, &err), 1);
+    EXPECT_EQ(StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC).valueOr(-1), 1);
     t.ctx().connectionString = QStringLiteral("sqlite:/nonexistent/x.sqlite");
-    EXPECT_FALSE(StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC, &err));
-    EXPECT_TRUE(err.isError());
+    const Result<qint64> unread = StatusSummary::finishedRunCount(t.ctx(), SyncSide::DC);
+    EXPECT_FALSE(unread.ok());
+    EXPECT_TRUE(unread.error().isError());
 }
 
 TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
@@ -182,7 +179,7 @@ TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
     FwError err;
     const std::unique_ptr<Database> open = test::must(Database::open(t.ctx().connectionString));
     ASSERT_TRUE(open);
-    auto none = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err);
+    auto none = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt);
     ASSERT_TRUE(none);
     EXPECT_FALSE(none->hasFinishedRun);
     EXPECT_FALSE(none->fresh);
@@ -190,13 +187,13 @@ TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
     db.addDcRun(1, false, now().addSecs(-4000), now().addSecs(-3000), 500, 15); // 50 min ago
     db.addDcRun(2, false, now().addSecs(-2000), now().addSecs(-40 * 60), 500, 15);
     db.addDcRun(3, true, now().addSecs(-10));
-    auto def = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err);
+    auto def = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt);
     ASSERT_TRUE(def);
     EXPECT_EQ(def->syncId, 2);
     EXPECT_EQ(def->maxAgeMinutes, 45);
     EXPECT_EQ(def->ageSeconds, 40 * 60);
     EXPECT_TRUE(def->fresh);
-    auto tight = RunAgeCheck::check(*open, SyncSide::DC, now(), 40, &err);
+    auto tight = RunAgeCheck::check(*open, SyncSide::DC, now(), 40);
     ASSERT_TRUE(tight);
     EXPECT_FALSE(tight->fresh) << "exactly the limit is not younger than it";
 
@@ -204,8 +201,9 @@ TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
     // cannot hold such a value; SQLite's can.
     if (GetParam() == test::Engine::Sqlite) {
         t.sql(QStringLiteral("UPDATE SyncHistoryDC SET SyncInterval = 4294967306 WHERE SyncId = 2"));
-        EXPECT_FALSE(RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err));
-        EXPECT_EQ(err.number, 6);
+        const Result<RunAge> huge = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt);
+        EXPECT_FALSE(huge.ok());
+        EXPECT_EQ(huge.error().number, 6);
     }
 }
 

@@ -271,10 +271,10 @@ TEST_P(ObjectsTest, TypeDifferingOnlyInCaseChangesNoRowButItsTimeCounts)
 
 TEST_P(ObjectsTest, LatencyArithmeticAndItsFailures)
 {
-    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1000, 500, 15), 1800);
-    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1, 120, 1), 0) << "0.5 rounds to even";
-    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(3, 120, 1), 2) << "1.5 rounds to even";
-    EXPECT_THROW(SyncObjectsMonitor::latencySeconds(5, 0, 15), FwException);
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1000, 500, 15).valueOr(-1), 1800);
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(1, 120, 1).valueOr(-1), 0) << "0.5 rounds to even";
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(3, 120, 1).valueOr(-1), 2) << "1.5 rounds to even";
+    EXPECT_EQ(SyncObjectsMonitor::latencySeconds(5, 0, 15).error().number, 11);
 
     // While running, a zero increment (error 11, below) and a missing domain row are reported (log first, then the box).
     db.addDcRun(8, true, now(), QVariant(), 0, 15);

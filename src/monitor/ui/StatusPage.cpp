@@ -105,10 +105,9 @@ void StatusPage::runModal(const std::function<void()>& show)
 void StatusPage::viewHistory(SyncSide side, QPushButton* button)
 {
     button->setEnabled(false);
-    FwError err;
-    const std::optional<qint64> finished = StatusSummary::finishedRunCount(m_ctx, side, &err);
+    const Result<qint64> finished = StatusSummary::finishedRunCount(m_ctx, side);
     if (!finished) {
-        m_ctx.prompter().inform(QStringLiteral("The synchronization history could not be read: ") + err.description);
+        m_ctx.prompter().inform(QStringLiteral("The synchronization history could not be read: ") + finished.error().description);
     } else if (*finished <= 0) {
         m_ctx.prompter().inform(QStringLiteral("No Data in the database!"));
     } else {
