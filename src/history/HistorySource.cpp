@@ -115,13 +115,20 @@ private:
 
 QString SqlHistorySource::runListSql(SyncSide side)
 {
+    // Bound by the last finished run counted (bound twice on the DC side, inside and outside the join).
     if (side == SyncSide::DC)
         return QStringLiteral(
             "SELECT a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd "
             "FROM SyncHistoryDC as a INNER JOIN (SELECT SyncId, SUM(USNLag) AS TotalUSNLag FROM SyncHistoryDCDomain "
-            "where IsActive = 0 GROUP BY SyncId) as b ON a.SyncId=b.SyncId where a.IsActive = 0 order by a.SyncId");
+            "where IsActive = 0 AND SyncId <= ? GROUP BY SyncId) as b ON a.SyncId=b.SyncId where a.IsActive = 0 AND "
+            "a.SyncId <= ? order by a.SyncId");
     return QStringLiteral("SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "
-                          "FROM SyncHistoryGC where IsActive = 0 order by SyncId");
+                          "FROM SyncHistoryGC where IsActive = 0 AND SyncId <= ? order by SyncId");
+}
+
+QVariantList SqlHistorySource::runListBinds(SyncSide side, qint64 lastSyncId)
+{
+    return side == SyncSide::DC ? QVariantList{lastSyncId, lastSyncId} : QVariantList{lastSyncId};
 }
 
 QString SqlHistorySource::totalsSql(SyncSide side)
@@ -142,14 +149,10 @@ QString SqlHistorySource::domainSql()
 FwError SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
-    // results there run on connections of their own (one open result per connection), outside this snapshot.
-    if (m_db.dialect().engine() == SqlDialect::Engine::SqlServer) {
-        FwError err;
-        m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE"), {}, &err);
-        if (err)
-            return err;
-    }
+    // SQL Server: the walk's results run on connections of their own (one open result per connection), outside any
+    // transaction of this one, and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to
+    // map it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not
+    // read. Velmora finishes a side's runs in SyncId order, so no run below that one finishes later.
     return m_db.begin();
 }
 
@@ -162,7 +165,8 @@ QString SqlHistorySource::countsSql(SyncSide side)
 {
     return QStringLiteral("SELECT %1, "
                           "COUNT(DISTINCT USNIncrement) + MAX(CASE WHEN USNIncrement IS NULL THEN 1 ELSE 0 END), "
-                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END) "
+                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END), "
+                          "MAX(CASE WHEN IsActive = 0 THEN SyncId END) "
                           "FROM %2")
         .arg(finishedRunCountColumn(), runTable(side));
 }
@@ -173,7 +177,8 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
     out = {};
     FwError err;
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
-    // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three.
+    // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three, with the
+    // last finished run, where the walk stops.
     QSqlQuery q = m_db.run(countsSql(m_side), {}, &err);
     if (err) {
         failures.append({10, err});
@@ -181,14 +186,16 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
         out.totalRows = q.value(0).toDouble();
         out.distinctIncrements = q.value(1).toLongLong(); // null on an empty table: 0
         out.distinctIntervals = q.value(2).toLongLong();
+        out.lastSyncId = q.value(3).toLongLong();
     }
+    m_lastSyncId = out.lastSyncId;
     return failures;
 }
 
 std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failures)
 {
     FwError err;
-    QSqlQuery runs = m_db.runStreaming(runListSql(m_side), {}, &err);
+    QSqlQuery runs = m_db.runStreaming(runListSql(m_side), runListBinds(m_side, m_lastSyncId), &err);
     if (err)
         failures.append({40, err});
     QSqlQuery totals = m_db.runStreaming(totalsSql(m_side), {QStringLiteral("GC")}, &err);
