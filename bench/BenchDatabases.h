@@ -18,8 +18,8 @@ int benchRuns();
 QString sqlServerConnection();
 const char* engineName(Engine engine);
 
-// The connection string of database `name` holding what DemoData generates for `options`; empty when it could not
-// be made (`error` says why).
+// The connection string of the database holding what DemoData generates for `options` (SQLite: file NAME.sqlite;
+// SQL Server: database fwbench_NAME); empty when it could not be made (`error` says why).
 QString demoDatabase(Engine engine, const QString& name, const DemoDataOptions& options, QString* error);
 
 } // namespace fw::bench

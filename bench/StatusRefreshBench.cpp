@@ -35,7 +35,7 @@ QString historyDatabase(Engine engine, int runs, benchmark::State& state)
     o.objectRowRuns = 20;
     o.lastRunEnd = QDateTime(QDate(2026, 12, 1), QTime(12, 0));
     QString error;
-    const QString name = engine == Engine::Sqlite ? QStringLiteral("status-%1").arg(runs) : QStringLiteral("fwbench_status_%1").arg(runs);
+    const QString name = QStringLiteral("status_%1").arg(runs);
     const QString cs = demoDatabase(engine, name, o, &error);
     if (cs.isEmpty())
         state.SkipWithError(("could not generate the history database: " + error.toStdString()).c_str());

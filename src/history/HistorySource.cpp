@@ -152,7 +152,8 @@ FwError SqlHistorySource::beginSnapshot()
     // SQL Server: the walk's results run on connections of their own (one open result per connection), outside any
     // transaction of this one, and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to
     // map it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not
-    // read. Velmora finishes a side's runs in SyncId order, so no run below that one finishes later.
+    // read. A side runs one synchronisation at a time, its SyncIds rising: a run in progress at the counts comes after
+    // that one.
     return m_db.begin();
 }
 

@@ -191,6 +191,6 @@ TEST_F(SqlServerTest, DemoDataWritesTheHistorySqliteHolds)
         SCOPED_TRACE(sql);
         const QStringList want = rowsOf(*lite, QString::fromLatin1(sql));
         EXPECT_EQ(rowsOf(*m_db, QString::fromLatin1(sql)), want);
-        EXPECT_GT(want.size(), 300);
+        EXPECT_GE(want.size(), 300);
     }
 }
