@@ -16,6 +16,8 @@ struct FwError {
     explicit operator bool() const { return isError(); }
 
     static FwError none() { return {}; }
+    // Stands in for a failure that came without a number or a text, so that it cannot read as success.
+    static FwError unknown() { return {51, QStringLiteral("Internal error")}; }
     static FwError overflow() { return {6, QStringLiteral("Overflow")}; }
     static FwError typeMismatch() { return {13, QStringLiteral("Type mismatch")}; }
     static FwError invalidUseOfNull() { return {94, QStringLiteral("Invalid use of Null")}; }
