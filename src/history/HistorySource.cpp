@@ -149,11 +149,11 @@ QString SqlHistorySource::domainSql()
 FwError SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: the walk's results run on connections of their own (one open result per connection), outside any
-    // transaction of this one, and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to
-    // map it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not
-    // read. A side runs one synchronisation at a time, its SyncIds rising: a run in progress at the counts comes after
-    // that one.
+    // SQL Server: the counts and the walk's results each run on a connection of their own (one open result per
+    // connection), outside any transaction of this one, and no isolation level is relied on (Babelfish refuses
+    // SERIALIZABLE unless told to map it): the run list stops at the last finished run counted instead, so runs
+    // finishing meanwhile are not read. A side runs one synchronisation at a time, its SyncIds rising: a run in
+    // progress at the counts comes after that one.
     return m_db.begin();
 }
 
@@ -179,8 +179,9 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
     FwError err;
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
     // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three, with the
-    // last finished run, where the walk stops.
-    QSqlQuery q = m_db.run(countsSql(m_side), {}, &err);
+    // last finished run, where the walk stops. A long read like the walk's: over a million runs it can take the
+    // server longer than a statement of the command's 5 s may wait.
+    QSqlQuery q = m_db.runStreaming(countsSql(m_side), {}, &err);
     if (err) {
         failures.append({10, err});
     } else if (q.next()) {

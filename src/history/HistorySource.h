@@ -72,7 +72,7 @@ public:
 
     virtual ~HistorySource() = default;
     virtual SyncSide side() const = 0;
-    // Everything read between these sees one state of the tables, whatever is written meanwhile.
+    // The walk read between these agrees with the counts, whatever is written meanwhile.
     virtual FwError beginSnapshot() { return {}; }
     virtual void endSnapshot() {}
     // Runs the three count queries; each failure is returned and leaves its value at 0.
