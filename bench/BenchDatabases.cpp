@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,7 +86,7 @@ FwError copyThroughPostgres(Database& lite, const QString& name)
 {
     const QString psql = qEnvironmentVariable("FERROWIND_BENCH_PSQL");
     const QString conninfo = qEnvironmentVariable("FERROWIND_BENCH_PG");
-    const QString csv = QDir(benchDir()).filePath(QStringLiteral("copy.csv"));
+    const QString csv = QDir(benchDir()).filePath(QStringLiteral("copy-%1.csv").arg(QCoreApplication::applicationPid()));
     if (csv.contains(QLatin1Char('\'')))
         return {2, QStringLiteral("the benchmark folder's path holds a quote")};
     for (const char* table : {"ADDomain", "Configuration", "SyncHistoryDC", "SyncHistoryGC", "SyncHistoryDCDomain", "SyncHistoryObject"}) {
@@ -123,9 +124,10 @@ FwError copyThroughPostgres(Database& lite, const QString& name)
         p.start(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), conninfo,
                        QStringLiteral("-c"), copy, QStringLiteral("-c"),
                        QStringLiteral("ANALYZE %1_dbo.%2").arg(name, QString::fromLatin1(table).toLower())});
-        p.waitForFinished(-1);
+        if (!p.waitForFinished(-1))
+            return {2, psql + QStringLiteral(": ") + p.errorString()};
         if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-            return {2, QStringLiteral("psql: ") + QString::fromLocal8Bit(p.readAll()) + p.errorString()};
+            return {2, QStringLiteral("psql: ") + QString::fromLocal8Bit(p.readAll())};
     }
     QFile::remove(csv);
     return {};
