@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlRecord>
+#include <QThread>
 #include <QTextStream>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -153,7 +154,14 @@ QString serverDatabase(const QString& name, const DemoDataOptions& o, QString* e
         if (db && db->handle().tables().contains(QStringLiteral("FerrowindBenchComplete"), Qt::CaseInsensitive))
             return cs;
         db.reset();
-        server->run(QStringLiteral("DROP DATABASE %1").arg(dbName), {}, &err); // a load that did not complete
+        // A load that did not complete. The session just closed may still hold the database for a moment.
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            err = {};
+            server->run(QStringLiteral("DROP DATABASE %1").arg(dbName), {}, &err);
+            if (!err || !err.description.contains(QLatin1String("in use")))
+                break;
+            QThread::msleep(500);
+        }
         if (err) {
             *error = err.description;
             return {};
