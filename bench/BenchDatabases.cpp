@@ -63,19 +63,21 @@ QString sqliteDatabase(const QString& name, const DemoDataOptions& o, QString* e
         return QStringLiteral("sqlite:") + path;
     const QString tmp = path + QStringLiteral(".part");
     QFile::remove(tmp);
-    FwError err;
+    Result<void> made = Result<void>::success();
     {
-        auto db = Database::createSqlite(tmp, &err);
-        if (db) {
-            QSqlQuery(db->handle()).exec(QStringLiteral("PRAGMA journal_mode = OFF"));
-            QSqlQuery(db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
-            err = DemoData::createSchema(*db);
-            if (!err)
-                err = DemoData::populate(*db, o);
+        Result<std::unique_ptr<Database>> db = Database::createSqlite(tmp);
+        if (!db) {
+            made = db.error();
+        } else {
+            QSqlQuery((*db)->handle()).exec(QStringLiteral("PRAGMA journal_mode = OFF"));
+            QSqlQuery((*db)->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
+            made = DemoData::createSchema(**db);
+            if (made)
+                made = DemoData::populate(**db, o);
         }
     }
-    if (err || !QFile::rename(tmp, path)) {
-        *error = err ? err.description : QStringLiteral("cannot rename ") + tmp;
+    if (!made || !QFile::rename(tmp, path)) {
+        *error = !made ? made.error().description : QStringLiteral("cannot rename ") + tmp;
         return {};
     }
     return QStringLiteral("sqlite:") + path;
@@ -141,43 +143,41 @@ QString serverDatabase(const QString& name, const DemoDataOptions& o, QString* e
 {
     const QString dbName = QStringLiteral("fwbench_") + name;
     const QString cs = withDatabase(sqlServerConnection(), dbName);
-    FwError err;
-    auto server = Database::open(sqlServerConnection(), &err);
-    if (!server) {
-        *error = err.description;
-        return {};
-    }
-    QSqlQuery exists = server->run(QStringLiteral("SELECT DB_ID(?)"), {dbName}, &err);
-    const bool present = !err && exists.next() && !exists.value(0).isNull();
-    if (err) {
-        *error = err.description;
-        return {};
-    }
-    if (present) {
+    const auto failed = [&](const FwError& e) {
+        *error = e.description;
+        return QString();
+    };
+    Result<std::unique_ptr<Database>> server = Database::open(sqlServerConnection());
+    if (!server)
+        return failed(server.error());
+    Result<QSqlQuery> exists = (*server)->run(QStringLiteral("SELECT DB_ID(?)"), {dbName});
+    if (!exists)
+        return failed(exists.error());
+    if (exists->next() && !exists->value(0).isNull()) {
         // Complete once the mark is there; a database that cannot be asked is left alone.
-        auto db = Database::open(cs, &err);
-        if (db)
-            db->run(QStringLiteral("SELECT Runs FROM FerrowindBenchComplete"), {}, &err);
-        if (!err)
-            return cs;
-        if (!err.description.contains(QLatin1String("does not exist")) && !err.description.contains(QLatin1String("Invalid object name"))) {
-            *error = err.description;
-            return {};
+        FwError asked;
+        {
+            Result<std::unique_ptr<Database>> db = Database::open(cs);
+            if (!db) {
+                asked = db.error();
+            } else if (Result<QSqlQuery> mark = (*db)->run(QStringLiteral("SELECT Runs FROM FerrowindBenchComplete")); !mark) {
+                asked = mark.error();
+            }
         }
-        err = {};
-        db.reset();
+        if (!asked.isError())
+            return cs;
+        if (!asked.description.contains(QLatin1String("does not exist")) && !asked.description.contains(QLatin1String("Invalid object name")))
+            return failed(asked);
         // A load that did not complete. The session just closed may still hold the database for a moment.
+        Result<QSqlQuery> dropped = FwError::unknown();
         for (int attempt = 0; attempt < 20; ++attempt) {
-            err = {};
-            server->run(QStringLiteral("DROP DATABASE %1").arg(dbName), {}, &err);
-            if (!err || !err.description.contains(QLatin1String("in use")))
+            dropped = (*server)->run(QStringLiteral("DROP DATABASE %1").arg(dbName));
+            if (dropped || !dropped.error().description.contains(QLatin1String("in use")))
                 break;
             QThread::msleep(500);
         }
-        if (err) {
-            *error = err.description;
-            return {};
-        }
+        if (!dropped)
+            return failed(dropped.error());
     }
     const bool copy = !qEnvironmentVariable("FERROWIND_BENCH_PG").isEmpty();
     QString lite;
@@ -189,27 +189,24 @@ QString serverDatabase(const QString& name, const DemoDataOptions& o, QString* e
     std::fprintf(stderr, "loading %s on the T-SQL server...\n", qPrintable(dbName));
     QElapsedTimer took;
     took.start();
-    server->run(QStringLiteral("CREATE DATABASE %1").arg(dbName), {}, &err);
-    std::unique_ptr<Database> db;
-    if (!err)
-        db = Database::open(cs, &err);
-    if (db)
-        err = DemoData::createSchema(*db);
-    if (db && !err) {
-        if (copy) {
-            auto source = Database::open(lite, &err);
-            if (source)
-                err = copyThroughPostgres(*source, dbName);
-        } else {
-            err = DemoData::populate(*db, o); // one transaction
-        }
+    if (Result<QSqlQuery> created = (*server)->run(QStringLiteral("CREATE DATABASE %1").arg(dbName)); !created)
+        return failed(created.error());
+    Result<std::unique_ptr<Database>> db = Database::open(cs);
+    if (!db)
+        return failed(db.error());
+    if (Result<void> schema = DemoData::createSchema(**db); !schema)
+        return failed(schema.error());
+    if (copy) {
+        Result<std::unique_ptr<Database>> source = Database::open(lite);
+        if (!source)
+            return failed(source.error());
+        if (const FwError copied = copyThroughPostgres(**source, dbName); copied.isError())
+            return failed(copied);
+    } else if (Result<void> filled = DemoData::populate(**db, o); !filled) { // one transaction
+        return failed(filled.error());
     }
-    if (db && !err)
-        db->run(QStringLiteral("CREATE TABLE FerrowindBenchComplete (Runs int NOT NULL)"), {}, &err);
-    if (err) {
-        *error = err.description;
-        return {};
-    }
+    if (Result<QSqlQuery> mark = (*db)->run(QStringLiteral("CREATE TABLE FerrowindBenchComplete (Runs int NOT NULL)")); !mark)
+        return failed(mark.error());
     std::fprintf(stderr, "loaded %s in %.0f s\n", qPrintable(dbName), took.elapsed() / 1000.0);
     return cs;
 }

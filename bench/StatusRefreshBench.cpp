@@ -67,8 +67,15 @@ void BM_PopulateDCGCStatus(benchmark::State& state, Engine engine, bool shared)
     if (cs.isEmpty())
         return;
     auto ctx = benchContext(cs);
-    fw::FwError err;
-    std::unique_ptr<fw::Database> db = shared ? fw::Database::open(cs, &err) : nullptr;
+    std::unique_ptr<fw::Database> db;
+    if (shared) {
+        fw::Result<std::unique_ptr<fw::Database>> opened = fw::Database::open(cs);
+        if (!opened) {
+            state.SkipWithError(opened.error().description.toStdString().c_str());
+            return;
+        }
+        db = std::move(*opened);
+    }
     for (auto _ : state) {
         fw::StatusSnapshot s = fw::StatusSummary(*ctx).PopulateDCGCStatus(db.get());
         benchmark::DoNotOptimize(s);
@@ -83,27 +90,32 @@ void BM_StepThroughStatusResultSets(benchmark::State& state, Engine engine)
     const QString cs = historyDatabase(engine, runs, state);
     if (cs.isEmpty())
         return;
-    fw::FwError err;
-    auto db = fw::Database::open(cs, &err);
+    fw::Result<std::unique_ptr<fw::Database>> db = fw::Database::open(cs);
     if (!db) {
-        state.SkipWithError(err.description.toStdString().c_str());
+        state.SkipWithError(db.error().description.toStdString().c_str());
         return;
     }
     fw::AppContext ctx(fw::doubleSeams(), QStringLiteral("FerrowindBench"), benchDir());
     for (auto _ : state) {
         for (fw::SyncSide side : {fw::SyncSide::DC, fw::SyncSide::GC}) {
-            QSqlQuery q = db->run(fw::StatusSummary::latestRunSql(side), {}, &err);
+            fw::Result<QSqlQuery> q = (*db)->run(fw::StatusSummary::latestRunSql(side));
+            if (!q) {
+                state.SkipWithError(q.error().description.toStdString().c_str());
+                return;
+            }
             qint64 id = 0;
-            while (q.next())
-                id = q.value(0).toLongLong();
+            while (q->next())
+                id = q->value(0).toLongLong();
             (side == fw::SyncSide::DC ? ctx.lastDCSyncId : ctx.lastGCSyncId) = id;
-            QSqlQuery t = db->run(fw::StatusSummary::objectTotalSql(side), {id}, &err);
-            while (t.next())
-                benchmark::DoNotOptimize(t.value(0));
+            fw::Result<QSqlQuery> t = (*db)->run(fw::StatusSummary::objectTotalSql(side), {id});
+            if (!t) {
+                state.SkipWithError(t.error().description.toStdString().c_str());
+                return;
+            }
+            while (t->next())
+                benchmark::DoNotOptimize(t->value(0));
         }
     }
-    if (err)
-        state.SkipWithError(err.description.toStdString().c_str());
     checkNewest(state, ctx, runs);
 }
 

@@ -21,6 +21,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -80,32 +81,34 @@ double peakMiB()
 // counts, then the three walked ones stepped through one after the other.
 void stepThrough(SyncSide side, const QString& cs, benchmark::State& state)
 {
-    FwError err;
-    auto db = Database::open(cs, &err);
+    Result<std::unique_ptr<Database>> db = Database::open(cs);
     if (!db) {
-        state.SkipWithError(err.description.toStdString().c_str());
+        state.SkipWithError(db.error().description.toStdString().c_str());
         return;
     }
+    FwError failure;
+    // Its rows stepped through; a failed statement is remembered and reads as empty.
+    const auto read = [&](Result<QSqlQuery> q, const std::function<void(QSqlQuery&)>& row) {
+        if (!q) {
+            failure = q.error();
+            return;
+        }
+        while (q->next())
+            row(*q);
+    };
     qint64 rows = 0;
     qint64 last = 0;
-    QSqlQuery counts = db->runStreaming(SqlHistorySource::countsSql(side), {}, &err);
-    while (counts.next()) {
-        last = counts.value(3).toLongLong();
+    const auto count = [&](QSqlQuery&) { ++rows; };
+    read((*db)->runStreaming(SqlHistorySource::countsSql(side)), [&](QSqlQuery& q) {
+        last = q.value(3).toLongLong();
         ++rows;
-    }
-    QSqlQuery runs = db->runStreaming(SqlHistorySource::runListSql(side), SqlHistorySource::runListBinds(side, last), &err);
-    QSqlQuery totals = db->runStreaming(SqlHistorySource::totalsSql(side), {QStringLiteral("GC")}, &err);
-    while (runs.next())
-        ++rows;
-    while (totals.next())
-        ++rows;
-    if (side == SyncSide::DC) {
-        QSqlQuery domains = db->runStreaming(SqlHistorySource::domainSql(), {}, &err);
-        while (domains.next())
-            ++rows;
-    }
-    if (err)
-        state.SkipWithError(err.description.toStdString().c_str());
+    });
+    read((*db)->runStreaming(SqlHistorySource::runListSql(side), SqlHistorySource::runListBinds(side, last)), count);
+    read((*db)->runStreaming(SqlHistorySource::totalsSql(side), {QStringLiteral("GC")}), count);
+    if (side == SyncSide::DC)
+        read((*db)->runStreaming(SqlHistorySource::domainSql()), count);
+    if (failure.isError())
+        state.SkipWithError(failure.description.toStdString().c_str());
     benchmark::DoNotOptimize(rows);
     state.counters["rows"] = static_cast<double>(rows);
 }
@@ -153,14 +156,13 @@ void BM_CountQueries(benchmark::State& state, Engine engine, SyncSide side, int 
     const QString cs = database(engine, side, benchRuns(), changes, state);
     if (cs.isEmpty())
         return;
-    FwError err;
     for (auto _ : state) {
-        auto db = Database::open(cs, &err);
+        Result<std::unique_ptr<Database>> db = Database::open(cs);
         if (!db) {
-            state.SkipWithError(err.description.toStdString().c_str());
+            state.SkipWithError(db.error().description.toStdString().c_str());
             return;
         }
-        SqlHistorySource source(*db, side);
+        SqlHistorySource source(**db, side);
         HistorySource::Counts c;
         const auto failures = source.counts(c);
         if (!failures.isEmpty()) {

@@ -22,12 +22,11 @@ void BM_HoverRedraw(benchmark::State& state)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("VelmoraDb.sqlite"));
     {
-        FwError err;
-        auto db = Database::createSqlite(path, &err);
+        Result<std::unique_ptr<Database>> db = Database::createSqlite(path);
         DemoDataOptions o;
         o.dcRuns = 3000;
         o.gcRuns = 0;
-        if (!db || DemoData::createSchema(*db) || DemoData::populate(*db, o)) {
+        if (!db || !DemoData::createSchema(**db) || !DemoData::populate(**db, o)) {
             state.SkipWithError("could not generate the database");
             return;
         }

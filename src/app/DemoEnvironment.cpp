@@ -39,21 +39,24 @@ QString DemoEnvironment::registryText(const QString& connectionString, quint32 v
 
 FwError DemoEnvironment::fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace)
 {
-    FwError err;
-    auto db = Database::open(connectionString, &err);
-    if (!db)
-        return err;
-    const QStringList present = DemoData::velmoraObjects(*db);
+    Result<std::unique_ptr<Database>> opened = Database::open(connectionString);
+    if (!opened)
+        return opened.error();
+    Database& db = **opened;
+    const QStringList present = DemoData::velmoraObjects(db);
     if (!present.isEmpty()) {
         if (!replace)
             return {58, QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
                             .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
-        if ((err = DemoData::dropSchema(*db)))
-            return err;
+        if (Result<void> dropped = DemoData::dropSchema(db); !dropped)
+            return dropped.error();
     }
-    if ((err = DemoData::createSchema(*db)) || (err = DemoData::populate(*db, options))) {
-        DemoData::dropSchema(*db); // what was made here, half filled, goes again
-        return err;
+    Result<void> made = DemoData::createSchema(db);
+    if (made)
+        made = DemoData::populate(db, options);
+    if (!made) {
+        (void)DemoData::dropSchema(db); // what was made here, half filled, goes again; the first failure is the one told
+        return made.error();
     }
     return {};
 }
@@ -70,14 +73,16 @@ FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& optio
     const QString tmp = db + QStringLiteral(".new");
     QFile::remove(tmp);
     {
-        FwError err;
-        auto conn = Database::createSqlite(tmp, &err);
+        Result<std::unique_ptr<Database>> conn = Database::createSqlite(tmp);
         if (!conn)
-            return err;
-        if ((err = DemoData::createSchema(*conn)) || (err = DemoData::populate(*conn, options))) {
-            conn.reset();
+            return conn.error();
+        Result<void> made = DemoData::createSchema(**conn);
+        if (made)
+            made = DemoData::populate(**conn, options);
+        if (!made) {
+            conn->reset();
             QFile::remove(tmp);
-            return err;
+            return made.error();
         }
     }
     // Only a complete database replaces the old one.

@@ -168,13 +168,12 @@ int runHistory(CliEnv& env)
         (side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
 
     // As the "View History" buttons: only a history with a finished run is charted.
-    FwError err;
-    auto db = Database::open(ctx.connectionString, &err);
+    Result<std::unique_ptr<Database>> db = Database::open(ctx.connectionString);
     if (!db) {
-        env.err << "ferrowind history: " << err.description << "\n";
+        env.err << "ferrowind history: " << db.error().description << "\n";
         return ExitUsage;
     }
-    SqlHistorySource source(*db, side);
+    SqlHistorySource source(**db, side);
     HistorySource::Counts counts;
     const auto countFailures = source.counts(counts);
     if (!countFailures.isEmpty()) {

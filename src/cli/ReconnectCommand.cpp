@@ -59,14 +59,13 @@ int runReconnect(CliEnv& env)
     if (p.isSet(gc)) {
         outcome = fr.cmdGCReconnect_Click();
     } else {
-        FwError err;
-        const QList<DomainSettings> all = SettingsStore(ctx.connectionString).readDomains(&err);
-        if (err) {
-            env.err << "ferrowind reconnect: " << err.description << "\n";
+        const Result<QList<DomainSettings>> all = SettingsStore(ctx.connectionString).readDomains();
+        if (!all) {
+            env.err << "ferrowind reconnect: " << all.error().description << "\n";
             return ExitUsage;
         }
         QList<DomainSettings> found;
-        for (const DomainSettings& d : all)
+        for (const DomainSettings& d : *all)
             if (d.domainName.compare(p.value(domain), Qt::CaseInsensitive) == 0)
                 found.append(d);
         if (found.size() != 1) {

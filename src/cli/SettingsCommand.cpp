@@ -105,19 +105,18 @@ int runSettingsShow(CliEnv& env)
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
     const SettingsStore store(ctx.connectionString);
-    FwError err;
     const bool showDomains = !t.gc;
     const bool showGc = t.gc || t.domain.isEmpty();
     int rc = ExitOk;
 
     QList<DomainSettings> domains;
-    ConfigurationSnapshot config;
     if (showDomains) {
-        domains = store.readDomains(&err);
-        if (err) {
-            env.err << "ferrowind settings show: " << err.description << "\n";
+        Result<QList<DomainSettings>> read = store.readDomains();
+        if (!read) {
+            env.err << "ferrowind settings show: " << read.error().description << "\n";
             return ExitUsage;
         }
+        domains = std::move(read).value();
         if (!t.domain.isEmpty()) {
             domains = domainsNamed(domains, t.domain);
             if (domains.isEmpty()) {
@@ -126,11 +125,12 @@ int runSettingsShow(CliEnv& env)
             }
         }
     }
-    config = store.readConfiguration(&err);
-    if (err) {
-        env.err << "ferrowind settings show: " << err.description << "\n";
+    const Result<ConfigurationSnapshot> readConfig = store.readConfiguration();
+    if (!readConfig) {
+        env.err << "ferrowind settings show: " << readConfig.error().description << "\n";
         return ExitUsage;
     }
+    const ConfigurationSnapshot& config = *readConfig;
     const ConfigurationNode* dcInterval = config.find(settings_text::kDsadSyncInterval);
 
     QJsonObject root;
@@ -383,12 +383,12 @@ int runSettingsSet(CliEnv& env)
     FillSinks sinks;
     sinks.message = [&](const QString& text) { notices << text; };
     sinks.failure = [&](const FwError& e, const QString& procedure) { notices << errorReportText(e, procedure, QStringLiteral("frmMain")); };
-    FwError err;
-    const ConfigurationSnapshot config = store.readConfiguration(&err);
-    if (err) {
-        env.err << "ferrowind settings set: " << err.description << "\n";
+    const Result<ConfigurationSnapshot> readConfiguration = store.readConfiguration();
+    if (!readConfiguration) {
+        env.err << "ferrowind settings set: " << readConfiguration.error().description << "\n";
         return ExitUsage;
     }
+    const ConfigurationSnapshot& config = *readConfiguration;
     if (config.rowCount() == 0) {
         env.err << "ferrowind settings set: " << settings_text::kConfigurationMissing << "\n";
         return ExitFailed;
@@ -402,12 +402,12 @@ int runSettingsSet(CliEnv& env)
             return ExitFailed;
         }
     } else {
-        const QList<DomainSettings> all = store.readDomains(&err);
-        if (err) {
-            env.err << "ferrowind settings set: " << err.description << "\n";
+        const Result<QList<DomainSettings>> all = store.readDomains();
+        if (!all) {
+            env.err << "ferrowind settings set: " << all.error().description << "\n";
             return ExitUsage;
         }
-        const QList<DomainSettings> found = domainsNamed(all, t.domain);
+        const QList<DomainSettings> found = domainsNamed(*all, t.domain);
         if (found.size() != 1) {
             env.err << "ferrowind settings set: "
                     << (found.isEmpty() ? QStringLiteral("there is no domain named '%1'") : QStringLiteral("more than one domain is named '%1'"))

@@ -192,10 +192,10 @@ int runStatus(CliEnv& env)
 
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
-    FwError err;
-    auto db = Database::open(ctx.connectionString, &err);
-    if (!db)
-        return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), err}, QString());
+    Result<std::unique_ptr<Database>> opened = Database::open(ctx.connectionString);
+    if (!opened)
+        return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), opened.error()}, QString());
+    const std::unique_ptr<Database> db = std::move(opened).value();
 
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db.get());
 
@@ -266,6 +266,7 @@ int runStatus(CliEnv& env)
     }
 
     const QDateTime now = ctx.clock().now();
+    FwError err;
     const std::optional<RunAge> dcAge = RunAgeCheck::check(*db, SyncSide::DC, now, limit, &err);
     const std::optional<RunAge> gcAge = dcAge ? RunAgeCheck::check(*db, SyncSide::GC, now, limit, &err) : std::nullopt;
     if (!dcAge || !gcAge)

@@ -38,6 +38,7 @@ constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 constexpr int kSqliteLockWaitMs = 5000;
 
 constexpr int kNoAnswerCode = -2147217871; // the data-access layers' "timeout expired"
+constexpr int kUnspecifiedCode = -2147467259; // the data-access layers' "unspecified error"
 
 FwError noAnswer()
 {
@@ -95,7 +96,7 @@ FwError Database::fromSqlError(const QSqlError& e)
     bool ok = false;
     int code = e.nativeErrorCode().toInt(&ok);
     if (!ok || code == 0)
-        code = -2147467259; // the generic "unspecified error" data-access layers report
+        code = kUnspecifiedCode;
     QString text = e.text().trimmed();
     if (text.isEmpty())
         text = QStringLiteral("Unknown database error");
@@ -152,24 +153,22 @@ Database::~Database()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-std::unique_ptr<Database> Database::openSqlite(const QString& path, const QString& connectionString, FwError* error)
+Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, const QString& connectionString)
 {
     const QString name = nextConnectionName();
     std::unique_ptr<Database> result;
+    FwError error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         if (!db.isValid()) {
-            if (error)
-                *error = {-2147467259, QStringLiteral("The Qt SQL driver QSQLITE is not installed")};
+            error = {-2147467259, QStringLiteral("The Qt SQL driver QSQLITE is not installed")};
         } else {
             db.setDatabaseName(path);
             // A wait per statement, until the connection's shared wait replaces it.
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs));
             if (!db.open()) {
-                if (error) {
-                    *error = fromSqlError(db.lastError());
-                    error->description = openFailure(connectionString, error->description);
-                }
+                error = fromSqlError(db.lastError());
+                error.description = openFailure(connectionString, error.description);
             } else {
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
                 result.reset(new Database(db, name, SqlDialect(SqlDialect::Engine::Sqlite)));
@@ -179,12 +178,14 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, const QStrin
             }
         }
     }
-    if (!result)
+    if (!result) {
         QSqlDatabase::removeDatabase(name);
+        return error;
+    }
     return result;
 }
 
-FwError Database::limitServerWaits(std::chrono::milliseconds loginTook)
+Result<void> Database::limitServerWaits(std::chrono::milliseconds loginTook)
 {
     m_serverWaits = std::make_unique<ServerWaits>();
     m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
@@ -195,26 +196,23 @@ FwError Database::limitServerWaits(std::chrono::milliseconds loginTook)
     QSqlQuery q = statement();
     if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(lockWaitMs)))
         return fromSqlError(q.lastError());
-    return {};
+    return Result<void>::success();
 }
 
-bool Database::boundStatement(QSqlQuery& q, FwError* error)
+Result<void> Database::boundStatement(QSqlQuery& q)
 {
     if (!m_serverWaits)
-        return true;
-    if (m_serverWaits->leftMs <= 0) {
-        if (error)
-            *error = noAnswer();
-        return false;
-    }
+        return Result<void>::success();
+    if (m_serverWaits->leftMs <= 0)
+        return noAnswer();
     const QVariant h = q.result()->handle();
     if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
-        return true;
+        return Result<void>::success();
     SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
     if (!hstmt)
-        return true;
+        return Result<void>::success();
     SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeoutSeconds())), 0);
-    return true;
+    return Result<void>::success();
 }
 
 int Database::queryTimeoutSeconds() const
@@ -226,18 +224,21 @@ int Database::queryTimeoutSeconds() const
     return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
 }
 
-void Database::countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error)
+FwError Database::countServerWait(qint64 waitedMs, int limitSeconds, FwError failure)
 {
     if (!m_serverWaits)
-        return;
+        return failure;
     if (!m_serverWaits->longReads)
         m_serverWaits->leftMs -= waitedMs;
-    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...).
-    if (failed && error && waitedMs >= limitSeconds * 1000LL - 50)
-        *error = {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, error->description)};
+    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...), and carry
+    // no error number of the server's: an error the server numbered (its lock time-out among them) is its answer,
+    // however late it came.
+    if (failure.isError() && failure.number == kUnspecifiedCode && waitedMs >= limitSeconds * 1000LL - 50)
+        return {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, failure.description)};
+    return failure;
 }
 
-std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, FwError* error)
+Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionString)
 {
     const QString name = nextConnectionName();
     QElapsedTimer loginClock;
@@ -253,22 +254,19 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
         QString reason = QStringLiteral("the database server did not answer within 5 seconds");
         if (login.outcome == Outcome::StillWaiting)
             reason += QStringLiteral(" and has not answered since");
-        if (error)
-            *error = {-2147217871, openFailure(connectionString, reason)};
-        return nullptr;
+        return FwError{-2147217871, openFailure(connectionString, reason)};
     }
     if (login.outcome == Outcome::Failed) {
-        if (error) {
-            if (!login.db.isValid())
-                *error = {-2147467259, QStringLiteral("The Qt SQL driver QODBC is not installed")};
-            else {
-                *error = fromSqlError(login.error);
-                error->description = openFailure(connectionString, error->description);
-            }
+        FwError error;
+        if (!login.db.isValid()) {
+            error = {-2147467259, QStringLiteral("The Qt SQL driver QODBC is not installed")};
+        } else {
+            error = fromSqlError(login.error);
+            error.description = openFailure(connectionString, error.description);
         }
         login.db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        return nullptr;
+        return error;
     }
     const SqlDialect dialect(SqlDialect::fromDbmsName(login.dbmsName));
     if (dialect.engine() == SqlDialect::Engine::Sqlite)
@@ -276,43 +274,31 @@ std::unique_ptr<Database> Database::openOdbc(const QString& connectionString, Fw
     std::unique_ptr<Database> result(new Database(login.db, name, dialect));
     result->m_connectionString = connectionString;
     if (dialect.engine() == SqlDialect::Engine::SqlServer) {
-        if (FwError err = result->limitServerWaits(loginTook)) {
-            if (error) {
-                *error = err;
-                error->description = openFailure(connectionString, err.description);
-            }
-            return nullptr;
+        if (Result<void> limited = result->limitServerWaits(loginTook); !limited) {
+            FwError error = limited.error();
+            error.description = openFailure(connectionString, error.description);
+            return error;
         }
     }
     return result;
 }
 
-std::unique_ptr<Database> Database::open(const QString& connectionString, FwError* error)
+Result<std::unique_ptr<Database>> Database::open(const QString& connectionString)
 {
-    if (error)
-        *error = {};
     if (connectionString.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         const QString path = connectionString.mid(7);
-        if (!QFileInfo(path).isFile()) {
-            if (error)
-                *error = {-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
-            return nullptr;
-        }
-        return openSqlite(path, connectionString, error);
+        if (!QFileInfo(path).isFile())
+            return FwError{-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
+        return openSqlite(path, connectionString);
     }
-    if (connectionString.trimmed().isEmpty()) {
-        if (error)
-            *error = {-2147467259, QStringLiteral("No database connection string is set")};
-        return nullptr;
-    }
-    return openOdbc(connectionString, error);
+    if (connectionString.trimmed().isEmpty())
+        return FwError{-2147467259, QStringLiteral("No database connection string is set")};
+    return openOdbc(connectionString);
 }
 
-std::unique_ptr<Database> Database::createSqlite(const QString& path, FwError* error)
+Result<std::unique_ptr<Database>> Database::createSqlite(const QString& path)
 {
-    if (error)
-        *error = {};
-    return openSqlite(path, QStringLiteral("sqlite:") + path, error);
+    return openSqlite(path, QStringLiteral("sqlite:") + path);
 }
 
 QSqlQuery Database::statement()
@@ -322,20 +308,15 @@ QSqlQuery Database::statement()
     return q;
 }
 
-QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming)
+Result<QSqlQuery> Database::runStatement(const QString& sql, const QVariantList& binds, bool streaming)
 {
     QSqlQuery q = statement();
-    if (error)
-        *error = {};
-    if (!q.prepare(sql)) {
-        if (error)
-            *error = fromSqlError(q.lastError());
-        return q;
-    }
+    if (!q.prepare(sql))
+        return fromSqlError(q.lastError());
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, bindable(binds[i]));
-    if (!boundStatement(q, error))
-        return QSqlQuery(m_db);
+    if (Result<void> bound = boundStatement(q); !bound)
+        return bound.error();
     const int limitSeconds = m_serverWaits ? queryTimeoutSeconds() : 0;
     QElapsedTimer waited;
     waited.start();
@@ -344,38 +325,35 @@ QSqlQuery Database::run(const QString& sql, const QVariantList& binds, FwError* 
     if (ok && m_serverWaits && !streaming && q.isSelect()) {
         BufferedResult* rows = BufferedResult::readAll(q, m_db.driver(), &ok);
         if (ok) {
-            countServerWait(waited.elapsed(), limitSeconds, false, error);
+            countServerWait(waited.elapsed(), limitSeconds, {});
             return QSqlQuery(rows);
         }
         delete rows;
     }
-    if (!ok && error)
-        *error = fromSqlError(q.lastError());
-    countServerWait(waited.elapsed(), limitSeconds, !ok, error);
+    const FwError failure = countServerWait(waited.elapsed(), limitSeconds, ok ? FwError{} : fromSqlError(q.lastError()));
+    if (failure.isError())
+        return failure;
     return q;
 }
 
-QSqlQuery Database::runStreaming(const QString& sql, const QVariantList& binds, FwError* error)
+Result<QSqlQuery> Database::runStreaming(const QString& sql, const QVariantList& binds)
 {
     if (!m_serverWaits)
-        return run(sql, binds, error);
+        return run(sql, binds);
     // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
     // A long read is no verdict within the command's 5 s (the history shows its progress and can be abandoned):
     // each of its waits for the server is bounded by 5 s instead.
-    FwError err;
-    std::unique_ptr<Database> own = open(m_connectionString, &err);
-    if (!own) {
-        if (error)
-            *error = err;
-        return statement();
-    }
+    Result<std::unique_ptr<Database>> opened = open(m_connectionString);
+    if (!opened)
+        return opened.error();
+    std::unique_ptr<Database> own = std::move(opened).value();
     own->m_serverWaits->longReads = true;
-    QSqlQuery q = own->run(sql, binds, error, true);
+    Result<QSqlQuery> q = own->runStatement(sql, binds, true);
     m_streams.push_back(std::move(own));
     return q;
 }
 
-FwError Database::runScript(const QString& script)
+Result<void> Database::runScript(const QString& script)
 {
     static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
     if (script.contains(go)) {
@@ -386,7 +364,7 @@ FwError Database::runScript(const QString& script)
             if (!q.exec(batch))
                 return fromSqlError(q.lastError());
         }
-        return {};
+        return Result<void>::success();
     }
     // Statements end with ';' at the end of a line; triggers keep their inner ';' mid-line or
     // are written with "END;" closing them.
@@ -409,21 +387,21 @@ FwError Database::runScript(const QString& script)
         current.clear();
         inTrigger = false;
     }
-    return {};
+    return Result<void>::success();
 }
 
-FwError Database::begin()
+Result<void> Database::begin()
 {
     if (!m_db.transaction())
         return fromSqlError(m_db.lastError());
-    return {};
+    return Result<void>::success();
 }
 
-FwError Database::commit()
+Result<void> Database::commit()
 {
     if (!m_db.commit())
         return fromSqlError(m_db.lastError());
-    return {};
+    return Result<void>::success();
 }
 
 void Database::rollback()

@@ -1,6 +1,6 @@
 #pragma once
 #include "db/SqlDialect.h"
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -18,9 +18,9 @@ class DebugChannel;
 // "sqlite:PATH" opens an existing SQLite file; any other text is an ODBC connection string, used as given.
 class Database {
 public:
-    static std::unique_ptr<Database> open(const QString& connectionString, FwError* error);
+    static Result<std::unique_ptr<Database>> open(const QString& connectionString);
     // Creates the SQLite file when it is missing (only the demo environment and tests do this).
-    static std::unique_ptr<Database> createSqlite(const QString& path, FwError* error);
+    static Result<std::unique_ptr<Database>> createSqlite(const QString& path);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -33,16 +33,16 @@ public:
     // Server through FreeTDS, which the server refuses for anything but a plain SELECT.
     QSqlQuery statement();
     // Prepares and runs a statement with bound values (positional '?').
-    // On failure `error` says what the driver said and the query is inactive.
-    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error) { return run(sql, binds, error, false); }
+    // On failure the error says what the driver said.
+    Result<QSqlQuery> run(const QString& sql, const QVariantList& binds = {}) { return runStatement(sql, binds, false); }
     // The same for a long result read row by row beside others (the history's): on SQL Server it is not read into
     // memory but runs on a connection of its own, outside this connection's transaction.
-    QSqlQuery runStreaming(const QString& sql, const QVariantList& binds, FwError* error);
+    Result<QSqlQuery> runStreaming(const QString& sql, const QVariantList& binds = {});
     // Runs a schema file: batches ended by lines reading GO (T-SQL), or else statements ending with ';' at line ends.
-    FwError runScript(const QString& script);
+    Result<void> runScript(const QString& script);
 
-    FwError begin();
-    FwError commit();
+    Result<void> begin();
+    Result<void> commit();
     void rollback();
 
     static FwError fromSqlError(const class QSqlError& e);
@@ -64,14 +64,15 @@ private:
     static constexpr const char* kDefaultConnectionString = "Driver={SQL Server};server=;database=VelmoraDb";
 
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
-    QSqlQuery run(const QString& sql, const QVariantList& binds, FwError* error, bool streaming);
+    Result<QSqlQuery> runStatement(const QString& sql, const QVariantList& binds, bool streaming);
     void shareLockWaits();
-    FwError limitServerWaits(std::chrono::milliseconds loginTook);
-    bool boundStatement(QSqlQuery& q, FwError* error);
+    Result<void> limitServerWaits(std::chrono::milliseconds loginTook);
+    Result<void> boundStatement(QSqlQuery& q);
     int queryTimeoutSeconds() const;
-    void countServerWait(qint64 waitedMs, int limitSeconds, bool failed, FwError* error);
-    static std::unique_ptr<Database> openSqlite(const QString& path, const QString& connectionString, FwError* error);
-    static std::unique_ptr<Database> openOdbc(const QString& connectionString, FwError* error);
+    // Charges a statement's wait to the connection; a failure that took the whole time-out says so.
+    FwError countServerWait(qint64 waitedMs, int limitSeconds, FwError failure);
+    static Result<std::unique_ptr<Database>> openSqlite(const QString& path, const QString& connectionString);
+    static Result<std::unique_ptr<Database>> openOdbc(const QString& connectionString);
 
     // SQLite: what the statements of this connection have waited for other writers' locks, in all.
     struct LockWaits {

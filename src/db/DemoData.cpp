@@ -33,61 +33,75 @@ QString ts(const QDateTime& t)
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-// Runs the prepared statement with its values; collects the first failure.
-bool exec(QSqlQuery& q, const QVariantList& values, FwError& err)
-{
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, Database::bindable(values[i]));
-    if (!q.exec()) {
-        err = Database::fromSqlError(q.lastError());
-        return false;
+// Prepared statements run with their values until the first one fails; that failure is kept.
+class Inserts {
+public:
+    void exec(QSqlQuery& q, const QVariantList& values)
+    {
+        if (failed())
+            return;
+        for (int i = 0; i < values.size(); ++i)
+            q.bindValue(i, Database::bindable(values[i]));
+        if (!q.exec())
+            m_failure = Database::fromSqlError(q.lastError());
     }
-    return true;
-}
+    void fail(const FwError& failure)
+    {
+        if (!failed())
+            m_failure = failure;
+    }
+    bool failed() const { return m_failure.isError(); }
+    const FwError& failure() const { return m_failure; }
+
+private:
+    FwError m_failure;
+};
 
 // The rows of one table, several to a statement (INSERT ... VALUES (...), (...)) on SQL Server, where a million runs
 // row by row would take hours over the network; SQLite reuses its one-row statement, which is faster there.
 class RowBatch {
 public:
-    RowBatch(Database& db, const char* table, const char* columns, int columnCount)
-        : m_db(db), m_head(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(QLatin1String(table), QLatin1String(columns))),
+    RowBatch(Database& db, Inserts& inserts, const char* table, const char* columns, int columnCount)
+        : m_db(db), m_inserts(inserts),
+          m_head(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(QLatin1String(table), QLatin1String(columns))),
           m_columns(columnCount),
           // SQL Server takes at most 2100 parameters a statement.
           m_rowsPerStatement(db.dialect().engine() == SqlDialect::Engine::Sqlite ? 1 : 2000 / columnCount)
     {
     }
 
-    void add(const QVariantList& values, FwError& err)
+    void add(const QVariantList& values)
     {
         Q_ASSERT(values.size() == m_columns);
-        if (err)
+        if (m_inserts.failed())
             return;
         m_pending += values;
         if (m_pending.size() == m_columns * m_rowsPerStatement)
-            flush(err);
+            flush();
     }
 
-    // Sends what is pending; a table's rows must be flushed before rows that need them are.
-    void flush(FwError& err)
+    // Sends what is pending.
+    void flush()
     {
         const int rows = static_cast<int>(m_pending.size() / m_columns);
-        if (err || rows == 0)
+        if (m_inserts.failed() || rows == 0)
             return;
         std::optional<QSqlQuery>& q = rows == m_rowsPerStatement ? m_full : m_last;
         if (!q || &q == &m_last) {
             q = m_db.statement();
             const QStringList all(rows, QLatin1Char('(') + QStringLiteral("?,").repeated(m_columns - 1) + QStringLiteral("?)"));
             if (!q->prepare(m_head + all.join(QLatin1Char(',')))) {
-                err = Database::fromSqlError(q->lastError());
+                m_inserts.fail(Database::fromSqlError(q->lastError()));
                 return;
             }
         }
-        exec(*q, m_pending, err);
+        m_inserts.exec(*q, m_pending);
         m_pending.clear();
     }
 
 private:
     Database& m_db;
+    Inserts& m_inserts;
     QString m_head;
     int m_columns;
     int m_rowsPerStatement;
@@ -130,11 +144,11 @@ QString DemoData::schemaText(SqlDialect::Engine engine)
     return QString::fromUtf8(f.readAll());
 }
 
-FwError DemoData::createSchema(Database& db)
+Result<void> DemoData::createSchema(Database& db)
 {
     const QString text = schemaText(db.dialect().engine());
     if (text.isEmpty())
-        return {-2147467259, QStringLiteral("The built-in database schema is missing")};
+        return FwError{-2147467259, QStringLiteral("The built-in database schema is missing")};
     return db.runScript(text);
 }
 
@@ -153,7 +167,7 @@ QStringList DemoData::velmoraObjects(Database& db)
     return names;
 }
 
-FwError DemoData::dropSchema(Database& db)
+Result<void> DemoData::dropSchema(Database& db)
 {
     const bool sqlite = db.dialect().engine() == SqlDialect::Engine::Sqlite;
     QStringList drops;
@@ -164,19 +178,17 @@ FwError DemoData::dropSchema(Database& db)
     for (const char* t : kTables)
         drops << QStringLiteral("DROP TABLE IF EXISTS %1").arg(QLatin1String(t));
     for (const QString& sql : drops) {
-        FwError err;
-        db.run(sql, {}, &err);
-        if (err)
-            return err;
+        if (Result<QSqlQuery> dropped = db.run(sql); !dropped)
+            return dropped.error();
     }
-    return {};
+    return Result<void>::success();
 }
 
-FwError DemoData::populate(Database& db, const DemoDataOptions& o)
+Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 {
-    FwError err = db.begin();
-    if (err)
-        return err;
+    if (Result<void> begun = db.begin(); !begun)
+        return begun;
+    Inserts inserts;
     QRandomGenerator rng(o.seed);
     QSqlQuery q = db.statement();
 
@@ -186,9 +198,9 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                              "ManualDCSecondary, DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, "
                              "ReconnectOnNextSynch) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     const QVariant null;
-    exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0}, err);
-    exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0}, err);
-    exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0}, err);
+    inserts.exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0});
+    inserts.exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0});
+    inserts.exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0});
 
     // Configuration nodes, with a few unrelated ones around them as in a real tree.
     q.prepare(QStringLiteral("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (?,?,?)"));
@@ -214,15 +226,15 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
     };
     int nodeId = 100;
     for (const auto& [name, value] : nodes)
-        exec(q, {nodeId++, name, value}, err);
+        inserts.exec(q, {nodeId++, name, value});
 
     const QDateTime end = o.lastRunEnd.isValid() ? o.lastRunEnd : QDateTime::currentDateTime();
 
     // DC history: runs oldest first, spaced by the interval in force.
     {
-        RowBatch run(db, "SyncHistoryDC", "SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval", 6);
-        RowBatch dom(db, "SyncHistoryDCDomain", "SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart", 7);
-        RowBatch obj(db, "SyncHistoryObject", kObjectColumns, 9);
+        RowBatch run(db, inserts, "SyncHistoryDC", "SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval", 6);
+        RowBatch dom(db, inserts, "SyncHistoryDCDomain", "SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart", 7);
+        RowBatch obj(db, inserts, "SyncHistoryObject", kObjectColumns, 9);
         const int total = o.dcRuns + (o.dcRunInProgress ? 1 : 0);
         // Start times are laid out backwards from the end so that the newest run ends at `end`.
         QList<QDateTime> starts(total);
@@ -232,13 +244,13 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             starts[i] = t;
         }
         int serverOf[3] = {0, 0, 0};
-        for (int i = 0; i < total && !err; ++i) {
+        for (int i = 0; i < total && !inserts.failed(); ++i) {
             const bool active = o.dcRunInProgress && i == total - 1;
             const Phase p = phaseFor(i, total, o.incrementChanges);
             const QDateTime start = active ? end.addSecs(-95) : starts[i];
             const int duration = 20 + static_cast<int>(rng.bounded(200));
             const qint64 id = 1 + i;
-            run.add({id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval}, err);
+            run.add({id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval});
             for (int d = 0; d < 3; ++d) {
                 if (rng.bounded(400) == 0)
                     serverOf[d] = 1 - serverOf[d]; // a server change
@@ -248,13 +260,12 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                 if (rng.bounded(300) == 0)
                     flags |= 2; // a total resynchronisation
                 const int lag = static_cast<int>(rng.bounded(p.usnIncrement * 2));
-                dom.add({id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)}, err);
+                dom.add({id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)});
                 if (!o.objectRows || (o.objectRowRuns >= 0 && i < total - o.objectRowRuns))
                     continue;
                 if (o.objectRowPerDomain) {
                     obj.add({id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
-                               active ? QVariant() : QVariant(5), ts(start)},
-                         err);
+                               active ? QVariant() : QVariant(5), ts(start)});
                     continue;
                 }
                 int spent = 0;
@@ -269,21 +280,20 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                             continue; // not reached yet in the running run
                         obj.add({id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
                                    typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
-                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))},
-                             err);
+                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))});
                     }
                 }
             }
         }
-        run.flush(err);
-        dom.flush(err);
-        obj.flush(err);
+        run.flush();
+        dom.flush();
+        obj.flush();
     }
 
     // GC history.
     {
-        RowBatch run(db, "SyncHistoryGC", "SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags", 9);
-        RowBatch obj(db, "SyncHistoryObject", kObjectColumns, 9);
+        RowBatch run(db, inserts, "SyncHistoryGC", "SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags", 9);
+        RowBatch obj(db, inserts, "SyncHistoryObject", kObjectColumns, 9);
         const char* servers[] = {"gc01.corp.example.com", "gc02.corp.example.com", "GC01.corp.example.com"};
         int server = 0;
         QDateTime t = end;
@@ -292,7 +302,7 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             t = t.addSecs(-60LL * phaseFor(i, o.gcRuns, o.incrementChanges).interval);
             starts[i] = t;
         }
-        for (int i = 0; i < o.gcRuns && !err; ++i) {
+        for (int i = 0; i < o.gcRuns && !inserts.failed(); ++i) {
             const Phase p = phaseFor(i, o.gcRuns, o.incrementChanges);
             if (rng.bounded(500) == 0)
                 server = (server + 1) % 3; // includes a change of letter case only
@@ -305,12 +315,11 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
             const int duration = 10 + static_cast<int>(rng.bounded(120));
             const qint64 id = 1 + i;
             run.add({id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
-                       ts(start), ts(start.addSecs(duration)), flags},
-                 err);
+                       ts(start), ts(start.addSecs(duration)), flags});
             if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
             if (o.objectRowPerDomain) {
-                obj.add({id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)}, err);
+                obj.add({id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)});
                 continue;
             }
             int spent = 0;
@@ -319,17 +328,17 @@ FwError DemoData::populate(Database& db, const DemoDataOptions& o)
                     const int count = static_cast<int>(rng.bounded(del ? 4 : 80));
                     const int elapsed = count ? 1 + static_cast<int>(rng.bounded(20)) : 0;
                     spent += elapsed;
-                    obj.add({id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))}, err);
+                    obj.add({id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))});
                 }
             }
         }
-        run.flush(err);
-        obj.flush(err);
+        run.flush();
+        obj.flush();
     }
 
-    if (err) {
+    if (inserts.failed()) {
         db.rollback();
-        return err;
+        return inserts.failure();
     }
     return db.commit();
 }

@@ -1,6 +1,6 @@
 #pragma once
 #include "db/SqlDialect.h"
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QDateTime>
 #include <QString>
@@ -28,12 +28,12 @@ struct DemoDataOptions {
 class DemoData {
 public:
     // The tables, views (and on SQL Server the procedure) of the database's engine.
-    static FwError createSchema(Database& db);
-    static FwError populate(Database& db, const DemoDataOptions& options);
+    static Result<void> createSchema(Database& db);
+    static Result<void> populate(Database& db, const DemoDataOptions& options);
     // The Velmora tables and views the database already holds (schema objects this tool reads or writes).
     static QStringList velmoraObjects(Database& db);
     // Drops what createSchema makes.
-    static FwError dropSchema(Database& db);
+    static Result<void> dropSchema(Database& db);
 
     static QString schemaText(SqlDialect::Engine engine);
     static constexpr const char* kDsgcPrefix = "System.DirectoryConnectors.ActiveDirectory.DSGC.";

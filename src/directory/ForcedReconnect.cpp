@@ -85,22 +85,21 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
         return Outcome::NothingSelected;
     }
     {
-        FwError err;
-        auto db = Database::open(m_ctx.connectionString, &err);
+        Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
         if (!db)
-            return fail(err, proc);
-        QSqlQuery q = db->run(QStringLiteral("SELECT AdDomainObjectID FROM ADDomain WHERE AdDomainObjectID = ?"), {objectId}, &err);
-        if (err)
-            return fail(err, proc);
-        if (countRows(q) != 1) {
+            return fail(db.error(), proc);
+        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT AdDomainObjectID FROM ADDomain WHERE AdDomainObjectID = ?"), {objectId});
+        if (!q)
+            return fail(q.error(), proc);
+        if (countRows(*q) != 1) {
             m_wait.setBusy(false);
             m_ctx.prompter().inform(reconnect_text::kDomainRowMissing);
             return Outcome::NotFound;
         }
-        q = db->run(QStringLiteral("UPDATE ADDomain SET ReconnectOnNextSynch = 1 WHERE AdDomainObjectID = ?"), {objectId}, &err);
-        if (err)
-            return fail(err, proc);
-        if (q.numRowsAffected() != 1)
+        q = (*db)->run(QStringLiteral("UPDATE ADDomain SET ReconnectOnNextSynch = 1 WHERE AdDomainObjectID = ?"), {objectId});
+        if (!q)
+            return fail(q.error(), proc);
+        if (q->numRowsAffected() != 1)
             return fail({13, QStringLiteral("the domain row was not updated")}, proc);
     }
     auto connector = m_ctx.seams().connector;
@@ -131,36 +130,35 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     m_lastError = {};
     m_wait.setBusy(true);
     {
-        FwError err;
-        auto db = Database::open(m_ctx.connectionString, &err);
+        Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
         if (!db)
-            return fail(err, proc);
-        QSqlQuery q = db->run(QStringLiteral("SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?"), {reconnect_text::kNodeName}, &err);
-        if (err)
-            return fail(err, proc);
+            return fail(db.error(), proc);
+        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?"), {reconnect_text::kNodeName});
+        if (!q)
+            return fail(q.error(), proc);
         QVariant nodeId;
         int rows = 0;
-        while (q.next()) {
+        while (q->next()) {
             if (++rows == 1)
-                nodeId = q.value(0);
+                nodeId = q->value(0);
         }
         if (rows != 1) {
             m_wait.setBusy(false);
             m_ctx.prompter().inform(reconnect_text::kNodeMissing);
             return Outcome::NotFound;
         }
-        q = db->run(QStringLiteral("SELECT NodeID FROM Configuration WHERE NodeID = ?"), {nodeId}, &err);
-        if (err)
-            return fail(err, proc);
-        if (countRows(q) != 1) {
+        q = (*db)->run(QStringLiteral("SELECT NodeID FROM Configuration WHERE NodeID = ?"), {nodeId});
+        if (!q)
+            return fail(q.error(), proc);
+        if (countRows(*q) != 1) {
             m_wait.setBusy(false);
             m_ctx.prompter().inform(reconnect_text::nodeRowMissing(nodeId.toString()));
             return Outcome::NotFound;
         }
-        q = db->run(QStringLiteral("UPDATE Configuration SET NodeValue = '1' WHERE NodeID = ?"), {nodeId}, &err);
-        if (err)
-            return fail(err, proc);
-        if (q.numRowsAffected() != 1)
+        q = (*db)->run(QStringLiteral("UPDATE Configuration SET NodeValue = '1' WHERE NodeID = ?"), {nodeId});
+        if (!q)
+            return fail(q.error(), proc);
+        if (q->numRowsAffected() != 1)
             return fail({13, QStringLiteral("the configuration node was not updated")}, proc);
     }
     auto connector = m_ctx.seams().connector;

@@ -129,17 +129,16 @@ void HistoryBuilder::report(const HistoryResult& r)
 
 HistoryResult HistoryBuilder::collect()
 {
-    FwError err;
-    auto db = Database::open(m_connectionString, &err);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
     if (!db) {
         HistoryResult r;
         r.startFactor = r.finalFactor = m_factor;
         LoadLog log(m_side, m_tracing, r);
-        log.error(err, 10);
-        r.failure = err.description;
+        log.error(db.error(), 10);
+        r.failure = db.error().description;
         return r;
     }
-    SqlHistorySource source(*db, m_side);
+    SqlHistorySource source(**db, m_side);
     return collect(source);
 }
 

@@ -154,7 +154,8 @@ FwError SqlHistorySource::beginSnapshot()
     // SERIALIZABLE unless told to map it): the run list stops at the last finished run counted instead, so runs
     // finishing meanwhile are not read. A side runs one synchronisation at a time, its SyncIds rising: a run in
     // progress at the counts comes after that one.
-    return m_db.begin();
+    Result<void> begun = m_db.begin();
+    return begun ? FwError{} : begun.error();
 }
 
 void SqlHistorySource::endSnapshot()
@@ -176,19 +177,18 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 {
     QList<CountFailure> failures;
     out = {};
-    FwError err;
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
     // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three, with the
     // last finished run, where the walk stops. A long read like the walk's: over a million runs it can take the
     // server longer than a statement of the command's 5 s may wait.
-    QSqlQuery q = m_db.runStreaming(countsSql(m_side), {}, &err);
-    if (err) {
-        failures.append({10, err});
-    } else if (q.next()) {
-        out.totalRows = q.value(0).toDouble();
-        out.distinctIncrements = q.value(1).toLongLong(); // null on an empty table: 0
-        out.distinctIntervals = q.value(2).toLongLong();
-        out.lastSyncId = q.value(3).toLongLong();
+    Result<QSqlQuery> q = m_db.runStreaming(countsSql(m_side));
+    if (!q) {
+        failures.append({10, q.error()});
+    } else if (q->next()) {
+        out.totalRows = q->value(0).toDouble();
+        out.distinctIncrements = q->value(1).toLongLong(); // null on an empty table: 0
+        out.distinctIntervals = q->value(2).toLongLong();
+        out.lastSyncId = q->value(3).toLongLong();
     }
     m_lastSyncId = out.lastSyncId;
     return failures;
@@ -196,20 +196,21 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
 
 std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failures)
 {
-    FwError err;
-    QSqlQuery runs = m_db.runStreaming(runListSql(m_side), runListBinds(m_side, m_lastSyncId), &err);
-    if (err)
-        failures.append({40, err});
-    QSqlQuery totals = m_db.runStreaming(totalsSql(m_side), {QStringLiteral("GC")}, &err);
-    if (err)
-        failures.append({50, err});
+    // A result that failed is an empty one here: the failures end the load before anything is read.
+    const auto streamed = [&](const QString& sql, const QVariantList& binds, int line) {
+        Result<QSqlQuery> q = m_db.runStreaming(sql, binds);
+        if (!q)
+            failures.append({line, q.error()});
+        return std::move(q).valueOr(QSqlQuery(m_db.handle()));
+    };
+    QSqlQuery runs = streamed(runListSql(m_side), runListBinds(m_side, m_lastSyncId), 40);
+    QSqlQuery totals = streamed(totalsSql(m_side), {QStringLiteral("GC")}, 50);
     QSqlQuery domains(m_db.handle());
     bool domainsOk = false;
     if (m_side == SyncSide::DC) {
-        domains = m_db.runStreaming(domainSql(), {}, &err);
-        if (err)
-            failures.append({60, err});
-        domainsOk = !err;
+        const qsizetype before = failures.size();
+        domains = streamed(domainSql(), {}, 60);
+        domainsOk = failures.size() == before;
     }
     return std::make_unique<SqlCursor>(m_side, std::move(runs), std::move(totals), std::move(domains), domainsOk);
 }

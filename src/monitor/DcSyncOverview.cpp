@@ -60,22 +60,22 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
-    QSqlQuery domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"), {}, &err);
-    if (err) {
-        path.report(err);
+    Result<QSqlQuery> domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"));
+    if (!domains) {
+        path.report(domains.error());
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
     QList<QSqlRecord> domainRows;
-    while (domains.next())
-        domainRows.append(domains.record());
+    while (domains->next())
+        domainRows.append(domains->record());
     if (domainRows.isEmpty()) {
         m_ctx.prompter().inform(noDomainsMessage());
         return Outcome::NoDomains;
     }
 
-    QSqlQuery run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id}, &err);
-    path.report(err);
+    Result<QSqlQuery> run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id});
+    path.report(run.error());
     const FirstRow runRow = FirstRow::from(run);
     if (!m_runActive) {
         m_timerEnabled = false;
@@ -85,11 +85,11 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.step([&] { m_runActive = rowvalue::flag(runRow.value(QStringLiteral("IsActive"))); });
 
     // Only DC object rows count: a GC run may carry the same id.
-    QSqlQuery totals = db->run(QStringLiteral("SELECT SUM(Count) AS TotalCount, MAX(LastSync) AS VeryLastSync, "
-                                              "SUM(Elasped) AS TotalElasped FROM SyncHistoryObject "
-                                              "WHERE SyncId = ? AND Domain <> 'GC'"),
-                               {id}, &err);
-    path.report(err);
+    Result<QSqlQuery> totals = db->run(QStringLiteral("SELECT SUM(Count) AS TotalCount, MAX(LastSync) AS VeryLastSync, "
+                                                      "SUM(Elasped) AS TotalElasped FROM SyncHistoryObject "
+                                                      "WHERE SyncId = ? AND Domain <> 'GC'"),
+                                       {id});
+    path.report(totals.error());
     const FirstRow totalRow = FirstRow::from(totals);
 
     m_rows.clear();
@@ -128,9 +128,9 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     if (!db) {
         path.report(err);
     } else {
-        QSqlQuery q = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
-                              {m_ctx.lastDCSyncId, domain}, &err);
-        path.report(err);
+        Result<QSqlQuery> q = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
+                                      {m_ctx.lastDCSyncId, domain});
+        path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())
             path.step([&] {

@@ -42,12 +42,12 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
         if (run->start.isValid())
             out.lastDurationSeconds = wallSecondsBetween(run->start, run->end);
     }
-    QSqlQuery t = db.run(StatusSummary::objectTotalSql(side), {run->syncId}, &err);
-    if (err) {
-        fail(s, prefix + QStringLiteral("finishedObjectTotal"), err);
+    Result<QSqlQuery> t = db.run(StatusSummary::objectTotalSql(side), {run->syncId});
+    if (!t) {
+        fail(s, prefix + QStringLiteral("finishedObjectTotal"), t.error());
         return false;
     }
-    const FirstRow total = FirstRow::from(t);
+    const FirstRow total = FirstRow::from(*t);
     const QVariant sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : QVariant();
     try {
         out.lastObjects = sum.isNull() ? 0 : rowvalue::integer(sum);
@@ -77,30 +77,29 @@ FleetState readFleetState(AppContext& ctx)
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;
     s.gc.inProgress = snap.gc.hasRun && snap.gc.active;
 
-    FwError err;
-    auto db = Database::open(StatusSummary::connectionStringOf(ctx), &err);
+    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx));
     if (!db) {
-        fail(s, QStringLiteral("database"), err);
+        fail(s, QStringLiteral("database"), db.error());
         return s;
     }
     const QDateTime now = ctx.clock().now();
     // Stops at the first part it cannot read: a locked database would make each further part wait too.
-    if (!readFinishedRun(*db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(*db, SyncSide::GC, now, s.gc, s))
+    if (!readFinishedRun(**db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(**db, SyncSide::GC, now, s.gc, s))
         return s;
-    db.reset();
+    db->reset();
 
     // The settings pages' sources: the domain list and the global catalog's reconnect node.
     const SettingsStore store(StatusSummary::connectionStringOf(ctx));
-    const QList<DomainSettings> domains = store.readDomains(&err);
-    if (err) {
-        fail(s, QStringLiteral("domains"), err);
+    const Result<QList<DomainSettings>> domains = store.readDomains();
+    if (!domains) {
+        fail(s, QStringLiteral("domains"), domains.error());
         return s;
     }
-    for (const DomainSettings& d : domains)
+    for (const DomainSettings& d : *domains)
         s.domains.append(
             {d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
-    const ConfigurationSnapshot config = store.readConfiguration(&err);
-    const ConfigurationNode* node = err ? nullptr : config.find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
+    const Result<ConfigurationSnapshot> config = store.readConfiguration();
+    const ConfigurationNode* node = !config ? nullptr : config->find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
     if (!node) {
         s.failures.append(QStringLiteral("gc.ReconnectEnabled"));
     } else {

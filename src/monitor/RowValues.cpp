@@ -18,6 +18,11 @@ FirstRow FirstRow::from(QSqlQuery& q)
     return r;
 }
 
+FirstRow FirstRow::from(Result<QSqlQuery>& q)
+{
+    return q ? from(*q) : FirstRow();
+}
+
 QVariant FirstRow::value(const QString& column) const
 {
     if (!m_exists)

@@ -1,5 +1,6 @@
 #pragma once
 #include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QDateTime>
 #include <QSqlRecord>
@@ -17,6 +18,8 @@ public:
     FirstRow() = default;
     // Moves the query to its first row and keeps that row's values.
     static FirstRow from(QSqlQuery& q);
+    // None when the statement failed (its caller reports why).
+    static FirstRow from(Result<QSqlQuery>& q);
 
     bool exists() const { return m_exists; }
     // The column's value, possibly null; throws 3021 when there is no row.

@@ -40,7 +40,13 @@ Database* StatusSummary::connectionFor(const AppContext& ctx, Database* shared, 
 {
     if (shared)
         return shared;
-    own = Database::open(connectionStringOf(ctx), error);
+    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx));
+    if (!opened) {
+        if (error)
+            *error = opened.error();
+        return nullptr;
+    }
+    own = std::move(opened).value();
     return own.get();
 }
 
@@ -101,13 +107,12 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
     qint64& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
     const auto part = [&](const char* name) { return prefix + QLatin1String(name); };
-    FwError err;
-    QSqlQuery q = db.run(latestRunSql(side), {}, &err);
-    if (err) {
-        reads.report(part("latestRun"), err);
+    Result<QSqlQuery> q = db.run(latestRunSql(side));
+    if (!q) {
+        reads.report(part("latestRun"), q.error());
         return;
     }
-    const FirstRow row = FirstRow::from(q);
+    const FirstRow row = FirstRow::from(*q);
     if (!row.exists()) {
         out.state = QStringLiteral("Idle");
         out.when = QStringLiteral("No data");
@@ -139,12 +144,12 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
             out.syncId = id;
         }))
         return;
-    QSqlQuery t = db.run(objectTotalSql(side), {id}, &err);
-    if (err) {
-        reads.report(part("objectTotal"), err);
+    Result<QSqlQuery> t = db.run(objectTotalSql(side), {id});
+    if (!t) {
+        reads.report(part("objectTotal"), t.error());
         return;
     }
-    const FirstRow total = FirstRow::from(t);
+    const FirstRow total = FirstRow::from(*t);
     reads.step(part("objectTotal"), [&] {
         const qint64 n = rowvalue::integer(total.value(QStringLiteral("TotalCount")));
         out.objectTotal = n;
@@ -154,20 +159,19 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
 
 std::optional<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side, FwError* error)
 {
-    FwError err;
-    auto db = Database::open(connectionStringOf(ctx), &err);
+    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx));
     if (!db) {
         if (error)
-            *error = err;
+            *error = db.error();
         return std::nullopt;
     }
-    QSqlQuery q = db->run(finishedRunCountSql(side), {}, &err);
-    if (err || !q.next()) {
+    Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));
+    if (!q || !q->next()) {
         if (error)
-            *error = err ? err : FwError::noCurrentRecord();
+            *error = !q ? q.error() : FwError::noCurrentRecord();
         return std::nullopt;
     }
-    return q.value(0).toLongLong();
+    return q->value(0).toLongLong();
 }
 
 std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSide side, FwError* error)
@@ -177,14 +181,13 @@ std::optional<FinishedRun> StatusSummary::latestFinishedRun(Database& db, SyncSi
                                              "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
                             : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
                                              "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
-    FwError err;
-    QSqlQuery q = db.run(sql, {}, &err);
-    if (err) {
+    Result<QSqlQuery> q = db.run(sql);
+    if (!q) {
         if (error)
-            *error = err;
+            *error = q.error();
         return std::nullopt;
     }
-    const FirstRow row = FirstRow::from(q);
+    const FirstRow row = FirstRow::from(*q);
     if (!row.exists())
         return std::nullopt;
     FinishedRun r;

@@ -164,19 +164,19 @@ void SyncObjectsMonitor::Populate()
         exitLog();
         return;
     }
-    QSqlQuery runQuery =
+    Result<QSqlQuery> runQuery =
         m_side == SyncSide::DC
             ? db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, SyncStart, syncEnd FROM SyncHistoryDC WHERE SyncId = ?"),
-                      {id}, &err)
+                      {id})
             : db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd FROM SyncHistoryGC WHERE SyncId = ?"),
-                      {id}, &err);
-    path.report(err);
+                      {id});
+    path.report(runQuery.error());
     const FirstRow run = FirstRow::from(runQuery);
     FirstRow lagRow = run;
     if (m_side == SyncSide::DC) {
-        QSqlQuery domainQuery = db->run(
-            QStringLiteral("SELECT SyncId, USNLag, SyncStart FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"), {id, m_domain}, &err);
-        path.report(err);
+        Result<QSqlQuery> domainQuery = db->run(
+            QStringLiteral("SELECT SyncId, USNLag, SyncStart FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"), {id, m_domain});
+        path.report(domainQuery.error());
         lagRow = FirstRow::from(domainQuery);
     }
 
@@ -215,13 +215,13 @@ void SyncObjectsMonitor::Populate()
         m_latency = FormatElapsedTime(latency);
 
         // Finished object types first, so the active one sees the time of all finished ones.
-        QSqlQuery objects = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
-                                                   "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
-                                                   "ORDER BY IsActive"),
-                                    {id, m_domain}, &err);
-        path.reportRead(err);
-        while (objects.isActive() && objects.next()) {
-            const QSqlRecord rec = objects.record();
+        Result<QSqlQuery> objects = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
+                                                           "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
+                                                           "ORDER BY IsActive"),
+                                            {id, m_domain});
+        path.reportRead(objects.error());
+        while (objects && objects->isActive() && objects->next()) {
+            const QSqlRecord rec = objects->record();
             bool objectActive = false;
             bool isDeleted = false;
             QString type;

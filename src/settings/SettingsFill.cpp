@@ -1,5 +1,6 @@
 #include "settings/SettingsFill.h"
 
+#include "log/Result.h"
 #include "settings/PanelRules.h"
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
@@ -25,23 +26,17 @@ void fail(const FillSinks& sinks, const FwError& e, const QString& procedure)
 }
 
 // The integer part of a stored number as a 16-bit value, or the error a conversion would raise.
-std::optional<int> storedInteger(const QVariant& v, FwError* error)
+Result<int> storedInteger(const QVariant& v)
 {
-    if (v.isNull() || !v.isValid()) {
-        *error = FwError::invalidUseOfNull();
-        return std::nullopt;
-    }
+    if (v.isNull() || !v.isValid())
+        return FwError::invalidUseOfNull();
     bool ok = false;
     const double d = v.toString().trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(d)) {
-        *error = FwError::typeMismatch();
-        return std::nullopt;
-    }
+    if (!ok || !std::isfinite(d))
+        return FwError::typeMismatch();
     const double whole = std::trunc(d);
-    if (whole < -32768 || whole > 32767) {
-        *error = FwError::overflow();
-        return std::nullopt;
-    }
+    if (whole < -32768 || whole > 32767)
+        return FwError::overflow();
     return static_cast<int>(whole);
 }
 
@@ -63,11 +58,10 @@ void fillDomainPanel(PanelState& s, const DomainSettings& row, const FillSinks& 
     setText(s, Text::FailedConnections, DomainSettings::text(row.reconnectFailureThreshold));
     if (!DomainSettings::flag(row.doTotalResynchUsesRelative)) {
         selectMode(s, true);
-        FwError e;
-        if (const auto v = storedInteger(row.doTotalResynchAtTime, &e))
+        if (const Result<int> v = storedInteger(row.doTotalResynchAtTime))
             setTime(s, timeForPicker(*v, sinks));
         else
-            fail(sinks, e, QStringLiteral("PopulateDomainSettings"));
+            fail(sinks, v.error(), QStringLiteral("PopulateDomainSettings"));
     } else {
         selectMode(s, false);
         setText(s, Text::Minutes, DomainSettings::text(row.doTotalResynchAfterMinutes));
@@ -115,11 +109,10 @@ bool fillGcPanel(PanelState& s, const ConfigurationSnapshot& config, const FillS
         selectMode(s, true);
         if (!(n = node("DoTotalResynchAtTime", upper)))
             return false;
-        FwError e;
-        if (const auto v = storedInteger(n->value, &e))
+        if (const Result<int> v = storedInteger(n->value))
             setTime(s, timeForPicker(*v, sinks));
         else
-            fail(sinks, e, QStringLiteral("PopulateGCSettings"));
+            fail(sinks, v.error(), QStringLiteral("PopulateGCSettings"));
     } else {
         selectMode(s, false);
         if (!(n = node("DoTotalResynchAfterMinutes", upper)))

@@ -235,10 +235,10 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
             changes.append(cv);
     }
     WriteCheck check;
-    const FwError err = SettingsStore(m_ctx.connectionString).changeDomain(domain.objectId, expected, changes, &check);
-    if (err) {
+    const Result<void> saved = SettingsStore(m_ctx.connectionString).changeDomain(domain.objectId, expected, changes, &check);
+    if (!saved) {
         // Nothing was written: say so, and do not claim a save.
-        scope.report(err);
+        scope.report(saved.error());
         return SaveOutcome::Failed;
     }
     if (check.matched != 1) {
@@ -307,10 +307,10 @@ SaveOutcome GcSettingsSaver::save(const PanelState& s, ConfigurationSnapshot& re
             changes.append(w);
     }
     WriteCheck check;
-    const FwError err = SettingsStore(m_ctx.connectionString).writeNodes(expected, changes, &check);
-    if (err) {
+    const Result<void> saved = SettingsStore(m_ctx.connectionString).writeNodes(expected, changes, &check);
+    if (!saved) {
         // The nodes were written together or not at all: none of them changed.
-        scope.report(err);
+        scope.report(saved.error());
         return SaveOutcome::Failed;
     }
     if (!check.changed.isEmpty()) {

@@ -16,7 +16,7 @@ const char* const kDomainSelect =
     "ReconnectLastResortAutoFind, ReconnectFailureThreshold, ManualDCPrimary, ManualDCSecondary, "
     "DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, ReconnectOnNextSynch FROM vw_ADDomain";
 
-QList<DomainSettings> readDomainRows(QSqlQuery& q, FwError* error)
+Result<QList<DomainSettings>> readDomainRows(QSqlQuery& q)
 {
     QList<DomainSettings> rows;
     while (q.next()) {
@@ -37,8 +37,8 @@ QList<DomainSettings> readDomainRows(QSqlQuery& q, FwError* error)
         d.reconnectOnNextSynch = q.value(13);
         rows.append(std::move(d));
     }
-    if (q.lastError().isValid() && error && !*error)
-        *error = Database::fromSqlError(q.lastError());
+    if (q.lastError().isValid())
+        return Database::fromSqlError(q.lastError());
     return rows;
 }
 
@@ -77,29 +77,44 @@ bool isNull(const QVariant& v)
     return v.isNull() || !v.isValid();
 }
 
-FwError failed(Database& db, const FwError& err)
+Result<void> failed(Database& db, const FwError& err)
 {
     db.rollback();
     return err;
 }
 
-// A save's own connection with its transaction begun, and nothing found yet; null (`err` says why) when either fails.
-std::unique_ptr<Database> beginSave(const QString& connectionString, WriteCheck& out, FwError& err)
+// A save that found it must not write: nothing written, and no failure.
+Result<void> writeNothing(Database& db)
+{
+    db.rollback();
+    return Result<void>::success();
+}
+
+// A save's own connection with its transaction begun, and nothing found yet.
+Result<std::unique_ptr<Database>> beginSave(const QString& connectionString, WriteCheck& out)
 {
     out = {};
-    auto db = Database::open(connectionString, &err);
-    if (db && (err = db->begin()))
-        db.reset();
+    Result<std::unique_ptr<Database>> db = Database::open(connectionString);
+    if (!db)
+        return db;
+    if (Result<void> begun = (*db)->begin(); !begun)
+        return begun.error();
     return db;
 }
 
 // A commit that fails is rolled back, and is the save's failure.
-FwError commitSave(Database& db)
+Result<void> commitSave(Database& db)
 {
-    FwError err = db.commit();
-    if (err)
+    Result<void> committed = db.commit();
+    if (!committed)
         db.rollback();
-    return err;
+    return committed;
+}
+
+// The error of a read that stopped part way, else `fallback`.
+FwError readFailure(const QSqlQuery& q, FwError fallback)
+{
+    return q.lastError().isValid() ? Database::fromSqlError(q.lastError()) : std::move(fallback);
 }
 
 } // namespace
@@ -183,83 +198,82 @@ const ConfigurationNode* ConfigurationSnapshot::find(const QString& fullName) co
     return nullptr;
 }
 
-QList<DomainSettings> SettingsStore::readDomains(FwError* error) const
+Result<QList<DomainSettings>> SettingsStore::readDomains() const
 {
-    auto db = Database::open(m_connectionString, error);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
     if (!db)
-        return {};
-    QSqlQuery q = db->run(QString::fromLatin1(kDomainSelect), {}, error);
-    if (error && *error)
-        return {};
-    return readDomainRows(q, error);
+        return db.error();
+    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect));
+    if (!q)
+        return q.error();
+    return readDomainRows(*q);
 }
 
-QList<DomainSettings> SettingsStore::readDomain(const QString& objectId, FwError* error) const
+Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId) const
 {
-    auto db = Database::open(m_connectionString, error);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
     if (!db)
-        return {};
-    QSqlQuery q = db->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"), {objectId}, error);
-    if (error && *error)
-        return {};
-    return readDomainRows(q, error);
+        return db.error();
+    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"), {objectId});
+    if (!q)
+        return q.error();
+    return readDomainRows(*q);
 }
 
-ConfigurationSnapshot SettingsStore::readConfiguration(FwError* error) const
+Result<ConfigurationSnapshot> SettingsStore::readConfiguration() const
 {
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    if (!db)
+        return db.error();
+    Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration"));
+    if (!q)
+        return q.error();
     ConfigurationSnapshot snap;
-    auto db = Database::open(m_connectionString, error);
-    if (!db)
-        return snap;
-    QSqlQuery q = db->run(QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration"), {}, error);
-    if (error && *error)
-        return snap;
-    while (q.next())
-        snap.nodes.append({q.value(0).toString(), q.value(1)});
-    if (q.lastError().isValid() && error && !*error)
-        *error = Database::fromSqlError(q.lastError());
+    while (q->next())
+        snap.nodes.append({q->value(0).toString(), q->value(1)});
+    if (q->lastError().isValid())
+        return Database::fromSqlError(q->lastError());
     return snap;
 }
 
-FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnValue>& expected,
-                                    const QList<ColumnValue>& values, WriteCheck* check) const
+Result<void> SettingsStore::changeDomain(const QString& objectId, const QList<ColumnValue>& expected,
+                                         const QList<ColumnValue>& values, WriteCheck* check) const
 {
     WriteCheck spare;
     WriteCheck& out = check ? *check : spare;
-    FwError err;
-    const auto db = beginSave(m_connectionString, out, err);
-    if (!db)
-        return err;
+    Result<std::unique_ptr<Database>> begun = beginSave(m_connectionString, out);
+    if (!begun)
+        return begun.error();
+    Database& db = **begun;
     // The row's write lock comes first: no other save can change the row between the comparison and the write.
     // (An update to itself is the one lock every engine takes the same way; it also counts the rows.)
     {
-        QSqlQuery lock = db->run(QStringLiteral("UPDATE ADDomain SET DomainName = DomainName WHERE AdDomainObjectID = ?"),
-                                 {objectId}, &err);
-        if (err)
-            return failed(*db, err);
-        out.matched = lock.numRowsAffected();
+        Result<QSqlQuery> lock = db.run(QStringLiteral("UPDATE ADDomain SET DomainName = DomainName WHERE AdDomainObjectID = ?"),
+                                        {objectId});
+        if (!lock)
+            return failed(db, lock.error());
+        out.matched = lock->numRowsAffected();
     }
     if (out.matched != 1)
-        return failed(*db, {});
+        return writeNothing(db);
     if (!expected.isEmpty()) {
         QStringList names;
         for (const ColumnValue& cv : expected)
             names.append(domainColumnName(cv.column));
-        QSqlQuery q = db->run(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
-                                  QStringLiteral(" FROM ADDomain WHERE AdDomainObjectID = ?"),
-                              {objectId}, &err);
-        if (!err && !q.next())
-            err = q.lastError().isValid() ? Database::fromSqlError(q.lastError())
-                                          : FwError{-2147467259, QStringLiteral("The domain row could not be read again")};
-        if (err)
-            return failed(*db, err);
+        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
+                                         QStringLiteral(" FROM ADDomain WHERE AdDomainObjectID = ?"),
+                                     {objectId});
+        if (!q)
+            return failed(db, q.error());
+        if (!q->next())
+            return failed(db, readFailure(*q, {-2147467259, QStringLiteral("The domain row could not be read again")}));
         for (qsizetype i = 0; i < expected.size(); ++i) {
-            if (!sameStoredValue(q.value(static_cast<int>(i)), expected[i].value))
+            if (!sameStoredValue(q->value(static_cast<int>(i)), expected[i].value))
                 out.changed.append(names[i]);
         }
     }
     if (!out.changed.isEmpty() || values.isEmpty())
-        return failed(*db, {});
+        return writeNothing(db);
     QStringList sets;
     QVariantList binds;
     for (const ColumnValue& cv : values) {
@@ -267,24 +281,24 @@ FwError SettingsStore::changeDomain(const QString& objectId, const QList<ColumnV
         binds.append(cv.value);
     }
     binds.append(objectId);
-    QSqlQuery u = db->run(QStringLiteral("UPDATE ADDomain SET ") + sets.join(QStringLiteral(", ")) +
-                              QStringLiteral(" WHERE AdDomainObjectID = ?"),
-                          binds, &err);
-    if (!err && u.numRowsAffected() != 1)
-        err = {-2147467259, QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u.numRowsAffected())};
-    if (err)
-        return failed(*db, err);
-    return commitSave(*db);
+    Result<QSqlQuery> u = db.run(QStringLiteral("UPDATE ADDomain SET ") + sets.join(QStringLiteral(", ")) +
+                                     QStringLiteral(" WHERE AdDomainObjectID = ?"),
+                                 binds);
+    if (!u)
+        return failed(db, u.error());
+    if (u->numRowsAffected() != 1)
+        return failed(db, {-2147467259, QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u->numRowsAffected())});
+    return commitSave(db);
 }
 
-FwError SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const
+Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const
 {
     WriteCheck spare;
     WriteCheck& out = check ? *check : spare;
-    FwError err;
-    const auto db = beginSave(m_connectionString, out, err);
-    if (!db)
-        return err;
+    Result<std::unique_ptr<Database>> begun = beginSave(m_connectionString, out);
+    if (!begun)
+        return begun.error();
+    Database& db = **begun;
     // Every node the save depends on is locked before it is read (see changeDomain).
     QStringList names;
     for (const ExpectedNode& e : expected)
@@ -293,40 +307,36 @@ FwError SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QLi
         names.append(w.fullName);
     names.removeDuplicates();
     for (const QString& name : names) {
-        db->run(QStringLiteral("UPDATE Configuration SET NodeValue = NodeValue WHERE NodeID IN "
-                               "(SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?)"),
-                {name}, &err);
-        if (err)
-            return failed(*db, err);
+        Result<QSqlQuery> lock = db.run(QStringLiteral("UPDATE Configuration SET NodeValue = NodeValue WHERE NodeID IN "
+                                                       "(SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?)"),
+                                        {name});
+        if (!lock)
+            return failed(db, lock.error());
     }
     for (const ExpectedNode& e : expected) {
-        QSqlQuery q = db->run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"), {e.fullName}, &err);
-        const bool present = !err && q.next();
-        if (!err && q.lastError().isValid())
-            err = Database::fromSqlError(q.lastError());
-        if (err)
-            return failed(*db, err);
-        if (present != e.present || (present && !sameStoredValue(q.value(0), e.value)))
+        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"), {e.fullName});
+        if (!q)
+            return failed(db, q.error());
+        const bool present = q->next();
+        if (q->lastError().isValid())
+            return failed(db, Database::fromSqlError(q->lastError()));
+        if (present != e.present || (present && !sameStoredValue(q->value(0), e.value)))
             out.changed.append(e.fullName);
     }
     if (!out.changed.isEmpty())
-        return failed(*db, {});
-    const QString sql = db->dialect().configurationModify();
+        return writeNothing(db);
+    const QString sql = db.dialect().configurationModify();
     for (const NodeWrite& w : writes) {
-        int found = 0;
-        {
-            QSqlQuery q = db->run(QStringLiteral("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName = ?"), {w.fullName}, &err);
-            if (!err && q.next())
-                found = q.value(0).toInt();
-        }
-        if (!err && found < 1)
-            err = {-2147467259, QStringLiteral("The configuration node %1 does not exist").arg(w.fullName)};
-        if (!err)
-            db->run(sql, db->dialect().configurationModifyBinds(w.fullName, w.value), &err);
-        if (err)
-            return failed(*db, err);
+        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName = ?"), {w.fullName});
+        if (!q)
+            return failed(db, q.error());
+        const int found = q->next() ? q->value(0).toInt() : 0;
+        if (found < 1)
+            return failed(db, {-2147467259, QStringLiteral("The configuration node %1 does not exist").arg(w.fullName)});
+        if (Result<QSqlQuery> modified = db.run(sql, db.dialect().configurationModifyBinds(w.fullName, w.value)); !modified)
+            return failed(db, modified.error());
     }
-    return commitSave(*db);
+    return commitSave(db);
 }
 
 } // namespace fw

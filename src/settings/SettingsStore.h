@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QList>
 #include <QString>
@@ -102,21 +102,21 @@ class SettingsStore {
 public:
     explicit SettingsStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
 
-    QList<DomainSettings> readDomains(FwError* error) const;
+    Result<QList<DomainSettings>> readDomains() const;
     // The rows whose identifier matches (the caller expects exactly one).
-    QList<DomainSettings> readDomain(const QString& objectId, FwError* error) const;
-    ConfigurationSnapshot readConfiguration(FwError* error) const;
+    Result<QList<DomainSettings>> readDomain(const QString& objectId) const;
+    Result<ConfigurationSnapshot> readConfiguration() const;
 
     // Changes one ADDomain row in one transaction, and only if its columns in `expected` still hold the values
     // read: the row is locked first, compared, then written. Unless exactly one row has the identifier, or
-    // when a compared column changed (named in `check->changed`), nothing is written and no error is set.
-    FwError changeDomain(const QString& objectId, const QList<ColumnValue>& expected, const QList<ColumnValue>& values,
-                         WriteCheck* check) const;
+    // when a compared column changed (named in `check->changed`), nothing is written and the call succeeds.
+    Result<void> changeDomain(const QString& objectId, const QList<ColumnValue>& expected, const QList<ColumnValue>& values,
+                              WriteCheck* check) const;
 
     // Writes configuration nodes in one transaction, all of them or none, and only if the nodes in `expected`
     // still hold the values read (else `check->changed` names them and nothing is written). A node to write
     // that does not exist is a failure.
-    FwError writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const;
+    Result<void> writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const;
 
 private:
     QString m_connectionString;

@@ -50,9 +50,11 @@ TEST(Database, OpeningAMissingFileFailsWithoutCreatingIt)
     QTemporaryDir dir;
     const QString path = dir.filePath("absent.sqlite");
     FwError err;
-    EXPECT_FALSE(Database::open("sqlite:" + path, &err));
+    err = Database::open("sqlite:" + path).error();
+    EXPECT_TRUE(err.isError());
     EXPECT_TRUE(err.description.contains(path));
     EXPECT_FALSE(QFileInfo::exists(path));
-    EXPECT_FALSE(Database::open("", &err));
+    err = Database::open("").error();
+    EXPECT_TRUE(err.isError());
     EXPECT_TRUE(err);
 }

@@ -77,7 +77,8 @@ TEST(ConnectionStringRedaction, AFailedOpenNamesTheServerButNotThePassword)
     };
     for (const auto& c : cases) {
         fw::FwError err;
-        EXPECT_FALSE(fw::Database::open(QString::fromUtf8(c.connectionString), &err));
+        err = fw::Database::open(QString::fromUtf8(c.connectionString)).error();
+        EXPECT_TRUE(err.isError());
         EXPECT_EQ(err.description, QString::fromUtf8(c.description));
     }
 }

@@ -1,4 +1,5 @@
 #include "db/Database.h"
+#include "support/Must.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -15,43 +16,41 @@ TEST(SqliteLockWait, TheStatementsOfOneConnectionShareOneWait)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("velmora.sqlite");
-    fw::FwError err;
     {
-        auto setup = fw::Database::createSqlite(path, &err);
-        ASSERT_TRUE(setup) << err.description.toStdString();
-        setup->run("CREATE TABLE t (x INTEGER)", {}, &err);
-        setup->run("INSERT INTO t VALUES (1)", {}, &err);
-        ASSERT_FALSE(err) << err.description.toStdString();
+        const std::unique_ptr<fw::Database> setup = fw::test::must(fw::Database::createSqlite(path));
+        ASSERT_TRUE(setup);
+        fw::test::must(setup->run("CREATE TABLE t (x INTEGER)"));
+        fw::test::must(setup->run("INSERT INTO t VALUES (1)"));
     }
     sqlite3* writer = nullptr;
     ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &writer), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
 
-    auto reader = fw::Database::open("sqlite:" + path, &err);
-    ASSERT_TRUE(reader) << err.description.toStdString();
+    const std::unique_ptr<fw::Database> reader = fw::test::must(fw::Database::open("sqlite:" + path));
+    ASSERT_TRUE(reader);
     QElapsedTimer clock;
     clock.start();
-    reader->run("SELECT x FROM t", {}, &err);
+    fw::FwError err = reader->run("SELECT x FROM t").error();
     const qint64 first = clock.restart();
     EXPECT_EQ(err.number, 5);
     EXPECT_TRUE(err.description.startsWith("database is locked")) << err.description.toStdString();
     EXPECT_GE(first, 4900);
     EXPECT_LT(first, 6000);
-    reader->run("SELECT x FROM t", {}, &err);
+    err = reader->run("SELECT x FROM t").error();
     EXPECT_LT(clock.restart(), 500) << "the second statement waited again";
     EXPECT_EQ(err.number, 5);
 
-    auto later = fw::Database::open("sqlite:" + path, &err);
+    const std::unique_ptr<fw::Database> later = fw::test::must(fw::Database::open("sqlite:" + path));
     ASSERT_TRUE(later);
     std::thread release([writer] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
     });
-    QSqlQuery q = later->run("SELECT x FROM t", {}, &err);
+    fw::Result<QSqlQuery> q = later->run("SELECT x FROM t");
     release.join();
-    EXPECT_FALSE(err) << err.description.toStdString();
-    EXPECT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toInt(), 1);
+    ASSERT_TRUE(q) << q.error().description.toStdString();
+    EXPECT_TRUE(q->next());
+    EXPECT_EQ(q->value(0).toInt(), 1);
     sqlite3_close(writer);
 }
 

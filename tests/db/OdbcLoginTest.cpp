@@ -75,7 +75,8 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     fw::FwError err;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(fw::Database::open(cs, &err));
+    err = fw::Database::open(cs).error();
+    EXPECT_TRUE(err.isError());
     const qint64 first = clock.restart();
     EXPECT_GE(first, 4900);
     EXPECT_LT(first, 6000);
@@ -84,7 +85,8 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     EXPECT_TRUE(fw::LeftThreads::anyRunning()) << "the program could end under the login";
 
     // The first login is still waiting: another is not started, and the answer comes at once.
-    EXPECT_FALSE(fw::Database::open(cs, &err));
+    err = fw::Database::open(cs).error();
+    EXPECT_TRUE(err.isError());
     EXPECT_LT(clock.restart(), 500);
     EXPECT_EQ(err.description, shown + "the database server did not answer within 5 seconds and has not answered since");
 
@@ -92,7 +94,8 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     server.close();
     do {
         QThread::msleep(50);
-        EXPECT_FALSE(fw::Database::open(cs, &err));
+        err = fw::Database::open(cs).error();
+        EXPECT_TRUE(err.isError());
     } while (err.description.endsWith("has not answered since") && clock.elapsed() < 10000);
     EXPECT_TRUE(err.description.startsWith(shown)) << err.description.toStdString();
     EXPECT_FALSE(err.description.endsWith("has not answered since")) << "the login left behind never ended";
@@ -116,8 +119,10 @@ TEST(OdbcLogin, ARefusedLoginLeavesNothingInUse)
     g_warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
     fw::FwError err;
-    for (int i = 0; i < 300; ++i)
-        EXPECT_FALSE(fw::Database::open("Driver={No Such Driver};Server=db1", &err));
+    for (int i = 0; i < 300; ++i) {
+        err = fw::Database::open("Driver={No Such Driver};Server=db1").error();
+        EXPECT_TRUE(err.isError());
+    }
     qInstallMessageHandler(previous);
     EXPECT_EQ(g_warnings, QStringList{}) << g_warnings.join('\n').toStdString();
     EXPECT_TRUE(err.description.startsWith("Cannot open the database (Driver={No Such Driver};Server=db1): "));

@@ -6,6 +6,7 @@
 #include "settings/SettingsStore.h"
 #include "support/TestContext.h"
 #include "support/TestEngine.h"
+#include "support/Must.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -35,19 +36,16 @@ protected:
     QString cs() const { return m_fresh->connectionString(); }
     void exec(const QString& sql, const QVariantList& binds = {})
     {
-        FwError err;
-        m_db->run(sql, binds, &err);
-        ASSERT_FALSE(err) << err.description.toStdString() << " in " << sql.toStdString();
+        const Result<QSqlQuery> done = m_db->run(sql, binds);
+        ASSERT_TRUE(done) << done.error().description.toStdString() << " in " << sql.toStdString();
     }
     // Another session holds the domain row's lock in a transaction of its own, as a connector's update does.
     std::unique_ptr<Database> holdDomainRow()
     {
         exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName, ReconnectFailureThreshold) VALUES (?, 'corp.example.com', 15)", {kId});
         auto holder = m_fresh->open();
-        FwError err;
-        EXPECT_FALSE(err = holder->begin()) << err.description.toStdString();
-        holder->run("UPDATE ADDomain SET CurrentDC = 'dc09' WHERE AdDomainObjectID = ?", {kId}, &err);
-        EXPECT_FALSE(err) << err.description.toStdString();
+        must(holder->begin());
+        must(holder->run("UPDATE ADDomain SET CurrentDC = 'dc09' WHERE AdDomainObjectID = ?", {kId}));
         return holder;
     }
 
@@ -66,9 +64,9 @@ TEST_F(SqlServerTest, FractionsBitsAndBigintsReadAsTheToolsValues)
     // Babelfish keeps datetime2 to the microsecond, rounding a seventh digit; SQL Server keeps 100 ns.
     exec("INSERT INTO t VALUES (1, '2026-03-29 02:30:15.997', '2026-03-29 02:30:15.999999', 1, 3000000000)");
     exec("INSERT INTO t VALUES (2, '1999-12-31 23:59:59.998', '1999-12-31 23:59:59.999999', 0, -3000000000)");
-    FwError err;
-    QSqlQuery q = m_db->run("SELECT d, d2, b, big FROM t ORDER BY id", {}, &err);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    Result<QSqlQuery> read = m_db->run("SELECT d, d2, b, big FROM t ORDER BY id");
+    ASSERT_TRUE(read) << read.error().description.toStdString();
+    QSqlQuery& q = *read;
     const struct {
         QDateTime wall;
         bool flag;
@@ -92,7 +90,7 @@ TEST_F(SqlServerTest, ASaveBlockedByAnotherSessionsRowLockFailsWithinFiveSeconds
     auto holder = holdDomainRow();
     QElapsedTimer clock;
     clock.start();
-    const FwError err = SettingsStore(cs()).changeDomain(kId, {}, {{DomainColumn::ReconnectFailureThreshold, 42}}, nullptr);
+    const FwError err = SettingsStore(cs()).changeDomain(kId, {}, {{DomainColumn::ReconnectFailureThreshold, 42}}, nullptr).error();
     const qint64 took = clock.elapsed();
     holder->rollback();
     EXPECT_GE(took, 1000);
@@ -110,12 +108,10 @@ TEST_F(SqlServerTest, AStatementThatStallsEndsWithinFiveSecondsOfTheConnection)
 {
     auto holder = holdDomainRow();
     auto db = m_fresh->open();
-    FwError err;
-    db->run("SET LOCK_TIMEOUT -1", {}, &err);
-    ASSERT_FALSE(err);
+    ASSERT_TRUE(db->run("SET LOCK_TIMEOUT -1"));
     QElapsedTimer clock;
     clock.start();
-    db->run("UPDATE ADDomain SET ReconnectFailureThreshold = 1 WHERE AdDomainObjectID = ?", {kId}, &err);
+    const FwError err = db->run("UPDATE ADDomain SET ReconnectFailureThreshold = 1 WHERE AdDomainObjectID = ?", {kId}).error();
     const qint64 took = clock.elapsed();
     EXPECT_GE(took, 1500);
     EXPECT_LT(took, 5500);
@@ -130,8 +126,8 @@ TEST_F(SqlServerTest, ARefusedLoginIsReportedWithoutThePassword)
     QString wrong = cs();
     wrong.replace(QRegularExpression("PWD=[^;]*", QRegularExpression::CaseInsensitiveOption), "PWD=Wrong-Secret-42");
     ASSERT_TRUE(wrong.contains("PWD=Wrong-Secret-42"));
-    FwError err;
-    EXPECT_FALSE(Database::open(wrong, &err));
+    const FwError err = Database::open(wrong).error();
+    EXPECT_TRUE(err.isError());
     EXPECT_TRUE(err.description.startsWith("Cannot open the database (")) << err.description.toStdString();
     EXPECT_TRUE(err.description.contains("PWD=***"));
     EXPECT_TRUE(err.description.contains("Login failed")) << err.description.toStdString();
@@ -143,9 +139,7 @@ namespace {
 // of text differ.
 QStringList rowsOf(Database& db, const QString& sql)
 {
-    FwError err;
-    QSqlQuery q = db.run(sql, {}, &err);
-    EXPECT_FALSE(err) << err.description.toStdString();
+    QSqlQuery q = must(db.run(sql));
     QStringList rows;
     while (q.next()) {
         QStringList cells;
@@ -175,13 +169,12 @@ TEST_F(SqlServerTest, DemoDataWritesTheHistorySqliteHolds)
     o.dcRuns = 700; // 701 DC rows with the one in progress, 2,103 domain rows, over 15,000 object rows
     o.gcRuns = 300;
     o.lastRunEnd = QDateTime(QDate(2026, 12, 1), QTime(12, 0));
-    FwError err;
-    auto lite = Database::createSqlite(QDir(m_dir.path()).filePath(QStringLiteral("demo.sqlite")), &err);
-    ASSERT_TRUE(lite) << err.description.toStdString();
-    ASSERT_FALSE(DemoData::createSchema(*lite));
-    ASSERT_FALSE(DemoData::populate(*lite, o));
-    err = DemoData::populate(*m_db, o);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    const std::unique_ptr<Database> lite = must(Database::createSqlite(QDir(m_dir.path()).filePath(QStringLiteral("demo.sqlite"))));
+    ASSERT_TRUE(lite);
+    must(DemoData::createSchema(*lite));
+    must(DemoData::populate(*lite, o));
+    must(DemoData::populate(*m_db, o));
+    ASSERT_FALSE(HasFailure());
     for (const char* sql : {"SELECT SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval FROM SyncHistoryDC",
                             "SELECT SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart FROM SyncHistoryDCDomain",
                             "SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "

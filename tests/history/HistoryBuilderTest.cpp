@@ -4,6 +4,7 @@
 #include "app/StartupGate.h"
 #include "history/HistoryFormat.h"
 #include "log/NumberFormat.h"
+#include "support/Must.h"
 
 #include <gtest/gtest.h>
 
@@ -401,17 +402,14 @@ TEST_P(HistoryOnEngine, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
     running.active = true;
     h.db.add(SyncSide::DC, {running});
 
-    FwError err;
-    auto reader = Database::open(h.db.connectionString(), &err); // the load's own connection
-    ASSERT_TRUE(reader) << err.description.toStdString();
+    const std::unique_ptr<Database> reader = test::must(Database::open(h.db.connectionString())); // the load's own connection
+    ASSERT_TRUE(reader);
     SqlHistorySource sql(*reader, SyncSide::DC);
     CountingSource source(sql);
     source.afterCounts = [&] {
         for (const char* finish : {"UPDATE SyncHistoryDC SET IsActive = 0, syncEnd = SyncStart WHERE SyncId = 41",
-                                   "UPDATE SyncHistoryDCDomain SET IsActive = 0 WHERE SyncId = 41"}) {
-            h.db.db().run(QString::fromLatin1(finish), {}, &err);
-            ASSERT_FALSE(err) << err.description.toStdString();
-        }
+                                   "UPDATE SyncHistoryDCDomain SET IsActive = 0 WHERE SyncId = 41"})
+            test::must(h.db.db().run(QString::fromLatin1(finish)));
         h.db.add(SyncSide::DC, {dcRun(42, 999), dcRun(43, 999), dcRun(44, 999), dcRun(45, 999)});
     };
     h.tc.ctx().dcSafetyFactor = 2;

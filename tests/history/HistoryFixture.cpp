@@ -1,6 +1,7 @@
 #include "HistoryFixture.h"
 
 #include "db/DemoData.h"
+#include "support/Must.h"
 
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -48,7 +49,7 @@ void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
 {
     const bool dc = side == SyncSide::DC;
     const QString columns = QStringLiteral("SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval");
-    m_db->begin();
+    test::must(m_db->begin());
     QSqlQuery run = m_db->statement(), dom = m_db->statement(), obj = m_db->statement();
     run.prepare(dc ? "INSERT INTO SyncHistoryDC (" + columns + ") VALUES (?,?,?,?,?,?)"
                    : "INSERT INTO SyncHistoryGC (" + columns + ", Server, USNLag, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)");
@@ -67,19 +68,17 @@ void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
         if (r.objects || r.nullObjects)
             execWith(obj, {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
     }
-    m_db->commit();
+    test::must(m_db->commit());
 }
 
 void HistoryDb::addObjectRow(qint64 syncId, const QString& domain, qint64 count)
 {
-    FwError err;
-    m_db->run(kObjectRow, {syncId, domain, count, QVariant()}, &err);
+    test::must(m_db->run(kObjectRow, {syncId, domain, count, QVariant()}));
 }
 
 void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start)
 {
-    FwError err;
-    m_db->run(kDomainRow, {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}, &err);
+    test::must(m_db->run(kDomainRow, {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}));
 }
 
 RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)

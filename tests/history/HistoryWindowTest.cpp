@@ -7,6 +7,7 @@
 #include "history/ui/CustomPlot.h"
 #include "history/ui/HistoryWindow.h"
 #include "log/ActivityLog.h"
+#include "support/Must.h"
 
 #include <gtest/gtest.h>
 
@@ -263,8 +264,7 @@ TEST(HistoryWindow, ShortHistoryOpensWithoutAFlashOfProgress)
 TEST(HistoryWindow, CancelDuringABuildOpensNothing)
 {
     WindowHarness h(300);
-    FwError err;
-    auto writer = Database::open(h.tc.ctx().connectionString, &err);
+    const std::unique_ptr<Database> writer = test::must(Database::open(h.tc.ctx().connectionString));
     ASSERT_TRUE(writer);
     QSqlQuery(writer->handle()).exec(QStringLiteral("BEGIN EXCLUSIVE"));
 

@@ -6,6 +6,7 @@
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
 #include "db/DemoData.h"
+#include "support/Must.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -53,12 +54,10 @@ QJsonArray query(const QString& base, const QString& expr)
 // Unix time the newest finished run of a table ended, the stored wall time read in the local zone.
 qint64 newestFinishedEnd(Database& db, const QString& table)
 {
-    FwError err;
-    QSqlQuery q = db.run("SELECT syncEnd FROM " + table + " WHERE SyncId = (SELECT MAX(SyncId) FROM " + table + " WHERE IsActive = 0)",
-                         {}, &err);
-    EXPECT_FALSE(err) << err.description.toStdString();
-    EXPECT_TRUE(q.next());
-    const QDateTime wall = QDateTime::fromString(q.value(0).toString().left(19), "yyyy-MM-dd HH:mm:ss");
+    Result<QSqlQuery> q = db.run("SELECT syncEnd FROM " + table + " WHERE SyncId = (SELECT MAX(SyncId) FROM " + table + " WHERE IsActive = 0)");
+    EXPECT_TRUE(q) << q.error().description.toStdString();
+    EXPECT_TRUE(q && q->next());
+    const QDateTime wall = QDateTime::fromString(q ? q->value(0).toString().left(19) : QString(), "yyyy-MM-dd HH:mm:ss");
     return QDateTime(wall.date(), wall.time(), Qt::LocalTime).toSecsSinceEpoch();
 }
 
@@ -115,8 +114,7 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     ASSERT_EQ(up.size(), 1);
     EXPECT_EQ(up[0].toObject()["value"].toArray()[1].toString(), "1");
 
-    FwError dbErr;
-    auto db = Database::open("sqlite:" + DemoEnvironment::databasePath(dir.filePath("env")), &dbErr);
+    const std::unique_ptr<Database> db = test::must(Database::open("sqlite:" + DemoEnvironment::databasePath(dir.filePath("env"))));
     ASSERT_TRUE(db);
     const QJsonArray ends = query(api, "ferrowind_sync_last_finished_timestamp_seconds");
     ASSERT_EQ(ends.size(), 2);

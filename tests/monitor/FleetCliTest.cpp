@@ -8,6 +8,7 @@
 #include "support/HttpGets.h"
 #include "support/TestCertificate.h"
 #include "support/TestContext.h"
+#include "support/Must.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,11 +32,9 @@ public:
         o.dcRuns = o.gcRuns = 5;
         t.setEngine(engine);
         cs = t.createEmptyDatabase();
-        FwError e;
-        auto db = Database::open(cs, &e);
+        const std::unique_ptr<Database> db = test::must(Database::open(cs));
         if (db)
-            e = DemoData::populate(*db, o);
-        EXPECT_FALSE(e) << e.description.toStdString();
+            test::must(DemoData::populate(*db, o));
         m_reg = t.writeRegistryFile();
     }
     QString reg() const { return m_reg; }
@@ -74,11 +73,9 @@ class DatabaseLock {
 public:
     explicit DatabaseLock(const QString& path)
     {
-        FwError err;
-        m_db = Database::open("sqlite:" + path, &err);
-        EXPECT_TRUE(m_db);
-        m_db->run("BEGIN EXCLUSIVE", {}, &err);
-        EXPECT_FALSE(err) << err.description.toStdString();
+        m_db = test::must(Database::open("sqlite:" + path));
+        if (m_db)
+            test::must(m_db->run("BEGIN EXCLUSIVE"));
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "db/Database.h"
 #include "support/CliProcess.h"
 #include "support/TestContext.h"
+#include "support/Must.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -164,11 +165,9 @@ TEST_F(StatusCli, ALockedDatabaseCostsTheCommandOneWait)
 {
     const QString demo = dir->filePath("locked");
     ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
-    fw::FwError err;
-    const auto writer = fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite", &err);
-    ASSERT_TRUE(writer) << err.description.toStdString();
-    writer->run("BEGIN EXCLUSIVE", {}, &err);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    const std::unique_ptr<fw::Database> writer = fw::test::must(fw::Database::open("sqlite:" + demo + "/VelmoraDb.sqlite"));
+    ASSERT_TRUE(writer);
+    ASSERT_TRUE(writer->run("BEGIN EXCLUSIVE"));
     for (const QStringList& args : {QStringList{"status", "--json"}, QStringList{"status", "--details", "dc", "--json"}}) {
         QElapsedTimer clock;
         clock.start();

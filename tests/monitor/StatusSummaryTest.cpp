@@ -4,6 +4,7 @@
 #include "monitor/ElapsedTime.h"
 #include "monitor/RunAgeCheck.h"
 #include "monitor/StatusSummary.h"
+#include "support/Must.h"
 
 #include <gtest/gtest.h>
 #include <QSqlQuery>
@@ -179,7 +180,7 @@ TEST_P(StatusSummaryTest, FinishedRunCountIgnoresRunningRuns)
 TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
 {
     FwError err;
-    auto open = Database::open(t.ctx().connectionString, &err);
+    const std::unique_ptr<Database> open = test::must(Database::open(t.ctx().connectionString));
     ASSERT_TRUE(open);
     auto none = RunAgeCheck::check(*open, SyncSide::DC, now(), std::nullopt, &err);
     ASSERT_TRUE(none);
@@ -211,16 +212,15 @@ TEST_P(StatusSummaryTest, RunAgeUsesNewestFinishedRunAndThreeIntervalsByDefault)
 // The refresh must not slow down as the history grows: every statement it runs is a keyed search.
 TEST_F(StatusSummaryTestSqlite, RefreshStatementsSearchByKeyInsteadOfScanning)
 {
-    FwError err;
-    auto open = Database::open(t.ctx().connectionString, &err);
+    const std::unique_ptr<Database> open = test::must(Database::open(t.ctx().connectionString));
     ASSERT_TRUE(open);
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         for (const QString& sql : {StatusSummary::latestRunSql(side), StatusSummary::objectTotalSql(side)}) {
-            QSqlQuery q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, sql.contains('?') ? QVariantList{1} : QVariantList{}, &err);
-            ASSERT_FALSE(err) << err.description.toStdString();
+            Result<QSqlQuery> q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, sql.contains('?') ? QVariantList{1} : QVariantList{});
+            ASSERT_TRUE(q) << q.error().description.toStdString();
             QStringList plan;
-            while (q.next())
-                plan.append(q.value(3).toString());
+            while (q->next())
+                plan.append(q->value(3).toString());
             ASSERT_FALSE(plan.isEmpty());
             for (const QString& step : plan)
                 EXPECT_FALSE(step.startsWith(QStringLiteral("SCAN"))) << sql.toStdString() << ": " << step.toStdString();

@@ -5,6 +5,7 @@
 #include "settings/SettingsSaver.h"
 #include "settings/SettingsStore.h"
 #include "StoredSettings.h"
+#include "support/Must.h"
 
 #include <gtest/gtest.h>
 
@@ -42,8 +43,7 @@ protected:
     QString nodes(const QString& names) { return test::gcNodes(m_t.ctx().connectionString, names); }
     PanelState domainPanel(const QString& id = kCorp)
     {
-        FwError err;
-        const QList<DomainSettings> rows = SettingsStore(m_t.ctx().connectionString).readDomain(id, &err);
+        const QList<DomainSettings> rows = test::must(SettingsStore(m_t.ctx().connectionString).readDomain(id));
         PanelState s(PanelSide::DomainController);
         m_row = rows.value(0);
         fillDomainPanel(s, m_row, {});
@@ -51,9 +51,8 @@ protected:
     }
     PanelState gcPanel()
     {
-        FwError err;
         PanelState s(PanelSide::GlobalCatalog);
-        m_config = SettingsStore(m_t.ctx().connectionString).readConfiguration(&err);
+        m_config = test::must(SettingsStore(m_t.ctx().connectionString).readConfiguration());
         fillGcPanel(s, m_config, {});
         return s;
     }

@@ -5,6 +5,7 @@
 #include "settings/SettingsStore.h"
 #include "settings/SettingsText.h"
 #include "StoredSettings.h"
+#include "support/Must.h"
 
 #include <QSqlQuery>
 #include <functional>
@@ -45,9 +46,9 @@ protected:
 
 TEST_P(SettingsStoreTest, OpensWithTheRightDialect)
 {
-    FwError err;
-    auto db = Database::open(m_cs, &err);
-    ASSERT_TRUE(db) << err.description.toStdString();
+    Result<std::unique_ptr<Database>> opened = Database::open(m_cs);
+    ASSERT_TRUE(opened) << opened.error().description.toStdString();
+    const std::unique_ptr<Database>& db = *opened;
     EXPECT_EQ(db->dialect().engine(), GetParam() == test::Engine::Sqlite ? SqlDialect::Engine::Sqlite : SqlDialect::Engine::SqlServer);
 #ifdef FERROWIND_STORE_ODBC
     EXPECT_EQ(db->driverName(), "QODBC");
@@ -57,9 +58,9 @@ TEST_P(SettingsStoreTest, OpensWithTheRightDialect)
 TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
 {
     SettingsStore store(m_cs);
-    FwError err;
-    const QList<DomainSettings> all = store.readDomains(&err);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    const Result<QList<DomainSettings>> read = store.readDomains();
+    ASSERT_TRUE(read) << read.error().description.toStdString();
+    const QList<DomainSettings>& all = *read;
     ASSERT_EQ(all.size(), 3);
     EXPECT_EQ(all[0].domainName, "corp.example.com");
     EXPECT_TRUE(all[0].manualDCPrimary.isNull());
@@ -68,28 +69,28 @@ TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     EXPECT_FALSE(DomainSettings::flag(all[2].reconnectEnabled));
 
     // Identifiers match without regard to case, as on the server.
-    const QList<DomainSettings> one = store.readDomain(kSales.toLower(), &err);
-    ASSERT_FALSE(err);
+    const QList<DomainSettings> one = test::must(store.readDomain(kSales.toLower()));
     ASSERT_EQ(one.size(), 1);
     EXPECT_EQ(one[0].objectId, kSales);
     EXPECT_EQ(one[0].doTotalResynchAtTime.toInt(), 230);
 
     // A quote in an identifier is a value like any other: no match, no failure.
-    EXPECT_TRUE(store.readDomain("x' OR '1'='1", &err).isEmpty());
-    EXPECT_FALSE(err) << err.description.toStdString();
+    const Result<QList<DomainSettings>> none = store.readDomain("x' OR '1'='1");
+    ASSERT_TRUE(none) << none.error().description.toStdString();
+    EXPECT_TRUE(none->isEmpty());
 }
 
 TEST_P(SettingsStoreTest, ChangesOnlyTheGivenColumnsOfOneRow)
 {
     SettingsStore store(m_cs);
     WriteCheck check;
-    const FwError err = store.changeDomain(kCorp, {},
-                                           {{DomainColumn::ReconnectFailureThreshold, 42},
-                                            {DomainColumn::DoTotalResynchAfterMinutes, 12.0},
-                                            {DomainColumn::ManualDCPrimary, QStringLiteral("o'brien.corp.example.com")},
-                                            {DomainColumn::ReconnectEnabled, 0}},
-                                           &check);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    const Result<void> saved = store.changeDomain(kCorp, {},
+                                                  {{DomainColumn::ReconnectFailureThreshold, 42},
+                                                   {DomainColumn::DoTotalResynchAfterMinutes, 12.0},
+                                                   {DomainColumn::ManualDCPrimary, QStringLiteral("o'brien.corp.example.com")},
+                                                   {DomainColumn::ReconnectEnabled, 0}},
+                                                  &check);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(check.matched, 1);
     // Columns not given (the last two) and the other rows (none of which has 42) keep their values.
     EXPECT_EQ(columns("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary ReconnectEnabled "
@@ -102,15 +103,15 @@ TEST_P(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
 {
     SettingsStore store(m_cs);
     WriteCheck check;
-    FwError err = store.changeDomain("' OR 1=1 --", {}, {{DomainColumn::ReconnectEnabled, 0}}, &check);
-    EXPECT_FALSE(err) << err.description.toStdString();
+    Result<void> saved = store.changeDomain("' OR 1=1 --", {}, {{DomainColumn::ReconnectEnabled, 0}}, &check);
+    EXPECT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(check.matched, 0);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectEnabled = 0").toInt(), 1);
 
     // A domain whose identifier holds a quote is found and changed like any other.
     scalar("INSERT INTO ADDomain (AdDomainObjectID, DomainName) VALUES (?, ?)", {"{it's}", "quoted.example.com"});
-    err = store.changeDomain("{it's}", {}, {{DomainColumn::ReconnectFailureThreshold, 3}}, &check);
-    EXPECT_FALSE(err);
+    saved = store.changeDomain("{it's}", {}, {{DomainColumn::ReconnectFailureThreshold, 3}}, &check);
+    EXPECT_TRUE(saved);
     EXPECT_EQ(check.matched, 1);
     EXPECT_EQ(columns("ReconnectFailureThreshold", "{it's}"), "3");
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM ADDomain WHERE ReconnectFailureThreshold = 3").toInt(), 1);
@@ -118,9 +119,9 @@ TEST_P(SettingsStoreTest, AMissingOrQuotedIdentifierWritesNothing)
 
 TEST_P(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
 {
-    FwError err;
-    const ConfigurationSnapshot c = SettingsStore(m_cs).readConfiguration(&err);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    const Result<ConfigurationSnapshot> read = SettingsStore(m_cs).readConfiguration();
+    ASSERT_TRUE(read) << read.error().description.toStdString();
+    const ConfigurationSnapshot& c = *read;
     EXPECT_GT(c.rowCount(), 12);
     const ConfigurationNode* n = c.find(settings_text::kDsgcPrefix + "ManualGCPrimary");
     ASSERT_NE(n, nullptr);
@@ -133,31 +134,29 @@ TEST_P(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
-    FwError err = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}}, nullptr);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    Result<void> saved = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}}, nullptr);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(nodes("ReconnectFailureThreshold ManualGCPrimary"), "9 gc'o.example.com");
     EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(), "Default");
 
     // One missing node: an error, and the nodes before it are not changed either.
-    err = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}}, nullptr);
-    EXPECT_TRUE(err);
-    EXPECT_TRUE(err.description.contains("NoSuchNode"));
+    saved = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}}, nullptr);
+    EXPECT_FALSE(saved);
+    EXPECT_TRUE(saved.error().description.contains("NoSuchNode"));
     EXPECT_EQ(nodes("ReconnectFailureThreshold ReconnectEnabled"), "9 1");
 
     // A name with a quote names no node and touches none.
-    err = store.writeNodes({}, {{p + "X' OR '1'='1", "0"}}, nullptr);
-    EXPECT_TRUE(err);
+    saved = store.writeNodes({}, {{p + "X' OR '1'='1", "0"}}, nullptr);
+    EXPECT_FALSE(saved);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM Configuration WHERE NodeValue = '0'").toInt(), 2);
 }
 
 TEST_P(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
 {
     SettingsStore store(GetParam() == test::Engine::Sqlite ? m_direct + ".missing" : test::withDatabase(m_direct, "fwt_missing"));
-    FwError err;
-    EXPECT_TRUE(store.readDomains(&err).isEmpty());
-    EXPECT_TRUE(err);
-    EXPECT_TRUE(store.changeDomain(kCorp, {}, {{DomainColumn::ReconnectEnabled, 0}}, nullptr));
-    EXPECT_TRUE(store.writeNodes({}, {{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}, nullptr));
+    EXPECT_FALSE(store.readDomains());
+    EXPECT_FALSE(store.changeDomain(kCorp, {}, {{DomainColumn::ReconnectEnabled, 0}}, nullptr));
+    EXPECT_FALSE(store.writeNodes({}, {{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}, nullptr));
 }
 
 TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
@@ -191,22 +190,21 @@ TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
 TEST_P(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
 {
     SettingsStore store(m_cs);
-    FwError err;
-    const DomainSettings read = store.readDomain(kCorp, &err).value(0);
+    const DomainSettings read = test::must(store.readDomain(kCorp)).value(0);
     QList<ColumnValue> expected;
     for (const DomainColumn c : kDomainColumns)
         expected.append({c, read.column(c)});
     // Someone else: a number stored as another type of the same value is no change; a NULL filled in is.
     scalar("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 0.0, ReconnectFailureThreshold = '15' WHERE AdDomainObjectID = ?", {kCorp});
     WriteCheck check;
-    err = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectSearchAllSites, 1}}, &check);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    Result<void> saved = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectSearchAllSites, 1}}, &check);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_TRUE(check.changed.isEmpty());
     EXPECT_EQ(columns("ReconnectSearchAllSites"), "1");
 
     scalar("UPDATE ADDomain SET ManualDCSecondary = 'dc9.corp.example.com', ReconnectEnabled = 0 WHERE AdDomainObjectID = ?", {kCorp});
-    err = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectFailureThreshold, 99}}, &check);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    saved = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectFailureThreshold, 99}}, &check);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(check.matched, 1);
     EXPECT_EQ(check.changed, (QStringList{"ReconnectSearchAllSites", "ReconnectEnabled", "ManualDCSecondary"}));
     EXPECT_EQ(columns("ReconnectFailureThreshold ManualDCSecondary ReconnectEnabled"), "15 dc9.corp.example.com 0");
@@ -216,8 +214,7 @@ TEST_P(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
-    FwError err;
-    const ConfigurationSnapshot read = store.readConfiguration(&err);
+    const ConfigurationSnapshot read = test::must(store.readConfiguration());
     QList<ExpectedNode> expected;
     for (const char* n : {"ReconnectFailureThreshold", "ManualGCPrimary", "ReconnectEnabled", "NoSuchNode"}) {
         const ConfigurationNode* node = read.find(p + n);
@@ -225,16 +222,16 @@ TEST_P(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
     }
     WriteCheck check;
     // Nothing changed (the node missing then is missing now): written.
-    err = store.writeNodes(expected, {{p + "ReconnectFailureThreshold", "4"}}, &check);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    Result<void> saved = store.writeNodes(expected, {{p + "ReconnectFailureThreshold", "4"}}, &check);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_TRUE(check.changed.isEmpty());
     EXPECT_EQ(nodes("ReconnectFailureThreshold"), "4");
 
     // The value read is no longer stored: a NULL that became text, and a node that went away.
     scalar("UPDATE Configuration SET NodeValue = '' WHERE FullNodeName = ?", {p + "ManualGCPrimary"});
     scalar("DELETE FROM Configuration WHERE FullNodeName = ?", {p + "ReconnectEnabled"});
-    err = store.writeNodes(expected, {{p + "DoTotalResynchAtTime", "700"}}, &check);
-    ASSERT_FALSE(err) << err.description.toStdString();
+    saved = store.writeNodes(expected, {{p + "DoTotalResynchAtTime", "700"}}, &check);
+    ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(check.changed, (QStringList{p + "ReconnectFailureThreshold", p + "ManualGCPrimary", p + "ReconnectEnabled"}));
     EXPECT_EQ(nodes("DoTotalResynchAtTime ManualGCPrimary"), "130 ");
 }
@@ -244,9 +241,8 @@ TEST_P(SettingsStoreTest, NodesChangedOrRemovedSinceTheyWereReadAreNotWritten)
 TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChange)
 {
     SettingsStore store(m_cs);
-    FwError err;
-    const DomainSettings row = store.readDomain(kCorp, &err).value(0);
-    const ConfigurationSnapshot config = store.readConfiguration(&err);
+    const DomainSettings row = test::must(store.readDomain(kCorp)).value(0);
+    const ConfigurationSnapshot config = test::must(store.readConfiguration());
     const QString p = settings_text::kDsgcPrefix;
     const QList<ExpectedNode> expectedNodes{{p + "ReconnectFailureThreshold", true, config.find(p + "ReconnectFailureThreshold")->value}};
     const QList<ColumnValue> expectedColumns{{DomainColumn::DoTotalResynchAfterMinutes, row.doTotalResynchAfterMinutes}};
@@ -259,7 +255,7 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
         {"UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77 WHERE DomainName = 'corp.example.com'",
          [&] {
              WriteCheck c;
-             EXPECT_FALSE(store.changeDomain(kCorp, expectedColumns, {{DomainColumn::DoTotalResynchAfterMinutes, 5.0}}, &c));
+             EXPECT_TRUE(store.changeDomain(kCorp, expectedColumns, {{DomainColumn::DoTotalResynchAfterMinutes, 5.0}}, &c));
              return c;
          },
          "77"},
@@ -267,7 +263,7 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
          "ReconnectFailureThreshold'",
          [&] {
              WriteCheck c;
-             EXPECT_FALSE(store.writeNodes(expectedNodes, {{p + "ReconnectFailureThreshold", "5"}}, &c));
+             EXPECT_TRUE(store.writeNodes(expectedNodes, {{p + "ReconnectFailureThreshold", "5"}}, &c));
              return c;
          },
          "8"},
@@ -275,16 +271,15 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
     for (const auto& c : cases) {
         {
             // The other save: its own session, its change made but not committed while this save runs.
-            FwError otherErr;
-            const std::unique_ptr<Database> other = Database::open(m_direct, &otherErr);
-            ASSERT_TRUE(other) << otherErr.description.toStdString();
-            ASSERT_FALSE(other->begin());
-            other->run(c.otherChange, {}, &otherErr);
-            ASSERT_FALSE(otherErr) << otherErr.description.toStdString();
+            const std::unique_ptr<Database> other = test::must(Database::open(m_direct));
+            ASSERT_TRUE(other);
+            ASSERT_TRUE(other->begin());
+            const Result<QSqlQuery> changed = other->run(c.otherChange);
+            ASSERT_TRUE(changed) << changed.error().description.toStdString();
             WriteCheck check;
             std::thread saving([&] { check = c.save(); });
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ASSERT_FALSE(other->commit());
+            ASSERT_TRUE(other->commit());
             saving.join();
             EXPECT_EQ(check.changed.size(), 1) << c.otherChange;
         }

@@ -14,18 +14,17 @@ namespace fw::test {
 
 QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds)
 {
-    FwError err;
-    auto db = Database::open(connectionString, &err);
+    Result<std::unique_ptr<Database>> db = Database::open(connectionString);
     if (!db) {
-        ADD_FAILURE() << err.description.toStdString();
+        ADD_FAILURE() << db.error().description.toStdString();
         return {};
     }
-    QSqlQuery q = db->run(statement, binds, &err);
-    if (err) {
-        ADD_FAILURE() << err.description.toStdString() << " in " << statement.toStdString();
+    Result<QSqlQuery> q = (*db)->run(statement, binds);
+    if (!q) {
+        ADD_FAILURE() << q.error().description.toStdString() << " in " << statement.toStdString();
         return {};
     }
-    return q.next() ? q.value(0) : QVariant();
+    return q->next() ? q->value(0) : QVariant();
 }
 
 void writeTestFile(const QString& path, const QByteArray& body)
@@ -91,10 +90,11 @@ QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
     const QString cs = createEmptyDatabase();
     if (cs.isEmpty())
         return {};
-    FwError err;
-    auto db = Database::open(cs, &err);
-    if (!db || (err = DemoData::populate(*db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()}))) {
-        ADD_FAILURE() << "cannot fill the demo database: " << err.description.toStdString();
+    Result<std::unique_ptr<Database>> db = Database::open(cs);
+    Result<void> filled = db ? DemoData::populate(**db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()})
+                             : Result<void>(db.error());
+    if (!filled) {
+        ADD_FAILURE() << "cannot fill the demo database: " << filled.error().description.toStdString();
         return {};
     }
     return cs;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSqlQuery>
 #include <QThread>
 
 namespace fw::test {
@@ -91,9 +92,9 @@ FwError serverDdl(const QString& statement)
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (attempt > 0)
             QThread::msleep(100 + 100 * attempt);
-        auto server = Database::open(sqlServerTestConnection(), &err);
-        if (server)
-            server->run(statement, {}, &err);
+        Result<std::unique_ptr<Database>> server = Database::open(sqlServerTestConnection());
+        Result<QSqlQuery> done = server ? (*server)->run(statement) : Result<QSqlQuery>(server.error());
+        err = done ? FwError{} : done.error();
         if (!err || !err.description.contains(QLatin1String("concurrently")))
             break;
     }
@@ -104,12 +105,12 @@ FwError serverDdl(const QString& statement)
 EngineDatabase::EngineDatabase(Engine engine, const QString& dir) : m_engine(engine)
 {
     FwError err;
-    std::unique_ptr<Database> db;
+    Result<std::unique_ptr<Database>> db = FwError::unknown();
     QString cs;
     if (engine == Engine::Sqlite) {
         const QString path = QDir(dir).filePath(QStringLiteral("VelmoraDb.sqlite"));
         QFile::remove(path);
-        db = Database::createSqlite(path, &err);
+        db = Database::createSqlite(path);
         cs = QStringLiteral("sqlite:") + path;
     } else {
         const QString base = sqlServerTestConnection();
@@ -123,12 +124,11 @@ EngineDatabase::EngineDatabase(Engine engine, const QString& dir) : m_engine(eng
         }
         m_serverDatabase = name;
         cs = withDatabase(base, name);
-        db = Database::open(cs, &err);
+        db = Database::open(cs);
     }
-    if (db)
-        err = DemoData::createSchema(*db);
-    if (!db || err) {
-        ADD_FAILURE() << "cannot load the schema: " << err.description.toStdString();
+    const Result<void> loaded = db ? DemoData::createSchema(**db) : Result<void>(db.error());
+    if (!loaded) {
+        ADD_FAILURE() << "cannot load the schema: " << loaded.error().description.toStdString();
         return;
     }
     m_cs = cs;
@@ -145,11 +145,12 @@ EngineDatabase::~EngineDatabase()
 
 std::unique_ptr<Database> EngineDatabase::open() const
 {
-    FwError err;
-    auto db = Database::open(m_cs, &err);
-    if (!db)
-        ADD_FAILURE() << err.description.toStdString();
-    return db;
+    Result<std::unique_ptr<Database>> db = Database::open(m_cs);
+    if (!db) {
+        ADD_FAILURE() << db.error().description.toStdString();
+        return nullptr;
+    }
+    return std::move(db).value();
 }
 
 } // namespace fw::test

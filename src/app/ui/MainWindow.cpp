@@ -95,15 +95,14 @@ MainWindow::LoadOutcome MainWindow::Form_Load()
     if (ended())
         return LoadOutcome::EndProgram;
 
-    FwError dbError;
-    const int domains = m_dcPage->loadDomainList(&dbError);
-    if (dbError) {
+    const Result<int> domains = m_dcPage->loadDomainList();
+    if (!domains) {
         // The database could not be read: say why, and leave the list empty rather than claim it has no domains.
-        scope.report(dbError);
+        scope.report(domains.error());
         m_ctx.debug().write(QStringLiteral("Exiting Form_Load of Form frmMain"));
         return LoadOutcome::NoDomains;
     }
-    if (domains <= 0) {
+    if (*domains <= 0) {
         m_ctx.prompter().inform(startup_text::kNoDomains);
         return LoadOutcome::NoDomains;
     }

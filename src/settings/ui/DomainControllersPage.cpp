@@ -92,17 +92,15 @@ void DomainControllersPage::setSaveEnabled(bool on)
     render();
 }
 
-int DomainControllersPage::loadDomainList(FwError* error)
+Result<int> DomainControllersPage::loadDomainList()
 {
-    FwError err;
-    m_rows = SettingsStore(m_ctx.connectionString).readDomains(&err);
-    if (error)
-        *error = err;
-    if (err)
-        m_rows.clear();
+    Result<QList<DomainSettings>> read = SettingsStore(m_ctx.connectionString).readDomains();
+    m_rows = std::move(read).valueOr({});
     // With nothing to list the grid shows no domain rather than the ones of the previous load.
     if (m_rows.isEmpty())
         m_ui->gridDomains->setRows(1);
+    if (!read)
+        return read.error();
     return static_cast<int>(m_rows.size());
 }
 
@@ -147,12 +145,12 @@ void DomainControllersPage::PopulateDomainSettings()
     m_panelDomainId.clear();
 
     const SettingsStore store(m_ctx.connectionString);
-    FwError err;
-    const ConfigurationSnapshot config = store.readConfiguration(&err);
-    if (err) {
-        scope.report(err);
+    const Result<ConfigurationSnapshot> readConfig = store.readConfiguration();
+    if (!readConfig) {
+        scope.report(readConfig.error());
         return leave();
     }
+    const ConfigurationSnapshot& config = *readConfig;
     if (config.rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
         m_ctx.programEnd().request(1);
@@ -165,12 +163,13 @@ void DomainControllersPage::PopulateDomainSettings()
     }
     m_state.syncInterval = DomainSettings::text(interval->value);
 
-    const QList<DomainSettings> rows = store.readDomain(id, &err);
-    if (err) {
-        scope.report(err);
+    const Result<QList<DomainSettings>> readRows = store.readDomain(id);
+    if (!readRows) {
+        scope.report(readRows.error());
         render();
         return leave();
     }
+    const QList<DomainSettings>& rows = *readRows;
     if (rows.size() != 1) {
         m_ctx.prompter().inform(settings_text::kDomainReadMissing);
         render();
@@ -241,8 +240,8 @@ void DomainControllersPage::cmdDCSave_Click()
 void DomainControllersPage::showStoredAgain(const QString& objectId)
 {
     FlexGrid* g = m_ui->gridDomains;
-    FwError err;
-    if (loadDomainList(&err) > 0) {
+    const Result<int> domains = loadDomainList();
+    if (domains && *domains > 0) {
         fillDomainList();
         int row = 1;
         for (int r = 1; r < g->rows(); ++r) {
@@ -250,8 +249,8 @@ void DomainControllersPage::showStoredAgain(const QString& objectId)
                 row = r;
         }
         g->setRowSilently(row);
-    } else if (err) {
-        m_ctx.prompter().inform(errorReportText(err, QStringLiteral("cmdDCSave_Click"), kForm));
+    } else if (!domains) {
+        m_ctx.prompter().inform(errorReportText(domains.error(), QStringLiteral("cmdDCSave_Click"), kForm));
     }
     setSaveEnabled(false);
     PopulateDomainSettings();

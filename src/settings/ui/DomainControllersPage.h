@@ -24,8 +24,8 @@ public:
     explicit DomainControllersPage(AppContext& ctx, QWidget* parent = nullptr);
     ~DomainControllersPage() override;
 
-    // Reads the domain list; returns the number of domains (0 with `error` set when the database failed).
-    int loadDomainList(FwError* error);
+    // Reads the domain list; the number of domains, or why the database could not be read (the list is then empty).
+    Result<int> loadDomainList();
     // Fills the grid from the rows read (no move events, no questions: a reload discards changes).
     void fillDomainList();
     // Makes the first domain current and shows its settings.

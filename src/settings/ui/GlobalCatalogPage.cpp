@@ -78,11 +78,10 @@ void GlobalCatalogPage::PopulateGCSettings()
     ErrorScope scope(QStringLiteral("PopulateGCSettings"), kForm, OwnerKind::Form, {ErrorSink::Debugger, ErrorSink::LogPlain},
                      {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
     m_loaded = false;
-    FwError err;
-    const ConfigurationSnapshot config = SettingsStore(m_ctx.connectionString).readConfiguration(&err);
-    if (err) {
-        scope.report(err);
-    } else if (config.rowCount() == 0) {
+    const Result<ConfigurationSnapshot> config = SettingsStore(m_ctx.connectionString).readConfiguration();
+    if (!config) {
+        scope.report(config.error());
+    } else if (config->rowCount() == 0) {
         m_ctx.prompter().inform(settings_text::kConfigurationMissing);
         // The end is at once: nothing of this fill runs after it.
         m_ctx.programEnd().request(1);
@@ -96,8 +95,8 @@ void GlobalCatalogPage::PopulateGCSettings()
             else
                 m_ctx.prompter().inform(errorReportText(e, procedure, kForm));
         };
-        m_loaded = fillGcPanel(m_state, config, sinks);
-        m_read = config;
+        m_loaded = fillGcPanel(m_state, *config, sinks);
+        m_read = *config;
         render();
     }
     m_ctx.debug().write(QStringLiteral("Exiting PopulateGCSettings of Form frmMain"));
