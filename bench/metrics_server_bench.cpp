@@ -33,7 +33,7 @@ QString environmentDir()
     o.gcRuns = kRuns;
     o.objectRowRuns = 20;
     QDir(dir).removeRecursively();
-    if (fw::DemoEnvironment::create(dir, o))
+    if (!fw::DemoEnvironment::create(dir, o))
         return {};
     return dir;
 }

@@ -37,7 +37,7 @@ QString DemoEnvironment::registryText(const QString& connectionString, quint32 v
     return RegFileWriter::text(reg, QStringLiteral("Demo installation of Velmora for the Ferrowind settings tool."));
 }
 
-FwError DemoEnvironment::fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace)
+Result<void> DemoEnvironment::fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace)
 {
     Result<std::unique_ptr<Database>> opened = Database::open(connectionString);
     if (!opened)
@@ -46,8 +46,8 @@ FwError DemoEnvironment::fillDatabase(const QString& connectionString, const Dem
     const QStringList present = DemoData::velmoraObjects(db);
     if (!present.isEmpty()) {
         if (!replace)
-            return {58, QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
-                            .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
+            return FwError{58, QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
+                                   .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
         if (Result<void> dropped = DemoData::dropSchema(db); !dropped)
             return dropped.error();
     }
@@ -58,17 +58,17 @@ FwError DemoEnvironment::fillDatabase(const QString& connectionString, const Dem
         (void)DemoData::dropSchema(db); // what was made here, half filled, goes again; the first failure is the one told
         return made.error();
     }
-    return {};
+    return Result<void>::success();
 }
 
-FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
+Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
 {
     if (!replace)
         for (const QString& existing : {databasePath(dir), registryPath(dir)})
             if (QFileInfo::exists(existing))
-                return {58, QStringLiteral("%1 already exists; give --replace to replace it").arg(existing)};
+                return FwError{58, QStringLiteral("%1 already exists; give --replace to replace it").arg(existing)};
     if (!QDir().mkpath(dir))
-        return {75, QStringLiteral("Cannot create the folder %1").arg(dir)};
+        return FwError{75, QStringLiteral("Cannot create the folder %1").arg(dir)};
     const QString db = databasePath(dir);
     const QString tmp = db + QStringLiteral(".new");
     QFile::remove(tmp);
@@ -88,15 +88,15 @@ FwError DemoEnvironment::create(const QString& dir, const DemoDataOptions& optio
     // Only a complete database replaces the old one.
     QFile::remove(db);
     if (!QFile::rename(tmp, db))
-        return {75, QStringLiteral("Cannot move %1 to %2").arg(tmp, db)};
+        return FwError{75, QStringLiteral("Cannot move %1 to %2").arg(tmp, db)};
 
     QSaveFile reg(registryPath(dir));
     if (!reg.open(QIODevice::WriteOnly))
-        return {75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
     reg.write(registryText(QStringLiteral("sqlite:") + db).toUtf8());
     if (!reg.commit())
-        return {75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    return {};
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
+    return Result<void>::success();
 }
 
 } // namespace fw

@@ -1,6 +1,6 @@
 #pragma once
 #include "db/DemoData.h"
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QString>
 
@@ -12,10 +12,10 @@ class DemoEnvironment {
 public:
     // A database or registry file already in `dir` is replaced only when `replace` says so: it may be an
     // installation's own registry file or a demo someone has been editing.
-    static FwError create(const QString& dir, const DemoDataOptions& options, bool replace = false);
+    static Result<void> create(const QString& dir, const DemoDataOptions& options, bool replace = false);
     // Fills the database behind an ODBC connection string (a DSN or a full string) with the schema of its engine and
     // the demo data. A database already holding Velmora tables or views is left alone unless `replace` says so.
-    static FwError fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace = false);
+    static Result<void> fillDatabase(const QString& connectionString, const DemoDataOptions& options, bool replace = false);
     static QString databasePath(const QString& dir);
     static QString registryPath(const QString& dir);
     // The .reg text for a product of the given version and build numbers, pointing at the database (a connection

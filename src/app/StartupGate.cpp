@@ -67,7 +67,7 @@ bool StartupGate::checkActive() const
     return v.toInt() != 0;
 }
 
-FwError StartupGate::readTraceSetting()
+Result<void> StartupGate::readTraceSetting()
 {
     const qint32 v = GetRegistryValue(m_ctx.registry(), HKEY_LOCAL_MACHINE_HIVE, regkeys::kTool, QStringLiteral("Trace"),
                                       RegTypeNumber, 0)
@@ -75,7 +75,7 @@ FwError StartupGate::readTraceSetting()
     if (v < std::numeric_limits<qint16>::min() || v > std::numeric_limits<qint16>::max())
         return FwError::overflow();
     m_ctx.traceSetting = static_cast<qint16>(v);
-    return {};
+    return Result<void>::success();
 }
 
 void StartupGate::initSafetyFactors()

@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QString>
 
@@ -43,7 +43,7 @@ public:
     // "Active Status" is not 0 (a missing value counts as active).
     bool checkActive() const;
     // Reads "Trace" into traceSetting; a value outside 16 bits leaves it unchanged and gives error 6.
-    FwError readTraceSetting();
+    Result<void> readTraceSetting();
     // A safety factor still 0 becomes 2; values the history windows raised are kept.
     void initSafetyFactors();
     // Starts a new activity log with its header.

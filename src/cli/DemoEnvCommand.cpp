@@ -65,8 +65,8 @@ int runDemoEnv(CliEnv& env)
             env.err << "ferrowind demo-env: --database needs a DSN or a connection string\n";
             return ExitUsage;
         }
-        if (const FwError e = DemoEnvironment::fillDatabase(cs, o, p.isSet(replace))) {
-            env.err << "ferrowind demo-env: " << e.description << "\n";
+        if (const Result<void> filled = DemoEnvironment::fillDatabase(cs, o, p.isSet(replace)); !filled) {
+            env.err << "ferrowind demo-env: " << filled.error().description << "\n";
             return ExitFailed;
         }
         env.out << "Filled " << redactConnectionString(cs) << "\n";
@@ -77,8 +77,8 @@ int runDemoEnv(CliEnv& env)
         return ExitUsage;
     }
     const QString dir = QDir(p.positionalArguments().first()).absolutePath();
-    if (const FwError e = DemoEnvironment::create(dir, o, p.isSet(replace))) {
-        env.err << "ferrowind demo-env: " << e.description << "\n";
+    if (const Result<void> created = DemoEnvironment::create(dir, o, p.isSet(replace)); !created) {
+        env.err << "ferrowind demo-env: " << created.error().description << "\n";
         return ExitFailed;
     }
     env.out << "Created " << DemoEnvironment::databasePath(dir) << "\n";

@@ -161,7 +161,7 @@ int runHistory(CliEnv& env)
     StartupGate gate(ctx);
     if (gateRefuses(env, QStringLiteral("history"), gate))
         return ExitUsage;
-    gate.readTraceSetting();
+    (void)gate.readTraceSetting(); // a value that does not fit leaves trace off, as in the window
     ctx.connectionString = gate.connectionString();
     gate.initSafetyFactors();
     if (startFactor > 0)

@@ -76,14 +76,13 @@ void MetricsServer::setWebConfig(const WebConfig& config)
     m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users);
 }
 
-quint16 MetricsServer::listen(const QHostAddress& address, quint16 port, QString* error)
+Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
 {
     auto* tcp = new Listener([this](qintptr d) { accept(d); }, this);
     if (!tcp->listen(address, port)) {
-        if (error)
-            *error = tcp->errorString();
+        const FwError e{static_cast<int>(tcp->serverError()), tcp->errorString()};
         delete tcp;
-        return 0;
+        return e;
     }
     m_listener = tcp;
     return tcp->serverPort();

@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/HttpConnection.h"
+#include "log/Result.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -40,8 +41,8 @@ public:
     void setLimits(const HttpLimits& limits) { m_limits = limits; }
     void setWebConfig(const WebConfig& config);
 
-    // The port listened on (useful when 0 was asked for), or 0 with *error filled.
-    quint16 listen(const QHostAddress& address, quint16 port, QString* error);
+    // The port listened on (useful when 0 was asked for).
+    Result<quint16> listen(const QHostAddress& address, quint16 port);
     // Stops accepting and closes idle connections; `done` is called once every answer in progress has been
     // handed over, at most one deadline later.
     void drain(std::function<void()> done);

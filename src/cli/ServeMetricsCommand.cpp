@@ -84,12 +84,12 @@ int runServeMetrics(CliEnv& env)
 
     std::optional<WebConfig> web;
     if (p.isSet(webConfig)) {
-        QString problem;
-        web = WebConfig::load(p.value(webConfig), &problem);
-        if (!web) {
-            env.err << "ferrowind serve-metrics: " << problem << "\n";
+        Result<WebConfig> loaded = WebConfig::load(p.value(webConfig));
+        if (!loaded) {
+            env.err << "ferrowind serve-metrics: " << loaded.error().description << "\n";
             return ExitUsage;
         }
+        web = std::move(loaded).value();
     }
 
     // Watched before anything slow starts, so a stop sent while starting up still ends the server cleanly. The
@@ -143,12 +143,12 @@ int runServeMetrics(CliEnv& env)
         env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
         return ExitOk;
     }
-    QString error;
-    const quint16 port = server.listen(where->address, where->port, &error);
-    if (!port) {
-        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << error << "\n";
+    const Result<quint16> listening = server.listen(where->address, where->port);
+    if (!listening) {
+        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << listening.error().description << "\n";
         return ExitUsage;
     }
+    const quint16 port = *listening;
     const QString host = where->address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QLatin1Char('[') + where->address.toString() + QLatin1Char(']')
                              : where->address.toString();

@@ -373,7 +373,7 @@ int runSettingsSet(CliEnv& env)
     StartupGate gate(ctx);
     if (gateRefuses(env, QStringLiteral("settings set"), gate))
         return ExitUsage;
-    gate.readTraceSetting();
+    (void)gate.readTraceSetting(); // a value that does not fit leaves trace off, as in the window
     ctx.connectionString = gate.connectionString();
     const SettingsStore store(ctx.connectionString);
 

@@ -27,7 +27,7 @@ int runUpdateCheck(CliEnv& env)
     const QString running = AppContext::programVersion();
     const LatestVersionLookup latest = lookupLatestVersion(ctx, homePage, QString());
     const bool found = !latest.comparable.isEmpty();
-    const bool newer = found && compareComparableVersions(PadVersionString(running), latest.comparable) < 0;
+    const bool newer = found && compareComparableVersions(PadVersionString(running).valueOr(QString()), latest.comparable) < 0;
 
     if (p.isSet(json)) {
         QJsonObject o;

@@ -35,7 +35,7 @@ int runVersion(CliEnv& env)
     const bool activeOk = gate.checkActive();
     checks.append({QStringLiteral("failover"), activeOk,
                    activeOk ? QStringLiteral("active server") : startup_text::kInactiveRefused});
-    const FwError trace = gate.readTraceSetting();
+    const Result<void> trace = gate.readTraceSetting();
     // Not a gate: the tool runs with trace off when the value does not fit.
     const bool statusTab = gate.statusTabAvailable();
     const bool allOk = versionOk && connectorOk && activeOk;
@@ -45,7 +45,7 @@ int runVersion(CliEnv& env)
         o[QStringLiteral("tool")] = AppContext::programVersion();
         o[QStringLiteral("velmora")] = ctx.localVersion.Text;
         o[QStringLiteral("statusTab")] = statusTab;
-        o[QStringLiteral("trace")] = trace ? QJsonValue(QStringLiteral("overflow")) : QJsonValue(ctx.traceSetting);
+        o[QStringLiteral("trace")] = !trace ? QJsonValue(QStringLiteral("overflow")) : QJsonValue(ctx.traceSetting);
         QJsonArray a;
         for (const Check& c : checks)
             a.append(QJsonObject{{QStringLiteral("check"), c.name}, {QStringLiteral("ok"), c.ok}, {QStringLiteral("detail"), c.detail}});
@@ -58,7 +58,7 @@ int runVersion(CliEnv& env)
         for (const Check& c : checks)
             env.out << QStringLiteral("  %1 %2: %3\n").arg(c.ok ? "ok     " : "REFUSED", c.name.leftJustified(10), c.detail);
         env.out << "  Status tab: " << (statusTab ? "shown (8.0(0.85) or later)" : "hidden (before 8.0(0.85))") << "\n";
-        env.out << "  Trace: " << (trace ? QStringLiteral("value does not fit 16 bits (overflow), trace off")
+        env.out << "  Trace: " << (!trace ? QStringLiteral("value does not fit 16 bits (overflow), trace off")
                                          : QString::number(ctx.traceSetting))
                 << "\n";
     }

@@ -24,20 +24,21 @@ const QStringList kUnsupportedTls = {QStringLiteral("min_version"), QStringLiter
 
 class YamlDoc {
 public:
-    bool load(const QByteArray& text, QString* error)
+    Result<void> load(const QByteArray& text)
     {
         yaml_parser_t parser;
         yaml_parser_initialize(&parser);
         yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.constData()),
                                      static_cast<size_t>(text.size()));
         const bool ok = yaml_parser_load(&parser, &m_doc) != 0;
+        Result<void> loaded;
         if (!ok)
-            *error = QStringLiteral("is not valid YAML (line %1: %2)")
-                         .arg(parser.problem_mark.line + 1)
-                         .arg(QString::fromUtf8(parser.problem ? parser.problem : "unreadable"));
+            loaded = FwError{0, QStringLiteral("is not valid YAML (line %1: %2)")
+                                 .arg(parser.problem_mark.line + 1)
+                                 .arg(QString::fromUtf8(parser.problem ? parser.problem : "unreadable"))};
         yaml_parser_delete(&parser);
         m_loaded = ok;
-        return ok;
+        return loaded;
     }
     ~YamlDoc()
     {
@@ -55,27 +56,22 @@ public:
     }
     static bool isEmpty(const yaml_node_t* n) { return isScalar(n) && n->data.scalar.length == 0; }
 
-    // Calls `each(key, value)` for each pair of a mapping; false (with *error) for a node that is no mapping
-    // or a key that is no text.
-    bool forEachPair(yaml_node_t* map, const QString& where, QString* error,
-                     const std::function<bool(const QString&, yaml_node_t*)>& each)
+    // Calls `each(key, value)` for each pair of a mapping until one fails; an error too for a node that is no
+    // mapping or a key that is no text.
+    Result<void> forEachPair(yaml_node_t* map, const QString& where, const std::function<Result<void>(const QString&, yaml_node_t*)>& each)
     {
         if (isEmpty(map))
-            return true;
-        if (!map || map->type != YAML_MAPPING_NODE) {
-            *error = where + QStringLiteral(" must be a mapping");
-            return false;
-        }
+            return Result<void>::success();
+        if (!map || map->type != YAML_MAPPING_NODE)
+            return FwError{0, where + QStringLiteral(" must be a mapping")};
         for (yaml_node_pair_t* p = map->data.mapping.pairs.start; p < map->data.mapping.pairs.top; ++p) {
             yaml_node_t* key = node(p->key);
-            if (!isScalar(key)) {
-                *error = where + QStringLiteral(" has a key that is not text");
-                return false;
-            }
-            if (!each(text(key), node(p->value)))
-                return false;
+            if (!isScalar(key))
+                return FwError{0, where + QStringLiteral(" has a key that is not text")};
+            if (Result<void> r = each(text(key), node(p->value)); !r)
+                return r;
         }
-        return true;
+        return Result<void>::success();
     }
 
 private:
@@ -83,13 +79,11 @@ private:
     bool m_loaded = false;
 };
 
-std::optional<QByteArray> readFile(const QString& path, const QString& what, QString* error)
+Result<QByteArray> readFile(const QString& path, const QString& what)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = what + QStringLiteral(" ") + path + QStringLiteral(" cannot be read: ") + f.errorString();
-        return std::nullopt;
-    }
+    if (!f.open(QIODevice::ReadOnly))
+        return FwError{0, what + QStringLiteral(" ") + path + QStringLiteral(" cannot be read: ") + f.errorString()};
     return f.readAll();
 }
 
@@ -112,27 +106,23 @@ struct TlsFields {
     QString cert, key, clientCa, clientAuth;
 };
 
-bool buildTls(const TlsFields& f, const QDir& base, WebConfig& c, QString* error)
+Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
 {
-    if (f.cert.isEmpty() || f.key.isEmpty()) {
-        *error = QStringLiteral("tls_server_config needs both cert_file and key_file");
-        return false;
-    }
-    const auto certPem = readFile(base.absoluteFilePath(f.cert), QStringLiteral("cert_file"), error);
-    const auto keyPem = certPem ? readFile(base.absoluteFilePath(f.key), QStringLiteral("key_file"), error) : std::nullopt;
+    if (f.cert.isEmpty() || f.key.isEmpty())
+        return FwError{0, QStringLiteral("tls_server_config needs both cert_file and key_file")};
+    const Result<QByteArray> certPem = readFile(base.absoluteFilePath(f.cert), QStringLiteral("cert_file"));
+    if (!certPem)
+        return certPem.error();
+    const Result<QByteArray> keyPem = readFile(base.absoluteFilePath(f.key), QStringLiteral("key_file"));
     if (!keyPem)
-        return false;
+        return keyPem.error();
     const QList<QSslCertificate> chain = QSslCertificate::fromData(*certPem, QSsl::Pem);
-    if (chain.isEmpty() || chain.first().isNull()) {
-        *error = QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" holds no PEM certificate");
-        return false;
-    }
+    if (chain.isEmpty() || chain.first().isNull())
+        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" holds no PEM certificate")};
     const std::optional<QSslKey> key = privateKey(*keyPem);
-    if (!key) {
-        *error = QStringLiteral("key_file ") + base.absoluteFilePath(f.key) +
-                 QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)");
-        return false;
-    }
+    if (!key)
+        return FwError{0, QStringLiteral("key_file ") + base.absoluteFilePath(f.key) +
+                       QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)")};
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setProtocol(QSsl::TlsV1_2OrLater);
     tls.setLocalCertificateChain(chain);
@@ -140,38 +130,30 @@ bool buildTls(const TlsFields& f, const QDir& base, WebConfig& c, QString* error
     tls.setPeerVerifyMode(QSslSocket::VerifyNone);
     const QString auth = f.clientAuth.isEmpty() ? QStringLiteral("NoClientCert") : f.clientAuth;
     if (!f.clientCa.isEmpty()) {
-        const auto caPem = readFile(base.absoluteFilePath(f.clientCa), QStringLiteral("client_ca_file"), error);
+        const Result<QByteArray> caPem = readFile(base.absoluteFilePath(f.clientCa), QStringLiteral("client_ca_file"));
         if (!caPem)
-            return false;
+            return caPem.error();
         const QList<QSslCertificate> cas = QSslCertificate::fromData(*caPem, QSsl::Pem);
-        if (cas.isEmpty()) {
-            *error = QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) +
-                     QStringLiteral(" holds no PEM certificate");
-            return false;
-        }
+        if (cas.isEmpty())
+            return FwError{0, QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) + QStringLiteral(" holds no PEM certificate")};
         tls.setCaCertificates(cas);
-        if (auth != QLatin1String("RequireAndVerifyClientCert")) {
-            *error = QStringLiteral("client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert");
-            return false;
-        }
+        if (auth != QLatin1String("RequireAndVerifyClientCert"))
+            return FwError{0, QStringLiteral("client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert")};
     }
     if (auth == QLatin1String("RequireAndVerifyClientCert")) {
-        if (f.clientCa.isEmpty()) {
-            *error = QStringLiteral("client_auth_type RequireAndVerifyClientCert needs client_ca_file");
-            return false;
-        }
+        if (f.clientCa.isEmpty())
+            return FwError{0, QStringLiteral("client_auth_type RequireAndVerifyClientCert needs client_ca_file")};
         tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
     } else if (auth == QLatin1String("RequestClientCert") || auth == QLatin1String("RequireAnyClientCert")) {
         tls.setPeerVerifyMode(QSslSocket::QueryPeer);
         c.requireClientCertificate = auth == QLatin1String("RequireAnyClientCert");
     } else if (auth != QLatin1String("NoClientCert")) {
-        *error = QStringLiteral("client_auth_type '") + auth +
-                 QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
-                                "RequireAndVerifyClientCert)");
-        return false;
+        return FwError{0, QStringLiteral("client_auth_type '") + auth +
+                       QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
+                                      "RequireAndVerifyClientCert)")};
     }
     c.tls = tls;
-    return true;
+    return Result<void>::success();
 }
 
 } // namespace
@@ -217,65 +199,60 @@ bool BasicAuth::allows(const QByteArray& authorization)
     return true;
 }
 
-std::optional<WebConfig> WebConfig::load(const QString& path, QString* error)
+Result<WebConfig> WebConfig::load(const QString& path)
 {
-    QString problem;
-    const auto fail = [&](const QString& why) {
-        *error = QStringLiteral("the web configuration ") + path + QStringLiteral(" ") + why;
-        return std::nullopt;
+    const auto fail = [&](const QString& why) -> Result<WebConfig> {
+        return FwError{0, QStringLiteral("the web configuration ") + path + QStringLiteral(" ") + why};
     };
-    const auto text = readFile(path, QStringLiteral("file"), &problem);
+    const Result<QByteArray> text = readFile(path, QStringLiteral("file"));
     if (!text)
-        return fail(QStringLiteral("cannot be read: ") + problem.section(QStringLiteral(": "), -1));
+        return fail(QStringLiteral("cannot be read: ") + text.error().description.section(QStringLiteral(": "), -1));
     YamlDoc doc;
-    if (!doc.load(*text, &problem))
-        return fail(problem);
+    if (const Result<void> parsed = doc.load(*text); !parsed)
+        return fail(parsed.error().description);
     WebConfig c;
     TlsFields tls;
     bool hasTls = false;
     const QDir base = QFileInfo(path).absoluteDir();
     // An empty file asks for nothing: plain HTTP without authentication.
-    const bool ok = !doc.root() || doc.forEachPair(doc.root(), QStringLiteral("the file"), &problem, [&](const QString& key, yaml_node_t* value) {
-        if (key == QLatin1String("tls_server_config")) {
-            hasTls = !YamlDoc::isEmpty(value);
-            return doc.forEachPair(value, key, &problem, [&](const QString& k, yaml_node_t* v) {
-                QString* field = k == QLatin1String("cert_file")          ? &tls.cert
-                                 : k == QLatin1String("key_file")         ? &tls.key
-                                 : k == QLatin1String("client_ca_file")   ? &tls.clientCa
-                                 : k == QLatin1String("client_auth_type") ? &tls.clientAuth
-                                                                          : nullptr;
-                if (!field) {
-                    problem = QStringLiteral("tls_server_config.") + k +
-                              (kUnsupportedTls.contains(k) ? QStringLiteral(" is not supported") : QStringLiteral(" is not a known key"));
-                    return false;
-                }
-                if (!YamlDoc::isScalar(v)) {
-                    problem = QStringLiteral("tls_server_config.") + k + QStringLiteral(" must be text");
-                    return false;
-                }
-                *field = YamlDoc::text(v);
-                return true;
-            });
-        }
-        if (key == QLatin1String("basic_auth_users")) {
-            return doc.forEachPair(value, key, &problem, [&](const QString& user, yaml_node_t* v) {
-                const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
-                if (!isBcrypt(hash)) {
-                    problem = QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash");
-                    return false;
-                }
-                c.users.insert(user, hash);
-                return true;
-            });
-        }
-        problem = key + (key == QLatin1String("http_server_config") ? QStringLiteral(" is not supported")
-                                                                     : QStringLiteral(" is not a known key"));
-        return false;
-    });
-    if (!ok)
-        return fail(problem);
-    if (hasTls && !buildTls(tls, base, c, &problem))
-        return fail(problem);
+    Result<void> read;
+    if (doc.root())
+        read = doc.forEachPair(doc.root(), QStringLiteral("the file"), [&](const QString& key, yaml_node_t* value) -> Result<void> {
+            if (key == QLatin1String("tls_server_config")) {
+                hasTls = !YamlDoc::isEmpty(value);
+                return doc.forEachPair(value, key, [&](const QString& k, yaml_node_t* v) -> Result<void> {
+                    QString* field = k == QLatin1String("cert_file")          ? &tls.cert
+                                     : k == QLatin1String("key_file")         ? &tls.key
+                                     : k == QLatin1String("client_ca_file")   ? &tls.clientCa
+                                     : k == QLatin1String("client_auth_type") ? &tls.clientAuth
+                                                                              : nullptr;
+                    if (!field)
+                        return FwError{0, QStringLiteral("tls_server_config.") + k +
+                                       (kUnsupportedTls.contains(k) ? QStringLiteral(" is not supported") : QStringLiteral(" is not a known key"))};
+                    if (!YamlDoc::isScalar(v))
+                        return FwError{0, QStringLiteral("tls_server_config.") + k + QStringLiteral(" must be text")};
+                    *field = YamlDoc::text(v);
+                    return Result<void>::success();
+                });
+            }
+            if (key == QLatin1String("basic_auth_users")) {
+                return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
+                    const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
+                    if (!isBcrypt(hash))
+                        return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash")};
+                    c.users.insert(user, hash);
+                    return Result<void>::success();
+                });
+            }
+            return FwError{0, key + (key == QLatin1String("http_server_config") ? QStringLiteral(" is not supported")
+                                                                               : QStringLiteral(" is not a known key"))};
+        });
+    if (!read)
+        return fail(read.error().description);
+    if (hasTls) {
+        if (const Result<void> built = buildTls(tls, base, c); !built)
+            return fail(built.error().description);
+    }
     return c;
 }
 

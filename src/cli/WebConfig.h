@@ -1,4 +1,6 @@
 #pragma once
+#include "log/Result.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
@@ -17,9 +19,9 @@ struct WebConfig {
     bool requireClientCertificate = false; // RequireAnyClientCert: a certificate, checked by no CA
     QHash<QString, QByteArray> users;      // name -> bcrypt hash
 
-    // Nullopt with *error filled for a file that cannot be read, an unknown or unsupported key, or a
-    // certificate, key or hash that is not usable.
-    static std::optional<WebConfig> load(const QString& path, QString* error);
+    // An error for a file that cannot be read, an unknown or unsupported key, or a certificate, key or hash
+    // that is not usable.
+    static Result<WebConfig> load(const QString& path);
 };
 
 // Checks "Authorization: Basic ..." values against bcrypt hashes. Passwords found right are remembered

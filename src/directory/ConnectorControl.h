@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QList>
 #include <QString>
@@ -28,7 +28,7 @@ constexpr int kAutomationError = 440;
 class ConnectorControl {
 public:
     virtual ~ConnectorControl() = default;
-    virtual FwError call(ConnectorKind kind, const QString& method, const QString& argument) = 0;
+    virtual Result<void> call(ConnectorKind kind, const QString& method, const QString& argument) = 0;
 };
 
 // The program and its arguments for one call: the configured command split into words (quotes group, as
@@ -43,7 +43,7 @@ QStringList connectorCommandLine(const QString& configured, ConnectorKind kind, 
 class CommandConnectorControl final : public ConnectorControl {
 public:
     CommandConnectorControl(const RegistryStore& registry, int timeoutMs = 10000);
-    FwError call(ConnectorKind kind, const QString& method, const QString& argument) override;
+    Result<void> call(ConnectorKind kind, const QString& method, const QString& argument) override;
 
 private:
     const RegistryStore& m_registry;

@@ -17,10 +17,7 @@ namespace {
 
 const QString kForm = QStringLiteral("frmMain");
 
-FwError noConnector()
-{
-    return {connector::kCannotCreateObject, QStringLiteral("ActiveX component can't create object")};
-}
+const FwError kNoConnector{connector::kCannotCreateObject, QStringLiteral("ActiveX component can't create object")};
 
 // Rows of a query, counted by walking it (forward-only drivers cannot say).
 int countRows(QSqlQuery& q)
@@ -34,11 +31,11 @@ int countRows(QSqlQuery& q)
 } // namespace
 
 // The connector's command may take seconds: the window keeps painting meanwhile and takes no input.
-FwError ForcedReconnect::signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument)
+Result<void> ForcedReconnect::signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument)
 {
-    FwError e;
-    m_wait.runBlocking([&] { e = connector.call(kind, method, argument); });
-    return e;
+    Result<void> r;
+    m_wait.runBlocking([&] { r = connector.call(kind, method, argument); });
+    return r;
 }
 
 ForcedReconnect::ForcedReconnect(AppContext& ctx, WaitUi& wait, std::function<void()> reload)
@@ -104,18 +101,18 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
     }
     auto connector = m_ctx.seams().connector;
     if (!connector)
-        return fail(noConnector(), proc);
-    if (const FwError e = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController))
-        return fail(e, proc);
+        return fail(kNoConnector, proc);
+    if (const Result<void> first = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController); !first)
+        return fail(first.error(), proc);
     pause(kDomainPauseMs);
     // The first request is made; a reload that ended the program stops the rest.
     if (!reloadGoesOn())
         return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    const FwError second = signal(*connector, ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
+    const Result<void> second = signal(*connector, ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
     Outcome outcome = Outcome::Initiated;
-    if (second) {
-        outcome = fail(second, proc);
+    if (!second) {
+        outcome = fail(second.error(), proc);
     } else {
         m_wait.setBusy(false);
         m_ctx.prompter().inform(reconnect_text::kDomainDone + domainController);
@@ -163,15 +160,16 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     }
     auto connector = m_ctx.seams().connector;
     if (!connector)
-        return fail(noConnector(), proc);
-    if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()))
-        return fail(e, proc);
+        return fail(kNoConnector, proc);
+    if (const Result<void> first = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()); !first)
+        return fail(first.error(), proc);
     pause(kGlobalCatalogPauseMs);
     if (!reloadGoesOn())
         return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    if (const FwError e = signal(*connector, ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString()))
-        return fail(e, proc);
+    if (const Result<void> second = signal(*connector, ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString());
+        !second)
+        return fail(second.error(), proc);
     m_wait.setBusy(false);
     m_ctx.prompter().inform(reconnect_text::kGcDone);
     return Outcome::Initiated;

@@ -1,6 +1,6 @@
 #pragma once
 #include "directory/ConnectorControl.h"
-#include "log/FwError.h"
+#include "log/Result.h"
 
 #include <QString>
 #include <functional>
@@ -46,7 +46,7 @@ public:
 
 private:
     void pause(int ms);
-    FwError signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument);
+    Result<void> signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument);
     Outcome fail(const FwError& e, const QString& procedure);
     // Runs the window's reload; false when it ended the program: then nothing more is signalled or shown.
     bool reloadGoesOn();

@@ -46,23 +46,19 @@ LdapDirectory::Path LdapDirectory::parsePath(const QString& adsPath)
     return p;
 }
 
-BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
+Result<RootDse> LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
 {
-    BindResult r;
     const Path p = parsePath(adsPath);
-    if (!p.valid) {
-        r.error = QStringLiteral("'%1' is not a directory path with a server name").arg(adsPath);
-        return r;
-    }
-    if (p.server.isEmpty()) {
-        r.error = QStringLiteral("no server name in '%1'").arg(adsPath);
-        return r;
-    }
+    if (!p.valid)
+        return FwError{0, QStringLiteral("'%1' is not a directory path with a server name").arg(adsPath)};
+    if (p.server.isEmpty())
+        return FwError{0, QStringLiteral("no server name in '%1'").arg(adsPath)};
     const quint16 override = p.gc ? m_options.gcPort : m_options.ldapPort;
     const quint16 port = override ? override : p.port;
-    const QList<QHostAddress> addrs = net::resolveHost(p.server, deadline, &r.error);
-    if (addrs.isEmpty())
-        return r;
+    const Result<QList<QHostAddress>> resolved = net::resolveHost(p.server, deadline);
+    if (!resolved)
+        return resolved.error();
+    const QList<QHostAddress> addrs = *resolved;
     struct Attempt {
         std::optional<LdapEntry> entry;
         QString error;
@@ -81,21 +77,25 @@ BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
             for (const QHostAddress& address : addrs) {
                 LdapSession s;
                 *step = Connect;
-                if (!s.open(server, address, port, o.sourceAddress, deadline)) {
-                    a.error = s.error();
+                if (const Result<void> opened = s.open(server, address, port, o.sourceAddress, deadline); !opened) {
+                    a.error = opened.error().description;
                     continue;
                 }
                 *step = Bind;
-                if (kerberos && !s.bindGssapi()) {
-                    a.error = s.error();
-                    return a;
+                if (kerberos) {
+                    if (const Result<void> bound = s.bindGssapi(); !bound) {
+                        a.error = bound.error().description;
+                        return a;
+                    }
                 }
                 *step = Search;
-                a.entry = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
-                                     {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
-                if (a.entry)
+                Result<LdapEntry> read = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
+                                                    {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
+                if (read) {
+                    a.entry = std::move(read).value();
                     return a;
-                a.error = s.error();
+                }
+                a.error = read.error().description;
             }
             return a;
         });
@@ -104,58 +104,52 @@ BindResult LdapDirectory::bind(const QString& adsPath, const Deadline& deadline)
         static const char* const names[] = {"LDAP connect", "GSSAPI bind", "LDAP search"};
         return {std::nullopt, Deadline::cutShort(QString::fromLatin1(names[step->load()]), p.server)};
     };
+    RootDse root;
     Attempt a;
     if (m_options.useKerberos) {
         a = attempt(true);
-        r.root.authenticated = a.entry.has_value();
+        root.authenticated = a.entry.has_value();
     }
     if (!a.entry && !deadline.expired())
         a = attempt(false);
-    if (!a.entry) {
-        r.error = a.error;
-        return r;
-    }
+    if (!a.entry)
+        return FwError{0, a.error};
     const LdapEntry& entry = *a.entry;
-    r.root.dnsHostName = first(entry, "dnshostname");
-    r.root.serverName = first(entry, "servername");
-    r.root.defaultNamingContext = first(entry, "defaultnamingcontext");
-    r.root.globalCatalogReady = first(entry, "isglobalcatalogready").compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
+    root.dnsHostName = first(entry, "dnshostname");
+    root.serverName = first(entry, "servername");
+    root.defaultNamingContext = first(entry, "defaultnamingcontext");
+    root.globalCatalogReady = first(entry, "isglobalcatalogready").compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0;
     for (const QByteArray& c : entry.value(QStringLiteral("supportedcapabilities")))
         if (c == kActiveDirectoryCapability)
-            r.root.activeDirectory = true;
-    if (!r.root.activeDirectory || r.root.serverName.isEmpty()) {
-        r.error = QStringLiteral("%1 is not an Active Directory domain controller").arg(p.server);
-        return r;
-    }
-    if (p.gc && !r.root.globalCatalogReady) {
-        r.error = QStringLiteral("%1 is not a ready global catalog").arg(p.server);
-        return r;
-    }
-    r.ok = true;
-    return r;
+            root.activeDirectory = true;
+    if (!root.activeDirectory || root.serverName.isEmpty())
+        return FwError{0, QStringLiteral("%1 is not an Active Directory domain controller").arg(p.server)};
+    if (p.gc && !root.globalCatalogReady)
+        return FwError{0, QStringLiteral("%1 is not a ready global catalog").arg(p.server)};
+    return root;
 }
 
-QString LdapDirectory::siteOfServer(const QString& server, const Deadline& deadline, QString* why)
+Result<QString> LdapDirectory::siteOfServer(const QString& server, const Deadline& deadline)
 {
-    const BindResult b = bind(QStringLiteral("LDAP://%1:389").arg(server), deadline);
-    if (!b.ok && why)
-        *why = b.error;
-    return b.ok ? siteFromServerDn(b.root.serverName) : QString();
+    const Result<RootDse> root = bind(QStringLiteral("LDAP://%1:389").arg(server), deadline);
+    if (!root)
+        return root.error();
+    return siteFromServerDn(root->serverName);
 }
 
-QString LdapDirectory::siteOfComputer(const QString&, const Deadline& deadline, QString* why)
+Result<QString> LdapDirectory::siteOfComputer(const QString&, const Deadline& deadline)
 {
     // Only this computer's site can be found out this way: its domain's DCs name the site of the
     // subnet our pings come from.
     if (!m_locator || !m_locator->available())
-        return {};
+        return QString();
     const QString domain = m_primaryDomain ? m_primaryDomain() : QString();
     DcLookupRequest request{QString(), domain, 0};
     request.deadline = deadline;
     const DcLookupResult r = m_locator->locate(request);
-    if (r.error != dcerr::Ok && why)
-        *why = r.detail;
-    return r.error == dcerr::Ok ? r.info.clientSiteName : QString();
+    if (r.error != dcerr::Ok)
+        return FwError{r.error, r.detail};
+    return r.info.clientSiteName;
 }
 
 } // namespace fw

@@ -22,9 +22,9 @@ class LdapDirectory final : public Directory {
 public:
     LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocatorBackend> locator, std::function<QString()> primaryDomain);
 
-    BindResult bind(const QString& adsPath, const Deadline& deadline) override;
-    QString siteOfServer(const QString& server, const Deadline& deadline, QString* why = nullptr) override;
-    QString siteOfComputer(const QString& computerName, const Deadline& deadline, QString* why = nullptr) override;
+    Result<RootDse> bind(const QString& adsPath, const Deadline& deadline) override;
+    Result<QString> siteOfServer(const QString& server, const Deadline& deadline) override;
+    Result<QString> siteOfComputer(const QString& computerName, const Deadline& deadline) override;
 
     DirectoryOptions& options() { return m_options; }
 

@@ -33,26 +33,26 @@ LdapSession::~LdapSession()
         ldap_unbind_ext_s(m_ld, nullptr, nullptr);
 }
 
-bool LdapSession::arm(const char* step)
+Result<void> LdapSession::arm(const char* step)
 {
     const int left = m_deadline.remainingMs();
-    if (left <= 0) {
-        m_error = Deadline::cutShort(QString::fromLatin1(step), m_server);
-        return false;
-    }
+    if (left <= 0)
+        return FwError{0, Deadline::cutShort(QString::fromLatin1(step), m_server)};
     struct timeval tv {left / 1000, (left % 1000) * 1000};
     ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
     ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &tv);
-    return true;
+    return Result<void>::success();
 }
 
-bool LdapSession::open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline)
+Result<void> LdapSession::open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source,
+                                const Deadline& deadline)
 {
     m_deadline = deadline;
     m_server = host.isEmpty() ? address.toString() : host;
-    const int fd = net::connectTcp(address, port, source, deadline, &m_error, m_server);
-    if (fd < 0)
-        return false;
+    const Result<int> connected = net::connectTcp(address, port, source, deadline, m_server);
+    if (!connected)
+        return connected.error();
+    const int fd = *connected;
     QString urlHost = host.isEmpty() ? address.toString() : host;
     if (QHostAddress(urlHost).protocol() == QAbstractSocket::IPv6Protocol)
         urlHost = QLatin1Char('[') + urlHost + QLatin1Char(']');
@@ -61,8 +61,7 @@ bool LdapSession::open(const QString& host, const QHostAddress& address, quint16
     if (rc != LDAP_SUCCESS || !m_ld) {
         ::close(fd);
         m_ld = nullptr;
-        m_error = QStringLiteral("LDAP session on %1: %2").arg(QString::fromUtf8(url), ldapText(rc));
-        return false;
+        return FwError{0, QStringLiteral("LDAP session on %1: %2").arg(QString::fromUtf8(url), ldapText(rc))};
     }
     // libldap allocates whatever length a reply declares; no rootDSE or netlogon reply comes near this.
     Sockbuf* sb = nullptr;
@@ -71,21 +70,22 @@ bool LdapSession::open(const QString& host, const QHostAddress& address, quint16
         ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &maxIncoming) != 1) {
         ldap_unbind_ext_s(m_ld, nullptr, nullptr);
         m_ld = nullptr;
-        m_error = QStringLiteral("LDAP session on %1: the size of its replies cannot be limited").arg(QString::fromUtf8(url));
-        return false;
+        return FwError{0, QStringLiteral("LDAP session on %1: the size of its replies cannot be limited").arg(QString::fromUtf8(url))};
     }
     const int version = LDAP_VERSION3;
     ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(m_ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     // The name in the URL is the service's name; no reverse lookup of the address.
     ldap_set_option(m_ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-    return true;
+    return Result<void>::success();
 }
 
-bool LdapSession::bindGssapi()
+Result<void> LdapSession::bindGssapi()
 {
-    if (!m_ld || !arm("GSSAPI bind"))
-        return false;
+    if (!m_ld)
+        return FwError{0, QStringLiteral("GSSAPI bind without an LDAP session")};
+    if (Result<void> armed = arm("GSSAPI bind"); !armed)
+        return armed;
     const int rc = ldap_sasl_interactive_bind_s(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, nullptr);
     if (rc != LDAP_SUCCESS) {
         char* diag = nullptr;
@@ -93,24 +93,25 @@ bool LdapSession::bindGssapi()
         if (rc == LDAP_TIMEOUT || m_deadline.expired()) {
             if (diag)
                 ldap_memfree(diag);
-            m_error = Deadline::cutShort(QStringLiteral("GSSAPI bind"), m_server);
-            return false;
+            return FwError{0, Deadline::cutShort(QStringLiteral("GSSAPI bind"), m_server)};
         }
-        m_error = QStringLiteral("GSSAPI bind to %1: %2%3").arg(m_server, ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString());
+        const FwError e{0, QStringLiteral("GSSAPI bind to %1: %2%3")
+                                      .arg(m_server, ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString())};
         if (diag)
             ldap_memfree(diag);
-        return false;
+        return e;
     }
-    return true;
+    return Result<void>::success();
 }
 
-std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
-                                              bool* noEntry)
+Result<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes, bool* noEntry)
 {
     if (noEntry)
         *noEntry = false;
-    if (!m_ld || !arm("LDAP search"))
-        return std::nullopt;
+    if (!m_ld)
+        return FwError{0, QStringLiteral("LDAP search without an LDAP session")};
+    if (Result<void> armed = arm("LDAP search"); !armed)
+        return armed.error();
     QList<QByteArray> attrCopies = attributes;
     std::vector<char*> attrs;
     for (QByteArray& a : attrCopies)
@@ -122,19 +123,17 @@ std::optional<LdapEntry> LdapSession::readBase(const QByteArray& base, const QBy
     const int rc = ldap_search_ext_s(m_ld, base.constData(), LDAP_SCOPE_BASE, filter.constData(), attrs.data(), 0, nullptr, nullptr, &tv,
                                      1, &res);
     if (rc != LDAP_SUCCESS) {
-        m_error = rc == LDAP_TIMEOUT || m_deadline.expired() ? Deadline::cutShort(QStringLiteral("LDAP search"), m_server)
-                                                             : QStringLiteral("search of %1: %2").arg(m_server, ldapText(rc));
         if (res)
             ldap_msgfree(res);
-        return std::nullopt;
+        return FwError{0, rc == LDAP_TIMEOUT || m_deadline.expired() ? Deadline::cutShort(QStringLiteral("LDAP search"), m_server)
+                                                                  : QStringLiteral("search of %1: %2").arg(m_server, ldapText(rc))};
     }
     LDAPMessage* e = ldap_first_entry(m_ld, res);
     if (!e) {
         if (noEntry)
             *noEntry = true;
-        m_error = QStringLiteral("search returned no entry");
         ldap_msgfree(res);
-        return std::nullopt;
+        return FwError{0, QStringLiteral("search returned no entry")};
     }
     LdapEntry out;
     BerElement* ber = nullptr;

@@ -4,9 +4,9 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
-#include <optional>
 
 #include "directory/Deadline.h"
+#include "log/Result.h"
 
 typedef struct ldap LDAP;
 
@@ -30,26 +30,22 @@ public:
     LdapSession& operator=(const LdapSession&) = delete;
 
     // Connects to `address`:port, naming the server `host` in the URL.
-    bool open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline);
-    // SASL GSSAPI with the user's Kerberos ticket. False (with error()) when there is no ticket or it fails.
+    Result<void> open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline);
+    // SASL GSSAPI with the user's Kerberos ticket. An error when there is no ticket or it fails.
     // The Kerberos library's own exchange with the KDC is not bounded by libldap: callers that must keep
     // the deadline run this through runWithin().
-    bool bindGssapi();
-    // A base search; nothing when it fails (see error()).
-    // `noEntry` is set when the search succeeded but returned nothing.
-    std::optional<LdapEntry> readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
-                                      bool* noEntry = nullptr);
-
-    const QString& error() const { return m_error; }
+    Result<void> bindGssapi();
+    // A base search. `noEntry` is set when the search succeeded but returned nothing (an error too).
+    Result<LdapEntry> readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
+                               bool* noEntry = nullptr);
 
 private:
-    // Sets libldap's timeouts from what is left; false (with error()) when nothing is.
-    bool arm(const char* step);
+    // Sets libldap's timeouts from what is left; an error when nothing is.
+    Result<void> arm(const char* step);
 
     LDAP* m_ld = nullptr;
     Deadline m_deadline{0};
     QString m_server;
-    QString m_error;
 };
 
 // The value of the third element of a server object's DN (CN=DC1,CN=Servers,CN=Site,CN=Sites,...): its site.

@@ -62,13 +62,12 @@ std::optional<PingAnswer> NetlogonPinger::ping(const QList<Target>& targets, con
             addDetail(detail, Deadline::cutShort(QStringLiteral("netlogon search over TCP"), targets[i].host));
             break;
         }
-        QString why;
         bool no = false;
         // One silent candidate may not take all that is left while others wait.
         const Deadline share(i == silent.last() ? deadline.remainingMs() : deadline.shareMs(m_options.tcpShareMs));
-        auto r = pingTcp(targets[i], domain, share, &why, &no);
+        const Result<NetlogonReply> r = pingTcp(targets[i], domain, share, &no);
         if (!r) {
-            addDetail(detail, QStringLiteral("%1 over TCP: %2").arg(targets[i].host, why));
+            addDetail(detail, QStringLiteral("%1 over TCP: %2").arg(targets[i].host, r.error().description));
             if (no && declined)
                 ++*declined;
             continue;
@@ -108,15 +107,15 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
         // Start the next candidate when its turn has come.
         if (next < targets.size() && flying.size() < m_options.maxPingsInFlight && now - lastStart >= m_options.pingStaggerMs) {
             const Target& t = targets[next];
-            QString why;
-            const int fd = net::connectUdp(t.address, m_options.ldapPort, m_options.sourceAddress, &why);
+            const Result<int> connected = net::connectUdp(t.address, m_options.ldapPort, m_options.sourceAddress);
             Flight f;
             f.index = next++;
             lastStart = now;
-            if (fd < 0) {
-                addDetail(detail, QStringLiteral("%1: %2").arg(t.host, why));
+            if (!connected) {
+                addDetail(detail, QStringLiteral("%1: %2").arg(t.host, connected.error().description));
                 continue;
             }
+            const int fd = *connected;
             f.fd = fd;
             f.messageId = m_nextMessageId++;
             f.request = netlogon::encodePingRequest(f.messageId, domain, kNtVersion);
@@ -172,11 +171,10 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
                 continue;
             }
             buf.truncate(n);
-            QString why;
             bool no = false;
-            const auto value = netlogon::decodePingReply(buf, f.messageId, &why, &no);
+            const Result<QByteArray> value = netlogon::decodePingReply(buf, f.messageId, &no);
             if (!value) {
-                addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, why));
+                addDetail(detail, QStringLiteral("%1: %2").arg(targets[f.index].host, value.error().description));
                 if (no) {
                     // It answered: it serves no such domain. No point asking it again over TCP.
                     if (declined)
@@ -185,9 +183,9 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
                 }
                 continue; // otherwise a stray or malformed datagram; keep waiting for this candidate
             }
-            const auto reply = netlogon::parseResponseEx(*value, &why);
+            const Result<NetlogonReply> reply = netlogon::parseResponseEx(*value);
             if (!reply) {
-                addDetail(detail, QStringLiteral("%1: bad netlogon reply (%2)").arg(targets[f.index].host, why));
+                addDetail(detail, QStringLiteral("%1: bad netlogon reply (%2)").arg(targets[f.index].host, reply.error().description));
                 finish(i);
                 continue;
             }
@@ -206,34 +204,24 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
     return won;
 }
 
-std::optional<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, const Deadline& deadline, QString* detail,
-                                                     bool* declined)
+Result<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& domain, const Deadline& deadline, bool* declined)
 {
     LdapSession s;
-    if (!s.open(t.host, t.address, m_options.ldapPort, m_options.sourceAddress, deadline)) {
-        if (detail)
-            *detail = s.error();
-        return std::nullopt;
-    }
+    if (const Result<void> opened = s.open(t.host, t.address, m_options.ldapPort, m_options.sourceAddress, deadline); !opened)
+        return opened.error();
     bool empty = false;
-    const auto entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")}, &empty);
+    const Result<LdapEntry> entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")}, &empty);
     if (!entry) {
-        if (detail)
-            *detail = s.error();
         if (declined)
             *declined = empty;
-        return std::nullopt;
+        return entry.error();
     }
     const QList<QByteArray> v = entry->value(QStringLiteral("netlogon"));
-    if (v.isEmpty()) {
-        if (detail)
-            *detail = QStringLiteral("no Netlogon value");
-        return std::nullopt;
-    }
-    QString why;
-    auto r = netlogon::parseResponseEx(v.first(), &why);
-    if (!r && detail)
-        *detail = QStringLiteral("bad netlogon reply (%1)").arg(why);
+    if (v.isEmpty())
+        return FwError{0, QStringLiteral("no Netlogon value")};
+    Result<NetlogonReply> r = netlogon::parseResponseEx(v.first());
+    if (!r)
+        return FwError{0, QStringLiteral("bad netlogon reply (%1)").arg(r.error().description)};
     return r;
 }
 
@@ -314,12 +302,11 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
         return {dcerr::ServerUnavailable, {}, QStringLiteral("'%1' is not a host name").arg(host)};
     if (request.deadline.expired())
         return {dcerr::ServerUnavailable, {}, Deadline::cutShort(QStringLiteral("netlogon ping"), host)};
-    QString why;
-    const QList<QHostAddress> addrs = net::resolveHost(host, request.deadline, &why);
-    if (addrs.isEmpty())
-        return {dcerr::ServerUnavailable, {}, why};
+    const Result<QList<QHostAddress>> addrs = net::resolveHost(host, request.deadline);
+    if (!addrs)
+        return {dcerr::ServerUnavailable, {}, addrs.error().description};
     QList<NetlogonPinger::Target> targets;
-    for (const QHostAddress& a : addrs)
+    for (const QHostAddress& a : *addrs)
         targets.append({host, a});
     NetlogonPinger pinger(m_options);
     // A domain controller answers only for a domain it names: without one, the computer's own DNS domain
@@ -346,22 +333,23 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
 
 QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline)
 {
-    QString why;
-    const QList<net::SrvTarget> srv = net::lookupSrv(srvName, deadline, &why, notFound, m_options.nameServer);
-    if (srv.isEmpty()) {
-        addDetail(detail, why.isEmpty() ? QStringLiteral("no SRV records for %1").arg(srvName) : why);
+    const Result<QList<net::SrvTarget>> srv = net::lookupSrv(srvName, deadline, notFound, m_options.nameServer);
+    if (!srv) {
+        addDetail(detail, srv.error().description);
         return {};
     }
     QList<NetlogonPinger::Target> out;
-    for (const net::SrvTarget& t : srv) {
+    for (const net::SrvTarget& t : *srv) {
         if (deadline.expired()) {
             addDetail(detail, Deadline::cutShort(QStringLiteral("address lookup"), t.host));
             break;
         }
-        const QList<QHostAddress> addrs = net::resolveHost(t.host, deadline, &why);
-        if (addrs.isEmpty())
-            addDetail(detail, why);
-        for (const QHostAddress& a : addrs)
+        const Result<QList<QHostAddress>> addrs = net::resolveHost(t.host, deadline);
+        if (!addrs) {
+            addDetail(detail, addrs.error().description);
+            continue;
+        }
+        for (const QHostAddress& a : *addrs)
             out.append({t.host, a});
     }
     return out;

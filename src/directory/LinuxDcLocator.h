@@ -50,7 +50,8 @@ public:
 private:
     std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, const Deadline& deadline,
                                       QList<int>& silent, QString* detail, int* declined);
-    std::optional<NetlogonReply> pingTcp(const Target& t, const QString& domain, const Deadline& deadline, QString* detail, bool* declined);
+    // `declined` is set when the server answered but serves no such domain.
+    Result<NetlogonReply> pingTcp(const Target& t, const QString& domain, const Deadline& deadline, bool* declined);
 
     LocatorOptions m_options;
     int m_nextMessageId = 1;

@@ -39,24 +39,20 @@ socklen_t toSockaddr(const QHostAddress& a, quint16 port, sockaddr_storage& ss)
     return sizeof(sockaddr_in6);
 }
 
-int openBound(int type, const QHostAddress& addr, const QHostAddress& source, QString* error)
+Result<int> openBound(int type, const QHostAddress& addr, const QHostAddress& source)
 {
     sockaddr_storage ss;
     toSockaddr(addr, 0, ss);
     const int fd = ::socket(ss.ss_family, type | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return -1;
-    }
+    if (fd < 0)
+        return FwError{0, QString::fromLocal8Bit(std::strerror(errno))};
     if (!source.isNull()) {
         sockaddr_storage src;
         const socklen_t len = toSockaddr(source, 0, src);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&src), len) != 0) {
-            if (error)
-                *error = QStringLiteral("cannot use source address %1: %2").arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)));
+            const FwError e{0, QStringLiteral("cannot use source address %1: %2").arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
             ::close(fd);
-            return -1;
+            return e;
         }
     }
     return fd;
@@ -64,7 +60,7 @@ int openBound(int type, const QHostAddress& addr, const QHostAddress& source, QS
 
 } // namespace
 
-QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound, const NameServer& server)
+Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline, bool* notFound, const NameServer& server)
 {
     if (notFound)
         *notFound = false;
@@ -77,11 +73,8 @@ QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QStrin
     const int seconds = std::max(1, (deadline.remainingMs() + 999) / 1000);
     bool v4 = false;
     const quint32 serverV4 = server.address.toIPv4Address(&v4);
-    if (!server.address.isNull() && !v4) {
-        if (error)
-            *error = QStringLiteral("DNS server %1 is not an IPv4 address").arg(server.address.toString());
-        return {};
-    }
+    if (!server.address.isNull() && !v4)
+        return FwError{0, QStringLiteral("DNS server %1 is not an IPv4 address").arg(server.address.toString())};
     const auto answer = runWithin<Answer>(deadline, [qname, seconds, v4, serverV4, port = server.port] {
         Answer a;
         struct __res_state st;
@@ -129,18 +122,13 @@ QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QStrin
         }
         return a;
     });
-    if (!answer) {
-        if (error)
-            *error = Deadline::cutShort(QStringLiteral("DNS SRV lookup"), name);
-        return {};
-    }
+    if (!answer)
+        return FwError{0, Deadline::cutShort(QStringLiteral("DNS SRV lookup"), name)};
     if (answer->herr != 0 || answer->malformed) {
         if (notFound)
             *notFound = answer->herr == HOST_NOT_FOUND || answer->herr == NO_DATA;
-        if (error)
-            *error = answer->malformed ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
-                                       : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)));
-        return {};
+        return FwError{0, answer->malformed ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
+                                         : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)))};
     }
     QList<SrvTarget> out;
     for (SrvTarget t : answer->records) {
@@ -153,21 +141,18 @@ QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QStrin
     std::stable_sort(out.begin(), out.end(), [](const SrvTarget& a, const SrvTarget& b) {
         return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
     });
-    if (out.isEmpty() && error)
-        *error = QStringLiteral("no SRV records for %1").arg(name);
+    if (out.isEmpty())
+        return FwError{0, QStringLiteral("no SRV records for %1").arg(name)};
     return out;
 }
 
-QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, QString* error)
+Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline)
 {
     const QHostAddress literal(host);
     if (!literal.isNull())
-        return {literal};
-    if (host.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no server name");
-        return {};
-    }
+        return QList<QHostAddress>{literal};
+    if (host.isEmpty())
+        return FwError{0, QStringLiteral("no server name")};
     struct Answer {
         int rc = 0;
         QList<QHostAddress> addresses;
@@ -188,38 +173,29 @@ QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, Q
             ::freeaddrinfo(res);
         return a;
     });
-    if (!answer) {
-        if (error)
-            *error = Deadline::cutShort(QStringLiteral("address lookup"), host);
-        return {};
-    }
-    if (answer->rc != 0 || answer->addresses.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("%1 does not resolve: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(answer->rc)));
-        return {};
-    }
+    if (!answer)
+        return FwError{0, Deadline::cutShort(QStringLiteral("address lookup"), host)};
+    if (answer->rc != 0 || answer->addresses.isEmpty())
+        return FwError{0, QStringLiteral("%1 does not resolve: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(answer->rc)))};
     QList<QHostAddress> v4, v6;
     for (const QHostAddress& a : answer->addresses)
         (a.protocol() == QAbstractSocket::IPv4Protocol ? v4 : v6).append(a);
     return v4 + v6;
 }
 
-int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, QString* error,
-               const QString& server)
+Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, const QString& server)
 {
     // libldap writes to its sockets with write(): a server that drops the connection must make that
     // write fail, not end the program.
     static std::once_flag ignorePipe;
     std::call_once(ignorePipe, [] { ::signal(SIGPIPE, SIG_IGN); });
     const QString who = server.isEmpty() ? addr.toString() : server;
-    if (deadline.expired()) {
-        if (error)
-            *error = Deadline::cutShort(QStringLiteral("TCP connect"), who);
-        return -1;
-    }
-    const int fd = openBound(SOCK_STREAM, addr, source, error);
-    if (fd < 0)
-        return -1;
+    if (deadline.expired())
+        return FwError{0, Deadline::cutShort(QStringLiteral("TCP connect"), who)};
+    const Result<int> opened = openBound(SOCK_STREAM, addr, source);
+    if (!opened)
+        return opened;
+    const int fd = *opened;
     const int fl = ::fcntl(fd, F_GETFL);
     ::fcntl(fd, F_SETFL, fl | O_NONBLOCK);
     sockaddr_storage ss;
@@ -231,43 +207,39 @@ int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& sourc
             rc = ::poll(&p, 1, deadline.remainingMs());
         while (rc < 0 && errno == EINTR);
         if (rc == 0) {
-            if (error)
-                *error = Deadline::cutShort(QStringLiteral("TCP connect to port %1").arg(port), who);
             ::close(fd);
-            return -1;
+            return FwError{0, Deadline::cutShort(QStringLiteral("TCP connect to port %1").arg(port), who)};
         }
         int soerr = 0;
         socklen_t sl = sizeof soerr;
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &sl);
         if (rc < 0 || soerr != 0) {
-            if (error)
-                *error = QStringLiteral("cannot connect to %1 port %2: %3")
-                             .arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)));
+            const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3")
+                                          .arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)))};
             ::close(fd);
-            return -1;
+            return e;
         }
     } else if (rc != 0) {
-        if (error)
-            *error = QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+        const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
-        return -1;
+        return e;
     }
     ::fcntl(fd, F_SETFL, fl);
     return fd;
 }
 
-int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source, QString* error)
+Result<int> connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source)
 {
-    const int fd = openBound(SOCK_DGRAM, addr, source, error);
-    if (fd < 0)
-        return -1;
+    const Result<int> opened = openBound(SOCK_DGRAM, addr, source);
+    if (!opened)
+        return opened;
+    const int fd = *opened;
     sockaddr_storage ss;
     const socklen_t len = toSockaddr(addr, port, ss);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0) {
-        if (error)
-            *error = QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)));
+        const FwError e{0, QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
-        return -1;
+        return e;
     }
     return fd;
 }

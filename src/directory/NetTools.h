@@ -1,4 +1,6 @@
 #pragma once
+#include "log/Result.h"
+
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -25,21 +27,20 @@ struct NameServer {
 };
 
 // DNS SRV lookup through the system's resolver, abandoned at the deadline. Sorted by priority, then
-// by weight (heavier first). `error` says why nothing came back; `notFound` is set for a name that
-// does not exist (as opposed to a server that did not answer).
-QList<SrvTarget> lookupSrv(const QString& name, const Deadline& deadline, QString* error, bool* notFound = nullptr,
-                           const NameServer& server = {});
+// by weight (heavier first). No record is an error too; `notFound` is set for a name that does not exist
+// (as opposed to a server that did not answer).
+Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline, bool* notFound = nullptr, const NameServer& server = {});
 
 // Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
-QList<QHostAddress> resolveHost(const QString& host, const Deadline& deadline, QString* error);
+Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline);
 
-// A connected TCP socket to addr:port, bound to `source` when given, before the deadline. -1 on failure.
+// A connected TCP socket to addr:port, bound to `source` when given, before the deadline; the caller closes it.
 // `server` names the server in messages.
-int connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, QString* error,
-               const QString& server = QString());
+Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline,
+                       const QString& server = QString());
 
-// A connected UDP socket to addr:port, bound to `source` when given. -1 on failure.
-int connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source, QString* error);
+// A connected UDP socket to addr:port, bound to `source` when given; the caller closes it.
+Result<int> connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source);
 
 // Whether the text is a DNS host name: labels of letters, digits and hyphens with dots between them,
 // at most 253 characters (a single trailing dot allowed). Checked before any network step.

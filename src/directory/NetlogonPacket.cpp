@@ -9,18 +9,14 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace fw::netlogon {
 namespace {
 
 constexpr int kMaxNameLength = 255;
 constexpr int kMaxPointerJumps = 16;
-
-void setWhy(QString* why, const QString& text)
-{
-    if (why)
-        *why = text;
-}
 
 // A little cursor that refuses to read past the end.
 class Reader {
@@ -58,16 +54,13 @@ public:
         m_pos += n;
         return true;
     }
-    bool name(QString& out, QString* why, const char* field)
+    Result<void> name(QString& out, const char* field)
     {
-        auto n = readCompressedName(m_d, m_pos, why);
-        if (!n) {
-            if (why)
-                *why = QStringLiteral("%1: %2").arg(QLatin1String(field), *why);
-            return false;
-        }
-        out = *n;
-        return true;
+        auto n = readCompressedName(m_d, m_pos);
+        if (!n)
+            return FwError{0, QStringLiteral("%1: %2").arg(QLatin1String(field), n.error().description)};
+        out = std::move(n).value();
+        return Result<void>::success();
     }
     int pos() const { return m_pos; }
     int remaining() const { return static_cast<int>(m_d.size()) - m_pos; }
@@ -111,7 +104,7 @@ QByteArray ntVerBytes(quint32 ntVersion)
 
 } // namespace
 
-std::optional<QString> readCompressedName(const QByteArray& data, int& offset, QString* why)
+Result<QString> readCompressedName(const QByteArray& data, int& offset)
 {
     const int size = static_cast<int>(data.size());
     int pos = offset;
@@ -120,10 +113,8 @@ std::optional<QString> readCompressedName(const QByteArray& data, int& offset, Q
     int total = 0;
     QStringList labels;
     for (;;) {
-        if (pos < 0 || pos >= size) {
-            setWhy(why, QStringLiteral("name runs past the end at offset %1").arg(pos));
-            return std::nullopt;
-        }
+        if (pos < 0 || pos >= size)
+            return FwError{0, QStringLiteral("name runs past the end at offset %1").arg(pos)};
         const quint8 len = static_cast<quint8>(data[pos]);
         if (len == 0) {
             if (resumeAt < 0)
@@ -131,37 +122,25 @@ std::optional<QString> readCompressedName(const QByteArray& data, int& offset, Q
             break;
         }
         if ((len & 0xC0) == 0xC0) {
-            if (pos + 1 >= size) {
-                setWhy(why, QStringLiteral("truncated compression pointer at offset %1").arg(pos));
-                return std::nullopt;
-            }
+            if (pos + 1 >= size)
+                return FwError{0, QStringLiteral("truncated compression pointer at offset %1").arg(pos)};
             const int target = ((len & 0x3F) << 8) | static_cast<quint8>(data[pos + 1]);
             if (resumeAt < 0)
                 resumeAt = pos + 2;
-            if (++jumps > kMaxPointerJumps) {
-                setWhy(why, QStringLiteral("compression pointers loop"));
-                return std::nullopt;
-            }
-            if (target >= size) {
-                setWhy(why, QStringLiteral("compression pointer to offset %1 outside the message").arg(target));
-                return std::nullopt;
-            }
+            if (++jumps > kMaxPointerJumps)
+                return FwError{0, QStringLiteral("compression pointers loop")};
+            if (target >= size)
+                return FwError{0, QStringLiteral("compression pointer to offset %1 outside the message").arg(target)};
             pos = target;
             continue;
         }
-        if ((len & 0xC0) != 0) {
-            setWhy(why, QStringLiteral("bad label length byte 0x%1 at offset %2").arg(len, 2, 16, QLatin1Char('0')).arg(pos));
-            return std::nullopt;
-        }
-        if (pos + 1 + len > size) {
-            setWhy(why, QStringLiteral("label at offset %1 runs past the end").arg(pos));
-            return std::nullopt;
-        }
+        if ((len & 0xC0) != 0)
+            return FwError{0, QStringLiteral("bad label length byte 0x%1 at offset %2").arg(len, 2, 16, QLatin1Char('0')).arg(pos)};
+        if (pos + 1 + len > size)
+            return FwError{0, QStringLiteral("label at offset %1 runs past the end").arg(pos)};
         total += len + 1;
-        if (total > kMaxNameLength) {
-            setWhy(why, QStringLiteral("name longer than %1 bytes").arg(kMaxNameLength));
-            return std::nullopt;
-        }
+        if (total > kMaxNameLength)
+            return FwError{0, QStringLiteral("name longer than %1 bytes").arg(kMaxNameLength)};
         labels.append(QString::fromUtf8(data.constData() + pos + 1, len));
         pos += 1 + len;
     }
@@ -169,62 +148,57 @@ std::optional<QString> readCompressedName(const QByteArray& data, int& offset, Q
     return labels.join(QLatin1Char('.'));
 }
 
-std::optional<NetlogonReply> parseResponseEx(const QByteArray& data, QString* why)
+Result<NetlogonReply> parseResponseEx(const QByteArray& data)
 {
     NetlogonReply r;
     Reader in(data);
     quint16 sbz = 0;
-    if (!in.u16le(r.opcode) || !in.u16le(sbz) || !in.u32le(r.flags)) {
-        setWhy(why, QStringLiteral("reply shorter than its fixed header"));
-        return std::nullopt;
+    if (!in.u16le(r.opcode) || !in.u16le(sbz) || !in.u32le(r.flags))
+        return FwError{0, QStringLiteral("reply shorter than its fixed header")};
+    if (r.opcode != kOpLogonResponseEx && r.opcode != kOpUserUnknownEx)
+        return FwError{0, QStringLiteral("opcode %1 is not an extended logon response").arg(r.opcode)};
+    if (!in.bytes(16, r.domainGuid))
+        return FwError{0, QStringLiteral("reply ends inside the domain GUID")};
+    const std::pair<QString*, const char*> names[] = {
+        {&r.dnsForestName, "DnsForestName"},
+        {&r.dnsDomainName, "DnsDomainName"},
+        {&r.dnsHostName, "DnsHostName"},
+        {&r.netbiosDomainName, "NetbiosDomainName"},
+        {&r.netbiosComputerName, "NetbiosComputerName"},
+        {&r.userName, "UserName"},
+        {&r.dcSiteName, "DcSiteName"},
+        {&r.clientSiteName, "ClientSiteName"},
+    };
+    for (const auto& [field, label] : names) {
+        if (const Result<void> read = in.name(*field, label); !read)
+            return read.error();
     }
-    if (r.opcode != kOpLogonResponseEx && r.opcode != kOpUserUnknownEx) {
-        setWhy(why, QStringLiteral("opcode %1 is not an extended logon response").arg(r.opcode));
-        return std::nullopt;
-    }
-    if (!in.bytes(16, r.domainGuid)) {
-        setWhy(why, QStringLiteral("reply ends inside the domain GUID"));
-        return std::nullopt;
-    }
-    if (!in.name(r.dnsForestName, why, "DnsForestName") || !in.name(r.dnsDomainName, why, "DnsDomainName") ||
-        !in.name(r.dnsHostName, why, "DnsHostName") || !in.name(r.netbiosDomainName, why, "NetbiosDomainName") ||
-        !in.name(r.netbiosComputerName, why, "NetbiosComputerName") || !in.name(r.userName, why, "UserName") ||
-        !in.name(r.dcSiteName, why, "DcSiteName") || !in.name(r.clientSiteName, why, "ClientSiteName"))
-        return std::nullopt;
 
     // What follows depends on the version bits, which come last: LmNtToken and Lm20Token are the final
     // 4 bytes, NtVersion the 4 before them.
-    if (in.remaining() < 8) {
-        setWhy(why, QStringLiteral("reply ends before its version field"));
-        return std::nullopt;
-    }
+    if (in.remaining() < 8)
+        return FwError{0, QStringLiteral("reply ends before its version field")};
     r.ntVersion = qFromLittleEndian<quint32>(data.constData() + data.size() - 8);
     const quint32 tokens = qFromLittleEndian<quint32>(data.constData() + data.size() - 4);
-    if (!(r.ntVersion & ntver::V5Ex) || tokens != 0xFFFFFFFFu) {
-        setWhy(why, QStringLiteral("reply does not end with an extended version field and its two tokens"));
-        return std::nullopt;
-    }
+    if (!(r.ntVersion & ntver::V5Ex) || tokens != 0xFFFFFFFFu)
+        return FwError{0, QStringLiteral("reply does not end with an extended version field and its two tokens")};
     if (r.ntVersion & ntver::V5ExWithIp) {
         quint8 sockSize = 0;
         QByteArray sock;
-        if (!in.u8(sockSize) || !in.bytes(sockSize, sock)) {
-            setWhy(why, QStringLiteral("reply ends inside the DC address"));
-            return std::nullopt;
-        }
+        if (!in.u8(sockSize) || !in.bytes(sockSize, sock))
+            return FwError{0, QStringLiteral("reply ends inside the DC address")};
         if (sockSize >= 8 && qFromLittleEndian<quint16>(sock.constData()) == 2 /* AF_INET */) {
             const auto* a = reinterpret_cast<const quint8*>(sock.constData() + 4);
             r.dcAddress = QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]);
         }
     }
     if (r.ntVersion & ntver::WithClosestSite) {
-        if (!in.name(r.nextClosestSiteName, why, "NextClosestSiteName"))
-            return std::nullopt;
+        if (const Result<void> read = in.name(r.nextClosestSiteName, "NextClosestSiteName"); !read)
+            return read.error();
     }
     // The fields must use up the reply exactly: a cut or padded reply is not trusted.
-    if (in.remaining() != 8) {
-        setWhy(why, QStringLiteral("reply length does not match its version bits (%1 bytes left)").arg(in.remaining() - 8));
-        return std::nullopt;
-    }
+    if (in.remaining() != 8)
+        return FwError{0, QStringLiteral("reply length does not match its version bits (%1 bytes left)").arg(in.remaining() - 8)};
     return r;
 }
 
@@ -268,31 +242,23 @@ QByteArray encodePingRequest(int messageId, const QString& dnsDomain, quint32 nt
     return out;
 }
 
-std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why, bool* declined)
+Result<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, bool* declined)
 {
     if (declined)
         *declined = false;
-    if (datagram.isEmpty()) {
-        setWhy(why, QStringLiteral("empty datagram"));
-        return std::nullopt;
-    }
+    if (datagram.isEmpty())
+        return FwError{0, QStringLiteral("empty datagram")};
     struct berval in;
     in.bv_len = static_cast<ber_len_t>(datagram.size());
     in.bv_val = const_cast<char*>(datagram.constData());
     BerPtr ber(ber_init(&in)); // copies the bytes
-    if (!ber) {
-        setWhy(why, QStringLiteral("out of memory"));
-        return std::nullopt;
-    }
+    if (!ber)
+        return FwError{0, QStringLiteral("out of memory")};
     ber_int_t id = 0;
-    if (ber_scanf(ber.get(), "{i", &id) == LBER_ERROR) {
-        setWhy(why, QStringLiteral("not an LDAP message"));
-        return std::nullopt;
-    }
-    if (id != expectedMessageId) {
-        setWhy(why, QStringLiteral("reply to message %1, expected %2").arg(id).arg(expectedMessageId));
-        return std::nullopt;
-    }
+    if (ber_scanf(ber.get(), "{i", &id) == LBER_ERROR)
+        return FwError{0, QStringLiteral("not an LDAP message")};
+    if (id != expectedMessageId)
+        return FwError{0, QStringLiteral("reply to message %1, expected %2").arg(id).arg(expectedMessageId)};
     ber_len_t len = 0;
     const ber_tag_t op = ber_peek_tag(ber.get(), &len);
     if (op == LDAP_RES_SEARCH_RESULT) {
@@ -300,36 +266,28 @@ std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expect
         ber_scanf(ber.get(), "{e", &code);
         if (declined)
             *declined = true;
-        setWhy(why, QStringLiteral("no entry in the reply (result %1)").arg(code));
-        return std::nullopt;
+        return FwError{0, QStringLiteral("no entry in the reply (result %1)").arg(code)};
     }
-    if (op != LDAP_RES_SEARCH_ENTRY) {
-        setWhy(why, QStringLiteral("unexpected operation 0x%1 in the reply").arg(op, 0, 16));
-        return std::nullopt;
-    }
+    if (op != LDAP_RES_SEARCH_ENTRY)
+        return FwError{0, QStringLiteral("unexpected operation 0x%1 in the reply").arg(op, 0, 16)};
     struct berval dn {};
-    if (ber_scanf(ber.get(), "{m", &dn) == LBER_ERROR) {
-        setWhy(why, QStringLiteral("malformed search entry"));
-        return std::nullopt;
-    }
+    if (ber_scanf(ber.get(), "{m", &dn) == LBER_ERROR)
+        return FwError{0, QStringLiteral("malformed search entry")};
     char* last = nullptr;
     for (ber_tag_t t = ber_first_element(ber.get(), &len, &last); t != LBER_DEFAULT; t = ber_next_element(ber.get(), &len, last)) {
         struct berval type {};
         BerVarray vals = nullptr;
-        if (ber_scanf(ber.get(), "{m[W]}", &type, &vals) == LBER_ERROR) {
-            setWhy(why, QStringLiteral("malformed attribute in the reply"));
-            return std::nullopt;
-        }
+        if (ber_scanf(ber.get(), "{m[W]}", &type, &vals) == LBER_ERROR)
+            return FwError{0, QStringLiteral("malformed attribute in the reply")};
         const bool isNetlogon = QByteArray(type.bv_val, static_cast<qsizetype>(type.bv_len)).compare("Netlogon", Qt::CaseInsensitive) == 0;
         std::optional<QByteArray> value;
         if (isNetlogon && vals && vals[0].bv_val)
             value = QByteArray(vals[0].bv_val, static_cast<qsizetype>(vals[0].bv_len));
         ber_bvarray_free(vals);
         if (value)
-            return value;
+            return *std::move(value);
     }
-    setWhy(why, QStringLiteral("the reply holds no Netlogon value"));
-    return std::nullopt;
+    return FwError{0, QStringLiteral("the reply holds no Netlogon value")};
 }
 
 QString guidText(const QByteArray& guid)

@@ -1,7 +1,8 @@
 #pragma once
+#include "log/Result.h"
+
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 namespace fw {
 
@@ -58,12 +59,12 @@ constexpr quint16 kOpUserUnknownEx = 25;
 
 // Parses the value of the rootDSE "Netlogon" attribute. Every read is bounds-checked; compressed
 // names may point anywhere in the message but a name is at most 255 bytes and a chain at most 16 jumps.
-// On failure returns nothing and says why.
-std::optional<NetlogonReply> parseResponseEx(const QByteArray& data, QString* why = nullptr);
+// On failure the error says why.
+Result<NetlogonReply> parseResponseEx(const QByteArray& data);
 
 // Reads one possibly compressed DNS name starting at `offset`; advances offset past it in the
 // original stream. Exposed for tests.
-std::optional<QString> readCompressedName(const QByteArray& data, int& offset, QString* why = nullptr);
+Result<QString> readCompressedName(const QByteArray& data, int& offset);
 
 // The connectionless LDAP search for the rootDSE Netlogon attribute:
 // (&(DnsDomain=domain)(NtVer=...)), or only (NtVer=...) when domain is empty.
@@ -73,11 +74,9 @@ QByteArray encodePingRequest(int messageId, const QString& dnsDomain, quint32 nt
 QByteArray pingFilter(const QString& dnsDomain, quint32 ntVersion);
 
 // Pulls the Netlogon value out of a connectionless LDAP reply datagram (a search entry followed by the
-// search result). Returns nothing when the datagram is malformed, answers another message id or holds no
-// entry.
+// search result). An error when the datagram is malformed, answers another message id or holds no entry.
 // `declined` is set when the server answered with a result but no entry (it serves no such domain).
-std::optional<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, QString* why = nullptr,
-                                          bool* declined = nullptr);
+Result<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessageId, bool* declined = nullptr);
 
 // The GUID as 38 characters with braces, upper case; empty for anything that is not 16 bytes.
 QString guidText(const QByteArray& guid);

@@ -25,28 +25,32 @@ bool ServerTests::bindFound(const QString& server, bool gc, const Deadline& dead
         out.detail = QStringLiteral("no directory service on this system");
         return false;
     }
-    BindResult b;
+    Result<RootDse> b = FwError::unknown(); // the bind below answers
     m_wait.runBlocking([&] { b = dir->bind(path, deadline); });
-    out.detail = b.error;
-    out.found = b.ok;
-    return b.ok;
+    out.detail = b.error().description;
+    out.found = b.ok();
+    return b.ok();
 }
 
 void ServerTests::compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out)
 {
     const auto dir = m_ctx.seams().directory;
     const QString computer = m_ctx.workstation().ComputerName();
-    QString serverWhy, localWhy;
+    Result<QString> serverSite = QString();
+    Result<QString> localSite = QString();
     m_wait.runBlocking([&] {
         // Neither lookup may starve what follows it (the other one, the writable check): each takes at
         // most half of what is left of the verdict's deadline.
-        out.serverSite = dir->siteOfServer(server, Deadline(deadline.remainingMs() / 2), &serverWhy);
-        out.localSite = dir->siteOfComputer(computer, Deadline(deadline.remainingMs() / 2), &localWhy);
+        serverSite = dir->siteOfServer(server, Deadline(deadline.remainingMs() / 2));
+        localSite = dir->siteOfComputer(computer, Deadline(deadline.remainingMs() / 2));
     });
-    if (!serverWhy.isEmpty())
-        out.siteDetail.append(QStringLiteral("site of %1 unknown: %2").arg(server, serverWhy));
-    if (!localWhy.isEmpty())
-        out.siteDetail.append(QStringLiteral("site of this computer unknown: %1").arg(localWhy));
+    // A site that stays unknown counts as empty; the reason, when there is one, goes to the outcome.
+    out.serverSite = serverSite.valueOr(QString());
+    out.localSite = localSite.valueOr(QString());
+    if (!serverSite && !serverSite.error().description.isEmpty())
+        out.siteDetail.append(QStringLiteral("site of %1 unknown: %2").arg(server, serverSite.error().description));
+    if (!localSite && !localSite.error().description.isEmpty())
+        out.siteDetail.append(QStringLiteral("site of this computer unknown: %1").arg(localSite.error().description));
     m_wait.setBusy(false);
     // Both unknown counts as the same site.
     out.sameSite = out.serverSite.compare(out.localSite, Qt::CaseInsensitive) == 0;
@@ -104,7 +108,10 @@ ServerTestOutcome ServerTests::testManualDc(QString& field, ManualSlot slot)
             return out;
     }
     out.writableChecked = true;
-    out.writable = bIsDCWritable(name, deadline, &out.writableDetail);
+    const Result<bool> writable = bIsDCWritable(name, deadline);
+    out.writable = writable.valueOr(false);
+    if (!writable)
+        out.writableDetail = writable.error().description;
     if (!out.writable)
         field.clear();
     return out;
@@ -130,25 +137,26 @@ ServerTestOutcome ServerTests::testManualGc(QString& field)
     return out;
 }
 
-bool ServerTests::isWritable(const QString& server, const Deadline& deadline, QString* why)
+Result<bool> ServerTests::isWritable(const QString& server, const Deadline& deadline)
 {
     // The server named answers for itself; no lookup of some other controller stands in for it.
     CGetDcName dc(m_ctx.seams().locator, CGetDcName::NoInitialLookup::Tag);
     dc.setComputerName(server);
     dc.setDeadline(deadline);
     dc.Refresh();
-    if (dc.LastError() != 0 && why)
-        *why = dc.LastErrorDetail().isEmpty() ? dc.LastErrorText() : dc.LastErrorDetail();
-    return dc.LastError() == 0 && (static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable);
+    if (dc.LastError() != 0)
+        return FwError{dc.LastError(), dc.LastErrorDetail().isEmpty() ? dc.LastErrorText() : dc.LastErrorDetail()};
+    return (static_cast<quint32>(dc.FlagsOut()) & dsflag::Writable) != 0;
 }
 
-bool ServerTests::bIsDCWritable(const QString& server, const Deadline& deadline, QString* why)
+Result<bool> ServerTests::bIsDCWritable(const QString& server, const Deadline& deadline)
 {
-    bool writable = false;
+    Result<bool> writable = false;
     m_wait.setBusy(true);
-    m_wait.runBlocking([&] { writable = isWritable(server, deadline, why); });
+    m_wait.runBlocking([&] { writable = isWritable(server, deadline); });
     m_wait.setBusy(false);
-    if (!writable)
+    // A server that cannot be asked is told as not writable.
+    if (!writable.valueOr(false))
         m_ctx.prompter().inform(server_text::kNotWritable);
     return writable;
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "directory/Deadline.h"
+#include "log/Result.h"
 
 namespace fw {
 
@@ -50,19 +51,20 @@ public:
     ServerTestOutcome cmdTestGCManualPrimary_Click(QString& field) { return testManualGc(field); }
     ServerTestOutcome cmdTestGCManualSecondary_Click(QString& field) { return testManualGc(field); }
 
-    // Whether the server itself says it is writable. A server that cannot be asked is not writable.
-    bool bIsDCWritable(const QString& server) { return bIsDCWritable(server, Deadline::forVerdict(), nullptr); }
+    // Whether the server itself says it is writable; an error when it cannot be asked (callers that only
+    // need the verdict take that as not writable).
+    Result<bool> bIsDCWritable(const QString& server) { return bIsDCWritable(server, Deadline::forVerdict()); }
 
 private:
     enum class ManualSlot { Primary, Secondary };
 
-    bool bIsDCWritable(const QString& server, const Deadline& deadline, QString* why);
+    Result<bool> bIsDCWritable(const QString& server, const Deadline& deadline);
     ServerTestOutcome testCurrent(const QString& server, bool gc);
     ServerTestOutcome testManualDc(QString& field, ManualSlot slot);
     ServerTestOutcome testManualGc(QString& field);
     bool bindFound(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);
     void compareSites(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out);
-    bool isWritable(const QString& server, const Deadline& deadline, QString* why);
+    Result<bool> isWritable(const QString& server, const Deadline& deadline);
 
     AppContext& m_ctx;
     WaitUi& m_wait;

@@ -62,13 +62,11 @@ void reportPadError(AppContext& ctx, const FwError& e)
 }
 } // namespace
 
-QString DownloadText(AppContext& ctx, const QString& address, int accessType, FwError* error)
+Result<QString> DownloadText(AppContext& ctx, const QString& address, int accessType)
 {
     const HttpResponse r = httpClient(ctx).get(QUrl(address), accessType == 1 ? HttpAccess::Direct : HttpAccess::System);
-    if (error)
-        *error = r.error;
     if (!r.ok())
-        return {};
+        return r.error;
     return QString::fromUtf8(r.body);
 }
 
@@ -90,12 +88,12 @@ LatestVersionLookup lookupLatestVersion(AppContext& ctx, const QString& homePage
         out.error = {5, QStringLiteral("the home page %1 is not an http or https address with a path").arg(homePage)};
         return out;
     }
-    FwError downloadError;
-    const QString list = DownloadText(ctx, out.listAddress, 0, &downloadError);
-    if (downloadError) {
-        out.error = downloadError;
+    const Result<QString> downloaded = DownloadText(ctx, out.listAddress, 0);
+    if (!downloaded) {
+        out.error = downloaded.error();
         return out;
     }
+    const QString& list = *downloaded;
     if (list.size() < kMinListLength) {
         out.error = {5, QStringLiteral("the download list at %1 is too short (%2 characters)").arg(out.listAddress).arg(list.size())};
         return out;
@@ -118,10 +116,10 @@ LatestVersionLookup lookupLatestVersion(AppContext& ctx, const QString& homePage
         ++i;
     out.published = list.mid(cell + 6, i - cell - 6);
 
-    FwError padError;
-    out.comparable = PadVersionString(out.published, &padError);
-    if (padError)
-        reportPadError(ctx, padError);
+    const Result<QString> padded = PadVersionString(out.published);
+    if (!padded)
+        reportPadError(ctx, padded.error());
+    out.comparable = padded.valueOr(QString());
     if (out.comparable.isEmpty())
         out.error = {5, QStringLiteral("the published version \"%1\" is not a usable version").arg(out.published)};
     return out;
@@ -132,12 +130,10 @@ QString GetLatestVersion(AppContext& ctx, const QString& homePage, const QString
     return lookupLatestVersion(ctx, homePage, extraKey).comparable;
 }
 
-QString PadVersionString(const QString& version, FwError* error)
+Result<QString> PadVersionString(const QString& version)
 {
-    if (error)
-        *error = {};
     if (version.size() < 4)
-        return {};
+        return QString();
     QString text = version;
     while (text.endsWith(QLatin1Char('.')))
         text.chop(1); // a version at the end of a sentence
@@ -145,12 +141,9 @@ QString PadVersionString(const QString& version, FwError* error)
     for (QString& part : parts) {
         part = part.trimmed();
         if (part.isEmpty())
-            return {};
-        if (!isDigits(part)) {
-            if (error)
-                *error = FwError::typeMismatch();
-            return {};
-        }
+            return QString();
+        if (!isDigits(part))
+            return FwError::typeMismatch();
         part = withoutLeadingZeros(part).rightJustified(kPartWidth, QLatin1Char('0'));
     }
     return parts.join(QLatin1Char('.'));
@@ -185,10 +178,10 @@ UpdateCheckOutcome checkForUpdatedVersion_Foreground(AppContext& ctx, const QStr
     scope.setErrorPrefix(true);
 
     const LatestVersionLookup latest = lookupLatestVersion(ctx, homePage, extraKey);
-    FwError padError;
-    const QString current = PadVersionString(runningVersion, &padError);
-    if (padError)
-        reportPadError(ctx, padError);
+    const Result<QString> padded = PadVersionString(runningVersion);
+    if (!padded)
+        reportPadError(ctx, padded.error());
+    const QString current = padded.valueOr(QString());
     const QString host = siteHost(homePage);
 
     if (latest.comparable.isEmpty()) {

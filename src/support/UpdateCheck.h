@@ -1,5 +1,5 @@
 #pragma once
-#include "log/FwError.h"
+#include "log/Result.h"
 #include "support/HttpClient.h"
 
 #include <QString>
@@ -22,8 +22,8 @@ inline const QString kUpToDate = QStringLiteral("You have the most up to date ve
 } // namespace update_text
 
 // The body of an http or https resource as text, fetched through the context's HttpClient (bounded in time and
-// size). Empty text on any failure; *error says why.
-QString DownloadText(AppContext& ctx, const QString& address, int accessType, FwError* error = nullptr);
+// size); on failure the error says why.
+Result<QString> DownloadText(AppContext& ctx, const QString& address, int accessType);
 
 // The download list's address for a home page: the home page's scheme, host and port with kDownloadListPath.
 // Empty when the home page is not an http or https address with a path.
@@ -43,9 +43,10 @@ LatestVersionLookup lookupLatestVersion(AppContext& ctx, const QString& homePage
 QString GetLatestVersion(AppContext& ctx, const QString& homePage, const QString& extraKey);
 
 // Every dot-separated part as a number of at least four digits ("1.0.46" gives "0001.0000.0046"), so that
-// versions compare in numeric order. Empty text for fewer than 4 characters; empty text and *error (13, type
-// mismatch) for a part that is not a number. A trailing dot is ignored; an empty part gives empty text.
-QString PadVersionString(const QString& version, FwError* error = nullptr);
+// versions compare in numeric order. Empty text for fewer than 4 characters; error 13 (type mismatch) for a part
+// that is not a number. A trailing dot is ignored; an empty part gives empty text. Callers that only compare take
+// an error as empty text.
+Result<QString> PadVersionString(const QString& version);
 
 // Orders two comparable versions part by part in numeric order (negative, zero, positive). For parts of up to
 // four digits this is the plain text order of the padded forms.

@@ -18,7 +18,7 @@ TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
     DemoDataOptions o;
     o.dcRuns = 200;
     o.gcRuns = 150;
-    ASSERT_FALSE(DemoEnvironment::create(dir.path(), o));
+    ASSERT_TRUE(DemoEnvironment::create(dir.path(), o).ok());
 
     RecordingDebugChannel debug;
     RegFileStore reg(DemoEnvironment::registryPath(dir.path()), &debug);

@@ -56,17 +56,17 @@ TEST_F(StartupGateTest, RefusalNamesTheFirstCheckThatFails)
 
 TEST_F(StartupGateTest, TraceMustFitSixteenBits)
 {
-    EXPECT_FALSE(gate.readTraceSetting());
+    EXPECT_TRUE(gate.readTraceSetting().ok());
     EXPECT_EQ(t.ctx().traceSetting, 0);
     for (const qint16 fits : {qint16(32767), qint16(-32768)}) {
         t.registry().setDword(kTool, "Trace", static_cast<quint32>(fits));
-        EXPECT_FALSE(gate.readTraceSetting());
+        EXPECT_TRUE(gate.readTraceSetting().ok());
         EXPECT_EQ(t.ctx().traceSetting, fits);
     }
 
     t.ctx().traceSetting = 0;
     t.registry().setDword(kTool, "Trace", 32768);
-    const FwError e = gate.readTraceSetting();
+    const FwError e = gate.readTraceSetting().error();
     EXPECT_EQ(e.number, 6);
     EXPECT_EQ(e.description, "Overflow");
     EXPECT_EQ(t.ctx().traceSetting, 0);

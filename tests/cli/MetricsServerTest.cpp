@@ -51,10 +51,9 @@ MetricsServer::Scrape slowScrape(Counters& c, int readMs, int restMs)
 
 QString serve(MetricsServer& server)
 {
-    QString error;
-    const quint16 port = server.listen(QHostAddress::LocalHost, 0, &error);
-    EXPECT_NE(port, 0) << error.toStdString();
-    return QStringLiteral("http://127.0.0.1:%1/metrics").arg(port);
+    const Result<quint16> port = server.listen(QHostAddress::LocalHost, 0);
+    EXPECT_TRUE(port) << port.error().description.toStdString();
+    return QStringLiteral("http://127.0.0.1:%1/metrics").arg(port.valueOr(0));
 }
 
 template <class Cond>
@@ -108,10 +107,9 @@ struct RawClient {
 
 quint16 listen(MetricsServer& server)
 {
-    QString error;
-    const quint16 port = server.listen(QHostAddress::LocalHost, 0, &error);
-    EXPECT_NE(port, 0) << error.toStdString();
-    return port;
+    const Result<quint16> port = server.listen(QHostAddress::LocalHost, 0);
+    EXPECT_TRUE(port) << port.error().description.toStdString();
+    return port.valueOr(0);
 }
 
 // Short times, so that the cases about them stay short.
@@ -181,9 +179,9 @@ TEST(MetricsServer, APortInUseIsRefusedWithTheReason)
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost, 0));
     Counters c;
     MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 400ms);
-    QString error;
-    EXPECT_EQ(server.listen(QHostAddress::LocalHost, taken.serverPort(), &error), 0);
-    EXPECT_EQ(error, "The bound address is already in use");
+    const Result<quint16> port = server.listen(QHostAddress::LocalHost, taken.serverPort());
+    EXPECT_FALSE(port);
+    EXPECT_EQ(port.error().description, "The bound address is already in use");
 }
 
 // Each fault is answered with its status, and the connection closed when what follows cannot be trusted.
@@ -388,17 +386,17 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
     };
     for (const auto& c : cases) {
         const QString path = test::writeFile(dir.path(), "web.yml", c.yaml);
-        QString error;
-        EXPECT_FALSE(WebConfig::load(path, &error)) << c.yaml.toStdString();
-        EXPECT_EQ(error, "the web configuration " + path + " " + c.why) << c.yaml.toStdString();
-        EXPECT_FALSE(error.contains("secret"));
+        const Result<WebConfig> web = WebConfig::load(path);
+        EXPECT_FALSE(web) << c.yaml.toStdString();
+        EXPECT_EQ(web.error().description, "the web configuration " + path + " " + c.why) << c.yaml.toStdString();
+        EXPECT_FALSE(web.error().description.contains("secret"));
     }
-    QString error;
-    EXPECT_FALSE(WebConfig::load(dir.filePath("absent.yml"), &error));
-    EXPECT_EQ(error, "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
+    const Result<WebConfig> absent = WebConfig::load(dir.filePath("absent.yml"));
+    EXPECT_FALSE(absent);
+    EXPECT_EQ(absent.error().description, "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
 
-    const std::optional<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""), &error);
-    ASSERT_TRUE(empty) << error.toStdString();
+    const Result<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""));
+    ASSERT_TRUE(empty) << empty.error().description.toStdString();
     EXPECT_FALSE(empty->tls);
     EXPECT_TRUE(empty->users.isEmpty());
 }
@@ -412,9 +410,8 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
     const QString path = test::writeFile(dir.path(), "web.yml",
                                          QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
                                                     "basic_auth_users:\n  alice: '") + test::kBcryptOfUStarU + "'\n");
-    QString error;
-    const std::optional<WebConfig> web = WebConfig::load(path, &error);
-    ASSERT_TRUE(web) << error.toStdString();
+    const Result<WebConfig> web = WebConfig::load(path);
+    ASSERT_TRUE(web) << web.error().description.toStdString();
     Counters c;
     MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
     server.setLimits(quickLimits());
@@ -464,9 +461,8 @@ TEST(MetricsServer, ClientCertificatesWhenRequired)
     const QString path = test::writeFile(dir.path(), "web.yml",
                                          "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
                                          "  client_ca_file: cert.pem\n  client_auth_type: RequireAndVerifyClientCert\n");
-    QString error;
-    const std::optional<WebConfig> web = WebConfig::load(path, &error);
-    ASSERT_TRUE(web) << error.toStdString();
+    const Result<WebConfig> web = WebConfig::load(path);
+    ASSERT_TRUE(web) << web.error().description.toStdString();
     Counters c;
     MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
     server.setLimits(quickLimits());

@@ -193,28 +193,28 @@ TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
 {
     kdestroy();
     ForestContext f("FOREST_CLIENT1_IP");
-    BindResult b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
-    ASSERT_TRUE(b.ok) << b.error.toStdString();
-    EXPECT_FALSE(b.root.authenticated);
-    EXPECT_TRUE(b.root.activeDirectory);
-    EXPECT_EQ(siteFromServerDn(b.root.serverName), env("FOREST_SITE1"));
+    Result<RootDse> b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
+    ASSERT_TRUE(b.ok()) << b.error().description.toStdString();
+    EXPECT_FALSE(b->authenticated);
+    EXPECT_TRUE(b->activeDirectory);
+    EXPECT_EQ(siteFromServerDn(b->serverName), env("FOREST_SITE1"));
 
     // Global catalogs on 3268, both DCs.
     for (const QString& s : {gForest->dc1(), gForest->dc2()}) {
         b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(s), Deadline::forVerdict());
-        EXPECT_TRUE(b.ok) << s.toStdString() << ": " << b.error.toStdString();
-        EXPECT_TRUE(b.root.globalCatalogReady);
+        EXPECT_TRUE(b.ok()) << s.toStdString() << ": " << b.error().description.toStdString();
+        EXPECT_TRUE(b->globalCatalogReady);
     }
-    EXPECT_EQ(f.directory->siteOfServer(gForest->dc2(), Deadline::forVerdict()), env("FOREST_SITE2"));
-    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01"), Deadline::forVerdict()), env("FOREST_SITE1"));
+    EXPECT_EQ(f.directory->siteOfServer(gForest->dc2(), Deadline::forVerdict()).valueOr(QString()), env("FOREST_SITE2"));
+    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01"), Deadline::forVerdict()).valueOr(QString()), env("FOREST_SITE1"));
 
     ASSERT_TRUE(kinitAdministrator());
     b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
-    ASSERT_TRUE(b.ok) << b.error.toStdString();
-    EXPECT_TRUE(b.root.authenticated);
+    ASSERT_TRUE(b.ok()) << b.error().description.toStdString();
+    EXPECT_TRUE(b->authenticated);
     b = f.directory->bind(QStringLiteral("GC://%1:3268").arg(gForest->dc1()), Deadline::forVerdict());
-    EXPECT_TRUE(b.ok) << b.error.toStdString();
-    EXPECT_TRUE(b.root.authenticated);
+    EXPECT_TRUE(b.ok()) << b.error().description.toStdString();
+    EXPECT_TRUE(b->authenticated);
     kdestroy();
 }
 
@@ -231,9 +231,9 @@ TEST(AdDirectory, UnreachableServersFailWithinFiveSeconds)
     for (const QString& p : paths) {
         QElapsedTimer t;
         t.start();
-        const BindResult b = f.directory->bind(p, Deadline::forVerdict());
-        EXPECT_FALSE(b.ok) << p.toStdString();
-        EXPECT_FALSE(b.error.isEmpty());
+        const Result<RootDse> b = f.directory->bind(p, Deadline::forVerdict());
+        EXPECT_FALSE(b.ok()) << p.toStdString();
+        EXPECT_FALSE(b.error().description.isEmpty());
         EXPECT_LT(t.elapsed(), 5000) << p.toStdString();
     }
 }

@@ -17,23 +17,21 @@ public:
     QStringList siteQueries;
     std::function<void()> onBind; // runs inside each bind
 
-    BindResult bind(const QString& path, const Deadline&) override
+    Result<RootDse> bind(const QString& path, const Deadline&) override
     {
         bound.append(path);
         if (onBind)
             onBind();
-        BindResult r;
-        r.ok = bindable.value(path, false);
-        if (!r.ok)
-            r.error = path + QStringLiteral(" does not answer");
-        return r;
+        if (!bindable.value(path, false))
+            return FwError{0, path + QStringLiteral(" does not answer")};
+        return RootDse{};
     }
-    QString siteOfServer(const QString& server, const Deadline&, QString* = nullptr) override
+    Result<QString> siteOfServer(const QString& server, const Deadline&) override
     {
         siteQueries.append(server);
         return sites.value(server);
     }
-    QString siteOfComputer(const QString& computer, const Deadline&, QString* = nullptr) override
+    Result<QString> siteOfComputer(const QString& computer, const Deadline&) override
     {
         siteQueries.append(QStringLiteral("local:") + computer);
         return localSite;

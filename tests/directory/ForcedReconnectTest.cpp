@@ -176,15 +176,15 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
 
     RegistryContents reg;
     CommandConnectorControl c(reg, 5000);
-    const FwError none = c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1"));
+    const FwError none = c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1")).error();
     EXPECT_EQ(none.number, 429);
     EXPECT_EQ(none.description, "ActiveX component can't create object: no connector control command is configured (value "
                                 "ConnectorControlCommand under HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool)");
 
     reg.setString(kToolKey, QStringLiteral("ConnectorControlCommand"), script);
-    EXPECT_FALSE(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1.corp; rm -rf /")));
-    EXPECT_FALSE(c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnectV8"), QString()));
-    const FwError failed = c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QStringLiteral("fail"));
+    EXPECT_TRUE(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1.corp; rm -rf /")).ok());
+    EXPECT_TRUE(c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnectV8"), QString()).ok());
+    const FwError failed = c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QStringLiteral("fail")).error();
     EXPECT_EQ(failed.number, 440);
     EXPECT_EQ(failed.description, "Automation error: " + script + " RequestReconnect failed with status 3: connector is down");
     QFile calls(out);
@@ -194,7 +194,7 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
     EXPECT_EQ(lines[1], "[KSDSGlobalCatalog.KsDSGlobalCatalog.1][RequestReconnectV8][]");
 
     reg.setString(kToolKey, QStringLiteral("ConnectorControlCommand"), dir.filePath(QStringLiteral("missing")));
-    EXPECT_EQ(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QString()).number, 429);
+    EXPECT_EQ(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QString()).error().number, 429);
 }
 
 TEST(ConnectorCommandLine, QuotedWordsStayWholeAndACommandOfNoWordsIsNotConfigured)

@@ -212,33 +212,36 @@ TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)
         DirectoryOptions o;
         o.useKerberos = false;
         o.ldapPort = r.port();
-        BindResult b = LdapDirectory(o, nullptr, {}).bind(QStringLiteral("LDAP://127.0.0.41:389"), Deadline(deadlineMs));
-        b.error.replace(QString::number(r.port()), QStringLiteral("PORT"));
-        return b;
+        Result<RootDse> b = LdapDirectory(o, nullptr, {}).bind(QStringLiteral("LDAP://127.0.0.41:389"), Deadline(deadlineMs));
+        if (b)
+            return b;
+        FwError e = b.error();
+        e.description.replace(QString::number(r.port()), QStringLiteral("PORT"));
+        return Result<RootDse>(e);
     };
-    BindResult b = bindTo(Mode::Answer, 3000);
-    ASSERT_TRUE(b.ok) << b.error.toStdString();
-    EXPECT_EQ(b.root.dnsHostName, "dc1.corp.example.com");
-    EXPECT_EQ(siteFromServerDn(b.root.serverName), "Default-First-Site-Name");
-    EXPECT_FALSE(b.root.authenticated);
+    Result<RootDse> b = bindTo(Mode::Answer, 3000);
+    ASSERT_TRUE(b.ok()) << b.error().description.toStdString();
+    EXPECT_EQ(b->dnsHostName, "dc1.corp.example.com");
+    EXPECT_EQ(siteFromServerDn(b->serverName), "Default-First-Site-Name");
+    EXPECT_FALSE(b->authenticated);
 
     const QString cutShort = QStringLiteral("LDAP search of 127.0.0.41 cut short at the 5-second deadline");
     b = bindTo(Mode::Silent, 1000);
-    EXPECT_FALSE(b.ok);
-    EXPECT_EQ(b.error, cutShort) << b.error.toStdString();
+    EXPECT_FALSE(b.ok());
+    EXPECT_EQ(b.error().description, cutShort) << b.error().description.toStdString();
     b = bindTo(Mode::Late, 1000);
-    EXPECT_FALSE(b.ok);
-    EXPECT_EQ(b.error, cutShort) << b.error.toStdString();
+    EXPECT_FALSE(b.ok());
+    EXPECT_EQ(b.error().description, cutShort) << b.error().description.toStdString();
     b = bindTo(Mode::Refuse, 3000);
-    EXPECT_FALSE(b.ok);
-    EXPECT_EQ(b.error, "cannot connect to 127.0.0.41 port PORT: Connection refused") << b.error.toStdString();
+    EXPECT_FALSE(b.ok());
+    EXPECT_EQ(b.error().description, "cannot connect to 127.0.0.41 port PORT: Connection refused") << b.error().description.toStdString();
     b = bindTo(Mode::Garbage, 3000);
-    EXPECT_FALSE(b.ok);
-    EXPECT_TRUE(b.error.startsWith("search of 127.0.0.41: ")) << b.error.toStdString(); // then libldap's reason
+    EXPECT_FALSE(b.ok());
+    EXPECT_TRUE(b.error().description.startsWith("search of 127.0.0.41: ")) << b.error().description.toStdString(); // then libldap's reason
     // A reply declaring 4 GiB is refused when its length is read, not awaited until the deadline.
     b = bindTo(Mode::Oversized, 3000);
-    EXPECT_FALSE(b.ok);
-    EXPECT_EQ(b.error, "search of 127.0.0.41: Can't contact LDAP server") << b.error.toStdString();
+    EXPECT_FALSE(b.ok());
+    EXPECT_EQ(b.error().description, "search of 127.0.0.41: Can't contact LDAP server") << b.error().description.toStdString();
 }
 
 TEST(DirectoryNames, OnlyHostNamesReachTheNetwork)

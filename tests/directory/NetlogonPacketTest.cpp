@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <gtest/gtest.h>
+#include <tuple>
 
 using namespace fw;
 using namespace fw::netlogon;
@@ -55,9 +56,8 @@ TEST(NetlogonReply, CapturedAndHandBuiltRepliesAreReadWhole)
         {kHandBuilt, "25|105|{33221100-5544-7766-8899-AABBCCDDEEFF}|ad.test|ad.test|srv.ad.test|AD|SRV||Site-A|site-b|Site-A||14"},
     };
     for (const auto& c : cases) {
-        QString why;
-        const auto r = parseResponseEx(c.reply, &why);
-        ASSERT_TRUE(r) << why.toStdString();
+        const Result<NetlogonReply> r = parseResponseEx(c.reply);
+        ASSERT_TRUE(r) << r.error().description.toStdString();
         EXPECT_EQ(describe(*r), c.fields);
     }
 }
@@ -68,17 +68,15 @@ TEST(NetlogonReply, EveryTruncationIsRefusedWithoutOverRead)
         for (int n = 0; n < full.size(); ++n) {
             // A detached copy of exactly n bytes, so that a read past the end would be caught by ASan.
             const QByteArray cut(full.constData(), n);
-            QString why;
-            const auto r = parseResponseEx(cut, &why);
+            const Result<NetlogonReply> r = parseResponseEx(cut);
             EXPECT_FALSE(r) << "accepted a reply cut to " << n << " bytes";
-            EXPECT_FALSE(why.isEmpty()) << n;
+            EXPECT_FALSE(r.error().description.isEmpty()) << n;
         }
     }
 }
 
 TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
 {
-    QString why;
     struct Case {
         const char* hex;
         const char* why;
@@ -94,8 +92,9 @@ TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
     };
     for (const Case& c : cases) {
         int off = 0;
-        EXPECT_FALSE(readCompressedName(QByteArray::fromHex(c.hex), off, &why)) << c.hex;
-        EXPECT_TRUE(why.contains(QLatin1String(c.why))) << c.hex << ": " << why.toStdString();
+        const Result<QString> n = readCompressedName(QByteArray::fromHex(c.hex), off);
+        EXPECT_FALSE(n) << c.hex;
+        EXPECT_TRUE(n.error().description.contains(QLatin1String(c.why))) << c.hex << ": " << n.error().description.toStdString();
     }
     // A name of more than 255 bytes built from a chain of pointers to long labels.
     {
@@ -106,14 +105,15 @@ TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
             chain += QByteArray(1, 63) + QByteArray(63, 'b');
         d += chain + QByteArray::fromHex("c000");
         int off = 65;
-        EXPECT_FALSE(readCompressedName(d, off, &why));
-        EXPECT_TRUE(why.contains("longer"));
+        const Result<QString> n = readCompressedName(d, off);
+        EXPECT_FALSE(n);
+        EXPECT_TRUE(n.error().description.contains("longer"));
     }
     // A pointer resumes the stream after itself.
     {
         QByteArray d = QByteArray::fromHex("0161000162c00000");
         int off = 3;
-        const auto n = readCompressedName(d, off, &why);
+        const Result<QString> n = readCompressedName(d, off);
         ASSERT_TRUE(n);
         EXPECT_EQ(*n, "b.a");
         EXPECT_EQ(off, 7);
@@ -122,18 +122,18 @@ TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
 
 TEST(NetlogonReply, PaddedMislabelledOrOldStyleRepliesAreRefused)
 {
-    QString why;
-    EXPECT_FALSE(parseResponseEx(kWritableDc + QByteArray(4, '\0'), &why));
+    EXPECT_FALSE(parseResponseEx(kWritableDc + QByteArray(4, '\0')));
     QByteArray m = kWritableDc;
     m[m.size() - 8] = 0x09; // V1 | WITH_IP, no extended-response bit
-    EXPECT_FALSE(parseResponseEx(m, &why));
+    EXPECT_FALSE(parseResponseEx(m));
     m = kWritableDc;
     m[m.size() - 1] = 0x00; // bad tokens
-    EXPECT_FALSE(parseResponseEx(m, &why));
+    EXPECT_FALSE(parseResponseEx(m));
     m = kWritableDc;
     m[0] = 0x13; // 19: the old-style response
-    EXPECT_FALSE(parseResponseEx(m, &why));
-    EXPECT_TRUE(why.contains("opcode")) << why.toStdString();
+    const Result<NetlogonReply> old = parseResponseEx(m);
+    EXPECT_FALSE(old);
+    EXPECT_TRUE(old.error().description.contains("opcode")) << old.error().description.toStdString();
 }
 
 TEST(NetlogonPing, RequestIsEncodedByteForByte)
@@ -193,25 +193,25 @@ QByteArray replyDatagram(int id, const QByteArray& attrName, const QByteArray& v
 
 TEST(NetlogonPing, ReplyDatagramIsDecoded)
 {
-    QString why;
-    const auto v = decodePingReply(replyDatagram(7, "netlogon", kWritableDc), 7, &why);
-    ASSERT_TRUE(v) << why.toStdString();
+    const Result<QByteArray> v = decodePingReply(replyDatagram(7, "netlogon", kWritableDc), 7);
+    ASSERT_TRUE(v) << v.error().description.toStdString();
     EXPECT_EQ(*v, kWritableDc);
 
-    EXPECT_FALSE(decodePingReply(replyDatagram(7, "netlogon", kWritableDc), 8, &why));
-    EXPECT_TRUE(why.contains("expected 8"));
-    EXPECT_FALSE(decodePingReply(replyDatagram(7, "other", kWritableDc), 7, &why));
-    EXPECT_TRUE(why.contains("no Netlogon"));
-    // Only the result, no entry (a DC that does not serve the domain asked for).
-    const QByteArray onlyDone = tlv(0x30, tlv(0x02, QByteArray(1, 7)) + tlv(0x65, QByteArray::fromHex("0a01200400" "0400")));
-    EXPECT_FALSE(decodePingReply(onlyDone, 7, &why));
-    EXPECT_TRUE(why.contains("result 32"));
+    for (const auto& [datagram, id, why] : {std::tuple{replyDatagram(7, "netlogon", kWritableDc), 8, "expected 8"},
+                                            {replyDatagram(7, "other", kWritableDc), 7, "no Netlogon"},
+                                            // Only the result, no entry (a DC that does not serve the domain asked for).
+                                            {tlv(0x30, tlv(0x02, QByteArray(1, 7)) + tlv(0x65, QByteArray::fromHex("0a01200400" "0400"))), 7,
+                                             "result 32"}}) {
+        const Result<QByteArray> r = decodePingReply(datagram, id);
+        EXPECT_FALSE(r) << why;
+        EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();
+    }
     // Garbage and every truncation of a good datagram.
-    EXPECT_FALSE(decodePingReply(QByteArray::fromHex("ff00ff00"), 7, &why));
+    EXPECT_FALSE(decodePingReply(QByteArray::fromHex("ff00ff00"), 7));
     const QByteArray good = replyDatagram(7, "Netlogon", kReadOnlyDc);
     for (int n = 0; n < good.size(); ++n) {
         const QByteArray cut(good.constData(), n);
-        const auto r = decodePingReply(cut, 7, &why);
+        const Result<QByteArray> r = decodePingReply(cut, 7);
         if (r) {
             EXPECT_EQ(*r, kReadOnlyDc) << n; // only cuts inside the trailing result message keep the entry
         }

@@ -164,21 +164,21 @@ TEST(WidgetWaitUiTest, NetworkLookupsWorkOnTheWorkerThread)
 {
     QWidget window;
     WidgetWaitUi wait(&window);
-    QList<QHostAddress> addrs;
-    QString why;
+    Result<QList<QHostAddress>> addrs = QList<QHostAddress>();
     bool otherThread = false;
     QElapsedTimer t;
     t.start();
     wait.setBusy(true);
     wait.runBlocking([&] {
         otherThread = QThread::currentThread() != qApp->thread();
-        addrs = net::resolveHost(QStringLiteral("localhost"), Deadline(2000), &why);
-        net::lookupSrv(QStringLiteral("_ldap._tcp.dc._msdcs.invalid"), Deadline(1000), &why);
+        addrs = net::resolveHost(QStringLiteral("localhost"), Deadline(2000));
+        (void)net::lookupSrv(QStringLiteral("_ldap._tcp.dc._msdcs.invalid"), Deadline(1000));
     });
     wait.setBusy(false);
     EXPECT_TRUE(otherThread);
-    ASSERT_FALSE(addrs.isEmpty()) << why.toStdString();
-    EXPECT_TRUE(addrs.first().isLoopback());
+    ASSERT_TRUE(addrs) << addrs.error().description.toStdString();
+    ASSERT_FALSE(addrs->isEmpty());
+    EXPECT_TRUE(addrs->first().isLoopback());
     EXPECT_LT(t.elapsed(), 4000);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

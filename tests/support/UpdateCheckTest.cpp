@@ -62,19 +62,24 @@ TEST(PadVersionString, PadsEachPartToFourDigitsAndGivesEmptyForBrokenText)
 {
     for (const auto& [text, padded] : {std::pair{"1.0.45", "0001.0000.0045"}, {"01.002.0046", "0001.0002.0046"}, {"1046", "1046"},
                                        {"1.0.46.", "0001.0000.0046"}, {"1.0.12345", "0001.0000.12345"}, {"1.1", ""}, {"", ""},
-                                       {"1..2", ""}})
-        EXPECT_EQ(PadVersionString(QString::fromLatin1(text)), QString::fromLatin1(padded)) << text;
-    FwError e;
-    EXPECT_EQ(PadVersionString("1.0.beta", &e), QString());
-    EXPECT_EQ(e.number, 13);
-    EXPECT_EQ(PadVersionString("1.0.46", &e), "0001.0000.0046");
-    EXPECT_FALSE(e);
+                                       {"1..2", ""}}) {
+        const Result<QString> r = PadVersionString(QString::fromLatin1(text));
+        ASSERT_TRUE(r) << text;
+        EXPECT_EQ(*r, QString::fromLatin1(padded)) << text;
+    }
+    const Result<QString> broken = PadVersionString("1.0.beta");
+    EXPECT_FALSE(broken);
+    EXPECT_EQ(broken.error().number, 13);
+    const Result<QString> good = PadVersionString("1.0.46");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(*good, "0001.0000.0046");
 }
 
 TEST(PadVersionString, PartsOfDifferentDigitCountsCompareInNumericOrder)
 {
     auto cmp = [](const char* a, const char* b) {
-        return compareComparableVersions(PadVersionString(QString::fromLatin1(a)), PadVersionString(QString::fromLatin1(b)));
+        return compareComparableVersions(PadVersionString(QString::fromLatin1(a)).valueOr(QString()),
+                                         PadVersionString(QString::fromLatin1(b)).valueOr(QString()));
     };
     EXPECT_LT(cmp("1.0.9", "1.0.10"), 0);
     EXPECT_LT(cmp("1.9.99", "1.10.0"), 0);

@@ -84,7 +84,7 @@ MainWindow::LoadOutcome MainWindow::Form_Load()
         ended(); // stops the status timer
         return LoadOutcome::EndProgram;
     }
-    scope.report(gate.readTraceSetting());
+    scope.report(gate.readTraceSetting().error());
     gate.initSafetyFactors();
     gate.startNewLog();
     RunBackgroundUpdateCheck(m_ctx, homePageAddress(m_ctx), QString());

@@ -111,12 +111,12 @@ public:
 class RecordingConnectorControl final : public ConnectorControl {
 public:
     struct Call { ConnectorKind kind; QString method; QString argument; };
-    FwError call(ConnectorKind kind, const QString& method, const QString& argument) override
+    Result<void> call(ConnectorKind kind, const QString& method, const QString& argument) override
     {
         calls.append({kind, method, argument});
         if (onCall)
             onCall();
-        return failAt == calls.size() ? next : FwError{};
+        return failAt == calls.size() ? Result<void>(next) : Result<void>::success();
     }
     QList<Call> calls;
     int failAt = 0; // the call (1-based) that fails with `next`; 0: none
