@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariantList>
+#include <optional>
 
 namespace fw {
 
@@ -44,12 +45,72 @@ public:
         if (!q.exec())
             m_failure = Database::fromSqlError(q.lastError());
     }
+    void fail(const FwError& failure)
+    {
+        if (!failed())
+            m_failure = failure;
+    }
     bool failed() const { return m_failure.isError(); }
     const FwError& failure() const { return m_failure; }
 
 private:
     FwError m_failure;
 };
+
+// The rows of one table, several to a statement (INSERT ... VALUES (...), (...)) on SQL Server, where a million runs
+// row by row would take hours over the network; SQLite reuses its one-row statement, which is faster there.
+class RowBatch {
+public:
+    RowBatch(Database& db, Inserts& inserts, const char* table, const char* columns, int columnCount)
+        : m_db(db), m_inserts(inserts),
+          m_head(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(QLatin1String(table), QLatin1String(columns))),
+          m_columns(columnCount),
+          // SQL Server takes at most 2100 parameters a statement.
+          m_rowsPerStatement(db.dialect().engine() == SqlDialect::Engine::Sqlite ? 1 : 2000 / columnCount)
+    {
+    }
+
+    void add(const QVariantList& values)
+    {
+        Q_ASSERT(values.size() == m_columns);
+        if (m_inserts.failed())
+            return;
+        m_pending += values;
+        if (m_pending.size() == m_columns * m_rowsPerStatement)
+            flush();
+    }
+
+    // Sends what is pending.
+    void flush()
+    {
+        const int rows = static_cast<int>(m_pending.size() / m_columns);
+        if (m_inserts.failed() || rows == 0)
+            return;
+        std::optional<QSqlQuery>& q = rows == m_rowsPerStatement ? m_full : m_last;
+        if (!q || &q == &m_last) {
+            q = m_db.statement();
+            const QStringList all(rows, QLatin1Char('(') + QStringLiteral("?,").repeated(m_columns - 1) + QStringLiteral("?)"));
+            if (!q->prepare(m_head + all.join(QLatin1Char(',')))) {
+                m_inserts.fail(Database::fromSqlError(q->lastError()));
+                return;
+            }
+        }
+        m_inserts.exec(*q, m_pending);
+        m_pending.clear();
+    }
+
+private:
+    Database& m_db;
+    Inserts& m_inserts;
+    QString m_head;
+    int m_columns;
+    int m_rowsPerStatement;
+    QVariantList m_pending;
+    std::optional<QSqlQuery> m_full; // prepared once
+    std::optional<QSqlQuery> m_last; // the rest at the end
+};
+
+const char* const kObjectColumns = "SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync";
 
 struct Phase {
     int usnIncrement;
@@ -171,10 +232,9 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 
     // DC history: runs oldest first, spaced by the interval in force.
     {
-        QSqlQuery run = db.statement(), dom = db.statement(), obj = db.statement();
-        run.prepare(QStringLiteral("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (?,?,?,?,?,?)"));
-        dom.prepare(QStringLiteral("INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)"));
-        obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
+        RowBatch run(db, inserts, "SyncHistoryDC", "SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval", 6);
+        RowBatch dom(db, inserts, "SyncHistoryDCDomain", "SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart", 7);
+        RowBatch obj(db, inserts, "SyncHistoryObject", kObjectColumns, 9);
         const int total = o.dcRuns + (o.dcRunInProgress ? 1 : 0);
         // Start times are laid out backwards from the end so that the newest run ends at `end`.
         QList<QDateTime> starts(total);
@@ -190,7 +250,7 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
             const QDateTime start = active ? end.addSecs(-95) : starts[i];
             const int duration = 20 + static_cast<int>(rng.bounded(200));
             const qint64 id = 1 + i;
-            inserts.exec(run, {id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval});
+            run.add({id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval});
             for (int d = 0; d < 3; ++d) {
                 if (rng.bounded(400) == 0)
                     serverOf[d] = 1 - serverOf[d]; // a server change
@@ -200,11 +260,11 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
                 if (rng.bounded(300) == 0)
                     flags |= 2; // a total resynchronisation
                 const int lag = static_cast<int>(rng.bounded(p.usnIncrement * 2));
-                inserts.exec(dom, {id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)});
+                dom.add({id, kDomains[d].name, kDomains[d].dcs[serverOf[d]], active ? 1 : 0, lag, flags, ts(start)});
                 if (!o.objectRows || (o.objectRowRuns >= 0 && i < total - o.objectRowRuns))
                     continue;
                 if (o.objectRowPerDomain) {
-                    inserts.exec(obj, {id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
+                    obj.add({id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
                                active ? QVariant() : QVariant(5), ts(start)});
                     continue;
                 }
@@ -218,20 +278,22 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
                         spent += elapsed;
                         if (!typeDone && !typeActive)
                             continue; // not reached yet in the running run
-                        inserts.exec(obj, {id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
+                        obj.add({id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
                                    typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
                                    typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))});
                     }
                 }
             }
         }
+        run.flush();
+        dom.flush();
+        obj.flush();
     }
 
     // GC history.
     {
-        QSqlQuery run = db.statement(), obj = db.statement();
-        run.prepare(QStringLiteral("INSERT INTO SyncHistoryGC (SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)"));
-        obj.prepare(QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync) VALUES (?,?,?,?,?,?,?,?,?)"));
+        RowBatch run(db, inserts, "SyncHistoryGC", "SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags", 9);
+        RowBatch obj(db, inserts, "SyncHistoryObject", kObjectColumns, 9);
         const char* servers[] = {"gc01.corp.example.com", "gc02.corp.example.com", "GC01.corp.example.com"};
         int server = 0;
         QDateTime t = end;
@@ -252,12 +314,12 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
             const QDateTime start = starts[i];
             const int duration = 10 + static_cast<int>(rng.bounded(120));
             const qint64 id = 1 + i;
-            inserts.exec(run, {id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
+            run.add({id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
                        ts(start), ts(start.addSecs(duration)), flags});
             if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
             if (o.objectRowPerDomain) {
-                inserts.exec(obj, {id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)});
+                obj.add({id, QStringLiteral("GC"), 0, kGcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0, 5, ts(start)});
                 continue;
             }
             int spent = 0;
@@ -266,10 +328,12 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
                     const int count = static_cast<int>(rng.bounded(del ? 4 : 80));
                     const int elapsed = count ? 1 + static_cast<int>(rng.bounded(20)) : 0;
                     spent += elapsed;
-                    inserts.exec(obj, {id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))});
+                    obj.add({id, QStringLiteral("GC"), 0, type, del, count, 0, elapsed, ts(start.addSecs(spent))});
                 }
             }
         }
+        run.flush();
+        obj.flush();
     }
 
     if (inserts.failed()) {

@@ -115,13 +115,20 @@ private:
 
 QString SqlHistorySource::runListSql(SyncSide side)
 {
+    // Bound by the last finished run counted (bound twice on the DC side, inside and outside the join).
     if (side == SyncSide::DC)
         return QStringLiteral(
             "SELECT a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd "
             "FROM SyncHistoryDC as a INNER JOIN (SELECT SyncId, SUM(USNLag) AS TotalUSNLag FROM SyncHistoryDCDomain "
-            "where IsActive = 0 GROUP BY SyncId) as b ON a.SyncId=b.SyncId where a.IsActive = 0 order by a.SyncId");
+            "where IsActive = 0 AND SyncId <= ? GROUP BY SyncId) as b ON a.SyncId=b.SyncId where a.IsActive = 0 AND "
+            "a.SyncId <= ? order by a.SyncId");
     return QStringLiteral("SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "
-                          "FROM SyncHistoryGC where IsActive = 0 order by SyncId");
+                          "FROM SyncHistoryGC where IsActive = 0 AND SyncId <= ? order by SyncId");
+}
+
+QVariantList SqlHistorySource::runListBinds(SyncSide side, qint64 lastSyncId)
+{
+    return side == SyncSide::DC ? QVariantList{lastSyncId, lastSyncId} : QVariantList{lastSyncId};
 }
 
 QString SqlHistorySource::totalsSql(SyncSide side)
@@ -142,12 +149,11 @@ QString SqlHistorySource::domainSql()
 Result<void> SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: serializable, so that no run can finish into the ranges already counted or read. The walk's three
-    // results there run on connections of their own (one open result per connection), outside this snapshot.
-    if (m_db.dialect().engine() == SqlDialect::Engine::SqlServer) {
-        if (Result<QSqlQuery> set = m_db.run(QStringLiteral("SET TRANSACTION ISOLATION LEVEL SERIALIZABLE")); !set)
-            return set.error();
-    }
+    // SQL Server: the counts and the walk's results each run on a connection of their own (one open result per
+    // connection), outside any transaction of this one, and no isolation level is relied on (Babelfish refuses
+    // SERIALIZABLE unless told to map it): the run list stops at the last finished run counted instead, so runs
+    // finishing meanwhile are not read. A side runs one synchronisation at a time, its SyncIds rising: a run in
+    // progress at the counts comes after that one.
     return m_db.begin();
 }
 
@@ -160,7 +166,8 @@ QString SqlHistorySource::countsSql(SyncSide side)
 {
     return QStringLiteral("SELECT %1, "
                           "COUNT(DISTINCT USNIncrement) + MAX(CASE WHEN USNIncrement IS NULL THEN 1 ELSE 0 END), "
-                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END) "
+                          "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END), "
+                          "MAX(CASE WHEN IsActive = 0 THEN SyncId END) "
                           "FROM %2")
         .arg(finishedRunCountColumn(), runTable(side));
 }
@@ -170,15 +177,19 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
     QList<CountFailure> failures;
     out = {};
     // The finished runs and the distinct increments and intervals (running synchronisations included, a null
-    // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three.
-    Result<QSqlQuery> q = m_db.run(countsSql(m_side));
+    // counting as one value as a DISTINCT list would show it) in one scan of the table instead of three, with the
+    // last finished run, where the walk stops. A long read like the walk's: over a million runs it can take the
+    // server longer than a statement of the command's 5 s may wait.
+    Result<QSqlQuery> q = m_db.runStreaming(countsSql(m_side));
     if (!q) {
         failures.append({10, q.error()});
     } else if (q->next()) {
         out.totalRows = q->value(0).toDouble();
         out.distinctIncrements = q->value(1).toLongLong(); // null on an empty table: 0
         out.distinctIntervals = q->value(2).toLongLong();
+        out.lastSyncId = q->value(3).toLongLong();
     }
+    m_lastSyncId = out.lastSyncId;
     return failures;
 }
 
@@ -191,7 +202,7 @@ std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failu
             failures.append({line, q.error()});
         return std::move(q).valueOr(QSqlQuery(m_db.handle()));
     };
-    QSqlQuery runs = streamed(runListSql(m_side), {}, 40);
+    QSqlQuery runs = streamed(runListSql(m_side), runListBinds(m_side, m_lastSyncId), 40);
     QSqlQuery totals = streamed(totalsSql(m_side), {QStringLiteral("GC")}, 50);
     QSqlQuery domains(m_db.handle());
     bool domainsOk = false;

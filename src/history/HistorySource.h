@@ -5,6 +5,7 @@
 #include "monitor/SyncSide.h"
 
 #include <QString>
+#include <QVariantList>
 #include <memory>
 
 namespace fw {
@@ -64,18 +65,20 @@ public:
         double totalRows = 0;       // finished runs
         qint64 distinctIncrements = 0;
         qint64 distinctIntervals = 0;
+        qint64 lastSyncId = 0;      // the highest SyncId of a finished run counted (0: none)
     };
     // A failure of one query of the counts or the walk.
     using CountFailure = HistoryQueryFailure;
 
     virtual ~HistorySource() = default;
     virtual SyncSide side() const = 0;
-    // Everything read between these sees one state of the tables, whatever is written meanwhile.
+    // The walk read between these agrees with the counts, whatever is written meanwhile.
     virtual Result<void> beginSnapshot() { return Result<void>::success(); }
     virtual void endSnapshot() {}
     // Runs the three count queries; each failure is returned and leaves its value at 0.
     virtual QList<CountFailure> counts(Counts& out) = 0;
-    // Runs the three walked queries. A failing query is returned in `failures` and walks as empty.
+    // Runs the three walked queries, the run list ending at the last run counted. A failing query is returned in
+    // `failures` and walks as empty.
     virtual std::unique_ptr<HistoryCursor> open(QList<CountFailure>& failures) = 0;
 };
 
@@ -92,12 +95,14 @@ public:
     // The statements, for the benchmark that only steps through them.
     static QString countsSql(SyncSide side);
     static QString runListSql(SyncSide side);
+    static QVariantList runListBinds(SyncSide side, qint64 lastSyncId);
     static QString totalsSql(SyncSide side);
     static QString domainSql();
 
 private:
     Database& m_db;
     SyncSide m_side;
+    qint64 m_lastSyncId = 0; // of the last counts
 };
 
 } // namespace fw
