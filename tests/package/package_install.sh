@@ -4,7 +4,8 @@
 # ferrowind --version and demo-env from /usr/bin, the desktop tool under Xvfb up to its main window with its log
 # under the XDG state folder, root's log in /var/log/ferrowind (root:adm 2750, logs 0640), the warning about a
 # password others can read, the metrics service (started under systemd where systemd runs this machine, else its
-# command run as the service's user), nothing written under /usr, dpkg -r leaving only the conffiles behind and
+# command run as the service's user), nothing written under /usr, an upgrade and a downgrade keeping the edited
+# configuration file, its mode and the logs, dpkg -r leaving only the conffiles behind and
 # dpkg -P removing them, the logs, the user and the group. The machine is restored (packages purged) whatever
 # happens. Needs root.
 # Usage: package_install.sh SOURCE_DIR BUILD_DIR
@@ -65,8 +66,10 @@ getent passwd ferrowind | grep -q ':/usr/sbin/nologin$' || fail "no system user 
 [ "$(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)" = "640 root ferrowind" ] ||
     fail "/etc/ferrowind/velmora.reg is $(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)"
 [ "$(stat -c '%a %U %G' /var/log/ferrowind)" = "2750 root adm" ] || fail "/var/log/ferrowind is $(stat -c '%a %U %G' /var/log/ferrowind)"
-runuser -u ferrowind -- /usr/bin/ferrowind version 2>&1 | grep -qx 'Installed Velmora version: 8.0(0.85)' ||
-    fail "the user ferrowind cannot read /etc/ferrowind/velmora.reg: $(runuser -u ferrowind -- /usr/bin/ferrowind version 2>&1)"
+# (The output is read whole: grep -q ending the pipe early would fail it under pipefail.)
+as_user=$(runuser -u ferrowind -- /usr/bin/ferrowind version 2>&1)
+grep -qx 'Installed Velmora version: 8.0(0.85)' <<<"$as_user" ||
+    fail "the user ferrowind cannot read /etc/ferrowind/velmora.reg: $as_user"
 [ -z "$(find /etc/systemd/system -name 'ferrowind*' 2>/dev/null)" ] ||
     fail "installing enabled a service: $(find /etc/systemd/system -name 'ferrowind*')"
 
@@ -155,6 +158,36 @@ done
 
 written=$(find /usr -xdev -newer "$tmp/stamp" 2>/dev/null | head -20)
 [ -z "$written" ] || fail "written under /usr by the installed programs: $written"
+
+# An upgrade to the next release and a downgrade back: the administrator's edit of the conffile, its owner and
+# mode, the user and the logs survive both. The next release is these packages at a higher version (the maintainer
+# scripts are what an upgrade runs; what the programs do is checked above).
+next=$version.1
+for deb in "$cli" "$desktop"; do
+    name=$(dpkg-deb -f "$deb" Package)
+    dpkg-deb -R "$deb" "$tmp/$name-next"
+    sed -i -e "s/^Version: .*/Version: $next/" -e "s/(= $version)/(= $next)/" "$tmp/$name-next/DEBIAN/control"
+    dpkg-deb -b --root-owner-group "$tmp/$name-next" "$tmp/${name}_next.deb" >/dev/null
+done
+echo '; edited by the administrator' >>/etc/ferrowind/velmora.reg
+logs=$(ls /var/log/ferrowind)
+for step in "upgrade:$next:$tmp/ferrowind_next.deb:$tmp/ferrowind-desktop_next.deb" "downgrade:$version:$cli:$desktop"; do
+    IFS=: read -r what want cli_deb desktop_deb <<<"$step"
+    dpkg -i "$cli_deb" "$desktop_deb" >"$tmp/dpkg-$what.out" 2>&1 </dev/null || fail "the $what to $want: $(cat "$tmp/dpkg-$what.out")"
+    for p in ferrowind ferrowind-desktop; do
+        status=$(dpkg-query -W -f='${Version} ${db:Status-Status}' "$p")
+        [ "$status" = "$want installed" ] || fail "after the $what $p is $status, not $want installed"
+    done
+    tail -1 /etc/ferrowind/velmora.reg | grep -qx '; edited by the administrator' || fail "the $what lost the edit of /etc/ferrowind/velmora.reg"
+    [ "$(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)" = "640 root ferrowind" ] ||
+        fail "after the $what /etc/ferrowind/velmora.reg is $(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)"
+    [ "$(stat -c '%a %U %G' /var/log/ferrowind)" = "2750 root adm" ] || fail "after the $what /var/log/ferrowind is $(stat -c '%a %U %G' /var/log/ferrowind)"
+    [ "$(ls /var/log/ferrowind)" = "$logs" ] || fail "the $what changed the logs: $(ls /var/log/ferrowind)"
+    leftover=$(find /etc/ferrowind -name '*.dpkg-*')
+    [ -z "$leftover" ] || fail "the $what left $leftover"
+    as_user=$(cd / && runuser -u ferrowind -- env -u FERROWIND_REGISTRY /usr/bin/ferrowind version 2>&1)
+    grep -qx 'Installed Velmora version: 8.0(0.85)' <<<"$as_user" || fail "after the $what, ferrowind version as the user ferrowind: $as_user"
+done
 
 dpkg -r ferrowind-desktop ferrowind >/dev/null || fail "dpkg -r"
 conffiles='^(/etc/ferrowind/velmora\.reg|/etc/default/ferrowind)$'
