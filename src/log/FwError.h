@@ -14,7 +14,6 @@ struct FwError {
     bool isError() const { return number != 0 || !description.isEmpty(); }
     explicit operator bool() const { return isError(); }
 
-    static FwError none() { return {}; }
     // Stands in for a failure that came without a number or a text, so that it cannot read as success.
     static FwError unknown() { return {51, QStringLiteral("Internal error")}; }
     static FwError overflow() { return {6, QStringLiteral("Overflow")}; }
