@@ -92,7 +92,8 @@ FwError copyThroughPostgres(Database& lite, const QString& name)
     const QString csv = QDir(benchDir()).filePath(QStringLiteral("copy-%1.csv").arg(QCoreApplication::applicationPid()));
     if (csv.contains(QLatin1Char('\'')))
         return {2, QStringLiteral("the benchmark folder's path holds a quote")};
-    for (const char* table : {"ADDomain", "Configuration", "SyncHistoryDC", "SyncHistoryGC", "SyncHistoryDCDomain", "SyncHistoryObject"}) {
+    for (const char* table :
+         {"ADDomain", "Configuration", "SyncHistoryDC", "SyncHistoryGC", "SyncHistoryDCDomain", "SyncHistoryObject"}) {
         QStringList columns;
         {
             QFile f(csv);
@@ -124,8 +125,8 @@ FwError copyThroughPostgres(Database& lite, const QString& name)
                                  .arg(name, QString::fromLatin1(table).toLower(), columns.join(QLatin1Char(',')), csv);
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), conninfo,
-                       QStringLiteral("-c"), copy, QStringLiteral("-c"),
+        p.start(psql, {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+                       conninfo, QStringLiteral("-c"), copy, QStringLiteral("-c"),
                        QStringLiteral("ANALYZE %1_dbo.%2").arg(name, QString::fromLatin1(table).toLower())});
         if (!p.waitForFinished(-1))
             return {2, psql + QStringLiteral(": ") + p.errorString()};
@@ -166,7 +167,8 @@ QString serverDatabase(const QString& name, const DemoDataOptions& o, QString* e
         }
         if (!asked.isError())
             return cs;
-        if (!asked.description.contains(QLatin1String("does not exist")) && !asked.description.contains(QLatin1String("Invalid object name")))
+        if (!asked.description.contains(QLatin1String("does not exist")) &&
+            !asked.description.contains(QLatin1String("Invalid object name")))
             return failed(asked);
         // A load that did not complete. The session just closed may still hold the database for a moment.
         Result<QSqlQuery> dropped = FwError::unknown();

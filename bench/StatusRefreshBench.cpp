@@ -128,7 +128,8 @@ void registerAll(Engine engine)
     sizes(benchmark::RegisterBenchmark(("BM_PopulateDCGCStatus" + e).c_str(), BM_PopulateDCGCStatus, engine, false));
     // The pair side by side: the floor first, then the refresh on the same connection.
     sizes(benchmark::RegisterBenchmark(("BM_StepThroughStatusResultSets" + e).c_str(), BM_StepThroughStatusResultSets, engine));
-    sizes(benchmark::RegisterBenchmark(("BM_PopulateDCGCStatus_shared_connection" + e).c_str(), BM_PopulateDCGCStatus, engine, true));
+    sizes(benchmark::RegisterBenchmark(("BM_PopulateDCGCStatus_shared_connection" + e).c_str(), BM_PopulateDCGCStatus, engine,
+                                       true));
 }
 
 } // namespace

@@ -37,7 +37,8 @@ void timeVerdict(benchmark::State& state, const QString& server, std::optional<s
         QProcess p;
         QElapsedTimer t;
         t.start();
-        p.start(QStringLiteral(FERROWIND_CLI), {QStringLiteral("test-server"), server, QStringLiteral("--dc"), QStringLiteral("--domain"), QString()});
+        p.start(QStringLiteral(FERROWIND_CLI),
+                {QStringLiteral("test-server"), server, QStringLiteral("--dc"), QStringLiteral("--domain"), QString()});
         p.waitForFinished(30000);
         state.SetIterationTime(t.nsecsElapsed() / 1e9);
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
@@ -58,7 +59,9 @@ int main(int argc, char** argv)
     const QString ip = QStringLiteral("127.0.0.41");
     auto add = [](const char* name, const QString& server, std::optional<std::pair<Mode, Mode>> modes) {
         benchmark::RegisterBenchmark(name, [=](benchmark::State& s) { timeVerdict(s, server, modes); })
-            ->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+            ->UseManualTime()
+            ->Iterations(3)
+            ->Unit(benchmark::kMillisecond);
     };
     add("unknown_name", QStringLiteral("nosuchdc.corp.example.com"), std::nullopt);
     add("refused_port", ip, std::pair{Mode::Refuse, Mode::Refuse});

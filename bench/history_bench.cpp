@@ -199,7 +199,9 @@ void registerAll(Engine engine)
     // A walk over TDS takes minutes at this size: one each there.
     const int iterations = engine == Engine::Sqlite ? 3 : 1;
     auto add = [&](const std::string& name, auto fn, SyncSide side, int arg) {
-        benchmark::RegisterBenchmark((name + "/" + e).c_str(), fn, engine, side, arg)->Unit(benchmark::kMillisecond)->Iterations(iterations);
+        benchmark::RegisterBenchmark((name + "/" + e).c_str(), fn, engine, side, arg)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(iterations);
     };
     add("BM_BuildTracking/gc_from_kept_runs", BM_BuildTracking, SyncSide::GC, 0);
     add("BM_CountQueries/gc", BM_CountQueries, SyncSide::GC, 0);

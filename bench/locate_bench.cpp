@@ -19,7 +19,8 @@ void runProgram(benchmark::State& state, const QString& program, const QStringLi
         QProcess p;
         p.start(program, args);
         if (!p.waitForFinished(10000) || p.exitCode() != 0) {
-            state.SkipWithError(qPrintable(QStringLiteral("%1 failed: %2").arg(program, QString::fromLocal8Bit(p.readAllStandardError()))));
+            state.SkipWithError(
+                qPrintable(QStringLiteral("%1 failed: %2").arg(program, QString::fromLocal8Bit(p.readAllStandardError()))));
             break;
         }
     }

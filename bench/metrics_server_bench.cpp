@@ -47,7 +47,8 @@ public:
         e.insert(QStringLiteral("FERROWIND_REGISTRY"), registry);
         m_proc.setProcessEnvironment(e);
         m_proc.setReadChannel(QProcess::StandardError);
-        m_proc.start(QStringLiteral(FERROWIND_CLI), {QStringLiteral("serve-metrics"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
+        m_proc.start(QStringLiteral(FERROWIND_CLI),
+                     {QStringLiteral("serve-metrics"), QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0")});
         static const QRegularExpression served(QStringLiteral("serving (http://\\S+/metrics)"));
         QString err;
         QElapsedTimer t;

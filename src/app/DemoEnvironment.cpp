@@ -46,8 +46,9 @@ Result<void> DemoEnvironment::fillDatabase(const QString& connectionString, cons
     const QStringList present = DemoData::velmoraObjects(db);
     if (!present.isEmpty()) {
         if (!replace)
-            return FwError{58, QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
-                                   .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
+            return FwError{58,
+                           QStringLiteral("The database (%1) already holds Velmora tables (%2); give --replace to replace them")
+                               .arg(redactConnectionString(connectionString), present.join(QStringLiteral(", ")))};
         if (Result<void> dropped = DemoData::dropSchema(db); !dropped)
             return dropped.error();
     }

@@ -20,7 +20,8 @@ public:
     static QString registryPath(const QString& dir);
     // The .reg text for a product of the given version and build numbers, pointing at the database (a connection
     // string: "sqlite:" + path for the demo's file).
-    static QString registryText(const QString& connectionString, quint32 versionNumber = 0x00080000, quint32 buildNumber = 0x00000055);
+    static QString registryText(const QString& connectionString, quint32 versionNumber = 0x00080000,
+                                quint32 buildNumber = 0x00000055);
 };
 
 } // namespace fw

@@ -8,14 +8,13 @@ namespace fw {
 class AppContext;
 
 namespace startup_text {
-inline const QString kVersionRefused =
-    QStringLiteral("This tool only works with Velmora 4.0(4) versions and later.  Exiting...");
-inline const QString kConnectorRefused =
-    QStringLiteral("This utility only works with Velmora configured with Exchange 2000 or 2003.  It does not work with "
-                   "Exchange 5.5 or Domino systems.  Exiting.");
-inline const QString kInactiveRefused =
-    QStringLiteral("The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on an "
-                   "active server.");
+inline const QString kVersionRefused = QStringLiteral("This tool only works with Velmora 4.0(4) versions and later.  Exiting...");
+inline const QString kConnectorRefused = QStringLiteral(
+    "This utility only works with Velmora configured with Exchange 2000 or 2003.  It does not work with "
+    "Exchange 5.5 or Domino systems.  Exiting.");
+inline const QString kInactiveRefused = QStringLiteral(
+    "The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on an "
+    "active server.");
 inline const QString kNoDomains = QStringLiteral("Could not find ADDomain information in database.");
 } // namespace startup_text
 

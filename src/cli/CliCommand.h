@@ -30,7 +30,7 @@ struct CliCommand {
     QString name;    // "settings show" for nested commands
     QString summary; // one line for the command list
     CliHandler run;
-    bool readsInstallation = false; // its settings come from the installation's registry file
+    bool readsInstallation = false;   // its settings come from the installation's registry file
     int outputFailedExit = ExitUsage; // when its answer could not be written to standard output
 };
 

@@ -27,6 +27,7 @@ QJsonValue timeJson(const QDateTime& t)
 // Every field of a point, in the order of the point table, for CSV and JSON.
 const QStringList& fieldNames()
 {
+    // clang-format off
     static const QStringList names = {
         QStringLiteral("Index"), QStringLiteral("Label"), QStringLiteral("ObjectsProcessed"), QStringLiteral("ElapsedSeconds"),
         QStringLiteral("LatencyMinutes"), QStringLiteral("ErrorCount"), QStringLiteral("TotalResyncCount"),
@@ -35,11 +36,13 @@ const QStringList& fieldNames()
         QStringLiteral("OldInterval"), QStringLiteral("NewInterval"), QStringLiteral("IntervalChangeTime"),
         QStringLiteral("FirstErrorTime"), QStringLiteral("FirstTotalResyncTime"), QStringLiteral("FirstServerChangeTime"),
         QStringLiteral("Runs"), QStringLiteral("LastSyncId")};
+    // clang-format on
     return names;
 }
 
 QStringList fieldTexts(const HistoryPoint& p, int index)
 {
+    // clang-format off
     return {QString::number(index + 1),
             p.Label,
             plainNumber(p.ObjectsProcessed),
@@ -61,6 +64,7 @@ QStringList fieldTexts(const HistoryPoint& p, int index)
             timeText(p.FirstServerChangeTime),
             QString::number(p.Runs),
             QString::number(p.LastSyncId)};
+    // clang-format on
 }
 
 QString csvField(const QString& s)
@@ -103,12 +107,9 @@ QJsonObject pointJson(const HistoryPoint& p, int index)
 QString outcomeText(HistoryPlan::Outcome o)
 {
     switch (o) {
-    case HistoryPlan::Outcome::Accepted:
-        return QStringLiteral("accepted");
-    case HistoryPlan::Outcome::FittedAtStart:
-        return QStringLiteral("fitted-without-raising-factor");
-    case HistoryPlan::Outcome::Impossible:
-        break;
+    case HistoryPlan::Outcome::Accepted: return QStringLiteral("accepted");
+    case HistoryPlan::Outcome::FittedAtStart: return QStringLiteral("fitted-without-raising-factor");
+    case HistoryPlan::Outcome::Impossible: break;
     }
     return QStringLiteral("no-points");
 }
@@ -118,21 +119,25 @@ QString outcomeText(HistoryPlan::Outcome o)
 int runHistory(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Print the points as CSV, one header line and one line per point."));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON: the points, the group size, the final safety factor and the log lines."));
-    const QCommandLineOption factorOpt(QStringLiteral("factor"),
-                                       QStringLiteral("Safety factor to start from (1 to 32767; default 2, as at program start)."),
-                                       QStringLiteral("N"));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("Print the points as CSV, one header line and one line per point."));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("Print JSON: the points, the group size, the final safety factor and the log lines."));
+    const QCommandLineOption factorOpt(
+        QStringLiteral("factor"), QStringLiteral("Safety factor to start from (1 to 32767; default 2, as at program start)."),
+        QStringLiteral("N"));
     p.addOption(csv);
     p.addOption(json);
     p.addOption(factorOpt);
     p.addPositionalArgument(QStringLiteral("dc|gc"), QStringLiteral("Domain controller or global catalog history."));
-    if (int rc = parseCommandLine(p, env, QStringLiteral("history"),
-                                  QStringLiteral("Build the synchronisation history chart points of all finished DC or GC runs, "
-                                                 "exactly as the history windows do, and print them.\n"
-                                                 "Exit status 1 when there is no finished run or no points can be formed, 2 when the installation is "
-                                                 "refused as the settings tool refuses it (version, connector, failover role)."),
-                                  1, 1);
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("history"),
+            QStringLiteral("Build the synchronisation history chart points of all finished DC or GC runs, "
+                           "exactly as the history windows do, and print them.\n"
+                           "Exit status 1 when there is no finished run or no points can be formed, 2 when the installation is "
+                           "refused as the settings tool refuses it (version, connector, failover role)."),
+            1, 1);
         rc >= 0)
         return rc;
     const QString which = p.positionalArguments().first().toLower();
@@ -218,14 +223,16 @@ int runHistory(CliEnv& env)
             env.out << f.join(QLatin1Char(',')) << "\n";
         }
     } else {
-        env.out << (side == SyncSide::DC ? "DC History" : "GC History") << ": " << plainNumber(r.totalRows)
-                << " finished runs, " << r.points.size() << " points, group size:" << r.groupSize << ", safety factor "
-                << r.startFactor << (r.finalFactor != r.startFactor ? QStringLiteral(" raised to %1").arg(r.finalFactor) : QString())
-                << "\n";
+        env.out << (side == SyncSide::DC ? "DC History" : "GC History") << ": " << plainNumber(r.totalRows) << " finished runs, "
+                << r.points.size() << " points, group size:" << r.groupSize << ", safety factor " << r.startFactor
+                << (r.finalFactor != r.startFactor ? QStringLiteral(" raised to %1").arg(r.finalFactor) : QString()) << "\n";
         const QStringList& captions = hf::detailsCaptions();
         for (int i = 0; i < r.points.size(); ++i) {
             const auto col = hf::detailsFor(r.points[i], i);
-            env.out << QStringLiteral("%1  %2  runs %3, last SyncId %4\n").arg(col.values[0].rightJustified(5), col.rowOneCaption).arg(r.points[i].Runs).arg(r.points[i].LastSyncId);
+            env.out << QStringLiteral("%1  %2  runs %3, last SyncId %4\n")
+                           .arg(col.values[0].rightJustified(5), col.rowOneCaption)
+                           .arg(r.points[i].Runs)
+                           .arg(r.points[i].LastSyncId);
             env.out << QStringLiteral("       %1 %2 | %3 %4 | %5 %6 (plotted %7) | %8 %9\n")
                            .arg(captions[2], col.values[1], captions[3], col.values[2], captions[4], col.values[3],
                                 plainNumber(r.points[i].LatencyMinutes), captions[5], col.values[4]);

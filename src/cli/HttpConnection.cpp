@@ -64,8 +64,8 @@ Parsed parseHead(const QByteArray& head)
     if (version == "HTTP/1.0") {
         p.keepAlive = false; // a 1.0 client gets one answer and the close it waits for
     } else if (version != "HTTP/1.1") {
-        const bool other = version.size() == 8 && version.startsWith("HTTP/") && std::isdigit(version[5]) &&
-                           version[6] == '.' && std::isdigit(version[7]);
+        const bool other = version.size() == 8 && version.startsWith("HTTP/") && std::isdigit(version[5]) && version[6] == '.' &&
+                           std::isdigit(version[7]);
         p.status = other ? 505 : 400;
         return p;
     }
@@ -138,8 +138,7 @@ const char* httpReason(int status)
 
 HttpConnection::HttpConnection(QTcpSocket* socket, quint64 id, const HttpLimits& limits, Handler handler,
                                std::function<void(HttpConnection*)> closed, QObject* parent)
-    : QObject(parent), m_socket(socket), m_id(id), m_limits(limits), m_handler(std::move(handler)),
-      m_closed(std::move(closed))
+    : QObject(parent), m_socket(socket), m_id(id), m_limits(limits), m_handler(std::move(handler)), m_closed(std::move(closed))
 {
     m_socket->setParent(this);
     // Unread bytes stay with the kernel (and the client) rather than here.

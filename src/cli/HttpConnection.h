@@ -13,11 +13,11 @@ namespace fw {
 
 // What one client may hold of the server, so that no client can exhaust it.
 struct HttpLimits {
-    qsizetype maxHeaderBytes = 8192;                    // request line and headers; beyond: 431
-    int maxConnections = 64;                            // beyond: refused at once
-    std::chrono::milliseconds headerTimeout{5000};      // from a request's first byte to its blank line
-    std::chrono::milliseconds idleTimeout{10000};       // between requests on a kept-alive connection
-    std::chrono::milliseconds writeTimeout{10000};      // an answer the client does not take
+    qsizetype maxHeaderBytes = 8192;               // request line and headers; beyond: 431
+    int maxConnections = 64;                       // beyond: refused at once
+    std::chrono::milliseconds headerTimeout{5000}; // from a request's first byte to its blank line
+    std::chrono::milliseconds idleTimeout{10000};  // between requests on a kept-alive connection
+    std::chrono::milliseconds writeTimeout{10000}; // an answer the client does not take
 };
 
 struct HttpRequest {

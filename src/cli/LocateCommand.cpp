@@ -11,12 +11,14 @@ namespace {
 
 QString flagNames(quint32 f)
 {
+    // clang-format off
     static const std::pair<quint32, const char*> names[] = {
         {dsflag::Pdc, "pdc"}, {dsflag::Gc, "gc"}, {dsflag::Ldap, "ldap"}, {dsflag::Ds, "ds"}, {dsflag::Kdc, "kdc"},
         {dsflag::Timeserv, "timeserv"}, {dsflag::Closest, "closest"}, {dsflag::Writable, "writable"},
         {dsflag::GoodTimeserv, "good-timeserv"}, {dsflag::Ndnc, "ndnc"}, {dsflag::SelectSecretDomain6, "read-only"},
         {dsflag::FullSecretDomain6, "full-secret"}, {dsflag::Ws, "ws"}, {dsflag::DnsController, "dns-controller"},
         {dsflag::DnsDomain, "dns-domain"}, {dsflag::DnsForest, "dns-forest"}};
+    // clang-format on
     QStringList out;
     for (const auto& [bit, name] : names)
         if (f & bit)
@@ -31,23 +33,26 @@ int runLocate(CliEnv& env)
     QCommandLineParser p;
     const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Ask this server directly (its own flags answer)."),
                                     QStringLiteral("NAME"));
-    const QCommandLineOption flags(QStringLiteral("flags"), QStringLiteral("Locator request flags, hexadecimal (e.g. 0x1000 writable)."),
+    const QCommandLineOption flags(QStringLiteral("flags"),
+                                   QStringLiteral("Locator request flags, hexadecimal (e.g. 0x1000 writable)."),
                                    QStringLiteral("HEX"), QStringLiteral("0"));
-    const QCommandLineOption source(QStringLiteral("source"), QStringLiteral("Local address the pings leave from."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption source(QStringLiteral("source"), QStringLiteral("Local address the pings leave from."),
+                                    QStringLiteral("ADDRESS"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
     p.addOptions({server, flags, source, json});
     p.addPositionalArgument(QStringLiteral("DOMAIN"), QStringLiteral("DNS name of the domain; empty: this computer's domain."));
-    if (int rc = parseCommandLine(p, env, QStringLiteral("locate"),
-                                  QStringLiteral("Locate a domain controller of DOMAIN the way Windows clients do (DNS SRV records, "
-                                                 "then netlogon pings) and print every result field.\n"
-                                                 "Exit status 1 when no domain controller answers."),
-                                  0, 1);
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("locate"),
+            QStringLiteral("Locate a domain controller of DOMAIN the way Windows clients do (DNS SRV records, "
+                           "then netlogon pings) and print every result field.\n"
+                           "Exit status 1 when no domain controller answers."),
+            0, 1);
         rc >= 0)
         return rc;
     bool ok = false;
     QString flagText = p.value(flags);
     const quint32 requestFlags = flagText.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? flagText.mid(2).toUInt(&ok, 16)
-                                                                                                : flagText.toUInt(&ok, 16);
+                                                                                               : flagText.toUInt(&ok, 16);
     if (!ok) {
         env.err << "ferrowind locate: --flags needs a hexadecimal number\n";
         return ExitUsage;
@@ -105,8 +110,9 @@ int runLocate(CliEnv& env)
                 << "DomainGuid                  " << dc.DomainGuid() << "\n"
                 << "DomainName                  " << dc.DomainName() << "\n"
                 << "DnsForestName               " << dc.DnsForestName() << "\n"
-                << "FlagsOut                    " << QStringLiteral("0x%1").arg(static_cast<quint32>(dc.FlagsOut()), 8, 16, QLatin1Char('0'))
-                << " (" << flagNames(static_cast<quint32>(dc.FlagsOut())) << ")\n"
+                << "FlagsOut                    "
+                << QStringLiteral("0x%1").arg(static_cast<quint32>(dc.FlagsOut()), 8, 16, QLatin1Char('0')) << " ("
+                << flagNames(static_cast<quint32>(dc.FlagsOut())) << ")\n"
                 << "DcSiteName                  " << dc.DcSiteName() << "\n"
                 << "ClientSiteName              " << dc.ClientSiteName() << "\n"
                 << "LastError                   0 (" << dc.LastErrorText() << ")\n";

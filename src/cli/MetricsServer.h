@@ -75,7 +75,7 @@ private:
     std::function<void()> m_drained;
     QThread* m_readerThread = nullptr; // left to the process's end if a read outlives stop()
     bool m_readerLeft = false;
-    QObject* m_reader = nullptr;       // lives on m_readerThread
+    QObject* m_reader = nullptr; // lives on m_readerThread
     std::shared_ptr<std::atomic_bool> m_stopping = std::make_shared<std::atomic_bool>(false);
 };
 

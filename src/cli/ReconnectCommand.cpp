@@ -29,16 +29,18 @@ private:
 int runReconnect(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Reconnect the domain connector of this domain."), QStringLiteral("NAME"));
+    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Reconnect the domain connector of this domain."),
+                                    QStringLiteral("NAME"));
     const QCommandLineOption gc(QStringLiteral("gc"), QStringLiteral("Reconnect the global catalog connector."));
     p.addOptions({domain, gc});
-    if (int rc = parseCommandLine(p, env, QStringLiteral("reconnect"),
-                                  QStringLiteral("Force Velmora's directory connector to reconnect, as the settings tool's Force "
-                                                 "Reconnect buttons do: mark the request in the database, signal the connector through "
-                                                 "the command configured as ConnectorControlCommand, wait (12 s for a domain, 10 s for "
-                                                 "the global catalog) and signal it again.\n"
-                                                 "Exit status 1 when the domain is unknown or a step fails, 2 when the installation is refused as the "
-                                                 "settings tool refuses it (version, connector, failover role)."));
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("reconnect"),
+            QStringLiteral("Force Velmora's directory connector to reconnect, as the settings tool's Force "
+                           "Reconnect buttons do: mark the request in the database, signal the connector through "
+                           "the command configured as ConnectorControlCommand, wait (12 s for a domain, 10 s for "
+                           "the global catalog) and signal it again.\n"
+                           "Exit status 1 when the domain is unknown or a step fails, 2 when the installation is refused as the "
+                           "settings tool refuses it (version, connector, failover role)."));
         rc >= 0)
         return rc;
     if (p.isSet(domain) == p.isSet(gc)) {

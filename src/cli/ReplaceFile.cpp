@@ -36,8 +36,9 @@ QString replaceFile(const QString& path, const QByteArray& data)
     QByteArray tempName;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempName = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                                     QStringLiteral(".tmp-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        tempName = QFile::encodeName(
+            target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+            QStringLiteral(".tmp-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
         fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return reason(errno);

@@ -16,7 +16,7 @@ namespace fw {
 namespace {
 
 constexpr auto kScrapeDeadline = std::chrono::milliseconds(5500); // answers within 6 s, with room for the network
-constexpr auto kPageMargin = std::chrono::milliseconds(500); // what a probe leaves the page of the scrape's time
+constexpr auto kPageMargin = std::chrono::milliseconds(500);      // what a probe leaves the page of the scrape's time
 const QString kDefaultListen = QStringLiteral("127.0.0.1:9731");
 
 struct ListenAddress {
@@ -129,7 +129,8 @@ int runServeMetrics(CliEnv& env)
             std::optional<Deadline> probeBy;
             if (probing) // the page keeps its time for rendering and the network
                 probeBy.emplace(static_cast<int>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin).count()));
+                    std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin)
+                        .count()));
             return [rest = readForScrape(ctx, probeBy)] { return rest().page.toUtf8(); };
         },
         timeoutPage, kScrapeDeadline);
@@ -145,7 +146,8 @@ int runServeMetrics(CliEnv& env)
     }
     const Result<quint16> listening = server.listen(where->address, where->port);
     if (!listening) {
-        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << listening.error().description << "\n";
+        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << listening.error().description
+                << "\n";
         return ExitUsage;
     }
     const quint16 port = *listening;

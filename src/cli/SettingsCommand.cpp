@@ -19,6 +19,7 @@
 namespace fw {
 namespace {
 
+// clang-format off
 const char* const kDomainKeys[] = {"AdDomainObjectID", "DomainName", "CurrentDC", "ReconnectEnabled", "ReconnectAutoFind",
                                    "ReconnectSearchAllSites", "ReconnectLastResortAutoFind", "ReconnectFailureThreshold",
                                    "ManualDCPrimary", "ManualDCSecondary", "DoTotalResynchUsesRelative",
@@ -27,12 +28,15 @@ const char* const kGcKeys[] = {"SynchInterval", "CurrentGC", "ReconnectFailureTh
                                "DoTotalResynchAtTime", "DoTotalResynchAfterMinutes", "ReconnectEnabled",
                                "ReconnectLastResortAutoFind", "ReconnectAutoFind", "ManualGCPrimary", "ManualGCSecondary",
                                "ReconnectOnNextSynch"};
+// clang-format on
 
 QList<QVariant> domainValues(const DomainSettings& d)
 {
+    // clang-format off
     return {d.objectId, d.domainName, d.currentDC, d.reconnectEnabled, d.reconnectAutoFind, d.reconnectSearchAllSites,
             d.reconnectLastResortAutoFind, d.reconnectFailureThreshold, d.manualDCPrimary, d.manualDCSecondary,
             d.doTotalResynchUsesRelative, d.doTotalResynchAtTime, d.doTotalResynchAfterMinutes, d.reconnectOnNextSynch};
+    // clang-format on
 }
 
 QJsonValue jsonOf(const QVariant& v)
@@ -90,12 +94,13 @@ int runSettingsShow(CliEnv& env)
     p.addOption(domain);
     p.addOption(gc);
     p.addOption(json);
-    if (int rc = parseCommandLine(p, env, QStringLiteral("settings show"),
-                                  QStringLiteral("Show the stored reconnect settings: the ADDomain columns of every domain (or of "
-                                                 "one with --domain) and the global catalog configuration nodes (--gc). "
-                                                 "The names shown are the KEYs that 'settings set' takes.\n"
-                                                 "Exit status 0 when shown, 1 when the domain or a node is missing, 2 on a "
-                                                 "usage or database error."));
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("settings show"),
+            QStringLiteral("Show the stored reconnect settings: the ADDomain columns of every domain (or of "
+                           "one with --domain) and the global catalog configuration nodes (--gc). "
+                           "The names shown are the KEYs that 'settings set' takes.\n"
+                           "Exit status 0 when shown, 1 when the domain or a node is missing, 2 on a "
+                           "usage or database error."));
         rc >= 0)
         return rc;
     Target t;
@@ -153,8 +158,8 @@ int runSettingsShow(CliEnv& env)
             root[QStringLiteral("domains")] = arr;
             root[QStringLiteral("dcSynchInterval")] = dcInterval ? jsonOf(dcInterval->value) : QJsonValue(QJsonValue::Null);
         } else {
-            env.out << "DC sync interval (" << settings_text::kDsadSyncInterval << "): "
-                    << (dcInterval ? plainOf(dcInterval->value) : QStringLiteral("(missing)")) << "\n";
+            env.out << "DC sync interval (" << settings_text::kDsadSyncInterval
+                    << "): " << (dcInterval ? plainOf(dcInterval->value) : QStringLiteral("(missing)")) << "\n";
         }
     }
     if (showGc) {
@@ -220,17 +225,22 @@ QString notSavedText(const PanelState& s, const QString& key)
         return {};
     switch (*kept) {
     case Kept::ReconnectOff:
-        return QStringLiteral("%1 is not saved while automatic reconnect is off; set ReconnectEnabled=1 in the same command").arg(key);
+        return QStringLiteral("%1 is not saved while automatic reconnect is off; set ReconnectEnabled=1 in the same command")
+            .arg(key);
     case Kept::AutoFindOn:
-        return QStringLiteral("%1 is not saved while automatic search is on; set ReconnectAutoFind=0 in the same command").arg(key);
+        return QStringLiteral("%1 is not saved while automatic search is on; set ReconnectAutoFind=0 in the same command")
+            .arg(key);
     case Kept::MinutesMode:
         return QStringLiteral("%1 is not saved while the full synchronization is delayed by minutes; set "
-                              "DoTotalResynchUsesRelative=0 in the same command").arg(key);
+                              "DoTotalResynchUsesRelative=0 in the same command")
+            .arg(key);
     case Kept::TimeOfDayMode:
         return QStringLiteral("%1 is not saved while the full synchronization is delayed until a time of day; set "
-                              "DoTotalResynchUsesRelative=1 in the same command").arg(key);
+                              "DoTotalResynchUsesRelative=1 in the same command")
+            .arg(key);
     case Kept::EmptySecondary:
-        return QStringLiteral("%1 is not saved when it is empty (the stored secondary server stays); give a server name").arg(key);
+        return QStringLiteral("%1 is not saved when it is empty (the stored secondary server stays); give a server name")
+            .arg(key);
     }
     return {};
 }
@@ -308,7 +318,9 @@ QString applySetting(PanelState& s, const QString& key, const QString& value)
         else if (number.match(value).hasMatch() && getTimeFromInteger(value.toInt()).problem == TimeFromInteger::Problem::None)
             t = getTimeFromInteger(value.toInt()).time;
         if (!t.isValid())
-            return QStringLiteral("DoTotalResynchAtTime takes a time of day as HH:MM or as hours*100+minutes (0 to 2359), not '%1'").arg(value);
+            return QStringLiteral(
+                       "DoTotalResynchAtTime takes a time of day as HH:MM or as hours*100+minutes (0 to 2359), not '%1'")
+                .arg(value);
         setTime(s, t);
     } else if (is(dc ? "ManualDCPrimary" : "ManualGCPrimary")) {
         setText(s, Text::ManualPrimary, value.trimmed()); // as the field trims it
@@ -328,17 +340,20 @@ QString applySetting(PanelState& s, const QString& key, const QString& value)
 int runSettingsSet(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Change this domain's settings."), QStringLiteral("NAME"));
+    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("Change this domain's settings."),
+                                    QStringLiteral("NAME"));
     const QCommandLineOption gc(QStringLiteral("gc"), QStringLiteral("Change the global catalog settings."));
-    const QCommandLineOption yes(QStringLiteral("yes"),
-                                 QStringLiteral("Accept the warnings about disabling automatic reconnect or automatic server search."));
+    const QCommandLineOption yes(
+        QStringLiteral("yes"),
+        QStringLiteral("Accept the warnings about disabling automatic reconnect or automatic server search."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the outcome as JSON."));
     p.addOption(domain);
     p.addOption(gc);
     p.addOption(yes);
     p.addOption(json);
-    p.addPositionalArgument(QStringLiteral("KEY=VALUE"), QStringLiteral("A setting as 'settings show' names it, and its new value. "
-                                                                        "Flags take 0 or 1; DoTotalResynchAtTime takes HH:MM or HHMM."));
+    p.addPositionalArgument(QStringLiteral("KEY=VALUE"),
+                            QStringLiteral("A setting as 'settings show' names it, and its new value. "
+                                           "Flags take 0 or 1; DoTotalResynchAtTime takes HH:MM or HHMM."));
     if (int rc = parseCommandLine(p, env, QStringLiteral("settings set"),
                                   QStringLiteral("Change reconnect settings as the settings panels do: the stored settings "
                                                  "with the given changes are saved by the panels' rules (the two risky "
@@ -382,7 +397,9 @@ int runSettingsSet(CliEnv& env)
     QStringList notices;
     FillSinks sinks;
     sinks.message = [&](const QString& text) { notices << text; };
-    sinks.failure = [&](const FwError& e, const QString& procedure) { notices << errorReportText(e, procedure, QStringLiteral("frmMain")); };
+    sinks.failure = [&](const FwError& e, const QString& procedure) {
+        notices << errorReportText(e, procedure, QStringLiteral("frmMain"));
+    };
     const Result<ConfigurationSnapshot> readConfiguration = store.readConfiguration();
     if (!readConfiguration) {
         env.err << "ferrowind settings set: " << readConfiguration.error().description << "\n";
@@ -410,7 +427,8 @@ int runSettingsSet(CliEnv& env)
         const QList<DomainSettings> found = domainsNamed(*all, t.domain);
         if (found.size() != 1) {
             env.err << "ferrowind settings set: "
-                    << (found.isEmpty() ? QStringLiteral("there is no domain named '%1'") : QStringLiteral("more than one domain is named '%1'"))
+                    << (found.isEmpty() ? QStringLiteral("there is no domain named '%1'")
+                                        : QStringLiteral("more than one domain is named '%1'"))
                            .arg(t.domain)
                     << "\n";
             return ExitFailed;
@@ -457,7 +475,8 @@ int runSettingsSet(CliEnv& env)
                       {QStringLiteral("log"), logFailure.isEmpty() ? QJsonValue(ctx.log().logPath()) : QJsonValue()},
                       {QStringLiteral("logError"), logFailure.isEmpty() ? QJsonValue() : QJsonValue(logFailure)}};
         if (outcome == SaveOutcome::Conflict)
-            o[QStringLiteral("changed")] = QJsonArray::fromStringList(t.gc ? gcSaver.changedUnderneath() : dcSaver.changedUnderneath());
+            o[QStringLiteral("changed")] = QJsonArray::fromStringList(t.gc ? gcSaver.changedUnderneath()
+                                                                           : dcSaver.changedUnderneath());
         printJson(env.out, QJsonDocument(o));
     }
     if (!saved) {

@@ -33,7 +33,8 @@ QJsonObject sideJson(const SideStatus& s, const RunAge& age)
                   {QStringLiteral("active"), s.hasRun && s.active}};
     QJsonObject f{{QStringLiteral("syncId"), age.hasFinishedRun ? QJsonValue(age.syncId) : QJsonValue(QJsonValue::Null)},
                   {QStringLiteral("end"), age.end.isValid() ? QJsonValue(isoSeconds(age.end)) : QJsonValue(QJsonValue::Null)},
-                  {QStringLiteral("ageMinutes"), age.ageSeconds >= 0 ? QJsonValue(static_cast<double>(age.ageSeconds / 60)) : QJsonValue(QJsonValue::Null)},
+                  {QStringLiteral("ageMinutes"),
+                   age.ageSeconds >= 0 ? QJsonValue(static_cast<double>(age.ageSeconds / 60)) : QJsonValue(QJsonValue::Null)},
                   {QStringLiteral("maxAgeMinutes"), static_cast<double>(age.maxAgeMinutes)},
                   {QStringLiteral("fresh"), age.fresh}};
     o[QStringLiteral("latestFinished")] = f;
@@ -52,9 +53,8 @@ void printSide(QTextStream& out, const QString& title, const SideStatus& s, cons
     else if (!age.end.isValid())
         out << "  Latest finished run:  SyncId " << age.syncId << ", no end time recorded: STALE\n";
     else
-        out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", "
-            << age.ageSeconds / 60 << " min ago (limit " << age.maxAgeMinutes << " min): " << (age.fresh ? "ok" : "STALE")
-            << "\n";
+        out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", " << age.ageSeconds / 60
+            << " min ago (limit " << age.maxAgeMinutes << " min): " << (age.fresh ? "ok" : "STALE") << "\n";
 }
 
 QJsonArray failuresJson(const QList<ReadFailure>& failures)
@@ -107,6 +107,7 @@ int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json, QList<ReadFailur
     const QList<ObjectRowSpec>& specs = m.rowSpecs();
     if (json) {
         QJsonArray rows;
+        // clang-format off
         for (int r = 1; r <= specs.size(); ++r)
             rows.append(QJsonObject{{QStringLiteral("objectType"), specs[r - 1].objectType},
                                     {QStringLiteral("change"), specs[r - 1].isDeleted ? QStringLiteral("Deletes") : QStringLiteral("Modifies")},
@@ -119,6 +120,7 @@ int printObjects(CliEnv& env, SyncObjectsMonitor& m, bool json, QList<ReadFailur
                                           {QStringLiteral("latency"), optText(m.latencyText())},
                                           {QStringLiteral("rows"), rows}},
                          failures);
+        // clang-format on
         return unreadExit(env, failures, ExitOk);
     }
     env.out << m.caption() << "\n";
@@ -150,20 +152,22 @@ int runStatus(CliEnv& env)
                                      QStringLiteral("Show the rows of a detail window of the latest run: dc (the domain "
                                                     "overview, or with --domain the objects of one domain) or gc."),
                                      QStringLiteral("dc|gc"));
-    const QCommandLineOption domain(QStringLiteral("domain"), QStringLiteral("With --details dc: the domain whose objects to show."),
-                                    QStringLiteral("NAME"));
+    const QCommandLineOption domain(
+        QStringLiteral("domain"), QStringLiteral("With --details dc: the domain whose objects to show."), QStringLiteral("NAME"));
     const QCommandLineOption maxAge(QStringLiteral("max-age"),
                                     QStringLiteral("Age limit of the latest finished run of each side, 1 to 5256000 (ten "
                                                    "years; default: three sync intervals of that run)."),
                                     QStringLiteral("MINUTES"));
     p.addOptions({json, details, domain, maxAge});
-    if (int rc = parseCommandLine(p, env, QStringLiteral("status"),
-                                  QStringLiteral("Show the state of the latest DC and GC synchronisation runs, as the Status "
-                                                 "page does. Exit status 0 when the latest finished run of both sides ended "
-                                                 "less than --max-age minutes ago, 1 otherwise, 2 on a usage or database "
-                                                 "error or when any part could not be read (the JSON names it). With --details: 0 when every row was read, "
-                                                 "2 when a part could not be read (the JSON names it)."));
-                 rc >= 0)
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("status"),
+            QStringLiteral(
+                "Show the state of the latest DC and GC synchronisation runs, as the Status "
+                "page does. Exit status 0 when the latest finished run of both sides ended "
+                "less than --max-age minutes ago, 1 otherwise, 2 on a usage or database "
+                "error or when any part could not be read (the JSON names it). With --details: 0 when every row was read, "
+                "2 when a part could not be read (the JSON names it)."));
+        rc >= 0)
         return rc;
 
     QString detailSide;
@@ -223,7 +227,8 @@ int runStatus(CliEnv& env)
             if (chosen.isEmpty() && loaded == DcSyncOverview::Outcome::Failed)
                 return unreadExit(env, failures, ExitUsage);
             if (chosen.isEmpty()) {
-                env.err << "ferrowind status: no domain '" << p.value(domain) << "'; known domains: " << known.join(QStringLiteral(", ")) << "\n";
+                env.err << "ferrowind status: no domain '" << p.value(domain)
+                        << "'; known domains: " << known.join(QStringLiteral(", ")) << "\n";
                 return ExitUsage;
             }
             overview.viewObjects(chosen);
@@ -240,9 +245,10 @@ int runStatus(CliEnv& env)
                                         {QStringLiteral("lastSynched"), r.lastSynched},
                                         {QStringLiteral("duration"), r.duration},
                                         {QStringLiteral("objectsSynched"), r.objects}});
-            printDetailsJson(env, QJsonObject{{QStringLiteral("title"), overview.caption()},
-                                              {QStringLiteral("runActive"), overview.runActive()},
-                                              {QStringLiteral("rows"), rows}},
+            printDetailsJson(env,
+                             QJsonObject{{QStringLiteral("title"), overview.caption()},
+                                         {QStringLiteral("runActive"), overview.runActive()},
+                                         {QStringLiteral("rows"), rows}},
                              failures);
         } else {
             env.out << overview.caption() << "\n";

@@ -17,25 +17,28 @@ namespace fw {
 int runTestServer(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption dc(QStringLiteral("dc"), QStringLiteral("Test it as a domain controller (LDAP port 389, writable check)."));
+    const QCommandLineOption dc(QStringLiteral("dc"),
+                                QStringLiteral("Test it as a domain controller (LDAP port 389, writable check)."));
     const QCommandLineOption gc(QStringLiteral("gc"), QStringLiteral("Test it as a global catalog server (port 3268)."));
     const QCommandLineOption domain(QStringLiteral("domain"),
                                     QStringLiteral("Domain whose controllers tell this computer's site (default: the domain this "
                                                    "computer belongs to)."),
                                     QStringLiteral("NAME"));
-    const QCommandLineOption source(QStringLiteral("source"), QStringLiteral("Local address to connect from."), QStringLiteral("ADDRESS"));
+    const QCommandLineOption source(QStringLiteral("source"), QStringLiteral("Local address to connect from."),
+                                    QStringLiteral("ADDRESS"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print JSON."));
     p.addOptions({dc, gc, domain, source, json});
     p.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("Fully qualified name of the server."));
-    if (int rc = parseCommandLine(p, env, QStringLiteral("test-server"),
-                                  QStringLiteral("Test a server with the settings tool's own Test button (the one beside the primary "
-                                                 "manual server): bind to it through the directory (Kerberos ticket if there is one, else "
-                                                 "anonymously), compare its site with this computer's site and, for a domain controller "
-                                                 "that was found, ask it whether it is writable. Prints the window's messages, then the "
-                                                 "details on indented lines. All of it within 5 seconds.\n"
-                                                 "Exit status 1 when the server is not found, or is a domain controller that is not "
-                                                 "writable."),
-                                  1, 1);
+    if (int rc = parseCommandLine(
+            p, env, QStringLiteral("test-server"),
+            QStringLiteral("Test a server with the settings tool's own Test button (the one beside the primary "
+                           "manual server): bind to it through the directory (Kerberos ticket if there is one, else "
+                           "anonymously), compare its site with this computer's site and, for a domain controller "
+                           "that was found, ask it whether it is writable. Prints the window's messages, then the "
+                           "details on indented lines. All of it within 5 seconds.\n"
+                           "Exit status 1 when the server is not found, or is a domain controller that is not "
+                           "writable."),
+            1, 1);
         rc >= 0)
         return rc;
     if (p.isSet(dc) == p.isSet(gc)) {

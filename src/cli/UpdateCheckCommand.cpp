@@ -47,8 +47,7 @@ int runUpdateCheck(CliEnv& env)
             env.out << (newer ? QStringLiteral("A newer version is available: %1\n").arg(homePage)
                               : QStringLiteral("This is the most up to date version.\n"));
         } else {
-            env.err << "ferrowind update-check: the latest version could not be found: " << latest.error.description
-                    << "\n";
+            env.err << "ferrowind update-check: the latest version could not be found: " << latest.error.description << "\n";
         }
     }
     return found ? ExitOk : ExitFailed;

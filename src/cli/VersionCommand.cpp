@@ -33,8 +33,8 @@ int runVersion(CliEnv& env)
     checks.append({QStringLiteral("connector"), connectorOk,
                    connectorOk ? QStringLiteral("an Active Directory connector") : startup_text::kConnectorRefused});
     const bool activeOk = gate.checkActive();
-    checks.append({QStringLiteral("failover"), activeOk,
-                   activeOk ? QStringLiteral("active server") : startup_text::kInactiveRefused});
+    checks.append(
+        {QStringLiteral("failover"), activeOk, activeOk ? QStringLiteral("active server") : startup_text::kInactiveRefused});
     const Result<void> trace = gate.readTraceSetting();
     // Not a gate: the tool runs with trace off when the value does not fit.
     const bool statusTab = gate.statusTabAvailable();
@@ -48,7 +48,8 @@ int runVersion(CliEnv& env)
         o[QStringLiteral("trace")] = !trace ? QJsonValue(QStringLiteral("overflow")) : QJsonValue(ctx.traceSetting);
         QJsonArray a;
         for (const Check& c : checks)
-            a.append(QJsonObject{{QStringLiteral("check"), c.name}, {QStringLiteral("ok"), c.ok}, {QStringLiteral("detail"), c.detail}});
+            a.append(QJsonObject{
+                {QStringLiteral("check"), c.name}, {QStringLiteral("ok"), c.ok}, {QStringLiteral("detail"), c.detail}});
         o[QStringLiteral("checks")] = a;
         o[QStringLiteral("canRun")] = allOk;
         printJson(env.out, QJsonDocument(o));
@@ -58,8 +59,9 @@ int runVersion(CliEnv& env)
         for (const Check& c : checks)
             env.out << QStringLiteral("  %1 %2: %3\n").arg(c.ok ? "ok     " : "REFUSED", c.name.leftJustified(10), c.detail);
         env.out << "  Status tab: " << (statusTab ? "shown (8.0(0.85) or later)" : "hidden (before 8.0(0.85))") << "\n";
-        env.out << "  Trace: " << (!trace ? QStringLiteral("value does not fit 16 bits (overflow), trace off")
-                                         : QString::number(ctx.traceSetting))
+        env.out << "  Trace: "
+                << (!trace ? QStringLiteral("value does not fit 16 bits (overflow), trace off")
+                           : QString::number(ctx.traceSetting))
                 << "\n";
     }
     return allOk ? ExitOk : ExitFailed;

@@ -34,8 +34,8 @@ public:
         Result<void> loaded;
         if (!ok)
             loaded = FwError{0, QStringLiteral("is not valid YAML (line %1: %2)")
-                                 .arg(parser.problem_mark.line + 1)
-                                 .arg(QString::fromUtf8(parser.problem ? parser.problem : "unreadable"))};
+                                    .arg(parser.problem_mark.line + 1)
+                                    .arg(QString::fromUtf8(parser.problem ? parser.problem : "unreadable"))};
         yaml_parser_delete(&parser);
         m_loaded = ok;
         return loaded;
@@ -58,7 +58,8 @@ public:
 
     // Calls `each(key, value)` for each pair of a mapping until one fails; an error too for a node that is no
     // mapping or a key that is no text.
-    Result<void> forEachPair(yaml_node_t* map, const QString& where, const std::function<Result<void>(const QString&, yaml_node_t*)>& each)
+    Result<void> forEachPair(yaml_node_t* map, const QString& where,
+                             const std::function<Result<void>(const QString&, yaml_node_t*)>& each)
     {
         if (isEmpty(map))
             return Result<void>::success();
@@ -118,11 +119,12 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
         return keyPem.error();
     const QList<QSslCertificate> chain = QSslCertificate::fromData(*certPem, QSsl::Pem);
     if (chain.isEmpty() || chain.first().isNull())
-        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" holds no PEM certificate")};
+        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) +
+                              QStringLiteral(" holds no PEM certificate")};
     const std::optional<QSslKey> key = privateKey(*keyPem);
     if (!key)
         return FwError{0, QStringLiteral("key_file ") + base.absoluteFilePath(f.key) +
-                       QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)")};
+                              QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)")};
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setProtocol(QSsl::TlsV1_2OrLater);
     tls.setLocalCertificateChain(chain);
@@ -135,7 +137,8 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
             return caPem.error();
         const QList<QSslCertificate> cas = QSslCertificate::fromData(*caPem, QSsl::Pem);
         if (cas.isEmpty())
-            return FwError{0, QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) + QStringLiteral(" holds no PEM certificate")};
+            return FwError{0, QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) +
+                                  QStringLiteral(" holds no PEM certificate")};
         tls.setCaCertificates(cas);
         if (auth != QLatin1String("RequireAndVerifyClientCert"))
             return FwError{0, QStringLiteral("client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert")};
@@ -149,8 +152,8 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
         c.requireClientCertificate = auth == QLatin1String("RequireAnyClientCert");
     } else if (auth != QLatin1String("NoClientCert")) {
         return FwError{0, QStringLiteral("client_auth_type '") + auth +
-                       QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
-                                      "RequireAndVerifyClientCert)")};
+                              QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
+                                             "RequireAndVerifyClientCert)")};
     }
     c.tls = tls;
     return Result<void>::success();
@@ -185,8 +188,7 @@ bool BasicAuth::allows(const QByteArray& authorization)
     if (it == m_users.constEnd())
         return false;
     const QByteArray password = decoded.mid(colon + 1);
-    const QByteArray digest =
-        QCryptographicHash::hash(decoded + '\0' + it.value(), QCryptographicHash::Sha256);
+    const QByteArray digest = QCryptographicHash::hash(decoded + '\0' + it.value(), QCryptographicHash::Sha256);
     {
         QMutexLocker lock(&m_mutex);
         if (m_known.contains(digest))
@@ -217,36 +219,39 @@ Result<WebConfig> WebConfig::load(const QString& path)
     // An empty file asks for nothing: plain HTTP without authentication.
     Result<void> read;
     if (doc.root())
-        read = doc.forEachPair(doc.root(), QStringLiteral("the file"), [&](const QString& key, yaml_node_t* value) -> Result<void> {
-            if (key == QLatin1String("tls_server_config")) {
-                hasTls = !YamlDoc::isEmpty(value);
-                return doc.forEachPair(value, key, [&](const QString& k, yaml_node_t* v) -> Result<void> {
-                    QString* field = k == QLatin1String("cert_file")          ? &tls.cert
-                                     : k == QLatin1String("key_file")         ? &tls.key
-                                     : k == QLatin1String("client_ca_file")   ? &tls.clientCa
-                                     : k == QLatin1String("client_auth_type") ? &tls.clientAuth
-                                                                              : nullptr;
-                    if (!field)
-                        return FwError{0, QStringLiteral("tls_server_config.") + k +
-                                       (kUnsupportedTls.contains(k) ? QStringLiteral(" is not supported") : QStringLiteral(" is not a known key"))};
-                    if (!YamlDoc::isScalar(v))
-                        return FwError{0, QStringLiteral("tls_server_config.") + k + QStringLiteral(" must be text")};
-                    *field = YamlDoc::text(v);
-                    return Result<void>::success();
-                });
-            }
-            if (key == QLatin1String("basic_auth_users")) {
-                return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
-                    const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
-                    if (!isBcrypt(hash))
-                        return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash")};
-                    c.users.insert(user, hash);
-                    return Result<void>::success();
-                });
-            }
-            return FwError{0, key + (key == QLatin1String("http_server_config") ? QStringLiteral(" is not supported")
+        read = doc.forEachPair(
+            doc.root(), QStringLiteral("the file"), [&](const QString& key, yaml_node_t* value) -> Result<void> {
+                if (key == QLatin1String("tls_server_config")) {
+                    hasTls = !YamlDoc::isEmpty(value);
+                    return doc.forEachPair(value, key, [&](const QString& k, yaml_node_t* v) -> Result<void> {
+                        QString* field = k == QLatin1String("cert_file")          ? &tls.cert
+                                         : k == QLatin1String("key_file")         ? &tls.key
+                                         : k == QLatin1String("client_ca_file")   ? &tls.clientCa
+                                         : k == QLatin1String("client_auth_type") ? &tls.clientAuth
+                                                                                  : nullptr;
+                        if (!field)
+                            return FwError{0, QStringLiteral("tls_server_config.") + k +
+                                                  (kUnsupportedTls.contains(k) ? QStringLiteral(" is not supported")
                                                                                : QStringLiteral(" is not a known key"))};
-        });
+                        if (!YamlDoc::isScalar(v))
+                            return FwError{0, QStringLiteral("tls_server_config.") + k + QStringLiteral(" must be text")};
+                        *field = YamlDoc::text(v);
+                        return Result<void>::success();
+                    });
+                }
+                if (key == QLatin1String("basic_auth_users")) {
+                    return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
+                        const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
+                        if (!isBcrypt(hash))
+                            return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user +
+                                                  QStringLiteral("' is not a bcrypt hash")};
+                        c.users.insert(user, hash);
+                        return Result<void>::success();
+                    });
+                }
+                return FwError{0, key + (key == QLatin1String("http_server_config") ? QStringLiteral(" is not supported")
+                                                                                    : QStringLiteral(" is not a known key"))};
+            });
     if (!read)
         return fail(read.error().description);
     if (hasTls) {

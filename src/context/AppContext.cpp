@@ -45,9 +45,8 @@ AppContext::AppContext(AppSeams seams, QString programName, QString programFolde
         logsDir = ActivityLog::chooseLogsDir(m_programFolder);
     m_log = std::make_unique<ActivityLog>(*m_seams.clock, m_programName, logsDir, [this] { return traceSetting; });
     // Logging never stops the program, but a log that is not being written is never silent.
-    m_log->setFailureSink([this](const QString& why) {
-        m_seams.debug->write(QStringLiteral("The activity log could not be written: ") + why);
-    });
+    m_log->setFailureSink(
+        [this](const QString& why) { m_seams.debug->write(QStringLiteral("The activity log could not be written: ") + why); });
     m_programEnd = std::make_unique<ProgramEnd>(*m_seams.eventLoop);
     // After the end no message box may open: whatever still runs stays silent.
     m_seams.prompter->setSilencedWhen([end = m_programEnd.get()] { return end->requested(); });

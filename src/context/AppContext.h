@@ -77,7 +77,7 @@ public:
     qint16 traceSetting = 0;
     qint16 dcSafetyFactor = 0; // DistinctDCIncAndIntervalSafetyFactor
     qint16 gcSafetyFactor = 0; // DistinctGCIncAndIntervalSafetyFactor
-    qint64 lastDCSyncId = 0; // the ids are stored as floating-point numbers: they outgrow 32 bits
+    qint64 lastDCSyncId = 0;   // the ids are stored as floating-point numbers: they outgrow 32 bits
     qint64 lastGCSyncId = 0;
     std::shared_ptr<LanguageState> language;
 

@@ -147,7 +147,8 @@ QString withoutConnectionSecrets(const QString& text, const QString& connectionS
         const QString raw = connectionString.mid(v.begin, v.end - v.begin).trimmed();
         secrets.append(raw);
         if (raw.startsWith(QLatin1Char('{')))
-            secrets.append(raw.mid(1, raw.size() - (raw.endsWith(QLatin1Char('}')) ? 2 : 1)).replace(QStringLiteral("}}"), QStringLiteral("}")));
+            secrets.append(raw.mid(1, raw.size() - (raw.endsWith(QLatin1Char('}')) ? 2 : 1))
+                               .replace(QStringLiteral("}}"), QStringLiteral("}")));
     }
     std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
     secrets.removeAll(QString());
@@ -164,8 +165,8 @@ QString withoutConnectionSecrets(const QString& text, const QString& connectionS
         }
         if (length < 0) { // a value this connection string does not hold: up to where a quoted value ends
             qsizetype e = v;
-            while (e < out.size() && out[e] != QLatin1Char(';') && out[e] != QLatin1Char('\'') &&
-                   out[e] != QLatin1Char('"') && !out[e].isSpace())
+            while (e < out.size() && out[e] != QLatin1Char(';') && out[e] != QLatin1Char('\'') && out[e] != QLatin1Char('"') &&
+                   !out[e].isSpace())
                 ++e;
             length = e - v;
         }

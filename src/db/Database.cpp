@@ -37,7 +37,7 @@ constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 // verdict within this, not within this for each statement.
 constexpr int kSqliteLockWaitMs = 5000;
 
-constexpr int kNoAnswerCode = -2147217871; // the data-access layers' "timeout expired"
+constexpr int kNoAnswerCode = -2147217871;    // the data-access layers' "timeout expired"
 constexpr int kUnspecifiedCode = -2147467259; // the data-access layers' "unspecified error"
 
 FwError noAnswer()
@@ -245,7 +245,8 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     loginClock.start();
     // FreeTDS reads the last attribute of a string handed over in UTF-16 one character too far (a NUL ends up in
     // the database name of the login and the server drops it): end the string with ';' as the grammar allows.
-    const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString : connectionString + QLatin1Char(';');
+    const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString
+                                                                                       : connectionString + QLatin1Char(';');
     OdbcLogin login = loginWithin(name, driverString, kOdbcLoginLimit);
     const std::chrono::milliseconds loginTook{loginClock.elapsed()};
     using Outcome = OdbcLogin::Outcome;
@@ -355,7 +356,8 @@ Result<QSqlQuery> Database::runStreaming(const QString& sql, const QVariantList&
 
 Result<void> Database::runScript(const QString& script)
 {
-    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"), QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression go(QStringLiteral("^\\s*GO\\s*$"),
+                                       QRegularExpression::MultilineOption | QRegularExpression::CaseInsensitiveOption);
     if (script.contains(go)) {
         for (const QString& batch : script.split(go)) {
             if (batch.trimmed().isEmpty())
@@ -378,7 +380,8 @@ Result<void> Database::runScript(const QString& script)
         current += raw + QLatin1Char('\n');
         if (line.startsWith(QLatin1String("CREATE TRIGGER"), Qt::CaseInsensitive))
             inTrigger = true;
-        const bool ends = inTrigger ? line.compare(QLatin1String("END;"), Qt::CaseInsensitive) == 0 : line.endsWith(QLatin1Char(';'));
+        const bool ends = inTrigger ? line.compare(QLatin1String("END;"), Qt::CaseInsensitive) == 0
+                                    : line.endsWith(QLatin1Char(';'));
         if (!ends)
             continue;
         QSqlQuery q = statement();

@@ -21,7 +21,9 @@ struct DomainSeed {
 
 const DomainSeed kDomains[] = {
     {"{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}", "corp.example.com", {"dc01.corp.example.com", "dc02.corp.example.com"}},
-    {"{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}", "sales.corp.example.com", {"dc01.sales.corp.example.com", "dc02.sales.corp.example.com"}},
+    {"{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}",
+     "sales.corp.example.com",
+     {"dc01.sales.corp.example.com", "dc02.sales.corp.example.com"}},
     {"{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}", "emea.example.org", {"emeadc1.emea.example.org", "emeadc2.emea.example.org"}},
 };
 
@@ -129,8 +131,8 @@ Phase phaseFor(int i, int n, int changes)
     return phases[idx % static_cast<int>(std::size(phases))];
 }
 
-const char* const kTables[] = {"ADDomain", "Configuration", "SyncHistoryDC", "SyncHistoryGC", "SyncHistoryDCDomain",
-                               "SyncHistoryObject"};
+const char* const kTables[] = {"ADDomain",      "Configuration",       "SyncHistoryDC",
+                               "SyncHistoryGC", "SyncHistoryDCDomain", "SyncHistoryObject"};
 const char* const kViews[] = {"vw_ADDomain", "vw_Configuration"};
 
 } // namespace
@@ -193,14 +195,17 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
     QSqlQuery q = db.statement();
 
     // Domains with settings that differ from one another.
-    q.prepare(QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC, ReconnectEnabled, ReconnectAutoFind, "
-                             "ReconnectSearchAllSites, ReconnectLastResortAutoFind, ReconnectFailureThreshold, ManualDCPrimary, "
-                             "ManualDCSecondary, DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, "
-                             "ReconnectOnNextSynch) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO ADDomain (AdDomainObjectID, DomainName, CurrentDC, ReconnectEnabled, ReconnectAutoFind, "
+                       "ReconnectSearchAllSites, ReconnectLastResortAutoFind, ReconnectFailureThreshold, ManualDCPrimary, "
+                       "ManualDCSecondary, DoTotalResynchUsesRelative, DoTotalResynchAtTime, DoTotalResynchAfterMinutes, "
+                       "ReconnectOnNextSynch) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
     const QVariant null;
     inserts.exec(q, {kDomains[0].id, kDomains[0].name, kDomains[0].dcs[0], 1, 1, 0, 0, 15, null, null, 1, 0, 0.0, 0});
-    inserts.exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1], 0, 230, 30.0, 0});
-    inserts.exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25, QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0});
+    inserts.exec(q, {kDomains[1].id, kDomains[1].name, kDomains[1].dcs[0], 1, 0, 1, 1, 5, kDomains[1].dcs[0], kDomains[1].dcs[1],
+                     0, 230, 30.0, 0});
+    inserts.exec(q, {kDomains[2].id, kDomains[2].name, kDomains[2].dcs[1], 0, 1, 0, 0, 25,
+                     QStringLiteral("emeadc1.emea.example.org"), null, 1, 2305, 45.0, 0});
 
     // Configuration nodes, with a few unrelated ones around them as in a real tree.
     q.prepare(QStringLiteral("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (?,?,?)"));
@@ -250,7 +255,8 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
             const QDateTime start = active ? end.addSecs(-95) : starts[i];
             const int duration = 20 + static_cast<int>(rng.bounded(200));
             const qint64 id = 1 + i;
-            run.add({id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement, p.interval});
+            run.add({id, active ? 1 : 0, ts(start), active ? QVariant() : QVariant(ts(start.addSecs(duration))), p.usnIncrement,
+                     p.interval});
             for (int d = 0; d < 3; ++d) {
                 if (rng.bounded(400) == 0)
                     serverOf[d] = 1 - serverOf[d]; // a server change
@@ -265,7 +271,7 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
                     continue;
                 if (o.objectRowPerDomain) {
                     obj.add({id, kDomains[d].name, active ? 1 : 0, kDcObjectTypes[0], 0, static_cast<int>(rng.bounded(400)), 0,
-                               active ? QVariant() : QVariant(5), ts(start)});
+                             active ? QVariant() : QVariant(5), ts(start)});
                     continue;
                 }
                 int spent = 0;
@@ -279,8 +285,8 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
                         if (!typeDone && !typeActive)
                             continue; // not reached yet in the running run
                         obj.add({id, kDomains[d].name, typeActive ? 1 : 0, kDcObjectTypes[k], del, count,
-                                   typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
-                                   typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))});
+                                 typeActive ? QVariant(static_cast<int>(rng.bounded(400))) : QVariant(0),
+                                 typeActive ? QVariant() : QVariant(elapsed), ts(start.addSecs(spent))});
                     }
                 }
             }
@@ -292,7 +298,8 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 
     // GC history.
     {
-        RowBatch run(db, inserts, "SyncHistoryGC", "SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags", 9);
+        RowBatch run(db, inserts, "SyncHistoryGC",
+                     "SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags", 9);
         RowBatch obj(db, inserts, "SyncHistoryObject", kObjectColumns, 9);
         const char* servers[] = {"gc01.corp.example.com", "gc02.corp.example.com", "GC01.corp.example.com"};
         int server = 0;
@@ -315,7 +322,7 @@ Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
             const int duration = 10 + static_cast<int>(rng.bounded(120));
             const qint64 id = 1 + i;
             run.add({id, servers[server], 0, p.usnIncrement, p.interval, static_cast<int>(rng.bounded(p.usnIncrement * 2)),
-                       ts(start), ts(start.addSecs(duration)), flags});
+                     ts(start), ts(start.addSecs(duration)), flags});
             if (!o.objectRows || (o.objectRowRuns >= 0 && i < o.gcRuns - o.objectRowRuns))
                 continue;
             if (o.objectRowPerDomain) {

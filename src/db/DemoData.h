@@ -12,15 +12,15 @@ class Database;
 
 // What the generated VelmoraDb holds.
 struct DemoDataOptions {
-    int dcRuns = 3000;             // finished DC runs (plus one in progress when dcRunInProgress)
-    int gcRuns = 3000;             // finished GC runs
+    int dcRuns = 3000; // finished DC runs (plus one in progress when dcRunInProgress)
+    int gcRuns = 3000; // finished GC runs
     bool dcRunInProgress = true;
-    int incrementChanges = 3;      // USNIncrement and SyncInterval changes spread evenly over the history
-    bool objectRows = true;        // one SyncHistoryObject row per object type and kind of change
-    int objectRowRuns = -1;        // object rows only for the newest N runs of each side; -1: every run
+    int incrementChanges = 3;        // USNIncrement and SyncInterval changes spread evenly over the history
+    bool objectRows = true;          // one SyncHistoryObject row per object type and kind of change
+    int objectRowRuns = -1;          // object rows only for the newest N runs of each side; -1: every run
     bool objectRowPerDomain = false; // one object row per domain of a run (per GC run) instead of one per type and kind
     quint32 seed = 20261205;
-    QDateTime lastRunEnd;          // end of the newest finished run; invalid: now
+    QDateTime lastRunEnd; // end of the newest finished run; invalid: now
 };
 
 // Fills an empty database made from the schema with three domains, every DSAD and DSGC node and a

@@ -9,10 +9,10 @@ namespace fw {
 // The outcome of an ODBC login.
 struct OdbcLogin {
     enum class Outcome {
-        Opened,        // `db` is open and belongs to the calling thread
-        Failed,        // the driver refused; `error` says why and `db` may be invalid (driver not installed)
-        NoAnswer,      // the server did not answer in time; the connection name stays in use until it does
-        StillWaiting,  // an earlier login to the same connection string was given up and has not ended yet
+        Opened,       // `db` is open and belongs to the calling thread
+        Failed,       // the driver refused; `error` says why and `db` may be invalid (driver not installed)
+        NoAnswer,     // the server did not answer in time; the connection name stays in use until it does
+        StillWaiting, // an earlier login to the same connection string was given up and has not ended yet
     };
     Outcome outcome = Outcome::Failed;
     QSqlDatabase db;

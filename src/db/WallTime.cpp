@@ -103,8 +103,8 @@ WallTime WallTime::fromDateTime(const QDateTime& dt)
     const QTime t = dt.time();
     if (!d.isValid() || !t.isValid())
         return {};
-    return {daysFromCivil(d.year(), static_cast<unsigned>(d.month()), static_cast<unsigned>(d.day())) * 86400 +
-                t.hour() * 3600 + t.minute() * 60 + t.second(),
+    return {daysFromCivil(d.year(), static_cast<unsigned>(d.month()), static_cast<unsigned>(d.day())) * 86400 + t.hour() * 3600 +
+                t.minute() * 60 + t.second(),
             true};
 }
 
@@ -114,7 +114,8 @@ QDateTime WallTime::toDateTime() const
         return {};
     const qint64 days = secs >= 0 ? secs / 86400 : (secs - 86399) / 86400;
     const qint64 rest = secs - days * 86400;
-    return QDateTime(QDate::fromJulianDay(days + 2440588), QTime::fromMSecsSinceStartOfDay(static_cast<int>(rest * 1000)), Qt::UTC);
+    return QDateTime(QDate::fromJulianDay(days + 2440588), QTime::fromMSecsSinceStartOfDay(static_cast<int>(rest * 1000)),
+                     Qt::UTC);
 }
 
 qint64 wallSecondsBetween(const QDateTime& from, const QDateTime& to)

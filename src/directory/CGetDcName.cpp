@@ -40,18 +40,16 @@ void CGetDcName::Refresh()
 QString CGetDcName::errorText(qint32 error)
 {
     switch (error) {
-    case 0:
-        return QStringLiteral("No error.");
-    case 8:
-        return QStringLiteral("Insufficient memory is available.");
-    case 1004:
-        return QStringLiteral("The Flags parameter has conflicting or superfluous bits set.");
+    case 0: return QStringLiteral("No error.");
+    case 8: return QStringLiteral("Insufficient memory is available.");
+    case 1004: return QStringLiteral("The Flags parameter has conflicting or superfluous bits set.");
     case 1212:
-        return QStringLiteral("The format of the " "specified DomainName is invalid.");
+        return QStringLiteral("The format of the "
+                              "specified DomainName is invalid.");
     case 1355:
-        return QStringLiteral("No DC is available for the " "specified domain or the domain does not exist.");
-    default:
-        return QString();
+        return QStringLiteral("No DC is available for the "
+                              "specified domain or the domain does not exist.");
+    default: return QString();
     }
 }
 

@@ -58,7 +58,7 @@ struct DomainControllerInfo {
     QString domainControllerName;    // "\\dc1.corp.example.com"
     QString domainControllerAddress; // "\\10.77.1.1"
     qint32 domainControllerAddressType = 0;
-    QByteArray domainGuid;           // 16 bytes
+    QByteArray domainGuid; // 16 bytes
     QString domainName;
     QString dnsForestName;
     quint32 flags = 0;
@@ -68,8 +68,8 @@ struct DomainControllerInfo {
 
 struct DcLookupResult {
     qint32 error = dcerr::NoSuchDomain;
-    DomainControllerInfo info;  // valid when error is 0
-    QString detail;             // what went wrong, for logs and the command line
+    DomainControllerInfo info; // valid when error is 0
+    QString detail;            // what went wrong, for logs and the command line
 };
 
 // The domain controller locator: DsGetDcName on Windows, DNS and netlogon pings elsewhere.

@@ -13,7 +13,7 @@ struct RootDse {
     QString defaultNamingContext;
     bool activeDirectory = false; // an AD domain controller (not a lightweight directory instance)
     bool globalCatalogReady = false;
-    bool authenticated = false;   // bound with the user's Kerberos ticket rather than anonymously
+    bool authenticated = false; // bound with the user's Kerberos ticket rather than anonymously
 };
 
 // Binding to domain controllers and global catalogs, and the site lookups of the server tests. Each call

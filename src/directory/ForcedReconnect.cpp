@@ -31,7 +31,8 @@ int countRows(QSqlQuery& q)
 } // namespace
 
 // The connector's command may take seconds: the window keeps painting meanwhile and takes no input.
-Result<void> ForcedReconnect::signal(ConnectorControl& connector, ConnectorKind kind, const QString& method, const QString& argument)
+Result<void> ForcedReconnect::signal(ConnectorControl& connector, ConnectorKind kind, const QString& method,
+                                     const QString& argument)
 {
     Result<void> r;
     m_wait.runBlocking([&] { r = connector.call(kind, method, argument); });
@@ -71,7 +72,8 @@ bool ForcedReconnect::reloadGoesOn()
     return false;
 }
 
-ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selectedRow, const QString& domainController, const QString& objectId)
+ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selectedRow, const QString& domainController,
+                                                                    const QString& objectId)
 {
     const QString proc = QStringLiteral("cmdDCForceReconnect_Click");
     m_lastError = {};
@@ -85,7 +87,8 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
         Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
         if (!db)
             return fail(db.error(), proc);
-        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT AdDomainObjectID FROM ADDomain WHERE AdDomainObjectID = ?"), {objectId});
+        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT AdDomainObjectID FROM ADDomain WHERE AdDomainObjectID = ?"),
+                                         {objectId});
         if (!q)
             return fail(q.error(), proc);
         if (countRows(*q) != 1) {
@@ -102,14 +105,16 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
     auto connector = m_ctx.seams().connector;
     if (!connector)
         return fail(kNoConnector, proc);
-    if (const Result<void> first = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController); !first)
+    if (const Result<void> first = signal(*connector, ConnectorKind::Domain, connector::kRequestReconnect, domainController);
+        !first)
         return fail(first.error(), proc);
     pause(kDomainPauseMs);
     // The first request is made; a reload that ended the program stops the rest.
     if (!reloadGoesOn())
         return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    const Result<void> second = signal(*connector, ConnectorKind::Domain, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
+    const Result<void> second = signal(*connector, ConnectorKind::Domain,
+                                       v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, domainController);
     Outcome outcome = Outcome::Initiated;
     if (!second) {
         outcome = fail(second.error(), proc);
@@ -130,7 +135,8 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
         Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
         if (!db)
             return fail(db.error(), proc);
-        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?"), {reconnect_text::kNodeName});
+        Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?"),
+                                         {reconnect_text::kNodeName});
         if (!q)
             return fail(q.error(), proc);
         QVariant nodeId;
@@ -161,13 +167,15 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     auto connector = m_ctx.seams().connector;
     if (!connector)
         return fail(kNoConnector, proc);
-    if (const Result<void> first = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString()); !first)
+    if (const Result<void> first = signal(*connector, ConnectorKind::GlobalCatalog, connector::kRequestReconnect, QString());
+        !first)
         return fail(first.error(), proc);
     pause(kGlobalCatalogPauseMs);
     if (!reloadGoesOn())
         return Outcome::Initiated;
     const bool v8 = bIsVersion8OrLater(m_ctx.localVersion);
-    if (const Result<void> second = signal(*connector, ConnectorKind::GlobalCatalog, v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString());
+    if (const Result<void> second = signal(*connector, ConnectorKind::GlobalCatalog,
+                                           v8 ? connector::kRequestReconnectV8 : connector::kRequestReconnect, QString());
         !second)
         return fail(second.error(), proc);
     m_wait.setBusy(false);

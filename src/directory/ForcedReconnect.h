@@ -15,8 +15,8 @@ inline const QString kSelectDomain = QStringLiteral("select a domain first");
 inline const QString kDomainRowMissing = QStringLiteral("Could not find domain in the AdDomain table in SQL");
 inline const QString kDomainDone = QStringLiteral("Reconnect process initiated for domain: ");
 inline const QString kNodeName = QStringLiteral("System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch");
-inline const QString kNodeMissing =
-    QStringLiteral("Could not find node name='System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch' in the Configuration table in SQL");
+inline const QString kNodeMissing = QStringLiteral(
+    "Could not find node name='System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch' in the Configuration table in SQL");
 inline QString nodeRowMissing(const QString& id)
 {
     return QStringLiteral("could not find nodeId='") + id + QStringLiteral("' in the Configuration table in SQL");

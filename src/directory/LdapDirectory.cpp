@@ -21,7 +21,8 @@ QString first(const LdapEntry& e, const char* name)
 
 } // namespace
 
-LdapDirectory::LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocatorBackend> locator, std::function<QString()> primaryDomain)
+LdapDirectory::LdapDirectory(DirectoryOptions options, std::shared_ptr<DcLocatorBackend> locator,
+                             std::function<QString()> primaryDomain)
     : m_options(std::move(options)), m_locator(std::move(locator)), m_primaryDomain(std::move(primaryDomain))
 {
 }
@@ -89,8 +90,9 @@ Result<RootDse> LdapDirectory::bind(const QString& adsPath, const Deadline& dead
                     }
                 }
                 *step = Search;
-                Result<LdapEntry> read = s.readBase(QByteArray(), QByteArrayLiteral("(objectClass=*)"),
-                                                    {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
+                Result<LdapEntry> read = s.readBase(
+                    QByteArray(), QByteArrayLiteral("(objectClass=*)"),
+                    {"dnsHostName", "serverName", "defaultNamingContext", "isGlobalCatalogReady", "supportedCapabilities"});
                 if (read) {
                     a.entry = std::move(read).value();
                     return a;

@@ -38,14 +38,16 @@ Result<void> LdapSession::arm(const char* step)
     const int left = m_deadline.remainingMs();
     if (left <= 0)
         return FwError{0, Deadline::cutShort(QString::fromLatin1(step), m_server)};
-    struct timeval tv {left / 1000, (left % 1000) * 1000};
+    struct timeval tv {
+        left / 1000, (left % 1000) * 1000
+    };
     ldap_set_option(m_ld, LDAP_OPT_NETWORK_TIMEOUT, &tv);
     ldap_set_option(m_ld, LDAP_OPT_TIMEOUT, &tv);
     return Result<void>::success();
 }
 
 Result<void> LdapSession::open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source,
-                                const Deadline& deadline)
+                               const Deadline& deadline)
 {
     m_deadline = deadline;
     m_server = host.isEmpty() ? address.toString() : host;
@@ -70,7 +72,8 @@ Result<void> LdapSession::open(const QString& host, const QHostAddress& address,
         ber_sockbuf_ctrl(sb, LBER_SB_OPT_SET_MAX_INCOMING, &maxIncoming) != 1) {
         ldap_unbind_ext_s(m_ld, nullptr, nullptr);
         m_ld = nullptr;
-        return FwError{0, QStringLiteral("LDAP session on %1: the size of its replies cannot be limited").arg(QString::fromUtf8(url))};
+        return FwError{
+            0, QStringLiteral("LDAP session on %1: the size of its replies cannot be limited").arg(QString::fromUtf8(url))};
     }
     const int version = LDAP_VERSION3;
     ldap_set_option(m_ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -86,7 +89,8 @@ Result<void> LdapSession::bindGssapi()
         return FwError{0, QStringLiteral("GSSAPI bind without an LDAP session")};
     if (Result<void> armed = arm("GSSAPI bind"); !armed)
         return armed;
-    const int rc = ldap_sasl_interactive_bind_s(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, saslInteract, nullptr);
+    const int rc = ldap_sasl_interactive_bind_s(m_ld, nullptr, "GSSAPI", nullptr, nullptr, LDAP_SASL_QUIET, saslInteract,
+                                                nullptr);
     if (rc != LDAP_SUCCESS) {
         char* diag = nullptr;
         ldap_get_option(m_ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diag);
@@ -96,7 +100,8 @@ Result<void> LdapSession::bindGssapi()
             return FwError{0, Deadline::cutShort(QStringLiteral("GSSAPI bind"), m_server)};
         }
         const FwError e{0, QStringLiteral("GSSAPI bind to %1: %2%3")
-                                      .arg(m_server, ldapText(rc), diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString())};
+                               .arg(m_server, ldapText(rc),
+                                    diag && *diag ? QStringLiteral(" (%1)").arg(QString::fromUtf8(diag)) : QString())};
         if (diag)
             ldap_memfree(diag);
         return e;
@@ -104,7 +109,8 @@ Result<void> LdapSession::bindGssapi()
     return Result<void>::success();
 }
 
-Result<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes, bool* noEntry)
+Result<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
+                                        bool* noEntry)
 {
     if (noEntry)
         *noEntry = false;
@@ -118,15 +124,18 @@ Result<LdapEntry> LdapSession::readBase(const QByteArray& base, const QByteArray
         attrs.push_back(a.data());
     attrs.push_back(nullptr);
     const int left = std::max(1, m_deadline.remainingMs()); // a zero time limit would mean none
-    struct timeval tv {left / 1000, (left % 1000) * 1000};
+    struct timeval tv {
+        left / 1000, (left % 1000) * 1000
+    };
     LDAPMessage* res = nullptr;
-    const int rc = ldap_search_ext_s(m_ld, base.constData(), LDAP_SCOPE_BASE, filter.constData(), attrs.data(), 0, nullptr, nullptr, &tv,
-                                     1, &res);
+    const int rc = ldap_search_ext_s(m_ld, base.constData(), LDAP_SCOPE_BASE, filter.constData(), attrs.data(), 0, nullptr,
+                                     nullptr, &tv, 1, &res);
     if (rc != LDAP_SUCCESS) {
         if (res)
             ldap_msgfree(res);
-        return FwError{0, rc == LDAP_TIMEOUT || m_deadline.expired() ? Deadline::cutShort(QStringLiteral("LDAP search"), m_server)
-                                                                  : QStringLiteral("search of %1: %2").arg(m_server, ldapText(rc))};
+        return FwError{0, rc == LDAP_TIMEOUT || m_deadline.expired()
+                              ? Deadline::cutShort(QStringLiteral("LDAP search"), m_server)
+                              : QStringLiteral("search of %1: %2").arg(m_server, ldapText(rc))};
     }
     LDAPMessage* e = ldap_first_entry(m_ld, res);
     if (!e) {
@@ -165,7 +174,8 @@ QString siteFromServerDn(const QString& serverDn)
     }
     // Only a DN under CN=Sites names a site.
     if (!(dn[0] && dn[1] && dn[2] && dn[3] &&
-          QByteArray(dn[3][0]->la_value.bv_val, static_cast<qsizetype>(dn[3][0]->la_value.bv_len)).compare("Sites", Qt::CaseInsensitive) == 0))
+          QByteArray(dn[3][0]->la_value.bv_val, static_cast<qsizetype>(dn[3][0]->la_value.bv_len))
+                  .compare("Sites", Qt::CaseInsensitive) == 0))
         site.clear();
     ldap_dnfree(dn);
     return site;

@@ -30,7 +30,8 @@ public:
     LdapSession& operator=(const LdapSession&) = delete;
 
     // Connects to `address`:port, naming the server `host` in the URL.
-    Result<void> open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source, const Deadline& deadline);
+    Result<void> open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source,
+                      const Deadline& deadline);
     // SASL GSSAPI with the user's Kerberos ticket. An error when there is no ticket or it fails.
     // The Kerberos library's own exchange with the KDC is not bounded by libldap: callers that must keep
     // the deadline run this through runWithin().

@@ -133,7 +133,9 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
             Flight& f = flying[i];
             if (now - f.sentAt >= m_options.pingTimeoutMs) {
                 silent.append(f.index);
-                addDetail(detail, QStringLiteral("%1: no netlogon answer within %2 ms").arg(targets[f.index].host).arg(m_options.pingTimeoutMs));
+                addDetail(detail, QStringLiteral("%1: no netlogon answer within %2 ms")
+                                      .arg(targets[f.index].host)
+                                      .arg(m_options.pingTimeoutMs));
                 finish(i);
             } else if (!f.resent && now - f.sentAt >= m_options.pingTimeoutMs / 2) {
                 f.resent = true;
@@ -146,7 +148,8 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
         // until the next candidate's turn).
         qint64 wait = deadlineMs - now;
         for (const Flight& f : flying)
-            wait = std::min(wait, f.resent ? f.sentAt + m_options.pingTimeoutMs - now : f.sentAt + m_options.pingTimeoutMs / 2 - now);
+            wait = std::min(wait,
+                            f.resent ? f.sentAt + m_options.pingTimeoutMs - now : f.sentAt + m_options.pingTimeoutMs / 2 - now);
         if (next < targets.size() && flying.size() < m_options.maxPingsInFlight)
             wait = std::min(wait, lastStart + m_options.pingStaggerMs - now);
         std::vector<pollfd> fds;
@@ -185,7 +188,8 @@ std::optional<PingAnswer> NetlogonPinger::pingUdp(const QList<Target>& targets, 
             }
             const Result<NetlogonReply> reply = netlogon::parseResponseEx(*value);
             if (!reply) {
-                addDetail(detail, QStringLiteral("%1: bad netlogon reply (%2)").arg(targets[f.index].host, reply.error().description));
+                addDetail(detail,
+                          QStringLiteral("%1: bad netlogon reply (%2)").arg(targets[f.index].host, reply.error().description));
                 finish(i);
                 continue;
             }
@@ -210,7 +214,8 @@ Result<NetlogonReply> NetlogonPinger::pingTcp(const Target& t, const QString& do
     if (const Result<void> opened = s.open(t.host, t.address, m_options.ldapPort, m_options.sourceAddress, deadline); !opened)
         return opened.error();
     bool empty = false;
-    const Result<LdapEntry> entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion), {QByteArrayLiteral("Netlogon")}, &empty);
+    const Result<LdapEntry> entry = s.readBase(QByteArray(), netlogon::pingFilter(domain, kNtVersion),
+                                               {QByteArrayLiteral("Netlogon")}, &empty);
     if (!entry) {
         if (declined)
             *declined = empty;
@@ -321,7 +326,8 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
     const auto a = pinger.ping(
         targets, domain,
         [&](const NetlogonReply& r) {
-            if (!domain.isEmpty() && lower(r.dnsDomainName) != lower(domain) && r.netbiosDomainName.compare(domain, Qt::CaseInsensitive) != 0)
+            if (!domain.isEmpty() && lower(r.dnsDomainName) != lower(domain) &&
+                r.netbiosDomainName.compare(domain, Qt::CaseInsensitive) != 0)
                 return false;
             return meetsRequirements(r, request.flags);
         },
@@ -331,7 +337,8 @@ DcLookupResult LinuxDcLocator::locateByName(const DcLookupRequest& request)
     return {declined > 0 ? dcerr::NoSuchDomain : dcerr::ServerUnavailable, {}, detail};
 }
 
-QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound, const Deadline& deadline)
+QList<NetlogonPinger::Target> LinuxDcLocator::candidates(const QString& srvName, QString* detail, bool* notFound,
+                                                         const Deadline& deadline)
 {
     const Result<QList<net::SrvTarget>> srv = net::lookupSrv(srvName, deadline, notFound, m_options.nameServer);
     if (!srv) {
@@ -360,8 +367,9 @@ DcLookupResult LinuxDcLocator::locateInDomain(const QString& domainIn, quint32 f
     const QString domain = lower(domainIn);
     if (deadline.expired())
         return {dcerr::NoSuchDomain, {}, Deadline::cutShort(QStringLiteral("DNS SRV lookup"), domain)};
-    const QString kind = (flags & dcreq::GcServerRequired) ? QStringLiteral("gc") : (flags & dcreq::PdcRequired) ? QStringLiteral("pdc")
-                                                                                                               : QStringLiteral("dc");
+    const QString kind = (flags & dcreq::GcServerRequired) ? QStringLiteral("gc")
+                         : (flags & dcreq::PdcRequired)    ? QStringLiteral("pdc")
+                                                           : QStringLiteral("dc");
     auto srvName = [&](const QString& site) {
         if (kind == QLatin1String("pdc"))
             return QStringLiteral("_ldap._tcp.pdc._msdcs.%1").arg(domain);

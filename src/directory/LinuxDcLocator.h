@@ -13,13 +13,13 @@ namespace fw {
 // Pacing and addressing of the locator. How long a lookup may take is its request's deadline; these only
 // share it out between candidates.
 struct LocatorOptions {
-    QHostAddress sourceAddress;  // local address the pings leave from; null: the system's choice
-    net::NameServer nameServer;  // where the SRV records are asked for; null address: the system's resolver
-    quint16 ldapPort = 389;      // where domain controllers answer netlogon pings (UDP) and searches (TCP)
-    int pingTimeoutMs = 1000;    // one candidate's UDP ping, at most
-    int pingStaggerMs = 100;     // pause before pinging the next candidate
+    QHostAddress sourceAddress; // local address the pings leave from; null: the system's choice
+    net::NameServer nameServer; // where the SRV records are asked for; null address: the system's resolver
+    quint16 ldapPort = 389;     // where domain controllers answer netlogon pings (UDP) and searches (TCP)
+    int pingTimeoutMs = 1000;   // one candidate's UDP ping, at most
+    int pingStaggerMs = 100;    // pause before pinging the next candidate
     int maxPingsInFlight = 5;
-    int tcpShareMs = 1500;       // the TCP search for one candidate, when UDP found nobody, at most
+    int tcpShareMs = 1500; // the TCP search for one candidate, when UDP found nobody, at most
 };
 
 // One candidate's answer to a netlogon ping.
@@ -44,12 +44,12 @@ public:
     // Pings the targets, a few at a time with staggered starts; the first answer `accept` takes wins.
     // Nothing waits past the deadline. `declined` counts targets that answered but serve no such domain
     // or do not fit the request.
-    std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept, const Deadline& deadline,
-                                   QString* detail, int* declined = nullptr);
+    std::optional<PingAnswer> ping(const QList<Target>& targets, const QString& domain, const Accept& accept,
+                                   const Deadline& deadline, QString* detail, int* declined = nullptr);
 
 private:
-    std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept, const Deadline& deadline,
-                                      QList<int>& silent, QString* detail, int* declined);
+    std::optional<PingAnswer> pingUdp(const QList<Target>& targets, const QString& domain, const Accept& accept,
+                                      const Deadline& deadline, QList<int>& silent, QString* detail, int* declined);
     // `declined` is set when the server answered but serves no such domain.
     Result<NetlogonReply> pingTcp(const Target& t, const QString& domain, const Deadline& deadline, bool* declined);
 

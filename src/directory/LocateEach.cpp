@@ -7,7 +7,8 @@
 
 namespace fw {
 
-QList<DcLookupResult> locateEach(const std::shared_ptr<DcLocatorBackend>& locator, const QStringList& domains, const Deadline& deadline)
+QList<DcLookupResult> locateEach(const std::shared_ptr<DcLocatorBackend>& locator, const QStringList& domains,
+                                 const Deadline& deadline)
 {
     std::vector<DcLookupResult> results(static_cast<size_t>(domains.size()));
     // Each lookup ends by the deadline (the steps that cannot be bounded from outside are abandoned there),

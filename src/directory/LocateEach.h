@@ -11,6 +11,7 @@ namespace fw {
 // deadline: the answer for many domains comes as soon as the slowest, never later than the deadline.
 // The results are in the order of `domains`. At most `kMostLookupsAtOnce` lookups run at the same time.
 inline constexpr size_t kMostLookupsAtOnce = 16;
-QList<DcLookupResult> locateEach(const std::shared_ptr<DcLocatorBackend>& locator, const QStringList& domains, const Deadline& deadline);
+QList<DcLookupResult> locateEach(const std::shared_ptr<DcLocatorBackend>& locator, const QStringList& domains,
+                                 const Deadline& deadline);
 
 } // namespace fw

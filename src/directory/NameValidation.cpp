@@ -19,8 +19,8 @@ bool bServerInDomain(const QString& server, const QString& domain)
 
 QString serverOutsideDomainText(const QString& server, const QString& domain)
 {
-    return QStringLiteral("The server needs to be in the currently selected domain.  ") + server + QStringLiteral(" is not part of the ") +
-           domain + QStringLiteral(" domain.");
+    return QStringLiteral("The server needs to be in the currently selected domain.  ") + server +
+           QStringLiteral(" is not part of the ") + domain + QStringLiteral(" domain.");
 }
 
 QString manualServerRefusal(const QString& name, const QString& domain)

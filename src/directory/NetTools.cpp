@@ -50,7 +50,8 @@ Result<int> openBound(int type, const QHostAddress& addr, const QHostAddress& so
         sockaddr_storage src;
         const socklen_t len = toSockaddr(source, 0, src);
         if (::bind(fd, reinterpret_cast<sockaddr*>(&src), len) != 0) {
-            const FwError e{0, QStringLiteral("cannot use source address %1: %2").arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
+            const FwError e{0, QStringLiteral("cannot use source address %1: %2")
+                                   .arg(source.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
             ::close(fd);
             return e;
         }
@@ -127,8 +128,10 @@ Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline
     if (answer->herr != 0 || answer->malformed) {
         if (notFound)
             *notFound = answer->herr == HOST_NOT_FOUND || answer->herr == NO_DATA;
-        return FwError{0, answer->malformed ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
-                                         : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)))};
+        return FwError{0,
+                       answer->malformed
+                           ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
+                           : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)))};
     }
     QList<SrvTarget> out;
     for (SrvTarget t : answer->records) {
@@ -176,14 +179,16 @@ Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& dea
     if (!answer)
         return FwError{0, Deadline::cutShort(QStringLiteral("address lookup"), host)};
     if (answer->rc != 0 || answer->addresses.isEmpty())
-        return FwError{0, QStringLiteral("%1 does not resolve: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(answer->rc)))};
+        return FwError{0,
+                       QStringLiteral("%1 does not resolve: %2").arg(host, QString::fromLocal8Bit(::gai_strerror(answer->rc)))};
     QList<QHostAddress> v4, v6;
     for (const QHostAddress& a : answer->addresses)
         (a.protocol() == QAbstractSocket::IPv4Protocol ? v4 : v6).append(a);
     return v4 + v6;
 }
 
-Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline, const QString& server)
+Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline,
+                       const QString& server)
 {
     // libldap writes to its sockets with write(): a server that drops the connection must make that
     // write fail, not end the program.
@@ -215,12 +220,17 @@ Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddres
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soerr, &sl);
         if (rc < 0 || soerr != 0) {
             const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3")
-                                          .arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)))};
+                                   .arg(who)
+                                   .arg(port)
+                                   .arg(QString::fromLocal8Bit(std::strerror(rc < 0 ? errno : soerr)))};
             ::close(fd);
             return e;
         }
     } else if (rc != 0) {
-        const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3").arg(who).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)))};
+        const FwError e{0, QStringLiteral("cannot connect to %1 port %2: %3")
+                               .arg(who)
+                               .arg(port)
+                               .arg(QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
         return e;
     }
@@ -237,7 +247,8 @@ Result<int> connectUdp(const QHostAddress& addr, quint16 port, const QHostAddres
     sockaddr_storage ss;
     const socklen_t len = toSockaddr(addr, port, ss);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&ss), len) != 0) {
-        const FwError e{0, QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
+        const FwError e{0,
+                        QStringLiteral("cannot reach %1: %2").arg(addr.toString(), QString::fromLocal8Bit(std::strerror(errno)))};
         ::close(fd);
         return e;
     }
@@ -258,8 +269,10 @@ bool labelsValid(const QString& nameIn, qsizetype maxLength, bool underscore)
         if (label.isEmpty() || label.size() > 63)
             return false;
         for (const QChar c : label) {
-            const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || (underscore && c == QLatin1Char('_'));
+            const bool ok = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+                            (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+                            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') ||
+                            (underscore && c == QLatin1Char('_'));
             if (!ok)
                 return false;
         }

@@ -29,7 +29,8 @@ struct NameServer {
 // DNS SRV lookup through the system's resolver, abandoned at the deadline. Sorted by priority, then
 // by weight (heavier first). No record is an error too; `notFound` is set for a name that does not exist
 // (as opposed to a server that did not answer).
-Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline, bool* notFound = nullptr, const NameServer& server = {});
+Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline, bool* notFound = nullptr,
+                                   const NameServer& server = {});
 
 // Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
 Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline);

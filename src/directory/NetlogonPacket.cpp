@@ -135,7 +135,8 @@ Result<QString> readCompressedName(const QByteArray& data, int& offset)
             continue;
         }
         if ((len & 0xC0) != 0)
-            return FwError{0, QStringLiteral("bad label length byte 0x%1 at offset %2").arg(len, 2, 16, QLatin1Char('0')).arg(pos)};
+            return FwError{0,
+                           QStringLiteral("bad label length byte 0x%1 at offset %2").arg(len, 2, 16, QLatin1Char('0')).arg(pos)};
         if (pos + 1 + len > size)
             return FwError{0, QStringLiteral("label at offset %1 runs past the end").arg(pos)};
         total += len + 1;
@@ -274,12 +275,14 @@ Result<QByteArray> decodePingReply(const QByteArray& datagram, int expectedMessa
     if (ber_scanf(ber.get(), "{m", &dn) == LBER_ERROR)
         return FwError{0, QStringLiteral("malformed search entry")};
     char* last = nullptr;
-    for (ber_tag_t t = ber_first_element(ber.get(), &len, &last); t != LBER_DEFAULT; t = ber_next_element(ber.get(), &len, last)) {
+    for (ber_tag_t t = ber_first_element(ber.get(), &len, &last); t != LBER_DEFAULT;
+         t = ber_next_element(ber.get(), &len, last)) {
         struct berval type {};
         BerVarray vals = nullptr;
         if (ber_scanf(ber.get(), "{m[W]}", &type, &vals) == LBER_ERROR)
             return FwError{0, QStringLiteral("malformed attribute in the reply")};
-        const bool isNetlogon = QByteArray(type.bv_val, static_cast<qsizetype>(type.bv_len)).compare("Netlogon", Qt::CaseInsensitive) == 0;
+        const bool isNetlogon =
+            QByteArray(type.bv_val, static_cast<qsizetype>(type.bv_len)).compare("Netlogon", Qt::CaseInsensitive) == 0;
         std::optional<QByteArray> value;
         if (isNetlogon && vals && vals[0].bv_val)
             value = QByteArray(vals[0].bv_val, static_cast<qsizetype>(vals[0].bv_len));

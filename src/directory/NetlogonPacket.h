@@ -36,9 +36,9 @@ constexpr quint32 WithClosestSite = 0x10;
 
 // A NETLOGON_SAM_LOGON_RESPONSE_EX: what a domain controller says about itself and the client.
 struct NetlogonReply {
-    quint16 opcode = 0;     // 23 logon response, 25 user unknown (both carry the same fields)
+    quint16 opcode = 0; // 23 logon response, 25 user unknown (both carry the same fields)
     quint32 flags = 0;
-    QByteArray domainGuid;  // 16 bytes as sent (little-endian first three fields)
+    QByteArray domainGuid; // 16 bytes as sent (little-endian first three fields)
     QString dnsForestName;
     QString dnsDomainName;
     QString dnsHostName;
@@ -47,7 +47,7 @@ struct NetlogonReply {
     QString userName;
     QString dcSiteName;
     QString clientSiteName;
-    QString dcAddress;          // from DcSockAddr when the reply carries one
+    QString dcAddress; // from DcSockAddr when the reply carries one
     QString nextClosestSiteName;
     quint32 ntVersion = 0;
 };

@@ -16,10 +16,12 @@ ServerTests::ServerTests(AppContext& ctx, WaitUi& wait) : m_ctx(ctx), m_wait(wai
 bool ServerTests::bindFound(const QString& server, bool gc, const Deadline& deadline, ServerTestOutcome& out)
 {
     if (!net::isValidHostName(server)) {
-        out.detail = server.isEmpty() ? QStringLiteral("no server name") : QStringLiteral("'%1' is not a DNS host name").arg(server);
+        out.detail = server.isEmpty() ? QStringLiteral("no server name")
+                                      : QStringLiteral("'%1' is not a DNS host name").arg(server);
         return false;
     }
-    const QString path = gc ? QStringLiteral("GC://") + server + QStringLiteral(":3268") : QStringLiteral("LDAP://") + server + QStringLiteral(":389");
+    const QString path = gc ? QStringLiteral("GC://") + server + QStringLiteral(":3268")
+                            : QStringLiteral("LDAP://") + server + QStringLiteral(":389");
     const auto dir = m_ctx.seams().directory;
     if (!dir) {
         out.detail = QStringLiteral("no directory service on this system");

@@ -19,8 +19,10 @@ inline const QString kDcOtherSite = QStringLiteral(
     "WARNING.  The domain controller was found, however it's not in the same site as the local server.  This is NOT a reccomended configuration!");
 inline const QString kGcOtherSite = QStringLiteral(
     "WARNING.  The global catalog server was found, however it's not in the same site as the local server.  This is NOT a reccomended configuration!");
-inline const QString kNoDot = QStringLiteral("You need to enter a fully qualified server name in the form of 'server.domain.com'");
-inline const QString kNotWritable = QStringLiteral("Non writable domain controller. Velmora will not work with non-writable domain controller.");
+inline const QString kNoDot = QStringLiteral(
+    "You need to enter a fully qualified server name in the form of 'server.domain.com'");
+inline const QString kNotWritable = QStringLiteral(
+    "Non writable domain controller. Velmora will not work with non-writable domain controller.");
 } // namespace server_text
 
 // What one test found, for the command line; the window only shows the messages.

@@ -48,8 +48,7 @@ VersionInfo getVersion(const RegistryStore& store)
     return VersionInfo::fromRegistryNumbers(num(QStringLiteral("Version Number")), num(QStringLiteral("Build Number")));
 }
 
-bool bIsVersionGreaterThanOrEqualTo(const VersionInfo& local, qint16 major, qint16 minor, qint16 buildMajor,
-                                    qint16 buildMinor)
+bool bIsVersionGreaterThanOrEqualTo(const VersionInfo& local, qint16 major, qint16 minor, qint16 buildMajor, qint16 buildMinor)
 {
     const qint16 mine[] = {local.Major, local.Minor, local.BuildMajor, local.BuildMinor};
     const qint16 wanted[] = {major, minor, buildMajor, buildMinor};

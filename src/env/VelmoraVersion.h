@@ -21,8 +21,7 @@ struct VersionInfo {
 VersionInfo getVersion(const RegistryStore& store);
 
 // True when `local` is the same as or later than the given version, field by field.
-bool bIsVersionGreaterThanOrEqualTo(const VersionInfo& local, qint16 major, qint16 minor, qint16 buildMajor,
-                                    qint16 buildMinor);
+bool bIsVersionGreaterThanOrEqualTo(const VersionInfo& local, qint16 major, qint16 minor, qint16 buildMajor, qint16 buildMinor);
 
 // 8.0(0.85) or later: the Status tab and the V8 reconnect calls.
 bool bIsVersion8OrLater(const VersionInfo& local);

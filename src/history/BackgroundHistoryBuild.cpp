@@ -27,7 +27,8 @@ void BackgroundHistoryBuild::start(QObject* receiver, std::function<void()> done
         if (m_cancel)
             m_result.cancelled = true; // asked while the last query ran: abandoned all the same
     });
-    QObject::connect(m_thread, &QThread::finished, receiver, [done = std::move(done)] { done(); }, Qt::QueuedConnection);
+    QObject::connect(
+        m_thread, &QThread::finished, receiver, [done = std::move(done)] { done(); }, Qt::QueuedConnection);
     m_thread->start();
 }
 

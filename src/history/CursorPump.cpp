@@ -19,14 +19,10 @@ void CursorPump::finished()
 bool CursorPump::wanted(Stream s) const
 {
     switch (s) {
-    case Runs:
-        return !m_runs.ended && m_runs.batches.size() < kBatchesAhead;
-    case Totals:
-        return !m_totals.ended && m_totals.batches.size() < kBatchesAhead;
-    case Domains:
-        return !m_domains.ended && m_domains.batches.size() < kBatchesAhead;
-    default:
-        return false;
+    case Runs: return !m_runs.ended && m_runs.batches.size() < kBatchesAhead;
+    case Totals: return !m_totals.ended && m_totals.batches.size() < kBatchesAhead;
+    case Domains: return !m_domains.ended && m_domains.batches.size() < kBatchesAhead;
+    default: return false;
     }
 }
 

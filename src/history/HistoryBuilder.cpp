@@ -68,10 +68,7 @@ private:
 } // namespace
 
 HistoryBuilder::HistoryBuilder(AppContext& ctx, SyncSide side)
-    : m_ctx(ctx),
-      m_side(side),
-      m_connectionString(ctx.connectionString),
-      m_tracing(ctx.traceSetting > 0),
+    : m_ctx(ctx), m_side(side), m_connectionString(ctx.connectionString), m_tracing(ctx.traceSetting > 0),
       m_factor(side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor)
 {
 }
@@ -107,12 +104,8 @@ void HistoryBuilder::report(const HistoryResult& r)
         return;
     for (const HistoryReport& e : r.reports) {
         switch (e.kind) {
-        case HistoryReport::Kind::Log:
-            m_ctx.log().WriteLog(e.text, true);
-            break;
-        case HistoryReport::Kind::Trace:
-            m_ctx.log().WriteTraceLog(e.text, true);
-            break;
+        case HistoryReport::Kind::Log: m_ctx.log().WriteLog(e.text, true); break;
+        case HistoryReport::Kind::Trace: m_ctx.log().WriteTraceLog(e.text, true); break;
         case HistoryReport::Kind::Error:
             m_ctx.prompter().inform(e.box);
             m_ctx.log().WriteLog(e.text, true);
@@ -308,7 +301,9 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
         writePass(i);
         if (i < passes.size() - 1) {
             ++factor;
-            log.write(QStringLiteral("Exceed max data points allowed. Increment %1 to %2 and try again").arg(factorName(m_side)).arg(factor));
+            log.write(QStringLiteral("Exceed max data points allowed. Increment %1 to %2 and try again")
+                          .arg(factorName(m_side))
+                          .arg(factor));
         }
     }
     const QList<FormedPoint>* shown = pointsOf(passes.size() - 1);
@@ -335,12 +330,13 @@ HistoryResult HistoryBuilder::collect(HistorySource& source)
     if (plan.outcome == HistoryPlan::Outcome::Accepted) {
         log.write(QStringLiteral("Points:%1 GroupSize:%2").arg(r.points.size()).arg(r.groupSize));
     } else {
-        log.write(QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used group size %4 (%5 points)")
-                      .arg(plan.final.budget)
-                      .arg(factorName(m_side))
-                      .arg(factor)
-                      .arg(r.groupSize)
-                      .arg(r.points.size()));
+        log.write(
+            QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used group size %4 (%5 points)")
+                .arg(plan.final.budget)
+                .arg(factorName(m_side))
+                .arg(factor)
+                .arg(r.groupSize)
+                .arg(r.points.size()));
     }
     r.finalFactor = factor;
     return r;

@@ -23,19 +23,19 @@ struct HistoryReport {
 struct HistoryResult {
     QList<HistoryPoint> points;
     HistoryPlan::Outcome outcome = HistoryPlan::Outcome::Impossible;
-    qint64 groupSize = 0;        // of the pass shown
-    qint64 budget = 0;           // iMaxPointsAllowed of the pass shown
+    qint64 groupSize = 0; // of the pass shown
+    qint64 budget = 0;    // iMaxPointsAllowed of the pass shown
     qint16 startFactor = 0;
-    qint16 finalFactor = 0;      // the side's safety factor after the load
-    double totalRows = 0;        // dTotalRows
+    qint16 finalFactor = 0; // the side's safety factor after the load
+    double totalRows = 0;   // dTotalRows
     qint64 distinctIncrements = 0;
     qint64 distinctIntervals = 0;
     QList<qint64> passGroupSizes; // every pass's group size, in order (the details table's "group size:" cell)
-    QStringList logLines;        // the lines written to the activity log, without time stamps
+    QStringList logLines;         // the lines written to the activity log, without time stamps
     QList<HistoryReport> reports; // what report() writes and shows, in order
-    QString failure;             // why no points could be formed (outcome Impossible)
-    int walks = 0;               // how many times the result sets were read
-    bool cancelled = false;      // abandoned by the user: nothing is reported, the factor stays
+    QString failure;              // why no points could be formed (outcome Impossible)
+    int walks = 0;                // how many times the result sets were read
+    bool cancelled = false;       // abandoned by the user: nothing is reported, the factor stays
 };
 
 // Builds the chart points of one side's finished synchronisation runs (BuildHistoryPoints).
@@ -63,7 +63,7 @@ public:
     using Progress = std::function<bool(qint64 read, qint64 total)>;
     void setProgress(Progress progress) { m_progress = std::move(progress); }
 
-    HistoryResult collect();                       // opens its own connection
+    HistoryResult collect(); // opens its own connection
     HistoryResult collect(HistorySource& source);
     void report(const HistoryResult& result);
 

@@ -31,9 +31,9 @@ struct HistoryPass {
 // What the safety-factor retry loop ends with, decided from the counts.
 struct HistoryPlan {
     enum class Outcome {
-        Accepted,       // a pass fitted its budget, possibly after raising the factor
-        FittedAtStart,  // raising the factor never fits: the smallest group size fitting the starting budget is used
-        Impossible,     // not even that exists (budget 0 or below, or more stretches than the budget)
+        Accepted,      // a pass fitted its budget, possibly after raising the factor
+        FittedAtStart, // raising the factor never fits: the smallest group size fitting the starting budget is used
+        Impossible,    // not even that exists (budget 0 or below, or more stretches than the budget)
     };
     Outcome outcome = Outcome::Impossible;
     QList<HistoryPass> rejected; // passes the loop rejects, in order (empty unless Accepted)

@@ -31,7 +31,8 @@ qint32 toInt32(const QVariant& v)
 class SqlCursor final : public HistoryCursor {
 public:
     SqlCursor(SyncSide side, QSqlQuery runs, QSqlQuery totals, QSqlQuery domains, bool domainsOk)
-        : m_side(side), m_runs(std::move(runs)), m_totals(std::move(totals)), m_domains(std::move(domains)), m_domainsOk(domainsOk)
+        : m_side(side), m_runs(std::move(runs)), m_totals(std::move(totals)), m_domains(std::move(domains)),
+          m_domainsOk(domainsOk)
     {
     }
 

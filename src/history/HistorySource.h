@@ -17,11 +17,11 @@ struct HistoryRunRow {
     qint64 syncId = 0;
     qint32 increment = 0;
     qint32 interval = 0;
-    qint64 lag = 0;      // DC: the sum of the domains' USN lags; GC: the run's own USN lag
+    qint64 lag = 0; // DC: the sum of the domains' USN lags; GC: the run's own USN lag
     bool lagNull = false;
     WallTime start;
     WallTime end;
-    QString server;      // GC only
+    QString server;        // GC only
     qint16 eventFlags = 0; // GC only
 };
 
@@ -62,10 +62,10 @@ public:
 class HistorySource {
 public:
     struct Counts {
-        double totalRows = 0;       // finished runs
+        double totalRows = 0; // finished runs
         qint64 distinctIncrements = 0;
         qint64 distinctIntervals = 0;
-        qint64 lastSyncId = 0;      // the highest SyncId of a finished run counted (0: none)
+        qint64 lastSyncId = 0; // the highest SyncId of a finished run counted (0: none)
     };
     // A failure of one query of the counts or the walk.
     using CountFailure = HistoryQueryFailure;

@@ -284,8 +284,7 @@ WalkOptions WalkOptions::missingSizes(QList<qint64> sizes)
     return {std::move(sizes), kPointTable, 0, nullptr};
 }
 
-HistoryWalk::HistoryWalk(SyncSide side, WalkOptions options)
-    : d(std::make_unique<Impl>())
+HistoryWalk::HistoryWalk(SyncSide side, WalkOptions options) : d(std::make_unique<Impl>())
 {
     d->side = side;
     d->pointCap = options.pointCap;
@@ -383,8 +382,13 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
         // Object totals, merged by SyncId.
         run.objects = 0;
         while (haveTotal && total.syncId < id) {
-            w.line(ordinal, QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = %1 while no data in %2 where the next SyncID = %3")
-                                .arg(total.syncId).arg(table).arg(id));
+            w.line(
+                ordinal,
+                QStringLiteral(
+                    "Warning: Mismatch data - Data in SyncHistoryObject with SyncId = %1 while no data in %2 where the next SyncID = %3")
+                    .arg(total.syncId)
+                    .arg(table)
+                    .arg(id));
             haveTotal = cursor.nextTotal(total);
         }
         if (haveTotal) {
@@ -395,15 +399,24 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                     run.objects = total.total;
                 haveTotal = cursor.nextTotal(total);
             } else {
-                w.line(ordinal, QStringLiteral("Info: Mismatch data - Data in %1 with SyncId = %2 while no data in SyncHistoryObject where the next SyncID = %3")
-                                    .arg(table).arg(id).arg(total.syncId));
+                w.line(
+                    ordinal,
+                    QStringLiteral(
+                        "Info: Mismatch data - Data in %1 with SyncId = %2 while no data in SyncHistoryObject where the next SyncID = %3")
+                        .arg(table)
+                        .arg(id)
+                        .arg(total.syncId));
             }
         }
 
         if (dc) {
             while (haveDomain && domain.syncId < id) {
-                w.line(ordinal, QStringLiteral("Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = %1 while no data in SyncHistoryDC where the next SyncID = %2")
-                                    .arg(domain.syncId).arg(id));
+                w.line(
+                    ordinal,
+                    QStringLiteral(
+                        "Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = %1 while no data in SyncHistoryDC where the next SyncID = %2")
+                        .arg(domain.syncId)
+                        .arg(id));
                 haveDomain = cursor.nextDomain(domain);
             }
             currentDomains.clear();

@@ -252,15 +252,19 @@ Result<void> RunSpill::forEach(const std::function<bool(const RunDigest&)>& f)
             if (block.size() != static_cast<qsizetype>(size))
                 return fail(QStringLiteral("The runs read could not be read back from %1: it ends early").arg(in.fileName()));
             if (!readBlock(block, bad))
-                return bad ? fail(QStringLiteral("The runs read could not be read back from %1: it is damaged").arg(in.fileName())) : Result<void>::success();
+                return bad ? fail(
+                                 QStringLiteral("The runs read could not be read back from %1: it is damaged").arg(in.fileName()))
+                           : Result<void>::success();
         }
         in.seek(m_fileBytes);
     }
     for (const QByteArray& block : m_memoryBlocks)
         if (!readBlock(block, bad))
-            return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : Result<void>::success();
+            return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged"))
+                       : Result<void>::success();
     if (!readBytes(m_block.data(), m_block.data() + m_used, bad))
-        return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged")) : Result<void>::success();
+        return bad ? fail(QStringLiteral("The runs read could not be read back: the kept copy is damaged"))
+                   : Result<void>::success();
     if (seen != m_count)
         return fail(QStringLiteral("The runs read could not be read back whole: %1 of %2").arg(seen).arg(m_count));
     return Result<void>::success();

@@ -56,7 +56,7 @@ private:
     bool writeToFile(const char* data, qsizetype size);
 
     QString m_template;
-    std::vector<char> m_block;        // the block being filled, with room for one more record past m_blockBytes
+    std::vector<char> m_block; // the block being filled, with room for one more record past m_blockBytes
     qsizetype m_used = 0;
     QList<QByteArray> m_memoryBlocks; // full blocks kept in memory where the temporary file failed
     std::unique_ptr<QTemporaryFile> m_file;

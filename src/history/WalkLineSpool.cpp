@@ -71,8 +71,8 @@ Result<void> WalkLineSpool::forEach(const std::function<void(const WalkLine&)>& 
 {
     if (m_file) {
         auto unreadable = [&] {
-            return Result<void>(FwError{
-                75, QStringLiteral("The lines kept in %1 could not be read back: %2").arg(m_file->fileName(), m_file->errorString())});
+            return Result<void>(FwError{75, QStringLiteral("The lines kept in %1 could not be read back: %2")
+                                                .arg(m_file->fileName(), m_file->errorString())});
         };
         if (!m_file->flush() || !m_file->seek(0))
             return unreadable();

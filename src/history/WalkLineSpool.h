@@ -14,9 +14,9 @@ struct WalkLine {
     enum class Kind : quint8 { Log, Error };
     qint64 ordinal = -1; // the run being read when it was written
     Kind kind = Kind::Log;
-    QString text;        // Log: the line; Error: the description
-    qint32 number = 0;   // Error: its number
-    qint32 line = 0;     // Error: the statement
+    QString text;      // Log: the line; Error: the description
+    qint32 number = 0; // Error: its number
+    qint32 line = 0;   // Error: the statement
 };
 
 // The per-run lines of a walk, kept for every pass that writes them again. Few in sound data; past a few

@@ -6,8 +6,8 @@
 
 namespace fw {
 
-QString errorReportText(const FwError& e, const QString& procedure, const QString& owner, OwnerKind kind,
-                        std::optional<int> line, bool errorPrefix)
+QString errorReportText(const FwError& e, const QString& procedure, const QString& owner, OwnerKind kind, std::optional<int> line,
+                        bool errorPrefix)
 {
     QString s = (errorPrefix ? QStringLiteral("Error ") : QStringLiteral("(error):")) + QString::number(e.number) +
                 QStringLiteral(" (") + e.description + QStringLiteral(") in procedure ") + procedure +
@@ -18,8 +18,7 @@ QString errorReportText(const FwError& e, const QString& procedure, const QStrin
 }
 
 ErrorScope::ErrorScope(QString procedure, QString owner, OwnerKind kind, QList<ErrorSink> order, Sinks sinks)
-    : m_procedure(std::move(procedure)), m_owner(std::move(owner)), m_kind(kind), m_order(std::move(order)),
-      m_sinks(sinks)
+    : m_procedure(std::move(procedure)), m_owner(std::move(owner)), m_kind(kind), m_order(std::move(order)), m_sinks(sinks)
 {
 }
 

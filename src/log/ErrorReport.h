@@ -48,9 +48,10 @@ public:
         using R = std::invoke_result_t<Statement&>;
         if constexpr (std::is_void_v<R>) {
             return stepResult([&]() -> Result<void> {
-                statement();
-                return Result<void>::success();
-            }).ok();
+                       statement();
+                       return Result<void>::success();
+                   })
+                .ok();
         } else {
             return stepResult(statement).ok();
         }

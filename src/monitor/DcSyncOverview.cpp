@@ -96,9 +96,11 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.ignoreFromHere();
     QString lastSynched, objects;
     qint32 seconds = 0;
-    if (const Result<QDateTime> last = path.stepResult([&] { return rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync"))); }))
+    if (const Result<QDateTime> last = path.stepResult(
+            [&] { return rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync"))); }))
         lastSynched = generalDate(*last);
-    if (const Result<qint64> count = path.stepResult([&] { return rowvalue::integer(totalRow.value(QStringLiteral("TotalCount"))); }))
+    if (const Result<qint64> count = path.stepResult(
+            [&] { return rowvalue::integer(totalRow.value(QStringLiteral("TotalCount"))); }))
         objects = QString::number(*count);
     path.stepInto(seconds, [&]() -> Result<qint32> {
         const Result<double> elapsed = rowvalue::number(totalRow.value(QStringLiteral("TotalElasped")));
@@ -133,12 +135,14 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
         path.report(connection.error());
     } else {
         Database* const db = *connection;
-        Result<QSqlQuery> q = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
-                                      {m_ctx.lastDCSyncId, domain});
+        Result<QSqlQuery> q = db->run(
+            QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
+            {m_ctx.lastDCSyncId, domain});
         path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())
-            if (const Result<bool> active = path.stepResult([&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); }))
+            if (const Result<bool> active = path.stepResult(
+                    [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); }))
                 result = *active ? QStringLiteral("In progress") : QStringLiteral("Idle");
     }
     m_ctx.log().WriteLog(QStringLiteral("Exiting GetDCStatus of Form ") + kForm, true);

@@ -15,10 +15,8 @@ QString FormatElapsedTime(qint32 seconds)
     const qint64 m = a / 60 - 60 * h;
     const qint64 r = a % 60;
     const QChar zero(QLatin1Char('0'));
-    return (s < 0 ? QStringLiteral("-") : QString()) + QStringLiteral("%1:%2:%3")
-               .arg(h, 2, 10, zero)
-               .arg(m, 2, 10, zero)
-               .arg(r, 2, 10, zero);
+    return (s < 0 ? QStringLiteral("-") : QString()) +
+           QStringLiteral("%1:%2:%3").arg(h, 2, 10, zero).arg(m, 2, 10, zero).arg(r, 2, 10, zero);
 }
 
 Result<qint32> secondsBetween(const QDateTime& from, const QDateTime& to)

@@ -96,10 +96,10 @@ FleetState readFleetState(AppContext& ctx)
         return s;
     }
     for (const DomainSettings& d : *domains)
-        s.domains.append(
-            {d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
+        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
     const Result<ConfigurationSnapshot> config = store.readConfiguration();
-    const ConfigurationNode* node = !config ? nullptr : config->find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
+    const ConfigurationNode* node = !config ? nullptr
+                                            : config->find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));
     if (!node) {
         s.failures.append(QStringLiteral("gc.ReconnectEnabled"));
     } else {

@@ -17,9 +17,9 @@ struct FleetSide {
     qint64 finishedSyncId = -1;
     std::optional<qint64> lastFinishedEpoch; // Unix time the newest finished run ended; none when not recorded
     std::optional<qint64> lastDurationSeconds;
-    qint64 lastObjects = 0;                  // objects that run synchronised (no object rows: 0)
-    int syncIntervalMinutes = 0;             // that run's SyncInterval
-    std::optional<qint64> ageSeconds;        // from its end to now, wall clock
+    qint64 lastObjects = 0;           // objects that run synchronised (no object rows: 0)
+    int syncIntervalMinutes = 0;      // that run's SyncInterval
+    std::optional<qint64> ageSeconds; // from its end to now, wall clock
 };
 
 struct FleetDomain {

@@ -93,44 +93,54 @@ QString metricsText(const FleetState& state, const QString& programVersion, doub
                     w.sample(name, {{QStringLiteral("side"), sideLabel(s)}}, *v);
             }
         };
-        perSide(QStringLiteral("ferrowind_sync_in_progress"), QStringLiteral("1 while a synchronisation run of the side is going on."),
+        perSide(QStringLiteral("ferrowind_sync_in_progress"),
+                QStringLiteral("1 while a synchronisation run of the side is going on."),
                 [](const FleetSide& f) -> std::optional<double> { return f.inProgress ? 1 : 0; });
         perSide(QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds"),
                 QStringLiteral("Unix time the newest finished run of the side ended."),
                 [](const FleetSide& f) -> std::optional<double> {
                     return f.lastFinishedEpoch ? std::optional<double>(*f.lastFinishedEpoch) : std::nullopt;
                 });
-        perSide(QStringLiteral("ferrowind_sync_last_duration_seconds"), QStringLiteral("How long the newest finished run of the side took."),
+        perSide(QStringLiteral("ferrowind_sync_last_duration_seconds"),
+                QStringLiteral("How long the newest finished run of the side took."),
                 [](const FleetSide& f) -> std::optional<double> {
                     return f.lastDurationSeconds ? std::optional<double>(*f.lastDurationSeconds) : std::nullopt;
                 });
-        perSide(QStringLiteral("ferrowind_sync_last_objects"), QStringLiteral("Objects the newest finished run of the side synchronised."),
+        perSide(QStringLiteral("ferrowind_sync_last_objects"),
+                QStringLiteral("Objects the newest finished run of the side synchronised."),
                 [](const FleetSide& f) -> std::optional<double> {
                     return f.hasFinishedRun ? std::optional<double>(f.lastObjects) : std::nullopt;
                 });
-        perSide(QStringLiteral("ferrowind_sync_interval_seconds"), QStringLiteral("SyncInterval of the newest finished run of the side."),
+        perSide(QStringLiteral("ferrowind_sync_interval_seconds"),
+                QStringLiteral("SyncInterval of the newest finished run of the side."),
                 [](const FleetSide& f) -> std::optional<double> {
                     return f.hasFinishedRun ? std::optional<double>(f.syncIntervalMinutes * 60.0) : std::nullopt;
                 });
 
-        w.family(QStringLiteral("ferrowind_domain_reconnect_enabled"), QStringLiteral("1 when automatic reconnect is on for the domain."));
+        w.family(QStringLiteral("ferrowind_domain_reconnect_enabled"),
+                 QStringLiteral("1 when automatic reconnect is on for the domain."));
         for (const FleetDomain& d : state.domains)
             w.sample(QStringLiteral("ferrowind_domain_reconnect_enabled"),
                      {{QStringLiteral("domain"), d.name}, {QStringLiteral("domain_id"), d.id}}, d.reconnectEnabled ? 1 : 0);
         w.family(QStringLiteral("ferrowind_domain_info"), QStringLiteral("The domain's current domain controller (value 1)."));
         for (const FleetDomain& d : state.domains)
             w.sample(QStringLiteral("ferrowind_domain_info"),
-                     {{QStringLiteral("domain"), d.name}, {QStringLiteral("domain_id"), d.id}, {QStringLiteral("current_dc"), d.currentDc}},
+                     {{QStringLiteral("domain"), d.name},
+                      {QStringLiteral("domain_id"), d.id},
+                      {QStringLiteral("current_dc"), d.currentDc}},
                      1);
-        w.family(QStringLiteral("ferrowind_gc_reconnect_enabled"), QStringLiteral("1 when automatic reconnect is on for the global catalog."));
+        w.family(QStringLiteral("ferrowind_gc_reconnect_enabled"),
+                 QStringLiteral("1 when automatic reconnect is on for the global catalog."));
         w.sample(QStringLiteral("ferrowind_gc_reconnect_enabled"), state.gcReconnectEnabled ? 1 : 0);
         if (probe) {
-            w.family(QStringLiteral("ferrowind_dc_reachable"), QStringLiteral("1 when a domain controller of the domain was located."));
+            w.family(QStringLiteral("ferrowind_dc_reachable"),
+                     QStringLiteral("1 when a domain controller of the domain was located."));
             for (const DcReachability& r : *probe)
-                w.sample(QStringLiteral("ferrowind_dc_reachable"), {{QStringLiteral("domain"), r.domain}, {QStringLiteral("domain_id"), r.domainId}},
-                         r.reachable ? 1 : 0);
+                w.sample(QStringLiteral("ferrowind_dc_reachable"),
+                         {{QStringLiteral("domain"), r.domain}, {QStringLiteral("domain_id"), r.domainId}}, r.reachable ? 1 : 0);
         }
-        w.family(QStringLiteral("ferrowind_build_info"), QStringLiteral("Versions of this tool and of the installed Velmora (value 1)."));
+        w.family(QStringLiteral("ferrowind_build_info"),
+                 QStringLiteral("Versions of this tool and of the installed Velmora (value 1)."));
         w.sample(QStringLiteral("ferrowind_build_info"),
                  {{QStringLiteral("version"), programVersion}, {QStringLiteral("velmora_version"), state.velmoraVersion}}, 1);
     }

@@ -12,12 +12,9 @@ namespace {
 QList<ErrorSink> sinksFor(MonitorErrorPath::Order order)
 {
     switch (order) {
-    case MonitorErrorPath::Order::LogThenBox:
-        return {ErrorSink::LogStamped, ErrorSink::MessageBox};
-    case MonitorErrorPath::Order::BoxThenLogWithLine:
-        return {ErrorSink::MessageBox, ErrorSink::LogStampedWithLine};
-    case MonitorErrorPath::Order::BoxThenLog:
-        break;
+    case MonitorErrorPath::Order::LogThenBox: return {ErrorSink::LogStamped, ErrorSink::MessageBox};
+    case MonitorErrorPath::Order::BoxThenLogWithLine: return {ErrorSink::MessageBox, ErrorSink::LogStampedWithLine};
+    case MonitorErrorPath::Order::BoxThenLog: break;
     }
     return {ErrorSink::MessageBox, ErrorSink::LogStamped};
 }

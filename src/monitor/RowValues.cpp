@@ -136,11 +136,26 @@ Result<QString> text(const QVariant& v)
     return v.toString();
 }
 
-Result<bool> flag(const Result<QVariant>& v) { return read<bool>(v, flag); }
-Result<qint64> integer(const Result<QVariant>& v) { return read<qint64>(v, integer); }
-Result<double> number(const Result<QVariant>& v) { return read<double>(v, number); }
-Result<QDateTime> dateTime(const Result<QVariant>& v) { return read<QDateTime>(v, dateTime); }
-Result<QString> text(const Result<QVariant>& v) { return read<QString>(v, text); }
+Result<bool> flag(const Result<QVariant>& v)
+{
+    return read<bool>(v, flag);
+}
+Result<qint64> integer(const Result<QVariant>& v)
+{
+    return read<qint64>(v, integer);
+}
+Result<double> number(const Result<QVariant>& v)
+{
+    return read<double>(v, number);
+}
+Result<QDateTime> dateTime(const Result<QVariant>& v)
+{
+    return read<QDateTime>(v, dateTime);
+}
+Result<QString> text(const Result<QVariant>& v)
+{
+    return read<QString>(v, text);
+}
 
 } // namespace rowvalue
 } // namespace fw

@@ -16,11 +16,10 @@ namespace fw {
 // Each side has its own tables; the names are fixed, never taken from input.
 QString StatusSummary::latestRunSql(SyncSide side)
 {
-    return side == SyncSide::DC
-               ? QStringLiteral("SELECT SyncId, IsActive, SyncStart, syncEnd FROM SyncHistoryDC "
-                                "WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryDC)")
-               : QStringLiteral("SELECT SyncId, IsActive, SyncStart, syncEnd FROM SyncHistoryGC "
-                                "WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryGC)");
+    return side == SyncSide::DC ? QStringLiteral("SELECT SyncId, IsActive, SyncStart, syncEnd FROM SyncHistoryDC "
+                                                 "WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryDC)")
+                                : QStringLiteral("SELECT SyncId, IsActive, SyncStart, syncEnd FROM SyncHistoryGC "
+                                                 "WHERE SyncId = (SELECT MAX(SyncId) FROM SyncHistoryGC)");
 }
 
 QString StatusSummary::objectTotalSql(SyncSide side)
@@ -128,8 +127,10 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         return;
     }
     out.hasRun = true;
-    const bool known = reads.stepInto(part("IsActive"), out.active, [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
-    const bool haveStart = reads.stepInto(part("SyncStart"), out.start, [&] { return rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
+    const bool known = reads.stepInto(part("IsActive"), out.active,
+                                      [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
+    const bool haveStart = reads.stepInto(part("SyncStart"), out.start,
+                                          [&] { return rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
     if (known && out.active) {
         out.state = QStringLiteral("In progress");
         if (haveStart) {
@@ -138,7 +139,8 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         }
     } else if (known) {
         out.state = QStringLiteral("Idle");
-        const bool haveEnd = reads.stepInto(part("syncEnd"), out.end, [&] { return rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
+        const bool haveEnd = reads.stepInto(part("syncEnd"), out.end,
+                                            [&] { return rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
         if (haveEnd)
             out.when = QStringLiteral("Last done ") + isoSeconds(out.end);
         if (haveEnd && haveStart)
@@ -200,7 +202,8 @@ Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db
         return FwError::overflow();
     r.syncIntervalMinutes = static_cast<int>(*interval);
     // A time not recorded stays invalid.
-    for (auto [column, target] : {std::pair{QStringLiteral("syncEnd"), &r.end}, std::pair{QStringLiteral("SyncStart"), &r.start}}) {
+    for (auto [column, target] :
+         {std::pair{QStringLiteral("syncEnd"), &r.end}, std::pair{QStringLiteral("SyncStart"), &r.start}}) {
         const Result<QVariant> v = row.value(column);
         if (!v)
             return v.error();

@@ -71,12 +71,9 @@ const QList<ObjectRowSpec>& SyncObjectsMonitor::gcRows()
 QString SyncObjectsMonitor::columnKey(ObjectColumn c)
 {
     switch (c) {
-    case ObjectColumn::ObjectsSynchronized:
-        return QStringLiteral("ObjectsSynchronized");
-    case ObjectColumn::ElapsedTime:
-        return QStringLiteral("ElapsedTime");
-    case ObjectColumn::LastSynchronizedDateTime:
-        break;
+    case ObjectColumn::ObjectsSynchronized: return QStringLiteral("ObjectsSynchronized");
+    case ObjectColumn::ElapsedTime: return QStringLiteral("ElapsedTime");
+    case ObjectColumn::LastSynchronizedDateTime: break;
     }
     return QStringLiteral("LastSynchronizedDateTime");
 }
@@ -172,7 +169,9 @@ void SyncObjectsMonitor::Populate()
     m_failures.clear();
     path.noteFailuresIn(m_failures, m_side == SyncSide::DC ? QStringLiteral("dc.objects") : QStringLiteral("gc.objects"));
     const qint64 id = m_side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
-    const auto exitLog = [&] { m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true); };
+    const auto exitLog = [&] {
+        m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true);
+    };
 
     std::unique_ptr<Database> own;
     const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
@@ -184,16 +183,21 @@ void SyncObjectsMonitor::Populate()
     Database* const db = *connection;
     Result<QSqlQuery> runQuery =
         m_side == SyncSide::DC
-            ? db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, SyncStart, syncEnd FROM SyncHistoryDC WHERE SyncId = ?"),
-                      {id})
-            : db->run(QStringLiteral("SELECT SyncId, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd FROM SyncHistoryGC WHERE SyncId = ?"),
-                      {id});
+            ? db->run(
+                  QStringLiteral(
+                      "SELECT SyncId, IsActive, USNIncrement, SyncInterval, SyncStart, syncEnd FROM SyncHistoryDC WHERE SyncId = ?"),
+                  {id})
+            : db->run(
+                  QStringLiteral(
+                      "SELECT SyncId, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd FROM SyncHistoryGC WHERE SyncId = ?"),
+                  {id});
     path.report(runQuery.error());
     const FirstRow run = FirstRow::from(runQuery);
     FirstRow lagRow = run;
     if (m_side == SyncSide::DC) {
         Result<QSqlQuery> domainQuery = db->run(
-            QStringLiteral("SELECT SyncId, USNLag, SyncStart FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"), {id, m_domain});
+            QStringLiteral("SELECT SyncId, USNLag, SyncStart FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
+            {id, m_domain});
         path.report(domainQuery.error());
         lagRow = FirstRow::from(domainQuery);
     }
@@ -233,10 +237,11 @@ void SyncObjectsMonitor::Populate()
         m_latency = FormatElapsedTime(latency);
 
         // Finished object types first, so the active one sees the time of all finished ones.
-        Result<QSqlQuery> objects = db->run(QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
-                                                           "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
-                                                           "ORDER BY IsActive"),
-                                            {id, m_domain});
+        Result<QSqlQuery> objects = db->run(
+            QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
+                           "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
+                           "ORDER BY IsActive"),
+            {id, m_domain});
         path.reportRead(objects.error());
         while (objects && objects->isActive() && objects->next()) {
             const QSqlRecord rec = objects->record();

@@ -393,7 +393,8 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
     }
 
     if (!c.key) {
-        skip(c, lineNo, c.keyRefused ? QStringLiteral("value under a key that was not read") : QStringLiteral("value outside a key"), &name);
+        skip(c, lineNo,
+             c.keyRefused ? QStringLiteral("value under a key that was not read") : QStringLiteral("value outside a key"), &name);
         return;
     }
 
@@ -463,7 +464,8 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
         warn(c, lineNo, QStringLiteral("unrecognised escape sequence %1 kept as written").arg(e));
     // The data's own escape is not shown: it would be a letter of what may be a password.
     if (escapeInData)
-        warn(c, lineNo, QStringLiteral("unrecognised escape sequence in the data of value \"%1\" kept as written").arg(name.left(120)));
+        warn(c, lineNo,
+             QStringLiteral("unrecognised escape sequence in the data of value \"%1\" kept as written").arg(name.left(120)));
     if (value)
         RegistryContents::setRaw(*c.key, name, std::move(*value));
     else

@@ -38,9 +38,11 @@ QString RegistryStore::normalizeName(const QString& name)
 namespace {
 const QHash<QString, QString>& hiveAbbreviations()
 {
-    static const QHash<QString, QString> abbrev = {
-        {"hklm", "HKEY_LOCAL_MACHINE"}, {"hkcu", "HKEY_CURRENT_USER"}, {"hkcr", "HKEY_CLASSES_ROOT"},
-        {"hku", "HKEY_USERS"}, {"hkcc", "HKEY_CURRENT_CONFIG"}};
+    static const QHash<QString, QString> abbrev = {{"hklm", "HKEY_LOCAL_MACHINE"},
+                                                   {"hkcu", "HKEY_CURRENT_USER"},
+                                                   {"hkcr", "HKEY_CLASSES_ROOT"},
+                                                   {"hku", "HKEY_USERS"},
+                                                   {"hkcc", "HKEY_CURRENT_CONFIG"}};
     return abbrev;
 }
 } // namespace
@@ -190,7 +192,8 @@ RegFileStore::Read RegFileStore::readFile(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         const int e = errno;
-        return {{}, e == ENOENT ? QStringLiteral("does not exist") : QStringLiteral("cannot be read (%1)").arg(qt_error_string(e))};
+        return {{},
+                e == ENOENT ? QStringLiteral("does not exist") : QStringLiteral("cannot be read (%1)").arg(qt_error_string(e))};
     }
     Read r;
     struct stat st {};

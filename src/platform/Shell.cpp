@@ -71,7 +71,8 @@ Shell::Result DesktopShell::openFolder(const QString& path)
         return {false, kPathNotFound, QStringLiteral("The folder %1 does not exist.").arg(path)};
     Result r = launch(m_opener, {path});
     if (!r.ok && r.code == kFileNotFound)
-        r = {false, kNoAssociation, QStringLiteral("No file manager could be started for %1 (%2 is missing).").arg(path, m_opener)};
+        r = {false, kNoAssociation,
+             QStringLiteral("No file manager could be started for %1 (%2 is missing).").arg(path, m_opener)};
     return r;
 }
 

@@ -11,8 +11,8 @@ class Shell {
 public:
     struct Result {
         bool ok = false;
-        int code = 0;       // 0 on success; 2 for a missing file, as the platform reports it
-        QString message;    // what went wrong, for the administrator
+        int code = 0;    // 0 on success; 2 for a missing file, as the platform reports it
+        QString message; // what went wrong, for the administrator
     };
     virtual ~Shell() = default;
     virtual Result openDocument(const QString& path) = 0;

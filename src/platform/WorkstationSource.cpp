@@ -74,7 +74,8 @@ QString LinuxWorkstationSource::joinedDomain() const
     QString d = sssdDomain(file(QStringLiteral("etc/sssd/sssd.conf")));
     if (!d.isEmpty())
         return d.toUpper();
-    const QString security = iniValue(file(QStringLiteral("etc/samba/smb.conf")), QStringLiteral("global"), QStringLiteral("security"));
+    const QString security = iniValue(file(QStringLiteral("etc/samba/smb.conf")), QStringLiteral("global"),
+                                      QStringLiteral("security"));
     const QString realm = iniValue(file(QStringLiteral("etc/samba/smb.conf")), QStringLiteral("global"), QStringLiteral("realm"));
     if (!realm.isEmpty() && (security.isEmpty() || security.compare(QLatin1String("ads"), Qt::CaseInsensitive) == 0))
         return realm.toUpper();

@@ -7,7 +7,7 @@ namespace fw {
 // Facts about the local computer (the workstation service's level 102 record).
 struct ComputerFacts {
     QString computerName;
-    QString domain;       // the joined domain or realm, else the workgroup or DNS domain
+    QString domain; // the joined domain or realm, else the workgroup or DNS domain
     QString lanRoot;
     qint32 loggedOnUsers = 0;
     qint32 platformId = 0;

@@ -74,18 +74,10 @@ void setText(PanelState& s, Text which, const QString& text)
 {
     QString* field = nullptr;
     switch (which) {
-    case Text::FailedConnections:
-        field = &s.failedConnections;
-        break;
-    case Text::ManualPrimary:
-        field = &s.manualPrimary;
-        break;
-    case Text::ManualSecondary:
-        field = &s.manualSecondary;
-        break;
-    case Text::Minutes:
-        field = &s.minutes;
-        break;
+    case Text::FailedConnections: field = &s.failedConnections; break;
+    case Text::ManualPrimary: field = &s.manualPrimary; break;
+    case Text::ManualSecondary: field = &s.manualSecondary; break;
+    case Text::Minutes: field = &s.minutes; break;
     }
     if (*field == text)
         return;
@@ -122,14 +114,10 @@ std::optional<Kept> keptBy(const PanelState& s, Setting which)
     case Setting::Reconnect:
     case Setting::Mode:
     case Setting::FailedConnections:
-    case Setting::SearchAllSites:
-        return std::nullopt;
-    case Setting::AtTime:
-        return s.atTime ? std::nullopt : std::optional<Kept>(Kept::MinutesMode);
-    case Setting::Minutes:
-        return s.atTime ? std::optional<Kept>(Kept::TimeOfDayMode) : std::nullopt;
-    case Setting::AutoFind:
-        return s.reconnect ? std::nullopt : std::optional<Kept>(Kept::ReconnectOff);
+    case Setting::SearchAllSites: return std::nullopt;
+    case Setting::AtTime: return s.atTime ? std::nullopt : std::optional<Kept>(Kept::MinutesMode);
+    case Setting::Minutes: return s.atTime ? std::optional<Kept>(Kept::TimeOfDayMode) : std::nullopt;
+    case Setting::AutoFind: return s.reconnect ? std::nullopt : std::optional<Kept>(Kept::ReconnectOff);
     case Setting::LastResort:
         // The global catalog writes its last-resort node whatever reconnect is; the domain save skips it.
         return s.reconnect || !dc ? std::nullopt : std::optional<Kept>(Kept::ReconnectOff);

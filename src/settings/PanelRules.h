@@ -33,7 +33,9 @@ void setTime(PanelState& s, const QTime& t);
 void resetToDefaults(PanelState& s);
 
 // The settings a panel saves (the domain panel alone has SearchAllSites).
+// clang-format off
 enum class Setting { Reconnect, AutoFind, LastResort, SearchAllSites, Mode, FailedConnections, AtTime, Minutes, ManualPrimary, ManualSecondary };
+// clang-format on
 // Why a save of the panel as it stands leaves a setting as it is stored.
 enum class Kept {
     ReconnectOff,   // automatic reconnect is off: the rest of the reconnect settings are skipped
@@ -44,7 +46,10 @@ enum class Kept {
 };
 // The rule that keeps `which` out of a save of this panel; none when the save writes it.
 std::optional<Kept> keptBy(const PanelState& s, Setting which);
-inline bool saves(const PanelState& s, Setting which) { return !keptBy(s, which); }
+inline bool saves(const PanelState& s, Setting which)
+{
+    return !keptBy(s, which);
+}
 
 } // namespace PanelRules
 

@@ -22,9 +22,10 @@ namespace {
 const QString kForm = QStringLiteral("frmMain");
 
 // The global catalog nodes a save rests on (after the prefix): all that the panel edits.
-const char* const kGcSettingNodes[] = {"ReconnectFailureThreshold", "DoTotalResynchUsesRelative", "DoTotalResynchAtTime",
-                                       "DoTotalResynchAfterMinutes", "ReconnectEnabled", "ReconnectLastResortAutoFind",
-                                       "ReconnectAutoFind", "ManualGCPrimary", "ManualGCSecondary"};
+const char* const kGcSettingNodes[] = {
+    "ReconnectFailureThreshold", "DoTotalResynchUsesRelative",  "DoTotalResynchAtTime", "DoTotalResynchAfterMinutes",
+    "ReconnectEnabled",          "ReconnectLastResortAutoFind", "ReconnectAutoFind",    "ManualGCPrimary",
+    "ManualGCSecondary"};
 
 // Leaves a procedure's "Exiting" line behind on every way out, unless the program was told to end on the way.
 struct ProcedureTrace {
@@ -57,8 +58,8 @@ bool numbersAcceptable(const PanelState& s, Prompter& prompter)
 }
 
 // The two risky choices; false when the save must end here.
-bool riskyChoicesAccepted(const PanelState& s, Prompter& prompter, const QString& disableReconnect,
-                          const QString& noPrimary, const QString& disableAutoFind, SaveOutcome* outcome)
+bool riskyChoicesAccepted(const PanelState& s, Prompter& prompter, const QString& disableReconnect, const QString& noPrimary,
+                          const QString& disableAutoFind, SaveOutcome* outcome)
 {
     if (!s.reconnect && !prompter.confirm(disableReconnect)) {
         *outcome = SaveOutcome::Declined;
@@ -99,7 +100,8 @@ DcPlan dcPlan(const PanelState& s)
         const int t = integerFromTime(s.time);
         values.append({DomainColumn::DoTotalResynchUsesRelative, 0});
         values.append({DomainColumn::DoTotalResynchAtTime, t});
-        lines << QStringLiteral("    DoTotalResyncUsesRelative = 0") << QStringLiteral("    DoToalResyncAtTime=") + QString::number(t);
+        lines << QStringLiteral("    DoTotalResyncUsesRelative = 0")
+              << QStringLiteral("    DoToalResyncAtTime=") + QString::number(t);
     } else {
         if (const auto n = parseWholeNumber(s.minutes))
             values.append({DomainColumn::DoTotalResynchAfterMinutes, static_cast<double>(*n)});
@@ -123,7 +125,8 @@ DcPlan dcPlan(const PanelState& s)
             }
         }
         values.append({DomainColumn::ReconnectLastResortAutoFind, s.lastResort ? 1 : 0});
-        lines << (s.lastResort ? QStringLiteral("    ReconnectLastResortAutoFind=1") : QStringLiteral("    ReconnectLastResortAutoFind=0"));
+        lines << (s.lastResort ? QStringLiteral("    ReconnectLastResortAutoFind=1")
+                               : QStringLiteral("    ReconnectLastResortAutoFind=0"));
     } else {
         values.append({DomainColumn::ReconnectEnabled, 0});
         lines << QStringLiteral("    ReconnectEnabled = 0")

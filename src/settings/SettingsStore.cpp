@@ -46,8 +46,7 @@ Result<QList<DomainSettings>> readDomainRows(QSqlQuery& q)
 std::optional<double> asNumber(const QVariant& v)
 {
     switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool() ? 1.0 : 0.0;
+    case QMetaType::Bool: return v.toBool() ? 1.0 : 0.0;
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
@@ -60,10 +59,8 @@ std::optional<double> asNumber(const QVariant& v)
     case QMetaType::SChar:
     case QMetaType::UChar:
     case QMetaType::Double:
-    case QMetaType::Float:
-        return v.toDouble();
-    default:
-        break;
+    case QMetaType::Float: return v.toDouble();
+    default: break;
     }
     bool ok = false;
     const double d = v.toString().trimmed().toDouble(&ok);
@@ -214,7 +211,8 @@ Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId)
     Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
     if (!db)
         return db.error();
-    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"), {objectId});
+    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"),
+                                     {objectId});
     if (!q)
         return q.error();
     return readDomainRows(*q);
@@ -287,11 +285,14 @@ Result<void> SettingsStore::changeDomain(const QString& objectId, const QList<Co
     if (!u)
         return failed(db, u.error());
     if (u->numRowsAffected() != 1)
-        return failed(db, {-2147467259, QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u->numRowsAffected())});
+        return failed(db,
+                      {-2147467259,
+                       QStringLiteral("The update of the domain row changed %1 rows instead of one").arg(u->numRowsAffected())});
     return commitSave(db);
 }
 
-Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const
+Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes,
+                                       WriteCheck* check) const
 {
     WriteCheck spare;
     WriteCheck& out = check ? *check : spare;
@@ -314,7 +315,8 @@ Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, cons
             return failed(db, lock.error());
     }
     for (const ExpectedNode& e : expected) {
-        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"), {e.fullName});
+        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"),
+                                     {e.fullName});
         if (!q)
             return failed(db, q.error());
         const bool present = q->next();
@@ -327,7 +329,8 @@ Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, cons
         return writeNothing(db);
     const QString sql = db.dialect().configurationModify();
     for (const NodeWrite& w : writes) {
-        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName = ?"), {w.fullName});
+        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName = ?"),
+                                     {w.fullName});
         if (!q)
             return failed(db, q.error());
         const int found = q->next() ? q->value(0).toInt() : 0;

@@ -23,10 +23,11 @@ enum class DomainColumn {
     ReconnectLastResortAutoFind,
 };
 inline constexpr DomainColumn kDomainColumns[] = {
-    DomainColumn::ReconnectSearchAllSites,    DomainColumn::ReconnectFailureThreshold, DomainColumn::DoTotalResynchUsesRelative,
-    DomainColumn::DoTotalResynchAtTime,       DomainColumn::DoTotalResynchAfterMinutes, DomainColumn::ReconnectEnabled,
-    DomainColumn::ReconnectAutoFind,          DomainColumn::ManualDCPrimary,           DomainColumn::ManualDCSecondary,
-    DomainColumn::ReconnectLastResortAutoFind,
+    DomainColumn::ReconnectSearchAllSites,    DomainColumn::ReconnectFailureThreshold,
+    DomainColumn::DoTotalResynchUsesRelative, DomainColumn::DoTotalResynchAtTime,
+    DomainColumn::DoTotalResynchAfterMinutes, DomainColumn::ReconnectEnabled,
+    DomainColumn::ReconnectAutoFind,          DomainColumn::ManualDCPrimary,
+    DomainColumn::ManualDCSecondary,          DomainColumn::ReconnectLastResortAutoFind,
 };
 QString domainColumnName(DomainColumn c);
 

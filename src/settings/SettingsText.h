@@ -4,17 +4,17 @@
 
 namespace fw::settings_text {
 
-inline const QString kConfigurationMissing =
-    QStringLiteral("Configuration database not found on local system - please contact QRC for assistance");
+inline const QString kConfigurationMissing = QStringLiteral(
+    "Configuration database not found on local system - please contact QRC for assistance");
 inline const QString kNodeMissingLower = QStringLiteral("error, could not find fullNodeName=");
 inline const QString kNodeMissingUpper = QStringLiteral("Error, could not find fullNodeName=");
-inline const QString kDomainReadMissing =
-    QStringLiteral("Error, could not find currently selected domain in ADDomain table in the VelmoraDB database");
-inline const QString kDomainChangeMissing =
-    QStringLiteral("Error!  Could not find selected domain in ADDomain table in the database.");
+inline const QString kDomainReadMissing = QStringLiteral(
+    "Error, could not find currently selected domain in ADDomain table in the VelmoraDB database");
+inline const QString kDomainChangeMissing = QStringLiteral(
+    "Error!  Could not find selected domain in ADDomain table in the database.");
 inline const QString kInvalidTime = QStringLiteral("Invalid time format");
-inline const QString kSwitchDomain =
-    QStringLiteral("You will lose the changes you made to this domain.  Are you sure you want to switch domains?");
+inline const QString kSwitchDomain = QStringLiteral(
+    "You will lose the changes you made to this domain.  Are you sure you want to switch domains?");
 
 inline const QString kDcDisableReconnect = QStringLiteral(
     "WARNING, you have selected to disable the automatic reconnect functionality for this domain.  It is strongly "
@@ -51,7 +51,8 @@ inline const QString kDsadSyncInterval = QStringLiteral("System.DirectoryConnect
 inline QString notLoadedText(const QString& what)
 {
     return QStringLiteral("The settings of %1 could not be read from the database, so the panel does not show them. "
-                          "Nothing was saved.").arg(what);
+                          "Nothing was saved.")
+        .arg(what);
 }
 
 // A save found that someone else changed what it had read: it wrote nothing. `what` is "domain NAME" or

@@ -35,8 +35,9 @@ std::optional<FocusMove> statusFocusMove(const QString& control, int tabState, b
         return std::nullopt;
     const bool tab = tabState == 1;
     auto move = [&](int index, const char* target) {
-        return FocusMove{QStringLiteral("You just %1 out of %2").arg(tab ? QStringLiteral("tabbed") : QStringLiteral("back tabbed"), control),
-                         index, QString::fromLatin1(target)};
+        return FocusMove{
+            QStringLiteral("You just %1 out of %2").arg(tab ? QStringLiteral("tabbed") : QStringLiteral("back tabbed"), control),
+            index, QString::fromLatin1(target)};
     };
     if (control == QLatin1String("cmdExit")) {
         if (!statusShown)
@@ -57,12 +58,14 @@ std::optional<FocusMove> statusFocusMove(const QString& control, int tabState, b
 
 QStringList statusPageTabOrder()
 {
+    // clang-format off
     return {QStringLiteral("txtDCSynchronizationStatus"), QStringLiteral("txtDCSynchronizationStatus2"),
             QStringLiteral("txtElapsedTime1"),            QStringLiteral("txtObjectsSynced1"),
             QStringLiteral("cmdDCSynchronizationDetails"), QStringLiteral("cmdDCViewHistory"),
             QStringLiteral("txtGCSynchronizationStatus"), QStringLiteral("txtGCSynchronizationStatus2"),
             QStringLiteral("txtElapsedTime2"),            QStringLiteral("txtObjectsSynced2"),
             QStringLiteral("CmdGCSynchronizationDetails"), QStringLiteral("cmdGCViewHistory")};
+    // clang-format on
 }
 
 } // namespace fw

@@ -25,9 +25,9 @@ qint16 GetTabState(const KeyStates& keys, DebugChannel& debug);
 
 // Where the focus goes when a control of the Status page's order loses it.
 struct FocusMove {
-    QString debugLine;  // "You just tabbed out of cmdExit"
-    int tabMainIndex;   // the new tab-order position of tabMain
-    QString target;     // the control that gets the focus
+    QString debugLine; // "You just tabbed out of cmdExit"
+    int tabMainIndex;  // the new tab-order position of tabMain
+    QString target;    // the control that gets the focus
 };
 
 // The move for a control losing the focus with the given tab state (1 Tab, 2 Shift+Tab), or none.

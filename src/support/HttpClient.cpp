@@ -37,8 +37,7 @@ HttpResponse NetworkHttpClient::get(const QUrl& url, HttpAccess access)
     HttpResponse r;
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        r.error = {QNetworkReply::ProtocolUnknownError,
-                   QStringLiteral("%1 is not an http or https address").arg(url.toString())};
+        r.error = {QNetworkReply::ProtocolUnknownError, QStringLiteral("%1 is not an http or https address").arg(url.toString())};
         return r;
     }
     if (!QCoreApplication::instance()) {
@@ -93,9 +92,9 @@ HttpResponse NetworkHttpClient::get(const QUrl& url, HttpAccess access)
     if (tooLarge) {
         r.error = {kTooLargeError, QStringLiteral("the answer from %1 is larger than %2 bytes").arg(url.host()).arg(maxBytes)};
     } else if (timedOut) {
-        r.error = {kTimeoutError, QStringLiteral("%1 did not answer within %2 seconds")
-                                      .arg(url.host())
-                                      .arg(m_limits.timeoutMs / 1000.0, 0, 'g', 3)};
+        r.error = {
+            kTimeoutError,
+            QStringLiteral("%1 did not answer within %2 seconds").arg(url.host()).arg(m_limits.timeoutMs / 1000.0, 0, 'g', 3)};
     } else if (reply->error() != QNetworkReply::NoError) {
         r.error = {static_cast<int>(reply->error()), reply->errorString()};
     }

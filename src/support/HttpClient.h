@@ -18,7 +18,7 @@ struct HttpLimits {
 struct HttpResponse {
     int status = 0; // the HTTP status, 0 when no answer came
     QByteArray body;
-    FwError error;  // the network library's code and text, or the bound that was hit
+    FwError error; // the network library's code and text, or the bound that was hit
     bool ok() const { return !error; }
 };
 

@@ -16,7 +16,7 @@ namespace {
 
 struct LanguageId {
     qint32 lcid;
-    const char* code;  // the abbreviated language name, as the tool's own code table spells it
+    const char* code; // the abbreviated language name, as the tool's own code table spells it
     const char16_t* name;
     QLocale::Language language;
     QLocale::Territory territory;
@@ -84,13 +84,12 @@ const LanguageId kLanguages[] = {
 
 // The tool's code table, in the order it is tested.
 const std::pair<const char*, qint32> kCodeTable[] = {
-    {"ENX", 33801}, {"ENU", 1033},  {"ENG", 2057},  {"ENA", 3081},  {"ENC", 4105},  {"ENZ", 5129},  {"ENI", 6153},
-    {"DEU", 1031},  {"DES", 2055},  {"DEA", 3079},  {"DEL", 4103},  {"DEC", 5127},  {"ESP", 1034},  {"ESM", 2058},
-    {"ESN", 3082},  {"ESG", 4106},  {"ESC", 5130},  {"ESA", 6154},  {"ESD", 7178},  {"ESV", 8202},  {"ESO", 9226},
-    {"ESR", 10250}, {"ESS", 11274}, {"ESH", 18442}, {"ESI", 19466}, {"ESU", 20490}, {"FRA", 1036},  {"FRB", 2060},
-    {"FRC", 3084},  {"FRS", 4108},  {"FRL", 5132},  {"ITA", 1040},  {"ITS", 2064},  {"JPN", 1041},  {"NLD", 1043},
-    {"NLB", 2067},  {"NOR", 1044},  {"NON", 2068},  {"PTB", 1046},  {"PTG", 2070},  {"CHT", 1028},  {"ZHT", 3076},
-    {"CHS", 2052},  {"ZHI", 4100},
+    {"ENX", 33801}, {"ENU", 1033},  {"ENG", 2057}, {"ENA", 3081}, {"ENC", 4105}, {"ENZ", 5129},  {"ENI", 6153},  {"DEU", 1031},
+    {"DES", 2055},  {"DEA", 3079},  {"DEL", 4103}, {"DEC", 5127}, {"ESP", 1034}, {"ESM", 2058},  {"ESN", 3082},  {"ESG", 4106},
+    {"ESC", 5130},  {"ESA", 6154},  {"ESD", 7178}, {"ESV", 8202}, {"ESO", 9226}, {"ESR", 10250}, {"ESS", 11274}, {"ESH", 18442},
+    {"ESI", 19466}, {"ESU", 20490}, {"FRA", 1036}, {"FRB", 2060}, {"FRC", 3084}, {"FRS", 4108},  {"FRL", 5132},  {"ITA", 1040},
+    {"ITS", 2064},  {"JPN", 1041},  {"NLD", 1043}, {"NLB", 2067}, {"NOR", 1044}, {"NON", 2068},  {"PTB", 1046},  {"PTG", 2070},
+    {"CHT", 1028},  {"ZHT", 3076},  {"CHS", 2052}, {"ZHI", 4100},
 };
 
 const LanguageId* findLanguage(qint32 langId)
@@ -168,16 +167,11 @@ qint32 langIdForLocale(const QLocale& locale)
 LanguageFont fontForLanguage(qint32 langId)
 {
     switch (langId) {
-    case lcid::kKorean:
-        return {129, QString::fromUtf16(u"\uAD74\uB9BC")};
-    case lcid::kChineseTaiwan:
-        return {136, QString::fromUtf16(u"\u65B0\u7D30\u660E\u9AD4")};
-    case lcid::kJapanese:
-        return {128, QString::fromUtf16(u"\uFF2D\uFF33\u0020\uFF30\u30B4\u30B7\u30C3\u30AF")};
-    case lcid::kChinesePrc:
-        return {134, QString::fromUtf16(u"\u5B8B\u4F53")};
-    default:
-        return {1, QString()};
+    case lcid::kKorean: return {129, QString::fromUtf16(u"\uAD74\uB9BC")};
+    case lcid::kChineseTaiwan: return {136, QString::fromUtf16(u"\u65B0\u7D30\u660E\u9AD4")};
+    case lcid::kJapanese: return {128, QString::fromUtf16(u"\uFF2D\uFF33\u0020\uFF30\u30B4\u30B7\u30C3\u30AF")};
+    case lcid::kChinesePrc: return {134, QString::fromUtf16(u"\u5B8B\u4F53")};
+    default: return {1, QString()};
     }
 }
 
@@ -246,7 +240,8 @@ QList<FwError> LanguageState::InitalizeLanguages()
     // Listed as the servers' file system lists them: by name, letter case aside; a language in both folders once.
     QStringList files = dir.entryList(QDir::Files);
     files += QDir(m_installedFolder).entryList(QDir::Files);
-    std::stable_sort(files.begin(), files.end(), [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    std::stable_sort(files.begin(), files.end(),
+                     [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     for (const QString& f : files) {
         // Exactly program name + "_" + three characters + ".dll"; anything else is not a language library.
         if (f.size() != prefix.size() + 3 + 4)

@@ -95,7 +95,8 @@ LatestVersionLookup lookupLatestVersion(AppContext& ctx, const QString& homePage
     }
     const QString& list = *downloaded;
     if (list.size() < kMinListLength) {
-        out.error = {5, QStringLiteral("the download list at %1 is too short (%2 characters)").arg(out.listAddress).arg(list.size())};
+        out.error = {
+            5, QStringLiteral("the download list at %1 is too short (%2 characters)").arg(out.listAddress).arg(list.size())};
         return out;
     }
 
@@ -112,7 +113,8 @@ LatestVersionLookup lookupLatestVersion(AppContext& ctx, const QString& homePage
         return out;
     }
     qsizetype i = cell + 6;
-    while (i < list.size() && (list.at(i) == QLatin1Char('.') || (list.at(i) >= QLatin1Char('0') && list.at(i) <= QLatin1Char('9'))))
+    while (i < list.size() &&
+           (list.at(i) == QLatin1Char('.') || (list.at(i) >= QLatin1Char('0') && list.at(i) <= QLatin1Char('9'))))
         ++i;
     out.published = list.mid(cell + 6, i - cell - 6);
 
@@ -173,8 +175,8 @@ UpdateCheckOutcome checkForUpdatedVersion_Foreground(AppContext& ctx, const QStr
 UpdateCheckOutcome checkForUpdatedVersion_Foreground(AppContext& ctx, const QString& homePage, const QString& extraKey,
                                                      const QString& runningVersion)
 {
-    ErrorScope scope(QStringLiteral("checkForUpdatedVersion_Foreground"), kModule, OwnerKind::Module,
-                     {ErrorSink::MessageBox}, {&ctx.debug(), nullptr, &ctx.prompter()});
+    ErrorScope scope(QStringLiteral("checkForUpdatedVersion_Foreground"), kModule, OwnerKind::Module, {ErrorSink::MessageBox},
+                     {&ctx.debug(), nullptr, &ctx.prompter()});
     scope.setErrorPrefix(true);
 
     const LatestVersionLookup latest = lookupLatestVersion(ctx, homePage, extraKey);

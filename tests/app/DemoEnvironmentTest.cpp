@@ -25,13 +25,17 @@ TEST(DemoEnvironment, CreatesADatabaseAndARegistryFileThatDescribeIt)
     EXPECT_TRUE(debug.lines.isEmpty());
     EXPECT_EQ(getVersion(reg).Text, QStringLiteral("8.0(0.85)"));
     const QString cs = GetRegistryValue(reg, HKEY_LOCAL_MACHINE_HIVE, "Software\\Kestrelon\\FerrowindSettingsTool",
-                                        "ConnectionString", RegTypeText, "").toString();
+                                        "ConnectionString", RegTypeText, "")
+                           .toString();
     EXPECT_EQ(cs, "sqlite:" + DemoEnvironment::databasePath(dir.path()));
 
     // The database opens through the connection string.
     auto scalar = [&](const QString& sql) { return test::sqlValue(cs, sql).toLongLong(); };
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM vw_ADDomain"), 3);
-    EXPECT_EQ(scalar("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName LIKE 'System.DirectoryConnectors.ActiveDirectory.DSGC.%'"), 12);
+    EXPECT_EQ(
+        scalar(
+            "SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName LIKE 'System.DirectoryConnectors.ActiveDirectory.DSGC.%'"),
+        12);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0"), 200);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 1"), 1);
     EXPECT_EQ(scalar("SELECT COUNT(*) FROM SyncHistoryGC"), 150);

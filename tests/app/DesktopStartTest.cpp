@@ -27,7 +27,8 @@ TEST(DesktopStart, HelpAndVersionNeedNoDisplayAndNoDisplayIsSaidPlainly)
 
     r = startWithoutDisplay({"--version"});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(QRegularExpression("^FerrowindSettingsTool \\d+\\.\\d+\\.\\d+\n$").match(r.out).hasMatch()) << r.out.toStdString();
+    EXPECT_TRUE(QRegularExpression("^FerrowindSettingsTool \\d+\\.\\d+\\.\\d+\n$").match(r.out).hasMatch())
+        << r.out.toStdString();
 
     r = startWithoutDisplay({});
     EXPECT_EQ(r.code, 1);

@@ -46,10 +46,13 @@ TEST_F(StartupGateTest, RefusalNamesTheFirstCheckThatFails)
 {
     EXPECT_EQ(gate.refusal(), QString());
     t.registry().setDword(kNodeMgr, "Active Status", 0);
-    EXPECT_EQ(gate.refusal(), "The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on an active server.");
+    EXPECT_EQ(
+        gate.refusal(),
+        "The local Velmora is currently an inactvie server in a failover pair - this tool can only be run on an active server.");
     t.registry().setString(kSysParams, "IDCProgID", "KsDomino.1");
-    EXPECT_EQ(gate.refusal(), "This utility only works with Velmora configured with Exchange 2000 or 2003.  It does not work with "
-                              "Exchange 5.5 or Domino systems.  Exiting.");
+    EXPECT_EQ(gate.refusal(),
+              "This utility only works with Velmora configured with Exchange 2000 or 2003.  It does not work with "
+              "Exchange 5.5 or Domino systems.  Exiting.");
     t.setVersion(0x00040000, 0x00030063);
     EXPECT_EQ(gate.refusal(), "This tool only works with Velmora 4.0(4) versions and later.  Exiting...");
 }

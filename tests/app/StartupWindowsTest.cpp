@@ -29,10 +29,7 @@ const QString kInactive =
 
 class StartupWindows : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_FALSE(t.createDemoDatabase(20, 20).isEmpty());
-    }
+    void SetUp() override { ASSERT_FALSE(t.createDemoDatabase(20, 20).isEmpty()); }
 
     // Presses Continue as the administrator would.
     void pressContinue()
@@ -53,7 +50,8 @@ protected:
 
 TEST_F(StartupWindows, ExitEndsTheProgram)
 {
-    EXPECT_TRUE(warning.findChild<QLabel*>("lblWarning")->text().startsWith("Warning!  The Ferrowind Manager is an advanced tool"));
+    EXPECT_TRUE(
+        warning.findChild<QLabel*>("lblWarning")->text().startsWith("Warning!  The Ferrowind Manager is an advanced tool"));
     QTest::mouseClick(warning.findChild<QPushButton*>("cmdExit"), Qt::LeftButton);
     EXPECT_EQ(endCodes, QList<int>{0});
 }
@@ -217,8 +215,9 @@ TEST_F(StartupWindows, UnreadableDatabaseIsNotReportedAsEmpty)
 {
     t.registry().setString(kTool, "ConnectionString", "sqlite:" + QDir(t.dir()).filePath("missing.sqlite"));
     pressContinue();
-    EXPECT_EQ(t.prompter().messages, QStringList{"(error):-2147467259 (The database file " + QDir(t.dir()).filePath("missing.sqlite") +
-                                                 " does not exist) in procedure Form_Load of Form frmMain"});
+    EXPECT_EQ(t.prompter().messages,
+              QStringList{"(error):-2147467259 (The database file " + QDir(t.dir()).filePath("missing.sqlite") +
+                          " does not exist) in procedure Form_Load of Form frmMain"});
     EXPECT_TRUE(warning.mainWindow()->isVisible());
 }
 
@@ -230,7 +229,8 @@ TEST_F(StartupWindows, RefreshStartsANewLogAndKeepsSafetyFactors)
     t.clock().advanceSecs(5);
     main->findChild<QAction*>("mnuRefresh")->trigger();
     EXPECT_EQ(t.ctx().dcSafetyFactor, 6);
-    EXPECT_EQ(logFiles(), (QStringList{"FerrowindSettingsTool_Log_261205_18_44_43.TXT", "FerrowindSettingsTool_Log_261205_18_44_48.TXT"}));
+    EXPECT_EQ(logFiles(),
+              (QStringList{"FerrowindSettingsTool_Log_261205_18_44_43.TXT", "FerrowindSettingsTool_Log_261205_18_44_48.TXT"}));
     EXPECT_TRUE(t.ctx().log().logPath().endsWith("18_44_48.TXT"));
 }
 

@@ -14,8 +14,8 @@
 
 namespace {
 
-using fw::test::CliRun;
 using fw::test::cli;
+using fw::test::CliRun;
 
 void writeFile(const QString& path, const QString& text)
 {
@@ -185,9 +185,9 @@ TEST(Cli, AnAnswerThatCannotBeWrittenIsAFailure)
     const QString demo = dir.filePath("demo");
     ASSERT_EQ(cli({"demo-env", demo, "--runs", "5"}).code, 0);
     const QString reg = demo + "/velmora.reg";
-    const QList<QStringList> commands{{"status"}, {"status", "--json"}, {"status", "--details", "dc"}, {"settings", "show"},
-                                      {"version"}, {"history", "dc"}, {"metrics"}, {"check-sync"}, {"history", "--help"},
-                                      {"--help"}, {"--version"}};
+    const QList<QStringList> commands{
+        {"status"},  {"status", "--json"}, {"status", "--details", "dc"}, {"settings", "show"}, {"version"},  {"history", "dc"},
+        {"metrics"}, {"check-sync"},       {"history", "--help"},         {"--help"},           {"--version"}};
     const struct {
         fw::test::ChildStdout out;
         const char* reason;
@@ -196,7 +196,8 @@ TEST(Cli, AnAnswerThatCannotBeWrittenIsAFailure)
                    {fw::test::ChildStdout::ReaderGone, "Broken pipe"}};
     for (const QStringList& args : commands) {
         const bool global = args.first().startsWith("--");
-        const QString command = global ? QString() : " " + (args.first() == "settings" ? args.mid(0, 2) : args.mid(0, 1)).join(' ');
+        const QString command = global ? QString()
+                                       : " " + (args.first() == "settings" ? args.mid(0, 2) : args.mid(0, 1)).join(' ');
         for (const auto& o : outputs) {
             SCOPED_TRACE((args.join(' ') + " / " + o.reason).toStdString());
             const CliRun r = cli(args, reg, {o.out});
@@ -260,9 +261,10 @@ TEST_P(DemoEnvDatabase, FillsAnOdbcDatabaseAndReplacesVelmoraTablesOnlyWhenAsked
     CliRun r = cli({"demo-env", "--database", cs, "--runs", "4"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.startsWith("ferrowind demo-env: The database (")) << r.err.toStdString();
-    EXPECT_TRUE(r.err.endsWith(") already holds Velmora tables (ADDomain, Configuration, SyncHistoryDC, SyncHistoryGC, "
-                               "SyncHistoryDCDomain, SyncHistoryObject, vw_ADDomain, vw_Configuration); give --replace to replace "
-                               "them\n"))
+    EXPECT_TRUE(
+        r.err.endsWith(") already holds Velmora tables (ADDomain, Configuration, SyncHistoryDC, SyncHistoryGC, "
+                       "SyncHistoryDCDomain, SyncHistoryObject, vw_ADDomain, vw_Configuration); give --replace to replace "
+                       "them\n"))
         << r.err.toStdString();
     const QString password = QRegularExpression("PWD=([^;]+)", QRegularExpression::CaseInsensitiveOption).match(cs).captured(1);
     EXPECT_TRUE(password.isEmpty() || !r.err.contains(password)) << "the password is never shown";

@@ -83,8 +83,12 @@ struct RawClient {
             waitFor([ssl] { return ssl->isEncrypted() || ssl->state() == QAbstractSocket::UnconnectedState; }, 3000);
         } else {
             socket->connectToHost(QHostAddress::LocalHost, port);
-            waitFor([this] { return socket->state() != QAbstractSocket::HostLookupState &&
-                                    socket->state() != QAbstractSocket::ConnectingState; }, 2000);
+            waitFor(
+                [this] {
+                    return socket->state() != QAbstractSocket::HostLookupState &&
+                           socket->state() != QAbstractSocket::ConnectingState;
+                },
+                2000);
         }
     }
     void send(const QByteArray& bytes) { socket->write(bytes); }
@@ -234,7 +238,8 @@ TEST(MetricsServer, LandingPageHeadAndPipelinedAnswersInRequestOrder)
     // The HEAD answer announces the page's length and sends no page.
     const qsizetype head = all.indexOf("HTTP/1.1 200 OK", all.indexOf("404 Not Found"));
     const qsizetype landing = all.indexOf("HTTP/1.1 200 OK", head + 1);
-    EXPECT_TRUE(all.mid(head, landing - head).endsWith("Content-Length: 5\r\n\r\n")) << all.mid(head, landing - head).toStdString();
+    EXPECT_TRUE(all.mid(head, landing - head).endsWith("Content-Length: 5\r\n\r\n"))
+        << all.mid(head, landing - head).toStdString();
     EXPECT_TRUE(all.mid(landing).contains("<a href=\"/metrics\">")) << all.mid(landing).toStdString();
     EXPECT_TRUE(all.endsWith("Connection: close\r\n\r\npage\n"));
 }
@@ -379,7 +384,8 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
          "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
          "RequireAnyClientCert or RequireAndVerifyClientCert)"},
         {tls + "  client_ca_file: cert.pem\n", "client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert"},
-        {tls + "  client_auth_type: RequireAndVerifyClientCert\n", "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
+        {tls + "  client_auth_type: RequireAndVerifyClientCert\n",
+         "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
         {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
         {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
         {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
@@ -393,7 +399,8 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
     }
     const Result<WebConfig> absent = WebConfig::load(dir.filePath("absent.yml"));
     EXPECT_FALSE(absent);
-    EXPECT_EQ(absent.error().description, "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
+    EXPECT_EQ(absent.error().description,
+              "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
 
     const Result<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""));
     ASSERT_TRUE(empty) << empty.error().description.toStdString();
@@ -409,7 +416,8 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
     ASSERT_TRUE(test::makeCertificate(dir.path()));
     const QString path = test::writeFile(dir.path(), "web.yml",
                                          QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
-                                                    "basic_auth_users:\n  alice: '") + test::kBcryptOfUStarU + "'\n");
+                                                    "basic_auth_users:\n  alice: '") +
+                                             test::kBcryptOfUStarU + "'\n");
     const Result<WebConfig> web = WebConfig::load(path);
     ASSERT_TRUE(web) << web.error().description.toStdString();
     Counters c;

@@ -68,10 +68,10 @@ TEST(OdbcLogin, AServerThatNeverAnswersIsGivenUpAtTheDeadlineAndTriedAgainOnlyOn
     const QString cs = QStringLiteral("Driver=%1;Server=127.0.0.1;Port=%2;Database=VelmoraDb;UID=sa;PWD={Se;cr}}et}")
                            .arg(driver)
                            .arg(server.port());
-    const QString shown =
-        QStringLiteral("Cannot open the database (Driver=%1;Server=127.0.0.1;Port=%2;Database=VelmoraDb;UID=sa;PWD=***): ")
-            .arg(driver)
-            .arg(server.port());
+    const QString shown = QStringLiteral(
+                              "Cannot open the database (Driver=%1;Server=127.0.0.1;Port=%2;Database=VelmoraDb;UID=sa;PWD=***): ")
+                              .arg(driver)
+                              .arg(server.port());
     fw::FwError err;
     QElapsedTimer clock;
     clock.start();

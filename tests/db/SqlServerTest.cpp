@@ -42,7 +42,8 @@ protected:
     // Another session holds the domain row's lock in a transaction of its own, as a connector's update does.
     std::unique_ptr<Database> holdDomainRow()
     {
-        exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName, ReconnectFailureThreshold) VALUES (?, 'corp.example.com', 15)", {kId});
+        exec("INSERT INTO ADDomain (AdDomainObjectID, DomainName, ReconnectFailureThreshold) VALUES (?, 'corp.example.com', 15)",
+             {kId});
         auto holder = m_fresh->open();
         must(holder->begin());
         must(holder->run("UPDATE ADDomain SET CurrentDC = 'dc09' WHERE AdDomainObjectID = ?", {kId}));
@@ -90,7 +91,8 @@ TEST_F(SqlServerTest, ASaveBlockedByAnotherSessionsRowLockFailsWithinFiveSeconds
     auto holder = holdDomainRow();
     QElapsedTimer clock;
     clock.start();
-    const FwError err = SettingsStore(cs()).changeDomain(kId, {}, {{DomainColumn::ReconnectFailureThreshold, 42}}, nullptr).error();
+    const FwError err =
+        SettingsStore(cs()).changeDomain(kId, {}, {{DomainColumn::ReconnectFailureThreshold, 42}}, nullptr).error();
     const qint64 took = clock.elapsed();
     holder->rollback();
     EXPECT_GE(took, 1000);
@@ -116,7 +118,8 @@ TEST_F(SqlServerTest, AStatementThatStallsEndsWithinFiveSecondsOfTheConnection)
     EXPECT_GE(took, 1500);
     EXPECT_LT(took, 5500);
     EXPECT_EQ(err.number, -2147217871);
-    EXPECT_TRUE(err.description.startsWith("The database server did not answer within 5 seconds (")) << err.description.toStdString();
+    EXPECT_TRUE(err.description.startsWith("The database server did not answer within 5 seconds ("))
+        << err.description.toStdString();
     holder->rollback();
 }
 
@@ -169,7 +172,8 @@ TEST_F(SqlServerTest, DemoDataWritesTheHistorySqliteHolds)
     o.dcRuns = 700; // 701 DC rows with the one in progress, 2,103 domain rows, over 15,000 object rows
     o.gcRuns = 300;
     o.lastRunEnd = QDateTime(QDate(2026, 12, 1), QTime(12, 0));
-    const std::unique_ptr<Database> lite = must(Database::createSqlite(QDir(m_dir.path()).filePath(QStringLiteral("demo.sqlite"))));
+    const std::unique_ptr<Database> lite = must(
+        Database::createSqlite(QDir(m_dir.path()).filePath(QStringLiteral("demo.sqlite"))));
     ASSERT_TRUE(lite);
     must(DemoData::createSchema(*lite));
     must(DemoData::populate(*lite, o));

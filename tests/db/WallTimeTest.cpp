@@ -88,9 +88,9 @@ TEST(WallTime, AgesAcrossDaylightSavingChangesFollowTheZonesRules)
     } cases[] = {
         {"2026-10-25 02:16:00", QDateTime(QDate(2026, 10, 25), QTime(1, 30), Qt::UTC), 74 * 60}, // 02:16 shown twice
         {"2026-10-25 01:50:00", QDateTime(QDate(2026, 10, 25), QTime(1, 10), Qt::UTC), 80 * 60},
-        {"2026-10-25 02:50:00", QDateTime(QDate(2026, 10, 25), QTime(0, 55), Qt::UTC), 5 * 60},  // first pass still
+        {"2026-10-25 02:50:00", QDateTime(QDate(2026, 10, 25), QTime(0, 55), Qt::UTC), 5 * 60}, // first pass still
         {"2026-03-29 01:44:00", QDateTime(QDate(2026, 3, 29), QTime(1, 10), Qt::UTC), 26 * 60},
-        {"2026-03-29 02:30:00", QDateTime(QDate(2026, 3, 29), QTime(1, 40), Qt::UTC), 70 * 60},  // never shown
+        {"2026-03-29 02:30:00", QDateTime(QDate(2026, 3, 29), QTime(1, 40), Qt::UTC), 70 * 60}, // never shown
         {"2026-12-05 18:14:43", QDateTime(QDate(2026, 12, 5), QTime(17, 44, 43), Qt::UTC), 30 * 60},
         {"2026-12-05 19:00:00", QDateTime(QDate(2026, 12, 5), QTime(17, 44, 43), Qt::UTC), -917},
     };

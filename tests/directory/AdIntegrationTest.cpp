@@ -179,8 +179,8 @@ TEST(AdLocator, FailuresAreAnsweredWithinFiveSeconds)
 TEST(AdLocator, EachDomainLocatedAtOnce)
 {
     auto loc = locatorFrom("FOREST_CLIENT2_IP");
-    const QList<DcLookupResult> r =
-        locateEach(loc, {gForest->domain(), QStringLiteral("nowhere.example.com"), gForest->domain().toUpper()}, Deadline(4500));
+    const QList<DcLookupResult> r = locateEach(
+        loc, {gForest->domain(), QStringLiteral("nowhere.example.com"), gForest->domain().toUpper()}, Deadline(4500));
     ASSERT_EQ(r.size(), 3);
     for (int i : {0, 2}) {
         EXPECT_EQ(r[i].error, 0) << r[i].detail.toStdString();
@@ -206,7 +206,8 @@ TEST(AdDirectory, BindsAnonymouslyOrWithAKerberosTicket)
         EXPECT_TRUE(b->globalCatalogReady);
     }
     EXPECT_EQ(f.directory->siteOfServer(gForest->dc2(), Deadline::forVerdict()).valueOr(QString()), env("FOREST_SITE2"));
-    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01"), Deadline::forVerdict()).valueOr(QString()), env("FOREST_SITE1"));
+    EXPECT_EQ(f.directory->siteOfComputer(QStringLiteral("VELMORA01"), Deadline::forVerdict()).valueOr(QString()),
+              env("FOREST_SITE1"));
 
     ASSERT_TRUE(kinitAdministrator());
     b = f.directory->bind(QStringLiteral("LDAP://%1:389").arg(gForest->dc1()), Deadline::forVerdict());
@@ -296,12 +297,14 @@ TEST(AdServerTests, FromTheBranchSiteItsOwnDcIsLocal)
 TEST(AdCli, LocateAndTestServer)
 {
     auto json = [](const QStringList& args, int* rc) {
-        const CliRun r = runCli(QStringLiteral(FERROWIND_CLI), args + QStringList{QStringLiteral("--json")}, QStringLiteral("/nonexistent"));
+        const CliRun r = runCli(QStringLiteral(FERROWIND_CLI), args + QStringList{QStringLiteral("--json")},
+                                QStringLiteral("/nonexistent"));
         *rc = r.code;
         return QJsonDocument::fromJson(r.out.toUtf8()).object();
     };
     int rc = 0;
-    QJsonObject o = json({QStringLiteral("locate"), gForest->domain(), QStringLiteral("--source"), env("FOREST_CLIENT2_IP")}, &rc);
+    QJsonObject o = json({QStringLiteral("locate"), gForest->domain(), QStringLiteral("--source"), env("FOREST_CLIENT2_IP")},
+                         &rc);
     EXPECT_EQ(rc, 0);
     EXPECT_EQ(o.value("DomainControllerName").toString(), "\\\\" + gForest->dc2());
     EXPECT_FALSE(o.value("FlagNames").toString().contains("writable"));
@@ -310,8 +313,8 @@ TEST(AdCli, LocateAndTestServer)
     EXPECT_EQ(rc, 1);
     EXPECT_EQ(o.value("LastError").toInt(), 1355);
 
-    const QStringList dcFromSite1 = {QStringLiteral("--dc"), QStringLiteral("--domain"), gForest->domain(), QStringLiteral("--source"),
-                                     env("FOREST_CLIENT1_IP")};
+    const QStringList dcFromSite1 = {QStringLiteral("--dc"), QStringLiteral("--domain"), gForest->domain(),
+                                     QStringLiteral("--source"), env("FOREST_CLIENT1_IP")};
     o = json(QStringList{QStringLiteral("test-server"), gForest->dc2()} + dcFromSite1, &rc);
     EXPECT_EQ(rc, 1); // found, but read-only
     EXPECT_TRUE(o.value("found").toBool());

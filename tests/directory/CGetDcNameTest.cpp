@@ -81,8 +81,10 @@ TEST(CGetDcName, ErrorTexts)
     EXPECT_EQ(CGetDcName::errorText(0), "No error.");
     EXPECT_EQ(CGetDcName::errorText(8), "Insufficient memory is available.");
     EXPECT_EQ(CGetDcName::errorText(1004), "The Flags parameter has conflicting or superfluous bits set.");
-    EXPECT_EQ(CGetDcName::errorText(1212), "The format of the " "specified DomainName is invalid.");
-    EXPECT_EQ(CGetDcName::errorText(1355), "No DC is available for the " "specified domain or the domain does not exist.");
+    EXPECT_EQ(CGetDcName::errorText(1212), "The format of the "
+                                           "specified DomainName is invalid.");
+    EXPECT_EQ(CGetDcName::errorText(1355), "No DC is available for the "
+                                           "specified domain or the domain does not exist.");
     EXPECT_EQ(CGetDcName::errorText(1722), "");
     EXPECT_EQ(CGetDcName::errorText(-1), "");
 }
@@ -104,14 +106,18 @@ TEST(CGetDcName, WithoutALocatorNothingIsLookedUp)
 TEST(LinuxDcLocator, ConflictingFlagsAndBadNamesAreRefusedBeforeAnyNetworkUse)
 {
     int primaryAsked = 0;
-    LinuxDcLocator loc(LocatorOptions{}, [&] { ++primaryAsked; return QStringLiteral("corp.example.com"); });
+    LinuxDcLocator loc(LocatorOptions{}, [&] {
+        ++primaryAsked;
+        return QStringLiteral("corp.example.com");
+    });
     using namespace dcreq;
     for (quint32 conflicting : {IsFlatName | IsDnsName, ReturnDnsName | ReturnFlatName, GcServerRequired | PdcRequired,
                                 DirectoryServiceRequired | DirectoryServicePreferred})
         EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), conflicting}).error, dcerr::InvalidFlags) << conflicting;
     for (const char* bad : {"corp..example.com", ".corp", "corp example.com", "corp/example", "a*b.com"})
         EXPECT_EQ(loc.locate({{}, QString::fromLatin1(bad), 0}).error, dcerr::InvalidDomainName) << bad;
-    EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error, dcerr::InvalidDomainName);
+    EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error,
+              dcerr::InvalidDomainName);
     EXPECT_EQ(primaryAsked, 0);
 
     LinuxDcLocator noDomain(LocatorOptions{}, [] { return QString(); });
@@ -133,13 +139,15 @@ TEST(LinuxDcLocator, RequirementsAndResultFields)
     EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, PdcRequired));
     EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, TimeservRequired));
 
-    const DomainControllerInfo i = LinuxDcLocator::infoFromReply({QStringLiteral("dc2.corp.example.com"), QHostAddress("10.77.2.1"), rodc}, 0);
+    const DomainControllerInfo i = LinuxDcLocator::infoFromReply(
+        {QStringLiteral("dc2.corp.example.com"), QHostAddress("10.77.2.1"), rodc}, 0);
     EXPECT_EQ(i.domainControllerName, "\\\\dc2.corp.example.com");
     EXPECT_EQ(i.domainControllerAddress, "\\\\10.77.2.1");
     EXPECT_EQ(i.domainName, "corp.example.com");
     EXPECT_EQ(i.flags, rodc.flags | dsflag::DnsController | dsflag::DnsDomain | dsflag::DnsForest);
 
-    const DomainControllerInfo flat = LinuxDcLocator::infoFromReply({QStringLiteral("dc2"), QHostAddress("10.77.2.1"), rodc}, ReturnFlatName);
+    const DomainControllerInfo flat = LinuxDcLocator::infoFromReply({QStringLiteral("dc2"), QHostAddress("10.77.2.1"), rodc},
+                                                                    ReturnFlatName);
     EXPECT_EQ(flat.domainControllerName, "\\\\DC2");
     EXPECT_EQ(flat.domainName, "CORP");
     EXPECT_EQ(flat.flags, rodc.flags);

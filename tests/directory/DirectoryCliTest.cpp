@@ -5,8 +5,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-using fw::test::CliRun;
 using fw::test::cli;
+using fw::test::CliRun;
 
 TEST(DirectoryCli, HelpAndUsageErrors)
 {
@@ -16,12 +16,12 @@ TEST(DirectoryCli, HelpAndUsageErrors)
         EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: "))) << c;
         EXPECT_TRUE(r.out.contains(QStringLiteral("Exit status 1"))) << c;
     }
-    for (const QStringList& args : {QStringList{"locate", "corp.example.com", "--flags", "zz"},
-                                    QStringList{"locate", "corp.example.com", "--source", "not-an-address"},
-                                    QStringList{"locate", "a.com", "b.com"},
-                                    QStringList{"test-server", "dc1.corp.example.com"}, // neither --dc nor --gc
-                                    QStringList{"test-server", "dc1.corp.example.com", "--dc", "--gc"}, QStringList{"reconnect"},
-                                    QStringList{"reconnect", "--gc", "--domain", "x"}})
+    for (const QStringList& args :
+         {QStringList{"locate", "corp.example.com", "--flags", "zz"},
+          QStringList{"locate", "corp.example.com", "--source", "not-an-address"}, QStringList{"locate", "a.com", "b.com"},
+          QStringList{"test-server", "dc1.corp.example.com"}, // neither --dc nor --gc
+          QStringList{"test-server", "dc1.corp.example.com", "--dc", "--gc"}, QStringList{"reconnect"},
+          QStringList{"reconnect", "--gc", "--domain", "x"}})
         EXPECT_EQ(cli(args).code, 2) << args.join(' ').toStdString();
     const CliRun noDot = cli({"test-server", "dc1", "--dc"});
     EXPECT_EQ(noDot.code, 2);
@@ -33,7 +33,8 @@ TEST(DirectoryCli, LocateAnswersBadNamesAtOnce)
     const CliRun r = cli({"locate", "bad..name", "--json"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains("\"LastError\": 1212"));
-    EXPECT_TRUE(r.out.contains("The format of the " "specified DomainName is invalid."));
+    EXPECT_TRUE(r.out.contains("The format of the "
+                               "specified DomainName is invalid."));
 }
 
 TEST(DirectoryCli, ReconnectWithoutAConnectorCommandSaysSoAndFails)
@@ -79,10 +80,12 @@ TEST(DirectoryCli, TestServerPrintsTheWindowsTextsAndNoWritabilityForAServerNotF
         {Mode::Answer, true, "", 0, "Domain controller found.\n  server site '', local site ''\n" + noSite},
         {Mode::Answer, false, "", 1,
          "Domain controller found.\nNon writable domain controller. Velmora will not work with non-writable domain controller.\n"
-         "  server site '', local site ''\n" + noSite},
+         "  server site '', local site ''\n" +
+             noSite},
         {Mode::Answer, true, "Branch", 0,
          "WARNING.  The domain controller was found, however it's not in the same site as the local server.  "
-         "This is NOT a reccomended configuration!\n  server site 'Branch', local site ''\n" + noSite},
+         "This is NOT a reccomended configuration!\n  server site 'Branch', local site ''\n" +
+             noSite},
     };
     std::unique_ptr<NetlogonResponder> dcPeer;
     for (const auto& c : cases) {

@@ -11,7 +11,7 @@ namespace fw::test {
 class FakeDirectory final : public Directory {
 public:
     QHash<QString, bool> bindable; // path -> answers
-    QHash<QString, QString> sites;  // server -> site
+    QHash<QString, QString> sites; // server -> site
     QString localSite;
     QStringList bound;
     QStringList siteQueries;

@@ -26,7 +26,8 @@ public:
         return a;
     }
 
-    static DcLookupResult found(const QString& dc, const QString& domain, quint32 flags, const QString& site = QStringLiteral("Site-A"),
+    static DcLookupResult found(const QString& dc, const QString& domain, quint32 flags,
+                                const QString& site = QStringLiteral("Site-A"),
                                 const QString& clientSite = QStringLiteral("Site-A"))
     {
         DcLookupResult r;

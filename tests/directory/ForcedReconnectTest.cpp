@@ -50,9 +50,8 @@ protected:
     }
     ForcedReconnect make()
     {
-        return ForcedReconnect(t.ctx(), wait, [this] {
-            events.append(QStringLiteral("reload after %1 ms").arg(t.sleeper().totalMs));
-        });
+        return ForcedReconnect(t.ctx(), wait,
+                               [this] { events.append(QStringLiteral("reload after %1 ms").arg(t.sleeper().totalMs)); });
     }
 
     TestContext t;
@@ -68,7 +67,8 @@ TEST_F(ForcedReconnectFixture, DomainReconnectWritesTheRowAndSignalsAroundThePau
 {
     ASSERT_EQ(t.sql("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 0);
     auto fr = make();
-    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Initiated);
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId),
+              ForcedReconnect::Outcome::Initiated);
     EXPECT_EQ(t.sql("SELECT ReconnectOnNextSynch FROM ADDomain WHERE AdDomainObjectID = ?", {kCorpId}).toInt(), 1);
     EXPECT_EQ(t.sql("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 1);
     EXPECT_EQ(events, (QStringList{"RequestReconnect(dc01.corp.example.com)", "reload after 12000 ms",
@@ -85,7 +85,8 @@ TEST_F(ForcedReconnectFixture, BeforeVersion8TheFirstCallIsRepeated)
     t.setVersion(0x00070000, 0x00000100);
     t.ctx().localVersion = getVersion(t.registry());
     auto fr = make();
-    fr.cmdDCForceReconnect_Click(2, QStringLiteral("dc01.sales.corp.example.com"), QStringLiteral("{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}"));
+    fr.cmdDCForceReconnect_Click(2, QStringLiteral("dc01.sales.corp.example.com"),
+                                 QStringLiteral("{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}"));
     EXPECT_EQ(events[0], "RequestReconnect(dc01.sales.corp.example.com)");
     EXPECT_EQ(events[2], "RequestReconnect(dc01.sales.corp.example.com)");
     events.clear();
@@ -97,13 +98,15 @@ TEST_F(ForcedReconnectFixture, BeforeVersion8TheFirstCallIsRepeated)
 TEST_F(ForcedReconnectFixture, NoSelectionOrUnknownDomainChangesNothing)
 {
     auto fr = make();
-    EXPECT_EQ(fr.cmdDCForceReconnect_Click(0, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::NothingSelected);
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(0, QStringLiteral("dc01.corp.example.com"), kCorpId),
+              ForcedReconnect::Outcome::NothingSelected);
     EXPECT_EQ(t.prompter().messages, QStringList{"select a domain first"});
     EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), QStringLiteral("{no-such-id}")),
               ForcedReconnect::Outcome::NotFound);
     EXPECT_EQ(t.prompter().messages.last(), "Could not find domain in the AdDomain table in SQL");
     // An id with a quote reaches the database as a value, not as SQL.
-    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("x"), QStringLiteral("' OR '1'='1")), ForcedReconnect::Outcome::NotFound);
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("x"), QStringLiteral("' OR '1'='1")),
+              ForcedReconnect::Outcome::NotFound);
     EXPECT_EQ(t.sql("SELECT SUM(ReconnectOnNextSynch) FROM ADDomain").toInt(), 0);
     EXPECT_TRUE(connector->calls.isEmpty());
     EXPECT_TRUE(events.isEmpty());
@@ -114,7 +117,8 @@ TEST_F(ForcedReconnectFixture, FailuresAreReportedNeverAsInitiated)
     // The connector refuses the second call.
     connector->failAt = 2;
     auto fr = make();
-    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Failed);
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId),
+              ForcedReconnect::Outcome::Failed);
     EXPECT_EQ(t.prompter().messages,
               QStringList{"(error):440 (Automation error) in procedure cmdDCForceReconnect_Click of Form frmMain"});
     EXPECT_EQ(events.size(), 4); // both reloads still happen
@@ -133,7 +137,8 @@ TEST_F(ForcedReconnectFixture, FailuresAreReportedNeverAsInitiated)
     t.ctx().seams().connector = connector;
     connector->calls.clear();
     t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite");
-    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId), ForcedReconnect::Outcome::Failed);
+    EXPECT_EQ(fr.cmdDCForceReconnect_Click(1, QStringLiteral("dc01.corp.example.com"), kCorpId),
+              ForcedReconnect::Outcome::Failed);
     ASSERT_EQ(t.prompter().messages.size(), 1);
     EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):"));
     EXPECT_TRUE(connector->calls.isEmpty());
@@ -155,9 +160,10 @@ TEST_F(ForcedReconnectFixture, GlobalCatalogReconnectWritesTheNode)
     t.prompter().messages.clear();
     connector->calls.clear();
     EXPECT_EQ(fr.cmdGCReconnect_Click(), ForcedReconnect::Outcome::NotFound);
-    EXPECT_EQ(t.prompter().messages,
-              QStringList{"Could not find node name='System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch' in the "
-                          "Configuration table in SQL"});
+    EXPECT_EQ(
+        t.prompter().messages,
+        QStringList{"Could not find node name='System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectOnNextSynch' in the "
+                    "Configuration table in SQL"});
     EXPECT_TRUE(connector->calls.isEmpty());
 }
 
@@ -184,7 +190,8 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
     reg.setString(kToolKey, QStringLiteral("ConnectorControlCommand"), script);
     EXPECT_TRUE(c.call(ConnectorKind::Domain, QStringLiteral("RequestReconnect"), QStringLiteral("dc1.corp; rm -rf /")).ok());
     EXPECT_TRUE(c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnectV8"), QString()).ok());
-    const FwError failed = c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QStringLiteral("fail")).error();
+    const FwError failed =
+        c.call(ConnectorKind::GlobalCatalog, QStringLiteral("RequestReconnect"), QStringLiteral("fail")).error();
     EXPECT_EQ(failed.number, 440);
     EXPECT_EQ(failed.description, "Automation error: " + script + " RequestReconnect failed with status 3: connector is down");
     QFile calls(out);
@@ -199,12 +206,13 @@ TEST(CommandConnectorControl, RunsTheConfiguredCommandWithSeparateArguments)
 
 TEST(ConnectorCommandLine, QuotedWordsStayWholeAndACommandOfNoWordsIsNotConfigured)
 {
-    EXPECT_EQ(connectorCommandLine(QStringLiteral("\"/opt/velmora tools/ctl\" --quiet"), ConnectorKind::GlobalCatalog,
-                                   QStringLiteral("RequestReconnect"), QString()),
-              (QStringList{"/opt/velmora tools/ctl", "--quiet", "KSDSGlobalCatalog.KsDSGlobalCatalog.1", "RequestReconnect", ""}));
+    EXPECT_EQ(
+        connectorCommandLine(QStringLiteral("\"/opt/velmora tools/ctl\" --quiet"), ConnectorKind::GlobalCatalog,
+                             QStringLiteral("RequestReconnect"), QString()),
+        (QStringList{"/opt/velmora tools/ctl", "--quiet", "KSDSGlobalCatalog.KsDSGlobalCatalog.1", "RequestReconnect", ""}));
     for (const char* configured : {"", "   ", "\"\"", "\"\" \"\""})
-        EXPECT_TRUE(connectorCommandLine(QString::fromLatin1(configured), ConnectorKind::Domain, QStringLiteral("RequestReconnect"),
-                                         QStringLiteral("dc1"))
+        EXPECT_TRUE(connectorCommandLine(QString::fromLatin1(configured), ConnectorKind::Domain,
+                                         QStringLiteral("RequestReconnect"), QStringLiteral("dc1"))
                         .isEmpty())
             << configured;
 }

@@ -127,7 +127,8 @@ TEST(LoopbackLocator, EachDomainAtOnceWithinOneDeadline)
     NetlogonResponder dc(c);
     ASSERT_TRUE(dc.ok()) << dc.error().toStdString();
     const auto locator = locatorFor(dc);
-    QList<DcLookupResult> r = locateEach(locator, {"CORP.example.com", "other.example.com", " ", "corp.example.com"}, Deadline(3000));
+    QList<DcLookupResult> r = locateEach(locator, {"CORP.example.com", "other.example.com", " ", "corp.example.com"},
+                                         Deadline(3000));
     ASSERT_EQ(r.size(), 4);
     EXPECT_EQ(r[0].error, 0) << r[0].detail.toStdString();
     EXPECT_EQ(r[0].info.domainControllerName, "\\\\dc1.corp.example.com");
@@ -234,10 +235,12 @@ TEST(LoopbackDirectory, BindReadsTheRootDseOrSaysWhyNot)
     EXPECT_EQ(b.error().description, cutShort) << b.error().description.toStdString();
     b = bindTo(Mode::Refuse, 3000);
     EXPECT_FALSE(b.ok());
-    EXPECT_EQ(b.error().description, "cannot connect to 127.0.0.41 port PORT: Connection refused") << b.error().description.toStdString();
+    EXPECT_EQ(b.error().description, "cannot connect to 127.0.0.41 port PORT: Connection refused")
+        << b.error().description.toStdString();
     b = bindTo(Mode::Garbage, 3000);
     EXPECT_FALSE(b.ok());
-    EXPECT_TRUE(b.error().description.startsWith("search of 127.0.0.41: ")) << b.error().description.toStdString(); // then libldap's reason
+    EXPECT_TRUE(b.error().description.startsWith("search of 127.0.0.41: "))
+        << b.error().description.toStdString(); // then libldap's reason
     // A reply declaring 4 GiB is refused when its length is read, not awaited until the deadline.
     b = bindTo(Mode::Oversized, 3000);
     EXPECT_FALSE(b.ok());
@@ -249,11 +252,13 @@ TEST(DirectoryNames, OnlyHostNamesReachTheNetwork)
     for (const char* good : {"dc1.corp.example.com", "DC-1.Corp.Example.com", "10.0.0.1", "dc1.corp.example.com."})
         EXPECT_TRUE(net::isValidHostName(QString::fromLatin1(good))) << good;
     const QString label63(63, QLatin1Char('a'));
-    const QString name253 = label63 + QLatin1Char('.') + label63 + QLatin1Char('.') + label63 + QLatin1Char('.') + QString(61, QLatin1Char('b'));
+    const QString name253 = label63 + QLatin1Char('.') + label63 + QLatin1Char('.') + label63 + QLatin1Char('.') +
+                            QString(61, QLatin1Char('b'));
     ASSERT_EQ(name253.size(), 253);
     EXPECT_TRUE(net::isValidHostName(name253));
     EXPECT_FALSE(net::isValidHostName(name253 + QLatin1Char('b')));
-    for (const char* bad : {"gc1.corp.example.com/x", "dc_1.corp.example.com", "dc1..corp", ".corp", "dc 1.corp", "", "dc1.corp:389"})
+    for (const char* bad :
+         {"gc1.corp.example.com/x", "dc_1.corp.example.com", "dc1..corp", ".corp", "dc 1.corp", "", "dc1.corp:389"})
         EXPECT_FALSE(net::isValidHostName(QString::fromLatin1(bad))) << bad;
     EXPECT_FALSE(net::isValidHostName(QString(64, QLatin1Char('a')) + QStringLiteral(".com")));
 

@@ -18,25 +18,34 @@ const QByteArray kReadOnlyDc = QByteArray::fromHex(
     "00034443320000064272616e636800c03e10020000000a4d020100000000000000000d000000ffffffff");
 
 // A reply written by hand: names written out once and then pointed at, with the closest-site field.
-const QByteArray kHandBuilt = QByteArray::fromHex(
-    "1900" "0000" "05010000"            // opcode 25 (user unknown), Sbz, flags 0x105
-    "00112233445566778899aabbccddeeff"  // domain GUID
-    "026164" "0474657374" "00"          // at 24: forest ad.test
-    "c018"                              // domain: the forest
-    "03737276" "c018"                   // host srv.ad.test
-    "02414400" "0353525600" "00"        // AD, SRV, no user
-    "06536974652d4100"                  // at 51: DC site Site-A
-    "06736974652d6200"                  // client site site-b
-    "c033"                              // next closest: Site-A
-    "14000000" "ffffffff");             // NtVer V5Ex | WithClosestSite, tokens
+const QByteArray kHandBuilt = QByteArray::fromHex("1900"
+                                                  "0000"
+                                                  "05010000"                         // opcode 25 (user unknown), Sbz, flags 0x105
+                                                  "00112233445566778899aabbccddeeff" // domain GUID
+                                                  "026164"
+                                                  "0474657374"
+                                                  "00"   // at 24: forest ad.test
+                                                  "c018" // domain: the forest
+                                                  "03737276"
+                                                  "c018" // host srv.ad.test
+                                                  "02414400"
+                                                  "0353525600"
+                                                  "00"               // AD, SRV, no user
+                                                  "06536974652d4100" // at 51: DC site Site-A
+                                                  "06736974652d6200" // client site site-b
+                                                  "c033"             // next closest: Site-A
+                                                  "14000000"
+                                                  "ffffffff"); // NtVer V5Ex | WithClosestSite, tokens
 
 // Every field, in the order of the reply.
 QString describe(const NetlogonReply& r)
 {
+    // clang-format off
     return QStringList{QString::number(int(r.opcode)), QString::number(r.flags, 16), guidText(r.domainGuid), r.dnsForestName,
                        r.dnsDomainName, r.dnsHostName, r.netbiosDomainName, r.netbiosComputerName, r.userName, r.dcSiteName,
                        r.clientSiteName, r.nextClosestSiteName, r.dcAddress, QString::number(r.ntVersion, 16)}
         .join(QLatin1Char('|'));
+    // clang-format on
 }
 
 } // namespace
@@ -53,7 +62,8 @@ TEST(NetlogonReply, CapturedAndHandBuiltRepliesAreReadWhole)
         {kReadOnlyDc, "23|afc|{86AAE7CC-0002-4D42-9B38-A2F0DE7B8F1A}|corp.example.com|corp.example.com|"
                       "dc2.corp.example.com|CORP|DC2||Branch|Branch||10.77.2.1|d"},
         // No DC address: not asked for, not present.
-        {kHandBuilt, "25|105|{33221100-5544-7766-8899-AABBCCDDEEFF}|ad.test|ad.test|srv.ad.test|AD|SRV||Site-A|site-b|Site-A||14"},
+        {kHandBuilt,
+         "25|105|{33221100-5544-7766-8899-AABBCCDDEEFF}|ad.test|ad.test|srv.ad.test|AD|SRV||Site-A|site-b|Site-A||14"},
     };
     for (const auto& c : cases) {
         const Result<NetlogonReply> r = parseResponseEx(c.reply);
@@ -99,7 +109,7 @@ TEST(NetlogonReply, BadCompressionPointersAndLoopsAreRefused)
     // A name of more than 255 bytes built from a chain of pointers to long labels.
     {
         QByteArray d;
-        d += QByteArray(1, 63) + QByteArray(63, 'a') + QByteArray(1, '\0');      // offset 0
+        d += QByteArray(1, 63) + QByteArray(63, 'a') + QByteArray(1, '\0'); // offset 0
         QByteArray chain;
         for (int i = 0; i < 5; ++i)
             chain += QByteArray(1, 63) + QByteArray(63, 'b');
@@ -138,30 +148,43 @@ TEST(NetlogonReply, PaddedMislabelledOrOldStyleRepliesAreRefused)
 
 TEST(NetlogonPing, RequestIsEncodedByteForByte)
 {
-    const QByteArray expected = QByteArray::fromHex(
-        "3045"               // LDAPMessage
-        "020101"             // messageID 1
-        "6340"               // SearchRequest
-        "0400"               // base ""
-        "0a0100" "0a0100"    // scope base, never deref
-        "020100" "020100"    // size and time limits
-        "010100"             // typesOnly FALSE
-        "a021"               // and
-        "a310" "0409" "446e73446f6d61696e" "0403" "612e62"   // DnsDomain=a.b
-        "a30d" "0405" "4e74566572" "040406000000"           // NtVer=06 00 00 00
-        "300a" "0408" "4e65746c6f676f6e");                  // attributes: Netlogon
+    const QByteArray expected = QByteArray::fromHex("3045"   // LDAPMessage
+                                                    "020101" // messageID 1
+                                                    "6340"   // SearchRequest
+                                                    "0400"   // base ""
+                                                    "0a0100"
+                                                    "0a0100" // scope base, never deref
+                                                    "020100"
+                                                    "020100" // size and time limits
+                                                    "010100" // typesOnly FALSE
+                                                    "a021"   // and
+                                                    "a310"
+                                                    "0409"
+                                                    "446e73446f6d61696e"
+                                                    "0403"
+                                                    "612e62" // DnsDomain=a.b
+                                                    "a30d"
+                                                    "0405"
+                                                    "4e74566572"
+                                                    "040406000000" // NtVer=06 00 00 00
+                                                    "300a"
+                                                    "0408"
+                                                    "4e65746c6f676f6e"); // attributes: Netlogon
     EXPECT_EQ(encodePingRequest(1, QStringLiteral("a.b"), 6).toHex(), expected.toHex());
 
     // Without a domain only the NtVer match remains, not wrapped in an and.
     const QByteArray bare = encodePingRequest(300, QString(), 0x16);
-    EXPECT_TRUE(bare.startsWith(QByteArray::fromHex("3032" "0202012c" "632c")));
+    EXPECT_TRUE(bare.startsWith(QByteArray::fromHex("3032"
+                                                    "0202012c"
+                                                    "632c")));
     EXPECT_TRUE(bare.contains(QByteArray::fromHex("a30d04054e74566572040416000000")));
     EXPECT_FALSE(bare.contains(QByteArray::fromHex("a0")));
 }
 
 TEST(NetlogonPing, FilterTextEscapesTheVersionAndSpecialCharacters)
 {
-    EXPECT_EQ(pingFilter(QStringLiteral("corp.example.com"), 0x16), QByteArray("(&(DnsDomain=corp.example.com)(NtVer=\\16\\00\\00\\00))"));
+    EXPECT_EQ(pingFilter(QStringLiteral("corp.example.com"), 0x16),
+              QByteArray("(&(DnsDomain=corp.example.com)(NtVer=\\16\\00\\00\\00))"));
     EXPECT_EQ(pingFilter(QString(), 6), QByteArray("(NtVer=\\06\\00\\00\\00)"));
     EXPECT_EQ(pingFilter(QStringLiteral("a*(b)"), 6), QByteArray("(&(DnsDomain=a\\2a\\28b\\29)(NtVer=\\06\\00\\00\\00))"));
 }
@@ -184,8 +207,10 @@ QByteArray tlv(quint8 tag, const QByteArray& body)
 QByteArray replyDatagram(int id, const QByteArray& attrName, const QByteArray& value)
 {
     const QByteArray attr = tlv(0x30, tlv(0x04, attrName) + tlv(0x31, tlv(0x04, value)));
-    const QByteArray entry = tlv(0x30, tlv(0x02, QByteArray(1, static_cast<char>(id))) + tlv(0x64, tlv(0x04, "") + tlv(0x30, attr)));
-    const QByteArray done = tlv(0x30, tlv(0x02, QByteArray(1, static_cast<char>(id))) + tlv(0x65, QByteArray::fromHex("0a01000400" "0400")));
+    const QByteArray entry = tlv(0x30,
+                                 tlv(0x02, QByteArray(1, static_cast<char>(id))) + tlv(0x64, tlv(0x04, "") + tlv(0x30, attr)));
+    const QByteArray done = tlv(0x30, tlv(0x02, QByteArray(1, static_cast<char>(id))) + tlv(0x65, QByteArray::fromHex("0a01000400"
+                                                                                                                      "0400")));
     return entry + done;
 }
 
@@ -200,8 +225,9 @@ TEST(NetlogonPing, ReplyDatagramIsDecoded)
     for (const auto& [datagram, id, why] : {std::tuple{replyDatagram(7, "netlogon", kWritableDc), 8, "expected 8"},
                                             {replyDatagram(7, "other", kWritableDc), 7, "no Netlogon"},
                                             // Only the result, no entry (a DC that does not serve the domain asked for).
-                                            {tlv(0x30, tlv(0x02, QByteArray(1, 7)) + tlv(0x65, QByteArray::fromHex("0a01200400" "0400"))), 7,
-                                             "result 32"}}) {
+                                            {tlv(0x30, tlv(0x02, QByteArray(1, 7)) + tlv(0x65, QByteArray::fromHex("0a01200400"
+                                                                                                                   "0400"))),
+                                             7, "result 32"}}) {
         const Result<QByteArray> r = decodePingReply(datagram, id);
         EXPECT_FALSE(r) << why;
         EXPECT_TRUE(r.error().description.contains(QLatin1String(why))) << r.error().description.toStdString();

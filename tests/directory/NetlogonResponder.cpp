@@ -113,7 +113,8 @@ int bindTo(int type, const QHostAddress& a, quint16 port, QString* error)
     sin.sin_port = htons(port);
     sin.sin_addr.s_addr = htonl(a.toIPv4Address());
     if (::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0) {
-        *error = QStringLiteral("cannot bind %1:%2: %3").arg(a.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error =
+            QStringLiteral("cannot bind %1:%2: %3").arg(a.toString()).arg(port).arg(QString::fromLocal8Bit(std::strerror(errno)));
         ::close(fd);
         return -1;
     }
@@ -206,7 +207,8 @@ QByteArray NetlogonResponder::reply(const QByteArray& request, bool datagram) co
         return {};
     if (seen.contains(QLatin1String("netlogon")))
         return entry(id, {{"netlogon", netlogonValue(m_config)}}) + result(id, LDAP_RES_SEARCH_RESULT, 0);
-    const QString dn = QStringLiteral("CN=DC1,CN=Servers,CN=%1,CN=Sites,CN=Configuration,DC=corp,DC=example,DC=com").arg(m_config.site);
+    const QString dn =
+        QStringLiteral("CN=DC1,CN=Servers,CN=%1,CN=Sites,CN=Configuration,DC=corp,DC=example,DC=com").arg(m_config.site);
     return entry(id, {{"dnsHostName", host().toUtf8()},
                       {"serverName", dn.toUtf8()},
                       {"defaultNamingContext", "DC=corp,DC=example,DC=com"},
@@ -236,14 +238,14 @@ QByteArray NetlogonResponder::dnsReply(const QByteArray& query) const
     const bool dcRecord = type == 33 /* SRV */ && name.startsWith(QLatin1String("_ldap._tcp.")) &&
                           name.endsWith(QLatin1String("._msdcs.") + domain());
     QByteArray r = query.left(at + 5);
-    r[2] = static_cast<char>(0x84 | (query[2] & 0x01));      // an authoritative answer; recursion as asked
-    r[3] = static_cast<char>(dcRecord ? 0x00 : 0x03);       // no error, or no such name
+    r[2] = static_cast<char>(0x84 | (query[2] & 0x01)); // an authoritative answer; recursion as asked
+    r[3] = static_cast<char>(dcRecord ? 0x00 : 0x03);   // no error, or no such name
     const char counts[8] = {0, 1, 0, static_cast<char>(dcRecord ? 1 : 0), 0, 0, 0, 0};
     r.replace(4, 8, QByteArray(counts, 8));
     if (dcRecord) {
         QByteArray rdata(6, '\0');
-        qToBigEndian<quint16>(0, rdata.data());             // priority
-        qToBigEndian<quint16>(100, rdata.data() + 2);       // weight
+        qToBigEndian<quint16>(0, rdata.data());       // priority
+        qToBigEndian<quint16>(100, rdata.data() + 2); // weight
         qToBigEndian<quint16>(m_port, rdata.data() + 4);
         rdata += dnsName(m_config.address.toString());
         QByteArray rr = QByteArray::fromHex("c00c0021000100000258"); // the question's name, SRV, IN, 600 s
@@ -285,7 +287,8 @@ void NetlogonResponder::serve()
         int wait = -1;
         const auto now = Clock::now();
         for (const Due& d : due) {
-            const int ms = std::max<int>(0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d.at - now).count()) + 1);
+            const int ms = std::max<int>(
+                0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(d.at - now).count()) + 1);
             wait = wait < 0 ? ms : std::min(wait, ms);
         }
         ::poll(fds.data(), fds.size(), wait);

@@ -19,13 +19,13 @@ public:
 
     struct Config {
         QHostAddress address{QStringLiteral("127.0.0.41")};
-        quint16 port = 0;          // 0: any free port (see port())
+        quint16 port = 0; // 0: any free port (see port())
         Mode udp = Mode::Answer;
         Mode tcp = Mode::Answer;
-        int lateMs = 4900;         // how late a Late side answers
-        bool writable = true;      // the netlogon reply's writable flag
+        int lateMs = 4900;    // how late a Late side answers
+        bool writable = true; // the netlogon reply's writable flag
         QString site = QStringLiteral("Default-First-Site-Name");
-        bool dns = false;          // answer DNS queries on UDP port dnsPort()
+        bool dns = false; // answer DNS queries on UDP port dnsPort()
     };
 
     explicit NetlogonResponder(Config config);

@@ -152,9 +152,10 @@ TEST_F(ServerTestsFixture, ManualTestsKeepOnlyWhatIsFoundAndWritable)
     const Button dcPrimary = &ServerTests::cmdTestDCManualPrimary_Click;
     dir->bindable[QStringLiteral("LDAP://rodc.corp.example.com:389")] = true;
     dir->sites[QStringLiteral("rodc.corp.example.com")] = QStringLiteral("Default-First-Site-Name");
-    const DcLookupResult readOnly =
-        FakeLocator::found("rodc.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::SelectSecretDomain6);
+    const DcLookupResult readOnly = FakeLocator::found("rodc.corp.example.com", "corp.example.com",
+                                                       dsflag::Ds | dsflag::SelectSecretDomain6);
     const DcLookupResult writable = FakeLocator::found("dc1.corp.example.com", "corp.example.com", dsflag::Ds | dsflag::Writable);
+    // clang-format off
     const struct {
         Button button;
         const char* typed;
@@ -176,6 +177,7 @@ TEST_F(ServerTestsFixture, ManualTestsKeepOnlyWhatIsFoundAndWritable)
         {&ServerTests::cmdTestGCManualSecondary_Click, "dc1.corp.example.com", writable,
          "not found: GC://dc1.corp.example.com:3268 does not answer", {kGcNotFound}, false, false},
     };
+    // clang-format on
     for (const auto& c : cases) {
         t.prompter().messages.clear();
         loc->requests.clear();
@@ -207,8 +209,9 @@ TEST(ServerInDomain, HostLabelDotDomain)
 // Each case on a fresh field: what stays in it, what is shown, whether Save is enabled.
 TEST(ManualNameValidation, FieldsAreTrimmedCheckedAndEnableSave)
 {
-    const char* const notInDomain = "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part "
-                                    "of the corp.example.com domain.";
+    const char* const notInDomain =
+        "The server needs to be in the currently selected domain.  dc1.sub.corp.example.com is not part "
+        "of the corp.example.com domain.";
     const char* const noDot = "You need to enter a fully qualified server name in the form of 'server.domain.com'";
     const std::string longName = std::string(4988, 'a') + ".example.com";
     const struct {

@@ -67,7 +67,9 @@ protected:
 TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWaitCursor)
 {
     QList<bool> cursorDuringBind;
-    dir->onBind = [&] { cursorDuringBind.append(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor); };
+    dir->onBind = [&] {
+        cursorDuringBind.append(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    };
     selectRow(2);
     click(dc().cmdDCTestConnection);
     EXPECT_EQ(dir->bound.last(), "LDAP://dc01.sales.corp.example.com:389");
@@ -91,8 +93,9 @@ TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesItAgainstTheSelectedDomai
     selectRow(2);
     main->domainControllersPage()->setSaveEnabled(false);
     typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9.other.example.org"), dc().txtDCManualSecondary);
-    EXPECT_EQ(shown(), QStringList{"The server needs to be in the currently selected domain.  dc9.other.example.org is not part of "
-                                   "the sales.corp.example.com domain."});
+    EXPECT_EQ(shown(),
+              QStringList{"The server needs to be in the currently selected domain.  dc9.other.example.org is not part of "
+                          "the sales.corp.example.com domain."});
     EXPECT_EQ(dc().txtDCManualPrimary->text(), "");
 
     typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("  dc9.SALES.corp.example.com "), dc().txtDCManualSecondary);

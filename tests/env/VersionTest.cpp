@@ -20,7 +20,7 @@ TEST(VelmoraVersion, DecodesTheRegistryNumbers)
         quint32 version, build;
         const char* text;
     } cases[] = {{0x00040000, 0x00030064, "4.0(3.100)"}, {0x00080000, 0x00000055, "8.0(0.85)"}, {0x000A0000, 0, "0.0(0.0)"},
-                 {0x00120034, 0, "12.34(0.0)"}, {0x0012003B, 0, "12.3(0.0)"}, {0, 0x0001FFFF, "0.0(1.-1)"},
+                 {0x00120034, 0, "12.34(0.0)"},          {0x0012003B, 0, "12.3(0.0)"},          {0, 0x0001FFFF, "0.0(1.-1)"},
                  {0, 0x00018000, "0.0(1.-32768)"}};
     for (const auto& c : cases)
         EXPECT_EQ(decode(c.version, c.build).Text, c.text) << c.text;

@@ -57,10 +57,12 @@ TEST(LinuxWorkstationSource, JoinedDomainComesFromTheMachinesConfiguration)
     write(root.filePath("etc/krb5.conf"), "[libdefaults]\n  default_realm = corp.example.com\n[realms]\n");
     EXPECT_EQ(src.joinedDomain(), "CORP.EXAMPLE.COM");
 
-    write(root.filePath("etc/samba/smb.conf"), "[global]\n workgroup = CORP\n security = ADS\n realm = ad.example.com\n[homes]\n realm = other\n");
+    write(root.filePath("etc/samba/smb.conf"),
+          "[global]\n workgroup = CORP\n security = ADS\n realm = ad.example.com\n[homes]\n realm = other\n");
     EXPECT_EQ(src.joinedDomain(), "AD.EXAMPLE.COM");
 
-    write(root.filePath("etc/sssd/sssd.conf"), "[sssd]\ndomains = x\n# [domain/commented]\n[domain/Joined.Example.Net]\nid_provider = ad\n");
+    write(root.filePath("etc/sssd/sssd.conf"),
+          "[sssd]\ndomains = x\n# [domain/commented]\n[domain/Joined.Example.Net]\nid_provider = ad\n");
     EXPECT_EQ(src.joinedDomain(), "JOINED.EXAMPLE.NET");
 }
 

@@ -86,8 +86,11 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
         BuilderHarness h(GetParam());
         const bool dc = seed % 2 == 1;
         const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
-        const GeneratorSpec g{.seed = seed, .runs = 1 + static_cast<int>((seed * 7919) % 1600), .changes = static_cast<int>((seed * 31) % 60),
-                              .distinctIncrements = 1 + static_cast<int>(seed % 4), .distinctIntervals = 1 + static_cast<int>((seed / 4) % 3),
+        const GeneratorSpec g{.seed = seed,
+                              .runs = 1 + static_cast<int>((seed * 7919) % 1600),
+                              .changes = static_cast<int>((seed * 31) % 60),
+                              .distinctIncrements = 1 + static_cast<int>(seed % 4),
+                              .distinctIntervals = 1 + static_cast<int>((seed / 4) % 3),
                               .oddities = seed % 3 != 0};
         generateHistory(g, side, h.db);
         h.tc.ctx().traceSetting = seed % 4 < 2 ? 1 : 0;
@@ -110,7 +113,12 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
         const ReferenceHistory::Result want = ref.run(factor);
         WalkTally tally;
         const HistoryResult got = h.build(side, factor, &tally);
-        SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4").arg(seed).arg(g.runs).arg(g.changes).arg(factor).toStdString());
+        SCOPED_TRACE(QStringLiteral("seed %1 runs %2 changes %3 factor %4")
+                         .arg(seed)
+                         .arg(g.runs)
+                         .arg(g.changes)
+                         .arg(factor)
+                         .toStdString());
         EXPECT_EQ(tally.opened, 1);
         // The points are formed on another thread, but the rows are read on the connection's alone.
         EXPECT_EQ(tally.readsElsewhere, 0);
@@ -134,10 +142,16 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
             EXPECT_GT(ref.pass(budget, got.groupSize - 1).points.size(), budget);
             expectSamePoints(got.points, shown.points);
             ASSERT_FALSE(got.logLines.isEmpty());
-            const QString name = dc ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor") : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
-            EXPECT_EQ(got.logLines.last(), QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used "
-                                                          "group size %4 (%5 points)")
-                                               .arg(budget).arg(name).arg(factor).arg(got.groupSize).arg(got.points.size()));
+            const QString name = dc ? QStringLiteral("DistinctDCIncAndIntervalSafetyFactor")
+                                    : QStringLiteral("DistinctGCIncAndIntervalSafetyFactor");
+            EXPECT_EQ(got.logLines.last(),
+                      QStringLiteral("Point budget %1 could not be met by raising %2; kept it at %3 and used "
+                                     "group size %4 (%5 points)")
+                          .arg(budget)
+                          .arg(name)
+                          .arg(factor)
+                          .arg(got.groupSize)
+                          .arg(got.points.size()));
             continue;
         }
         ++accepted;
@@ -173,8 +187,9 @@ TEST(HistoryGroupSize, BudgetExamples)
         EXPECT_EQ(r.groupSize, 2);
         EXPECT_EQ(r.points.size(), 997);
         // The pass's trace line is written for the DC side only.
-        EXPECT_EQ(r.logLines.first(), side == SyncSide::DC ? QStringLiteral("iMaxPointsAllowed: 1992 dTotalRows: 1993 iGroupSize: 2")
-                                                              : QStringLiteral("Points:997 GroupSize:2"));
+        EXPECT_EQ(r.logLines.first(), side == SyncSide::DC
+                                          ? QStringLiteral("iMaxPointsAllowed: 1992 dTotalRows: 1993 iGroupSize: 2")
+                                          : QStringLiteral("Points:997 GroupSize:2"));
         EXPECT_EQ(r.logLines.last(), QStringLiteral("Points:997 GroupSize:2"));
     }
 }
@@ -213,7 +228,11 @@ TEST_P(HistoryOnEngine, HandMadeHistoriesGiveTheirKnownPoints)
         // 2 increments + 1 interval at factor 660: budget 20, groups of 10. A change of increment after the fifth run
         // of a group closes the point with 5 runs; the next point starts at the changed run with the change and its
         // time. Later points keep the change's details but do not count it again.
-        {"increment change inside a group", SyncSide::DC, incrementChange, 660, 20,
+        {"increment change inside a group",
+         SyncSide::DC,
+         incrementChange,
+         660,
+         20,
          {"03/14/05 09:15 10 runs to 10: 10 objects 60 s 3.8 min; events 0 0 0; changes 0 0",
           "03/14/05 11:45 5 runs to 15: 10 objects 60 s 3.8 min; events 0 0 0; changes 0 0",
           "03/14/05 13:00 10 runs to 25: 10 objects 60 s 3 min; events 0 0 0; "
@@ -222,30 +241,43 @@ TEST_P(HistoryOnEngine, HandMadeHistoriesGiveTheirKnownPoints)
           "changes 0@2005-03-14 13:00:00 400>500 0"}},
         // Budget 2000 - 2 x 999 = 2, groups of 2. Latency: lags 40 and 20, interval 5, increment 100 give 1.5; an
         // average giving 0.25 is stored as 0.2. Objects (2.5, 3.5) and seconds (12.5) are averaged with halves to even.
-        {"latency and rounding", SyncSide::DC,
-         {timed(1, 40, 3, 10), timed(2, 20, 2, 15), timed(3, 4, 3, 60), timed(4, 6, 4, 60)}, 999, 2,
+        {"latency and rounding",
+         SyncSide::DC,
+         {timed(1, 40, 3, 10), timed(2, 20, 2, 15), timed(3, 4, 3, 60), timed(4, 6, 4, 60)},
+         999,
+         2,
          {"03/14/05 09:15 2 runs to 2: 2 objects 12 s 1.5 min; events 0 0 0; changes 0 0",
           "03/14/05 09:45 2 runs to 4: 4 objects 60 s 0.2 min; events 0 0 0; changes 0 0"}},
         // Two domains both reporting EventFlags 3 add 2 errors and 2 total resynchronisations; a server change counts
         // once per run, letter case included; bit 4 is ignored.
-        {"DC events and server changes", SyncSide::DC,
+        {"DC events and server changes",
+         SyncSide::DC,
          {twoDomains(1, "dc1", "dc3", 3, 3), twoDomains(2, "dc2", "dc4"), twoDomains(3, "DC2", "dc4"),
           twoDomains(4, "DC2", "dc4", 4, 0)},
-         999, 2,
+         999,
+         2,
          {"03/14/05 09:15 2 runs to 2: 10 objects 60 s 0.6 min; events 2@2005-03-14 09:15:00 "
           "2@2005-03-14 09:15:00 1@2005-03-14 09:30:00; changes 0 0",
           "03/14/05 09:45 2 runs to 4: 10 objects 60 s 0.6 min; events 0 0 1@2005-03-14 09:45:00; "
           "changes 0 0"}},
         // GC, groups of 1: the first run of a pass is never a server change; a change of letter case is one; events
         // come from the run.
-        {"GC server changes and events", SyncSide::GC, gc, 2, 4,
+        {"GC server changes and events",
+         SyncSide::GC,
+         gc,
+         2,
+         4,
          {"03/14/05 09:15 1 runs to 1: 10 objects 60 s 3 min; events 0 0 0; changes 0 0",
           "03/14/05 09:30 1 runs to 2: 10 objects 60 s 3 min; events 0 0 1@2005-03-14 09:30:00; changes 0 0",
           "03/14/05 09:45 1 runs to 3: 10 objects 60 s 3 min; events 1@2005-03-14 09:45:00 1@2005-03-14 09:45:00 0; "
           "changes 0 0",
           "03/14/05 10:00 1 runs to 4: 10 objects 60 s 3 min; events 0 0 1@2005-03-14 10:00:00; changes 0 0"}},
         // A DC run with more than 101 domain rows is read whole: 150 errors, latency 150 x 1 x 15 / 500.
-        {"many domains in one run", SyncSide::DC, {manyA, manyB}, 2, 2,
+        {"many domains in one run",
+         SyncSide::DC,
+         {manyA, manyB},
+         2,
+         2,
          {"03/14/05 09:15 1 runs to 1: 10 objects 60 s 4.5 min; events 150@2005-03-14 09:15:00 0 0; changes 0 0",
           "03/14/05 09:30 1 runs to 2: 10 objects 60 s 4.5 min; events 0 0 1@2005-03-14 09:30:00; changes 0 0"}},
     };
@@ -275,12 +307,16 @@ TEST(HistoryRetry, RaisesTheFactorAndKeepsIt)
     EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
     EXPECT_EQ(h.tc.ctx().dcSafetyFactor, 661);
     EXPECT_EQ(r.points.size(), 17);
-    EXPECT_EQ(r.logLines, (QStringList{QStringLiteral("Exceed max data points allowed. Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again"),
-                                      QStringLiteral("Points:17 GroupSize:6")}));
+    EXPECT_EQ(
+        r.logLines,
+        (QStringList{
+            QStringLiteral("Exceed max data points allowed. Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again"),
+            QStringLiteral("Points:17 GroupSize:6")}));
     // Written to the activity log with time stamps.
     const QStringList file = h.tc.logLines();
     EXPECT_TRUE(file.last().endsWith(QStringLiteral(": Points:17 GroupSize:6")));
-    EXPECT_TRUE(file[file.size() - 2].endsWith(QStringLiteral("Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again")));
+    EXPECT_TRUE(
+        file[file.size() - 2].endsWith(QStringLiteral("Increment DistinctDCIncAndIntervalSafetyFactor to 661 and try again")));
 
     HistoryBuilder again(h.tc.ctx(), SyncSide::DC);
     const HistoryResult second = again.BuildHistoryPoints(*std::make_unique<SqlHistorySource>(h.db.db(), SyncSide::DC));
@@ -301,12 +337,18 @@ TEST(HistoryMismatch, WarningAndInformationLines)
     h.db.addDomainRow(4, {QStringLiteral("corp.example.com"), QStringLiteral("dc01"), 1, 0}, baseTime());
     h.db.addObjectRow(5, QStringLiteral("GC"), 1000); // a GC row: not a DC total
     const HistoryResult r = h.build(SyncSide::DC, 2);
-    EXPECT_EQ(r.logLines, (QStringList{
-        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 1 while no data in SyncHistoryDC where the next SyncID = 2"),
-        QStringLiteral("Info: Mismatch data - Data in SyncHistoryDC with SyncId = 3 while no data in SyncHistoryObject where the next SyncID = 4"),
-        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
-        QStringLiteral("Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
-        QStringLiteral("Points:4 GroupSize:1")}));
+    EXPECT_EQ(
+        r.logLines,
+        (QStringList{
+            QStringLiteral(
+                "Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 1 while no data in SyncHistoryDC where the next SyncID = 2"),
+            QStringLiteral(
+                "Info: Mismatch data - Data in SyncHistoryDC with SyncId = 3 while no data in SyncHistoryObject where the next SyncID = 4"),
+            QStringLiteral(
+                "Warning: Mismatch data - Data in SyncHistoryObject with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
+            QStringLiteral(
+                "Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = 4 while no data in SyncHistoryDC where the next SyncID = 5"),
+            QStringLiteral("Points:4 GroupSize:1")}));
     ASSERT_EQ(r.points.size(), 4);
     EXPECT_EQ(r.points[1].ObjectsProcessed, 0); // a run without totals still counts, with 0 objects
     EXPECT_EQ(r.points[2].ObjectsProcessed, 10);
@@ -327,10 +369,13 @@ TEST(HistoryFailures, NullEndTimeIsReportedAndTheLoadGoesOn)
         EXPECT_EQ(r.points[0].ElapsedSeconds, 30);
         EXPECT_EQ(r.points[1].ElapsedSeconds, 0);
         const QString form = side == SyncSide::DC ? QStringLiteral("frmDCViewHistory") : QStringLiteral("frmGCViewHistory");
-        const QString logged = QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form %1 (line#=220)").arg(form);
+        const QString logged =
+            QStringLiteral("(error):94 (Invalid use of Null) in procedure Form_Load of Form %1 (line#=220)").arg(form);
         EXPECT_EQ(r.logLines.first(), logged);
         EXPECT_EQ(h.tc.prompter().messages,
-                  QStringList{side == SyncSide::DC ? logged : "(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"});
+                  QStringList{side == SyncSide::DC
+                                  ? logged
+                                  : "(error):94 (Invalid use of Null) in procedure Form_Load of Form frmGCViewHistory"});
     }
 }
 
@@ -365,7 +410,9 @@ TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
         qint16 factor;
         QString failure;
     } cases[] = {
-        {"budget 2000 - 2 x 1000", {gcRun(1), gcRun(2)}, 1000,
+        {"budget 2000 - 2 x 1000",
+         {gcRun(1), gcRun(2)},
+         1000,
          "The history cannot be charted: the point budget 2000 - 2 x 1000 is 0 or less, or the group size of 2 runs does not "
          "fit 16 bits. Lower DistinctGCIncAndIntervalSafetyFactor by restarting the program."},
         {"budget 11, 30 stretches", alternating, 663,

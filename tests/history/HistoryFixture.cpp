@@ -12,8 +12,9 @@ namespace fw::test {
 namespace {
 const QString kDomainRow = QStringLiteral(
     "INSERT INTO SyncHistoryDCDomain (SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart) VALUES (?,?,?,?,?,?,?)");
-const QString kObjectRow = QStringLiteral("INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, "
-                                          "Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)");
+const QString kObjectRow = QStringLiteral(
+    "INSERT INTO SyncHistoryObject (SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, "
+    "Remaining, Elasped, LastSync) VALUES (?,?,0,'MailUsers',0,?,0,1,?)");
 
 QString ts(const QDateTime& t)
 {
@@ -66,7 +67,8 @@ void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
             execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
         const QString domain = r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain;
         if (r.objects || r.nullObjects)
-            execWith(obj, {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
+            execWith(obj,
+                     {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
     }
     test::must(m_db->commit());
 }
@@ -83,8 +85,11 @@ void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateT
 
 RunSpec dcRun(qint64 id, qint64 lag, qint32 increment, qint32 interval)
 {
-    return {.id = id, .increment = increment, .interval = interval,
-            .domains = {{QStringLiteral("corp.example.com"), QStringLiteral("dc01.corp.example.com"), lag, 0}}, .objects = 10};
+    return {.id = id,
+            .increment = increment,
+            .interval = interval,
+            .domains = {{QStringLiteral("corp.example.com"), QStringLiteral("dc01.corp.example.com"), lag, 0}},
+            .objects = 10};
 }
 
 RunSpec gcRun(qint64 id, const QString& server, qint64 lag, qint32 increment, qint32 interval)
@@ -104,7 +109,8 @@ void generateHistory(const GeneratorSpec& s, SyncSide side, HistoryDb& db)
 {
     const bool dc = side == SyncSide::DC;
     QRandomGenerator rng(s.seed);
-    const QStringList domains = {QStringLiteral("corp.example.com"), QStringLiteral("emea.example.org"), QStringLiteral("sales.corp.example.com")};
+    const QStringList domains = {QStringLiteral("corp.example.com"), QStringLiteral("emea.example.org"),
+                                 QStringLiteral("sales.corp.example.com")};
     const QStringList servers = {QStringLiteral("dc01"), QStringLiteral("dc02"), QStringLiteral("DC01")};
     // Change positions: distinct run indexes, each switching increment, interval or both to a different value.
     QList<int> changeAt;

@@ -32,11 +32,11 @@ struct RunSpec {
     bool active = false;
     bool nullEnd = false;
     QList<DomainRowSpec> domains{}; // DC
-    std::optional<qint64> objects; // one object row with this count (Domain of the first domain, or 'GC')
-    bool nullObjects = false;      // an object row whose Count is null
-    QString server{};              // GC
-    qint64 lag = 0;                // GC
-    int flags = 0;                 // GC
+    std::optional<qint64> objects;  // one object row with this count (Domain of the first domain, or 'GC')
+    bool nullObjects = false;       // an object row whose Count is null
+    QString server{};               // GC
+    qint64 lag = 0;                 // GC
+    int flags = 0;                  // GC
 };
 
 // A VelmoraDb made from the schema (SQLite: DIR/VelmoraDb.sqlite) and filled with exactly the given history rows.
@@ -57,7 +57,8 @@ private:
 
 // A DC run with one domain ("corp.example.com" on dc01) and the given lag, started minutes after a fixed time.
 RunSpec dcRun(qint64 id, qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
-RunSpec gcRun(qint64 id, const QString& server = QStringLiteral("gc01"), qint64 lag = 100, qint32 increment = 500, qint32 interval = 15);
+RunSpec gcRun(qint64 id, const QString& server = QStringLiteral("gc01"), qint64 lag = 100, qint32 increment = 500,
+              qint32 interval = 15);
 QDateTime baseTime();
 // Runs 1 to n, run i made by make(i).
 QList<RunSpec> numberedRuns(int n, const std::function<RunSpec(int)>& make);
@@ -75,8 +76,8 @@ void generateHistory(const GeneratorSpec& spec, SyncSide side, HistoryDb& db);
 
 // What a load did with its result sets.
 struct WalkTally {
-    int opened = 0;               // how often they were opened: one walk
-    qint64 readsElsewhere = 0;    // rows read on a thread other than the one that opened them (the connection's)
+    int opened = 0;            // how often they were opened: one walk
+    qint64 readsElsewhere = 0; // rows read on a thread other than the one that opened them (the connection's)
 };
 
 // Counts the openings of the result sets and the rows read off the connection's thread, where only the cursor

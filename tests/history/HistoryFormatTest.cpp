@@ -15,8 +15,8 @@ TEST(HistoryFormat, RoundingHalvesToEven)
     EXPECT_EQ(hf::roundHalfEven(-5, 2), -2);
     EXPECT_EQ(hf::roundHalfEven(10, 3), 3);
     EXPECT_EQ(hf::roundHalfEven(1, 0), 0);
-    EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(1, 4), 0.2);  // 0.25
-    EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(7, 20), 0.4); // 0.35
+    EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(1, 4), 0.2);   // 0.25
+    EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(7, 20), 0.4);  // 0.35
     EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(29, 20), 1.4); // 1.45
     EXPECT_DOUBLE_EQ(hf::roundHalfEvenTenths(3, 2), 1.5);
 }
@@ -67,8 +67,8 @@ TEST(HistoryPlanFromCounts, RetriesAndFallback)
     EXPECT_EQ(p.groupSize, 2);
     ASSERT_TRUE(passFor(1992, 4, 2, p));
     EXPECT_EQ(p.groupSize, 1);
-    EXPECT_FALSE(passFor(10, 2, 1000, p));      // budget 0
-    EXPECT_FALSE(passFor(1e7, 2, 999, p));      // group size past 16 bits
+    EXPECT_FALSE(passFor(10, 2, 1000, p)); // budget 0
+    EXPECT_FALSE(passFor(1e7, 2, 999, p)); // group size past 16 bits
 
     SegmentCounts c;
     for (int i = 0; i < 16; ++i)
@@ -107,7 +107,7 @@ TEST(HistoryWheel, SmallDeltasAddUpToSteps)
         steps += w.add(QPoint(0, 15));
     EXPECT_EQ(steps, 10);
     EXPECT_EQ(w.add(QPoint(0, 5)), 0);
-    EXPECT_EQ(w.add(QPoint(0, -12)), -1); // the 5 left over is dropped
+    EXPECT_EQ(w.add(QPoint(0, -12)), -1);   // the 5 left over is dropped
     EXPECT_EQ(w.add(QPoint(-120, 0)), -10); // horizontal only
     EXPECT_EQ(w.add(QPoint(40, 360)), 30);  // vertical wins
 }

@@ -45,7 +45,8 @@ void show(HistoryWindow& w)
 
 void hover(HistoryWindow& w, const QPoint& at)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(at), w.chart()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), w.chart()->mapToGlobal(QPointF(at)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(w.chart(), &move);
 }
 
@@ -90,7 +91,8 @@ TEST(HistoryWindow, LoadFillsChartAndTable)
     EXPECT_NEAR(static_cast<double>(h2) / h0, 2.0, 0.05);
 
     const QStringList log = h.tc.logLines();
-    const int entering = static_cast<int>(log.indexOf(QRegularExpression(QStringLiteral(".*: Entering Form_Load of Form frmDCViewHistory$"))));
+    const int entering = static_cast<int>(
+        log.indexOf(QRegularExpression(QStringLiteral(".*: Entering Form_Load of Form frmDCViewHistory$"))));
     ASSERT_GE(entering, 0);
     EXPECT_TRUE(log[entering + 1].endsWith(QStringLiteral(": Points:1501 GroupSize:2")));
     EXPECT_TRUE(log.last().endsWith(QStringLiteral(": Exiting Form_Load of Form frmDCViewHistory")));
@@ -177,7 +179,8 @@ TEST(HistoryWindow, OpenedFromTheStatusPage)
     tabs->setCurrentIndex(2);
     const struct {
         const char *button, *form, *exit;
-    } sides[] = {{"cmdDCViewHistory", "frmDCViewHistory", "cmdDCHistoryExit"}, {"cmdGCViewHistory", "frmGCViewHistory", "cmdGCHistoryExit"}};
+    } sides[] = {{"cmdDCViewHistory", "frmDCViewHistory", "cmdDCHistoryExit"},
+                 {"cmdGCViewHistory", "frmGCViewHistory", "cmdGCHistoryExit"}};
     for (const auto& [button, form, exit] : sides) {
         auto* view = main.findChild<QPushButton*>(QString::fromLatin1(button));
         ASSERT_NE(view, nullptr);
@@ -229,7 +232,8 @@ TEST(HistoryWindow, FailingWalkQueryOpensNothing)
     ASSERT_EQ(h.tc.prompter().messages.size(), 1);
     const QString box = h.tc.prompter().messages.first();
     EXPECT_TRUE(box.contains(QStringLiteral("no such table: SyncHistoryObject"))) << box.toStdString();
-    EXPECT_TRUE(box.endsWith(QStringLiteral(") in procedure Form_Load of Form frmDCViewHistory (line#=50)"))) << box.toStdString();
+    EXPECT_TRUE(box.endsWith(QStringLiteral(") in procedure Form_Load of Form frmDCViewHistory (line#=50)")))
+        << box.toStdString();
     const QStringList log = h.tc.logLines();
     EXPECT_FALSE(log.filter(box).isEmpty());
     EXPECT_TRUE(log.filter(QStringLiteral("Points:")).isEmpty());

@@ -79,7 +79,11 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
 
     qint32 curInc = 0, curInt = 0;
     if (m_runs.isEmpty()) {
-        report({3021, QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")}, 100);
+        report(
+            {3021,
+             QStringLiteral(
+                 "Either BOF or EOF is True, or the current record has been deleted. Requested operation requires a current record.")},
+            100);
     } else {
         curInc = m_runs[0].increment;
         curInt = m_runs[0].interval;
@@ -136,7 +140,8 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
                     ++ti;
                 } else {
                     out.lines << QStringLiteral("Info: Mismatch data - Data in ") + table + QStringLiteral(" with SyncId = ") +
-                                     QString::number(syncId) + QStringLiteral(" while no data in SyncHistoryObject where the next SyncID = ") +
+                                     QString::number(syncId) +
+                                     QStringLiteral(" while no data in SyncHistoryObject where the next SyncID = ") +
                                      QString::number(m_totals[ti].syncId);
                 }
             }
@@ -144,7 +149,8 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
                 while (di < m_domains.size() && m_domains[di].syncId < syncId) {
                     out.lines << QStringLiteral("Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = ") +
                                      QString::number(m_domains[di].syncId) +
-                                     QStringLiteral(" while no data in SyncHistoryDC where the next SyncID = ") + QString::number(syncId);
+                                     QStringLiteral(" while no data in SyncHistoryDC where the next SyncID = ") +
+                                     QString::number(syncId);
                     ++di;
                 }
                 QList<std::pair<QString, QString>> current;
@@ -184,7 +190,8 @@ ReferenceHistory::Pass ReferenceHistory::pass(qint64 budget, qint64 g) const
             p.ObjectsProcessed = static_cast<float>(halfEven(objSum, rows));
             p.ElapsedSeconds = static_cast<float>(halfEven(secSum, rows));
             if (curInc != 0)
-                p.LatencyMinutes = static_cast<float>(halfEven(static_cast<__int128>(lagSum) * curInt * 10, static_cast<__int128>(rows) * curInc) / 10.0);
+                p.LatencyMinutes = static_cast<float>(
+                    halfEven(static_cast<__int128>(lagSum) * curInt * 10, static_cast<__int128>(rows) * curInc) / 10.0);
             p.ErrorCount = static_cast<float>(errors);
             p.TotalResyncCount = static_cast<float>(resyncs);
             p.ServerChangeCount = static_cast<float>(servers);
@@ -251,7 +258,8 @@ ReferenceHistory::Result ReferenceHistory::run(qint16 startFactor, int maxPasses
             res.points = p.points;
             res.groupSize = g;
             res.factor = static_cast<qint16>(factor);
-            res.lines << QStringLiteral("Points:") + QString::number(p.points.size()) + QStringLiteral(" GroupSize:") + QString::number(g);
+            res.lines << QStringLiteral("Points:") + QString::number(p.points.size()) + QStringLiteral(" GroupSize:") +
+                             QString::number(g);
             return res;
         }
         ++factor;

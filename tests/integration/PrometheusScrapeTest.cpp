@@ -54,7 +54,8 @@ QJsonArray query(const QString& base, const QString& expr)
 // Unix time the newest finished run of a table ended, the stored wall time read in the local zone.
 qint64 newestFinishedEnd(Database& db, const QString& table)
 {
-    Result<QSqlQuery> q = db.run("SELECT syncEnd FROM " + table + " WHERE SyncId = (SELECT MAX(SyncId) FROM " + table + " WHERE IsActive = 0)");
+    Result<QSqlQuery> q = db.run("SELECT syncEnd FROM " + table + " WHERE SyncId = (SELECT MAX(SyncId) FROM " + table +
+                                 " WHERE IsActive = 0)");
     EXPECT_TRUE(q) << q.error().description.toStdString();
     EXPECT_TRUE(q && q->next());
     const QDateTime wall = QDateTime::fromString(q ? q->value(0).toString().left(19) : QString(), "yyyy-MM-dd HH:mm:ss");
@@ -73,7 +74,8 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     ASSERT_TRUE(test::makeCertificate(dir.path()));
     const QString web = test::writeFile(dir.path(), "web.yml",
                                         QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
-                                                   "basic_auth_users:\n  prometheus: '") + test::kBcryptOfUStarU + "'\n");
+                                                   "basic_auth_users:\n  prometheus: '") +
+                                            test::kBcryptOfUStarU + "'\n");
     test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")), {"--web.config.file", web});
     ASSERT_TRUE(server.url.startsWith("https://")) << server.err.toStdString();
     const QString target = QUrl(server.url).authority();
@@ -114,7 +116,8 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     ASSERT_EQ(up.size(), 1);
     EXPECT_EQ(up[0].toObject()["value"].toArray()[1].toString(), "1");
 
-    const std::unique_ptr<Database> db = test::must(Database::open("sqlite:" + DemoEnvironment::databasePath(dir.filePath("env"))));
+    const std::unique_ptr<Database> db = test::must(
+        Database::open("sqlite:" + DemoEnvironment::databasePath(dir.filePath("env"))));
     ASSERT_TRUE(db);
     const QJsonArray ends = query(api, "ferrowind_sync_last_finished_timestamp_seconds");
     ASSERT_EQ(ends.size(), 2);

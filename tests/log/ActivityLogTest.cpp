@@ -49,13 +49,14 @@ protected:
     qint16 trace = 0;
     const LogHeader header{"1.0.22", "4.0(3.100)", "admin", "CORP"};
     // What opening a file writes first: eight lines between two rules.
-    const QByteArray headerText = QByteArray(64, '=') + "\r\n"
-                                                        "Running FerrowindSettingsTool, version 1.0.22\r\n"
-                                                        "\r\n"
-                                                        "Local Velmora version=4.0(3.100)\r\n"
-                                                        "Running under acciont: admin\\CORP\r\n"
-                                                        "Local time=5 Dec 2026 18:44:43\r\n"
-                                                        "\r\n" +
+    const QByteArray headerText = QByteArray(64, '=') +
+                                  "\r\n"
+                                  "Running FerrowindSettingsTool, version 1.0.22\r\n"
+                                  "\r\n"
+                                  "Local Velmora version=4.0(3.100)\r\n"
+                                  "Running under acciont: admin\\CORP\r\n"
+                                  "Local time=5 Dec 2026 18:44:43\r\n"
+                                  "\r\n" +
                                   QByteArray(64, '=') + "\r\n";
     ActivityLog log{clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }};
     QString path;
@@ -108,10 +109,8 @@ TEST_F(ActivityLogTest, OnlyItsOwnLogsOlderThanThirtyCalendarDaysAreDeleted)
     touch("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
     QFile::setPermissions(QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT"), QFileDevice::ReadOwner);
     touch("FerrowindSettingsTool_Log_261205_01_00_00.TXT", QDateTime(today, QTime(1, 0)));
-    const QStringList foreign{".hidden-config",
-                              "FerrowindSettingsTool_Log_2610.TXT",
-                              "FerrowindSettingsTool_Log_261001_10_00_00.TXT.bak",
-                              "ferrowind_Log_261001_10_00_00.TXT",
+    const QStringList foreign{".hidden-config", "FerrowindSettingsTool_Log_2610.TXT",
+                              "FerrowindSettingsTool_Log_261001_10_00_00.TXT.bak", "ferrowind_Log_261001_10_00_00.TXT",
                               "velmora-audit-2026.csv"};
     for (const QString& name : foreign)
         touch(name, QDateTime(today.addDays(-200), QTime(12, 0)));

@@ -58,6 +58,5 @@ TEST(ErrorScope, ReportsAThrownStdExceptionAsError5AndHandsBackTheValue)
     const Result<int> r = scope.stepResult([] { return Result<int>(7); });
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(*r, 7);
-    EXPECT_EQ(prompter.messages,
-              QStringList{"(error):5 (bad conversion) in procedure PadVersionString of Module modUpdate"});
+    EXPECT_EQ(prompter.messages, QStringList{"(error):5 (bad conversion) in procedure PadVersionString of Module modUpdate"});
 }

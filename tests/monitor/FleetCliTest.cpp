@@ -47,11 +47,13 @@ public:
         const auto ts = [](const QDateTime& t) { return t.toString("yyyy-MM-dd HH:mm:ss"); };
         exec("DELETE FROM SyncHistoryDC");
         exec("DELETE FROM SyncHistoryGC");
-        exec("INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
-             {ts(now.addSecs(-dcAgeMinutes * 60 - 30)), ts(now.addSecs(-dcAgeMinutes * 60)), interval});
+        exec(
+            "INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
+            {ts(now.addSecs(-dcAgeMinutes * 60 - 30)), ts(now.addSecs(-dcAgeMinutes * 60)), interval});
         if (gcAgeMinutes >= 0)
-            exec("INSERT INTO SyncHistoryGC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
-                 {ts(now.addSecs(-gcAgeMinutes * 60 - 30)), ts(now.addSecs(-gcAgeMinutes * 60)), interval});
+            exec(
+                "INSERT INTO SyncHistoryGC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
+                {ts(now.addSecs(-gcAgeMinutes * 60 - 30)), ts(now.addSecs(-gcAgeMinutes * 60)), interval});
     }
     CliRun cli(const QStringList& args) const { return fw::test::runCli(FERROWIND_CLI, args, reg()); }
 
@@ -156,7 +158,8 @@ TEST(FleetMetricsCli, OutputFileIsReplacedWholeAndAFailureIsNoSuccess)
 
     r = env.cli({"metrics", "--output", env.dir.filePath("missing/folder/x.prom")});
     EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err, "ferrowind metrics: cannot write " + env.dir.filePath("missing/folder/x.prom") + ": No such file or directory\n");
+    EXPECT_EQ(r.err,
+              "ferrowind metrics: cannot write " + env.dir.filePath("missing/folder/x.prom") + ": No such file or directory\n");
 
     QFile::remove(env.dbPath());
     r = env.cli({"metrics"});
@@ -170,7 +173,8 @@ TEST_P(FleetOnEngine, CheckSyncGivesEachStatusFromADatabaseBuiltForIt)
     env.finishedRuns(5, 5);
     CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 0) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith("FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | dc_age=")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.startsWith("FERROWIND OK - DC last finished 5 min ago, GC last finished 5 min ago | dc_age="))
+        << r.out.toStdString();
 
     env.finishedRuns(5, 35);
     r = env.cli({"check-sync"});
@@ -263,7 +267,9 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
     const CliRun r = env.cli({"check-sync"});
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out.toStdString(), QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (database: "
-                                                  "The database file %1 does not exist)\n").arg(env.dbPath()).toStdString());
+                                                  "The database file %1 does not exist)\n")
+                                       .arg(env.dbPath())
+                                       .toStdString());
     EXPECT_EQ(r.err.toStdString(), "");
 }
 
@@ -349,7 +355,8 @@ TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
     EXPECT_LE(t.elapsed(), 6000);
     EXPECT_TRUE(page.contains("\nferrowind_up 1\n"));
     for (const char* domain : {"corp.example.com", "sales.corp.example.com"})
-        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\"")) << page.toStdString();
+        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\""))
+            << page.toStdString();
     const CliRun check = promtoolCheck(page);
     EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
 }
@@ -363,7 +370,8 @@ TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
     ASSERT_TRUE(test::makeCertificate(dir));
     const QString web = test::writeFile(dir, "web.yml",
                                         QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
-                                                   "basic_auth_users:\n  prometheus: '") + test::kBcryptOfUStarU + "'\n");
+                                                   "basic_auth_users:\n  prometheus: '") +
+                                            test::kBcryptOfUStarU + "'\n");
     test::ServeMetricsProcess s(env.reg(), {"--web.config.file", web});
     ASSERT_TRUE(s.url.startsWith("https://127.0.0.1:")) << s.err.toStdString();
     const auto curl = [&](const QStringList& args) {

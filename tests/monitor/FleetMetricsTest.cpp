@@ -18,12 +18,11 @@ TEST(MetricsText, LabelValuesAndHelpAreEscapedAsTheFormatRequires)
     w.sample("x_info", {{"domain", "a\"b\\c\nd"}, {"current_dc", ""}}, 1);
     w.sample("x_seconds", 0.25);
     w.sample("x_seconds", 1733580000);
-    EXPECT_EQ(w.text().toStdString(),
-              "# HELP x_info line one\\nback\\\\slash \"quoted\"\n"
-              "# TYPE x_info gauge\n"
-              "x_info{domain=\"a\\\"b\\\\c\\nd\",current_dc=\"\"} 1\n"
-              "x_seconds 0.25\n"
-              "x_seconds 1733580000\n");
+    EXPECT_EQ(w.text().toStdString(), "# HELP x_info line one\\nback\\\\slash \"quoted\"\n"
+                                      "# TYPE x_info gauge\n"
+                                      "x_info{domain=\"a\\\"b\\\\c\\nd\",current_dc=\"\"} 1\n"
+                                      "x_seconds 0.25\n"
+                                      "x_seconds 1733580000\n");
 }
 
 TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
@@ -51,7 +50,7 @@ protected:
         if (IsSkipped())
             return;
         t.sql("INSERT INTO Configuration (NodeID, FullNodeName, NodeValue) VALUES (1, ?, ?)",
-                {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
+              {"System.DirectoryConnectors.ActiveDirectory.DSGC.ReconnectEnabled", "0"});
         db.addDomain("corp.example.com", "dc1.corp.example.com", "{A}");
         db.addDomain("odd\"na\\me", QString(), "{B}");
         t.sql("UPDATE ADDomain SET ReconnectEnabled = 0 WHERE AdDomainObjectID = '{B}'");
@@ -79,18 +78,19 @@ TEST_P(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
     ASSERT_EQ(s.domains.size(), 2);
 
     const QString page = metricsText(s, "1.0.0", 0.001);
-    EXPECT_TRUE(page.contains(QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds{side=\"dc\"} %1\n")
-                                  .arg(epoch(now().addSecs(-3700)))));
+    EXPECT_TRUE(page.contains(
+        QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds{side=\"dc\"} %1\n").arg(epoch(now().addSecs(-3700)))));
     EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
     EXPECT_TRUE(page.contains("ferrowind_sync_in_progress{side=\"dc\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_domain_reconnect_enabled{domain=\"odd\\\"na\\\\me\",domain_id=\"{B}\"} 0\n"));
-    EXPECT_TRUE(page.contains("ferrowind_domain_info{domain=\"corp.example.com\",domain_id=\"{A}\",current_dc=\"dc1.corp.example.com\"} 1\n"));
+    EXPECT_TRUE(page.contains(
+        "ferrowind_domain_info{domain=\"corp.example.com\",domain_id=\"{A}\",current_dc=\"dc1.corp.example.com\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
     EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
     EXPECT_FALSE(page.contains("ferrowind_dc_reachable"));
 
-    const QString probed =
-        metricsText(s, "1.0.0", 0.001, QList<DcReachability>{{"corp.example.com", true, "{A}"}, {"odd\"na\\me", false, "{B}"}});
+    const QString probed = metricsText(s, "1.0.0", 0.001,
+                                       QList<DcReachability>{{"corp.example.com", true, "{A}"}, {"odd\"na\\me", false, "{B}"}});
     EXPECT_TRUE(probed.contains("# HELP ferrowind_dc_reachable 1 when a domain controller of the domain was located.\n"
                                 "# TYPE ferrowind_dc_reachable gauge\n"
                                 "ferrowind_dc_reachable{domain=\"corp.example.com\",domain_id=\"{A}\"} 1\n"
@@ -126,14 +126,17 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
                                     "dc_age=300s;1800;3600;0 gc_age=300s;1800;3600;0");
 
     // As the perfdata says: warn=1800 alerts above 1800 s, not at it.
-    for (const auto& [age, status] : {std::pair{1800, SyncCheckResult::Ok}, {1801, SyncCheckResult::Warning},
-                                      {3600, SyncCheckResult::Warning}, {3601, SyncCheckResult::Critical}}) {
+    for (const auto& [age, status] : {std::pair{1800, SyncCheckResult::Ok},
+                                      {1801, SyncCheckResult::Warning},
+                                      {3600, SyncCheckResult::Warning},
+                                      {3601, SyncCheckResult::Critical}}) {
         s.gc.ageSeconds = age;
         EXPECT_EQ(SyncCheck::evaluate(s, std::nullopt, std::nullopt).status, status) << age;
     }
     s.gc.ageSeconds = 31 * 60;
     r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
-    EXPECT_TRUE(r.line.startsWith("FERROWIND WARNING - DC last finished 5 min ago, GC last finished 31 min ago | ")) << r.line.toStdString();
+    EXPECT_TRUE(r.line.startsWith("FERROWIND WARNING - DC last finished 5 min ago, GC last finished 31 min ago | "))
+        << r.line.toStdString();
     s.gc.ageSeconds = 60 * 60 + 1;
     r = SyncCheck::evaluate(s, std::nullopt, std::nullopt);
     EXPECT_TRUE(r.line.startsWith("FERROWIND CRITICAL - ")) << r.line.toStdString();
@@ -142,7 +145,8 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
     s.dc.hasFinishedRun = false;
     r = SyncCheck::evaluate(s, 100, 200);
     EXPECT_EQ(r.status, SyncCheckResult::Unknown);
-    EXPECT_EQ(r.line.toStdString(), "FERROWIND UNKNOWN - DC has no finished run, GC last finished 60 min ago | gc_age=3601s;6000;12000;0");
+    EXPECT_EQ(r.line.toStdString(),
+              "FERROWIND UNKNOWN - DC has no finished run, GC last finished 60 min ago | gc_age=3601s;6000;12000;0");
     EXPECT_EQ(SyncCheck::evaluate(s, 10, 20).status, SyncCheckResult::Critical) << "a stale side outranks an unknown one";
 
     s.dc.hasFinishedRun = true;

@@ -13,8 +13,8 @@
 
 namespace {
 
-using fw::test::CliRun;
 using fw::test::cli;
+using fw::test::CliRun;
 
 class StatusCli : public ::testing::Test {
 protected:
@@ -30,7 +30,10 @@ protected:
 };
 QTemporaryDir* StatusCli::dir = nullptr;
 
-QJsonObject json(const CliRun& r) { return QJsonDocument::fromJson(r.out.toUtf8()).object(); }
+QJsonObject json(const CliRun& r)
+{
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
 
 // The parts a reply's "failures" name, in order.
 QStringList parts(const QJsonValue& failures)
@@ -119,9 +122,10 @@ TEST_F(StatusCli, DetailsPrintTheWindowsRows)
 
 TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
 {
-    for (const QStringList& args : {QStringList{"status", "--details", "xx"}, QStringList{"status", "--domain", "corp.example.com"},
-                                    QStringList{"status", "--max-age", "0"}, QStringList{"status", "--max-age", "ten"},
-                                    QStringList{"status", "--details", "dc", "--domain", "nowhere.example"}}) {
+    for (const QStringList& args :
+         {QStringList{"status", "--details", "xx"}, QStringList{"status", "--domain", "corp.example.com"},
+          QStringList{"status", "--max-age", "0"}, QStringList{"status", "--max-age", "ten"},
+          QStringList{"status", "--details", "dc", "--domain", "nowhere.example"}}) {
         const CliRun r = cli(args, reg());
         EXPECT_EQ(r.code, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("ferrowind status: ")) << r.err.toStdString();
@@ -130,7 +134,8 @@ TEST_F(StatusCli, BadInputIsAUsageErrorWithAMessage)
         const CliRun r = cli({"status", "--max-age", minutes}, reg());
         EXPECT_EQ(r.code, 2) << minutes;
         EXPECT_EQ(r.err, QStringLiteral("ferrowind status: --max-age takes a whole number of minutes from 1 to 5256000 "
-                                        "(ten years), not '%1'\n").arg(minutes));
+                                        "(ten years), not '%1'\n")
+                             .arg(minutes));
     }
     EXPECT_EQ(cli({"status", "--max-age", "5256000"}, reg()).code, 0);
 }

@@ -16,10 +16,12 @@ using namespace fw::test;
 // Hours take at least two digits and have no upper bound; a negative count carries one leading minus.
 TEST(FormatElapsedTime, HoursAtLeastTwoDigitsAndOneLeadingMinus)
 {
+    // clang-format off
     const std::pair<qint32, const char*> cases[] = {
         {0, "00:00:00"},       {59, "00:00:59"},   {60, "00:01:00"},   {3725, "01:02:05"},
         {90061, "25:01:01"},   {360000, "100:00:00"}, {std::numeric_limits<qint32>::max(), "596523:14:07"},
         {-59, "-00:00:59"},    {-3725, "-01:02:05"}, {std::numeric_limits<qint32>::min(), "-596523:14:08"}};
+    // clang-format on
     for (const auto& [seconds, text] : cases)
         EXPECT_EQ(FormatElapsedTime(seconds), text) << seconds;
 }
@@ -75,7 +77,8 @@ TEST_P(StatusSummaryTest, RunningDcAndFinishedGcShowTheirStatesTimesAndTotals)
     db.addDcRun(10, true, now().addSecs(-3725));
     db.addObject(10, QStringLiteral("corp"), false, QStringLiteral("MailUsers"), false, 40, 10, now());
     db.addObject(10, QStringLiteral("sales"), true, QStringLiteral("ScopeDLs"), false, 2, QVariant(), QVariant());
-    db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("MailUsers"), false, 1000, 10, now()); // a GC run with the same id
+    db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("MailUsers"), false, 1000, 10,
+                 now()); // a GC run with the same id
     db.addGcRun(10, false, now().addSecs(-90061 - 100), now().addSecs(-100));
     db.addObject(10, QStringLiteral("GC"), false, QStringLiteral("Servers"), true, 5, 1, now());
 
@@ -214,7 +217,8 @@ TEST_F(StatusSummaryTestSqlite, RefreshStatementsSearchByKeyInsteadOfScanning)
     ASSERT_TRUE(open);
     for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
         for (const QString& sql : {StatusSummary::latestRunSql(side), StatusSummary::objectTotalSql(side)}) {
-            Result<QSqlQuery> q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql, sql.contains('?') ? QVariantList{1} : QVariantList{});
+            Result<QSqlQuery> q = open->run(QStringLiteral("EXPLAIN QUERY PLAN ") + sql,
+                                            sql.contains('?') ? QVariantList{1} : QVariantList{});
             ASSERT_TRUE(q) << q.error().description.toStdString();
             QStringList plan;
             while (q->next())
@@ -223,7 +227,8 @@ TEST_F(StatusSummaryTestSqlite, RefreshStatementsSearchByKeyInsteadOfScanning)
             for (const QString& step : plan)
                 EXPECT_FALSE(step.startsWith(QStringLiteral("SCAN"))) << sql.toStdString() << ": " << step.toStdString();
             if (sql.contains(QStringLiteral("SyncHistoryObject"))) {
-                EXPECT_TRUE(plan.join(' ').contains(QStringLiteral("ix_SyncHistoryObject_SyncId_Domain"))) << plan.join(" | ").toStdString();
+                EXPECT_TRUE(plan.join(' ').contains(QStringLiteral("ix_SyncHistoryObject_SyncId_Domain")))
+                    << plan.join(" | ").toStdString();
             }
         }
     }

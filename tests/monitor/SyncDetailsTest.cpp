@@ -38,7 +38,8 @@ QStringList cells(const SyncObjectsMonitor& m)
     using enum ObjectColumn;
     QStringList rows;
     for (int r = 1; r <= m.rowSpecs().size(); ++r)
-        rows.append(m.cell(r, ObjectsSynchronized) + " | " + m.cell(r, ElapsedTime) + " | " + m.cell(r, LastSynchronizedDateTime));
+        rows.append(m.cell(r, ObjectsSynchronized) + " | " + m.cell(r, ElapsedTime) + " | " +
+                    m.cell(r, LastSynchronizedDateTime));
     return rows;
 }
 
@@ -67,9 +68,9 @@ TEST_P(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
     ASSERT_EQ(o.Form_Load(), DcSyncOverview::Outcome::Filled);
     EXPECT_EQ(o.caption(), "DC Synchronization Status - main (SyncId 7)");
     const QString totals = " | " + generalDate(now().addSecs(-20)) + " | 00:02:05 | 15 | ";
-    EXPECT_EQ(describe(o.rows()), (QStringList{kCorp + " | dc01.corp | In progress" + totals + "{1}",
-                                               kSales + " | dc01.sales | Idle" + totals + "{2}",
-                                               kEmea + " | dc01.emea | No data" + totals + "{3}"}));
+    EXPECT_EQ(describe(o.rows()),
+              (QStringList{kCorp + " | dc01.corp | In progress" + totals + "{1}",
+                           kSales + " | dc01.sales | Idle" + totals + "{2}", kEmea + " | dc01.emea | No data" + totals + "{3}"}));
     EXPECT_TRUE(o.runActive());
     EXPECT_TRUE(t.prompter().messages.isEmpty());
 
@@ -138,7 +139,8 @@ TEST_P(DcOverviewTest, MissingRunIsReportedEveryRefreshAndViewObjectsLogsTheDoma
 
     o.viewObjects(kSales);
     EXPECT_EQ(o.lastDomain(), kSales);
-    EXPECT_TRUE(t.logLines().last().endsWith(": cmdDCSynchronizationMainViewObjects_Click(): SyncId = -1, Domain = sales.example.com"));
+    EXPECT_TRUE(
+        t.logLines().last().endsWith(": cmdDCSynchronizationMainViewObjects_Click(): SyncId = -1, Domain = sales.example.com"));
 }
 
 // What a refresh could not read is named, once per part, with the driver's code and text; a refresh that read
@@ -229,8 +231,9 @@ TEST_P(ObjectsTest, RunIdsPast32BitsAndAMissingStartShowWithoutErrorsOrANegative
     } else {
         // Babelfish cannot change a column's nullability; the table is still empty.
         t.sql(QStringLiteral("DROP TABLE SyncHistoryDC"));
-        t.sql(QStringLiteral("CREATE TABLE SyncHistoryDC (SyncId bigint NOT NULL PRIMARY KEY, IsActive bit NOT NULL, SyncStart datetime "
-                             "NULL, syncEnd datetime NULL, USNIncrement int NOT NULL, SyncInterval int NOT NULL)"));
+        t.sql(QStringLiteral(
+            "CREATE TABLE SyncHistoryDC (SyncId bigint NOT NULL PRIMARY KEY, IsActive bit NOT NULL, SyncStart datetime "
+            "NULL, syncEnd datetime NULL, USNIncrement int NOT NULL, SyncInterval int NOT NULL)"));
     }
     db.addDcRun(big, true, now().addSecs(-120), QVariant(), 500, 15);
     t.sql(QStringLiteral("UPDATE SyncHistoryDC SET SyncStart = NULL"));
@@ -284,7 +287,8 @@ TEST_P(ObjectsTest, LatencyArithmeticAndItsFailures)
     EXPECT_EQ(fields(m), "Yes | 0 | 00:00:00");
     ASSERT_EQ(t.prompter().messages.size(), 2);
     EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):3021 "));
-    EXPECT_EQ(t.prompter().messages[1], "(error):11 (Division by zero) in procedure PopulateDCSyncObjects of Form frmDCSynchronization");
+    EXPECT_EQ(t.prompter().messages[1],
+              "(error):11 (Division by zero) in procedure PopulateDCSyncObjects of Form frmDCSynchronization");
     EXPECT_EQ(countLinesEnding(t.logLines(), ": " + t.prompter().messages[1]), 1);
 }
 

@@ -52,8 +52,8 @@ QMap<QString, QPair<quint32, QByteArray>> flatten(const RegistryContents::Key& k
 QStringList values(const Parsed& p, const QString& key = kTool)
 {
     const QString prefix = "HKEY_LOCAL_MACHINE\\" + key + "|";
-    const QMap<quint32, QString> kinds{{RegSz, "sz"}, {RegExpandSz, "expand"}, {RegBinary, "hex"}, {RegDword, "dword"},
-                                       {RegMultiSz, "multi"}};
+    const QMap<quint32, QString> kinds{
+        {RegSz, "sz"}, {RegExpandSz, "expand"}, {RegBinary, "hex"}, {RegDword, "dword"}, {RegMultiSz, "multi"}};
     QStringList out;
     for (const auto& [path, value] : flatten(p.store.root()).asKeyValueRange()) {
         if (!path.startsWith(prefix, Qt::CaseInsensitive))
@@ -86,23 +86,22 @@ QByteArray utf16le(const QString& s)
 
 TEST(RegFileParser, ReadsTheValueKindsOfAnExport)
 {
-    const QString exported = QStringLiteral(
-        "Windows Registry Editor Version 5.00\r\n\r\n"
-        "; a comment\r\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\FerrowindSettingsTool]\r\n"
-        "\"Trace\"=dword:0000001f\r\n"
-        "\"Path\"=\"C:\\\\Program Files\\\\Velmora \\\"A\\\"\"\r\n"
-        "@=\"default value\"\r\n"
-        "\"Blob\"=hex:01,02,03,\\\r\n"
-        "  04,05\r\n"
-        "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-        "\"Build\"=hex(4):55,00,\\\r\n  00,00\r\n");
+    const QString exported = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
+                                            "; a comment\r\n"
+                                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Kestrelon\\FerrowindSettingsTool]\r\n"
+                                            "\"Trace\"=dword:0000001f\r\n"
+                                            "\"Path\"=\"C:\\\\Program Files\\\\Velmora \\\"A\\\"\"\r\n"
+                                            "@=\"default value\"\r\n"
+                                            "\"Blob\"=hex:01,02,03,\\\r\n"
+                                            "  04,05\r\n"
+                                            "\"Expand\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+                                            "\"Build\"=hex(4):55,00,\\\r\n  00,00\r\n");
     auto p = parse(utf16le(exported));
     EXPECT_EQ(p->skipped, 0) << p->debug.lines.join('\n').toStdString();
 
     // Expandable text stored as UTF-16 reaches an ANSI reader as text with its terminator.
-    EXPECT_EQ(values(*p), (QStringList{"=sz:default value|", "Blob=hex:01,02,03,04,05", "Build=dword:85",
-                                       "Expand=expand:%A%|", R"(Path=sz:C:\Program Files\Velmora "A"|)", "Trace=dword:31"}));
+    EXPECT_EQ(values(*p), (QStringList{"=sz:default value|", "Blob=hex:01,02,03,04,05", "Build=dword:85", "Expand=expand:%A%|",
+                                       R"(Path=sz:C:\Program Files\Velmora "A"|)", "Trace=dword:31"}));
 }
 
 TEST(RegFileParser, KeysAndNamesIgnoreCaseAndTrailingBackslash)
@@ -116,41 +115,41 @@ TEST(RegFileParser, KeysAndNamesIgnoreCaseAndTrailingBackslash)
 
 TEST(RegFileParser, MalformedLinesAreSkippedWithOneDebugLineEach)
 {
-    const QByteArray file =
-        "Windows Registry Editor Version 5.00\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
-        "\"Good\"=dword:00000001\n"
-        "\"BadDword\"=dword:xyz\n"
-        "\"TooLong\"=dword:123456789\n"
-        "\"ConnectionString\"=\"Driver={FreeTDS};UID=sa;PWD=Hunter2Secret\n"
-        "just some words\n"
-        "\"NoEquals\" dword:1\n"
-        "\"BadHex\"=hex:01,zz\n"
-        "\"Unknown\"=qword:1\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Broken\n"
-        "\"AfterBrokenKey\"=dword:00000002\n"
-        "[NOT_A_HIVE\\Software]\n"
-        "\"AfterBadHive\"=dword:00000003\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
-        "\"Good2\"=\"still read\"\n"
-        "@=dword:zz\n";
+    const QByteArray file = "Windows Registry Editor Version 5.00\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
+                            "\"Good\"=dword:00000001\n"
+                            "\"BadDword\"=dword:xyz\n"
+                            "\"TooLong\"=dword:123456789\n"
+                            "\"ConnectionString\"=\"Driver={FreeTDS};UID=sa;PWD=Hunter2Secret\n"
+                            "just some words\n"
+                            "\"NoEquals\" dword:1\n"
+                            "\"BadHex\"=hex:01,zz\n"
+                            "\"Unknown\"=qword:1\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Broken\n"
+                            "\"AfterBrokenKey\"=dword:00000002\n"
+                            "[NOT_A_HIVE\\Software]\n"
+                            "\"AfterBadHive\"=dword:00000003\n"
+                            "[HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool]\n"
+                            "\"Good2\"=\"still read\"\n"
+                            "@=dword:zz\n";
     auto p = parse(file);
     EXPECT_EQ(p->skipped, 12);
     // By line and value name: the data of a line that could not be read may be a password.
-    EXPECT_EQ(p->debug.lines, QStringList({
-                                  R"(Registry file test.reg line 4 skipped (bad dword): value "BadDword")",
-                                  R"(Registry file test.reg line 5 skipped (bad dword): value "TooLong")",
-                                  R"(Registry file test.reg line 6 skipped (bad string): value "ConnectionString")",
-                                  R"(Registry file test.reg line 7 skipped (not a value line))",
-                                  R"(Registry file test.reg line 8 skipped (missing '='): value "NoEquals")",
-                                  R"(Registry file test.reg line 9 skipped (bad hex bytes): value "BadHex")",
-                                  R"(Registry file test.reg line 10 skipped (unknown value type): value "Unknown")",
-                                  R"(Registry file test.reg line 11 skipped (unterminated key))",
-                                  R"(Registry file test.reg line 12 skipped (value under a key that was not read): value "AfterBrokenKey")",
-                                  R"(Registry file test.reg line 13 skipped (unknown root key))",
-                                  R"(Registry file test.reg line 14 skipped (value under a key that was not read): value "AfterBadHive")",
-                                  R"(Registry file test.reg line 17 skipped (bad dword): value @)",
-                              }));
+    EXPECT_EQ(p->debug.lines,
+              QStringList({
+                  R"(Registry file test.reg line 4 skipped (bad dword): value "BadDword")",
+                  R"(Registry file test.reg line 5 skipped (bad dword): value "TooLong")",
+                  R"(Registry file test.reg line 6 skipped (bad string): value "ConnectionString")",
+                  R"(Registry file test.reg line 7 skipped (not a value line))",
+                  R"(Registry file test.reg line 8 skipped (missing '='): value "NoEquals")",
+                  R"(Registry file test.reg line 9 skipped (bad hex bytes): value "BadHex")",
+                  R"(Registry file test.reg line 10 skipped (unknown value type): value "Unknown")",
+                  R"(Registry file test.reg line 11 skipped (unterminated key))",
+                  R"(Registry file test.reg line 12 skipped (value under a key that was not read): value "AfterBrokenKey")",
+                  R"(Registry file test.reg line 13 skipped (unknown root key))",
+                  R"(Registry file test.reg line 14 skipped (value under a key that was not read): value "AfterBadHive")",
+                  R"(Registry file test.reg line 17 skipped (bad dword): value @)",
+              }));
     EXPECT_EQ(values(*p), (QStringList{"Good=dword:1", "Good2=sz:still read|"}));
 }
 
@@ -176,12 +175,14 @@ TEST(RegFileStore, MissingFileIsAnEmptyRegistryAndEditsAreSeen)
 
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\" + kTool.toUtf8() + "]\r\n\"Trace\"=dword:00000002\r\n");
+    f.write("Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\" + kTool.toUtf8() +
+            "]\r\n\"Trace\"=dword:00000002\r\n");
     f.close();
     EXPECT_EQ(GetRegistryValue(store, HKLM, kTool, "Trace", RegTypeNumber, 9).toInt(), 2);
 
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\" + kTool.toUtf8() + "]\r\n\"Trace\"=dword:00000003\r\n\r\n");
+    f.write("Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\" + kTool.toUtf8() +
+            "]\r\n\"Trace\"=dword:00000003\r\n\r\n");
     f.close();
     EXPECT_EQ(GetRegistryValue(store, HKLM, kTool, "Trace", RegTypeNumber, 9).toInt(), 3);
 }
@@ -198,7 +199,11 @@ TEST(RegFileStore, AFileThatCannotBeAnInstallationsRegistryIsNamedForWhatItIs)
         {"missing", {}, "does not exist"},
         {"empty", "\n", "is not a registry export (it does not begin with \"" + header + "\")"},
         {"another file", "ConnectionString=x\n", "is not a registry export (it does not begin with \"" + header + "\")"},
-        {"binary", QByteArray("\x7f" "ELF\x02\x01\x00\x00\xff\xfe", 10), "is not a registry export (it does not begin with \"" + header + "\")"},
+        {"binary",
+         QByteArray("\x7f"
+                    "ELF\x02\x01\x00\x00\xff\xfe",
+                    10),
+         "is not a registry export (it does not begin with \"" + header + "\")"},
         {"an export in UTF-16", utf16le("; made by hand\r\n" + header + "\r\n"), ""},
         {"REGEDIT4", "REGEDIT4\n", ""},
         {"key lines only", "[HKEY_LOCAL_MACHINE\\Software]\n", ""},
@@ -323,8 +328,7 @@ TEST(RegFileParserHandEdited, AnUnfinishedContinuationEndsAtTheNextValueKeyOrCom
     // After ",\" a value or key line ends the value unfinished; the end of the file keeps what was read.
     auto q = parse(kHead + "\"A\"=hex:01,02,\\\n\"B\"=\"y\"\n\"Last\"=hex:0a,0b,\\\n");
     EXPECT_EQ(q->skipped, 1);
-    EXPECT_EQ(q->debug.lines.value(0),
-              "Registry file test.reg line 4 skipped (continuation ended by line 5): value \"A\"");
+    EXPECT_EQ(q->debug.lines.value(0), "Registry file test.reg line 4 skipped (continuation ended by line 5): value \"A\"");
     EXPECT_EQ(values(*q), (QStringList{"B=sz:y|", "Last=hex:0a,0b"}));
 }
 
@@ -337,10 +341,11 @@ TEST(RegFileParserHandEdited, AnUnrecognisedEscapeIsKeptAndNamedAndBackslashZero
 )");
     EXPECT_EQ(values(*p), (QStringList{R"(Name\q=sz:n|)", R"(Path=sz:C:\Temp\new|)", R"(Quote=sz:say "hi" \ back|)"}));
     EXPECT_EQ(p->skipped, 1);
-    EXPECT_EQ(p->debug.lines,
-              QStringList({R"(Registry file test.reg line 4: unrecognised escape sequence in the data of value "Path" kept as written)",
-                           R"(Registry file test.reg line 6 skipped (\0 in a string): value "Value1")",
-                           R"(Registry file test.reg line 7: unrecognised escape sequence \q kept as written)"}));
+    EXPECT_EQ(
+        p->debug.lines,
+        QStringList({R"(Registry file test.reg line 4: unrecognised escape sequence in the data of value "Path" kept as written)",
+                     R"(Registry file test.reg line 6 skipped (\0 in a string): value "Value1")",
+                     R"(Registry file test.reg line 7: unrecognised escape sequence \q kept as written)"}));
 }
 
 TEST(RegFileParserHandEdited, KeyLinesAreReadAsWritten)
@@ -363,8 +368,7 @@ TEST(RegFileParserHandEdited, KeyLinesAreReadAsWritten)
     EXPECT_EQ(values(*p, "Software\\Indented"), QStringList{"i=dword:4"});
     EXPECT_EQ(p->skipped, 3);
     ASSERT_EQ(p->debug.lines.size(), 3);
-    EXPECT_EQ(p->debug.lines[0],
-              R"(Registry file test.reg line 4 skipped (unknown root key))");
+    EXPECT_EQ(p->debug.lines[0], R"(Registry file test.reg line 4 skipped (unknown root key))");
     EXPECT_EQ(p->debug.lines[1], R"(Registry file test.reg line 5 skipped (value under a key that was not read): value "w")");
 }
 
@@ -380,8 +384,10 @@ TEST(RegFileParserHandEdited, KeysBeyondWindowsLimitsAreRefused)
         int depth;
         int nameLength;
         const char* refusal; // nullptr: read
-    } cases[] = {{512, 1, nullptr}, {513, 1, "key deeper than 512 levels"},
-                 {3, 255, nullptr}, {3, 256, "key name longer than 255 characters"}};
+    } cases[] = {{512, 1, nullptr},
+                 {513, 1, "key deeper than 512 levels"},
+                 {3, 255, nullptr},
+                 {3, 256, "key name longer than 255 characters"}};
     for (const Case& c : cases) {
         const QByteArray key = keyOf(c.depth, c.nameLength);
         auto p = parse("Windows Registry Editor Version 5.00\n[" + key + "]\n\"v\"=dword:7\n");

@@ -24,22 +24,26 @@ PanelState loaded(PanelSide side, bool reconnect, bool autoFind)
 
 DomainSettings row()
 {
+    // clang-format off
     return {.objectId = "{ID}", .domainName = "corp.example.com", .currentDC = {}, .reconnectEnabled = 1,
             .reconnectAutoFind = 0, .reconnectSearchAllSites = 1, .reconnectLastResortAutoFind = 1,
             .reconnectFailureThreshold = 7, .manualDCPrimary = "dc1.corp.example.com", .manualDCSecondary = {},
             .doTotalResynchUsesRelative = 0, .doTotalResynchAtTime = 705, .doTotalResynchAfterMinutes = 30.0,
             .reconnectOnNextSynch = {}};
+    // clang-format on
 }
 
 ConfigurationSnapshot gcNodes()
 {
     ConfigurationSnapshot c;
     const QString p = settings_text::kDsgcPrefix;
+    // clang-format off
     c.nodes = {{"System.Other", "x"}, {p + "SynchInterval", "10"}, {p + "CurrentGC", "gc1"},
                {p + "ReconnectFailureThreshold", "3"}, {p + "DoTotalResynchUsesRelative", "1"},
                {p + "DoTotalResynchAtTime", "130"}, {p + "DoTotalResynchAfterMinutes", "20"}, {p + "ReconnectEnabled", "1"},
                {p + "ReconnectLastResortAutoFind", "0"}, {p + "ReconnectAutoFind", "0"}, {p + "ManualGCPrimary", QVariant()},
                {p + "ManualGCSecondary", "gc2"}};
+    // clang-format on
     return c;
 }
 
@@ -47,8 +51,10 @@ ConfigurationSnapshot gcNodes()
 std::string enabled(const PanelState& s)
 {
     QStringList on;
-    for (const auto& [name, set] : {std::pair{"autoFind", s.enabled.autoFind}, {"manual", s.enabled.manual},
-                                    {"lastResort", s.enabled.lastResort}, {"timePicker", s.enabled.timePicker},
+    for (const auto& [name, set] : {std::pair{"autoFind", s.enabled.autoFind},
+                                    {"manual", s.enabled.manual},
+                                    {"lastResort", s.enabled.lastResort},
+                                    {"timePicker", s.enabled.timePicker},
                                     {"minutes", s.enabled.minutes}})
         if (set)
             on << name;
@@ -59,12 +65,15 @@ std::string enabled(const PanelState& s)
 std::string shown(const PanelState& s)
 {
     QStringList on;
-    for (const auto& [name, set] : {std::pair{"reconnect", s.reconnect}, {"autoFind", s.autoFind}, {"lastResort", s.lastResort},
-                                    {"allSites", s.searchAllSites}, {"atTime", s.atTime}})
+    for (const auto& [name, set] : {std::pair{"reconnect", s.reconnect},
+                                    {"autoFind", s.autoFind},
+                                    {"lastResort", s.lastResort},
+                                    {"allSites", s.searchAllSites},
+                                    {"atTime", s.atTime}})
         if (set)
             on << name;
-    return (on.join(' ') + "; failed=" + s.failedConnections + " primary=" + s.manualPrimary + " secondary=" +
-            s.manualSecondary + " minutes=" + s.minutes + " time=" + s.time.toString("HH:mm") + "; enabled: ")
+    return (on.join(' ') + "; failed=" + s.failedConnections + " primary=" + s.manualPrimary + " secondary=" + s.manualSecondary +
+            " minutes=" + s.minutes + " time=" + s.time.toString("HH:mm") + "; enabled: ")
                .toStdString() +
            enabled(s);
 }
@@ -89,8 +98,8 @@ TEST(PanelRules, ClearingReconnectKeepsTheDomainLastResortButDisablesTheGlobalCa
         PanelState s = loaded(side, true, false);
         ASSERT_EQ(enabled(s), "autoFind manual lastResort timePicker minutes");
         setReconnect(s, false);
-        EXPECT_EQ(enabled(s), side == PanelSide::DomainController ? "lastResort timePicker minutes; marked"
-                                                                  : "timePicker minutes; marked");
+        EXPECT_EQ(enabled(s),
+                  side == PanelSide::DomainController ? "lastResort timePicker minutes; marked" : "timePicker minutes; marked");
     }
 }
 
@@ -213,7 +222,8 @@ TEST(PanelFill, GlobalCatalogNodesFillInOrderAndAMissingNodeStopsTheFill)
     c.nodes.removeAt(1);
     PanelState empty(PanelSide::GlobalCatalog);
     EXPECT_FALSE(fillGcPanel(empty, c, r.sinks()));
-    EXPECT_EQ(r.messages.last(), "error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.SynchInterval");
+    EXPECT_EQ(r.messages.last(),
+              "error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.SynchInterval");
     EXPECT_EQ(shown(empty), shown(PanelState(PanelSide::GlobalCatalog)));
 
     // Missing ManualGCPrimary: the upper-case message, the earlier nodes are in.
@@ -221,7 +231,8 @@ TEST(PanelFill, GlobalCatalogNodesFillInOrderAndAMissingNodeStopsTheFill)
     c.nodes.removeAt(10);
     PanelState part(PanelSide::GlobalCatalog);
     EXPECT_FALSE(fillGcPanel(part, c, r.sinks()));
-    EXPECT_EQ(r.messages.last(), "Error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.ManualGCPrimary");
+    EXPECT_EQ(r.messages.last(),
+              "Error, could not find fullNodeName=System.DirectoryConnectors.ActiveDirectory.DSGC.ManualGCPrimary");
     EXPECT_EQ(part.failedConnections, "3");
     EXPECT_TRUE(part.manualSecondary.isEmpty());
 }

@@ -61,7 +61,10 @@ protected:
     {
         return DcSettingsSaver(m_t.ctx()).save(s, d, m_row, after);
     }
-    SaveOutcome saveGc(const PanelState& s, const std::function<void()>& after = {}) { return GcSettingsSaver(m_t.ctx()).save(s, m_config, after); }
+    SaveOutcome saveGc(const PanelState& s, const std::function<void()>& after = {})
+    {
+        return GcSettingsSaver(m_t.ctx()).save(s, m_config, after);
+    }
     // The log lines after the header.
     QStringList body() { return m_t.logLines().mid(8); }
 
@@ -202,11 +205,11 @@ TEST_P(SaverTest, GlobalCatalogSaveWritesNodesInOrderAndLogsThem)
     EXPECT_EQ(saveGc(g, [&] { ++after; }), SaveOutcome::Saved);
     EXPECT_EQ(after, 1);
     const QString p = "    " + kDsgc;
-    EXPECT_EQ(body().mid(1), (QStringList{"Save pressed for Global catalog server", p + "ReconnectFailureThreshold=2",
-                                          p + "DoTotalResynchUsesRelative= 0", p + "DoTotalResynchAtTime=2305",
-                                          p + "ReconnectLastResortAutoFind= 1", p + "ReconnectEnabled= 1",
-                                          p + "ReconnectAutoFind= 0", p + "ManualGCPrimary=gcm.example.com",
-                                          "Settings saved for global catalog server"}));
+    EXPECT_EQ(body().mid(1),
+              (QStringList{"Save pressed for Global catalog server", p + "ReconnectFailureThreshold=2",
+                           p + "DoTotalResynchUsesRelative= 0", p + "DoTotalResynchAtTime=2305",
+                           p + "ReconnectLastResortAutoFind= 1", p + "ReconnectEnabled= 1", p + "ReconnectAutoFind= 0",
+                           p + "ManualGCPrimary=gcm.example.com", "Settings saved for global catalog server"}));
     EXPECT_EQ(nodes("DoTotalResynchAtTime ReconnectAutoFind ManualGCPrimary ManualGCSecondary DoTotalResynchAfterMinutes"),
               "2305 0 gcm.example.com NULL 20");
     EXPECT_EQ(m_t.prompter().messages.last(), "Settings saved for global catalog server");
@@ -289,9 +292,10 @@ TEST_P(SaverTest, ASaveOnSettingsChangedSinceTheyWereReadWritesNothingAndNamesTh
     GcSettingsSaver gcA(m_t.ctx());
     EXPECT_EQ(gcA.save(ga, readGa, {}), SaveOutcome::Conflict);
     EXPECT_EQ(gcA.changedUnderneath(), QStringList{"ReconnectFailureThreshold"});
-    EXPECT_EQ(m_t.prompter().messages.last(), "Nothing was saved: someone else changed these settings of the global catalog after "
-                                              "they were read: ReconnectFailureThreshold. Look at the stored values and make your "
-                                              "change again.");
+    EXPECT_EQ(m_t.prompter().messages.last(),
+              "Nothing was saved: someone else changed these settings of the global catalog after "
+              "they were read: ReconnectFailureThreshold. Look at the stored values and make your "
+              "change again.");
     EXPECT_EQ(body().last(), m_t.prompter().messages.last());
     EXPECT_EQ(nodes("ReconnectFailureThreshold DoTotalResynchAtTime"), "6 130");
 }

@@ -161,8 +161,8 @@ TEST_P(SettingsCli, SetOnSettingsChangedSinceTheyWereReadIsRefused)
     const std::unique_ptr<Database> other = test::must(Database::open(cs));
     ASSERT_TRUE(other);
     ASSERT_TRUE(other->begin());
-    const Result<QSqlQuery> changed =
-        other->run("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ReconnectSearchAllSites = 1 WHERE DomainName = 'corp.example.com'");
+    const Result<QSqlQuery> changed = other->run(
+        "UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ReconnectSearchAllSites = 1 WHERE DomainName = 'corp.example.com'");
     ASSERT_TRUE(changed) << changed.error().description.toStdString();
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -170,8 +170,8 @@ TEST_P(SettingsCli, SetOnSettingsChangedSinceTheyWereReadIsRefused)
     env.insert("XDG_STATE_HOME", dir.filePath("state"));
     p.setProcessEnvironment(env);
     p.setReadChannel(QProcess::StandardError);
-    p.start(FERROWIND_CLI, {"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0", "ReconnectFailureThreshold=9",
-                            "--yes", "--json"});
+    p.start(FERROWIND_CLI, {"settings", "set", "--domain", "corp.example.com", "ReconnectEnabled=0",
+                            "ReconnectFailureThreshold=9", "--yes", "--json"});
     // The question comes after the command has read the row and before it writes.
     QByteArray err;
     while (!err.contains("-> Yes (--yes)") && p.waitForReadyRead(20000))

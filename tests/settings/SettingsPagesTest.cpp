@@ -211,13 +211,15 @@ TEST_F(SettingsPages, SaveOnSettingsChangedSinceTheLoadNamesThemAndShowsTheStore
     load();
     type(dc().txtDCFailedConnections, "44");
     t.sql("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 77, ManualDCPrimary = 'dc5.corp.example.com', ReconnectAutoFind = 0 "
-          "WHERE AdDomainObjectID = ?", {kCorp});
+          "WHERE AdDomainObjectID = ?",
+          {kCorp});
     click(dc().cmdDCSave);
-    EXPECT_EQ(t.prompter().messages,
-              QStringList{conflict.arg("domain corp.example.com", "DoTotalResynchAfterMinutes, ReconnectAutoFind, ManualDCPrimary")});
+    EXPECT_EQ(t.prompter().messages, QStringList{conflict.arg("domain corp.example.com",
+                                                              "DoTotalResynchAfterMinutes, ReconnectAutoFind, ManualDCPrimary")});
     EXPECT_EQ(column("ReconnectFailureThreshold DoTotalResynchAfterMinutes", kCorp), "15 77");
     EXPECT_EQ(grid().row(), 1);
-    EXPECT_EQ(gridRow(1), "corp.example.com|dc01.corp.example.com|dc5.corp.example.com||1|{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
+    EXPECT_EQ(gridRow(1),
+              "corp.example.com|dc01.corp.example.com|dc5.corp.example.com||1|{6B1F0C2A-4D1E-4A8B-9C3D-1E2F3A4B5C6D}");
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "15");
     EXPECT_EQ(dc().txtDCResyncAfterMinutes->text(), "77");
     EXPECT_TRUE(dc().txtDCManualPrimary->isEnabled());
@@ -227,7 +229,8 @@ TEST_F(SettingsPages, SaveOnSettingsChangedSinceTheLoadNamesThemAndShowsTheStore
     t.prompter().answers = {Answer::Yes};
     click(dc().cmdDCSave);
     EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
-    EXPECT_EQ(column("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary", kCorp), "44 77 dc5.corp.example.com");
+    EXPECT_EQ(column("ReconnectFailureThreshold DoTotalResynchAfterMinutes ManualDCPrimary", kCorp),
+              "44 77 dc5.corp.example.com");
 
     showTab(1);
     type(gc().txtGCFailedConnections, "7");

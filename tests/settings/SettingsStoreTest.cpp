@@ -33,9 +33,18 @@ protected:
     }
 
     // Straight to the database, whichever way the store under test goes.
-    QVariant scalar(const QString& sql, const QVariantList& binds = {}) { return test::sqlValue(m_direct, sql, binds); }
-    QString columns(const QString& names, const QString& id = kCorp) { return test::domainColumns(m_direct, names, id); }
-    QString nodes(const QString& names) { return test::gcNodes(m_direct, names); }
+    QVariant scalar(const QString& sql, const QVariantList& binds = {})
+    {
+        return test::sqlValue(m_direct, sql, binds);
+    }
+    QString columns(const QString& names, const QString& id = kCorp)
+    {
+        return test::domainColumns(m_direct, names, id);
+    }
+    QString nodes(const QString& names)
+    {
+        return test::gcNodes(m_direct, names);
+    }
 
     test::TestContext m_t;
     QString m_direct;
@@ -49,7 +58,8 @@ TEST_P(SettingsStoreTest, OpensWithTheRightDialect)
     Result<std::unique_ptr<Database>> opened = Database::open(m_cs);
     ASSERT_TRUE(opened) << opened.error().description.toStdString();
     const std::unique_ptr<Database>& db = *opened;
-    EXPECT_EQ(db->dialect().engine(), GetParam() == test::Engine::Sqlite ? SqlDialect::Engine::Sqlite : SqlDialect::Engine::SqlServer);
+    EXPECT_EQ(db->dialect().engine(),
+              GetParam() == test::Engine::Sqlite ? SqlDialect::Engine::Sqlite : SqlDialect::Engine::SqlServer);
 #ifdef FERROWIND_STORE_ODBC
     EXPECT_EQ(db->driverName(), "QODBC");
 #endif
@@ -134,13 +144,16 @@ TEST_P(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
     const QString p = settings_text::kDsgcPrefix;
-    Result<void> saved = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}}, nullptr);
+    Result<void> saved = store.writeNodes(
+        {}, {{p + "ReconnectFailureThreshold", "9"}, {p + "ManualGCPrimary", "gc'o.example.com"}}, nullptr);
     ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(nodes("ReconnectFailureThreshold ManualGCPrimary"), "9 gc'o.example.com");
-    EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(), "Default");
+    EXPECT_EQ(scalar("SELECT NodeValue FROM Configuration WHERE FullNodeName = 'System.Telephony.Integration.Name'").toString(),
+              "Default");
 
     // One missing node: an error, and the nodes before it are not changed either.
-    saved = store.writeNodes({}, {{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}}, nullptr);
+    saved = store.writeNodes(
+        {}, {{p + "ReconnectFailureThreshold", "11"}, {p + "NoSuchNode", "1"}, {p + "ReconnectEnabled", "0"}}, nullptr);
     EXPECT_FALSE(saved);
     EXPECT_TRUE(saved.error().description.contains("NoSuchNode"));
     EXPECT_EQ(nodes("ReconnectFailureThreshold ReconnectEnabled"), "9 1");
@@ -195,14 +208,16 @@ TEST_P(SettingsStoreTest, ADomainRowChangedSinceItWasReadIsNotWritten)
     for (const DomainColumn c : kDomainColumns)
         expected.append({c, read.column(c)});
     // Someone else: a number stored as another type of the same value is no change; a NULL filled in is.
-    scalar("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 0.0, ReconnectFailureThreshold = '15' WHERE AdDomainObjectID = ?", {kCorp});
+    scalar("UPDATE ADDomain SET DoTotalResynchAfterMinutes = 0.0, ReconnectFailureThreshold = '15' WHERE AdDomainObjectID = ?",
+           {kCorp});
     WriteCheck check;
     Result<void> saved = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectSearchAllSites, 1}}, &check);
     ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_TRUE(check.changed.isEmpty());
     EXPECT_EQ(columns("ReconnectSearchAllSites"), "1");
 
-    scalar("UPDATE ADDomain SET ManualDCSecondary = 'dc9.corp.example.com', ReconnectEnabled = 0 WHERE AdDomainObjectID = ?", {kCorp});
+    scalar("UPDATE ADDomain SET ManualDCSecondary = 'dc9.corp.example.com', ReconnectEnabled = 0 WHERE AdDomainObjectID = ?",
+           {kCorp});
     saved = store.changeDomain(kCorp, expected, {{DomainColumn::ReconnectFailureThreshold, 99}}, &check);
     ASSERT_TRUE(saved) << saved.error().description.toStdString();
     EXPECT_EQ(check.matched, 1);
@@ -244,7 +259,8 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
     const DomainSettings row = test::must(store.readDomain(kCorp)).value(0);
     const ConfigurationSnapshot config = test::must(store.readConfiguration());
     const QString p = settings_text::kDsgcPrefix;
-    const QList<ExpectedNode> expectedNodes{{p + "ReconnectFailureThreshold", true, config.find(p + "ReconnectFailureThreshold")->value}};
+    const QList<ExpectedNode> expectedNodes{
+        {p + "ReconnectFailureThreshold", true, config.find(p + "ReconnectFailureThreshold")->value}};
     const QList<ColumnValue> expectedColumns{{DomainColumn::DoTotalResynchAfterMinutes, row.doTotalResynchAfterMinutes}};
 
     const struct {
@@ -284,7 +300,7 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
             EXPECT_EQ(check.changed.size(), 1) << c.otherChange;
         }
         const QString stored = QString(c.otherChange).startsWith("UPDATE ADDomain") ? columns("DoTotalResynchAfterMinutes")
-                                                                                   : nodes("ReconnectFailureThreshold");
+                                                                                    : nodes("ReconnectFailureThreshold");
         EXPECT_EQ(stored, c.stored);
     }
 }

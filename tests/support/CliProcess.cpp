@@ -25,14 +25,9 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
         int fd = -1;
         int pipeEnds[2];
         switch (setup.out) {
-        case ChildStdout::Captured:
-            return;
-        case ChildStdout::DevFull:
-            fd = ::open("/dev/full", O_WRONLY);
-            break;
-        case ChildStdout::Closed:
-            ::close(STDOUT_FILENO);
-            return;
+        case ChildStdout::Captured: return;
+        case ChildStdout::DevFull: fd = ::open("/dev/full", O_WRONLY); break;
+        case ChildStdout::Closed: ::close(STDOUT_FILENO); return;
         case ChildStdout::ReaderGone:
             if (::pipe(pipeEnds) != 0)
                 return;
@@ -52,7 +47,8 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
         return {};
     }
     // A death by a signal (SIGPIPE, SIGXFSZ) is not mistaken for an exit status.
-    return {p.exitStatus() == QProcess::CrashExit ? -2 : p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return {p.exitStatus() == QProcess::CrashExit ? -2 : p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace fw::test

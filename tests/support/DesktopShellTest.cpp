@@ -65,7 +65,8 @@ TEST_F(DesktopShellTest, NoAssociatedProgramOrOpenerGivesCode31AndAMissingFileCo
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.code, 31);
     EXPECT_TRUE(r.message.contains("text/html"));
-    EXPECT_EQ(DesktopShell(opener(), script("mime2", "echo browser.desktop\n")).openDocument(dir.filePath("nothing.htm")).code, 2);
+    EXPECT_EQ(DesktopShell(opener(), script("mime2", "echo browser.desktop\n")).openDocument(dir.filePath("nothing.htm")).code,
+              2);
     EXPECT_EQ(DesktopShell(dir.filePath("no-such-opener"), script("mime3", "echo x.desktop\n")).openDocument(page).code, 31);
 }
 

@@ -18,13 +18,12 @@ TEST(GetTabState, ReadsTabAndEitherShiftFromTheHighByte)
     EXPECT_EQ(GetTabState({-127, 0, -128}, debug), 2); // right Shift, Tab with its toggle bit
     EXPECT_EQ(GetTabState({1, -128, 0}, debug), 0);    // only the toggle bit of Tab: not down
     EXPECT_EQ(GetTabState({-128, 1, 1}, debug), 1);    // Shift toggled but not down
-    EXPECT_EQ(debug.lines,
-              (QStringList{"GetTabState() - nIsTab=0, nMask = -256, Result=0, Shift=0",
-                           "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=0",
-                           "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=-128",
-                           "GetTabState() - nIsTab=-127, nMask = -256, Result=-256, Shift=-128",
-                           "GetTabState() - nIsTab=1, nMask = -256, Result=0, Shift=-128",
-                           "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=1"}));
+    EXPECT_EQ(debug.lines, (QStringList{"GetTabState() - nIsTab=0, nMask = -256, Result=0, Shift=0",
+                                        "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=0",
+                                        "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=-128",
+                                        "GetTabState() - nIsTab=-127, nMask = -256, Result=-256, Shift=-128",
+                                        "GetTabState() - nIsTab=1, nMask = -256, Result=0, Shift=-128",
+                                        "GetTabState() - nIsTab=-128, nMask = -256, Result=-256, Shift=1"}));
 }
 
 TEST(StatusFocusMove, TheOrderOfTheStatusPage)
@@ -53,8 +52,8 @@ TEST(StatusFocusMove, TheOrderOfTheStatusPage)
 TEST(StatusFocusMove, NoMoveWithoutTheKeyThePageOrTheIndex)
 {
     EXPECT_FALSE(statusFocusMove("txtDCSynchronizationStatus", 0, true, 1));
-    EXPECT_FALSE(statusFocusMove("cmdExit", 2, false, 1));   // another page is shown
-    EXPECT_FALSE(statusFocusMove("tabMain", 1, true, 61));   // tabMain not at position 1
+    EXPECT_FALSE(statusFocusMove("cmdExit", 2, false, 1)); // another page is shown
+    EXPECT_FALSE(statusFocusMove("tabMain", 1, true, 61)); // tabMain not at position 1
     EXPECT_FALSE(statusFocusMove("tabMain", 1, false, 1));
     EXPECT_FALSE(statusFocusMove("cmdDCSynchronizationDetails", 1, true, 1)); // ordinary order
     EXPECT_EQ(statusPageTabOrder().size(), 12);

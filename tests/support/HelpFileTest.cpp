@@ -58,8 +58,8 @@ TEST(HelpPage, ShipsWithTheSources)
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(f.readAll());
     // The page covers what an administrator comes to it for.
-    for (const char* topic : {"automatic reconnect", "Test Connection", "Force Reconnect", "history", "logs", "ferrowind update-check",
-                              "ferrowind status", "Status"})
+    for (const char* topic : {"automatic reconnect", "Test Connection", "Force Reconnect", "history", "logs",
+                              "ferrowind update-check", "ferrowind status", "Status"})
         EXPECT_TRUE(html.contains(QLatin1String(topic), Qt::CaseInsensitive)) << topic;
 }
 

@@ -25,7 +25,8 @@ QList<QPair<int, QByteArray>> getAll(const QStringList& urls, int waitMs)
         loop.exec();
     QList<QPair<int, QByteArray>> out;
     for (QNetworkReply* r : replies) {
-        out.append({r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->isFinished() ? r->readAll() : QByteArray()});
+        out.append(
+            {r->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r->isFinished() ? r->readAll() : QByteArray()});
         r->abort();
         r->deleteLater();
     }

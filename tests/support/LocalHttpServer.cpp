@@ -114,7 +114,8 @@ LocalHttpServer::~LocalHttpServer()
     if (!m_thread.isRunning())
         return;
     auto* w = static_cast<Worker*>(m_worker);
-    QMetaObject::invokeMethod(w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w] { w->shutdown(); }, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
@@ -158,7 +159,8 @@ bool LocalHttpServer::start()
     QObject::connect(&m_thread, &QThread::finished, w, &QObject::deleteLater);
     m_thread.start();
     quint16 port = 0;
-    QMetaObject::invokeMethod(w, [w, &port] { port = w->listen(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w, &port] { port = w->listen(); }, Qt::BlockingQueuedConnection);
     m_port = port;
     return port != 0;
 }

@@ -17,11 +17,11 @@ public:
     struct Route {
         int status = 200;
         QByteArray body;
-        int delayMs = 0;            // wait before answering
-        bool silent = false;        // accept the request and never answer
-        bool withLength = true;     // send Content-Length (false: the body ends when the connection closes)
-        int dripIntervalMs = 0;     // >0: after the headers, one byte of the body per interval
-        QByteArray extraHeaders;    // e.g. "Location: /x\r\n"
+        int delayMs = 0;         // wait before answering
+        bool silent = false;     // accept the request and never answer
+        bool withLength = true;  // send Content-Length (false: the body ends when the connection closes)
+        int dripIntervalMs = 0;  // >0: after the headers, one byte of the body per interval
+        QByteArray extraHeaders; // e.g. "Location: /x\r\n"
     };
 
     LocalHttpServer();

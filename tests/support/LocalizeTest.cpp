@@ -22,8 +22,8 @@ TEST(LcidTable, HoldsTheFortyFourCodesExactlyAsWritten)
     EXPECT_EQ(codes.size(), 44);
     EXPECT_EQ(QSet<QString>(codes.begin(), codes.end()).size(), 44);
     // Letter case counts; Korean has a font but no code of the table.
-    for (const auto& [code, id] : {std::pair{"ENX", 33801}, {"DEU", 1031}, {"deu", 1033}, {"ZHI", 4100}, {"KOR", 1033}, {"", 1033},
-                                   {"DEU ", 1033}})
+    for (const auto& [code, id] :
+         {std::pair{"ENX", 33801}, {"DEU", 1031}, {"deu", 1033}, {"ZHI", 4100}, {"KOR", 1033}, {"", 1033}, {"DEU ", 1033}})
         EXPECT_EQ(GetLCIDFromCode(QString::fromLatin1(code)), id) << code;
 }
 
@@ -39,8 +39,10 @@ TEST(LcidTable, EveryCodeLeadsBackToItself)
 
 TEST(LanguageNames, CodesAndNamesOfIdentifiers)
 {
-    for (const auto& [id, codeAndName] : {std::pair{1033, "ENU English (United States)"}, {1042, "KOR Korean (Korea)"},
-                                          {33801, "ENX English (TDD/TTY)"}, {0x7fff, "ERR (error)"}})
+    for (const auto& [id, codeAndName] : {std::pair{1033, "ENU English (United States)"},
+                                          {1042, "KOR Korean (Korea)"},
+                                          {33801, "ENX English (TDD/TTY)"},
+                                          {0x7fff, "ERR (error)"}})
         EXPECT_EQ(GetLanguageCode(id) + ' ' + GetLanguageName(id), codeAndName) << id;
     EXPECT_EQ(GetLanguageNameFromCode("deu"), "English (United States)");
     EXPECT_EQ(GetLanguageNameFromCode("ENX"), "English (TDD/TTY)");
@@ -49,16 +51,21 @@ TEST(LanguageNames, CodesAndNamesOfIdentifiers)
 TEST(LanguageNames, UserDefaultFromTheLocale)
 {
     // en_IN: an unknown country falls back.
+    // clang-format off
     for (const auto& [locale, id] : {std::pair{"de_DE", 1031}, {"de_AT", 3079}, {"en_GB", 2057}, {"en_IN", 1033}, {"ko_KR", 1042},
                                      {"zh_TW", 1028}, {"zh_CN", 2052}, {"zh_HK", 3076}, {"C", 1033}, {"sw_KE", 1033}})
         EXPECT_EQ(langIdForLocale(QLocale(QString::fromLatin1(locale))), id) << locale;
+    // clang-format on
 }
 
 TEST(LanguageFonts, FourScriptsHaveFontsAndTheRestNone)
 {
     // Hong Kong keeps the fonts it has.
-    for (const auto& [id, font] : {std::pair{1041, u"128 \uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"}, {1042, u"129 \uAD74\uB9BC"},
-                                   {1028, u"136 \u65B0\u7D30\u660E\u9AD4"}, {2052, u"134 \u5B8B\u4F53"}, {3076, u"1 "},
+    for (const auto& [id, font] : {std::pair{1041, u"128 \uFF2D\uFF33 \uFF30\u30B4\u30B7\u30C3\u30AF"},
+                                   {1042, u"129 \uAD74\uB9BC"},
+                                   {1028, u"136 \u65B0\u7D30\u660E\u9AD4"},
+                                   {2052, u"134 \u5B8B\u4F53"},
+                                   {3076, u"1 "},
                                    {1033, u"1 "}})
         EXPECT_EQ(QString::number(fontForLanguage(id).charset) + ' ' + fontForLanguage(id).name, QString::fromUtf16(font)) << id;
 }

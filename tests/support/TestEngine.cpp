@@ -56,7 +56,8 @@ QString withDatabase(const QString& connectionString, const QString& database)
 QString refuseUpdatesSql(Engine engine, const QString& table, const QString& message)
 {
     if (engine == Engine::Sqlite)
-        return QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, '%2'); END").arg(table, message);
+        return QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, '%2'); END")
+            .arg(table, message);
     return QStringLiteral("CREATE TRIGGER refuse ON %1 AFTER UPDATE AS BEGIN RAISERROR('%2', 16, 1); ROLLBACK TRANSACTION; END")
         .arg(table, message);
 }
@@ -140,7 +141,8 @@ EngineDatabase::~EngineDatabase()
         return;
     const FwError err = serverDdl(QStringLiteral("DROP DATABASE %1").arg(m_serverDatabase));
     if (err)
-        ADD_FAILURE() << "cannot drop the test database " << m_serverDatabase.toStdString() << ": " << err.description.toStdString();
+        ADD_FAILURE() << "cannot drop the test database " << m_serverDatabase.toStdString() << ": "
+                      << err.description.toStdString();
 }
 
 std::unique_ptr<Database> EngineDatabase::open() const

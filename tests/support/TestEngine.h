@@ -54,6 +54,6 @@ private:
 } // namespace fw::test
 
 // Ends the SetUp of a case whose engine is not configured, reporting it skipped.
-#define FW_SKIP_UNLESS_ENGINE(engine)                                                                       \
-    if (!::fw::test::engineConfigured(engine))                                                              \
+#define FW_SKIP_UNLESS_ENGINE(engine)                                                                                            \
+    if (!::fw::test::engineConfigured(engine))                                                                                   \
     GTEST_SKIP() << "no T-SQL server to run on: set FERROWIND_TEST_SQLSERVER to an ODBC connection string"

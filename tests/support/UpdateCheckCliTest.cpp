@@ -36,8 +36,8 @@ protected:
     void serve(const QString& version)
     {
         LocalHttpServer::Route r;
-        r.body = "<rows><row><cell>Ferrowind^" + QByteArray(fw::kHomePagePath) + "^ifram_a</cell><cell>" +
-                 version.toUtf8() + "</cell></row></rows>";
+        r.body = "<rows><row><cell>Ferrowind^" + QByteArray(fw::kHomePagePath) + "^ifram_a</cell><cell>" + version.toUtf8() +
+                 "</cell></row></rows>";
         server.setRoute(QString::fromLatin1(fw::kDownloadListPath), r);
     }
 

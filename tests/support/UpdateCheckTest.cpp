@@ -60,6 +60,7 @@ protected:
 
 TEST(PadVersionString, PadsEachPartToFourDigitsAndGivesEmptyForBrokenText)
 {
+    // clang-format off
     for (const auto& [text, padded] : {std::pair{"1.0.45", "0001.0000.0045"}, {"01.002.0046", "0001.0002.0046"}, {"1046", "1046"},
                                        {"1.0.46.", "0001.0000.0046"}, {"1.0.12345", "0001.0000.12345"}, {"1.1", ""}, {"", ""},
                                        {"1..2", ""}}) {
@@ -67,6 +68,7 @@ TEST(PadVersionString, PadsEachPartToFourDigitsAndGivesEmptyForBrokenText)
         ASSERT_TRUE(r) << text;
         EXPECT_EQ(*r, QString::fromLatin1(padded)) << text;
     }
+    // clang-format on
     const Result<QString> broken = PadVersionString("1.0.beta");
     EXPECT_FALSE(broken);
     EXPECT_EQ(broken.error().number, 13);
@@ -102,7 +104,10 @@ TEST_F(UpdateCheckTest, FindsThePublishedVersionOfTheTool)
 {
     for (const auto& [what, list, extraKey, delayMs] :
          {std::tuple{"plain", downloadList("1.0.46"), QString(), 0},
-          {"letter case ignored", downloadList("1.0.46", "/applications/VELMORA/ferrowind/FERROWIND.HTML", "^IFRAM_A", "<CELL>"), {}, 0},
+          {"letter case ignored",
+           downloadList("1.0.46", "/applications/VELMORA/ferrowind/FERROWIND.HTML", "^IFRAM_A", "<CELL>"),
+           {},
+           0},
           {"extra key text", downloadList("1.0.46"), "Ferrowind Settings Tool", 0},
           {"slow but within the bound", downloadList("1.0.46"), QString(), 400},
           {"past runs of spaces", "<rows>" + QByteArray(3000, ' ') + downloadList("1.0.46"), QString(), 0}}) {
@@ -114,16 +119,20 @@ TEST_F(UpdateCheckTest, FindsThePublishedVersionOfTheTool)
     EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, "Other tool"), QString());
 
     // A redirect on the same site is followed.
-    serve([](LocalHttpServer::Route& r) { r.status = 302; r.extraHeaders = "Location: /lists/all.xml\r\n"; });
+    serve([](LocalHttpServer::Route& r) {
+        r.status = 302;
+        r.extraHeaders = "Location: /lists/all.xml\r\n";
+    });
     serve([](LocalHttpServer::Route& r) { r.body = downloadList("1.0.47"); }, "/lists/all.xml");
     EXPECT_EQ(GetLatestVersion(t.ctx(), homePage, QString()), "0001.0000.0047");
 }
 
 TEST_F(UpdateCheckTest, MissingEntryShortOrNotFoundListAndShortVersionGiveEmpty)
 {
-    for (const auto& [status, list, why] : {std::tuple{200, downloadList("1.0.46", "/Applications/Velmora/Else/Else.html"), "no entry"},
-                                            {200, QByteArray("<rows/>"), "too short"},
-                                            {404, downloadList("1.0.46"), "Not Found"}}) {
+    for (const auto& [status, list, why] :
+         {std::tuple{200, downloadList("1.0.46", "/Applications/Velmora/Else/Else.html"), "no entry"},
+          {200, QByteArray("<rows/>"), "too short"},
+          {404, downloadList("1.0.46"), "Not Found"}}) {
         serve([&](LocalHttpServer::Route& r) {
             r.status = status;
             r.body = list;
@@ -216,7 +225,8 @@ TEST_F(UpdateCheckTest, EqualOrNewerRunningVersionIsUpToDate)
 
 TEST_F(UpdateCheckTest, UnreachableSiteNamesTheHost)
 {
-    const QString nowhere = QStringLiteral("http://127.0.0.1:%1").arg(fw::test::closedLoopbackPort()) + QString::fromLatin1(kHomePagePath);
+    const QString nowhere = QStringLiteral("http://127.0.0.1:%1").arg(fw::test::closedLoopbackPort()) +
+                            QString::fromLatin1(kHomePagePath);
     EXPECT_EQ(checkForUpdatedVersion_Foreground(t.ctx(), nowhere, QString(), "1.0.45"), UpdateCheckOutcome::Unreachable);
     serveList(downloadList("1.1"));
     EXPECT_EQ(checkForUpdatedVersion_Foreground(t.ctx(), homePage, QString(), "1.0.45"), UpdateCheckOutcome::Unreachable);

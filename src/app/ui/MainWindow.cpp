@@ -27,8 +27,7 @@ namespace {
 constexpr int kStatusTab = 2;
 }
 
-MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
-    : QMainWindow(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmMain>())
+MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QMainWindow(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmMain>())
 {
     m_ui->setupUi(this);
     m_dcPage = new DomainControllersPage(ctx, m_ui->tabDomainControllers);
@@ -37,9 +36,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent)
     m_ui->layoutGlobalCatalog->addWidget(m_gcPage);
     m_statusPage = new StatusPage(ctx, m_ui->tabStatus);
     m_ui->layoutStatus->addWidget(m_statusPage);
-    m_statusPage->setHistoryOpener([&ctx](SyncSide side, QWidget* parent) {
-        HistoryWindow::showModal(ctx, side, parent);
-    });
+    m_statusPage->setHistoryOpener([&ctx](SyncSide side, QWidget* parent) { HistoryWindow::showModal(ctx, side, parent); });
 
     m_dcPage->setReloadMainWindow([this] { mnuRefresh_Click(); });
     // Test buttons, manual-name validation and Force Reconnect of both panels.

@@ -64,8 +64,9 @@ int main(int argc, char* argv[])
     // As the command line says it: without a readable export every setting reads as its default.
     const QString registry = fw::registryFilePath();
     if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
-        std::fprintf(stderr, "FerrowindSettingsTool: the registry file %s %s; set FERROWIND_REGISTRY to the installation's "
-                             "registry file\n",
+        std::fprintf(stderr,
+                     "FerrowindSettingsTool: the registry file %s %s; set FERROWIND_REGISTRY to the installation's "
+                     "registry file\n",
                      qPrintable(registry), qPrintable(problem));
 
     // A login or a lookup given up on may still run: it must not meet the context or Qt's globals destroyed.

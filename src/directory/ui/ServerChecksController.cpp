@@ -13,7 +13,8 @@ namespace fw {
 ServerChecksController::ServerChecksController(AppContext& ctx, QWidget* window, DomainControllersPage* dc, GlobalCatalogPage* gc,
                                                std::function<void()> reload)
     : QObject(window), m_ctx(ctx), m_dc(dc), m_gc(gc), m_wait(new WidgetWaitUi(window)),
-      m_tests(std::make_unique<ServerTests>(ctx, *m_wait)), m_reconnect(std::make_unique<ForcedReconnect>(ctx, *m_wait, std::move(reload)))
+      m_tests(std::make_unique<ServerTests>(ctx, *m_wait)),
+      m_reconnect(std::make_unique<ForcedReconnect>(ctx, *m_wait, std::move(reload)))
 {
     ServerControls& d = dc->serverControls();
     connect(&d, &ServerControls::testConnectionClicked, this,
@@ -28,7 +29,8 @@ ServerChecksController::ServerChecksController(AppContext& ctx, QWidget* window,
     connect(&d, &ServerControls::manualServerLeft, this, &ServerChecksController::txtDCManual_Validate);
 
     ServerControls& g = gc->serverControls();
-    connect(&g, &ServerControls::testConnectionClicked, this, [this] { m_tests->cmdGCTestConnection_Click(m_gc->currentGlobalCatalog()); });
+    connect(&g, &ServerControls::testConnectionClicked, this,
+            [this] { m_tests->cmdGCTestConnection_Click(m_gc->currentGlobalCatalog()); });
     connect(&g, &ServerControls::testManualClicked, this, [this, &g](Manual which) {
         testManual(g, which, &ServerTests::cmdTestGCManualPrimary_Click, &ServerTests::cmdTestGCManualSecondary_Click);
     });

@@ -23,7 +23,8 @@ class ServerChecksController : public QObject {
     Q_OBJECT
 public:
     // `reload` runs the main window's load again.
-    ServerChecksController(AppContext& ctx, QWidget* window, DomainControllersPage* dc, GlobalCatalogPage* gc, std::function<void()> reload);
+    ServerChecksController(AppContext& ctx, QWidget* window, DomainControllersPage* dc, GlobalCatalogPage* gc,
+                           std::function<void()> reload);
     ~ServerChecksController() override;
 
     ServerTests& tests() { return *m_tests; }

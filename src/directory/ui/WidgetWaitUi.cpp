@@ -63,10 +63,8 @@ bool WidgetWaitUi::eventFilter(QObject* watched, QEvent* event)
         case QEvent::KeyRelease:
         case QEvent::Wheel:
         case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-            return true;
-        default:
-            break;
+        case QEvent::ShortcutOverride: return true;
+        default: break;
         }
     }
     return QObject::eventFilter(watched, event);

@@ -11,7 +11,8 @@
 
 namespace fw {
 
-bool HistoryBuildProgress::run(HistoryBuilder& builder, HistoryResult& out, QWidget* parent, const QString& title, int showAfterMs)
+bool HistoryBuildProgress::run(HistoryBuilder& builder, HistoryResult& out, QWidget* parent, const QString& title,
+                               int showAfterMs)
 {
     QEventLoop loop;
     bool done = false;

@@ -41,14 +41,10 @@ constexpr int px(int twips)
 double pointValue(const HistoryPoint& p, int series)
 {
     switch (series) {
-    case 0:
-        return p.ObjectsProcessed;
-    case 1:
-        return p.ElapsedSeconds;
-    case 2:
-        return p.LatencyMinutes;
-    default:
-        return p.events();
+    case 0: return p.ObjectsProcessed;
+    case 1: return p.ElapsedSeconds;
+    case 2: return p.LatencyMinutes;
+    default: return p.events();
     }
 }
 
@@ -76,7 +72,8 @@ HistoryWindow::HistoryWindow(AppContext& ctx, SyncSide side, QWidget* parent) : 
         if (m_bands[0])
             mouseMovedTo(QPointF(m_bands[0]->axis(QCPAxis::atBottom)->pixelToCoord(e->position().x()), 0));
     });
-    connect(m_plot, &QCustomPlot::plottableClick, this, [this](QCPAbstractPlottable*, int dataIndex, QMouseEvent*) { pointSelected(dataIndex); });
+    connect(m_plot, &QCustomPlot::plottableClick, this,
+            [this](QCPAbstractPlottable*, int dataIndex, QMouseEvent*) { pointSelected(dataIndex); });
     connect(m_plot, &QCustomPlot::mouseWheel, this, [this](QWheelEvent* e) { wheelTurned(e->angleDelta()); });
 
     resize(1180, 720);
@@ -166,7 +163,8 @@ void HistoryWindow::buildChart()
     QFont titleFont = font();
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.4);
     titleFont.setBold(true);
-    left->addElement(0, 0, new QCPTextElement(m_plot, dc ? QStringLiteral("DC History") : QStringLiteral("GC History"), titleFont));
+    left->addElement(0, 0,
+                     new QCPTextElement(m_plot, dc ? QStringLiteral("DC History") : QStringLiteral("GC History"), titleFont));
     auto* legend = new QCPLegend;
     left->addElement(1, 0, legend);
     legend->setLayer(QStringLiteral("legend"));

@@ -12,7 +12,8 @@ QList<FlexGrid::Column> DcSyncOverviewWindow::columns()
 {
     return {
         {QStringLiteral("Domain"), QStringLiteral("Domain"), 2055, Qt::AlignLeft | Qt::AlignVCenter, false},
-        {QStringLiteral("DomainController"), QStringLiteral("Current Domain Controller"), 2460, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("DomainController"), QStringLiteral("Current Domain Controller"), 2460, Qt::AlignLeft | Qt::AlignVCenter,
+         false},
         {QStringLiteral("Status"), QStringLiteral("Status"), 960, Qt::AlignLeft | Qt::AlignVCenter, false},
         {QStringLiteral("Last Synched"), QStringLiteral("Last Synched"), 1680, Qt::AlignLeft | Qt::AlignVCenter, false},
         {QStringLiteral("Duration"), QStringLiteral("Duration"), 1635, Qt::AlignLeft | Qt::AlignVCenter, false},
@@ -33,7 +34,8 @@ DcSyncOverviewWindow::DcSyncOverviewWindow(AppContext& ctx, QWidget* parent)
     connect(m_tmrRefresh, &QTimer::timeout, this, &DcSyncOverviewWindow::tmrRefresh_Timer);
     connect(m_ui->cmdDCSynchronizationMainViewObjects, &QPushButton::clicked, this,
             &DcSyncOverviewWindow::cmdDCSynchronizationMainViewObjects_Click);
-    connect(m_ui->cmdDCSynchronizationMainExit, &QPushButton::clicked, this, &DcSyncOverviewWindow::cmdDCSynchronizationMainExit_Click);
+    connect(m_ui->cmdDCSynchronizationMainExit, &QPushButton::clicked, this,
+            &DcSyncOverviewWindow::cmdDCSynchronizationMainExit_Click);
 
     setWindowTitle(m_model.caption());
     m_tmrRefresh->start();

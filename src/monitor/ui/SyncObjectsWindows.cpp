@@ -11,10 +11,12 @@ QList<FlexGrid::Column> SyncObjectsWindowBase::columns()
 {
     return {
         {QString(), QString(), 2055, Qt::AlignLeft | Qt::AlignVCenter, false},
-        {QStringLiteral("ObjectsSynchronized"), QStringLiteral("Objects Synchronized"), 1650, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("ObjectsSynchronized"), QStringLiteral("Objects Synchronized"), 1650, Qt::AlignLeft | Qt::AlignVCenter,
+         false},
         {QStringLiteral("ObjectsRemaining"), QStringLiteral("Objects Remaining"), 1455, Qt::AlignLeft | Qt::AlignVCenter, true},
         {QStringLiteral("ElapsedTime"), QStringLiteral("Elapsed Time"), 1110, Qt::AlignLeft | Qt::AlignVCenter, false},
-        {QStringLiteral("LastSynchronizedDateTime"), QStringLiteral("Last Synchronized Date/Time"), 2205, Qt::AlignLeft | Qt::AlignVCenter, false},
+        {QStringLiteral("LastSynchronizedDateTime"), QStringLiteral("Last Synchronized Date/Time"), 2205,
+         Qt::AlignLeft | Qt::AlignVCenter, false},
     };
 }
 
@@ -73,7 +75,8 @@ void SyncObjectsWindowBase::display()
         m_latency->setText(*m_model.latencyText());
     const int rows = static_cast<int>(m_model.rowSpecs().size());
     for (int r = 1; r <= rows; ++r)
-        for (ObjectColumn c : {ObjectColumn::ObjectsSynchronized, ObjectColumn::ElapsedTime, ObjectColumn::LastSynchronizedDateTime})
+        for (ObjectColumn c :
+             {ObjectColumn::ObjectsSynchronized, ObjectColumn::ElapsedTime, ObjectColumn::LastSynchronizedDateTime})
             m_grid->setTextByKey(r, SyncObjectsMonitor::columnKey(c), m_model.cell(r, c));
     if (m_model.completedFills() != m_fitted) {
         m_fitted = m_model.completedFills();

@@ -7,8 +7,7 @@ namespace fw {
 
 void MessageBoxPrompter::showMessage(const QString& text)
 {
-    QMessageBox::information(m_parent ? m_parent : QApplication::activeWindow(), applicationTitle(), text,
-                             QMessageBox::Ok);
+    QMessageBox::information(m_parent ? m_parent : QApplication::activeWindow(), applicationTitle(), text, QMessageBox::Ok);
 }
 
 Prompter::Answer MessageBoxPrompter::askYesNo(const QString& text)

@@ -27,7 +27,11 @@ public:
     void setMinimum(int v) { m_min = v; }
     void setMaximum(int v) { m_max = v; }
     void setIncrement(int v) { m_step = v; }
-    void setRange(int lo, int hi) { m_min = lo; m_max = hi; }
+    void setRange(int lo, int hi)
+    {
+        m_min = lo;
+        m_max = hi;
+    }
     void setValue(int v);
 
     QToolButton* upButton() const { return m_up; }

@@ -51,8 +51,8 @@ DomainControllersPage::DomainControllersPage(AppContext& ctx, QWidget* parent)
     w.upDownFailed = u.UpDownDCFailedConnections;
     w.upDownMinutes = u.UpDownDCResyncAfterMinutes;
     w.save = u.cmdDCSave;
-    set.servers = {u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary, u.cmdDCForceReconnect,
-                   u.txtDCManualPrimary, u.txtDCManualSecondary};
+    set.servers = {u.cmdDCTestConnection, u.cmdTestDCManualPrimary, u.cmdTestDCManualSecondary,
+                   u.cmdDCForceReconnect, u.txtDCManualPrimary,     u.txtDCManualSecondary};
     set.primaryLabel = u.lblManualPrimaryDomainController;
     set.secondaryLabel = u.lblManualSecondaryDomainController;
     set.failedConnectionsShown = 15;
@@ -118,7 +118,8 @@ void DomainControllersPage::fillDomainList()
         const bool manual = DomainSettings::flag(d.reconnectEnabled) && !DomainSettings::flag(d.reconnectAutoFind);
         g->setTextByKey(r, QStringLiteral("ManualDCPrimary"), manual ? DomainSettings::text(d.manualDCPrimary) : QString());
         g->setTextByKey(r, QStringLiteral("ManualDCSecondary"), manual ? DomainSettings::text(d.manualDCSecondary) : QString());
-        g->setTextByKey(r, QStringLiteral("AutoReconnect"), DomainSettings::flag(d.reconnectEnabled) ? QStringLiteral("1") : QStringLiteral("0"));
+        g->setTextByKey(r, QStringLiteral("AutoReconnect"),
+                        DomainSettings::flag(d.reconnectEnabled) ? QStringLiteral("1") : QStringLiteral("0"));
         g->setTextByKey(r, QStringLiteral("ObjectID"), d.objectId);
     }
     g->autoSize(g->colIndex(QStringLiteral("Domain")), g->colIndex(QStringLiteral("AutoReconnect")));

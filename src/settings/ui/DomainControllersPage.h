@@ -69,7 +69,7 @@ private:
     PanelBinder* m_binder = nullptr;
     ServerControls* m_serverControls = nullptr;
     QList<DomainSettings> m_rows;
-    QString m_panelDomainId; // the domain whose stored settings the panel was filled from
+    QString m_panelDomainId;   // the domain whose stored settings the panel was filled from
     DomainSettings m_panelRow; // and its row as read, which a save checks is still stored
     std::function<void()> m_reload;
 };

@@ -41,8 +41,8 @@ GlobalCatalogPage::GlobalCatalogPage(AppContext& ctx, QWidget* parent)
     w.upDownFailed = u.UpDownGCFailedConnections;
     w.upDownMinutes = u.upDownGCForceFullSyncMinute;
     w.save = u.cmdGCSave;
-    set.servers = {u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary, u.cmdGCReconnect,
-                   u.txtGCManualPrimary, u.txtGCManualSecondary};
+    set.servers = {u.cmdGCTestConnection, u.cmdTestGCManualPrimary, u.cmdTestGCManualSecondary,
+                   u.cmdGCReconnect,      u.txtGCManualPrimary,     u.txtGCManualSecondary};
     set.primaryLabel = u.lblManualGCPrimary;
     set.secondaryLabel = u.lblManualGCSecondary;
     set.failedConnectionsShown = 2;

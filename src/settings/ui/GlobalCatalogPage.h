@@ -46,7 +46,7 @@ private:
     PanelState m_state{PanelSide::GlobalCatalog};
     PanelBinder* m_binder = nullptr;
     ServerControls* m_serverControls = nullptr;
-    bool m_loaded = false; // every node was read into the panel
+    bool m_loaded = false;        // every node was read into the panel
     ConfigurationSnapshot m_read; // the configuration as read (and as saved since), which a save checks is still stored
 };
 

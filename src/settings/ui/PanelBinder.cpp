@@ -47,7 +47,8 @@ PanelBinder::PanelBinder(PanelState& state, PanelWidgets w, QObject* parent) : Q
             changed([this](const QString& t) { setText(m_state, Text::ManualPrimary, t); }));
     connect(m_w.manualSecondary, &QLineEdit::textChanged, this,
             changed([this](const QString& t) { setText(m_state, Text::ManualSecondary, t); }));
-    connect(m_w.minutes, &QLineEdit::textChanged, this, changed([this](const QString& t) { setText(m_state, Text::Minutes, t); }));
+    connect(m_w.minutes, &QLineEdit::textChanged, this,
+            changed([this](const QString& t) { setText(m_state, Text::Minutes, t); }));
     connect(m_w.time, &QTimeEdit::timeChanged, this, changed([this](const QTime& t) { setTime(m_state, t); }));
     render();
 }

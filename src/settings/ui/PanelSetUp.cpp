@@ -18,8 +18,8 @@ PanelSetUp::Parts PanelSetUp::apply(PanelState& state, QObject* owner)
 
     widgets.manualPrimary = servers.primary;
     widgets.manualSecondary = servers.secondary;
-    widgets.manualControls = {servers.primary, servers.secondary, primaryLabel, secondaryLabel, servers.testPrimary,
-                              servers.testSecondary};
+    widgets.manualControls = {servers.primary, servers.secondary,   primaryLabel,
+                              secondaryLabel,  servers.testPrimary, servers.testSecondary};
     return {new PanelBinder(state, widgets, owner), new ServerControls(servers, owner)};
 }
 

@@ -16,10 +16,8 @@ bool leftForAnotherControl(const QFocusEvent& event, const QWidget* field)
     case Qt::TabFocusReason:
     case Qt::BacktabFocusReason:
     case Qt::MouseFocusReason:
-    case Qt::ShortcutFocusReason:
-        break;
-    default:
-        return false;
+    case Qt::ShortcutFocusReason: break;
+    default: return false;
     }
     const QWidget* next = QApplication::focusWidget();
     return next && next != field && next->window() == field->window();

@@ -49,8 +49,7 @@ QPixmap logoPixmap(int size)
 } // namespace
 
 AboutWindow::AboutWindow(AppContext& ctx, QWidget* parent, int major, int minor, int revision)
-    : QDialog(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmAbout>()), m_major(major), m_minor(minor),
-      m_revision(revision)
+    : QDialog(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::frmAbout>()), m_major(major), m_minor(minor), m_revision(revision)
 {
     m_ui->setupUi(this);
     m_ui->picLogo->setPixmap(logoPixmap(72));

@@ -75,10 +75,26 @@ public:
 // Records the requests; answers with `next`.
 class RecordingShell final : public Shell {
 public:
-    struct Call { QString kind; QString target; QStringList args; };
-    Result openDocument(const QString& path) override { calls.append({"document", path, {}}); return next; }
-    Result openFolder(const QString& path) override { calls.append({"folder", path, {}}); return next; }
-    Result openAddress(const QString& address) override { calls.append({"address", address, {}}); return next; }
+    struct Call {
+        QString kind;
+        QString target;
+        QStringList args;
+    };
+    Result openDocument(const QString& path) override
+    {
+        calls.append({"document", path, {}});
+        return next;
+    }
+    Result openFolder(const QString& path) override
+    {
+        calls.append({"folder", path, {}});
+        return next;
+    }
+    Result openAddress(const QString& address) override
+    {
+        calls.append({"address", address, {}});
+        return next;
+    }
     Result startProgram(const QString& program, const QStringList& args) override
     {
         calls.append({"program", program, args});
@@ -110,7 +126,11 @@ public:
 // Records the connector calls; answers with `next`.
 class RecordingConnectorControl final : public ConnectorControl {
 public:
-    struct Call { ConnectorKind kind; QString method; QString argument; };
+    struct Call {
+        ConnectorKind kind;
+        QString method;
+        QString argument;
+    };
     Result<void> call(ConnectorKind kind, const QString& method, const QString& argument) override
     {
         calls.append({kind, method, argument});
