@@ -31,7 +31,7 @@ check_completion() {
         read -r first second <<<"$c"
         grep -qx -- "$first" <<<"$top" || fail "completion of 'ferrowind ' lacks '$first'"
         if [ -n "${second:-}" ]; then
-            complete_words "$first" "" | grep -qx -- "$second" || fail "completion of 'ferrowind $first ' lacks '$second'"
+            grep -qx -- "$second" <<<"$(complete_words "$first" "")" || fail "completion of 'ferrowind $first ' lacks '$second'"
         fi
         local want got
         want=$(long_options "$c")
@@ -52,7 +52,7 @@ check_completion() {
     done
     [ "$(complete_words history "")" = "$(printf 'dc\ngc')" ] || fail "completion of 'ferrowind history ' is not dc and gc"
     [ "$(complete_words status --details "")" = "$(printf 'dc\ngc')" ] || fail "completion of '--details ' is not dc and gc"
-    complete_words settings set --domain x ReconnectAuto | grep -qx 'ReconnectAutoFind=' ||
+    grep -qx 'ReconnectAutoFind=' <<<"$(complete_words settings set --domain x ReconnectAuto)" ||
         fail "completion of 'settings set ReconnectAuto' lacks ReconnectAutoFind="
 }
 

@@ -93,7 +93,7 @@ if [ -d /run/systemd/system ]; then
     systemctl start ferrowind-metrics.service || fail "systemctl start ferrowind-metrics: $(journalctl -u ferrowind-metrics -n 20 2>&1)"
     listen=$(. /etc/default/ferrowind && echo "${ARGS#--listen }")
     sleep 2
-    curl -fsS "http://$listen/metrics" | grep -q '^ferrowind_up ' || fail "the started service serves no metrics at $listen"
+    metrics=$(curl -fsS "http://$listen/metrics") && grep -q '^ferrowind_up ' <<<"$metrics" || fail "the started service serves no metrics at $listen"
     systemctl stop ferrowind-metrics.service
 else
     echo "note: systemd does not run this machine; the unit's command is run as the user ferrowind instead"

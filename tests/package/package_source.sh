@@ -15,14 +15,23 @@ tarball=$build/packages/ferrowind_$version.tar.xz
 entries=$(tar -tJf "$tarball") || { echo "FAIL: cannot list $tarball"; exit 1; }
 [ -n "$entries" ] || { echo "FAIL: $tarball is empty"; exit 1; }
 
+# Membership by a loop, not "printf | grep -q": with pipefail, grep leaving early can kill printf with SIGPIPE and
+# turn an allowed name into a stray one.
+is_in() {
+    local want=$1 item
+    shift
+    for item; do [ "$item" = "$want" ] && return 0; done
+    return 1
+}
+
 stray=$(while IFS= read -r e; do
     rel=${e#*/} # below ferrowind-VERSION/
     top=${rel%%/*}
     [ -z "$rel" ] && continue
     if [ "$top" != "$rel" ]; then
-        printf '%s\n' "${allowed_dirs[@]}" | grep -qxF -- "$top" || echo "$rel"
+        is_in "$top" "${allowed_dirs[@]}" || echo "$rel"
     elif [ "${e: -1}" != / ]; then
-        printf '%s\n' "${allowed_files[@]}" | grep -qxF -- "$rel" || echo "$rel"
+        is_in "$rel" "${allowed_files[@]}" || echo "$rel"
     fi
 done <<<"$entries")
 grep -q '^ferrowind-'"$version"'/debian/control$' <<<"$entries" || { echo "FAIL: $tarball has no debian/control"; exit 1; }
