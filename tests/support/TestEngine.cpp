@@ -11,9 +11,14 @@
 
 namespace fw::test {
 
+void PrintTo(Engine engine, std::ostream* os)
+{
+    *os << (engine == Engine::Sqlite ? "Sqlite" : "SqlServer");
+}
+
 std::string engineName(const ::testing::TestParamInfo<Engine>& info)
 {
-    return info.param == Engine::Sqlite ? "Sqlite" : "SqlServer";
+    return ::testing::PrintToString(info.param);
 }
 
 QString sqlServerTestConnection()

@@ -7,6 +7,7 @@
 #include <QString>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace fw::test {
@@ -15,6 +16,8 @@ enum class Engine { Sqlite, SqlServer };
 
 inline const auto kEngines = ::testing::Values(Engine::Sqlite, Engine::SqlServer);
 std::string engineName(const ::testing::TestParamInfo<Engine>& info);
+// So that ctest and gtest name the engine rather than print its bytes.
+void PrintTo(Engine engine, std::ostream* os);
 
 // FERROWIND_TEST_SQLSERVER, or empty.
 QString sqlServerTestConnection();
