@@ -1,9 +1,8 @@
 #include "app/ContextFactory.h"
 
+#include "app/PlatformSeams.h"
 #include "db/Database.h"
 #include "directory/ConnectorControl.h"
-#include "directory/LdapDirectory.h"
-#include "directory/LinuxDcLocator.h"
 #include "platform/Clock.h"
 #include "platform/DebugChannel.h"
 #include "platform/EventLoop.h"
@@ -19,7 +18,12 @@ namespace fw {
 QString registryFilePath()
 {
     const QString env = qEnvironmentVariable("FERROWIND_REGISTRY");
-    return env.isEmpty() ? QStringLiteral("/etc/ferrowind/velmora.reg") : env;
+    return env.isEmpty() ? defaultRegistryFile() : env;
+}
+
+QString registryFileProblem(const QString& path)
+{
+    return path.isEmpty() ? QString() : RegFileStore::problemWith(path);
 }
 
 std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const QString& programFolder,
@@ -30,21 +34,12 @@ std::unique_ptr<AppContext> makeSystemContext(const QString& programName, const 
     s.debug = debug ? std::move(debug) : std::make_unique<StderrDebugChannel>();
     // Decided here, where the debugger channel can say so, before any database is opened.
     Database::sqliteLockWaitsShared(s.debug.get());
-    s.registry = std::make_unique<RegFileStore>(registryFilePath(), s.debug.get());
+    addPlatformSeams(s, registryFilePath());
     s.prompter = std::move(prompter);
     s.clock = std::make_unique<SystemClock>();
     s.sleeper = std::move(sleeper);
-    s.shell = std::make_unique<DesktopShell>();
-    s.workstation = std::make_unique<LinuxWorkstationSource>();
     s.eventLoop = std::make_unique<QtEventLoop>();
     s.http = std::make_shared<NetworkHttpClient>();
-    // The domain this computer belongs to, for lookups that name none.
-    auto primaryDomain = [ws = std::make_shared<LinuxWorkstationSource>()] {
-        const auto c = ws->queryComputer();
-        return c ? c->domain : QString();
-    };
-    s.locator = std::make_shared<LinuxDcLocator>(LocatorOptions{}, primaryDomain);
-    s.directory = std::make_shared<LdapDirectory>(DirectoryOptions{}, s.locator, primaryDomain);
     s.connector = std::make_shared<CommandConnectorControl>(*s.registry);
     return std::make_unique<AppContext>(std::move(s), programName, programFolder);
 }

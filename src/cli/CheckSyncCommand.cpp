@@ -82,7 +82,7 @@ int runCheckSync(CliEnv& env)
     });
     // Said in the status line, not on a line of its own before it.
     const QString registry = registryFilePath();
-    if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty()) {
+    if (const QString problem = registryFileProblem(registry); !problem.isEmpty()) {
         env.out << "FERROWIND UNKNOWN - the registry file " << registry << ' ' << problem
                 << "; set FERROWIND_REGISTRY to the installation's registry file\n";
         return kPluginUnknown;

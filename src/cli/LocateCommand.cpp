@@ -1,7 +1,7 @@
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
 #include "directory/CGetDcName.h"
-#include "directory/LinuxDcLocator.h"
+#include "directory/NetlogonPacket.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -65,12 +65,14 @@ int runLocate(CliEnv& env)
     }
     if (p.isSet(source)) {
         const QHostAddress a(p.value(source));
-        auto* linux = dynamic_cast<LinuxDcLocator*>(locator.get());
-        if (a.isNull() || !linux) {
+        if (a.isNull()) {
             env.err << "ferrowind locate: --source needs an IP address\n";
             return ExitUsage;
         }
-        linux->options().sourceAddress = a;
+        if (!locator->setSourceAddress(a)) {
+            env.err << "ferrowind locate: --source cannot be used here: the system's locator chooses the address itself\n";
+            return ExitUsage;
+        }
     }
     CGetDcName dc(locator, CGetDcName::NoInitialLookup::Tag);
     dc.setDomainName(p.positionalArguments().value(0));

@@ -1,5 +1,6 @@
 #include "cli/MetricsServer.h"
 
+#include "cli/RefuseSocket.h"
 #include "cli/WebConfig.h"
 #include "monitor/MetricsText.h"
 #include "platform/LeftThreads.h"
@@ -10,9 +11,6 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <condition_variable>
 #include <mutex>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -90,13 +88,10 @@ Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
 
 void MetricsServer::accept(qintptr descriptor)
 {
-    const int fd = static_cast<int>(descriptor);
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
         // Refused at once: waiting for a free place would let idle clients starve the scrapes.
         static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        if (!m_tls)
-            (void)::send(fd, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
-        ::close(fd);
+        refuseSocket(descriptor, m_tls ? QByteArray() : QByteArray::fromRawData(busy, sizeof busy - 1));
         return;
     }
     QTcpSocket* socket = nullptr;
@@ -114,7 +109,7 @@ void MetricsServer::accept(qintptr descriptor)
     }
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
-        ::close(fd);
+        refuseSocket(descriptor, QByteArray());
         return;
     }
     if (auto* ssl = qobject_cast<QSslSocket*>(socket))

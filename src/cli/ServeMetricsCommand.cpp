@@ -10,8 +10,6 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
-#include <csignal>
-
 namespace fw {
 namespace {
 
@@ -137,7 +135,7 @@ int runServeMetrics(CliEnv& env)
     if (web)
         server.setWebConfig(*web);
     // A terminal closing, or a reload asked of every daemon, does not end the exporter.
-    std::signal(SIGHUP, SIG_IGN);
+    ignoreHangup();
 
     QCoreApplication::processEvents(); // a stop that came while starting is seen here
     if (stopAsked) {

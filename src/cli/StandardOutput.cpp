@@ -4,9 +4,6 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace fw {
 
 StandardOutput::StandardOutput(int fd, bool closed) : m_fd(fd), m_closed(closed)
@@ -25,23 +22,6 @@ qint64 StandardOutput::writeData(const char* data, qint64 len)
         return -1;
     }
     return len;
-}
-
-bool reserveStandardDescriptors()
-{
-    bool stdoutClosed = false;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
-            continue;
-        if (fd == STDOUT_FILENO)
-            stdoutClosed = true;
-        const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (null >= 0 && null != fd) {
-            ::dup2(null, fd);
-            ::close(null);
-        }
-    }
-    return stdoutClosed;
 }
 
 } // namespace fw

@@ -29,5 +29,10 @@ private:
 // Makes sure descriptors 0, 1 and 2 are open before anything else opens a file, so that no file the program
 // opens (a database, a log) becomes its standard output by accident. Returns whether standard output was closed.
 bool reserveStandardDescriptors();
+// Makes a write that cannot be done fail with an error instead of ending the program (SIGPIPE, SIGXFSZ on Linux;
+// nothing to do on Windows, where such writes fail anyway).
+void ignoreWriteSignals();
+// The descriptor of standard output.
+constexpr int kStandardOutput = 1;
 
 } // namespace fw

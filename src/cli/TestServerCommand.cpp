@@ -1,8 +1,7 @@
+#include "app/PlatformSeams.h"
 #include "cli/CliPrompter.h"
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
-#include "directory/LdapDirectory.h"
-#include "directory/LinuxDcLocator.h"
 #include "directory/ServerTests.h"
 #include "directory/WaitUi.h"
 #include "env/WorkStationInfo.h"
@@ -61,13 +60,8 @@ int runTestServer(CliEnv& env)
     AppContext& ctx = env.context();
     const QString localDomain = p.isSet(domain) ? p.value(domain) : ctx.workstation().Domain();
     auto primary = [localDomain] { return localDomain; };
-    LocatorOptions lo;
-    lo.sourceAddress = from;
-    DirectoryOptions dopt;
-    dopt.sourceAddress = from;
     AppSeams& seams = ctx.seams();
-    seams.locator = std::make_shared<LinuxDcLocator>(lo, primary);
-    seams.directory = std::make_shared<LdapDirectory>(dopt, seams.locator, primary);
+    replaceDirectorySeams(seams, primary, from);
 
     // The window's message texts, on standard output (collected only, under --json).
     const bool asJson = p.isSet(json);

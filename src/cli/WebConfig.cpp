@@ -8,7 +8,6 @@
 #include <QSslCertificate>
 #include <QSslKey>
 
-#include <crypt.h>
 #include <yaml.h>
 
 #include <functional>
@@ -98,11 +97,6 @@ std::optional<QSslKey> privateKey(const QByteArray& pem)
     return std::nullopt;
 }
 
-bool isBcrypt(const QByteArray& hash)
-{
-    return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
-}
-
 struct TlsFields {
     QString cert, key, clientCa, clientAuth;
 };
@@ -160,20 +154,6 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
 }
 
 } // namespace
-
-bool bcryptMatches(const QByteArray& password, const QByteArray& hash)
-{
-    if (!isBcrypt(hash))
-        return false;
-    auto data = std::make_unique<crypt_data>(); // zeroed, as crypt_rn wants it
-    const char* out = crypt_rn(password.constData(), hash.constData(), data.get(), sizeof(crypt_data));
-    if (!out || qstrlen(out) != static_cast<size_t>(hash.size()))
-        return false;
-    unsigned char diff = 0; // the same time whatever the first difference
-    for (qsizetype i = 0; i < hash.size(); ++i)
-        diff |= static_cast<unsigned char>(out[i] ^ hash[i]);
-    return diff == 0;
-}
 
 bool BasicAuth::allows(const QByteArray& authorization)
 {
@@ -240,9 +220,11 @@ Result<WebConfig> WebConfig::load(const QString& path)
                     });
                 }
                 if (key == QLatin1String("basic_auth_users")) {
+                    if (const QString why = basicAuthUnsupported(); !why.isEmpty())
+                        return FwError{0, why};
                     return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
                         const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
-                        if (!isBcrypt(hash))
+                        if (!isBcryptHash(hash))
                             return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user +
                                                   QStringLiteral("' is not a bcrypt hash")};
                         c.users.insert(user, hash);
@@ -259,6 +241,11 @@ Result<WebConfig> WebConfig::load(const QString& path)
             return fail(built.error().description);
     }
     return c;
+}
+
+bool isBcryptHash(const QByteArray& hash)
+{
+    return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
 }
 
 } // namespace fw

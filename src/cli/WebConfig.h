@@ -39,5 +39,9 @@ private:
 
 // Whether `password` matches the bcrypt `hash` ($2a$, $2b$ or $2y$).
 bool bcryptMatches(const QByteArray& password, const QByteArray& hash);
+// Whether the text has the form of a bcrypt hash.
+bool isBcryptHash(const QByteArray& hash);
+// Why basic_auth_users cannot be used on this platform (Windows); empty where it can.
+QString basicAuthUnsupported();
 
 } // namespace fw

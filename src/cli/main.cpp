@@ -1,4 +1,5 @@
 #include "app/ContextFactory.h"
+#include "app/PlatformSeams.h"
 #include "cli/CliPrompter.h"
 #include "cli/CommandTable.h"
 #include "cli/StandardOutput.h"
@@ -13,10 +14,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-#include <csignal>
 #include <cstdio>
-
-#include <unistd.h>
 
 namespace fw {
 
@@ -32,7 +30,7 @@ void usage(QTextStream& s)
     for (const CliCommand& c : commandTable())
         s << "  " << c.name.leftJustified(18) << c.summary << '\n';
     s << "\nOptions:\n  --help      show this help\n  --version   show the tool's version\n";
-    s << "\nThe installation's registry is read from $FERROWIND_REGISTRY (default /etc/ferrowind/velmora.reg).\n";
+    s << "\nThe installation's registry is read from $FERROWIND_REGISTRY (" << registryWhenUnset() << ").\n";
 }
 
 // The command the arguments name, once found, and what is made for it. Kept by main(), so that the context
@@ -86,7 +84,7 @@ int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, Comman
             // that cannot be opened, a version not found) would not say why.
             const QString registry = registryFilePath();
             if (command->readsInstallation) {
-                if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty())
+                if (const QString problem = registryFileProblem(registry); !problem.isEmpty())
                     err << "ferrowind " << command->name << ": the registry file " << registry << ' ' << problem
                         << "; set FERROWIND_REGISTRY to the installation's registry file\n";
                 if (const QString warning = passwordExposureWarning(registry); !warning.isEmpty())
@@ -105,9 +103,7 @@ int main(int argc, char* argv[])
 {
     // Before anything opens a file: a closed standard output must not become some file's descriptor.
     const bool stdoutClosed = fw::reserveStandardDescriptors();
-    // A reader that went away or a file size limit is a failed write to report, not a silent end.
-    std::signal(SIGPIPE, SIG_IGN);
-    std::signal(SIGXFSZ, SIG_IGN);
+    fw::ignoreWriteSignals();
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrowind"));
@@ -115,7 +111,7 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("ferrowind.debugger=false"));
 
-    fw::StandardOutput stdoutDevice(STDOUT_FILENO, stdoutClosed);
+    fw::StandardOutput stdoutDevice(fw::kStandardOutput, stdoutClosed);
     QTextStream out(&stdoutDevice);
     QTextStream err(stderr);
     fw::CommandRun run;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QHostAddress>
 #include <QString>
 
 #include "directory/Deadline.h"
@@ -79,6 +80,8 @@ public:
     // False when the platform has no locator at all; CGetDcName then never looks anything up.
     virtual bool available() const { return true; }
     virtual DcLookupResult locate(const DcLookupRequest& request) = 0;
+    // Makes the lookups' packets leave from `source`; false when this locator cannot choose (DsGetDcName).
+    virtual bool setSourceAddress(const QHostAddress&) { return false; }
 };
 
 } // namespace fw

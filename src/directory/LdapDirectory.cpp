@@ -84,7 +84,7 @@ Result<RootDse> LdapDirectory::bind(const QString& adsPath, const Deadline& dead
                 }
                 *step = Bind;
                 if (kerberos) {
-                    if (const Result<void> bound = s.bindGssapi(); !bound) {
+                    if (const Result<void> bound = s.bindAsUser(); !bound) {
                         a.error = bound.error().description;
                         return a;
                     }
@@ -103,8 +103,10 @@ Result<RootDse> LdapDirectory::bind(const QString& adsPath, const Deadline& dead
         });
         if (run)
             return *run;
-        static const char* const names[] = {"LDAP connect", "GSSAPI bind", "LDAP search"};
-        return {std::nullopt, Deadline::cutShort(QString::fromLatin1(names[step->load()]), p.server)};
+        const QString names[] = {QStringLiteral("LDAP connect"),
+                                 QString::fromLatin1(LdapSession::bindMechanism()) + QStringLiteral(" bind"),
+                                 QStringLiteral("LDAP search")};
+        return {std::nullopt, Deadline::cutShort(names[step->load()], p.server)};
     };
     RootDse root;
     Attempt a;

@@ -15,10 +15,10 @@ namespace fw {
 // Attribute values of one entry, names in lower case.
 using LdapEntry = QHash<QString, QList<QByteArray>>;
 
-// One LDAP connection through libldap on a socket we connect ourselves, so that the connect is bounded
-// and the URL keeps the server's name (Kerberos needs it). Every operation waits only until the deadline
-// given to open(); libldap's own timeouts are set from what is left before each step. Replies are limited in
-// size (kMaxIncomingBytes).
+// One LDAP connection: on Linux through libldap on a socket we connect ourselves, so that the connect is bounded
+// and the URL keeps the server's name (Kerberos needs it); on Windows through wldap32. Every operation waits only
+// until the deadline given to open(); the library's own timeouts are set from what is left before each step.
+// Replies are limited in size (kMaxIncomingBytes) where the library allows it (libldap).
 class LdapSession {
 public:
     // A reply that declares more than this is refused before anything is allocated for it.
@@ -32,10 +32,13 @@ public:
     // Connects to `address`:port, naming the server `host` in the URL.
     Result<void> open(const QString& host, const QHostAddress& address, quint16 port, const QHostAddress& source,
                       const Deadline& deadline);
-    // SASL GSSAPI with the user's Kerberos ticket. An error when there is no ticket or it fails.
-    // The Kerberos library's own exchange with the KDC is not bounded by libldap: callers that must keep
+    // As the logged-on user: SASL GSSAPI with the user's Kerberos ticket (Linux), Negotiate with the logon
+    // session's credentials (Windows). An error when there are none or the bind fails.
+    // The Kerberos exchange with the KDC is not bounded by the LDAP library: callers that must keep
     // the deadline run this through runWithin().
-    Result<void> bindGssapi();
+    Result<void> bindAsUser();
+    // How bindAsUser() binds, for messages: "GSSAPI" or "Negotiate".
+    static const char* bindMechanism();
     // A base search. `noEntry` is set when the search succeeded but returned nothing (an error too).
     Result<LdapEntry> readBase(const QByteArray& base, const QByteArray& filter, const QList<QByteArray>& attributes,
                                bool* noEntry = nullptr);

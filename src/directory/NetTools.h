@@ -35,14 +35,6 @@ Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline
 // Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
 Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline);
 
-// A connected TCP socket to addr:port, bound to `source` when given, before the deadline; the caller closes it.
-// `server` names the server in messages.
-Result<int> connectTcp(const QHostAddress& addr, quint16 port, const QHostAddress& source, const Deadline& deadline,
-                       const QString& server = QString());
-
-// A connected UDP socket to addr:port, bound to `source` when given; the caller closes it.
-Result<int> connectUdp(const QHostAddress& addr, quint16 port, const QHostAddress& source);
-
 // Whether the text is a DNS host name: labels of letters, digits and hyphens with dots between them,
 // at most 253 characters (a single trailing dot allowed). Checked before any network step.
 bool isValidHostName(const QString& name);

@@ -66,12 +66,15 @@ Result<NetlogonReply> parseResponseEx(const QByteArray& data);
 // original stream. Exposed for tests.
 Result<QString> readCompressedName(const QByteArray& data, int& offset);
 
-// The connectionless LDAP search for the rootDSE Netlogon attribute:
+// The connectionless LDAP search for the rootDSE Netlogon attribute (this and decodePingReply are built on Linux
+// only, in directory/linux: on Windows the system pings):
 // (&(DnsDomain=domain)(NtVer=...)), or only (NtVer=...) when domain is empty.
 QByteArray encodePingRequest(int messageId, const QString& dnsDomain, quint32 ntVersion);
 
 // The search filter of the same request in string form, for the TCP search through libldap.
 QByteArray pingFilter(const QString& dnsDomain, quint32 ntVersion);
+// The NtVer value of the ping: the version bits, 4 bytes little-endian.
+QByteArray ntVerBytes(quint32 ntVersion);
 
 // Pulls the Netlogon value out of a connectionless LDAP reply datagram (a search entry followed by the
 // search result). An error when the datagram is malformed, answers another message id or holds no entry.

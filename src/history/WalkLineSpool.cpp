@@ -1,9 +1,8 @@
 #include "history/WalkLineSpool.h"
 
-#include <QDataStream>
+#include "platform/WriteAll.h"
 
-#include <cerrno>
-#include <unistd.h>
+#include <QDataStream>
 
 namespace fw {
 
@@ -12,16 +11,7 @@ constexpr int kSpoolMemory = 4096;
 
 bool writeAt(int fd, qint64 offset, const QByteArray& bytes)
 {
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
+    return writeAllAt(fd, bytes.constData(), bytes.size(), offset) == 0;
 }
 } // namespace
 

@@ -1,6 +1,5 @@
 #include "log/ActivityLog.h"
 
-#include "env/InstallLayout.h"
 #include "log/DateFormat.h"
 #include "platform/Clock.h"
 #include "platform/WriteAll.h"
@@ -8,30 +7,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
-
-#include <fcntl.h>
-#include <pwd.h>
-#include <unistd.h>
 
 namespace fw {
 
 namespace {
 const QString kSeparator = QString(64, QLatin1Char('='));
 const QString kCrLf = QStringLiteral("\r\n");
-
-bool canWriteInto(const QString& dir)
-{
-    QDir d(dir);
-    if (!d.exists())
-        return false;
-    QTemporaryFile probe(d.filePath(QStringLiteral(".write-probe-XXXXXX")));
-    return probe.open();
-}
 } // namespace
 
 ActivityLog::ActivityLog(const Clock& clock, QString programName, QString logsDir, std::function<qint16()> traceSetting)
@@ -42,36 +27,6 @@ ActivityLog::ActivityLog(const Clock& clock, QString programName, QString logsDi
 ActivityLog::~ActivityLog()
 {
     CloseLogFile();
-}
-
-ActivityLog::Place ActivityLog::Place::ofThisProcess(const QString& programFolder)
-{
-    // Without HOME, Qt's home folder is "/": the account's own home folder is the one meant.
-    QString home = qEnvironmentVariable("HOME");
-    if (home.isEmpty()) {
-        struct passwd pw {};
-        struct passwd* found = nullptr;
-        char buffer[4096];
-        if (::getpwuid_r(::geteuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
-            home = QFile::decodeName(found->pw_dir);
-    }
-    return {programFolder, qEnvironmentVariable("XDG_STATE_HOME"), home, ::geteuid() == 0};
-}
-
-QString ActivityLog::chooseLogsDir(const Place& place)
-{
-    if (!isInstalledProgramFolder(place.programFolder)) {
-        const QString beside = QDir(place.programFolder).filePath(QStringLiteral("logs"));
-        if (canWriteInto(beside) || (!QFileInfo::exists(beside) && canWriteInto(place.programFolder)))
-            return beside;
-    }
-    if (!place.xdgStateHome.isEmpty() && QDir::isAbsolutePath(place.xdgStateHome))
-        return QDir(place.xdgStateHome).filePath(QStringLiteral("ferrowind/logs"));
-    if (place.root)
-        return QStringLiteral("/var/log/ferrowind");
-    if (place.home.isEmpty() || !QDir::isAbsolutePath(place.home) || QDir::cleanPath(place.home) == QLatin1String("/"))
-        return QString();
-    return QDir(place.home).filePath(QStringLiteral(".local/state/ferrowind/logs"));
 }
 
 bool ActivityLog::isOwnLogFileName(const QString& fileName) const
@@ -115,14 +70,13 @@ QString ActivityLog::GenerateNewLogFileName()
     for (int n = 1; n <= kMaxNamesPerSecond; ++n) {
         const QString name = stem + (n > 1 ? QStringLiteral("_%1").arg(n) : QString()) + QStringLiteral(".TXT");
         m_path = QDir(m_logsDir).filePath(name);
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0640);
-        if (fd >= 0) {
-            ::close(fd);
+        const int error = createNewFile(m_path);
+        if (error == 0) {
             m_reserved = m_path;
             return m_path;
         }
-        if (errno != EEXIST) {
-            fail(m_path + QStringLiteral(": ") + errorText(errno));
+        if (error != EEXIST) {
+            fail(m_path + QStringLiteral(": ") + errorText(error));
             return m_path;
         }
     }
@@ -217,8 +171,8 @@ void ActivityLog::FlushLogFile()
 {
     if (!m_file.isOpen())
         return;
-    if (::fsync(m_file.handle()) != 0)
-        fail(m_path + QStringLiteral(": ") + errorText(errno));
+    if (const int error = syncFile(m_file.handle()))
+        fail(m_path + QStringLiteral(": ") + errorText(error));
     CloseLogFile();
     if (!m_failure.isEmpty())
         return;

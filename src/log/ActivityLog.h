@@ -44,17 +44,20 @@ public:
     // A name this program gives its log files, suffixed or not; the clean-up touches nothing else.
     bool isOwnLogFileName(const QString& fileName) const;
 
-    // What the choice of the logs folder depends on: where the program runs from and who runs it.
+    // What the choice of the logs folder depends on: where the program runs from and who runs it. Each platform
+    // reads the fields it knows (log/linux, log/windows).
     struct Place {
         QString programFolder;
-        QString xdgStateHome; // as the environment has it; empty or relative counts as unset
-        QString home;
-        bool root = false;
+        QString xdgStateHome; // Linux: as the environment has it; empty or relative counts as unset
+        QString home;         // Linux
+        bool root = false;    // Linux
+        QString localAppData; // Windows: %LOCALAPPDATA%
         static Place ofThisProcess(const QString& programFolder);
     };
-    // The logs folder: `logs` beside a program that is not installed when that can be written; else
-    // $XDG_STATE_HOME/ferrowind/logs when it is set, /var/log/ferrowind for root, ~/.local/state/ferrowind/logs.
-    // Empty when there is none: no usable XDG_STATE_HOME and no home folder.
+    // The logs folder: `logs` beside a program that is not installed when that can be written (on Windows,
+    // wherever the program is); else on Linux $XDG_STATE_HOME/ferrowind/logs when it is set, /var/log/ferrowind
+    // for root, ~/.local/state/ferrowind/logs, and on Windows %LOCALAPPDATA%\Ferrowind\logs.
+    // Empty when there is none (no usable XDG_STATE_HOME and no home folder; no %LOCALAPPDATA%).
     static QString chooseLogsDir(const Place& place);
     static QString chooseLogsDir(const QString& programFolder) { return chooseLogsDir(Place::ofThisProcess(programFolder)); }
 

@@ -1,10 +1,9 @@
 #include "platform/LeftThreads.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <list>
 #include <mutex>
-
-#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -58,7 +57,7 @@ int endProgram(int status)
         return status;
     std::fflush(stdout);
     std::fflush(stderr);
-    ::_exit(status);
+    std::_Exit(status);
 }
 
 } // namespace fw

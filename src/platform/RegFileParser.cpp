@@ -472,4 +472,11 @@ void RegFileParser::readValueLine(Context& c, const QString& line)
         RegistryContents::removeValue(*c.key, name);
 }
 
+QByteArray ansiTextData(const QByteArray& utf16, quint32 type)
+{
+    QByteArray data = utf16ToAnsi(utf16);
+    terminateText(data, type);
+    return data;
+}
+
 } // namespace fw

@@ -45,4 +45,9 @@ private:
     bool m_beganAsExport = false;
 };
 
+// Text data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) as an ANSI query returns it, from the UTF-16 bytes the
+// wide-character API and a Unicode export hold: converted, and ended with the zero (two for REG_MULTI_SZ) that
+// a reader expects. Both the .reg file and the Windows registry give their texts through it.
+QByteArray ansiTextData(const QByteArray& utf16, quint32 type);
+
 } // namespace fw

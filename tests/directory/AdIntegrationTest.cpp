@@ -8,7 +8,7 @@
 #include "directory/CGetDcName.h"
 #include "directory/LdapDirectory.h"
 #include "directory/LdapSession.h"
-#include "directory/LinuxDcLocator.h"
+#include "directory/linux/LinuxDcLocator.h"
 #include "directory/LocateEach.h"
 #include "directory/NetlogonPacket.h"
 #include "directory/ServerTests.h"

@@ -1,5 +1,4 @@
 #include "directory/CGetDcName.h"
-#include "directory/LinuxDcLocator.h"
 #include "directory/NetlogonPacket.h"
 #include "FakeLocator.h"
 
@@ -101,54 +100,4 @@ TEST(CGetDcName, WithoutALocatorNothingIsLookedUp)
     CGetDcName none(nullptr);
     none.Refresh();
     EXPECT_EQ(none.LastError(), 0);
-}
-
-TEST(LinuxDcLocator, ConflictingFlagsAndBadNamesAreRefusedBeforeAnyNetworkUse)
-{
-    int primaryAsked = 0;
-    LinuxDcLocator loc(LocatorOptions{}, [&] {
-        ++primaryAsked;
-        return QStringLiteral("corp.example.com");
-    });
-    using namespace dcreq;
-    for (quint32 conflicting : {IsFlatName | IsDnsName, ReturnDnsName | ReturnFlatName, GcServerRequired | PdcRequired,
-                                DirectoryServiceRequired | DirectoryServicePreferred})
-        EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), conflicting}).error, dcerr::InvalidFlags) << conflicting;
-    for (const char* bad : {"corp..example.com", ".corp", "corp example.com", "corp/example", "a*b.com"})
-        EXPECT_EQ(loc.locate({{}, QString::fromLatin1(bad), 0}).error, dcerr::InvalidDomainName) << bad;
-    EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error,
-              dcerr::InvalidDomainName);
-    EXPECT_EQ(primaryAsked, 0);
-
-    LinuxDcLocator noDomain(LocatorOptions{}, [] { return QString(); });
-    EXPECT_EQ(noDomain.locate({}).error, dcerr::NoSuchDomain);
-}
-
-TEST(LinuxDcLocator, RequirementsAndResultFields)
-{
-    NetlogonReply rodc;
-    rodc.flags = dsflag::Gc | dsflag::Ldap | dsflag::Ds | dsflag::Kdc | dsflag::SelectSecretDomain6;
-    rodc.dnsHostName = QStringLiteral("dc2.corp.example.com");
-    rodc.dnsDomainName = QStringLiteral("corp.example.com");
-    rodc.netbiosComputerName = QStringLiteral("DC2");
-    rodc.netbiosDomainName = QStringLiteral("CORP");
-    using namespace dcreq;
-    EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, 0));
-    EXPECT_TRUE(LinuxDcLocator::meetsRequirements(rodc, GcServerRequired | KdcRequired));
-    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, WritableRequired));
-    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, PdcRequired));
-    EXPECT_FALSE(LinuxDcLocator::meetsRequirements(rodc, TimeservRequired));
-
-    const DomainControllerInfo i = LinuxDcLocator::infoFromReply(
-        {QStringLiteral("dc2.corp.example.com"), QHostAddress("10.77.2.1"), rodc}, 0);
-    EXPECT_EQ(i.domainControllerName, "\\\\dc2.corp.example.com");
-    EXPECT_EQ(i.domainControllerAddress, "\\\\10.77.2.1");
-    EXPECT_EQ(i.domainName, "corp.example.com");
-    EXPECT_EQ(i.flags, rodc.flags | dsflag::DnsController | dsflag::DnsDomain | dsflag::DnsForest);
-
-    const DomainControllerInfo flat = LinuxDcLocator::infoFromReply({QStringLiteral("dc2"), QHostAddress("10.77.2.1"), rodc},
-                                                                    ReturnFlatName);
-    EXPECT_EQ(flat.domainControllerName, "\\\\DC2");
-    EXPECT_EQ(flat.domainName, "CORP");
-    EXPECT_EQ(flat.flags, rodc.flags);
 }

@@ -9,7 +9,7 @@
 
 #include "directory/ConnectorControl.h"
 #include "directory/LdapDirectory.h"
-#include "directory/LinuxDcLocator.h"
+#include "directory/linux/LinuxDcLocator.h"
 #include "directory/NetTools.h"
 #include "directory/ui/WidgetWaitUi.h"
 #include "env/VelmoraVersion.h"

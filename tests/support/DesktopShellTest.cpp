@@ -1,4 +1,4 @@
-#include "platform/Shell.h"
+#include "platform/linux/DesktopShell.h"
 #include "support/TestContext.h"
 
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "app/ContextFactory.h"
+#include "app/PlatformSeams.h"
 #include "app/ui/WarningWindow.h"
 #include "context/AppContext.h"
 #include "platform/DebugChannel.h"
@@ -12,18 +13,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-namespace {
-
-bool isSet(const char* name)
-{
-    const char* v = std::getenv(name);
-    return v && *v;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -33,8 +23,9 @@ int main(int argc, char* argv[])
             std::printf("Usage: FerrowindSettingsTool [--help | --version]\n\n"
                         "The desktop tool for the Active Directory reconnect settings of a Velmora server.\n"
                         "The installation's registry is read from $FERROWIND_REGISTRY\n"
-                        "(default /etc/ferrowind/velmora.reg).\n"
-                        "Other arguments are ignored. 'ferrowind' does the same work on the command line.\n");
+                        "(%s).\n"
+                        "Other arguments are ignored. 'ferrowind' does the same work on the command line.\n",
+                        qPrintable(fw::registryWhenUnset()));
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -42,10 +33,8 @@ int main(int argc, char* argv[])
             return 0;
         }
     }
-    if (!isSet("QT_QPA_PLATFORM") && !isSet("DISPLAY") && !isSet("WAYLAND_DISPLAY")) {
-        std::fprintf(stderr, "FerrowindSettingsTool: there is no display to show the window on (DISPLAY and WAYLAND_DISPLAY "
-                             "are not set); start it in a desktop session or over 'ssh -X', or use 'ferrowind' on the "
-                             "command line\n");
+    if (const QString why = fw::noDisplayReason(); !why.isEmpty()) {
+        std::fprintf(stderr, "FerrowindSettingsTool: %s\n", qPrintable(why));
         return 1;
     }
     // Any other argument changes nothing.
@@ -63,7 +52,7 @@ int main(int argc, char* argv[])
 
     // As the command line says it: without a readable export every setting reads as its default.
     const QString registry = fw::registryFilePath();
-    if (const QString problem = fw::RegFileStore::problemWith(registry); !problem.isEmpty())
+    if (const QString problem = fw::registryFileProblem(registry); !problem.isEmpty())
         std::fprintf(stderr,
                      "FerrowindSettingsTool: the registry file %s %s; set FERROWIND_REGISTRY to the installation's "
                      "registry file\n",

@@ -27,8 +27,9 @@ TerminationSignal::TerminationSignal(std::function<void(int)> handler, QObject* 
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0)
         return;
-    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+    auto* notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    m_watcher = notifier;
+    connect(notifier, &QSocketNotifier::activated, this, [this] {
         unsigned char b = 0;
         if (::read(g_pipe[0], &b, 1) == 1)
             m_onSignal(b);
@@ -43,14 +44,19 @@ TerminationSignal::TerminationSignal(std::function<void(int)> handler, QObject* 
 
 TerminationSignal::~TerminationSignal()
 {
-    if (!m_notifier)
+    if (!m_watcher)
         return;
     sigaction(SIGTERM, &g_oldTerm, nullptr);
     sigaction(SIGINT, &g_oldInt, nullptr);
-    delete m_notifier;
+    delete m_watcher;
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);
     g_pipe[0] = g_pipe[1] = -1;
+}
+
+void ignoreHangup()
+{
+    std::signal(SIGHUP, SIG_IGN);
 }
 
 } // namespace fw

@@ -67,6 +67,11 @@ public:
     DcLookupResult locate(const DcLookupRequest& request) override;
 
     LocatorOptions& options() { return m_options; }
+    bool setSourceAddress(const QHostAddress& source) override
+    {
+        m_options.sourceAddress = source;
+        return true;
+    }
 
     // Request flags that do not go together (1004).
     static bool flagsConflict(quint32 flags);

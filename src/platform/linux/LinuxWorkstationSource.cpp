@@ -1,4 +1,4 @@
-#include "platform/WorkstationSource.h"
+#include "platform/linux/LinuxWorkstationSource.h"
 
 #include <QDir>
 #include <QFile>

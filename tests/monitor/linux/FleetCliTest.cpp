@@ -1,5 +1,5 @@
 // The fleet commands as monitoring systems run them: real processes, promtool, HTTP.
-#include "ServeMetricsProcess.h"
+#include "monitor/ServeMetricsProcess.h"
 
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"

@@ -1,7 +1,8 @@
-#include "directory/LinuxDcLocator.h"
+#include "directory/linux/LinuxDcLocator.h"
 
 #include "directory/LdapSession.h"
 #include "directory/NetTools.h"
+#include "directory/linux/LinuxSockets.h"
 
 #include <QElapsedTimer>
 

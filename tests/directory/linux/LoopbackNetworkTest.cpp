@@ -1,11 +1,11 @@
 // The locator and the binds against a domain controller's LDAP port on a loopback
 // address: answering, late, garbage, silent and refusing. Verdicts only; the upper bounds on elapsed
 // time are there to catch a hang, not to measure.
-#include "NetlogonResponder.h"
+#include "directory/NetlogonResponder.h"
 
 #include "directory/LdapDirectory.h"
 #include "directory/LdapSession.h"
-#include "directory/LinuxDcLocator.h"
+#include "directory/linux/LinuxDcLocator.h"
 #include "directory/LocateEach.h"
 #include "directory/NetTools.h"
 #include "directory/NetlogonPacket.h"

@@ -1,6 +1,6 @@
 #include "directory/LdapSession.h"
 
-#include "directory/NetTools.h"
+#include "directory/linux/LinuxSockets.h"
 
 #include <ldap.h>
 #include <openldap.h>
@@ -83,7 +83,12 @@ Result<void> LdapSession::open(const QString& host, const QHostAddress& address,
     return Result<void>::success();
 }
 
-Result<void> LdapSession::bindGssapi()
+const char* LdapSession::bindMechanism()
+{
+    return "GSSAPI";
+}
+
+Result<void> LdapSession::bindAsUser()
 {
     if (!m_ld)
         return FwError{0, QStringLiteral("GSSAPI bind without an LDAP session")};

@@ -1,0 +1,66 @@
+#include "support/CliProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+namespace {
+using fw::test::cli;
+using fw::test::CliRun;
+
+QByteArray read(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+} // namespace
+
+// A folder with a space and a letter outside ASCII holds the demo's registry file, database and the metrics file;
+// the answers carry the name whole through a redirected standard output (UTF-8).
+TEST(CliWindows, PathsWithSpacesAndNonAsciiLettersWork)
+{
+    QTemporaryDir tmp;
+    const QString dir = QDir::toNativeSeparators(tmp.filePath(QStringLiteral("Zo\u00eb\\Velmora Daten")));
+    ASSERT_TRUE(QDir().mkpath(dir));
+    const CliRun demo = cli({"demo-env", dir, "--runs", "3"});
+    ASSERT_EQ(demo.code, 0) << demo.err.toStdString();
+    EXPECT_TRUE(demo.out.contains(QStringLiteral("Zo\u00eb\\Velmora Daten"))) << demo.out.toStdString();
+    const QString reg = QDir(dir).filePath("velmora.reg");
+    const QString prom = QDir(dir).filePath("ferrowind.prom");
+    const CliRun metrics = cli({"metrics", "--output", prom}, reg);
+    EXPECT_EQ(metrics.code, 0) << metrics.err.toStdString();
+    EXPECT_TRUE(read(prom).contains("ferrowind_"));
+}
+
+// A metrics file held open without sharing by another program (a collector, a virus scanner) cannot be replaced:
+// the command fails, says why, keeps the old file as it was and leaves no temporary file behind.
+TEST(CliWindows, MetricsOutputKeepsTheOldFileWhenItCannotBeReplaced)
+{
+    QTemporaryDir tmp;
+    const QString demo = tmp.filePath("demo");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    const QString reg = QDir(demo).filePath("velmora.reg");
+    const QString prom = tmp.filePath("ferrowind.prom");
+    {
+        QFile f(prom);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old\n");
+    }
+    const HANDLE held = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(prom).utf16()), GENERIC_READ, 0,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const CliRun r = cli({"metrics", "--output", prom}, reg);
+    CloseHandle(held);
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.startsWith("ferrowind metrics: ")) << r.err.toStdString();
+    EXPECT_EQ(read(prom), "old\n");
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"ferrowind.prom"});
+
+    const CliRun again = cli({"metrics", "--output", prom}, reg);
+    EXPECT_EQ(again.code, 0) << again.err.toStdString();
+    EXPECT_TRUE(read(prom).contains("ferrowind_"));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"ferrowind.prom"});
+}
