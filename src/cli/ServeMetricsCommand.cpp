@@ -59,7 +59,8 @@ int runServeMetrics(CliEnv& env)
                                        QStringLiteral("Serve over TLS and/or ask for basic authentication as the Prometheus "
                                                       "exporters' web configuration FILE says (tls_server_config with cert_file, "
                                                       "key_file, client_ca_file, client_auth_type; basic_auth_users with bcrypt "
-                                                      "hashes). Read once at start."),
+                                                      "hashes, refused by the Windows build, which has no bcrypt). Read once "
+                                                      "at start."),
                                        QStringLiteral("FILE"));
     p.addOptions({listen, probe, webConfig});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),

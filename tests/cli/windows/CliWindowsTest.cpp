@@ -1,7 +1,9 @@
 #include "support/CliProcess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -63,4 +65,44 @@ TEST(CliWindows, MetricsOutputKeepsTheOldFileWhenItCannotBeReplaced)
     EXPECT_EQ(again.code, 0) << again.err.toStdString();
     EXPECT_TRUE(read(prom).contains("ferrowind_"));
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System), QStringList{"ferrowind.prom"});
+}
+
+// Ctrl-Break (and Ctrl-C, the console's closing) ends serve-metrics as SIGTERM does on Linux: it stops listening,
+// says so and exits 0. The test shares its console with the server, which runs in a process group of its own so
+// that the event reaches it alone.
+TEST(CliWindows, ServeMetricsStopsOnCtrlBreakAsOnSigterm)
+{
+    QTemporaryDir tmp;
+    const QString demo = tmp.filePath("demo");
+    ASSERT_EQ(cli({"demo-env", demo, "--runs", "3"}).code, 0);
+    if (!GetConsoleWindow())
+        AllocConsole();
+    // The test itself ignores the event that goes to the server's group.
+    SetConsoleCtrlHandler(nullptr, TRUE);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("FERROWIND_REGISTRY", QDir(demo).filePath("velmora.reg"));
+    p.setProcessEnvironment(env);
+    p.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* a) { a->flags |= CREATE_NEW_PROCESS_GROUP; });
+    p.setReadChannel(QProcess::StandardError);
+    p.start(QStringLiteral(FERROWIND_CLI), {"serve-metrics", "--listen", "127.0.0.1:0"});
+    QString err;
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 30000 && !err.contains("serving ")) {
+        p.waitForReadyRead(200);
+        err += QString::fromUtf8(p.readAllStandardError());
+    }
+    ASSERT_TRUE(err.contains("ferrowind serve-metrics: serving http://127.0.0.1:")) << err.toStdString();
+    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(p.processId()))) << GetLastError();
+    const bool ended = p.waitForFinished(15000);
+    if (!ended)
+        p.kill();
+    ASSERT_TRUE(ended) << "serve-metrics did not stop on Ctrl-Break";
+    err += QString::fromUtf8(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(err.endsWith("ferrowind serve-metrics: stopped\n") || err.endsWith("ferrowind serve-metrics: stopped\r\n"))
+        << err.toStdString();
 }
