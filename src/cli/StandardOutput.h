@@ -30,7 +30,7 @@ private:
 // opens (a database, a log) becomes its standard output by accident. Returns whether standard output was closed.
 bool reserveStandardDescriptors();
 // Makes a write that cannot be done fail with an error instead of ending the program (SIGPIPE, SIGXFSZ on Linux;
-// nothing to do on Windows, where such writes fail anyway).
+// on Windows such writes fail anyway, and standard error is put in binary mode: its lines end in LF there too).
 void ignoreWriteSignals();
 // The descriptor of standard output.
 constexpr int kStandardOutput = 1;

@@ -131,15 +131,18 @@ void Database::shareLockWaits()
     m_lockWaits = std::make_unique<LockWaits>();
     sqlite3_busy_handler(
         handle,
-        [](void* state, int) -> int {
+        [](void* state, int count) -> int {
             auto* waits = static_cast<LockWaits*>(state);
+            using namespace std::chrono;
+            const auto now = steady_clock::now();
+            // The wall time since the last call: the sleep and the retry of the lock, which costs more than nothing
+            // where file locks are slow (Wine).
+            if (count > 0)
+                waits->spentMs += std::max<int>(1, static_cast<int>(duration_cast<milliseconds>(now - waits->lastCall).count()));
             if (waits->spentMs >= kSqliteLockWaitMs)
                 return 0; // the statement fails with "database is locked"
-            using namespace std::chrono;
-            const auto start = steady_clock::now();
+            waits->lastCall = now;
             sqlite3_sleep(std::min(10, kSqliteLockWaitMs - waits->spentMs));
-            const auto slept = duration_cast<milliseconds>(steady_clock::now() - start).count();
-            waits->spentMs += std::max<int>(1, static_cast<int>(slept));
             return 1;
         },
         m_lockWaits.get());

@@ -77,6 +77,7 @@ private:
     // SQLite: what the statements of this connection have waited for other writers' locks, in all.
     struct LockWaits {
         int spentMs = 0;
+        std::chrono::steady_clock::time_point lastCall; // of the busy handler, for the time its retries take
     };
 
     // SQL Server: what this connection may still wait for the server in all, the login included; each statement

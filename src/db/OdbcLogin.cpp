@@ -31,11 +31,15 @@ QString odbcDbmsName(QSqlDatabase& db)
     SQLHANDLE hdbc = *static_cast<const SQLHANDLE*>(h.data());
     if (!hdbc)
         return {};
-    SQLCHAR name[256] = {};
+    // Asked in UTF-16, as Qt's driver talks to the driver manager on both platforms (Wine's odbc32 answers the
+    // ANSI call in UTF-16 too).
+    SQLWCHAR name[256] = {};
     SQLSMALLINT len = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(hdbc, SQL_DBMS_NAME, name, sizeof name, &len)))
+    if (!SQL_SUCCEEDED(SQLGetInfoW(hdbc, SQL_DBMS_NAME, name, sizeof name, &len)))
         return {};
-    return QString::fromLocal8Bit(reinterpret_cast<const char*>(name));
+    static_assert(sizeof(SQLWCHAR) == 2, "the driver manager's wide characters are UTF-16");
+    const qsizetype units = std::clamp<qsizetype>(len / 2, 0, std::size(name) - 1);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(name), units);
 }
 
 // Connection strings whose login was given up and has not ended yet. Process-wide, like the threads it counts;

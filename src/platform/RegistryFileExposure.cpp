@@ -36,14 +36,14 @@ bool holdsDatabasePassword(const QByteArray& fileContents)
 QString passwordExposureWarning(const QString& path)
 {
     const QFileInfo fi(path);
-    if (!fi.isFile() || fi.size() > kLargestChecked || !(fi.permissions() & QFileDevice::ReadOther))
+    if (!fi.isFile() || fi.size() > kLargestChecked || !everyoneCanRead(path))
         return {};
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly) || !holdsDatabasePassword(f.read(kLargestChecked)))
         return {};
     return QStringLiteral("warning: the registry file %1 holds a database password and every user of this computer "
-                          "can read it; make it unreadable to others (chmod o-r %1)")
-        .arg(path);
+                          "can read it; make it unreadable to others (%2)")
+        .arg(path, unreadableToOthersCommand(path));
 }
 
 } // namespace fw

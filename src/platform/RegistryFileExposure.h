@@ -13,4 +13,9 @@ bool holdsDatabasePassword(const QByteArray& fileContents);
 // regular file the tools would read.
 QString passwordExposureWarning(const QString& path);
 
+// The platform's part (platform/linux, platform/windows): whether every user of the computer can read the file (the
+// mode's "other" bits; the Everyone entry of its access list), and the command that stops that.
+bool everyoneCanRead(const QString& path);
+QString unreadableToOthersCommand(const QString& path);
+
 } // namespace fw

@@ -204,14 +204,17 @@ QString LanguageState::findLibrary(const QString& code) const
 {
     const QString wanted = QFileInfo(libraryPath(code)).fileName();
     for (const QString& folder : {m_folder, m_installedFolder}) {
-        const QString exact = QDir(folder).filePath(wanted);
-        if (QFileInfo(exact).isFile())
-            return exact;
-        // File names of libraries are compared without regard to case, as on the servers they come from.
-        const QStringList files = QDir(folder).entryList(QDir::Files);
-        for (const QString& f : files)
-            if (f.compare(wanted, Qt::CaseInsensitive) == 0)
+        // File names of libraries are compared without regard to case, as on the servers they come from; the name
+        // is given as the folder holds it (a file system without case would accept any spelling).
+        QString other;
+        for (const QString& f : QDir(folder).entryList(QDir::Files)) {
+            if (f == wanted)
                 return QDir(folder).filePath(f);
+            if (other.isEmpty() && f.compare(wanted, Qt::CaseInsensitive) == 0)
+                other = f;
+        }
+        if (!other.isEmpty())
+            return QDir(folder).filePath(other);
     }
     return {};
 }

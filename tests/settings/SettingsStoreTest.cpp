@@ -6,6 +6,7 @@
 #include "settings/SettingsText.h"
 #include "StoredSettings.h"
 #include "support/Must.h"
+#include "support/OdbcPath.h"
 
 #include <QSqlQuery>
 #include <functional>
@@ -28,7 +29,7 @@ protected:
         ASSERT_FALSE(m_direct.isEmpty());
         m_cs = m_direct;
 #ifdef FERROWIND_STORE_ODBC
-        m_cs = QStringLiteral("Driver={SQLite3};Database=") + m_direct.mid(7);
+        m_cs = QStringLiteral("Driver={SQLite3};Database=") + test::odbcFilePath(m_direct.mid(7));
 #endif
     }
 

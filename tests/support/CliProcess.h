@@ -24,6 +24,10 @@ struct ChildSetup {
     long fileSizeLimit = -1; // RLIMIT_FSIZE in bytes, as a full file system refuses writes; -1 leaves it
 };
 
+// Whether a child can be started with its standard output closed: not under Wine, which gives such a child a console
+// handle instead.
+bool childStdoutCanBeClosed();
+
 // Runs a program of the build (the ferrowind command line) with FERROWIND_REGISTRY set, bounded to 60 s.
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry,
               const QProcessEnvironment& extra = QProcessEnvironment(), ChildSetup setup = {});

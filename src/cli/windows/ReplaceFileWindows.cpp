@@ -77,11 +77,8 @@ QString replaceFile(const QString& path, const QByteArray& data)
     const DWORD shown = replacing ? (attributes & ~FILE_ATTRIBUTE_NORMAL) : FILE_ATTRIBUTE_NORMAL;
     if (!SetFileAttributesW(tempName.c_str(), shown ? shown : FILE_ATTRIBUTE_NORMAL))
         return fail(GetLastError());
-    // ReplaceFileW keeps the old file's security and attributes; where it cannot (another volume's rules, a file
-    // that vanished meanwhile) the move replaces it, written through to the disk before it returns.
-    if (replacing &&
-        ReplaceFileW(targetName.c_str(), tempName.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-        return QString();
+    // The move replaces the old file in one step, written through to the disk before it returns. (ReplaceFileW is
+    // not used: where it fails half-way it may leave a backup file of its own behind.)
     if (!MoveFileExW(tempName.c_str(), targetName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(GetLastError());
     return QString();

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <cstdio>
 
 namespace fw {
 
@@ -23,6 +24,10 @@ bool reserveStandardDescriptors()
     return stdoutClosed;
 }
 
-void ignoreWriteSignals() {}
+void ignoreWriteSignals()
+{
+    // Messages end their lines with LF as on Linux (a console shows them the same; scripts compare them).
+    _setmode(_fileno(stderr), _O_BINARY);
+}
 
 } // namespace fw

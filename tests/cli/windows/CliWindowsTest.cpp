@@ -29,7 +29,8 @@ TEST(CliWindows, PathsWithSpacesAndNonAsciiLettersWork)
     ASSERT_TRUE(QDir().mkpath(dir));
     const CliRun demo = cli({"demo-env", dir, "--runs", "3"});
     ASSERT_EQ(demo.code, 0) << demo.err.toStdString();
-    EXPECT_TRUE(demo.out.contains(QStringLiteral("Zo\u00eb\\Velmora Daten"))) << demo.out.toStdString();
+    EXPECT_TRUE(QDir::fromNativeSeparators(demo.out).contains(QStringLiteral("Zo\u00eb/Velmora Daten/velmora.reg\n")))
+        << demo.out.toStdString();
     const QString reg = QDir(dir).filePath("velmora.reg");
     const QString prom = QDir(dir).filePath("ferrowind.prom");
     const CliRun metrics = cli({"metrics", "--output", prom}, reg);
@@ -83,8 +84,10 @@ TEST(CliWindows, ServeMetricsStopsOnCtrlBreakAsOnSigterm)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("FERROWIND_REGISTRY", QDir(demo).filePath("velmora.reg"));
     p.setProcessEnvironment(env);
-    p.setCreateProcessArgumentsModifier(
-        [](QProcess::CreateProcessArguments* a) { a->flags |= CREATE_NEW_PROCESS_GROUP; });
+    // QProcess gives a console program a hidden console of its own when the parent shows none: this one shares ours.
+    p.setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments* a) {
+        a->flags = (a->flags & ~static_cast<DWORD>(CREATE_NO_WINDOW)) | CREATE_NEW_PROCESS_GROUP;
+    });
     p.setReadChannel(QProcess::StandardError);
     p.start(QStringLiteral(FERROWIND_CLI), {"serve-metrics", "--listen", "127.0.0.1:0"});
     QString err;
@@ -95,7 +98,15 @@ TEST(CliWindows, ServeMetricsStopsOnCtrlBreakAsOnSigterm)
         err += QString::fromUtf8(p.readAllStandardError());
     }
     ASSERT_TRUE(err.contains("ferrowind serve-metrics: serving http://127.0.0.1:")) << err.toStdString();
-    ASSERT_TRUE(GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(p.processId()))) << GetLastError();
+    if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, static_cast<DWORD>(p.processId()))) {
+        const DWORD error = GetLastError();
+        p.kill();
+        p.waitForFinished(5000);
+        // Wine 8.0 sends no console event from a program started outside a console (error 12); Windows does.
+        if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+            GTEST_SKIP() << "Wine could not send the console event (error " << error << ")";
+        FAIL() << "GenerateConsoleCtrlEvent failed with error " << error;
+    }
     const bool ended = p.waitForFinished(15000);
     if (!ended)
         p.kill();

@@ -23,8 +23,9 @@ TEST(WindowsDcLocator, AnswersWithinTheBoundWithTheSystemsError)
     EXPECT_FALSE(locator.setSourceAddress(QHostAddress("127.0.0.1")));
 }
 
-// A directory server that does not answer LDAP is reported with its address, in time; a chosen source address is
-// refused with the reason, as wldap32 cannot bind one.
+// A directory server that does not answer LDAP is reported with its address, in time (Windows' wldap32 finds out
+// when it connects, Wine's at the first search); a chosen source address is refused with the reason, as wldap32
+// cannot bind one.
 TEST(WindowsLdapSession, AServerThatIsNotThereAndASourceAddressAreSaidPlainly)
 {
     QTcpServer closed;
@@ -36,10 +37,16 @@ TEST(WindowsLdapSession, AServerThatIsNotThereAndASourceAddressAreSaidPlainly)
     QElapsedTimer timer;
     timer.start();
     const Result<void> r = session.open(QString(), QHostAddress::LocalHost, port, QHostAddress(), Deadline(3000));
+    QString said = r ? QString() : r.error().description;
+    if (r) {
+        const Result<LdapEntry> read = session.readBase(QByteArray(), "(objectClass=*)", {"dnsHostName"});
+        ASSERT_FALSE(read);
+        said = read.error().description;
+    }
     EXPECT_LT(timer.elapsed(), 3000 + 1000);
-    ASSERT_FALSE(r);
-    EXPECT_TRUE(r.error().description.startsWith(QStringLiteral("LDAP connect to 127.0.0.1:%1: ").arg(port)))
-        << r.error().description.toStdString();
+    EXPECT_TRUE(said.startsWith(QStringLiteral("LDAP connect to 127.0.0.1:%1: ").arg(port)) ||
+                said.startsWith(QStringLiteral("search of 127.0.0.1: ")))
+        << said.toStdString();
 
     LdapSession fromSource;
     const Result<void> s = fromSource.open(QString(), QHostAddress::LocalHost, port, QHostAddress("127.0.0.2"), Deadline(3000));

@@ -8,6 +8,11 @@
 
 namespace fw::test {
 
+bool childStdoutCanBeClosed()
+{
+    return true;
+}
+
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry, const QProcessEnvironment& extra,
               ChildSetup setup)
 {

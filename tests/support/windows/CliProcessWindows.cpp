@@ -39,6 +39,12 @@ HANDLE makeStdout(ChildStdout out, QString& problem)
 
 } // namespace
 
+bool childStdoutCanBeClosed()
+{
+    // Wine's ntdll has wine_get_version; Windows' does not.
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+}
+
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry, const QProcessEnvironment& extra,
               ChildSetup setup)
 {

@@ -1,0 +1,17 @@
+#include "platform/RegistryFileExposure.h"
+
+#include <QFileInfo>
+
+namespace fw {
+
+bool everyoneCanRead(const QString& path)
+{
+    return QFileInfo(path).permissions() & QFileDevice::ReadOther;
+}
+
+QString unreadableToOthersCommand(const QString& path)
+{
+    return QStringLiteral("chmod o-r %1").arg(path);
+}
+
+} // namespace fw
