@@ -2,7 +2,7 @@
 // (`adcli info DOMAIN`), both as whole program runs, plus the locator called in-process.
 // Run: build/bench/locate_bench (as root; it starts and stops the forest itself).
 #include "AdForest.h"
-#include "directory/LinuxDcLocator.h"
+#include "directory/linux/LinuxDcLocator.h"
 
 #include <benchmark/benchmark.h>
 
