@@ -72,14 +72,19 @@ int runCheckSync(CliEnv& env)
 
     // A plugin's output is its status line: the windows' error messages and the debugger channel stay out of
     // it (a monitoring system merges stderr in), and what went wrong is said in the UNKNOWN line instead.
+    // Installed once: a second installation would take the first for the rules before it and call itself.
     static QLoggingCategory::CategoryFilter rules = nullptr;
-    rules = QLoggingCategory::installFilter([](QLoggingCategory* category) {
-        if (rules)
-            rules(category);
-        if (qstrcmp(category->categoryName(), "ferrowind.debugger") == 0)
-            for (QtMsgType t : {QtDebugMsg, QtInfoMsg, QtWarningMsg, QtCriticalMsg})
-                category->setEnabled(t, false);
-    });
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        rules = QLoggingCategory::installFilter([](QLoggingCategory* category) {
+            if (rules)
+                rules(category);
+            if (qstrcmp(category->categoryName(), "ferrowind.debugger") == 0)
+                for (QtMsgType t : {QtDebugMsg, QtInfoMsg, QtWarningMsg, QtCriticalMsg})
+                    category->setEnabled(t, false);
+        });
+    }
     // Said in the status line, not on a line of its own before it.
     const QString registry = registryFilePath();
     if (const QString problem = RegFileStore::problemWith(registry); !problem.isEmpty()) {

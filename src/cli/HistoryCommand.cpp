@@ -136,7 +136,8 @@ int runHistory(CliEnv& env)
             QStringLiteral("Build the synchronisation history chart points of all finished DC or GC runs, "
                            "exactly as the history windows do, and print them.\n"
                            "Exit status 1 when there is no finished run or no points can be formed, 2 when the installation is "
-                           "refused as the settings tool refuses it (version, connector, failover role)."),
+                           "refused as the settings tool refuses it (version, connector, failover role), the database "
+                           "cannot be read or a stored value cannot be (its error is reported as the window reports it)."),
             1, 1);
         rc >= 0)
         return rc;
@@ -247,6 +248,10 @@ int runHistory(CliEnv& env)
             env.err << r.failure << "\n";
         return ExitFailed;
     }
+    // The points of a history with values that could not be read are shown, but they are not the history.
+    for (const HistoryReport& e : r.reports)
+        if (e.kind == HistoryReport::Kind::Error)
+            return ExitUsage;
     return ExitOk;
 }
 } // namespace fw

@@ -129,6 +129,13 @@ int runSettingsShow(CliEnv& env)
                 return ExitFailed;
             }
         }
+        // A value its column cannot hold is no setting to show.
+        for (const DomainSettings& d : domains) {
+            if (const Result<void> ok = d.readable(); !ok) {
+                env.err << "ferrowind settings show: domain " << d.domainName << ": " << ok.error().description << "\n";
+                return ExitUsage;
+            }
+        }
     }
     const Result<ConfigurationSnapshot> readConfig = store.readConfiguration();
     if (!readConfig) {

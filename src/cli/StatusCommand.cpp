@@ -52,6 +52,9 @@ void printSide(QTextStream& out, const QString& title, const SideStatus& s, cons
         out << "  Latest finished run:  none (limit " << age.maxAgeMinutes << " min): STALE\n";
     else if (!age.end.isValid())
         out << "  Latest finished run:  SyncId " << age.syncId << ", no end time recorded: STALE\n";
+    else if (age.ageSeconds < 0)
+        out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", "
+            << (-age.ageSeconds + 59) / 60 << " min in the future (clock or time zone out of step): UNKNOWN\n";
     else
         out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", " << age.ageSeconds / 60
             << " min ago (limit " << age.maxAgeMinutes << " min): " << (age.fresh ? "ok" : "STALE") << "\n";
@@ -75,7 +78,7 @@ int unreadExit(CliEnv& env, const QList<ReadFailure>& failures, int exitWhenRead
         return exitWhenRead;
     QStringList parts;
     for (const ReadFailure& f : failures)
-        parts.append(f.part);
+        parts.append(f.error.description.isEmpty() ? f.part : f.part + QStringLiteral(" (") + f.error.description + ')');
     env.err << "ferrowind status: not read: " << parts.join(QStringLiteral(", ")) << "\n";
     return ExitUsage;
 }

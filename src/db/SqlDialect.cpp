@@ -16,6 +16,13 @@ QVariantList SqlDialect::configurationModifyBinds(const QString& fullNodeName, c
     return {fullNodeName, value};
 }
 
+QString SqlDialect::nonIntegerCount(const QString& column) const
+{
+    if (m_engine == Engine::Sqlite)
+        return QStringLiteral("SUM(CASE WHEN typeof(%1) IN ('integer', 'null') THEN 0 ELSE 1 END)").arg(column);
+    return QStringLiteral("0");
+}
+
 SqlDialect::Engine SqlDialect::fromDbmsName(const QString& dbmsName)
 {
     if (dbmsName.contains(QLatin1String("sqlite"), Qt::CaseInsensitive))

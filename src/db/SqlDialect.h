@@ -18,6 +18,10 @@ public:
     QString configurationModify() const;
     QVariantList configurationModifyBinds(const QString& fullNodeName, const QString& value) const;
 
+    // An aggregate counting the cells of an integer column that are neither an integer nor null: SQLite keeps
+    // whatever is written and its SUM passes such a cell over in silence; SQL Server's types hold no such cell.
+    QString nonIntegerCount(const QString& column) const;
+
     // Picks the engine from what the ODBC driver calls its DBMS ("Microsoft SQL Server", "SQLite", ...).
     static Engine fromDbmsName(const QString& dbmsName);
 

@@ -3,7 +3,7 @@
 #include "context/AppContext.h"
 #include "db/Database.h"
 #include "db/WallTime.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
@@ -42,19 +42,12 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
         if (run->start.isValid())
             out.lastDurationSeconds = wallSecondsBetween(run->start, run->end);
     }
-    Result<QSqlQuery> t = db.run(StatusSummary::objectTotalSql(side), {run->syncId});
-    if (!t) {
-        fail(s, prefix + QStringLiteral("finishedObjectTotal"), t.error());
-        return false;
-    }
-    const FirstRow total = FirstRow::from(*t);
-    const Result<QVariant> sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : Result<QVariant>(QVariant());
-    const Result<qint64> objects = sum && sum->isNull() ? Result<qint64>(0) : rowvalue::integer(sum);
+    const Result<std::optional<qint64>> objects = StatusSummary::objectTotal(db, side, run->syncId);
     if (!objects) {
         fail(s, prefix + QStringLiteral("finishedObjectTotal"), objects.error());
         return false;
     }
-    out.lastObjects = *objects;
+    out.lastObjects = objects->value_or(0);
     return true;
 }
 
@@ -95,8 +88,14 @@ FleetState readFleetState(AppContext& ctx)
         fail(s, QStringLiteral("domains"), domains.error());
         return s;
     }
-    for (const DomainSettings& d : *domains)
-        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
+    for (const DomainSettings& d : *domains) {
+        const Result<bool> enabled = DomainSettings::flag(d.reconnectEnabled, column::adReconnectEnabled);
+        if (!enabled) {
+            fail(s, QStringLiteral("domains"), enabled.error());
+            return s;
+        }
+        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), *enabled, d.objectId});
+    }
     const Result<ConfigurationSnapshot> config = store.readConfiguration();
     const ConfigurationNode* node = !config ? nullptr
                                             : config->find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));

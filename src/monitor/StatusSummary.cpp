@@ -6,9 +6,11 @@
 #include "log/DateFormat.h"
 #include "monitor/ElapsedTime.h"
 #include "monitor/MonitorErrorPath.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 #include "platform/Clock.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <limits>
 
 namespace fw {
@@ -24,9 +26,32 @@ QString StatusSummary::latestRunSql(SyncSide side)
 
 QString StatusSummary::objectTotalSql(SyncSide side)
 {
-    return side == SyncSide::DC
-               ? QStringLiteral("SELECT SUM(Count) AS TotalCount FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'")
-               : QStringLiteral("SELECT SUM(Count) AS TotalCount FROM SyncHistoryObject WHERE SyncId = ? AND Domain = 'GC'");
+    // The counts themselves rather than their SUM: SQLite's SUM passes over a count that is no number in silence.
+    return side == SyncSide::DC ? QStringLiteral("SELECT Count FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'")
+                                : QStringLiteral("SELECT Count FROM SyncHistoryObject WHERE SyncId = ? AND Domain = 'GC'");
+}
+
+Result<std::optional<qint64>> StatusSummary::objectTotal(Database& db, SyncSide side, qint64 syncId)
+{
+    Result<QSqlQuery> q = db.run(objectTotalSql(side), {syncId});
+    if (!q)
+        return q.error();
+    std::optional<qint64> total;
+    while (q->next()) {
+        const QVariant v = q->value(0);
+        if (v.isNull())
+            continue; // as SUM does
+        const Result<qint64> n = stored::integer(v, column::objectCount);
+        if (!n)
+            return n.error();
+        qint64 sum = 0;
+        if (__builtin_add_overflow(total.value_or(0), *n, &sum))
+            return stored::failure(FwError::overflow(), column::objectCountSum);
+        total = sum;
+    }
+    if (q->lastError().isValid())
+        return Database::fromSqlError(q->lastError());
+    return total;
 }
 
 QString StatusSummary::connectionStringOf(const AppContext& ctx)
@@ -127,10 +152,13 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         return;
     }
     out.hasRun = true;
-    const bool known = reads.stepInto(part("IsActive"), out.active,
-                                      [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); });
-    const bool haveStart = reads.stepInto(part("SyncStart"), out.start,
-                                          [&] { return rowvalue::dateTime(row.value(QStringLiteral("SyncStart"))); });
+    const bool dc = side == SyncSide::DC;
+    const bool known = reads.stepInto(part("IsActive"), out.active, [&] {
+        return stored::bit(row.value(QStringLiteral("IsActive")), dc ? column::dcIsActive : column::gcIsActive);
+    });
+    const bool haveStart = reads.stepInto(part("SyncStart"), out.start, [&] {
+        return stored::dateTime(row.value(QStringLiteral("SyncStart")), dc ? column::dcSyncStart : column::gcSyncStart);
+    });
     if (known && out.active) {
         out.state = QStringLiteral("In progress");
         if (haveStart) {
@@ -139,26 +167,31 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         }
     } else if (known) {
         out.state = QStringLiteral("Idle");
-        const bool haveEnd = reads.stepInto(part("syncEnd"), out.end,
-                                            [&] { return rowvalue::dateTime(row.value(QStringLiteral("syncEnd"))); });
+        const bool haveEnd = reads.stepInto(part("syncEnd"), out.end, [&] {
+            return stored::dateTime(row.value(QStringLiteral("syncEnd")), dc ? column::dcSyncEnd : column::gcSyncEnd);
+        });
         if (haveEnd)
             out.when = QStringLiteral("Last done ") + isoSeconds(out.end);
         if (haveEnd && haveStart)
             reads.stepInto(part("elapsed"), out.elapsed, [&] { return elapsedText(out.start, out.end); });
     }
     qint64 id = 0;
-    if (!reads.stepInto(part("SyncId"), id, [&] { return rowvalue::integer(row.value(QStringLiteral("SyncId"))); }))
+    if (!reads.stepInto(part("SyncId"), id, [&] {
+            return stored::integer(row.value(QStringLiteral("SyncId")), dc ? column::dcSyncId : column::gcSyncId);
+        }))
         return;
     lastId = id;
     out.syncId = id;
-    Result<QSqlQuery> t = db.run(objectTotalSql(side), {id});
-    if (!t) {
-        reads.report(part("objectTotal"), t.error());
-        return;
-    }
-    const FirstRow total = FirstRow::from(*t);
     qint64 n = 0;
-    if (reads.stepInto(part("objectTotal"), n, [&] { return rowvalue::integer(total.value(QStringLiteral("TotalCount"))); })) {
+    const bool haveTotal = reads.stepInto(part("objectTotal"), n, [&]() -> Result<qint64> {
+        const Result<std::optional<qint64>> total = objectTotal(db, side, id);
+        if (!total)
+            return total.error();
+        if (!*total) // no counts: the null a SUM of none gives
+            return stored::failure(FwError::invalidUseOfNull(), column::objectCountSum);
+        return **total;
+    });
+    if (haveTotal) {
         out.objectTotal = n;
         out.objects = QString::number(n);
     }
@@ -173,8 +206,8 @@ Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
     if (!q)
         return q.error();
     if (!q->next())
-        return FwError::noCurrentRecord();
-    return q->value(0).toLongLong();
+        return q->lastError().isValid() ? Database::fromSqlError(q->lastError()) : FwError::noCurrentRecord();
+    return stored::integer(q->value(0), column::integer("COUNT(*)", 0, column::kInt64Max));
 }
 
 Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db, SyncSide side)
@@ -190,26 +223,27 @@ Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db
     const FirstRow row = FirstRow::from(*q);
     if (!row.exists())
         return std::optional<FinishedRun>();
+    const bool dc = side == SyncSide::DC;
     FinishedRun r;
-    const Result<qint64> id = rowvalue::integer(row.value(QStringLiteral("SyncId")));
+    const Result<qint64> id = stored::integer(row.value(QStringLiteral("SyncId")), dc ? column::dcSyncId : column::gcSyncId);
     if (!id)
         return id.error();
     r.syncId = *id;
-    const Result<qint64> interval = rowvalue::integer(row.value(QStringLiteral("SyncInterval")));
+    const Result<qint64> interval = stored::integer(row.value(QStringLiteral("SyncInterval")),
+                                                    dc ? column::dcSyncInterval : column::gcSyncInterval);
     if (!interval)
         return interval.error();
-    if (*interval < std::numeric_limits<int>::min() || *interval > std::numeric_limits<int>::max())
-        return FwError::overflow();
     r.syncIntervalMinutes = static_cast<int>(*interval);
     // A time not recorded stays invalid.
-    for (auto [column, target] :
-         {std::pair{QStringLiteral("syncEnd"), &r.end}, std::pair{QStringLiteral("SyncStart"), &r.start}}) {
-        const Result<QVariant> v = row.value(column);
+    for (auto [name, target, col] :
+         {std::tuple{QStringLiteral("syncEnd"), &r.end, dc ? column::dcSyncEnd : column::gcSyncEnd},
+          std::tuple{QStringLiteral("SyncStart"), &r.start, dc ? column::dcSyncStart : column::gcSyncStart}}) {
+        const Result<QVariant> v = row.value(name);
         if (!v)
             return v.error();
         if (v->isNull())
             continue;
-        const Result<QDateTime> t = rowvalue::dateTime(*v);
+        const Result<QDateTime> t = stored::dateTime(*v, col);
         if (!t)
             return t.error();
         *target = *t;

@@ -79,6 +79,8 @@ public:
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);
     static QString objectTotalSql(SyncSide side);
+    // The objects a run synchronised (the sum of its counts); none when it recorded no count.
+    static Result<std::optional<qint64>> objectTotal(Database& db, SyncSide side, qint64 syncId);
 
 private:
     void readSide(Database& db, SyncSide side, SideStatus& out, class StatusReads& reads);

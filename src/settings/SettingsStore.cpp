@@ -120,6 +120,9 @@ bool sameStoredValue(const QVariant& a, const QVariant& b)
 {
     if (isNull(a) || isNull(b))
         return isNull(a) && isNull(b);
+    // Two texts are the same only as texts: "1.50" is not the "1.5" a text node holds.
+    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+        return a.toString() == b.toString();
     const std::optional<double> x = asNumber(a);
     const std::optional<double> y = asNumber(b);
     if (x && y)
@@ -144,16 +147,33 @@ QVariant DomainSettings::column(DomainColumn c) const
     return {};
 }
 
-bool DomainSettings::flag(const QVariant& v)
+Result<bool> DomainSettings::flag(const QVariant& v, const StoredColumn& c)
 {
     if (v.isNull() || !v.isValid())
         return false;
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    if (ok)
-        return d != 0;
-    const QString s = v.toString().trimmed();
-    return !s.isEmpty() && s != QLatin1String("0") && s.compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
+    return stored::bit(v, c);
+}
+
+Result<void> DomainSettings::readable() const
+{
+    const std::pair<const QVariant*, StoredColumn> columns[] = {
+        {&currentDC, column::adCurrentDC},
+        {&reconnectEnabled, column::adReconnectEnabled},
+        {&reconnectAutoFind, column::adReconnectAutoFind},
+        {&reconnectSearchAllSites, column::adReconnectSearchAllSites},
+        {&reconnectLastResortAutoFind, column::adReconnectLastResortAutoFind},
+        {&reconnectFailureThreshold, column::adReconnectFailureThreshold},
+        {&manualDCPrimary, column::adManualDCPrimary},
+        {&manualDCSecondary, column::adManualDCSecondary},
+        {&doTotalResynchUsesRelative, column::adDoTotalResynchUsesRelative},
+        {&doTotalResynchAtTime, column::adDoTotalResynchAtTime},
+        {&doTotalResynchAfterMinutes, column::adDoTotalResynchAfterMinutes},
+        {&reconnectOnNextSynch, column::adReconnectOnNextSynch},
+    };
+    for (const auto& [value, c] : columns)
+        if (Result<void> r = stored::check(*value, c); !r)
+            return r;
+    return Result<void>::success();
 }
 
 QString DomainSettings::text(const QVariant& v)

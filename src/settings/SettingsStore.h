@@ -1,4 +1,5 @@
 #pragma once
+#include "db/StoredValue.h"
 #include "log/Result.h"
 
 #include <QList>
@@ -31,11 +32,11 @@ inline constexpr DomainColumn kDomainColumns[] = {
 };
 QString domainColumnName(DomainColumn c);
 
-// Whether two stored values are the same: NULL equals only NULL, numbers compare as numbers whatever type
-// the driver gave them (a stored 5.0 is 5, "15" is 15), any other value as its exact text.
+// Whether two stored values are the same: NULL equals only NULL, two texts compare as texts ("1.50" is not
+// "1.5"), numbers as numbers whatever type the driver gave them (a stored 5.0 is 5, "15" is 15).
 bool sameStoredValue(const QVariant& a, const QVariant& b);
 
-// One row of vw_ADDomain. Values keep their NULLs; flag() reads a flag (NULL and 0 are off).
+// One row of vw_ADDomain. Values keep their NULLs, as read, so that a save can compare them; flag() reads a flag.
 struct DomainSettings {
     QString objectId;
     QString domainName;
@@ -55,7 +56,11 @@ struct DomainSettings {
     // The value read for one writable column.
     QVariant column(DomainColumn c) const;
 
-    static bool flag(const QVariant& v);
+    // Whether every column reads as its kind (see StoredValue); the first that does not, named.
+    Result<void> readable() const;
+
+    // A flag column: NULL is off; anything but a bit fails.
+    static Result<bool> flag(const QVariant& v, const StoredColumn& c);
     // A value as a text box shows it: NULL is empty; whole numbers stored as reals lose their ".0".
     static QString text(const QVariant& v);
 };

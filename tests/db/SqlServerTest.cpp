@@ -2,7 +2,7 @@
 // without one). Where Babelfish, the server CI runs, answers differently from SQL Server, both answers are named.
 #include "db/Database.h"
 #include "db/DemoData.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 #include "settings/SettingsStore.h"
 #include "support/TestContext.h"
 #include "support/TestEngine.h"
@@ -76,10 +76,10 @@ TEST_F(SqlServerTest, FractionsBitsAndBigintsReadAsTheToolsValues)
                 {QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::UTC), false, -3000000000LL}};
     for (const auto& w : want) {
         ASSERT_TRUE(q.next());
-        EXPECT_EQ(rowvalue::dateTime(q.value(0)).valueOr({}), w.wall) << q.value(0).toString().toStdString();
-        EXPECT_EQ(rowvalue::dateTime(q.value(1)).valueOr({}), w.wall) << q.value(1).toString().toStdString();
-        EXPECT_EQ(rowvalue::flag(q.value(2)).valueOr(!w.flag), w.flag);
-        EXPECT_EQ(rowvalue::integer(q.value(3)).valueOr(0), w.id);
+        EXPECT_EQ(stored::dateTime(q.value(0), column::dcSyncStart).valueOr({}), w.wall) << q.value(0).toString().toStdString();
+        EXPECT_EQ(stored::dateTime(q.value(1), column::dcSyncEnd).valueOr({}), w.wall) << q.value(1).toString().toStdString();
+        EXPECT_EQ(stored::bit(q.value(2), column::dcIsActive).valueOr(!w.flag), w.flag);
+        EXPECT_EQ(stored::integer(q.value(3), column::dcSyncId).valueOr(0), w.id);
     }
 }
 

@@ -76,7 +76,7 @@ TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     EXPECT_TRUE(all[0].manualDCPrimary.isNull());
     EXPECT_EQ(all[1].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
     EXPECT_EQ(DomainSettings::text(all[1].doTotalResynchAfterMinutes), "30");
-    EXPECT_FALSE(DomainSettings::flag(all[2].reconnectEnabled));
+    EXPECT_FALSE(test::must(DomainSettings::flag(all[2].reconnectEnabled, column::adReconnectEnabled)));
 
     // Identifiers match without regard to case, as on the server.
     const QList<DomainSettings> one = test::must(store.readDomain(kSales.toLower()));

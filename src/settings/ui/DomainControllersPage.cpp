@@ -114,12 +114,17 @@ void DomainControllersPage::fillDomainList()
         g->setRowSilently(r);
         g->setTextByKey(r, QStringLiteral("Domain"), d.domainName);
         g->setTextByKey(r, QStringLiteral("DomainController"), DomainSettings::text(d.currentDC));
-        // The manual servers matter only while reconnect is on and the search is manual.
-        const bool manual = DomainSettings::flag(d.reconnectEnabled) && !DomainSettings::flag(d.reconnectAutoFind);
+        // The manual servers matter only while reconnect is on and the search is manual. A flag that cannot be
+        // read shows nothing here; the panel reports it when the domain is selected.
+        const Result<bool> enabled = DomainSettings::flag(d.reconnectEnabled, column::adReconnectEnabled);
+        const Result<bool> autoFind = DomainSettings::flag(d.reconnectAutoFind, column::adReconnectAutoFind);
+        const bool manual = enabled && autoFind && *enabled && !*autoFind;
         g->setTextByKey(r, QStringLiteral("ManualDCPrimary"), manual ? DomainSettings::text(d.manualDCPrimary) : QString());
         g->setTextByKey(r, QStringLiteral("ManualDCSecondary"), manual ? DomainSettings::text(d.manualDCSecondary) : QString());
         g->setTextByKey(r, QStringLiteral("AutoReconnect"),
-                        DomainSettings::flag(d.reconnectEnabled) ? QStringLiteral("1") : QStringLiteral("0"));
+                        !enabled   ? QString()
+                        : *enabled ? QStringLiteral("1")
+                                   : QStringLiteral("0"));
         g->setTextByKey(r, QStringLiteral("ObjectID"), d.objectId);
     }
     g->autoSize(g->colIndex(QStringLiteral("Domain")), g->colIndex(QStringLiteral("AutoReconnect")));
