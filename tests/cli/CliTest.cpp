@@ -123,6 +123,33 @@ TEST(Cli, HelpListsEveryCommandWithItsLine)
         << h.out.toStdString();
 }
 
+// A command group answers with its commands: on standard output when asked for help, else as a usage error.
+TEST(Cli, ACommandGroupListsItsCommands)
+{
+    const QString list = "Usage: ferrowind settings COMMAND [OPTIONS]\n\n"
+                         "Commands:\n"
+                         "  show              show the stored reconnect settings\n"
+                         "  set               change reconnect settings as the panels do\n\n"
+                         "Every command takes --help.\n";
+    const struct {
+        QStringList args;
+        int code;
+        QString out, err;
+    } cases[] = {
+        {{"settings"}, 2, "", list},
+        {{"settings", "--help"}, 0, list, ""},
+        {{"settings", "-h"}, 0, list, ""},
+        {{"settings", "help"}, 0, list, ""},
+        {{"settings", "shw", "--gc"}, 2, "", "ferrowind settings: unknown command 'shw --gc'\n\n" + list},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.out, c.out) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString();
+    }
+}
+
 // Without its registry file the installation reads as not installed, and the commands that read it say why;
 // the ones that need no installation say nothing about it.
 TEST(Cli, MissingRegistryFileMeansNoInstalledProductAndIsNamed)
