@@ -8,9 +8,29 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 
 namespace fw {
+
+namespace {
+
+// What a run writes beside the database until the new one is complete: the file and SQLite's journal of it (the
+// connection keeps the rollback journal). A run killed part way leaves them; the next run removes these names, and no
+// other file.
+Result<void> removeUnfinished(const QString& tmp)
+{
+    for (const QString& name : {tmp, tmp + QStringLiteral("-journal")}) {
+        const QFileInfo file(name);
+        if (!file.exists() && !file.isSymLink())
+            continue;
+        if (!QFile::remove(name))
+            return FwError{75, QStringLiteral("Cannot remove %1, left by an earlier run").arg(name)};
+    }
+    return Result<void>::success();
+}
+
+} // namespace
 
 QString DemoEnvironment::databasePath(const QString& dir)
 {
@@ -72,7 +92,15 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
         return FwError{75, QStringLiteral("Cannot create the folder %1").arg(dir)};
     const QString db = databasePath(dir);
     const QString tmp = db + QStringLiteral(".new");
-    QFile::remove(tmp);
+    // Another run writing the same folder keeps its files; one that was killed left its lock behind, which is stale.
+    QLockFile lock(tmp + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0); // a run of millions of rows takes minutes: only a dead owner makes the lock stale
+    if (!lock.tryLock(0))
+        return lock.error() == QLockFile::LockFailedError
+                   ? FwError{58, QStringLiteral("Another demo-env run is writing %1; try again when it has ended").arg(tmp)}
+                   : FwError{75, QStringLiteral("Cannot create %1.lock").arg(tmp)};
+    if (Result<void> removed = removeUnfinished(tmp); !removed)
+        return removed;
     {
         Result<std::unique_ptr<Database>> conn = Database::createSqlite(tmp);
         if (!conn)
@@ -82,7 +110,7 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
             made = DemoData::populate(**conn, options);
         if (!made) {
             conn->reset();
-            QFile::remove(tmp);
+            (void)removeUnfinished(tmp); // the generation's failure is the one told
             return made.error();
         }
     }

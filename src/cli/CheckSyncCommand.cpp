@@ -39,23 +39,28 @@ int runCheckSync(CliEnv& env)
                                                     "ago, 1 to 5256000 (default: three sync intervals of that run)."),
                                      QStringLiteral("MIN"));
     const QCommandLineOption critical(QStringLiteral("critical"),
-                                      QStringLiteral("CRITICAL when it ended more than MIN minutes ago, not below --warning "
-                                                     "(default: six sync intervals)."),
+                                      QStringLiteral("CRITICAL when it ended more than MIN minutes ago, not below --warning, "
+                                                     "given or by default (default: six sync intervals)."),
                                       QStringLiteral("MIN"));
     p.addOptions({warning, critical});
-    const int rc = parseCommandLine(p, env, QStringLiteral("check-sync"),
-                                    QStringLiteral("Monitoring-plugin check of the age of the newest finished DC and GC "
-                                                   "synchronisation runs, for Nagios, Icinga and Naemon. Prints one line "
-                                                   "'FERROWIND OK|WARNING|CRITICAL|UNKNOWN - summary | perfdata' and exits "
-                                                   "0, 1, 2 or 3. A database that cannot be read, a side without a finished "
-                                                   "run, a run ending in the future and a usage error are UNKNOWN (3). Prints "
-                                                   "nothing else."));
-    if (rc == ExitOk)
-        return rc;
-    if (rc >= 0) {
-        env.out << "FERROWIND UNKNOWN - usage error (see ferrowind check-sync --help)\n";
+    const Result<bool> read = readCommandLine(
+        p, env, QStringLiteral("check-sync"),
+        QStringLiteral("Monitoring-plugin check of the age of the newest finished DC and GC "
+                       "synchronisation runs, for Nagios, Icinga and Naemon. Prints one line "
+                       "'FERROWIND OK|WARNING|CRITICAL|UNKNOWN - summary | perfdata' and exits "
+                       "0, 1, 2 or 3. A database that cannot be read, a side without a finished "
+                       "run, a run ending in the future and a usage error are UNKNOWN (3). Prints "
+                       "nothing else."));
+    if (!read) {
+        // Qt's sentence loses its full stop inside the line; a newline in an option's name would split it.
+        QString why = read.error().description.simplified();
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        env.out << "FERROWIND UNKNOWN - usage error: " << why << " (see ferrowind check-sync --help)\n";
         return kPluginUnknown;
     }
+    if (*read)
+        return ExitOk;
     bool okWarn = false;
     bool okCrit = false;
     const std::optional<qint64> warn = minutesOption(p, warning, &okWarn);

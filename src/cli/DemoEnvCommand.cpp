@@ -4,16 +4,33 @@
 
 #include <QDir>
 
+#include <optional>
+
 namespace fw {
+namespace {
+
+// A count of the generator's from 0 to its bound; empty for anything else (toInt refuses what an int cannot hold).
+std::optional<int> countOf(const QString& text)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < 0 || n > DemoData::kMaxRuns)
+        return std::nullopt;
+    return n;
+}
+
+} // namespace
 
 int runDemoEnv(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption runs(QStringLiteral("runs"), QStringLiteral("Finished DC runs to generate (default 3000)."),
+    const QCommandLineOption runs(QStringLiteral("runs"),
+                                  QStringLiteral("Finished DC runs to generate, 0 to 10000000 (default 3000)."),
                                   QStringLiteral("N"), QStringLiteral("3000"));
-    const QCommandLineOption gcRuns(QStringLiteral("gc-runs"), QStringLiteral("Finished GC runs (default: as --runs)."),
-                                    QStringLiteral("N"));
-    const QCommandLineOption changes(QStringLiteral("changes"), QStringLiteral("Increment and interval changes (default 3)."),
+    const QCommandLineOption gcRuns(QStringLiteral("gc-runs"),
+                                    QStringLiteral("Finished GC runs, 0 to 10000000 (default: as --runs)."), QStringLiteral("N"));
+    const QCommandLineOption changes(QStringLiteral("changes"),
+                                     QStringLiteral("Increment and interval changes, 0 to 10000000 (default 3)."),
                                      QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption replace(QStringLiteral("replace"),
                                      QStringLiteral("Replace a VelmoraDb.sqlite and velmora.reg already in DIR, or the "
@@ -39,21 +56,20 @@ int runDemoEnv(CliEnv& env)
         return rc;
 
     DemoDataOptions o;
-    bool ok = true;
-    o.dcRuns = p.value(runs).toInt(&ok);
-    if (!ok || o.dcRuns < 0) {
-        env.err << "ferrowind demo-env: --runs needs a whole number of 0 or more\n";
-        return ExitUsage;
-    }
-    o.gcRuns = p.isSet(gcRuns) ? p.value(gcRuns).toInt(&ok) : o.dcRuns;
-    if (!ok || o.gcRuns < 0) {
-        env.err << "ferrowind demo-env: --gc-runs needs a whole number of 0 or more\n";
-        return ExitUsage;
-    }
-    o.incrementChanges = p.value(changes).toInt(&ok);
-    if (!ok || o.incrementChanges < 0) {
-        env.err << "ferrowind demo-env: --changes needs a whole number of 0 or more\n";
-        return ExitUsage;
+    const struct {
+        const char* name;
+        QString text;
+        int& count;
+    } counts[] = {{"runs", p.value(runs), o.dcRuns},
+                  {"gc-runs", p.isSet(gcRuns) ? p.value(gcRuns) : p.value(runs), o.gcRuns},
+                  {"changes", p.value(changes), o.incrementChanges}};
+    for (const auto& c : counts) {
+        const std::optional<int> n = countOf(c.text);
+        if (!n) {
+            env.err << "ferrowind demo-env: --" << c.name << " needs a whole number from 0 to " << DemoData::kMaxRuns << "\n";
+            return ExitUsage;
+        }
+        c.count = *n;
     }
     if (p.isSet(database)) {
         if (!p.positionalArguments().isEmpty()) {

@@ -174,7 +174,7 @@ int runHistory(CliEnv& env)
         (side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
 
     // As the "View History" buttons: only a history with a finished run is charted.
-    Result<std::unique_ptr<Database>> db = Database::open(ctx.connectionString);
+    Result<std::unique_ptr<Database>> db = Database::open(ctx.connectionString, Database::Access::ReadOnly);
     if (!db) {
         env.err << "ferrowind history: " << db.error().description << "\n";
         return ExitUsage;

@@ -199,7 +199,7 @@ int runStatus(CliEnv& env)
 
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
-    Result<std::unique_ptr<Database>> opened = Database::open(ctx.connectionString);
+    Result<std::unique_ptr<Database>> opened = Database::open(ctx.connectionString, Database::Access::ReadOnly);
     if (!opened)
         return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), opened.error()}, QString());
     const std::unique_ptr<Database> db = std::move(opened).value();

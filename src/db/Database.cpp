@@ -51,6 +51,19 @@ QString openFailure(const QString& connectionString, const QString& reason)
         .arg(redactConnectionString(connectionString), withoutConnectionSecrets(reason, connectionString));
 }
 
+// SQLite's refusals of a reader that would have to write name no file: say which one it needs.
+FwError withSqliteReadOnlyReason(FwError e, const QString& path)
+{
+    if (e.number == SQLITE_READONLY_DIRECTORY)
+        e.description += QStringLiteral(" (SQLite has to create a file beside the database, in WAL mode its -wal and -shm "
+                                        "files, and this user cannot write to the folder %1)")
+                             .arg(QFileInfo(path).absolutePath());
+    else if (e.number == SQLITE_READONLY_ROLLBACK)
+        e.description += QStringLiteral(" (a writer that stopped left its journal beside the database; a program that may "
+                                        "write the database rolls it back when it next opens it)");
+    return e;
+}
+
 // The SQLite version Qt's plugin reports, empty when it cannot be asked.
 QString pluginSqliteVersion()
 {
@@ -153,7 +166,7 @@ Database::~Database()
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, const QString& connectionString)
+Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, const QString& connectionString, Access access)
 {
     const QString name = nextConnectionName();
     std::unique_ptr<Database> result;
@@ -165,7 +178,10 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, cons
         } else {
             db.setDatabaseName(path);
             // A wait per statement, until the connection's shared wait replaces it.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs));
+            QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs);
+            if (access == Access::ReadOnly)
+                options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+            db.setConnectOptions(options);
             if (!db.open()) {
                 error = fromSqlError(db.lastError());
                 error.description = openFailure(connectionString, error.description);
@@ -284,13 +300,13 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     return result;
 }
 
-Result<std::unique_ptr<Database>> Database::open(const QString& connectionString)
+Result<std::unique_ptr<Database>> Database::open(const QString& connectionString, Access access)
 {
     if (connectionString.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         const QString path = connectionString.mid(7);
         if (!QFileInfo(path).isFile())
             return FwError{-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
-        return openSqlite(path, connectionString);
+        return openSqlite(path, connectionString, access);
     }
     if (connectionString.trimmed().isEmpty())
         return FwError{-2147467259, QStringLiteral("No database connection string is set")};
@@ -299,7 +315,7 @@ Result<std::unique_ptr<Database>> Database::open(const QString& connectionString
 
 Result<std::unique_ptr<Database>> Database::createSqlite(const QString& path)
 {
-    return openSqlite(path, QStringLiteral("sqlite:") + path);
+    return openSqlite(path, QStringLiteral("sqlite:") + path, Access::ReadWrite);
 }
 
 QSqlQuery Database::statement()
@@ -309,11 +325,17 @@ QSqlQuery Database::statement()
     return q;
 }
 
+FwError Database::explained(FwError failure) const
+{
+    return m_db.driverName() == QLatin1String("QSQLITE") ? withSqliteReadOnlyReason(std::move(failure), m_db.databaseName())
+                                                         : failure;
+}
+
 Result<QSqlQuery> Database::runStatement(const QString& sql, const QVariantList& binds, bool streaming)
 {
     QSqlQuery q = statement();
     if (!q.prepare(sql))
-        return fromSqlError(q.lastError());
+        return explained(fromSqlError(q.lastError()));
     for (int i = 0; i < binds.size(); ++i)
         q.bindValue(i, bindable(binds[i]));
     if (Result<void> bound = boundStatement(q); !bound)
@@ -333,7 +355,7 @@ Result<QSqlQuery> Database::runStatement(const QString& sql, const QVariantList&
     }
     const FwError failure = countServerWait(waited.elapsed(), limitSeconds, ok ? FwError{} : fromSqlError(q.lastError()));
     if (failure.isError())
-        return failure;
+        return explained(failure);
     return q;
 }
 

@@ -18,7 +18,10 @@ class DebugChannel;
 // "sqlite:PATH" opens an existing SQLite file; any other text is an ODBC connection string, used as given.
 class Database {
 public:
-    static Result<std::unique_ptr<Database>> open(const QString& connectionString);
+    // What the opener means to do. A reader's SQLite connection is read-only: it never rolls a journal back or folds
+    // the write-ahead log into the file (a monitoring user may not own either), and SQLite refuses any write on it.
+    enum class Access { ReadWrite, ReadOnly };
+    static Result<std::unique_ptr<Database>> open(const QString& connectionString, Access access = Access::ReadWrite);
     // Creates the SQLite file when it is missing (only the demo environment and tests do this).
     static Result<std::unique_ptr<Database>> createSqlite(const QString& path);
     ~Database();
@@ -65,13 +68,15 @@ private:
 
     Database(QSqlDatabase db, QString connectionName, SqlDialect dialect);
     Result<QSqlQuery> runStatement(const QString& sql, const QVariantList& binds, bool streaming);
+    // A statement's failure, with what SQLite would need of the file system when it refuses a reader.
+    FwError explained(FwError failure) const;
     void shareLockWaits();
     Result<void> limitServerWaits(std::chrono::milliseconds loginTook);
     Result<void> boundStatement(QSqlQuery& q);
     int queryTimeoutSeconds() const;
     // Charges a statement's wait to the connection; a failure that took the whole time-out says so.
     FwError countServerWait(qint64 waitedMs, int limitSeconds, FwError failure);
-    static Result<std::unique_ptr<Database>> openSqlite(const QString& path, const QString& connectionString);
+    static Result<std::unique_ptr<Database>> openSqlite(const QString& path, const QString& connectionString, Access access);
     static Result<std::unique_ptr<Database>> openOdbc(const QString& connectionString);
 
     // SQLite: what the statements of this connection have waited for other writers' locks, in all.

@@ -188,6 +188,11 @@ Result<void> DemoData::dropSchema(Database& db)
 
 Result<void> DemoData::populate(Database& db, const DemoDataOptions& o)
 {
+    for (const int count : {o.dcRuns, o.gcRuns, o.incrementChanges})
+        if (count < 0 || count > kMaxRuns)
+            return FwError{
+                5,
+                QStringLiteral("The demo history takes 0 to %1 runs of each side and changes, not %2").arg(kMaxRuns).arg(count)};
     if (Result<void> begun = db.begin(); !begun)
         return begun;
     Inserts inserts;

@@ -70,7 +70,7 @@ FleetState readFleetState(AppContext& ctx)
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;
     s.gc.inProgress = snap.gc.hasRun && snap.gc.active;
 
-    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx));
+    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx), Database::Access::ReadOnly);
     if (!db) {
         fail(s, QStringLiteral("database"), db.error());
         return s;

@@ -63,7 +63,7 @@ Result<Database*> StatusSummary::connectionFor(const AppContext& ctx, Database* 
 {
     if (shared)
         return shared;
-    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx));
+    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
     if (!opened)
         return opened.error();
     own = std::move(opened).value();
@@ -199,7 +199,7 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
 
 Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
 {
-    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx));
+    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));

@@ -217,7 +217,7 @@ const ConfigurationNode* ConfigurationSnapshot::find(const QString& fullName) co
 
 Result<QList<DomainSettings>> SettingsStore::readDomains() const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString, Database::Access::ReadOnly);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect));
@@ -228,7 +228,7 @@ Result<QList<DomainSettings>> SettingsStore::readDomains() const
 
 Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId) const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString, Database::Access::ReadOnly);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"),
@@ -240,7 +240,7 @@ Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId)
 
 Result<ConfigurationSnapshot> SettingsStore::readConfiguration() const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString, Database::Access::ReadOnly);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration"));

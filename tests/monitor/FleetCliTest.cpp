@@ -227,7 +227,7 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
     const QString range = "FERROWIND UNKNOWN - --warning and --critical take a whole number of minutes from 1 to 5256000\n";
     const struct {
         QStringList args;
-        QString out; // empty: only the UNKNOWN status is checked
+        QString out;
     } usage[] = {
         {{"--warning", "0"}, range},
         {{"--critical", "x"}, range},
@@ -235,16 +235,26 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         {{"--critical", "5256001"}, range},
         {{"--warning", "-5"}, range},
         {{"--warning", "20", "--critical", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
-        {{"--bogus"}, ""},
+        // The limit not given follows the interval (10 minutes here): it must not cross the one given either.
+        {{"--critical", "5"},
+         "FERROWIND UNKNOWN - the default --warning of DC (30, three sync intervals) is above --critical (5), the default "
+         "--warning of GC (30, three sync intervals) is above --critical (5)\n"},
+        {{"--warning", "100"},
+         "FERROWIND UNKNOWN - --warning (100) is above the default --critical of DC (60, six sync intervals), --warning "
+         "(100) is above the default --critical of GC (60, six sync intervals)\n"},
+        {{"--bogus"}, "FERROWIND UNKNOWN - usage error: Unknown option 'bogus' (see ferrowind check-sync --help)\n"},
+        {{"--bo\ngus"}, "FERROWIND UNKNOWN - usage error: Unknown option 'bo gus' (see ferrowind check-sync --help)\n"},
+        {{"--warning"}, "FERROWIND UNKNOWN - usage error: Missing value after '--warning' (see ferrowind check-sync --help)\n"},
+        {{"dc"}, "FERROWIND UNKNOWN - usage error: wrong number of arguments (see ferrowind check-sync --help)\n"},
     };
     for (const auto& u : usage) {
         const CliRun r = env.cli(QStringList{"check-sync"} + u.args);
         EXPECT_EQ(r.code, 3) << u.args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - ")) << r.out.toStdString();
-        if (!u.out.isEmpty()) {
-            EXPECT_EQ(r.out, u.out);
-        }
+        EXPECT_EQ(r.out.toStdString(), u.out.toStdString());
+        EXPECT_EQ(r.err.toStdString(), "") << "a plugin prints its line only";
     }
+    EXPECT_EQ(env.cli({"check-sync", "--critical", "30"}).code, 0) << "a limit equal to the other's default";
+    EXPECT_EQ(env.cli({"check-sync", "--warning", "60"}).code, 0);
     EXPECT_EQ(env.cli({"check-sync", "--warning", "5256000", "--critical", "5256000"}).code, 0);
     // The check's only output is its line, whatever the logging rules ask for.
     {

@@ -6,6 +6,7 @@
 #include "ui_GlobalCatalogPage.h"
 #include "ui_MainWindow.h"
 
+#include <QFile>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -155,6 +156,37 @@ TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
     EXPECT_TRUE(t.logLines(firstLog).contains("Save pressed for Domain=sales.corp.example.com"));
     ASSERT_NE(t.ctx().log().logPath(), firstLog);
     EXPECT_EQ(t.logLines().mid(8), QStringList{"Settings saved for domain"});
+}
+
+// The registry is pointed at another database while the window is open: the save, the reload after it and a refresh
+// stay with the database the window was loaded from, and the other one is used from the next start.
+TEST_F(SettingsPages, ARegistryPointedElsewhereWhileOpenTakesEffectAtTheNextStart)
+{
+    const QString first = t.ctx().connectionString;
+    ASSERT_TRUE(first.startsWith("sqlite:"));
+    const QString other = "sqlite:" + t.dir() + "/other.sqlite";
+    ASSERT_TRUE(QFile::copy(first.mid(7), other.mid(7)));
+    sqlValue(other, "UPDATE ADDomain SET ReconnectFailureThreshold = 99");
+    load();
+    clickCell(2, 0);
+    t.registry().setString("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool", "ConnectionString", other);
+    type(dc().txtDCFailedConnections, "7");
+    t.prompter().answers = {Answer::Yes};
+    click(dc().cmdDCSave);
+
+    EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
+    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "7") << "the panel shows what was saved";
+    EXPECT_EQ(domainColumns(first, "ReconnectFailureThreshold", kSales), "7");
+    EXPECT_EQ(domainColumns(other, "ReconnectFailureThreshold", kSales), "99");
+    EXPECT_TRUE(t.debug().lines.contains("The registry names another database than at the start; this window keeps using "
+                                         "the one it was loaded from until the program starts again"));
+    main->mnuRefresh_Click();
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "15") << "the first domain, as the window's database holds it";
+
+    main.reset();
+    load();
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "99") << "a new start reads the registry again";
 }
 
 TEST_F(SettingsPages, DomainSaveAnsweredNoKeepsTheEdits)
