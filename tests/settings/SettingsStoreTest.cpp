@@ -172,7 +172,7 @@ TEST_P(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
     EXPECT_FALSE(store.writeNodes({}, {{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}, nullptr));
 }
 
-TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
+TEST(SameStoredValue, NullEqualsOnlyNullTextsCompareAsTextsAndNumbersAsNumbers)
 {
     const struct {
         QVariant a, b;
@@ -193,6 +193,9 @@ TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
         {QString("dc1.example.com"), QString("dc1.example.com"), true},
         {QString("dc1.example.com"), QString("DC1.example.com"), false},
         {QString("gc1"), QString("gc1 "), false},
+        // A text node holds the text as written: another text meaning the same number is a change.
+        {QString("1.5"), QString("1.50"), false},
+        {QString("15"), QString("015"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(sameStoredValue(c.a, c.b), c.same) << c.a.toString().toStdString() << " / " << c.b.toString().toStdString();
