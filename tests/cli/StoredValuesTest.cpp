@@ -6,6 +6,7 @@
 #include "support/TestContext.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -166,6 +167,7 @@ TEST_P(StoredValues, EveryReaderAnswersAsOnTheCleanDatabaseOrFailsNamingTheColum
             originals.append(keep->value(0));
         ASSERT_EQ(originals.size(), 1) << cell.table << "." << cell.column << " is no single cell: " << cell.row;
         keep->finish();
+        QSet<QString> tried;
         for (const char* value : kPoison) {
             // SQL Server keeps each column to its type: a value it refuses is no case there.
             const Result<QSqlQuery> set = db.run(
@@ -176,11 +178,20 @@ TEST_P(StoredValues, EveryReaderAnswersAsOnTheCleanDatabaseOrFailsNamingTheColum
             Result<QSqlQuery> back = db.run(QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(column, table, where));
             ASSERT_TRUE(back && back->next());
             const bool readable = bool(stored::check(back->value(0), cell.kind));
+            // An engine that converts what it stores may make two values one: it is tried once.
+            const QString kept = QString::fromLatin1(back->value(0).typeName()) + ':' + back->value(0).toString();
             back->finish();
+            const bool seen = tried.contains(kept);
+            tried.insert(kept);
+            if (readable || seen) {
+                ASSERT_TRUE(
+                    db.run(QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3").arg(table, column, where), {originals.first()}));
+                continue;
+            }
             ++poisoned;
             for (qsizetype i = 0; i < qsizetype(std::size(kCommands)); ++i) {
                 const Answer a = run(cs, kCommands[i]);
-                if (readable || a == clean[i])
+                if (a == clean[i])
                     continue;
                 EXPECT_NE(a.code, 0) << kCommands[i].join(' ').toStdString() << " with " << cell.table << "." << cell.column
                                      << " = " << value << "\n"
