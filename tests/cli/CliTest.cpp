@@ -427,8 +427,9 @@ TEST_P(DemoEnvDatabase, WritesTheRegistryFileOfTheFilledDatabaseIntoTheFolder)
     EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains("\"ConnectionString\"=\"" + QString(cs).replace("\\", "\\\\") + "\""));
     struct stat st {};
     ASSERT_EQ(::stat(reg.toLocal8Bit().constData(), &st), 0);
-    if (cs.contains("PWD=", Qt::CaseInsensitive))
+    if (cs.contains("PWD=", Qt::CaseInsensitive)) {
         EXPECT_EQ(st.st_mode & 0777, 0600u) << "the password is its owner's alone";
+    }
 
     const CliRun status = cli({"status", "--json"}, reg);
     EXPECT_EQ(status.code, 0) << status.err.toStdString();

@@ -4,6 +4,7 @@
 #include "support/Must.h"
 
 #include <QRandomGenerator>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <thread>
 
