@@ -54,7 +54,7 @@ HistoryDb::HistoryDb(const QString& dir, Engine engine) : m_fresh(engine, dir)
 {
     if (m_fresh.connectionString().isEmpty())
         return;
-    m_db = m_fresh.open();
+    m_db = test::must(openForSetUp(m_fresh.connectionString())); // the fixture's, also handed to the builds
     if (m_db && engine == Engine::Sqlite) {
         // Scratch files only: no need to wait for the disk.
         QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));

@@ -157,7 +157,7 @@ EngineDatabase::~EngineDatabase()
 
 std::unique_ptr<Database> EngineDatabase::open() const
 {
-    Result<std::unique_ptr<Database>> db = openForSetUp(m_cs);
+    Result<std::unique_ptr<Database>> db = Database::open(m_cs);
     if (!db) {
         ADD_FAILURE() << db.error().description.toStdString();
         return nullptr;

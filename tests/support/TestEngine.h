@@ -53,6 +53,7 @@ public:
 
     Engine engine() const { return m_engine; }
     QString connectionString() const { return m_cs; }
+    // A connection as the program opens it, on the program's budget (the cases measure its deadlines on it).
     std::unique_ptr<Database> open() const;
 
 private:
