@@ -3,6 +3,7 @@
 #include "db/ConnectionStringRedaction.h"
 #include "db/Database.h"
 #include "platform/RegFileWriter.h"
+#include "platform/RegistryFileExposure.h"
 #include "platform/RegistryStore.h"
 
 #include <QDir>
@@ -82,6 +83,34 @@ Result<void> DemoEnvironment::fillDatabase(const QString& connectionString, cons
     return Result<void>::success();
 }
 
+Result<void> DemoEnvironment::checkRegistry(const QString& dir, bool replace)
+{
+    const QString path = registryPath(dir);
+    if (!replace && QFileInfo::exists(path))
+        return FwError{58, QStringLiteral("%1 already exists; give --replace to replace it").arg(path)};
+    if (!QDir().mkpath(dir))
+        return FwError{75, QStringLiteral("Cannot create the folder %1").arg(dir)};
+    return Result<void>::success();
+}
+
+Result<void> DemoEnvironment::writeRegistry(const QString& dir, const QString& connectionString, bool replace)
+{
+    if (Result<void> ok = checkRegistry(dir, replace); !ok)
+        return ok;
+    const QString path = registryPath(dir);
+    const QByteArray text = registryText(connectionString).toUtf8();
+    QSaveFile reg(path);
+    if (!reg.open(QIODevice::WriteOnly))
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(path, reg.errorString())};
+    // A password never lies open to others, not even for the moment before the rename.
+    if (holdsDatabasePassword(text) && !reg.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return FwError{75, QStringLiteral("Cannot make %1 readable to its owner alone").arg(path)};
+    reg.write(text);
+    if (!reg.commit())
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(path, reg.errorString())};
+    return Result<void>::success();
+}
+
 Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
 {
     if (!replace)
@@ -119,13 +148,7 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
     if (!QFile::rename(tmp, db))
         return FwError{75, QStringLiteral("Cannot move %1 to %2").arg(tmp, db)};
 
-    QSaveFile reg(registryPath(dir));
-    if (!reg.open(QIODevice::WriteOnly))
-        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    reg.write(registryText(QStringLiteral("sqlite:") + db).toUtf8());
-    if (!reg.commit())
-        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    return Result<void>::success();
+    return writeRegistry(dir, QStringLiteral("sqlite:") + db, true);
 }
 
 } // namespace fw

@@ -34,23 +34,24 @@ int runDemoEnv(CliEnv& env)
                                      QStringLiteral("N"), QStringLiteral("3"));
     const QCommandLineOption replace(QStringLiteral("replace"),
                                      QStringLiteral("Replace a VelmoraDb.sqlite and velmora.reg already in DIR, or the "
-                                                    "Velmora tables already in the --database."));
+                                                    "Velmora tables already in the --database (and its velmora.reg in DIR)."));
     const QCommandLineOption database(QStringLiteral("database"),
                                       QStringLiteral("Fill this ODBC database (a DSN or a connection string) instead of "
-                                                     "creating DIR; its engine's schema is created there."),
+                                                     "creating VelmoraDb.sqlite; its engine's schema is created there."),
                                       QStringLiteral("CONNECTION"));
     p.addOption(runs);
     p.addOption(database);
     p.addOption(gcRuns);
     p.addOption(changes);
     p.addOption(replace);
-    p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for VelmoraDb.sqlite and velmora.reg."));
+    p.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("Folder for VelmoraDb.sqlite and velmora.reg (with "
+                                                                  "--database: for velmora.reg alone, optional)."));
     if (int rc = parseCommandLine(p, env, QStringLiteral("demo-env"),
                                   QStringLiteral("Create a demo Velmora environment: an SQLite VelmoraDb with three domains and "
                                                  "a synchronisation history, and a registry file for Velmora 8.0(0.85).\n"
                                                  "Run the tools on it with FERROWIND_REGISTRY=DIR/velmora.reg.\n"
                                                  "With --database, fill an existing ODBC database (SQL Server or SQLite) "
-                                                 "instead; no DIR is given then."),
+                                                 "instead, and write DIR/velmora.reg pointing at it when DIR is given."),
                                   0, 1);
         rc >= 0)
         return rc;
@@ -72,20 +73,32 @@ int runDemoEnv(CliEnv& env)
         c.count = *n;
     }
     if (p.isSet(database)) {
-        if (!p.positionalArguments().isEmpty()) {
-            env.err << "ferrowind demo-env: give either DIR or --database, not both\n";
-            return ExitUsage;
-        }
         const QString cs = p.value(database);
         if (cs.trimmed().isEmpty()) {
             env.err << "ferrowind demo-env: --database needs a DSN or a connection string\n";
             return ExitUsage;
+        }
+        // DIR, when given, gets the registry file that points the tools at the database.
+        const QString dir = p.positionalArguments().isEmpty() ? QString() : QDir(p.positionalArguments().first()).absolutePath();
+        if (!dir.isEmpty()) {
+            if (const Result<void> free = DemoEnvironment::checkRegistry(dir, p.isSet(replace)); !free) {
+                env.err << "ferrowind demo-env: " << free.error().description << "\n";
+                return ExitFailed;
+            }
         }
         if (const Result<void> filled = DemoEnvironment::fillDatabase(cs, o, p.isSet(replace)); !filled) {
             env.err << "ferrowind demo-env: " << filled.error().description << "\n";
             return ExitFailed;
         }
         env.out << "Filled " << redactConnectionString(cs) << "\n";
+        if (dir.isEmpty())
+            return ExitOk;
+        if (const Result<void> written = DemoEnvironment::writeRegistry(dir, cs, p.isSet(replace)); !written) {
+            env.err << "ferrowind demo-env: " << written.error().description << "\n";
+            return ExitFailed;
+        }
+        env.out << "Created " << DemoEnvironment::registryPath(dir) << "\n";
+        env.out << "Use it with: export FERROWIND_REGISTRY=" << DemoEnvironment::registryPath(dir) << "\n";
         return ExitOk;
     }
     if (p.positionalArguments().isEmpty()) {

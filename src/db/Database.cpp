@@ -30,9 +30,6 @@ QString nextConnectionName()
     return QStringLiteral("ferrowind-%1").arg(counter.fetchAndAddRelaxed(1));
 }
 
-// Every network verdict on the database, the login included, comes within this.
-constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
-
 // What one connection's statements may wait for other writers' locks, in all: a group of operations gives its
 // verdict within this, not within this for each statement.
 constexpr int kSqliteLockWaitMs = 5000;
@@ -201,10 +198,11 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, cons
     return result;
 }
 
-Result<void> Database::limitServerWaits(std::chrono::milliseconds loginTook)
+Result<void> Database::limitServerWaits(std::chrono::milliseconds budget, std::chrono::milliseconds loginTook)
 {
     m_serverWaits = std::make_unique<ServerWaits>();
-    m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
+    m_serverWaits->budget = budget;
+    m_serverWaits->leftMs = std::max<qint64>(1, (budget - loginTook).count());
     // SQL Server waits for a lock for ever unless told otherwise. A save or a refresh blocked by the connectors' own
     // transactions fails with the server's lock time-out message, a little before the statement's own time-out
     // (half of what is left, see queryTimeoutSeconds) would end it with the driver's.
@@ -234,7 +232,7 @@ Result<void> Database::boundStatement(QSqlQuery& q)
 int Database::queryTimeoutSeconds() const
 {
     if (m_serverWaits->longReads)
-        return static_cast<int>(kOdbcLoginLimit.count() / 1000);
+        return static_cast<int>(m_serverWaits->budget.count() / 1000);
     // Whole seconds, and half of what is left: when the time-out strikes, FreeTDS sends the server a cancel and waits
     // as long again for its answer (a server busy waiting for a lock may never read it).
     return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
@@ -254,7 +252,7 @@ FwError Database::countServerWait(qint64 waitedMs, int limitSeconds, FwError fai
     return failure;
 }
 
-Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionString)
+Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionString, std::chrono::milliseconds budget)
 {
     const QString name = nextConnectionName();
     QElapsedTimer loginClock;
@@ -263,7 +261,7 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     // the database name of the login and the server drops it): end the string with ';' as the grammar allows.
     const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString
                                                                                        : connectionString + QLatin1Char(';');
-    OdbcLogin login = loginWithin(name, driverString, kOdbcLoginLimit);
+    OdbcLogin login = loginWithin(name, driverString, budget);
     const std::chrono::milliseconds loginTook{loginClock.elapsed()};
     using Outcome = OdbcLogin::Outcome;
     if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
@@ -291,7 +289,7 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     std::unique_ptr<Database> result(new Database(login.db, name, dialect));
     result->m_connectionString = connectionString;
     if (dialect.engine() == SqlDialect::Engine::SqlServer) {
-        if (Result<void> limited = result->limitServerWaits(loginTook); !limited) {
+        if (Result<void> limited = result->limitServerWaits(budget, loginTook); !limited) {
             FwError error = limited.error();
             error.description = openFailure(connectionString, error.description);
             return error;
@@ -300,7 +298,8 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     return result;
 }
 
-Result<std::unique_ptr<Database>> Database::open(const QString& connectionString, Access access)
+Result<std::unique_ptr<Database>> Database::open(const QString& connectionString, Access access,
+                                                 std::chrono::milliseconds serverBudget)
 {
     if (connectionString.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         const QString path = connectionString.mid(7);
@@ -310,7 +309,7 @@ Result<std::unique_ptr<Database>> Database::open(const QString& connectionString
     }
     if (connectionString.trimmed().isEmpty())
         return FwError{-2147467259, QStringLiteral("No database connection string is set")};
-    return openOdbc(connectionString);
+    return openOdbc(connectionString, serverBudget);
 }
 
 Result<std::unique_ptr<Database>> Database::createSqlite(const QString& path)
@@ -366,7 +365,7 @@ Result<QSqlQuery> Database::runStreaming(const QString& sql, const QVariantList&
     // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
     // A long read is no verdict within the command's 5 s (the history shows its progress and can be abandoned):
     // each of its waits for the server is bounded by 5 s instead.
-    Result<std::unique_ptr<Database>> opened = open(m_connectionString);
+    Result<std::unique_ptr<Database>> opened = open(m_connectionString, Access::ReadWrite, m_serverWaits->budget);
     if (!opened)
         return opened.error();
     std::unique_ptr<Database> own = std::move(opened).value();

@@ -7,6 +7,7 @@
 #include "monitor/ElapsedTime.h"
 #include "monitor/MonitorErrorPath.h"
 #include "db/StoredValue.h"
+#include "log/ErrorReport.h"
 #include "platform/Clock.h"
 
 #include <QSqlError>
@@ -81,23 +82,27 @@ Result<QString> elapsedText(const QDateTime& from, const QDateTime& to)
 }
 } // namespace
 
-// The refresh's error path that also remembers which part each reported failure belongs to, so a
-// caller can tell a complete reading from one with holes (the skipped nulls are no holes).
+// The refresh's failures, kept in the order met with the part each belongs to, for finish() to report: read()
+// runs where no message box may be shown. A null skipped (94) is no failure, as on the page's error path.
 class StatusReads {
 public:
-    StatusReads(MonitorErrorPath& path, QList<ReadFailure>& failures) : m_path(path), m_failures(failures) {}
+    explicit StatusReads(QList<ReadFailure>& failures)
+        : m_scope(QString(), QString(), OwnerKind::Form, {}, {}), m_failures(failures)
+    {
+        m_scope.ignoreNumber(FwError::invalidUseOfNull().number);
+    }
 
     void report(const QString& part, const FwError& e)
     {
-        const int before = m_path.reportedCount();
-        m_path.report(e);
+        const int before = m_scope.reportedCount();
+        m_scope.report(e);
         note(part, before);
     }
     template <typename T, typename Statement>
     bool stepInto(const QString& part, T& target, Statement&& statement)
     {
-        const int before = m_path.reportedCount();
-        const bool ok = m_path.stepInto(target, statement);
+        const int before = m_scope.reportedCount();
+        const bool ok = m_scope.stepInto(target, statement);
         note(part, before);
         return ok;
     }
@@ -105,41 +110,72 @@ public:
 private:
     void note(const QString& part, int before)
     {
-        if (m_path.reportedCount() > before)
-            m_failures.append({part, m_path.lastError()});
+        if (m_scope.reportedCount() > before)
+            m_failures.append({part, m_scope.lastError()});
     }
 
-    MonitorErrorPath& m_path;
+    ErrorScope m_scope; // no sinks: it only counts and keeps the last failure
     QList<ReadFailure>& m_failures;
 };
 
 StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
 {
-    m_ctx.log().WriteTraceLog(QStringLiteral("Entering PopulateDCGCStatus of Form frmMain"), true);
-    MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCGCStatus"), QStringLiteral("frmMain"),
-                          MonitorErrorPath::Order::BoxThenLog);
-    StatusSnapshot snap;
-    StatusReads reads(path, snap.failures);
-    std::unique_ptr<Database> own;
-    const Result<Database*> db = connectionFor(m_ctx, connection, own);
-    if (!db) {
-        reads.report(QStringLiteral("database"), db.error());
-    } else {
-        snap.databaseOpened = true;
-        readSide(**db, SyncSide::DC, snap.dc, reads);
-        readSide(**db, SyncSide::GC, snap.gc, reads);
-    }
-    m_ctx.log().WriteTraceLog(QStringLiteral("Exiting  PopulateDCGCStatus of Form frmMain"), true);
+    begin();
+    const StatusSnapshot snap = read(connectionStringOf(m_ctx), m_ctx.clock().now(), connection);
+    finish(snap);
     return snap;
 }
 
-void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, StatusReads& reads)
+void StatusSummary::begin()
 {
-    qint64& lastId = side == SyncSide::DC ? m_ctx.lastDCSyncId : m_ctx.lastGCSyncId;
+    m_ctx.log().WriteTraceLog(QStringLiteral("Entering PopulateDCGCStatus of Form frmMain"), true);
+}
+
+StatusSnapshot StatusSummary::read(const QString& connectionString, const QDateTime& now, Database* connection)
+{
+    StatusSnapshot snap;
+    StatusReads reads(snap.failures);
+    std::unique_ptr<Database> own;
+    Database* db = connection;
+    if (!db) {
+        Result<std::unique_ptr<Database>> opened = Database::open(connectionString, Database::Access::ReadOnly);
+        if (opened) {
+            own = std::move(opened).value();
+            db = own.get();
+        } else {
+            reads.report(QStringLiteral("database"), opened.error());
+        }
+    }
+    if (db) {
+        snap.databaseOpened = true;
+        readSide(*db, SyncSide::DC, now, snap.dc, reads);
+        readSide(*db, SyncSide::GC, now, snap.gc, reads);
+    } else {
+        snap.dc.unknown = snap.gc.unknown = true;
+    }
+    return snap;
+}
+
+void StatusSummary::finish(const StatusSnapshot& snap)
+{
+    MonitorErrorPath path(m_ctx, QStringLiteral("PopulateDCGCStatus"), QStringLiteral("frmMain"),
+                          MonitorErrorPath::Order::BoxThenLog);
+    for (const ReadFailure& f : snap.failures)
+        path.report(f.error);
+    if (snap.dc.idRead)
+        m_ctx.lastDCSyncId = snap.dc.syncId;
+    if (snap.gc.idRead)
+        m_ctx.lastGCSyncId = snap.gc.syncId;
+    m_ctx.log().WriteTraceLog(QStringLiteral("Exiting  PopulateDCGCStatus of Form frmMain"), true);
+}
+
+void StatusSummary::readSide(Database& db, SyncSide side, const QDateTime& now, SideStatus& out, StatusReads& reads)
+{
     const QString prefix = side == SyncSide::DC ? QStringLiteral("dc.") : QStringLiteral("gc.");
     const auto part = [&](const char* name) { return prefix + QLatin1String(name); };
     Result<QSqlQuery> q = db.run(latestRunSql(side));
     if (!q) {
+        out.unknown = true;
         reads.report(part("latestRun"), q.error());
         return;
     }
@@ -147,8 +183,8 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
     if (!row.exists()) {
         out.state = QStringLiteral("Idle");
         out.when = QStringLiteral("No data");
-        lastId = -1;
         out.syncId = -1;
+        out.idRead = true;
         return;
     }
     out.hasRun = true;
@@ -156,6 +192,7 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
     const bool known = reads.stepInto(part("IsActive"), out.active, [&] {
         return stored::bit(row.value(QStringLiteral("IsActive")), dc ? column::dcIsActive : column::gcIsActive);
     });
+    out.unknown = !known;
     const bool haveStart = reads.stepInto(part("SyncStart"), out.start, [&] {
         return stored::dateTime(row.value(QStringLiteral("SyncStart")), dc ? column::dcSyncStart : column::gcSyncStart);
     });
@@ -163,7 +200,7 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
         out.state = QStringLiteral("In progress");
         if (haveStart) {
             out.when = QStringLiteral("Started ") + isoSeconds(out.start);
-            reads.stepInto(part("elapsed"), out.elapsed, [&] { return elapsedText(out.start, m_ctx.clock().now()); });
+            reads.stepInto(part("elapsed"), out.elapsed, [&] { return elapsedText(out.start, now); });
         }
     } else if (known) {
         out.state = QStringLiteral("Idle");
@@ -180,8 +217,8 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
             return stored::integer(row.value(QStringLiteral("SyncId")), dc ? column::dcSyncId : column::gcSyncId);
         }))
         return;
-    lastId = id;
     out.syncId = id;
+    out.idRead = true;
     qint64 n = 0;
     const bool haveTotal = reads.stepInto(part("objectTotal"), n, [&]() -> Result<qint64> {
         const Result<std::optional<qint64>> total = objectTotal(db, side, id);

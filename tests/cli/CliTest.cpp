@@ -398,10 +398,46 @@ TEST_P(DemoEnvDatabase, FillsAnOdbcDatabaseAndReplacesVelmoraTablesOnlyWhenAsked
     EXPECT_TRUE(password.isEmpty() || !r.err.contains(password)) << "the password is never shown";
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 0);
 
-    EXPECT_EQ(cli({"demo-env", "--database", cs, t.dir()}).code, 2) << "a folder and a database at once";
     r = cli({"demo-env", "--database", cs, "--runs", "4", "--replace"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("Filled ")) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains("velmora.reg")) << "no folder, no registry file";
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 3);
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0").toInt(), 4);
+}
+
+// With a folder beside --database, the registry file pointing at the database is written there, and the tools run on
+// it at once; one already there is replaced only when asked, and the database is then left as it was.
+TEST_P(DemoEnvDatabase, WritesTheRegistryFileOfTheFilledDatabaseIntoTheFolder)
+{
+    fw::test::TestContext t;
+    t.setEngine(GetParam());
+    const QString direct = t.createEmptyDatabase();
+    ASSERT_FALSE(direct.isEmpty());
+    const QString cs = GetParam() == fw::test::Engine::Sqlite ? "Driver={SQLite3};Database=" + direct.mid(7) : direct;
+    const QString folder = t.dir() + "/env";
+    const QString reg = folder + "/velmora.reg";
+    CliRun r = cli({"demo-env", "--database", cs, "--runs", "6", "--replace", folder});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Filled ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith("\nCreated " + reg + "\nUse it with: export FERROWIND_REGISTRY=" + reg + "\n"))
+        << r.out.toStdString();
+    QFile file(reg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains("\"ConnectionString\"=\"" + QString(cs).replace("\\", "\\\\") + "\""));
+    struct stat st {};
+    ASSERT_EQ(::stat(reg.toLocal8Bit().constData(), &st), 0);
+    if (cs.contains("PWD=", Qt::CaseInsensitive)) {
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << "the password is its owner's alone";
+    }
+
+    const CliRun status = cli({"status", "--json"}, reg);
+    EXPECT_EQ(status.code, 0) << status.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(status.out.toUtf8()).object();
+    EXPECT_EQ(o["dc"].toObject()["state"].toString(), "In progress") << status.out.toStdString();
+
+    r = cli({"demo-env", "--database", cs, "--runs", "2", folder});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ferrowind demo-env: " + reg + " already exists; give --replace to replace it\n");
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0").toInt(), 6) << "the database was left alone";
 }

@@ -154,7 +154,7 @@ TEST_P(StoredValues, EveryReaderAnswersAsOnTheCleanDatabaseOrFailsNamingTheColum
     ASSERT_FALSE(cs.isEmpty());
     // check-sync reads the registry file before its context.
     qputenv("FERROWIND_REGISTRY", tc.writeRegistryFile().toLocal8Bit());
-    Result<std::unique_ptr<Database>> opened = Database::open(cs);
+    Result<std::unique_ptr<Database>> opened = test::openForSetUp(cs);
     ASSERT_TRUE(opened) << opened.error().description.toStdString();
     Database& db = **opened;
 

@@ -32,7 +32,7 @@ public:
         o.dcRuns = o.gcRuns = 5;
         t.setEngine(engine);
         cs = t.createEmptyDatabase();
-        const std::unique_ptr<Database> db = test::must(Database::open(cs));
+        const std::unique_ptr<Database> db = test::must(test::openForSetUp(cs));
         if (db)
             test::must(DemoData::populate(*db, o));
         m_reg = t.writeRegistryFile();

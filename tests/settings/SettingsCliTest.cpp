@@ -158,7 +158,7 @@ TEST_P(SettingsCli, SetOnSettingsChangedSinceTheyWereReadIsRefused)
     // values); the store's own test covers the race on both engines.
     if (GetParam() != test::Engine::Sqlite)
         GTEST_SKIP() << "the command's read would wait for the other session's lock";
-    const std::unique_ptr<Database> other = test::must(Database::open(cs));
+    const std::unique_ptr<Database> other = test::must(test::openForSetUp(cs));
     ASSERT_TRUE(other);
     ASSERT_TRUE(other->begin());
     const Result<QSqlQuery> changed = other->run(

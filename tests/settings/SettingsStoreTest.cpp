@@ -290,7 +290,7 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
     for (const auto& c : cases) {
         {
             // The other save: its own session, its change made but not committed while this save runs.
-            const std::unique_ptr<Database> other = test::must(Database::open(m_direct));
+            const std::unique_ptr<Database> other = test::must(test::openForSetUp(m_direct));
             ASSERT_TRUE(other);
             ASSERT_TRUE(other->begin());
             const Result<QSqlQuery> changed = other->run(c.otherChange);

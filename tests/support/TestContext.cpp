@@ -14,7 +14,7 @@ namespace fw::test {
 
 QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds)
 {
-    Result<std::unique_ptr<Database>> db = Database::open(connectionString);
+    Result<std::unique_ptr<Database>> db = openForSetUp(connectionString);
     if (!db) {
         ADD_FAILURE() << db.error().description.toStdString();
         return {};
@@ -90,7 +90,7 @@ QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
     const QString cs = createEmptyDatabase();
     if (cs.isEmpty())
         return {};
-    Result<std::unique_ptr<Database>> db = Database::open(cs);
+    Result<std::unique_ptr<Database>> db = openForSetUp(cs);
     Result<void> filled = db ? DemoData::populate(**db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()})
                              : Result<void>(db.error());
     if (!filled) {
