@@ -63,13 +63,13 @@ private:
     Handler m_handler;
     std::function<void(HttpConnection*)> m_closed;
     QTimer m_timer;
-    QByteArray m_in;
     State m_state = State::Reading;
     bool m_requestStarted = false;
     bool m_head = false;
     bool m_keepAlive = true;
     bool m_lastAnswer = false;
     bool m_gone = false;
+    bool m_holding = false; // the request's last byte is left in the socket while it is answered
 };
 
 const char* httpReason(int status);

@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <atomic>
 
+#include <sys/socket.h>
+
 using namespace fw;
 using namespace std::chrono_literals;
 
@@ -253,6 +255,36 @@ TEST(MetricsServer, Http10GetsOneAnswerAndTheClose)
     client.send("GET /metrics HTTP/1.0\r\n\r\nGET /metrics HTTP/1.0\r\n\r\n");
     EXPECT_TRUE(client.closedWithin(2000));
     EXPECT_EQ(client.statuses(), QList<int>{200});
+}
+
+// A client that half-closes after its request (shutdown of its sending side, as `nc -N` does) has finished
+// its request, not gone: it still gets the answers to what it sent, then the close.
+TEST(MetricsServer, AHalfClosedClientIsStillAnswered)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 100, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    const quint16 port = listen(server);
+    const struct {
+        QByteArray request;
+        QList<int> statuses;
+    } cases[] = {
+        {"GET /metrics HTTP/1.0\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n", {200, 404, 200}},
+        {"GET /metrics HTTP/1.1\r\nX-Cut: ", {}}, // an unfinished request is not answered
+    };
+    for (const auto& k : cases) {
+        RawClient client(port);
+        client.send(k.request);
+        ASSERT_TRUE(client.socket->waitForBytesWritten(2000));
+        ASSERT_EQ(::shutdown(static_cast<int>(client.socket->socketDescriptor()), SHUT_WR), 0);
+        EXPECT_TRUE(client.closedWithin(3000)) << k.request.toStdString();
+        EXPECT_EQ(client.statuses(), k.statuses) << k.request.toStdString();
+        if (!k.statuses.isEmpty()) {
+            EXPECT_TRUE(client.got.endsWith("page\n")) << client.got.toStdString();
+        }
+    }
 }
 
 // A client that sends a byte at a time, one that sends nothing, and one that goes quiet after an answer:
