@@ -129,6 +129,7 @@ const char* httpReason(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 503: return "Service Unavailable";
     case 505: return "HTTP Version Not Supported";

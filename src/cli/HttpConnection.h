@@ -18,6 +18,7 @@ struct HttpLimits {
     std::chrono::milliseconds headerTimeout{5000}; // from a request's first byte to its blank line
     std::chrono::milliseconds idleTimeout{10000};  // between requests on a kept-alive connection
     std::chrono::milliseconds writeTimeout{10000}; // an answer the client does not take
+    int maxAuthChecks = 8;                         // passwords being checked at once; beyond: 429
 };
 
 struct HttpRequest {

@@ -69,11 +69,11 @@ MetricsServer::~MetricsServer()
         delete m_readerThread;
 }
 
-void MetricsServer::setWebConfig(const WebConfig& config)
+void MetricsServer::setWebConfig(const WebConfig& config, BasicAuth::Verify verify)
 {
     m_tls = config.tls;
     m_requireClientCertificate = config.requireClientCertificate;
-    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users);
+    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users, std::move(verify));
 }
 
 Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
@@ -131,12 +131,24 @@ void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
         route(c, r, true);
         return;
     }
-    // A client sending wrong passwords keeps a checker busy, not the server's thread.
-    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r] {
-        const bool allowed = auth->allows(r.authorization);
+    std::optional<BasicAuth::Credentials> offered = m_auth->parse(r.authorization);
+    if (!offered || m_auth->known(*offered)) {
+        route(c, r, offered.has_value());
+        return;
+    }
+    // Clients sending wrong passwords keep the checkers busy, not the server's thread, and beyond the cap
+    // they are turned away rather than queued before the others.
+    if (m_authChecks >= m_limits.maxAuthChecks) {
+        c->respond(429, "text/plain; charset=utf-8", "Too Many Requests\n", {{"Retry-After", "1"}});
+        return;
+    }
+    ++m_authChecks;
+    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r, offered = std::move(*offered)] {
+        const bool allowed = auth->check(offered);
         QMetaObject::invokeMethod(
             this,
             [this, id, r, allowed] {
+                --m_authChecks;
                 if (HttpConnection* c = m_connections.value(id))
                     route(c, r, allowed);
             },

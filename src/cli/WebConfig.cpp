@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslKey>
 
@@ -175,29 +176,67 @@ bool bcryptMatches(const QByteArray& password, const QByteArray& hash)
     return diff == 0;
 }
 
-bool BasicAuth::allows(const QByteArray& authorization)
+namespace {
+
+// The cost of a bcrypt hash already checked by bcryptProblem.
+int bcryptCost(const QByteArray& hash)
 {
-    if (!authorization.startsWith("Basic ") && !authorization.startsWith("basic "))
-        return false;
+    return hash.mid(4, 2).toInt();
+}
+
+} // namespace
+
+BasicAuth::BasicAuth(QHash<QString, QByteArray> users, Verify verify) : m_users(std::move(users)), m_verify(std::move(verify))
+{
+    // An unknown user is checked against the costliest hash there is (and refused whatever it says): its
+    // answer takes as long as a known user's.
+    for (const QByteArray& hash : std::as_const(m_users))
+        if (m_dummyHash.isEmpty() || bcryptCost(hash) > bcryptCost(m_dummyHash))
+            m_dummyHash = hash;
+    m_salt.resize(32);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_salt.data()), m_salt.size() / 4);
+}
+
+std::optional<BasicAuth::Credentials> BasicAuth::parse(const QByteArray& authorization) const
+{
+    // The scheme's name is case-insensitive; spaces may follow it.
+    if (authorization.size() < 6 || qstrnicmp(authorization.constData(), "basic ", 6) != 0)
+        return std::nullopt;
     const QByteArray decoded = QByteArray::fromBase64(authorization.mid(6).trimmed(), QByteArray::AbortOnBase64DecodingErrors);
     const qsizetype colon = decoded.indexOf(':');
     if (colon < 0)
-        return false;
-    const QString user = QString::fromUtf8(decoded.left(colon));
-    const auto it = m_users.constFind(user);
-    if (it == m_users.constEnd())
-        return false;
-    const QByteArray password = decoded.mid(colon + 1);
-    const QByteArray digest = QCryptographicHash::hash(decoded + '\0' + it.value(), QCryptographicHash::Sha256);
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_known.contains(digest))
-            return true;
-    }
-    if (!bcryptMatches(password, it.value()))
+        return std::nullopt;
+    Credentials c;
+    c.user = QString::fromUtf8(decoded.left(colon));
+    c.password = decoded.mid(colon + 1);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    digest.addData(m_salt);
+    digest.addData(decoded);
+    c.key = digest.result();
+    return c;
+}
+
+bool BasicAuth::known(const Credentials& c) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_known.contains(c.key);
+}
+
+bool BasicAuth::check(const Credentials& c)
+{
+    const auto it = m_users.constFind(c.user);
+    const bool user = it != m_users.constEnd();
+    // bcrypt reads the password up to its first NUL: what follows would go unchecked.
+    const bool whole = !c.password.contains('\0');
+    if (!m_verify(c.password, user ? it.value() : m_dummyHash) || !user || !whole)
         return false;
     QMutexLocker lock(&m_mutex);
-    m_known.insert(digest);
+    if (!m_known.contains(c.key)) {
+        if (m_knownOrder.size() >= kRemembered)
+            m_known.remove(m_knownOrder.takeFirst());
+        m_known.insert(c.key);
+        m_knownOrder.append(c.key);
+    }
     return true;
 }
 

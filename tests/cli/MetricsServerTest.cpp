@@ -390,6 +390,36 @@ TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
         EXPECT_EQ(bcryptMatches(c.password, c.hash), c.matches) << c.password.toStdString() << ' ' << c.hash.toStdString();
 }
 
+// An unknown user's password is checked as long as a known user's: against the costliest hash configured,
+// and refused whatever that check says.
+TEST(BasicAuth, AnUnknownUserIsCheckedAgainstAHashOfTheSameCost)
+{
+    const QByteArray cost05 = test::kBcryptOfUStarU;
+    const QByteArray cost10 = "$2b$10$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW";
+    QList<QByteArray> checked;
+    BasicAuth auth({{"alice", cost05}, {"bob", cost10}}, [&](const QByteArray&, const QByteArray& hash) {
+        checked.append(hash);
+        return true;
+    });
+    const struct {
+        QByteArray offered;
+        QByteArray hash;
+        bool allowed;
+    } cases[] = {
+        {"alice:x", cost05, true},
+        {"bob:x", cost10, true},
+        {"carol:x", cost10, false},
+        {":x", cost10, false},
+    };
+    for (const auto& k : cases) {
+        checked.clear();
+        const std::optional<BasicAuth::Credentials> offered = auth.parse("Basic " + k.offered.toBase64());
+        ASSERT_TRUE(offered) << k.offered.toStdString();
+        EXPECT_EQ(auth.check(*offered), k.allowed) << k.offered.toStdString();
+        EXPECT_EQ(checked, QList<QByteArray>{k.hash}) << k.offered.toStdString();
+    }
+}
+
 // A file is refused, with what is wrong in it, rather than served in part.
 TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
 {
@@ -491,6 +521,68 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
     RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
     EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());
     EXPECT_EQ(c.reads.load(), 1);
+}
+
+QByteArray basicRequest(const QByteArray& userAndPassword)
+{
+    return "GET /metrics HTTP/1.1\r\nAuthorization: Basic " + userAndPassword.toBase64() + "\r\n\r\n";
+}
+
+// Wrong passwords being checked (bcrypt: slow, two at a time) hold up no scrape with credentials found right
+// before, and past the cap on checks they are turned away at once instead of queueing ever longer.
+TEST(MetricsServer, WrongPasswordsNeitherDelayKnownCredentialsNorQueueWithoutBound)
+{
+    WebConfig web;
+    web.users.insert("alice", test::kBcryptOfUStarU);
+    auto open = std::make_shared<std::atomic_bool>(false); // until then, checks of wrong passwords hang
+    auto checks = std::make_shared<std::atomic_int>(0);
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 2000ms);
+    HttpLimits l = quickLimits();
+    l.maxConnections = 16;
+    l.maxAuthChecks = 3;
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l);
+    server.setWebConfig(web, [open, checks](const QByteArray& password, const QByteArray& hash) {
+        ++*checks;
+        while (password != "U*U" && !open->load())
+            QThread::msleep(5);
+        return bcryptMatches(password, hash);
+    });
+    const quint16 port = listen(server);
+    const auto answered = [](RawClient& client) { return waitFor([&] { return client.got.contains("\r\n\r\n"); }, 5000); };
+
+    RawClient first(port);
+    first.send(basicRequest("alice:U*U"));
+    ASSERT_TRUE(answered(first));
+    EXPECT_EQ(first.statuses(), QList<int>{200});
+
+    std::vector<std::unique_ptr<RawClient>> wrong;
+    for (int i = 0; i < 3; ++i) {
+        wrong.push_back(std::make_unique<RawClient>(port));
+        wrong.back()->send(basicRequest("alice:wrong"));
+    }
+    ASSERT_TRUE(waitFor([&] { return checks->load() == 3; }, 5000)) << "two checks running, one queued";
+    RawClient turnedAway(port);
+    turnedAway.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(turnedAway));
+    EXPECT_EQ(turnedAway.statuses(), QList<int>{429});
+    EXPECT_TRUE(turnedAway.got.contains("\r\nRetry-After: 1\r\n"));
+    RawClient known(port);
+    known.send(basicRequest("alice:U*U"));
+    EXPECT_TRUE(answered(known)) << "a known credential waits for no check";
+    EXPECT_EQ(known.statuses(), QList<int>{200});
+    EXPECT_EQ(checks->load(), 3);
+
+    open->store(true);
+    for (auto& w : wrong) {
+        EXPECT_TRUE(answered(*w));
+        EXPECT_EQ(w->statuses(), QList<int>{401});
+    }
+    RawClient later(port); // the checks are done: a wrong password is checked again, not turned away
+    later.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(later));
+    EXPECT_EQ(later.statuses(), QList<int>{401});
 }
 
 // With client certificates required and verified, a client without one is turned away in the handshake.
