@@ -12,6 +12,7 @@
 #include <crypt.h>
 #include <yaml.h>
 
+#include <cctype>
 #include <functional>
 #include <memory>
 
@@ -66,10 +67,15 @@ public:
             return Result<void>::success();
         if (!map || map->type != YAML_MAPPING_NODE)
             return FwError{0, where + QStringLiteral(" must be a mapping")};
+        QSet<QString> seen;
         for (yaml_node_pair_t* p = map->data.mapping.pairs.start; p < map->data.mapping.pairs.top; ++p) {
             yaml_node_t* key = node(p->key);
             if (!isScalar(key))
                 return FwError{0, where + QStringLiteral(" has a key that is not text")};
+            // YAML leaves a second one to the reader; which one counts would be a guess.
+            if (seen.contains(text(key)))
+                return FwError{0, where + QStringLiteral(" has the key '") + text(key) + QStringLiteral("' twice")};
+            seen.insert(text(key));
             if (Result<void> r = each(text(key), node(p->value)); !r)
                 return r;
         }
@@ -102,6 +108,23 @@ std::optional<QSslKey> privateKey(const QByteArray& pem)
 bool isBcrypt(const QByteArray& hash)
 {
     return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
+}
+
+// Whether `hash`, the password of `user`, is a bcrypt hash whose cost bcrypt takes.
+Result<void> usableBcrypt(const QString& user, const QByteArray& hash)
+{
+    static const QByteArrayView alphabet = "./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    bool wellFormed = isBcrypt(hash) && std::isdigit(hash[4]) && std::isdigit(hash[5]) && hash[6] == '$';
+    for (qsizetype i = 7; wellFormed && i < hash.size(); ++i)
+        wellFormed = alphabet.contains(hash[i]);
+    if (!wellFormed)
+        return FwError{0,
+                       QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash")};
+    const int cost = hash.mid(4, 2).toInt();
+    if (cost < 4 || cost > 31)
+        return FwError{0, QStringLiteral("basic_auth_users: the bcrypt hash of '") + user + QStringLiteral("' has cost ") +
+                              QString::fromLatin1(hash.mid(4, 2)) + QStringLiteral(", not 04 to 31")};
+    return Result<void>::success();
 }
 
 struct TlsFields {
@@ -281,9 +304,8 @@ Result<WebConfig> WebConfig::load(const QString& path)
                 if (key == QLatin1String("basic_auth_users")) {
                     return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
                         const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
-                        if (!isBcrypt(hash))
-                            return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user +
-                                                  QStringLiteral("' is not a bcrypt hash")};
+                        if (Result<void> usable = usableBcrypt(user, hash); !usable)
+                            return usable;
                         c.users.insert(user, hash);
                         return Result<void>::success();
                     });

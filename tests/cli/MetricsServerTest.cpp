@@ -420,6 +420,55 @@ TEST(BasicAuth, AnUnknownUserIsCheckedAgainstAHashOfTheSameCost)
     }
 }
 
+// The scheme's name in any case; the whole password counts, a NUL in it included.
+TEST(BasicAuth, AuthorizationValuesAreReadAsSent)
+{
+    BasicAuth auth({{"alice", test::kBcryptOfUStarU}});
+    const auto allows = [&](const QByteArray& value) {
+        const std::optional<BasicAuth::Credentials> c = auth.parse(value);
+        return c && (auth.known(*c) || auth.check(*c));
+    };
+    const QByteArray right = QByteArray("alice:U*U").toBase64();
+    const struct {
+        QByteArray value;
+        bool allowed;
+    } cases[] = {
+        {"Basic " + right, true},
+        {"BASIC " + right, true},
+        {"bAsIc   " + right, true},
+        {"Basic " + QByteArray("alice:U*U\0junk", 14).toBase64(), false},
+        {"Basic " + QByteArray("alice:U*U\0", 10).toBase64(), false},
+        {"Basic " + QByteArray("alice:U*V").toBase64(), false},
+        {"Basic " + QByteArray("aliceU*U").toBase64(), false},
+        {"Basic !" + right, false},
+        {"Basic", false},
+        {"Bearer " + right, false},
+        {"Basic" + right, false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(allows(k.value), k.allowed) << k.value.toStdString();
+}
+
+// Credentials found right are remembered up to a bound, the oldest forgotten first.
+TEST(BasicAuth, RemembersABoundedNumberOfCredentials)
+{
+    QHash<QString, QByteArray> users;
+    for (int i = 0; i <= BasicAuth::kRemembered; ++i)
+        users.insert(QStringLiteral("user%1").arg(i), test::kBcryptOfUStarU);
+    BasicAuth auth(users);
+    QList<BasicAuth::Credentials> offered;
+    for (int i = 0; i <= BasicAuth::kRemembered; ++i) {
+        offered.append(*auth.parse("Basic " + QStringLiteral("user%1:U*U").arg(i).toUtf8().toBase64()));
+        EXPECT_FALSE(auth.known(offered.last()));
+        EXPECT_TRUE(auth.check(offered.last()));
+        EXPECT_TRUE(auth.known(offered.last()));
+    }
+    EXPECT_FALSE(auth.known(offered.first()));
+    for (qsizetype i = 1; i < offered.size(); ++i)
+        EXPECT_TRUE(auth.known(offered[i])) << i;
+    EXPECT_EQ(BasicAuth::kRemembered, 16);
+}
+
 // A file is refused, with what is wrong in it, rather than served in part.
 TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
 {
@@ -449,6 +498,22 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n",
          "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
         {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$03$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 03, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$32$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 32, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$99$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 99, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$1x$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOe!'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$05_CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '" + QByteArray(test::kBcryptOfUStarU) + "'\n  bob: '" + test::kBcryptOfUStarU + "'\n",
+         "basic_auth_users has the key 'bob' twice"},
+        {tls + "  cert_file: cert.pem\n", "tls_server_config has the key 'cert_file' twice"},
+        {"basic_auth_users:\nbasic_auth_users:\n", "the file has the key 'basic_auth_users' twice"},
         {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
         {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
     };
