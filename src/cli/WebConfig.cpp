@@ -8,11 +8,18 @@
 #include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QSslSocket>
+#include <QTimer>
+#include <QEventLoop>
 
 #include <crypt.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <yaml.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -127,6 +134,43 @@ Result<void> usableBcrypt(const QString& user, const QByteArray& hash)
     return Result<void>::success();
 }
 
+// A handshake of the configuration with itself, over a socket pair: the one way to learn, before any client
+// does, that the key belongs to the certificate and that the TLS library takes both. Qt's text when it fails.
+std::optional<QString> selfHandshakeFailure(QSslConfiguration server)
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return QStringLiteral("no socket pair to try it on: ") + QString::fromLocal8Bit(std::strerror(errno));
+    server.setPeerVerifyMode(QSslSocket::VerifyNone); // no client certificate here
+    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    QSslSocket serving;
+    QSslSocket asking;
+    serving.setSslConfiguration(server);
+    asking.setSslConfiguration(client);
+    if (!serving.setSocketDescriptor(fds[0]) || !asking.setSocketDescriptor(fds[1])) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return QStringLiteral("no socket pair to try it on");
+    }
+    QEventLoop loop;
+    std::optional<QString> failure;
+    QObject::connect(&serving, &QSslSocket::encrypted, &loop, &QEventLoop::quit);
+    QObject::connect(&serving, &QSslSocket::errorOccurred, &loop, [&] {
+        failure = serving.errorString();
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, [&] {
+        failure = QStringLiteral("no handshake within 10 seconds");
+        loop.quit();
+    });
+    serving.startServerEncryption();
+    asking.startClientEncryption();
+    if (!serving.isEncrypted() && !failure)
+        loop.exec();
+    return serving.isEncrypted() ? std::nullopt : failure;
+}
+
 struct TlsFields {
     QString cert, key, clientCa, clientAuth;
 };
@@ -178,6 +222,13 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
         return FwError{0, QStringLiteral("client_auth_type '") + auth +
                               QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
                                              "RequireAndVerifyClientCert)")};
+    }
+    if (std::optional<QString> failure = selfHandshakeFailure(tls)) {
+        while (failure->endsWith(QLatin1Char(' ')) || failure->endsWith(QLatin1Char(':')))
+            failure->chop(1);
+        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" and key_file ") +
+                              base.absoluteFilePath(f.key) +
+                              QStringLiteral(" make no TLS server (is the key the certificate's own?): ") + *failure};
     }
     c.tls = tls;
     return Result<void>::success();

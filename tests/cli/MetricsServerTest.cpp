@@ -475,6 +475,9 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
     QTemporaryDir dir;
     ASSERT_TRUE(test::makeCertificate(dir.path()));
     test::writeFile(dir.path(), "garbage.pem", "not a certificate\n");
+    QTemporaryDir other; // a second certificate: its key is not the first one's
+    ASSERT_TRUE(test::makeCertificate(other.path()));
+    ASSERT_TRUE(QFile::copy(other.filePath("key.pem"), dir.filePath("otherkey.pem")));
     const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
     const struct {
         QByteArray yaml;
@@ -491,6 +494,9 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
          "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
         {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
          "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
+        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: otherkey.pem\n",
+         "cert_file " + dir.filePath("cert.pem") + " and key_file " + dir.filePath("otherkey.pem") +
+             " make no TLS server (is the key the certificate's own?): Unable to init SSL Context"},
         {tls + "  client_auth_type: VerifyClientCertIfGiven\n",
          "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
          "RequireAnyClientCert or RequireAndVerifyClientCert)"},
