@@ -43,6 +43,8 @@ public:
 
     quint64 id() const { return m_id; }
     bool answering() const { return m_state == State::Answering; }
+    // No request of it is being answered or written out: idle, still sending one, or in its TLS handshake.
+    bool waitingForRequest() const { return m_state == State::Reading; }
     void respond(int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
     // The answer in progress is the last one; an idle connection closes now.
     void closeAfterAnswer();

@@ -91,8 +91,18 @@ Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
 void MetricsServer::accept(qintptr descriptor)
 {
     const int fd = static_cast<int>(descriptor);
+    if (!m_draining && m_connections.size() >= m_limits.maxConnections) {
+        // Idle clients must not keep a scrape out: the one that has waited longest without a request in
+        // progress (idle, sending slowly, or in its handshake) makes room.
+        HttpConnection* oldest = nullptr;
+        for (HttpConnection* c : std::as_const(m_connections))
+            if (c->waitingForRequest() && (!oldest || c->id() < oldest->id()))
+                oldest = c;
+        if (oldest)
+            oldest->abortNow();
+    }
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
-        // Refused at once: waiting for a free place would let idle clients starve the scrapes.
+        // Every place is taken by a request being answered: refused at once rather than queued.
         static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         if (!m_tls)
             (void)::send(fd, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);

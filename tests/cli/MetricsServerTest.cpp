@@ -320,29 +320,60 @@ TEST(MetricsServer, SlowAndIdleClientsAreDropped)
     EXPECT_EQ(quiet.statuses(), QList<int>{200});
 }
 
-TEST(MetricsServer, ConnectionsBeyondTheCapAreRefusedAtOnce)
+// Idle clients cannot keep a scrape out: at the cap, the oldest connection that has no request in progress
+// is closed to make room. Only when every connection is being answered is a new one refused.
+TEST(MetricsServer, AtTheCapTheOldestConnectionWithoutARequestMakesRoom)
 {
-    Counters c;
-    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto reads = std::make_shared<std::atomic_int>(0);
+    MetricsServer server(
+        [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            ++*reads;
+            return [release] {
+                while (!release->load())
+                    QThread::msleep(5);
+                return QByteArray("page\n");
+            };
+        },
+        "timeout\n", 10000ms);
     HttpLimits l = quickLimits();
-    l.headerTimeout = l.idleTimeout = 5000ms;
-    server.setLimits(l);
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l); // three connections
     const quint16 port = listen(server);
-    std::vector<std::unique_ptr<RawClient>> idle;
-    for (int i = 0; i < 3; ++i)
-        idle.push_back(std::make_unique<RawClient>(port));
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 2000));
+    const QByteArray scrape = "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n";
 
+    RawClient idleOld(port);
+    RawClient idleNew(port);
+    idleNew.send("GET /metrics HTTP/1.1\r\n"); // a request begun is no request made
+    RawClient busy1(port);
+    busy1.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 1 && server.connectionCount() == 3; }, 5000));
+
+    RawClient landing(port);
+    landing.send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(landing.closedWithin(5000));
+    EXPECT_EQ(landing.statuses(), QList<int>{200});
+    EXPECT_TRUE(idleOld.closedWithin(1000));
+    EXPECT_TRUE(idleOld.got.isEmpty());
+    EXPECT_FALSE(idleNew.closedWithin(100));
+
+    RawClient busy2(port); // the place the landing page's client left
+    busy2.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 5000));
+    EXPECT_FALSE(idleNew.closedWithin(100));
+    RawClient busy3(port);
+    busy3.send(scrape);
+    EXPECT_TRUE(idleNew.closedWithin(5000));
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 3; }, 5000));
     RawClient refused(port);
-    EXPECT_TRUE(refused.closedWithin(1000));
+    EXPECT_TRUE(refused.closedWithin(5000));
     EXPECT_EQ(refused.statuses(), QList<int>{503});
 
-    idle.front().reset(); // a place comes free
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 2; }, 2000));
-    RawClient served(port);
-    served.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
-    EXPECT_TRUE(served.closedWithin(2000));
-    EXPECT_EQ(served.statuses(), QList<int>{200});
+    release->store(true);
+    for (RawClient* busy : {&busy1, &busy2, &busy3}) {
+        EXPECT_TRUE(busy->closedWithin(5000));
+        EXPECT_EQ(busy->statuses(), QList<int>{200});
+    }
 }
 
 // The end asked for: idle connections close at once, no new one is taken, and the scrape in progress is
