@@ -129,6 +129,7 @@ const char* httpReason(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 503: return "Service Unavailable";
     case 505: return "HTTP Version Not Supported";
@@ -176,38 +177,46 @@ void HttpConnection::processBuffer()
             armTimer(m_limits.writeTimeout);
             return;
         }
+        // The socket's own buffer is the request buffer: what is still in it is what the client sent next.
+        QByteArray in = m_socket->peek(m_limits.maxHeaderBytes + 1);
         qsizetype blank = 0; // empty lines before a request are allowed
-        while (blank < m_in.size() && (m_in[blank] == '\r' || m_in[blank] == '\n'))
+        while (blank < in.size() && (in[blank] == '\r' || in[blank] == '\n'))
             ++blank;
-        m_in.remove(0, blank);
-        const qsizetype end = headerEnd(m_in);
+        if (blank > 0) {
+            m_socket->skip(blank);
+            in.remove(0, blank);
+        }
+        if (!in.isEmpty() && !m_requestStarted) {
+            m_requestStarted = true;
+            armTimer(m_limits.headerTimeout);
+        }
+        const qsizetype end = headerEnd(in);
         if (end < 0) {
-            if (m_in.size() > m_limits.maxHeaderBytes) {
+            if (in.size() > m_limits.maxHeaderBytes) {
                 fail(431);
                 return;
             }
-            const QByteArray more = m_socket->read(m_limits.maxHeaderBytes + 1 - m_in.size());
-            if (more.isEmpty())
-                return;
-            if (!m_requestStarted) {
-                m_requestStarted = true;
-                armTimer(m_limits.headerTimeout);
-            }
-            m_in += more;
-            continue;
+            // No whole request is waiting: the socket may read on, up to the client's end.
+            m_socket->setReadBufferSize(m_limits.maxHeaderBytes + 1);
+            return;
         }
         if (end > m_limits.maxHeaderBytes) {
             fail(431);
             return;
         }
-        const Parsed p = parseHead(m_in.left(end));
-        m_in.remove(0, end);
+        const Parsed p = parseHead(in.left(end));
         m_head = p.request.method == "HEAD";
         m_keepAlive = p.keepAlive;
         if (p.status) {
             fail(p.status);
             return;
         }
+        // The client's end read now would close the socket before the answer is written (a half-close after
+        // the request is no goodbye). So the request's last byte stays in the socket's buffer, and the buffer
+        // is held full, until the answer is out: the socket reads nothing more meanwhile.
+        m_socket->skip(end - 1);
+        m_socket->setReadBufferSize(m_socket->bytesAvailable());
+        m_holding = true;
         m_state = State::Answering;
         m_timer.stop();
         m_handler(this, p.request); // may answer at once, which sets the state back to reading
@@ -236,7 +245,14 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
         return;
     }
     m_state = State::Reading;
-    m_requestStarted = !m_in.isEmpty();
+    if (m_holding) {
+        m_holding = false;
+        m_socket->skip(1);
+        // Requests already sent after this one are answered before the socket reads on (see processBuffer).
+        if (m_socket->bytesAvailable() > 0)
+            m_socket->setReadBufferSize(m_socket->bytesAvailable());
+    }
+    m_requestStarted = m_socket->bytesAvailable() > 0;
     armTimer(m_requestStarted ? m_limits.headerTimeout : m_limits.idleTimeout);
     // Called from the handler itself, the reading loop goes on by itself.
     QMetaObject::invokeMethod(this, &HttpConnection::readMore, Qt::QueuedConnection);
@@ -260,7 +276,6 @@ void HttpConnection::closeAfterAnswer()
 void HttpConnection::close()
 {
     m_state = State::Closing;
-    m_in.clear();
     armTimer(m_limits.writeTimeout);
     m_socket->disconnectFromHost(); // after what is queued has gone out
 }

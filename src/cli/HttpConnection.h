@@ -18,6 +18,7 @@ struct HttpLimits {
     std::chrono::milliseconds headerTimeout{5000}; // from a request's first byte to its blank line
     std::chrono::milliseconds idleTimeout{10000};  // between requests on a kept-alive connection
     std::chrono::milliseconds writeTimeout{10000}; // an answer the client does not take
+    int maxAuthChecks = 8;                         // passwords being checked at once; beyond: 429
 };
 
 struct HttpRequest {
@@ -42,6 +43,8 @@ public:
 
     quint64 id() const { return m_id; }
     bool answering() const { return m_state == State::Answering; }
+    // No request of it is being answered or written out: idle, still sending one, or in its TLS handshake.
+    bool waitingForRequest() const { return m_state == State::Reading; }
     void respond(int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
     // The answer in progress is the last one; an idle connection closes now.
     void closeAfterAnswer();
@@ -63,13 +66,13 @@ private:
     Handler m_handler;
     std::function<void(HttpConnection*)> m_closed;
     QTimer m_timer;
-    QByteArray m_in;
     State m_state = State::Reading;
     bool m_requestStarted = false;
     bool m_head = false;
     bool m_keepAlive = true;
     bool m_lastAnswer = false;
     bool m_gone = false;
+    bool m_holding = false; // the request's last byte is left in the socket while it is answered
 };
 
 const char* httpReason(int status);

@@ -69,11 +69,11 @@ MetricsServer::~MetricsServer()
         delete m_readerThread;
 }
 
-void MetricsServer::setWebConfig(const WebConfig& config)
+void MetricsServer::setWebConfig(const WebConfig& config, BasicAuth::Verify verify)
 {
     m_tls = config.tls;
     m_requireClientCertificate = config.requireClientCertificate;
-    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users);
+    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users, std::move(verify));
 }
 
 Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
@@ -91,8 +91,18 @@ Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
 void MetricsServer::accept(qintptr descriptor)
 {
     const int fd = static_cast<int>(descriptor);
+    if (!m_draining && m_connections.size() >= m_limits.maxConnections) {
+        // Idle clients must not keep a scrape out: the one that has waited longest without a request in
+        // progress (idle, sending slowly, or in its handshake) makes room.
+        HttpConnection* oldest = nullptr;
+        for (HttpConnection* c : std::as_const(m_connections))
+            if (c->waitingForRequest() && (!oldest || c->id() < oldest->id()))
+                oldest = c;
+        if (oldest)
+            oldest->abortNow();
+    }
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
-        // Refused at once: waiting for a free place would let idle clients starve the scrapes.
+        // Every place is taken by a request being answered: refused at once rather than queued.
         static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
         if (!m_tls)
             (void)::send(fd, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -131,12 +141,24 @@ void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
         route(c, r, true);
         return;
     }
-    // A client sending wrong passwords keeps a checker busy, not the server's thread.
-    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r] {
-        const bool allowed = auth->allows(r.authorization);
+    std::optional<BasicAuth::Credentials> offered = m_auth->parse(r.authorization);
+    if (!offered || m_auth->known(*offered)) {
+        route(c, r, offered.has_value());
+        return;
+    }
+    // Clients sending wrong passwords keep the checkers busy, not the server's thread, and beyond the cap
+    // they are turned away rather than queued before the others.
+    if (m_authChecks >= m_limits.maxAuthChecks) {
+        c->respond(429, "text/plain; charset=utf-8", "Too Many Requests\n", {{"Retry-After", "1"}});
+        return;
+    }
+    ++m_authChecks;
+    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r, offered = std::move(*offered)] {
+        const bool allowed = auth->check(offered);
         QMetaObject::invokeMethod(
             this,
             [this, id, r, allowed] {
+                --m_authChecks;
                 if (HttpConnection* c = m_connections.value(id))
                     route(c, r, allowed);
             },

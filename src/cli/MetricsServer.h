@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/HttpConnection.h"
+#include "cli/WebConfig.h"
 #include "log/Result.h"
 
 #include <QByteArray>
@@ -19,9 +20,6 @@ class QTcpServer;
 
 namespace fw {
 
-class BasicAuth;
-struct WebConfig;
-
 // Serves the metrics page at /metrics and a landing page at /; other paths get 404, methods other than
 // GET and HEAD 405. A scrape has two parts. The read runs on the reader thread, one at a time (the
 // program's context and its database connection are not shared between threads), and returns the rest of
@@ -39,7 +37,7 @@ public:
 
     // Before listen(): the limits, and TLS and basic authentication.
     void setLimits(const HttpLimits& limits) { m_limits = limits; }
-    void setWebConfig(const WebConfig& config);
+    void setWebConfig(const WebConfig& config, BasicAuth::Verify verify = bcryptMatches);
 
     // The port listened on (useful when 0 was asked for).
     Result<quint16> listen(const QHostAddress& address, quint16 port);
@@ -68,6 +66,7 @@ private:
     std::shared_ptr<BasicAuth> m_auth;
     QThreadPool m_waiters;
     QThreadPool m_checkers; // bcrypt takes its time: off the server's thread, and apart from the scrapes
+    int m_authChecks = 0;   // running or queued on m_checkers
     QTcpServer* m_listener = nullptr;
     QHash<quint64, HttpConnection*> m_connections;
     quint64 m_nextId = 1;

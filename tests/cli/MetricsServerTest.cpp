@@ -22,6 +22,8 @@
 #include <QTimer>
 #include <atomic>
 
+#include <sys/socket.h>
+
 using namespace fw;
 using namespace std::chrono_literals;
 
@@ -115,6 +117,12 @@ quint16 listen(MetricsServer& server)
     EXPECT_TRUE(port) << port.error().description.toStdString();
     return port.valueOr(0);
 }
+
+// Opens a gate when it goes, before the server that waits on it.
+struct OpenAtEnd {
+    std::shared_ptr<std::atomic_bool> gate;
+    ~OpenAtEnd() { gate->store(true); }
+};
 
 // Short times, so that the cases about them stay short.
 HttpLimits quickLimits()
@@ -255,6 +263,36 @@ TEST(MetricsServer, Http10GetsOneAnswerAndTheClose)
     EXPECT_EQ(client.statuses(), QList<int>{200});
 }
 
+// A client that half-closes after its request (shutdown of its sending side, as `nc -N` does) has finished
+// its request, not gone: it still gets the answers to what it sent, then the close.
+TEST(MetricsServer, AHalfClosedClientIsStillAnswered)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 100, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    const quint16 port = listen(server);
+    const struct {
+        QByteArray request;
+        QList<int> statuses;
+    } cases[] = {
+        {"GET /metrics HTTP/1.0\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n", {200, 404, 200}},
+        {"GET /metrics HTTP/1.1\r\nX-Cut: ", {}}, // an unfinished request is not answered
+    };
+    for (const auto& k : cases) {
+        RawClient client(port);
+        client.send(k.request);
+        ASSERT_TRUE(client.socket->waitForBytesWritten(2000));
+        ASSERT_EQ(::shutdown(static_cast<int>(client.socket->socketDescriptor()), SHUT_WR), 0);
+        EXPECT_TRUE(client.closedWithin(3000)) << k.request.toStdString();
+        EXPECT_EQ(client.statuses(), k.statuses) << k.request.toStdString();
+        if (!k.statuses.isEmpty()) {
+            EXPECT_TRUE(client.got.endsWith("page\n")) << client.got.toStdString();
+        }
+    }
+}
+
 // A client that sends a byte at a time, one that sends nothing, and one that goes quiet after an answer:
 // each is let go after its time, not held for as long as it likes.
 TEST(MetricsServer, SlowAndIdleClientsAreDropped)
@@ -288,29 +326,61 @@ TEST(MetricsServer, SlowAndIdleClientsAreDropped)
     EXPECT_EQ(quiet.statuses(), QList<int>{200});
 }
 
-TEST(MetricsServer, ConnectionsBeyondTheCapAreRefusedAtOnce)
+// Idle clients cannot keep a scrape out: at the cap, the oldest connection that has no request in progress
+// is closed to make room. Only when every connection is being answered is a new one refused.
+TEST(MetricsServer, AtTheCapTheOldestConnectionWithoutARequestMakesRoom)
 {
-    Counters c;
-    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto reads = std::make_shared<std::atomic_int>(0);
+    MetricsServer server(
+        [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            ++*reads;
+            return [release] {
+                while (!release->load())
+                    QThread::msleep(5);
+                return QByteArray("page\n");
+            };
+        },
+        "timeout\n", 10000ms);
+    const OpenAtEnd openAtEnd{release}; // a case that ends early leaves no scrape hanging
     HttpLimits l = quickLimits();
-    l.headerTimeout = l.idleTimeout = 5000ms;
-    server.setLimits(l);
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l); // three connections
     const quint16 port = listen(server);
-    std::vector<std::unique_ptr<RawClient>> idle;
-    for (int i = 0; i < 3; ++i)
-        idle.push_back(std::make_unique<RawClient>(port));
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 2000));
+    const QByteArray scrape = "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n";
 
+    RawClient idleOld(port);
+    RawClient idleNew(port);
+    idleNew.send("GET /metrics HTTP/1.1\r\n"); // a request begun is no request made
+    RawClient busy1(port);
+    busy1.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 1 && server.connectionCount() == 3; }, 5000));
+
+    RawClient landing(port);
+    landing.send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(landing.closedWithin(5000));
+    EXPECT_EQ(landing.statuses(), QList<int>{200});
+    EXPECT_TRUE(idleOld.closedWithin(1000));
+    EXPECT_TRUE(idleOld.got.isEmpty());
+    EXPECT_FALSE(idleNew.closedWithin(100));
+
+    RawClient busy2(port); // the place the landing page's client left
+    busy2.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 5000));
+    EXPECT_FALSE(idleNew.closedWithin(100));
+    RawClient busy3(port);
+    busy3.send(scrape);
+    EXPECT_TRUE(idleNew.closedWithin(5000));
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 3; }, 5000));
     RawClient refused(port);
-    EXPECT_TRUE(refused.closedWithin(1000));
+    EXPECT_TRUE(refused.closedWithin(5000));
     EXPECT_EQ(refused.statuses(), QList<int>{503});
 
-    idle.front().reset(); // a place comes free
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 2; }, 2000));
-    RawClient served(port);
-    served.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
-    EXPECT_TRUE(served.closedWithin(2000));
-    EXPECT_EQ(served.statuses(), QList<int>{200});
+    release->store(true);
+    for (RawClient* busy : {&busy1, &busy2, &busy3}) {
+        EXPECT_TRUE(busy->closedWithin(5000));
+        EXPECT_EQ(busy->statuses(), QList<int>{200});
+    }
 }
 
 // The end asked for: idle connections close at once, no new one is taken, and the scrape in progress is
@@ -358,12 +428,94 @@ TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
         EXPECT_EQ(bcryptMatches(c.password, c.hash), c.matches) << c.password.toStdString() << ' ' << c.hash.toStdString();
 }
 
+// An unknown user's password is checked as long as a known user's: against the costliest hash configured,
+// and refused whatever that check says.
+TEST(BasicAuth, AnUnknownUserIsCheckedAgainstAHashOfTheSameCost)
+{
+    const QByteArray cost05 = test::kBcryptOfUStarU;
+    const QByteArray cost10 = "$2b$10$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW";
+    QList<QByteArray> checked;
+    BasicAuth auth({{"alice", cost05}, {"bob", cost10}}, [&](const QByteArray&, const QByteArray& hash) {
+        checked.append(hash);
+        return true;
+    });
+    const struct {
+        QByteArray offered;
+        QByteArray hash;
+        bool allowed;
+    } cases[] = {
+        {"alice:x", cost05, true},
+        {"bob:x", cost10, true},
+        {"carol:x", cost10, false},
+        {":x", cost10, false},
+    };
+    for (const auto& k : cases) {
+        checked.clear();
+        const std::optional<BasicAuth::Credentials> offered = auth.parse("Basic " + k.offered.toBase64());
+        ASSERT_TRUE(offered) << k.offered.toStdString();
+        EXPECT_EQ(auth.check(*offered), k.allowed) << k.offered.toStdString();
+        EXPECT_EQ(checked, QList<QByteArray>{k.hash}) << k.offered.toStdString();
+    }
+}
+
+// The scheme's name in any case; the whole password counts, a NUL in it included.
+TEST(BasicAuth, AuthorizationValuesAreReadAsSent)
+{
+    BasicAuth auth({{"alice", test::kBcryptOfUStarU}});
+    const auto allows = [&](const QByteArray& value) {
+        const std::optional<BasicAuth::Credentials> c = auth.parse(value);
+        return c && (auth.known(*c) || auth.check(*c));
+    };
+    const QByteArray right = QByteArray("alice:U*U").toBase64();
+    const struct {
+        QByteArray value;
+        bool allowed;
+    } cases[] = {
+        {"Basic " + right, true},
+        {"BASIC " + right, true},
+        {"bAsIc   " + right, true},
+        {"Basic " + QByteArray("alice:U*U\0junk", 14).toBase64(), false},
+        {"Basic " + QByteArray("alice:U*U\0", 10).toBase64(), false},
+        {"Basic " + QByteArray("alice:U*V").toBase64(), false},
+        {"Basic " + QByteArray("aliceU*U").toBase64(), false},
+        {"Basic !" + right, false},
+        {"Basic", false},
+        {"Bearer " + right, false},
+        {"Basic" + right, false},
+    };
+    for (const auto& k : cases)
+        EXPECT_EQ(allows(k.value), k.allowed) << k.value.toStdString();
+}
+
+// Credentials found right are remembered up to a bound, the oldest forgotten first.
+TEST(BasicAuth, RemembersABoundedNumberOfCredentials)
+{
+    QHash<QString, QByteArray> users;
+    for (int i = 0; i <= BasicAuth::kRemembered; ++i)
+        users.insert(QStringLiteral("user%1").arg(i), test::kBcryptOfUStarU);
+    BasicAuth auth(users);
+    QList<BasicAuth::Credentials> offered;
+    for (int i = 0; i <= BasicAuth::kRemembered; ++i) {
+        offered.append(*auth.parse("Basic " + QStringLiteral("user%1:U*U").arg(i).toUtf8().toBase64()));
+        EXPECT_FALSE(auth.known(offered.last()));
+        EXPECT_TRUE(auth.check(offered.last()));
+        EXPECT_TRUE(auth.known(offered.last()));
+    }
+    EXPECT_FALSE(auth.known(offered.first()));
+    for (qsizetype i = 1; i < offered.size(); ++i)
+        EXPECT_TRUE(auth.known(offered[i])) << i;
+    EXPECT_EQ(BasicAuth::kRemembered, 16);
+}
+
 // A file is refused, with what is wrong in it, rather than served in part.
 TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(test::makeCertificate(dir.path()));
     test::writeFile(dir.path(), "garbage.pem", "not a certificate\n");
+    QTemporaryDir other; // a second certificate: its key is not the first one's
+    ASSERT_TRUE(test::makeCertificate(other.path()));
+    ASSERT_TRUE(QFile::copy(other.filePath("key.pem"), dir.filePath("otherkey.pem")));
     const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
     const struct {
         QByteArray yaml;
@@ -380,6 +532,9 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
          "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
         {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
          "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
+        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: otherkey.pem\n",
+         "cert_file " + dir.filePath("cert.pem") + " and key_file " + dir.filePath("otherkey.pem") +
+             " make no TLS server (is the key the certificate's own?): Unable to init SSL Context"},
         {tls + "  client_auth_type: VerifyClientCertIfGiven\n",
          "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
          "RequireAnyClientCert or RequireAndVerifyClientCert)"},
@@ -387,6 +542,22 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
         {tls + "  client_auth_type: RequireAndVerifyClientCert\n",
          "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
         {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$03$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 03, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$32$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 32, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$99$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the bcrypt hash of 'bob' has cost 99, not 04 to 31"},
+        {"basic_auth_users:\n  bob: '$2b$1x$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOe!'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '$2b$05_CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW'\n",
+         "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
+        {"basic_auth_users:\n  bob: '" + QByteArray(test::kBcryptOfUStarU) + "'\n  bob: '" + test::kBcryptOfUStarU + "'\n",
+         "basic_auth_users has the key 'bob' twice"},
+        {tls + "  cert_file: cert.pem\n", "tls_server_config has the key 'cert_file' twice"},
+        {"basic_auth_users:\nbasic_auth_users:\n", "the file has the key 'basic_auth_users' twice"},
         {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
         {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
     };
@@ -459,6 +630,69 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
     RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
     EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());
     EXPECT_EQ(c.reads.load(), 1);
+}
+
+QByteArray basicRequest(const QByteArray& userAndPassword)
+{
+    return "GET /metrics HTTP/1.1\r\nAuthorization: Basic " + userAndPassword.toBase64() + "\r\n\r\n";
+}
+
+// Wrong passwords being checked (bcrypt: slow, two at a time) hold up no scrape with credentials found right
+// before, and past the cap on checks they are turned away at once instead of queueing ever longer.
+TEST(MetricsServer, WrongPasswordsNeitherDelayKnownCredentialsNorQueueWithoutBound)
+{
+    WebConfig web;
+    web.users.insert("alice", test::kBcryptOfUStarU);
+    auto open = std::make_shared<std::atomic_bool>(false); // until then, checks of wrong passwords hang
+    auto checks = std::make_shared<std::atomic_int>(0);
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 2000ms);
+    HttpLimits l = quickLimits();
+    l.maxConnections = 16;
+    l.maxAuthChecks = 3;
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l);
+    const OpenAtEnd openAtEnd{open};
+    server.setWebConfig(web, [open, checks](const QByteArray& password, const QByteArray& hash) {
+        ++*checks;
+        while (password != "U*U" && !open->load())
+            QThread::msleep(5);
+        return bcryptMatches(password, hash);
+    });
+    const quint16 port = listen(server);
+    const auto answered = [](RawClient& client) { return waitFor([&] { return client.got.contains("\r\n\r\n"); }, 5000); };
+
+    RawClient first(port);
+    first.send(basicRequest("alice:U*U"));
+    ASSERT_TRUE(answered(first));
+    EXPECT_EQ(first.statuses(), QList<int>{200});
+
+    std::vector<std::unique_ptr<RawClient>> wrong;
+    for (int i = 0; i < 3; ++i) {
+        wrong.push_back(std::make_unique<RawClient>(port));
+        wrong.back()->send(basicRequest("alice:wrong"));
+    }
+    ASSERT_TRUE(waitFor([&] { return checks->load() == 3; }, 5000)) << "two checks running, one queued";
+    RawClient turnedAway(port);
+    turnedAway.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(turnedAway));
+    EXPECT_EQ(turnedAway.statuses(), QList<int>{429});
+    EXPECT_TRUE(turnedAway.got.contains("\r\nRetry-After: 1\r\n"));
+    RawClient known(port);
+    known.send(basicRequest("alice:U*U"));
+    EXPECT_TRUE(answered(known)) << "a known credential waits for no check";
+    EXPECT_EQ(known.statuses(), QList<int>{200});
+    EXPECT_EQ(checks->load(), 3);
+
+    open->store(true);
+    for (auto& w : wrong) {
+        EXPECT_TRUE(answered(*w));
+        EXPECT_EQ(w->statuses(), QList<int>{401});
+    }
+    RawClient later(port); // the checks are done: a wrong password is checked again, not turned away
+    later.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(later));
+    EXPECT_EQ(later.statuses(), QList<int>{401});
 }
 
 // With client certificates required and verified, a client without one is turned away in the handshake.
