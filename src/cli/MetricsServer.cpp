@@ -15,22 +15,25 @@
 #include <unistd.h>
 
 namespace fw {
-namespace {
 
-// A scrape between its read and its answer: whichever comes first, the read or the deadline.
-struct PendingScrape {
+// One read and the scrapes waiting for it, each until its own deadline.
+struct SharedRead {
     std::mutex mutex;
     std::condition_variable ready;
     std::optional<MetricsServer::Finish> rest;
-    std::atomic_bool answered{false};
+    int waiting = 0;
+    bool delivered = false; // or given up: no scrape joins it any more
 
-    void deliver(MetricsServer::Finish f)
+    void deliver(std::optional<MetricsServer::Finish> f)
     {
         std::lock_guard<std::mutex> lock(mutex);
         rest = std::move(f);
+        delivered = true;
         ready.notify_all();
     }
 };
+
+namespace {
 
 // Hands each accepted socket over as it is, so that TLS and the connection cap are the server's to decide.
 class Listener final : public QTcpServer {
@@ -186,32 +189,50 @@ void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
 
 void MetricsServer::startScrape(quint64 connection)
 {
-    auto pending = std::make_shared<PendingScrape>();
-    const Clock::time_point answerBy = Clock::now() + m_deadline;
-    QMetaObject::invokeMethod(
-        m_reader,
-        [pending, scrape = m_scrape, stopping = m_stopping, answerBy] {
-            // A scrape whose deadline passed while it queued, or one after the end was asked for, reads nothing.
-            if (pending->answered.load() || stopping->load())
-                return;
-            pending->deliver(scrape(answerBy));
-        },
-        Qt::QueuedConnection);
+    const Clock::time_point arrived = Clock::now();
+    const Clock::time_point answerBy = arrived + m_deadline;
+    std::shared_ptr<SharedRead> read = m_openRead;
+    bool joined = false;
+    if (read) {
+        std::lock_guard<std::mutex> lock(read->mutex);
+        joined = !read->delivered;
+        if (joined)
+            ++read->waiting;
+    }
+    if (!joined) {
+        read = std::make_shared<SharedRead>();
+        read->waiting = 1;
+        m_openRead = read;
+        QMetaObject::invokeMethod(
+            m_reader,
+            [read, scrape = m_scrape, stopping = m_stopping, answerBy] {
+                bool wanted = false;
+                {
+                    std::lock_guard<std::mutex> lock(read->mutex);
+                    wanted = read->waiting > 0 && !stopping->load();
+                }
+                // Read nothing for scrapes that have all had their deadline, nor after the end was asked for.
+                read->deliver(wanted ? std::optional<Finish>(scrape(answerBy)) : std::nullopt);
+            },
+            Qt::QueuedConnection);
+    }
+    ++m_scrapesInProgress;
     // Each scrape waits, and does the rest of its work, on a thread of its own pool.
-    (void)QtConcurrent::run(&m_waiters, [this, connection, pending, answerBy, timeoutPage = m_timeoutPage] {
+    (void)QtConcurrent::run(&m_waiters, [this, connection, read, arrived, answerBy, timeoutPage = m_timeoutPage] {
         std::optional<Finish> rest;
         {
-            std::unique_lock<std::mutex> lock(pending->mutex);
-            pending->ready.wait_until(lock, answerBy, [&] { return pending->rest.has_value(); });
-            pending->answered.store(true);
-            rest = std::move(pending->rest);
+            std::unique_lock<std::mutex> lock(read->mutex);
+            read->ready.wait_until(lock, answerBy, [&] { return read->delivered; });
+            --read->waiting;
+            rest = read->rest; // each scrape renders its own page, with its own time
         }
         // The rest keeps to the deadline it was given by the read.
-        const QByteArray page = rest ? (*rest)() : timeoutPage;
+        const QByteArray page = rest && *rest ? (*rest)(arrived) : timeoutPage;
         // The connection may have gone meanwhile: it is looked up again on the server's thread.
         QMetaObject::invokeMethod(
             this,
             [this, connection, page] {
+                --m_scrapesInProgress;
                 if (HttpConnection* c = m_connections.value(connection))
                     c->respond(200, kMetricsContentType, page);
             },

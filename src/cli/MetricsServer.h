@@ -20,16 +20,20 @@ class QTcpServer;
 
 namespace fw {
 
+struct SharedRead;
+
 // Serves the metrics page at /metrics and a landing page at /; other paths get 404, methods other than
 // GET and HEAD 405. A scrape has two parts. The read runs on the reader thread, one at a time (the
 // program's context and its database connection are not shared between threads), and returns the rest of
-// the work. That rest (locating domain controllers, rendering the page) runs on the scrape's own thread, so
-// scrapes at the same time do it side by side and a slow one does not use up the others' time. A scrape
-// that has no page when its deadline passes gets `timeoutPage` instead. Each client is held to the limits.
+// the work; scrapes that come while a read runs wait for that read rather than queue their own. The rest
+// (locating domain controllers, rendering the page) runs on each scrape's own thread, so scrapes at the same
+// time do it side by side and a slow one does not use up the others' time. A scrape that has no page when
+// its deadline passes gets `timeoutPage` instead. Each client is held to the limits.
 class MetricsServer : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
-    using Finish = std::function<QByteArray()>;
+    // Told when its scrape came, so that the time the page reports includes any wait for the read.
+    using Finish = std::function<QByteArray(Clock::time_point arrived)>;
     // Told by when the scrape must be answered.
     using Scrape = std::function<Finish(Clock::time_point answerBy)>;
     MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono::milliseconds deadline, QObject* parent = nullptr);
@@ -48,6 +52,8 @@ public:
     void stop();
 
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
+    // Scrapes between their request and their answer.
+    int scrapesInProgress() const { return m_scrapesInProgress; }
 
 private:
     void accept(qintptr descriptor);
@@ -74,7 +80,9 @@ private:
     std::function<void()> m_drained;
     QThread* m_readerThread = nullptr; // left to the process's end if a read outlives stop()
     bool m_readerLeft = false;
-    QObject* m_reader = nullptr; // lives on m_readerThread
+    QObject* m_reader = nullptr;            // lives on m_readerThread
+    std::shared_ptr<SharedRead> m_openRead; // the latest read; joined while it has not delivered
+    int m_scrapesInProgress = 0;
     std::shared_ptr<std::atomic_bool> m_stopping = std::make_shared<std::atomic_bool>(false);
 };
 

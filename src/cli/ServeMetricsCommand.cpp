@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 #include "cli/FleetCli.h"
 #include "cli/MetricsServer.h"
+#include "cli/ScrapePage.h"
 #include "cli/TerminationSignal.h"
 #include "cli/WebConfig.h"
 #include "context/AppContext.h"
@@ -131,7 +132,11 @@ int runServeMetrics(CliEnv& env)
                 probeBy.emplace(static_cast<int>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin)
                         .count()));
-            return [rest = readForScrape(ctx, probeBy)] { return rest().page.toUtf8(); };
+            return [rest = readForScrape(ctx, probeBy)](MetricsServer::Clock::time_point arrived) {
+                const QString page = rest().page;
+                return withScrapeDuration(page, std::chrono::duration<double>(MetricsServer::Clock::now() - arrived).count())
+                    .toUtf8();
+            };
         },
         timeoutPage, kScrapeDeadline);
     if (web)

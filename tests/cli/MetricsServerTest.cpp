@@ -2,6 +2,7 @@
 // answered later than its deadline) and its HTTP over loopback: the limits each client is held to, the
 // answers in request order, and the end that lets scrapes in flight finish.
 #include "cli/MetricsServer.h"
+#include "cli/ScrapePage.h"
 #include "cli/WebConfig.h"
 #include "platform/LeftThreads.h"
 #include "support/HttpGets.h"
@@ -44,7 +45,7 @@ MetricsServer::Scrape slowScrape(Counters& c, int readMs, int restMs)
         c.mostReading.store(std::max(c.mostReading.load(), now));
         QThread::msleep(static_cast<unsigned long>(readMs));
         --c.reading;
-        return [restMs] {
+        return [restMs](MetricsServer::Clock::time_point) {
             QThread::msleep(static_cast<unsigned long>(restMs));
             return QByteArray("page\n");
         };
@@ -147,8 +148,57 @@ TEST(MetricsServer, ReadsOneAtATimeAndTheRestSideBySide)
         EXPECT_EQ(r.first, 200);
         EXPECT_EQ(r.second, "page\n");
     }
-    EXPECT_EQ(c.reads.load(), 3);
     EXPECT_EQ(c.mostReading.load(), 1);
+}
+
+// Scrapes that come while a read runs wait for that read: one read, an answer for each, and the time each
+// scrape took counted from its own arrival, its wait included.
+TEST(MetricsServer, ScrapesDuringAReadShareIt)
+{
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto reads = std::make_shared<std::atomic_int>(0);
+    MetricsServer server(
+        [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            ++*reads;
+            while (!release->load())
+                QThread::msleep(5);
+            return [](MetricsServer::Clock::time_point arrived) {
+                const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(MetricsServer::Clock::now() - arrived);
+                return QByteArray::number(qint64(waited.count()));
+            };
+        },
+        "timeout\n", 10000ms);
+    const OpenAtEnd openAtEnd{release};
+    HttpLimits l = quickLimits();
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l);
+    const quint16 port = listen(server);
+    const QByteArray scrape = "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n";
+
+    RawClient first(port);
+    first.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 1; }, 5000));
+    RawClient second(port);
+    RawClient third(port);
+    second.send(scrape);
+    third.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return server.scrapesInProgress() == 3; }, 5000));
+    QThread::msleep(300); // the read goes on while all three wait
+    release->store(true);
+    for (RawClient* client : {&first, &second, &third}) {
+        EXPECT_TRUE(client->closedWithin(5000));
+        EXPECT_EQ(client->statuses(), QList<int>{200});
+        const qsizetype body = client->got.indexOf("\r\n\r\n") + 4;
+        EXPECT_GE(client->got.mid(body).toInt(), 300) << client->got.toStdString();
+    }
+    EXPECT_EQ(reads->load(), 1);
+
+    RawClient later(port); // the read is over: a new one for a new scrape
+    later.send(scrape);
+    EXPECT_TRUE(later.closedWithin(5000));
+    EXPECT_EQ(later.statuses(), QList<int>{200});
+    EXPECT_EQ(reads->load(), 2);
+    EXPECT_EQ(server.scrapesInProgress(), 0);
 }
 
 // A read that outlasts the deadline: its scrape gets the timeout page in time, and a scrape queued behind it
@@ -175,7 +225,7 @@ TEST(MetricsServer, AReadThatOutlastsTheStopKeepsTheProgramFromEndingUntilItEnds
         [release](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
             while (!release->load())
                 QThread::msleep(5);
-            return [] { return QByteArray("page\n"); };
+            return [](MetricsServer::Clock::time_point) { return QByteArray("page\n"); };
         },
         "timeout\n", 300ms);
     EXPECT_EQ(test::getAll(QStringList{serve(server)}).value(0).second, "timeout\n");
@@ -335,7 +385,7 @@ TEST(MetricsServer, AtTheCapTheOldestConnectionWithoutARequestMakesRoom)
     MetricsServer server(
         [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
             ++*reads;
-            return [release] {
+            return [release](MetricsServer::Clock::time_point) {
                 while (!release->load())
                     QThread::msleep(5);
                 return QByteArray("page\n");
@@ -408,6 +458,19 @@ TEST(MetricsServer, DrainLetsTheScrapeInProgressFinish)
     EXPECT_TRUE(scraping.closedWithin(500));
     EXPECT_EQ(scraping.statuses(), QList<int>{200});
     EXPECT_TRUE(scraping.got.endsWith("Connection: close\r\n\r\npage\n"));
+}
+
+// The page's own time gives way to the server's, which counts from the scrape's request.
+TEST(ScrapePage, TheServersTimeReplacesThePages)
+{
+    const QString page = "# HELP ferrowind_up 1 when read.\n# TYPE ferrowind_up gauge\nferrowind_up 1\n"
+                         "# HELP ferrowind_scrape_duration_seconds Time taken to read the state for this page.\n"
+                         "# TYPE ferrowind_scrape_duration_seconds gauge\nferrowind_scrape_duration_seconds 0.01\n";
+    EXPECT_EQ(withScrapeDuration(page, 2.5),
+              "# HELP ferrowind_up 1 when read.\n# TYPE ferrowind_up gauge\nferrowind_up 1\n"
+              "# HELP ferrowind_scrape_duration_seconds Time from the scrape's request to this page, a wait for a read in "
+              "progress included.\n"
+              "# TYPE ferrowind_scrape_duration_seconds gauge\nferrowind_scrape_duration_seconds 2.5\n");
 }
 
 TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
