@@ -67,7 +67,8 @@ int runServeMetrics(CliEnv& env)
     p.addOptions({listen, probe, webConfig});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
                                   QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
-                                                 "reading the database afresh on each scrape, and a landing page at /. A scrape "
+                                                 "reading the database afresh for each scrape (scrapes during a read share it), "
+                                                 "and a landing page at /. A scrape "
                                                  "is answered within 6 seconds (ferrowind_up 0 when the database did not answer "
                                                  "in time); other paths get 404. At most 64 connections, 8 KiB of request "
                                                  "headers, no request body; a request must come within 5 seconds, a kept-alive "
