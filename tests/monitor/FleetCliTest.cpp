@@ -246,6 +246,12 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         {{"--bo\ngus"}, "FERROWIND UNKNOWN - usage error: Unknown option 'bo gus' (see ferrowind check-sync --help)\n"},
         {{"--warning"}, "FERROWIND UNKNOWN - usage error: Missing value after '--warning' (see ferrowind check-sync --help)\n"},
         {{"dc"}, "FERROWIND UNKNOWN - usage error: wrong number of arguments (see ferrowind check-sync --help)\n"},
+        // The monitoring plugins' short options.
+        {{"-w", "20", "-c", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
+        {{"-w0"}, range},
+        {{"-t", "0"}, "FERROWIND UNKNOWN - --timeout takes a whole number of seconds from 1 to 3600\n"},
+        {{"--timeout", "3601"}, "FERROWIND UNKNOWN - --timeout takes a whole number of seconds from 1 to 3600\n"},
+        {{"-x"}, "FERROWIND UNKNOWN - usage error: Unknown option 'x' (see ferrowind check-sync --help)\n"},
     };
     for (const auto& u : usage) {
         const CliRun r = env.cli(QStringList{"check-sync"} + u.args);
@@ -254,6 +260,7 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         EXPECT_EQ(r.err.toStdString(), "") << "a plugin prints its line only";
     }
     EXPECT_EQ(env.cli({"check-sync", "--critical", "30"}).code, 0) << "a limit equal to the other's default";
+    EXPECT_EQ(env.cli({"check-sync", "-w", "30", "-c", "60", "-t", "20"}).code, 0);
     EXPECT_EQ(env.cli({"check-sync", "--warning", "60"}).code, 0);
     EXPECT_EQ(env.cli({"check-sync", "--warning", "5256000", "--critical", "5256000"}).code, 0);
     // The check's only output is its line, whatever the logging rules ask for.
@@ -266,6 +273,14 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         EXPECT_EQ(r.out.toStdString(),
                   "FERROWIND UNKNOWN - the database could not be read completely (dc.latestRun, gc.latestRun: database is "
                   "locked Unable to execute statement)\n");
+        EXPECT_EQ(r.err.toStdString(), "");
+    }
+    // A check that outlasts --timeout says so in its line, as the monitoring plugins do, and ends.
+    {
+        DatabaseLock lock(env.dbPath());
+        const CliRun r = env.cli({"check-sync", "-t", "1"});
+        EXPECT_EQ(r.code, 3) << r.out.toStdString();
+        EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the check did not finish within 1 second (--timeout)\n");
         EXPECT_EQ(r.err.toStdString(), "");
     }
     const CliRun noRegistry = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.dir.filePath("none.reg"));
@@ -281,6 +296,24 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
                                        .arg(env.dbPath())
                                        .toStdString());
     EXPECT_EQ(r.err.toStdString(), "");
+}
+
+// Help and version exit 3, as the monitoring plugins' do: a check run with them by mistake is never OK.
+TEST(CheckSyncCli, HelpAndVersionAreUnknown)
+{
+    FleetEnv env;
+    for (const QString& h : {QString("--help"), QString("-h")}) {
+        const CliRun r = env.cli({"check-sync", h});
+        EXPECT_EQ(r.code, 3) << h.toStdString();
+        EXPECT_TRUE(r.out.startsWith("Usage: ferrowind check-sync [options]\n")) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("\n  -w, --warning <MIN>")) << r.out.toStdString();
+    }
+    for (const QString& v : {QString("--version"), QString("-V")}) {
+        const CliRun r = env.cli({"check-sync", v});
+        EXPECT_EQ(r.code, 3) << v.toStdString();
+        EXPECT_EQ(r.out, "ferrowind check-sync " + fw::test::runCli(FERROWIND_CLI, {"--version"}, env.reg()).out.mid(10));
+        EXPECT_EQ(r.err, "");
+    }
 }
 
 TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
