@@ -1,5 +1,6 @@
 #include "cli/MetricsServer.h"
 
+#include "cli/ScrapePage.h"
 #include "cli/WebConfig.h"
 #include "monitor/MetricsText.h"
 #include "platform/LeftThreads.h"
@@ -47,8 +48,11 @@ private:
     std::function<void(qintptr)> m_accept;
 };
 
-const QByteArray kLandingPage = "<!DOCTYPE html>\n<html><head><title>Ferrowind exporter</title></head>\n"
-                                "<body><h1>Ferrowind exporter</h1><p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
+QByteArray landingPage(const QByteArray& telemetryPath)
+{
+    return "<!DOCTYPE html>\n<html><head><title>Ferrowind exporter</title></head>\n<body><h1>Ferrowind exporter</h1><p><a href=\"" +
+           QString::fromUtf8(telemetryPath).toHtmlEscaped().toUtf8() + "\">Metrics</a></p></body></html>\n";
+}
 
 } // namespace
 
@@ -87,7 +91,7 @@ Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
         delete tcp;
         return e;
     }
-    m_listener = tcp;
+    m_listeners.append(tcp);
     return tcp->serverPort();
 }
 
@@ -106,9 +110,12 @@ void MetricsServer::accept(qintptr descriptor)
     }
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
         // Every place is taken by a request being answered: refused at once rather than queued.
-        static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        if (!m_tls)
-            (void)::send(fd, busy, sizeof busy - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (!m_tls) {
+            const QByteArray busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nDate: " + httpDate() +
+                                    "\r\nConnection: close\r\n\r\n";
+            if (::send(fd, busy.constData(), static_cast<size_t>(busy.size()), MSG_DONTWAIT | MSG_NOSIGNAL) > 0)
+                ++m_answers[503];
+        }
         ::close(fd);
         return;
     }
@@ -130,12 +137,12 @@ void MetricsServer::accept(qintptr descriptor)
         ::close(fd);
         return;
     }
-    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
-        ssl->startServerEncryption();
     const quint64 id = m_nextId++;
-    m_connections.insert(id, new HttpConnection(
-                                 socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
-                                 [this](HttpConnection* c) { onClosed(c); }, this));
+    auto* connection = new HttpConnection(
+        socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
+        [this](HttpConnection* c) { onClosed(c); }, this);
+    connection->setAnswerCounter([this](int status) { ++m_answers[status]; });
+    m_connections.insert(id, connection);
 }
 
 void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
@@ -179,10 +186,14 @@ void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
         c->respond(405, "text/plain; charset=utf-8", "Method Not Allowed\n", {{"Allow", "GET, HEAD"}});
         return;
     }
-    if (r.path == "/metrics")
+    if (r.path == m_telemetryPath)
         startScrape(c->id());
     else if (r.path == "/")
-        c->respond(200, "text/html; charset=utf-8", kLandingPage);
+        c->respond(200, "text/html; charset=utf-8", landingPage(m_telemetryPath));
+    else if (r.path == "/-/healthy")
+        c->respond(200, "text/plain; charset=utf-8", "Healthy\n");
+    else if (r.path == "/-/ready") // listening is all it takes: each scrape reads afresh
+        c->respond(200, "text/plain; charset=utf-8", "Ready\n");
     else
         c->respond(404, "text/plain; charset=utf-8", "Not Found\n");
 }
@@ -234,7 +245,7 @@ void MetricsServer::startScrape(quint64 connection)
             [this, connection, page] {
                 --m_scrapesInProgress;
                 if (HttpConnection* c = m_connections.value(connection))
-                    c->respond(200, kMetricsContentType, page);
+                    c->respond(200, kMetricsContentType, m_ownMetrics ? page + serverFamilies(m_answers).toUtf8() : page);
             },
             Qt::QueuedConnection);
     });
@@ -251,8 +262,8 @@ void MetricsServer::drain(std::function<void()> done)
 {
     m_draining = true;
     m_drained = std::move(done);
-    if (m_listener)
-        m_listener->close();
+    for (QTcpServer* l : std::as_const(m_listeners))
+        l->close();
     const QList<HttpConnection*> open = m_connections.values();
     for (HttpConnection* c : open)
         c->closeAfterAnswer();
@@ -273,8 +284,8 @@ void MetricsServer::stop()
 {
     if (m_stopping->exchange(true))
         return;
-    if (m_listener)
-        m_listener->close();
+    for (QTcpServer* l : std::as_const(m_listeners))
+        l->close();
     const QList<HttpConnection*> open = m_connections.values();
     for (HttpConnection* c : open)
         c->abortNow();

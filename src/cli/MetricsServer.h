@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QMap>
 #include <QHostAddress>
 #include <QObject>
 #include <QSslConfiguration>
@@ -22,8 +23,8 @@ namespace fw {
 
 struct SharedRead;
 
-// Serves the metrics page at /metrics and a landing page at /; other paths get 404, methods other than
-// GET and HEAD 405. A scrape has two parts. The read runs on the reader thread, one at a time (the
+// Serves the metrics page at /metrics (or the path set), a landing page at /, /-/healthy and /-/ready; other
+// paths get 404, methods other than GET and HEAD 405. A scrape has two parts. The read runs on the reader thread, one at a time (the
 // program's context and its database connection are not shared between threads), and returns the rest of
 // the work; scrapes that come while a read runs wait for that read rather than queue their own. The rest
 // (locating domain controllers, rendering the page) runs on each scrape's own thread, so scrapes at the same
@@ -42,8 +43,12 @@ public:
     // Before listen(): the limits, and TLS and basic authentication.
     void setLimits(const HttpLimits& limits) { m_limits = limits; }
     void setWebConfig(const WebConfig& config, BasicAuth::Verify verify = bcryptMatches);
+    // Where the page is served (default /metrics).
+    void setTelemetryPath(const QByteArray& path) { m_telemetryPath = path; }
+    // Whether the page gets the server's own families: its answers by status and the process's resources.
+    void setOwnMetrics(bool on) { m_ownMetrics = on; }
 
-    // The port listened on (useful when 0 was asked for).
+    // The port listened on (useful when 0 was asked for); may be called for several addresses.
     Result<quint16> listen(const QHostAddress& address, quint16 port);
     // Stops accepting and closes idle connections; `done` is called once every answer in progress has been
     // handed over, at most one deadline later.
@@ -73,7 +78,9 @@ private:
     QThreadPool m_waiters;
     QThreadPool m_checkers; // bcrypt takes its time: off the server's thread, and apart from the scrapes
     int m_authChecks = 0;   // running or queued on m_checkers
-    QTcpServer* m_listener = nullptr;
+    QList<QTcpServer*> m_listeners;
+    QByteArray m_telemetryPath = "/metrics";
+    bool m_ownMetrics = false;
     QHash<quint64, HttpConnection*> m_connections;
     quint64 m_nextId = 1;
     bool m_draining = false;
@@ -83,6 +90,7 @@ private:
     QObject* m_reader = nullptr;            // lives on m_readerThread
     std::shared_ptr<SharedRead> m_openRead; // the latest read; joined while it has not delivered
     int m_scrapesInProgress = 0;
+    QMap<int, quint64> m_answers; // status -> answers sent
     std::shared_ptr<std::atomic_bool> m_stopping = std::make_shared<std::atomic_bool>(false);
 };
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QLocale>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
@@ -137,6 +139,40 @@ HttpLimits quickLimits()
 }
 
 } // namespace
+
+// What operators take for granted: the page at the path asked for, /-/healthy and /-/ready, and the server's
+// own families on the page, its answers by status and the process's resources.
+TEST(MetricsServer, TelemetryPathHealthReadyAndOwnMetrics)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    server.setTelemetryPath("/probe/ferrowind");
+    server.setOwnMetrics(true);
+    RawClient client(listen(server));
+    client.send("GET /metrics HTTP/1.1\r\n\r\nGET /-/healthy HTTP/1.1\r\n\r\nGET /-/ready HTTP/1.1\r\n\r\n"
+                "GET / HTTP/1.1\r\n\r\nGET /probe/ferrowind HTTP/1.1\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(client.closedWithin(3000));
+    EXPECT_EQ(client.statuses(), (QList<int>{404, 200, 200, 200, 200}));
+    EXPECT_TRUE(client.got.contains("\r\n\r\nHealthy\nHTTP/1.1 200 OK\r\n")) << client.got.toStdString();
+    EXPECT_TRUE(client.got.contains("\r\n\r\nReady\nHTTP/1.1 200 OK\r\n")) << client.got.toStdString();
+    EXPECT_TRUE(client.got.contains("<a href=\"/probe/ferrowind\">Metrics</a>")) << client.got.toStdString();
+    const QByteArray page = client.got.mid(client.got.lastIndexOf("\r\n\r\n") + 4);
+    EXPECT_TRUE(page.startsWith("page\n# HELP ferrowind_http_requests_total Answers the server gave, by HTTP status code.\n"
+                                "# TYPE ferrowind_http_requests_total counter\n"
+                                "ferrowind_http_requests_total{code=\"200\"} 3\n"
+                                "ferrowind_http_requests_total{code=\"404\"} 1\n"))
+        << page.toStdString();
+    for (const char* family : {"process_cpu_seconds_total", "process_virtual_memory_bytes", "process_resident_memory_bytes",
+                               "process_open_fds", "process_max_fds", "process_start_time_seconds"})
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("\n%1 [0-9.e+]+\n").arg(family)).match(QString::fromUtf8(page)).hasMatch())
+            << family << "\n"
+            << page.toStdString();
+    static const QRegularExpression start("\nprocess_start_time_seconds ([0-9.e+]+)\n");
+    const double started = start.match(QString::fromUtf8(page)).captured(1).toDouble();
+    EXPECT_LE(started, QDateTime::currentSecsSinceEpoch() + 1.0);
+    EXPECT_GT(started, QDateTime::currentSecsSinceEpoch() - 24 * 3600.0) << "this test's process started within the day";
+}
 
 // Three scrapes whose slow part (a probe of silent domain controllers) takes most of the deadline: done one
 // after the other they would miss it; each must still get the page.
@@ -296,8 +332,22 @@ TEST(MetricsServer, LandingPageHeadAndPipelinedAnswersInRequestOrder)
     // The HEAD answer announces the page's length and sends no page.
     const qsizetype head = all.indexOf("HTTP/1.1 200 OK", all.indexOf("404 Not Found"));
     const qsizetype landing = all.indexOf("HTTP/1.1 200 OK", head + 1);
-    EXPECT_TRUE(all.mid(head, landing - head).endsWith("Content-Length: 5\r\n\r\n"))
+    static const QRegularExpression headEnd("\r\nContent-Length: 5\r\nDate: [^\r\n]+\r\n\r\n$");
+    EXPECT_TRUE(headEnd.match(QString::fromLatin1(all.mid(head, landing - head))).hasMatch())
         << all.mid(head, landing - head).toStdString();
+    // Each answer is dated, in the form HTTP gives dates.
+    static const QRegularExpression date("\r\nDate: ([^\r\n]*)\r\n");
+    int dated = 0;
+    for (auto it = date.globalMatch(QString::fromLatin1(all)); it.hasNext(); ++dated) {
+        const QString d = it.next().captured(1);
+        EXPECT_TRUE(QRegularExpression("^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                       "\\d{4} \\d\\d:\\d\\d:\\d\\d GMT$")
+                        .match(d)
+                        .hasMatch())
+            << d.toStdString();
+        EXPECT_TRUE(QLocale::c().toDateTime(d, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").isValid()) << d.toStdString();
+    }
+    EXPECT_EQ(dated, 5);
     EXPECT_TRUE(all.mid(landing).contains("<a href=\"/metrics\">")) << all.mid(landing).toStdString();
     EXPECT_TRUE(all.endsWith("Connection: close\r\n\r\npage\n"));
 }
@@ -643,7 +693,7 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
 }
 
 // TLS with a certificate the client trusts, basic authentication on every path; a plain request to the TLS
-// port and a client that does not trust the certificate get nothing.
+// port gets 400 in plain HTTP, a client that does not trust the certificate nothing.
 TEST(MetricsServer, TlsAndBasicAuthentication)
 {
     QTemporaryDir dir;
@@ -685,10 +735,13 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
         }
     }
 
+    // Plain HTTP to the TLS port: told so in plain HTTP, and closed.
     RawClient plain(port);
     plain.send("GET /metrics HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(plain.closedWithin(2000));
-    EXPECT_FALSE(plain.got.contains("HTTP/1.1"));
+    EXPECT_EQ(plain.statuses(), QList<int>{400});
+    EXPECT_TRUE(plain.got.endsWith("Connection: close\r\n\r\nClient sent an HTTP request to an HTTPS server.\n"))
+        << plain.got.toStdString();
 
     RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
     EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());

@@ -405,7 +405,7 @@ TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
 }
 
 // curl over TLS with the certificate's CA: the right password gets the page, a wrong one 401, plain HTTP
-// nothing. A configuration that cannot be used stops the server before it listens.
+// 400 in plain HTTP. A configuration that cannot be used stops the server before it listens.
 TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
 {
     FleetEnv env;
@@ -434,8 +434,8 @@ TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
     QString plain = s.url;
     plain.replace("https://", "http://");
     const auto clear = curl({"-u", "prometheus:U*U", plain});
-    EXPECT_NE(clear.first, 0);
-    EXPECT_EQ(clear.second, "\n000");
+    EXPECT_EQ(clear.first, 0);
+    EXPECT_EQ(clear.second, "Client sent an HTTP request to an HTTPS server.\n\n400");
 
     const QString bad = test::writeFile(dir, "bad.yml", "basic_auth_users:\n  prometheus: secret\n");
     const CliRun r = env.cli({"serve-metrics", "--listen", "127.0.0.1:0", "--web.config.file", bad});
@@ -448,8 +448,61 @@ TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)
 {
     FleetEnv env;
     for (const QString& bad : {QString("9731"), QString("127.0.0.1"), QString("no.such.host:80"), QString("127.0.0.1:70000")}) {
-        const CliRun r = env.cli({"serve-metrics", "--listen", bad});
-        EXPECT_EQ(r.code, 2) << bad.toStdString();
-        EXPECT_TRUE(r.err.startsWith("ferrowind serve-metrics: --listen takes ADDRESS:PORT")) << r.err.toStdString();
+        for (const QString& option : {QString("--web.listen-address"), QString("--listen")}) {
+            const CliRun r = env.cli({"serve-metrics", "--web.listen-address", "127.0.0.1:0", option, bad});
+            EXPECT_EQ(r.code, 2) << bad.toStdString();
+            EXPECT_EQ(r.err.toStdString(), "ferrowind serve-metrics: --web.listen-address takes ADDRESS:PORT (for example "
+                                           "127.0.0.1:9731, [::1]:9731 or :9731), not '" +
+                                               bad.toStdString() + "'\n");
+        }
     }
+    for (const QString& bad : {QString("metrics"), QString("/"), QString("/-/healthy"), QString("/a b"), QString("/a//b"),
+                               QString("/a?b"), QString("/x\"><script>")}) {
+        const CliRun r = env.cli({"serve-metrics", "--web.telemetry-path", bad});
+        EXPECT_EQ(r.code, 2) << bad.toStdString();
+        EXPECT_EQ(r.err.toStdString(), "ferrowind serve-metrics: --web.telemetry-path takes a path such as /metrics (letters, "
+                                       "digits and . _ ~ - between slashes, not under /-/), not '" +
+                                           bad.toStdString() + "'\n");
+    }
+    const CliRun version = env.cli({"serve-metrics", "--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "ferrowind serve-metrics " + env.cli({"--version"}).out.mid(10));
+}
+
+// Several addresses (IPv4 and IPv6 at once), the page at another path, the health and readiness paths, and the
+// server's own families on a page promtool takes.
+TEST(ServeMetricsCli, SeveralAddressesTelemetryPathHealthAndOwnFamilies)
+{
+    FleetEnv env;
+    test::ServeMetricsProcess s(env.reg(), {"--web.listen-address", "[::1]:0", "--web.telemetry-path", "/probe/ferrowind"});
+    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
+    static const QRegularExpression served("serving (http://\\S+/probe/ferrowind)");
+    QStringList urls;
+    QElapsedTimer t;
+    t.start();
+    while (urls.size() < 2 && t.elapsed() < 10000) {
+        s.proc.waitForReadyRead(200);
+        s.err += QString::fromUtf8(s.proc.readAllStandardError());
+        urls.clear();
+        for (auto it = served.globalMatch(s.err); it.hasNext();)
+            urls.append(it.next().captured(1));
+    }
+    ASSERT_EQ(urls.size(), 2) << s.err.toStdString();
+    EXPECT_TRUE(urls[0].startsWith("http://[::1]:")) << urls[0].toStdString();
+    EXPECT_TRUE(urls[1].startsWith("http://127.0.0.1:")) << urls[1].toStdString();
+    const QString base = urls[1].left(urls[1].indexOf("/probe/"));
+    const auto replies = fw::test::getAll(
+        {urls[0], urls[1], base + "/metrics", base + "/-/healthy", base + "/-/ready", base + "/"});
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(replies[i].first, 200) << urls[i].toStdString();
+        EXPECT_TRUE(replies[i].second.contains("\nferrowind_up 1\n"));
+        EXPECT_TRUE(replies[i].second.contains("\nferrowind_http_requests_total{code=\"")) << replies[i].second.toStdString();
+        EXPECT_TRUE(replies[i].second.contains("\nprocess_resident_memory_bytes ")) << replies[i].second.toStdString();
+        const CliRun check = promtoolCheck(replies[i].second);
+        EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
+    }
+    EXPECT_EQ(replies[2].first, 404);
+    EXPECT_EQ(replies[3], (QPair<int, QByteArray>{200, "Healthy\n"}));
+    EXPECT_EQ(replies[4], (QPair<int, QByteArray>{200, "Ready\n"}));
+    EXPECT_TRUE(replies[5].second.contains("<a href=\"/probe/ferrowind\">")) << replies[5].second.toStdString();
 }

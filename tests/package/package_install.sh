@@ -92,7 +92,7 @@ grep -q warning "$tmp/exposed.err" && fail "a warning for a file only its group 
 if [ -d /run/systemd/system ]; then
     systemctl daemon-reload
     systemctl start ferrowind-metrics.service || fail "systemctl start ferrowind-metrics: $(journalctl -u ferrowind-metrics -n 20 2>&1)"
-    listen=$(. /etc/default/ferrowind && echo "${ARGS#--listen }")
+    listen=$(. /etc/default/ferrowind && echo "${ARGS#--web.listen-address }")
     sleep 2
     metrics=$(curl -fsS "http://$listen/metrics") && grep -q '^ferrowind_up ' <<<"$metrics" || fail "the started service serves no metrics at $listen"
     systemctl stop ferrowind-metrics.service
