@@ -1,5 +1,8 @@
 #include "cli/HttpConnection.h"
 
+#include <QDateTime>
+#include <QLocale>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -11,6 +14,8 @@ namespace {
 
 // Answers queued for a client that does not read them: beyond this, no further request is taken.
 constexpr qint64 kMaxWriteBacklog = 256 * 1024;
+// The first byte of a TLS connection: its ClientHello comes in a handshake record.
+constexpr char kTlsHandshakeRecord = 0x16;
 
 bool isTokenChar(char c)
 {
@@ -120,6 +125,21 @@ Parsed parseHead(const QByteArray& head)
 
 } // namespace
 
+QByteArray httpDate()
+{
+    // The same text for a whole second: formatted once a second, not once an answer.
+    thread_local qint64 second = -1;
+    thread_local QByteArray text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = QLocale::c()
+                   .toString(QDateTime::fromSecsSinceEpoch(now, Qt::UTC), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+                   .toLatin1();
+    }
+    return text;
+}
+
 const char* httpReason(int status)
 {
     switch (status) {
@@ -172,6 +192,24 @@ void HttpConnection::readMore()
 
 void HttpConnection::processBuffer()
 {
+    if (auto* ssl = qobject_cast<QSslSocket*>(m_socket); ssl && !ssl->isEncrypted()) {
+        // The handshake waits for the client's first byte: a TLS handshake record starts it, anything else is a
+        // client speaking plain HTTP to this port, told so in plain HTTP, which it can read.
+        if (ssl->mode() != QSslSocket::UnencryptedMode || m_state != State::Reading)
+            return;
+        const QByteArray first = ssl->peek(1);
+        if (first.isEmpty())
+            return;
+        if (first[0] == kTlsHandshakeRecord) {
+            ssl->startServerEncryption();
+            return;
+        }
+        m_state = State::Answering;
+        m_keepAlive = false;
+        m_head = false;
+        respond(400, "text/plain; charset=utf-8", "Client sent an HTTP request to an HTTPS server.\n");
+        return;
+    }
     while (m_state == State::Reading) {
         if (m_socket->bytesToWrite() > kMaxWriteBacklog) {
             armTimer(m_limits.writeTimeout);
@@ -231,7 +269,7 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + httpReason(status) + "\r\n";
     if (!contentType.isEmpty())
         out += "Content-Type: " + contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\nDate: " + httpDate() + "\r\n";
     for (const auto& h : extra)
         out += h.first + ": " + h.second + "\r\n";
     if (closing)
@@ -240,6 +278,8 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
     if (!m_head)
         out += body;
     m_socket->write(out);
+    if (m_answered)
+        m_answered(status);
     if (closing) {
         close();
         return;

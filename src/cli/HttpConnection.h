@@ -32,7 +32,8 @@ using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // One client connection: reads requests within the limits, hands each complete one to the handler and
 // writes the answers in the order the requests came. A protocol fault is answered (400, 413, 431, 505)
-// and the connection closed. Nothing more is read while an answer is pending.
+// and the connection closed. Nothing more is read while an answer is pending. A TLS socket is given before
+// its handshake: the server's side starts when the client's first byte is a TLS one.
 class HttpConnection : public QObject {
 public:
     // Called for each request; the answer comes later through respond().
@@ -50,6 +51,8 @@ public:
     void closeAfterAnswer();
     // Drops the connection at once, whatever it was doing.
     void abortNow();
+    // Told the status of each answer as it is sent.
+    void setAnswerCounter(std::function<void(int status)> answered) { m_answered = std::move(answered); }
 
 private:
     enum class State { Reading, Answering, Closing };
@@ -65,6 +68,7 @@ private:
     HttpLimits m_limits;
     Handler m_handler;
     std::function<void(HttpConnection*)> m_closed;
+    std::function<void(int)> m_answered;
     QTimer m_timer;
     State m_state = State::Reading;
     bool m_requestStarted = false;
@@ -76,5 +80,7 @@ private:
 };
 
 const char* httpReason(int status);
+// Now, as the Date header gives it: "Tue, 08 Dec 2026 10:00:00 GMT".
+QByteArray httpDate();
 
 } // namespace fw
