@@ -147,6 +147,12 @@ quint16 LagProxy::start(QString* error)
     return m_port;
 }
 
+void LagProxy::dropConnections()
+{
+    const char c = 'd';
+    (void)!::write(m_wake[1], &c, 1);
+}
+
 void LagProxy::stop()
 {
     if (m_thread.joinable()) {
@@ -203,11 +209,17 @@ void LagProxy::serve()
         }
         if (::poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR)
             return;
-        if (fds[0].revents & POLLIN)
-            return;
+        if (fds[0].revents & POLLIN) {
+            char asked[16];
+            const ssize_t n = ::read(m_wake[0], asked, sizeof asked);
+            if (n <= 0 || std::memchr(asked, 'x', static_cast<size_t>(n)))
+                return;
+            connections.clear(); // dropped: their sockets close
+            continue;
+        }
         if (fds[1].revents & POLLIN) {
             for (int fd; (fd = ::accept(m_listener, nullptr, nullptr)) >= 0;) {
-                const int server = connectTo(m_targetPort);
+                const int server = m_refusing.load() ? -1 : connectTo(m_targetPort);
                 if (server < 0) {
                     ::close(fd);
                     continue;

@@ -34,6 +34,10 @@ public:
 
     // Changes the delay of what is read from now on.
     void setDelay(std::chrono::milliseconds delay) { m_delayMs.store(delay.count()); }
+    // Closes every connection passing through, as a server or a network that drops them does.
+    void dropConnections();
+    // While on, a connection is closed as soon as it comes: the server cannot be reached.
+    void setRefusing(bool on) { m_refusing.store(on); }
     Counts counts() const;
     void resetCounts();
 
@@ -43,6 +47,7 @@ private:
     quint16 m_targetPort;
     quint16 m_port = 0;
     std::atomic<qint64> m_delayMs;
+    std::atomic<bool> m_refusing{false};
     int m_listener = -1;
     int m_wake[2] = {-1, -1};
     std::thread m_thread;

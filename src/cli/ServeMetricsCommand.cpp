@@ -4,6 +4,7 @@
 #include "cli/TerminationSignal.h"
 #include "cli/WebConfig.h"
 #include "context/AppContext.h"
+#include "db/DatabaseSession.h"
 #include "monitor/FleetState.h"
 #include "monitor/MetricsText.h"
 
@@ -136,6 +137,8 @@ int runServeMetrics(CliEnv& env)
         timeoutPage, kScrapeDeadline);
     if (web)
         server.setWebConfig(*web);
+    // The scrapes keep one connection between them; it closes on the thread that opened it.
+    server.atReaderEnd([&ctx] { ctx.databaseSession().close(); });
     // A terminal closing, or a reload asked of every daemon, does not end the exporter.
     std::signal(SIGHUP, SIG_IGN);
 

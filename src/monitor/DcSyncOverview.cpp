@@ -96,15 +96,18 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.noteFailuresIn(m_failures, QStringLiteral("dc.overview"));
     const qint64 id = m_ctx.lastDCSyncId;
 
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
     Database* const db = *connection;
-    Result<QSqlQuery> domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"));
+    // In the order of the settings' grid: by name, a name shared by key.
+    Result<QSqlQuery> domains = db->run(
+        QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain ORDER BY %1, %2")
+            .arg(db->dialect().textOrder(QStringLiteral("DomainName")),
+                 db->dialect().textOrder(QStringLiteral("AdDomainObjectID"))));
     if (!domains) {
         path.report(domains.error());
         m_ctx.log().WriteLog(exitLine, true);
@@ -177,8 +180,7 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
     path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
     } else {

@@ -51,6 +51,36 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
     return true;
 }
 
+// What the reading below runs, sent ahead together: on SQL Server two round trips instead of ten, each reader then
+// answered from what they read, as if its statement ran then (Database::prefetch).
+void readAhead(Database& db)
+{
+    const SqlDialect& d = db.dialect();
+    const QList<Database::Statement> first = {
+        {StatusSummary::latestRunSql(SyncSide::DC)},
+        {StatusSummary::latestRunSql(SyncSide::GC)},
+        {StatusSummary::latestFinishedRunSql(SyncSide::DC)},
+        {StatusSummary::latestFinishedRunSql(SyncSide::GC)},
+        {SettingsStore::domainListSql().arg(d.textOrder(QStringLiteral("DomainName")),
+                                            d.textOrder(QStringLiteral("AdDomainObjectID")))},
+        {SettingsStore::configurationSql().arg(d.textOrder(QStringLiteral("FullNodeName")))},
+    };
+    db.prefetch(first);
+    // The object totals of the runs found, bound as the readers bind them.
+    QList<Database::Statement> totals;
+    for (qsizetype i = 0; i < 4; ++i) {
+        const SyncSide side = i % 2 == 0 ? SyncSide::DC : SyncSide::GC;
+        std::optional<QSqlQuery> run = db.prefetched(first[i]);
+        if (!run || !run->next())
+            continue;
+        const Result<qint64> id = stored::integer(run->value(QStringLiteral("SyncId")),
+                                                  side == SyncSide::DC ? column::dcSyncId : column::gcSyncId);
+        if (id)
+            totals.append({StatusSummary::objectTotalSql(side), {QVariant::fromValue<qint64>(*id)}});
+    }
+    db.prefetch(totals);
+}
+
 } // namespace
 
 FleetState readFleetState(AppContext& ctx)
@@ -58,8 +88,13 @@ FleetState readFleetState(AppContext& ctx)
     FleetState s;
     s.velmoraVersion = ctx.localVersion.Text;
 
+    // One connection for all of it (see DatabaseSession); a failure to open is the Status refresh's to report.
+    const Result<Database*> db = StatusSummary::connectionFor(ctx, nullptr);
+    if (db)
+        readAhead(**db);
+
     // The Status page's refresh: which runs are going on, and whether it could read everything.
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db ? *db : nullptr);
     if (!snap.readCompletely()) {
         for (const ReadFailure& f : snap.failures)
             fail(s, f.part, f.error);
@@ -70,19 +105,13 @@ FleetState readFleetState(AppContext& ctx)
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;
     s.gc.inProgress = snap.gc.hasRun && snap.gc.active;
 
-    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx), Database::Access::ReadOnly);
-    if (!db) {
-        fail(s, QStringLiteral("database"), db.error());
-        return s;
-    }
     const QDateTime now = ctx.clock().now();
     // Stops at the first part it cannot read: a locked database would make each further part wait too.
     if (!readFinishedRun(**db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(**db, SyncSide::GC, now, s.gc, s))
         return s;
-    db->reset();
 
     // The settings pages' sources: the domain list and the global catalog's reconnect node.
-    const SettingsStore store(StatusSummary::connectionStringOf(ctx));
+    const SettingsStore store(ctx.databaseSession(), StatusSummary::connectionStringOf(ctx));
     const Result<QList<DomainSettings>> domains = store.readDomains();
     if (!domains) {
         fail(s, QStringLiteral("domains"), domains.error());

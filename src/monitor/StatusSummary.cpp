@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "log/ActivityLog.h"
 #include "log/DateFormat.h"
 #include "monitor/ElapsedTime.h"
@@ -59,15 +60,11 @@ QString StatusSummary::connectionStringOf(const AppContext& ctx)
     return Database::connectionStringOrDefault(ctx.connectionString);
 }
 
-Result<Database*> StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own)
+Result<Database*> StatusSummary::connectionFor(AppContext& ctx, Database* shared)
 {
     if (shared)
         return shared;
-    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
-    if (!opened)
-        return opened.error();
-    own = std::move(opened).value();
-    return own.get();
+    return ctx.databaseSession().open(connectionStringOf(ctx), Database::Access::ReadOnly);
 }
 
 namespace {
@@ -120,8 +117,7 @@ StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
                           MonitorErrorPath::Order::BoxThenLog);
     StatusSnapshot snap;
     StatusReads reads(path, snap.failures);
-    std::unique_ptr<Database> own;
-    const Result<Database*> db = connectionFor(m_ctx, connection, own);
+    const Result<Database*> db = connectionFor(m_ctx, connection);
     if (!db) {
         reads.report(QStringLiteral("database"), db.error());
     } else {
@@ -199,7 +195,7 @@ void StatusSummary::readSide(Database& db, SyncSide side, SideStatus& out, Statu
 
 Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
 {
-    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
+    const Result<Database*> db = connectionFor(ctx, nullptr);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));
@@ -210,14 +206,18 @@ Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
     return stored::integer(q->value(0), column::integer("COUNT(*)", 0, column::kInt64Max));
 }
 
+QString StatusSummary::latestFinishedRunSql(SyncSide side)
+{
+    return side == SyncSide::DC
+               ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
+                                "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
+               : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
+                                "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
+}
+
 Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db, SyncSide side)
 {
-    const QString sql = side == SyncSide::DC
-                            ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
-                                             "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
-                            : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
-                                             "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
-    Result<QSqlQuery> q = db.run(sql);
+    Result<QSqlQuery> q = db.run(latestFinishedRunSql(side));
     if (!q)
         return q.error();
     const FirstRow row = FirstRow::from(*q);

@@ -70,11 +70,12 @@ public:
     static Result<qint64> finishedRunCount(AppContext& ctx, SyncSide side);
     // The newest finished run of a side; nullopt when there is none.
     static Result<std::optional<FinishedRun>> latestFinishedRun(Database& db, SyncSide side);
+    static QString latestFinishedRunSql(SyncSide side);
 
     static QString connectionStringOf(const AppContext& ctx);
-    // The connection a command passed (`shared`), or else a new one kept in `own`; the open's failure when it
-    // cannot be opened. Reads over one connection share its one wait for another writer's lock.
-    static Result<Database*> connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own);
+    // The connection a command passed (`shared`), or else the one the context keeps (DatabaseSession); the open's
+    // failure when it cannot be opened.
+    static Result<Database*> connectionFor(AppContext& ctx, Database* shared);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);

@@ -74,9 +74,9 @@ TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     ASSERT_EQ(all.size(), 3);
     EXPECT_EQ(all[0].domainName, "corp.example.com");
     EXPECT_TRUE(all[0].manualDCPrimary.isNull());
-    EXPECT_EQ(all[1].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
-    EXPECT_EQ(DomainSettings::text(all[1].doTotalResynchAfterMinutes), "30");
-    EXPECT_FALSE(test::must(DomainSettings::flag(all[2].reconnectEnabled, column::adReconnectEnabled)));
+    EXPECT_FALSE(test::must(DomainSettings::flag(all[1].reconnectEnabled, column::adReconnectEnabled)));
+    EXPECT_EQ(all[2].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
+    EXPECT_EQ(DomainSettings::text(all[2].doTotalResynchAfterMinutes), "30");
 
     // Identifiers match without regard to case, as on the server.
     const QList<DomainSettings> one = test::must(store.readDomain(kSales.toLower()));
