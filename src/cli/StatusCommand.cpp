@@ -5,6 +5,7 @@
 #include "db/DatabaseSession.h"
 #include "log/DateFormat.h"
 #include "monitor/DcSyncOverview.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/RunAgeCheck.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/SyncObjectsMonitor.h"
@@ -205,6 +206,8 @@ int runStatus(CliEnv& env)
     if (!opened)
         return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), opened.error()}, QString());
     Database* const db = *opened;
+    // What the answer reads, sent ahead together (the objects of one domain or of the GC run are read as they come).
+    ReadAhead{.finishedRuns = detailSide.isEmpty(), .overview = detailSide == QLatin1String("dc") && !p.isSet(domain)}.run(*db);
 
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db);
 

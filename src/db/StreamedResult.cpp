@@ -38,6 +38,11 @@ StreamedResult::StreamedResult(std::unique_ptr<OdbcCursor> live, const QSqlDrive
 
 StreamedResult::~StreamedResult()
 {
+    // A result let go where its rows ended (a reader taking the one row it expects) is closed without the cancel
+    // the driver sends for a result given up part way: one round trip less.
+    QVariantList row;
+    if (m_mode == Mode::Live && !m_live->fetch(row))
+        endLive(!m_live->error().isValid());
     unlink();
 }
 
@@ -62,7 +67,7 @@ void StreamedResult::release()
         kept = spill(row);
     if (kept && m_live->error().isValid())
         m_after = m_live->error();
-    endLive();
+    endLive(kept && !m_after.isValid());
     endSpilling();
 }
 
@@ -126,17 +131,21 @@ bool StreamedResult::readSpilled()
     return true;
 }
 
-void StreamedResult::endLive()
+void StreamedResult::endLive(bool readToTheEnd)
 {
     unlink();
-    // The rest of the result, if any, is the driver's to cancel.
+    // A result read to its end is closed with the server's last word read too; the rest of one given up is the
+    // driver's to cancel.
+    if (readToTheEnd && m_live)
+        while (m_live->nextResult()) {
+        }
     m_live.reset();
 }
 
 void StreamedResult::close()
 {
     if (m_mode == Mode::Live) {
-        endLive();
+        endLive(false);
         m_mode = Mode::Spilled; // with nothing kept
         m_after = QSqlError(QStringLiteral("The connection of a result was closed before all its rows were read"), {},
                             QSqlError::ConnectionError);
@@ -150,9 +159,10 @@ bool StreamedResult::fetchNext()
     case Mode::Live:
         ok = m_live->fetch(m_row);
         if (!ok) {
-            if (m_live->error().isValid())
+            const bool failed = m_live->error().isValid();
+            if (failed)
                 setLastError(m_live->error());
-            endLive();
+            endLive(!failed);
             m_mode = Mode::Ended;
         }
         break;
@@ -191,7 +201,7 @@ bool StreamedResult::isNull(int i)
 
 void StreamedResult::detachFromResultSet()
 {
-    endLive();
+    endLive(false);
     m_mode = Mode::Ended;
     m_file.reset();
     m_memory = QByteArray();

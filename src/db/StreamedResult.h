@@ -59,7 +59,7 @@ private:
     void endSpilling();
     bool readSpilled();
 
-    void endLive();
+    void endLive(bool readToTheEnd);
 
     std::unique_ptr<OdbcCursor> m_live;
     Mode m_mode = Mode::Live;

@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <utility>
+
 namespace fw {
 
 namespace {
@@ -230,12 +232,15 @@ Result<void> SqlHistorySource::beginSnapshot()
     // see StreamedResult), and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to map
     // it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not read. A
     // side runs one synchronisation at a time, its SyncIds rising: a run in progress at the counts comes after that one.
-    return m_db.begin();
+    // A transaction would add nothing there but a round trip to end it.
+    m_inTransaction = m_db.dialect().engine() == SqlDialect::Engine::Sqlite;
+    return m_inTransaction ? m_db.begin() : Result<void>::success();
 }
 
 void SqlHistorySource::endSnapshot()
 {
-    m_db.rollback(); // nothing was written
+    if (std::exchange(m_inTransaction, false))
+        m_db.rollback(); // nothing was written
 }
 
 QString SqlHistorySource::countsSql(SyncSide side)

@@ -68,6 +68,28 @@ const QString& DcSyncOverview::noDomainsMessage()
     return s;
 }
 
+QString DcSyncOverview::domainsSql(const SqlDialect& dialect)
+{
+    // In the order of the settings' grid: by name, a name shared by key.
+    return QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain ORDER BY %1, %2")
+        .arg(dialect.textOrder(QStringLiteral("DomainName")), dialect.textOrder(QStringLiteral("AdDomainObjectID")));
+}
+
+QString DcSyncOverview::runSql()
+{
+    return QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?");
+}
+
+QString DcSyncOverview::totalsSql()
+{
+    return QStringLiteral("SELECT Count, LastSync, Elasped FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'");
+}
+
+QString DcSyncOverview::domainStatusSql()
+{
+    return QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?");
+}
+
 QString DcSyncOverview::caption() const
 {
     return QStringLiteral("DC Synchronization Status - main (SyncId %1)").arg(m_ctx.lastDCSyncId);
@@ -103,11 +125,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         return Outcome::Failed;
     }
     Database* const db = *connection;
-    // In the order of the settings' grid: by name, a name shared by key.
-    Result<QSqlQuery> domains = db->run(
-        QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain ORDER BY %1, %2")
-            .arg(db->dialect().textOrder(QStringLiteral("DomainName")),
-                 db->dialect().textOrder(QStringLiteral("AdDomainObjectID"))));
+    Result<QSqlQuery> domains = db->run(domainsSql(db->dialect()));
     if (!domains) {
         path.report(domains.error());
         m_ctx.log().WriteLog(exitLine, true);
@@ -121,7 +139,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         return Outcome::NoDomains;
     }
 
-    Result<QSqlQuery> run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id});
+    Result<QSqlQuery> run = db->run(runSql(), {id});
     path.report(run.error());
     const FirstRow runRow = FirstRow::from(run);
     if (!m_runActive) {
@@ -133,8 +151,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
 
     // Only DC object rows count: a GC run may carry the same id. The cells are summed here rather than by
     // SUM and MAX, which pass over a cell that is no number or no date in silence.
-    Result<QSqlQuery> totals = db->run(
-        QStringLiteral("SELECT Count, LastSync, Elasped FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'"), {id});
+    Result<QSqlQuery> totals = db->run(totalsSql(), {id});
     path.report(totals.error());
     const ObjectSums sums = totals ? ObjectSums::of(*totals) : ObjectSums{};
 
@@ -185,9 +202,7 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
         path.report(connection.error());
     } else {
         Database* const db = *connection;
-        Result<QSqlQuery> q = db->run(
-            QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
-            {m_ctx.lastDCSyncId, domain});
+        Result<QSqlQuery> q = db->run(domainStatusSql(), {m_ctx.lastDCSyncId, domain});
         path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())

@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/WallTime.h"
 #include "db/StoredValue.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
@@ -51,36 +52,6 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
     return true;
 }
 
-// What the reading below runs, sent ahead together: on SQL Server two round trips instead of ten, each reader then
-// answered from what they read, as if its statement ran then (Database::prefetch).
-void readAhead(Database& db)
-{
-    const SqlDialect& d = db.dialect();
-    const QList<Database::Statement> first = {
-        {StatusSummary::latestRunSql(SyncSide::DC)},
-        {StatusSummary::latestRunSql(SyncSide::GC)},
-        {StatusSummary::latestFinishedRunSql(SyncSide::DC)},
-        {StatusSummary::latestFinishedRunSql(SyncSide::GC)},
-        {SettingsStore::domainListSql().arg(d.textOrder(QStringLiteral("DomainName")),
-                                            d.textOrder(QStringLiteral("AdDomainObjectID")))},
-        {SettingsStore::configurationSql().arg(d.textOrder(QStringLiteral("FullNodeName")))},
-    };
-    db.prefetch(first);
-    // The object totals of the runs found, bound as the readers bind them.
-    QList<Database::Statement> totals;
-    for (qsizetype i = 0; i < 4; ++i) {
-        const SyncSide side = i % 2 == 0 ? SyncSide::DC : SyncSide::GC;
-        std::optional<QSqlQuery> run = db.prefetched(first[i]);
-        if (!run || !run->next())
-            continue;
-        const Result<qint64> id = stored::integer(run->value(QStringLiteral("SyncId")),
-                                                  side == SyncSide::DC ? column::dcSyncId : column::gcSyncId);
-        if (id)
-            totals.append({StatusSummary::objectTotalSql(side), {QVariant::fromValue<qint64>(*id)}});
-    }
-    db.prefetch(totals);
-}
-
 } // namespace
 
 FleetState readFleetState(AppContext& ctx)
@@ -91,7 +62,7 @@ FleetState readFleetState(AppContext& ctx)
     // One connection for all of it (see DatabaseSession); a failure to open is the Status refresh's to report.
     const Result<Database*> db = StatusSummary::connectionFor(ctx, nullptr);
     if (db)
-        readAhead(**db);
+        ReadAhead{.finishedRuns = true, .settings = true}.run(**db);
 
     // The Status page's refresh: which runs are going on, and whether it could read everything.
     const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db ? *db : nullptr);
