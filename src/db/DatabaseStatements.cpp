@@ -398,9 +398,14 @@ void Database::rollback()
     m_inTransaction = false;
     if (m_serverWaits) {
         m_prefetched.clear();
-        if (std::exchange(m_pendingBegin, false) || m_broken)
+        if (std::exchange(m_pendingBegin, false))
             return;
-        (void)executePlain(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"));
+        // A connection the driver still holds for a statement's cancel cannot roll back: closing it does, on the
+        // server, at once (the locks are not kept until the next operation logs in again).
+        if (m_broken)
+            m_db.close();
+        else
+            (void)executePlain(QStringLiteral("IF @@TRANCOUNT > 0 ROLLBACK TRANSACTION"));
         return;
     }
     m_db.rollback();
