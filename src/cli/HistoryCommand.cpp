@@ -2,6 +2,7 @@
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
 #include "log/NumberFormat.h"
@@ -174,7 +175,8 @@ int runHistory(CliEnv& env)
         (side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
 
     // As the "View History" buttons: only a history with a finished run is charted.
-    Result<std::unique_ptr<Database>> db = Database::open(ctx.connectionString, Database::Access::ReadOnly);
+    // The command's one connection: the counts, then the walk of its three results in turn (see StreamedResult).
+    const Result<Database*> db = ctx.databaseSession().open(ctx.connectionString, Database::Access::ReadOnly);
     if (!db) {
         env.err << "ferrowind history: " << db.error().description << "\n";
         return ExitUsage;

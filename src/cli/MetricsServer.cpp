@@ -280,6 +280,11 @@ void MetricsServer::checkDrained()
         std::exchange(m_drained, nullptr)();
 }
 
+void MetricsServer::atReaderEnd(std::function<void()> f)
+{
+    connect(m_readerThread, &QThread::finished, m_reader, std::move(f), Qt::DirectConnection);
+}
+
 void MetricsServer::stop()
 {
     if (m_stopping->exchange(true))

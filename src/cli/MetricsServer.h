@@ -55,6 +55,8 @@ public:
     void drain(std::function<void()> done);
     // Stops accepting, drops scrapes not yet started and waits for the one running, at most one deadline.
     void stop();
+    // Runs on the reader's thread as it ends: what the scrapes keep there (their connection) goes there.
+    void atReaderEnd(std::function<void()> f);
 
     int connectionCount() const { return static_cast<int>(m_connections.size()); }
     // Scrapes between their request and their answer.

@@ -5,6 +5,7 @@
 #include "cli/TerminationSignal.h"
 #include "cli/WebConfig.h"
 #include "context/AppContext.h"
+#include "db/DatabaseSession.h"
 #include "monitor/FleetState.h"
 #include "monitor/MetricsText.h"
 
@@ -176,6 +177,8 @@ int runServeMetrics(CliEnv& env)
         server.setWebConfig(*web);
     server.setTelemetryPath(path.toUtf8());
     server.setOwnMetrics(true);
+    // The scrapes keep one connection between them; it closes on the thread that opened it.
+    server.atReaderEnd([&ctx] { ctx.databaseSession().close(); });
     // A terminal closing, or a reload asked of every daemon, does not end the exporter.
     std::signal(SIGHUP, SIG_IGN);
 

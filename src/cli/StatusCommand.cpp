@@ -2,8 +2,10 @@
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "log/DateFormat.h"
 #include "monitor/DcSyncOverview.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/RunAgeCheck.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/SyncObjectsMonitor.h"
@@ -199,12 +201,15 @@ int runStatus(CliEnv& env)
 
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
-    Result<std::unique_ptr<Database>> opened = Database::open(ctx.connectionString, Database::Access::ReadOnly);
+    // The command's one connection, for all it reads.
+    const Result<Database*> opened = ctx.databaseSession().open(ctx.connectionString, Database::Access::ReadOnly);
     if (!opened)
         return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), opened.error()}, QString());
-    const std::unique_ptr<Database> db = std::move(opened).value();
+    Database* const db = *opened;
+    // What the answer reads, sent ahead together (the objects of one domain or of the GC run are read as they come).
+    ReadAhead{.finishedRuns = detailSide.isEmpty(), .overview = detailSide == QLatin1String("dc") && !p.isSet(domain)}.run(*db);
 
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db.get());
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db);
 
     // The details show the latest runs the summary found: a summary with holes may have found the wrong ones.
     if (detailSide == QLatin1String("gc")) {

@@ -3,6 +3,7 @@
 #include "cli/CommandTable.h"
 #include "cli/StandardOutput.h"
 #include "context/AppContext.h"
+#include "db/DriverWarnings.h"
 #include "platform/DebugChannel.h"
 #include "platform/LeftThreads.h"
 #include "platform/RegistryFileExposure.h"
@@ -144,6 +145,8 @@ int main(int argc, char* argv[])
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrowind"));
+    // A failed statement is said once, in the command's own words.
+    fw::quietenDriverWarnings();
     // Debugger-channel chatter stays out of scripts' output unless asked for.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("ferrowind.debugger=false"));

@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <utility>
+
 namespace fw {
 
 namespace {
@@ -225,17 +227,20 @@ QString SqlHistorySource::domainSql()
 Result<void> SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: the counts and the walk's results each run on a connection of their own (one open result per
-    // connection), outside any transaction of this one, and no isolation level is relied on (Babelfish refuses
-    // SERIALIZABLE unless told to map it): the run list stops at the last finished run counted instead, so runs
-    // finishing meanwhile are not read. A side runs one synchronisation at a time, its SyncIds rising: a run in
-    // progress at the counts comes after that one.
-    return m_db.begin();
+    // SQL Server: the counts and the walk's three results run on the command's one connection, one after the other
+    // (one open result per connection: a result still being read is taken off it into a spill when the next starts,
+    // see StreamedResult), and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to map
+    // it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not read. A
+    // side runs one synchronisation at a time, its SyncIds rising: a run in progress at the counts comes after that one.
+    // A transaction would add nothing there but a round trip to end it.
+    m_inTransaction = m_db.dialect().engine() == SqlDialect::Engine::Sqlite;
+    return m_inTransaction ? m_db.begin() : Result<void>::success();
 }
 
 void SqlHistorySource::endSnapshot()
 {
-    m_db.rollback(); // nothing was written
+    if (std::exchange(m_inTransaction, false))
+        m_db.rollback(); // nothing was written
 }
 
 QString SqlHistorySource::countsSql(SyncSide side)

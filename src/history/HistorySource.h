@@ -110,6 +110,7 @@ private:
     Database& m_db;
     SyncSide m_side;
     qint64 m_lastSyncId = 0; // of the last counts
+    bool m_inTransaction = false;
 };
 
 } // namespace fw

@@ -68,6 +68,28 @@ const QString& DcSyncOverview::noDomainsMessage()
     return s;
 }
 
+QString DcSyncOverview::domainsSql(const SqlDialect& dialect)
+{
+    // In the order of the settings' grid: by name, a name shared by key.
+    return QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain ORDER BY %1, %2")
+        .arg(dialect.textOrder(QStringLiteral("DomainName")), dialect.textOrder(QStringLiteral("AdDomainObjectID")));
+}
+
+QString DcSyncOverview::runSql()
+{
+    return QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?");
+}
+
+QString DcSyncOverview::totalsSql()
+{
+    return QStringLiteral("SELECT Count, LastSync, Elasped FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'");
+}
+
+QString DcSyncOverview::domainStatusSql()
+{
+    return QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?");
+}
+
 QString DcSyncOverview::caption() const
 {
     return QStringLiteral("DC Synchronization Status - main (SyncId %1)").arg(m_ctx.lastDCSyncId);
@@ -96,15 +118,14 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.noteFailuresIn(m_failures, QStringLiteral("dc.overview"));
     const qint64 id = m_ctx.lastDCSyncId;
 
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
     Database* const db = *connection;
-    Result<QSqlQuery> domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"));
+    Result<QSqlQuery> domains = db->run(domainsSql(db->dialect()));
     if (!domains) {
         path.report(domains.error());
         m_ctx.log().WriteLog(exitLine, true);
@@ -118,7 +139,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         return Outcome::NoDomains;
     }
 
-    Result<QSqlQuery> run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id});
+    Result<QSqlQuery> run = db->run(runSql(), {id});
     path.report(run.error());
     const FirstRow runRow = FirstRow::from(run);
     if (!m_runActive) {
@@ -130,8 +151,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
 
     // Only DC object rows count: a GC run may carry the same id. The cells are summed here rather than by
     // SUM and MAX, which pass over a cell that is no number or no date in silence.
-    Result<QSqlQuery> totals = db->run(
-        QStringLiteral("SELECT Count, LastSync, Elasped FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'"), {id});
+    Result<QSqlQuery> totals = db->run(totalsSql(), {id});
     path.report(totals.error());
     const ObjectSums sums = totals ? ObjectSums::of(*totals) : ObjectSums{};
 
@@ -177,15 +197,12 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
     path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
     } else {
         Database* const db = *connection;
-        Result<QSqlQuery> q = db->run(
-            QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
-            {m_ctx.lastDCSyncId, domain});
+        Result<QSqlQuery> q = db->run(domainStatusSql(), {m_ctx.lastDCSyncId, domain});
         path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())

@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "db/WallTime.h"
 #include "db/StoredValue.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
@@ -58,8 +59,13 @@ FleetState readFleetState(AppContext& ctx)
     FleetState s;
     s.velmoraVersion = ctx.localVersion.Text;
 
+    // One connection for all of it (see DatabaseSession); a failure to open is the Status refresh's to report.
+    const Result<Database*> db = StatusSummary::connectionFor(ctx, nullptr);
+    if (db)
+        ReadAhead{.finishedRuns = true, .settings = true}.run(**db);
+
     // The Status page's refresh: which runs are going on, and whether it could read everything.
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db ? *db : nullptr);
     if (!snap.readCompletely()) {
         for (const ReadFailure& f : snap.failures)
             fail(s, f.part, f.error);
@@ -70,19 +76,13 @@ FleetState readFleetState(AppContext& ctx)
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;
     s.gc.inProgress = snap.gc.hasRun && snap.gc.active;
 
-    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx), Database::Access::ReadOnly);
-    if (!db) {
-        fail(s, QStringLiteral("database"), db.error());
-        return s;
-    }
     const QDateTime now = ctx.clock().now();
     // Stops at the first part it cannot read: a locked database would make each further part wait too.
     if (!readFinishedRun(**db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(**db, SyncSide::GC, now, s.gc, s))
         return s;
-    db->reset();
 
     // The settings pages' sources: the domain list and the global catalog's reconnect node.
-    const SettingsStore store(StatusSummary::connectionStringOf(ctx));
+    const SettingsStore store(ctx.databaseSession(), StatusSummary::connectionStringOf(ctx));
     const Result<QList<DomainSettings>> domains = store.readDomains();
     if (!domains) {
         fail(s, QStringLiteral("domains"), domains.error());

@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "log/ActivityLog.h"
 #include "log/DateFormat.h"
 #include "monitor/ElapsedTime.h"
@@ -60,15 +61,11 @@ QString StatusSummary::connectionStringOf(const AppContext& ctx)
     return Database::connectionStringOrDefault(ctx.connectionString);
 }
 
-Result<Database*> StatusSummary::connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own)
+Result<Database*> StatusSummary::connectionFor(AppContext& ctx, Database* shared)
 {
     if (shared)
         return shared;
-    Result<std::unique_ptr<Database>> opened = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
-    if (!opened)
-        return opened.error();
-    own = std::move(opened).value();
-    return own.get();
+    return ctx.databaseSession().open(connectionStringOf(ctx), Database::Access::ReadOnly);
 }
 
 namespace {
@@ -121,7 +118,7 @@ private:
 StatusSnapshot StatusSummary::PopulateDCGCStatus(Database* connection)
 {
     begin();
-    const StatusSnapshot snap = read(connectionStringOf(m_ctx), m_ctx.clock().now(), connection);
+    const StatusSnapshot snap = read(connectionFor(m_ctx, connection), m_ctx.clock().now());
     finish(snap);
     return snap;
 }
@@ -131,26 +128,16 @@ void StatusSummary::begin()
     m_ctx.log().WriteTraceLog(QStringLiteral("Entering PopulateDCGCStatus of Form frmMain"), true);
 }
 
-StatusSnapshot StatusSummary::read(const QString& connectionString, const QDateTime& now, Database* connection)
+StatusSnapshot StatusSummary::read(const Result<Database*>& db, const QDateTime& now)
 {
     StatusSnapshot snap;
     StatusReads reads(snap.failures);
-    std::unique_ptr<Database> own;
-    Database* db = connection;
-    if (!db) {
-        Result<std::unique_ptr<Database>> opened = Database::open(connectionString, Database::Access::ReadOnly);
-        if (opened) {
-            own = std::move(opened).value();
-            db = own.get();
-        } else {
-            reads.report(QStringLiteral("database"), opened.error());
-        }
-    }
     if (db) {
         snap.databaseOpened = true;
-        readSide(*db, SyncSide::DC, now, snap.dc, reads);
-        readSide(*db, SyncSide::GC, now, snap.gc, reads);
+        readSide(**db, SyncSide::DC, now, snap.dc, reads);
+        readSide(**db, SyncSide::GC, now, snap.gc, reads);
     } else {
+        reads.report(QStringLiteral("database"), db.error());
         snap.dc.unknown = snap.gc.unknown = true;
     }
     return snap;
@@ -236,7 +223,7 @@ void StatusSummary::readSide(Database& db, SyncSide side, const QDateTime& now, 
 
 Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
 {
-    Result<std::unique_ptr<Database>> db = Database::open(connectionStringOf(ctx), Database::Access::ReadOnly);
+    const Result<Database*> db = connectionFor(ctx, nullptr);
     if (!db)
         return db.error();
     Result<QSqlQuery> q = (*db)->run(finishedRunCountSql(side));
@@ -247,14 +234,18 @@ Result<qint64> StatusSummary::finishedRunCount(AppContext& ctx, SyncSide side)
     return stored::integer(q->value(0), column::integer("COUNT(*)", 0, column::kInt64Max));
 }
 
+QString StatusSummary::latestFinishedRunSql(SyncSide side)
+{
+    return side == SyncSide::DC
+               ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
+                                "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
+               : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
+                                "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
+}
+
 Result<std::optional<FinishedRun>> StatusSummary::latestFinishedRun(Database& db, SyncSide side)
 {
-    const QString sql = side == SyncSide::DC
-                            ? QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryDC WHERE SyncId = "
-                                             "(SELECT MAX(SyncId) FROM SyncHistoryDC WHERE IsActive = 0)")
-                            : QStringLiteral("SELECT SyncId, SyncStart, syncEnd, SyncInterval FROM SyncHistoryGC WHERE SyncId = "
-                                             "(SELECT MAX(SyncId) FROM SyncHistoryGC WHERE IsActive = 0)");
-    Result<QSqlQuery> q = db.run(sql);
+    Result<QSqlQuery> q = db.run(latestFinishedRunSql(side));
     if (!q)
         return q.error();
     const FirstRow row = FirstRow::from(*q);

@@ -74,18 +74,20 @@ public:
     // context's thread, read() anywhere in between. read() touches no context value, log or message box: the
     // failures it meets are kept, in the order met, for finish() to report.
     void begin();
-    static StatusSnapshot read(const QString& connectionString, const QDateTime& now, Database* connection = nullptr);
+    // `db` is the connection to read on, or the failure to open one.
+    static StatusSnapshot read(const Result<Database*>& db, const QDateTime& now);
     void finish(const StatusSnapshot& snap);
 
     // The number of finished runs of a side.
     static Result<qint64> finishedRunCount(AppContext& ctx, SyncSide side);
     // The newest finished run of a side; nullopt when there is none.
     static Result<std::optional<FinishedRun>> latestFinishedRun(Database& db, SyncSide side);
+    static QString latestFinishedRunSql(SyncSide side);
 
     static QString connectionStringOf(const AppContext& ctx);
-    // The connection a command passed (`shared`), or else a new one kept in `own`; the open's failure when it
-    // cannot be opened. Reads over one connection share its one wait for another writer's lock.
-    static Result<Database*> connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own);
+    // The connection a command passed (`shared`), or else the one the context keeps (DatabaseSession); the open's
+    // failure when it cannot be opened.
+    static Result<Database*> connectionFor(AppContext& ctx, Database* shared);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);

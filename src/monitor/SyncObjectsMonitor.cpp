@@ -175,8 +175,7 @@ void SyncObjectsMonitor::Populate()
         m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true);
     };
 
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
         exitLog();
@@ -262,7 +261,8 @@ void SyncObjectsMonitor::Populate()
         Result<QSqlQuery> objects = db->run(
             QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
                            "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
-                           "ORDER BY IsActive"),
+                           "ORDER BY IsActive, %1, IsDeleted")
+                .arg(db->dialect().textOrder(QStringLiteral("ObjectType"))),
             {id, m_domain});
         path.reportRead(objects.error());
         while (objects && objects->isActive() && objects->next()) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "db/Database.h"
 #include "db/StoredValue.h"
 #include "log/Result.h"
 
@@ -6,9 +7,12 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 #include <optional>
 
 namespace fw {
+
+class DatabaseSession;
 
 // The writable columns of ADDomain.
 enum class DomainColumn {
@@ -75,7 +79,7 @@ struct ConfigurationNode {
     QVariant value; // NULL stays NULL
 };
 
-// All rows of vw_Configuration in the order the view returned them.
+// All rows of vw_Configuration, by full name.
 class ConfigurationSnapshot {
 public:
     QList<ConfigurationNode> nodes;
@@ -102,11 +106,21 @@ struct WriteCheck {
     QStringList changed; // column or node names whose stored value is no longer the one read; nothing was written
 };
 
-// The program's one view of the reconnect settings in VelmoraDb. Each call opens its own connection
-// on the connection string and lets it go when done; every value travels as a bound parameter.
+// The program's one view of the reconnect settings in VelmoraDb, on the connection a command or a window keeps
+// (DatabaseSession); every value travels as a bound parameter, every list comes in the grid's order.
 class SettingsStore {
 public:
-    explicit SettingsStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    SettingsStore(DatabaseSession& session, QString connectionString);
+    // On a connection of its own, kept as long as the store.
+    explicit SettingsStore(QString connectionString);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // The domain list and one domain read: in the order the grid shows them, by name, a name shared by key.
+    static QString domainListSql();
+    static QString domainSql();
+    static QString configurationSql();
 
     Result<QList<DomainSettings>> readDomains() const;
     // The rows whose identifier matches (the caller expects exactly one).
@@ -125,6 +139,10 @@ public:
     Result<void> writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const;
 
 private:
+    Result<Database*> connection(Database::Access access) const;
+
+    std::unique_ptr<DatabaseSession> m_own;
+    DatabaseSession* m_session;
     QString m_connectionString;
 };
 

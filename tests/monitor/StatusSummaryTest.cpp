@@ -3,6 +3,7 @@
 #include "db/Database.h"
 #include "monitor/ElapsedTime.h"
 #include "monitor/RunAgeCheck.h"
+#include "db/DatabaseSession.h"
 #include "monitor/StatusSummary.h"
 #include "support/Must.h"
 
@@ -180,14 +181,16 @@ TEST_F(StatusSummaryTestSqlite, ReadingAloneTellsNobodyAndFinishReports)
     t.ctx().lastDCSyncId = 77;
     db.addDcRun(5, false, now().addSecs(-60), now());
     const QStringList before = t.logLines();
-    const StatusSnapshot s = StatusSummary::read(t.ctx().connectionString, now());
+    DatabaseSession session;
+    const StatusSnapshot s = StatusSummary::read(session.open(t.ctx().connectionString, Database::Access::ReadOnly), now());
     EXPECT_EQ(s.dc.syncId, 5);
     EXPECT_TRUE(s.dc.idRead);
     EXPECT_EQ(t.ctx().lastDCSyncId, 77);
     EXPECT_EQ(t.logLines(), before);
 
-    const StatusSnapshot missing = StatusSummary::read(QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite"),
-                                                       now());
+    const StatusSnapshot missing = StatusSummary::read(
+        session.open(QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/missing.sqlite"), Database::Access::ReadOnly),
+        now());
     ASSERT_EQ(missing.failures.size(), 1);
     EXPECT_TRUE(t.prompter().messages.isEmpty());
     EXPECT_EQ(t.logLines(), before);

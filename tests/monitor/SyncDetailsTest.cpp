@@ -70,7 +70,7 @@ TEST_P(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
     const QString totals = " | " + generalDate(now().addSecs(-20)) + " | 00:02:05 | 15 | ";
     EXPECT_EQ(describe(o.rows()),
               (QStringList{kCorp + " | dc01.corp | In progress" + totals + "{1}",
-                           kSales + " | dc01.sales | Idle" + totals + "{2}", kEmea + " | dc01.emea | No data" + totals + "{3}"}));
+                           kEmea + " | dc01.emea | No data" + totals + "{3}", kSales + " | dc01.sales | Idle" + totals + "{2}"}));
     EXPECT_TRUE(o.runActive());
     EXPECT_TRUE(t.prompter().messages.isEmpty());
 

@@ -59,7 +59,7 @@ TEST_P(SettingsCli, ShowPrintsTheStoredSettings)
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
     ASSERT_EQ(o["domains"].toArray().size(), 3);
-    const QJsonObject sales = o["domains"].toArray()[1].toObject();
+    const QJsonObject sales = o["domains"].toArray()[2].toObject(); // by name: corp, emea, sales
     EXPECT_EQ(sales["DomainName"].toString(), "sales.corp.example.com");
     EXPECT_EQ(sales["DoTotalResynchAtTime"].toString(), "230");
     EXPECT_TRUE(o["domains"].toArray()[0].toObject()["ManualDCPrimary"].isNull());

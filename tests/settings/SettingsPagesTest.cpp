@@ -42,10 +42,11 @@ TEST_F(SettingsPages, LoadFillsTheGridAndBothPanels)
     EXPECT_EQ(grid().row(), 1);
     EXPECT_TRUE(grid().isColHidden(grid().colIndex("ObjectID")));
     EXPECT_EQ(gridRow(0), "Domain|Current Domain Controller|Manual DC Primary|Manual DC Secondary|Auto Reconnect|ObjectID");
-    EXPECT_EQ(gridRow(2), "sales.corp.example.com|dc01.sales.corp.example.com|dc01.sales.corp.example.com|"
+    // By name, whatever order the rows were written in.
+    EXPECT_EQ(gridRow(3), "sales.corp.example.com|dc01.sales.corp.example.com|dc01.sales.corp.example.com|"
                           "dc02.sales.corp.example.com|1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
     // Reconnect off: the table's manual servers are not shown in the grid.
-    EXPECT_EQ(gridRow(3), "emea.example.org|emeadc2.emea.example.org|||0|{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}");
+    EXPECT_EQ(gridRow(2), "emea.example.org|emeadc2.emea.example.org|||0|{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}");
 
     EXPECT_EQ(dc().txtDCSyncInterval->text(), "15");
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "15");
@@ -121,21 +122,23 @@ TEST_F(SettingsPages, LeavingADomainWithChangesAsksFirst)
     grid().setFocus();
     QTest::keyClick(&grid(), Qt::Key_Down);
     EXPECT_EQ(grid().row(), 2);
-    EXPECT_EQ(dc().txtDCFailedConnections->text(), "5");
-    EXPECT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
+    // The reconnect-off domain shows its manual server on the panel.
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "25");
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "emeadc1.emea.example.org");
     EXPECT_FALSE(dc().cmdDCSave->isEnabled());
 
-    // Without changes there is no question; the reconnect-off domain shows its manual server on the panel.
+    // Without changes there is no question.
     clickCell(3, 0);
     EXPECT_EQ(t.prompter().questions.size(), 2);
-    EXPECT_EQ(dc().txtDCManualPrimary->text(), "emeadc1.emea.example.org");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "5");
+    EXPECT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
     EXPECT_EQ(column("ReconnectFailureThreshold", kCorp), "15");
 }
 
 TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
 {
     load();
-    clickCell(2, 0);
+    clickCell(3, 0);
     const QString firstLog = t.ctx().log().logPath();
     type(dc().txtDCFailedConnections, "7");
     showTab(1);
@@ -146,7 +149,7 @@ TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
     click(dc().cmdDCSave);
 
     EXPECT_EQ(column("ReconnectFailureThreshold", kSales), "7");
-    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(grid().row(), 3);
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "7");
     EXPECT_FALSE(dc().cmdDCSave->isEnabled());
     EXPECT_EQ(gc().txtGCFailedConnections->text(), "3");
@@ -168,14 +171,14 @@ TEST_F(SettingsPages, ARegistryPointedElsewhereWhileOpenTakesEffectAtTheNextStar
     ASSERT_TRUE(QFile::copy(first.mid(7), other.mid(7)));
     sqlValue(other, "UPDATE ADDomain SET ReconnectFailureThreshold = 99");
     load();
-    clickCell(2, 0);
+    clickCell(3, 0);
     t.registry().setString("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool", "ConnectionString", other);
     type(dc().txtDCFailedConnections, "7");
     t.prompter().answers = {Answer::Yes};
     click(dc().cmdDCSave);
 
     EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
-    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(grid().row(), 3);
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "7") << "the panel shows what was saved";
     EXPECT_EQ(domainColumns(first, "ReconnectFailureThreshold", kSales), "7");
     EXPECT_EQ(domainColumns(other, "ReconnectFailureThreshold", kSales), "99");
@@ -203,15 +206,15 @@ TEST_F(SettingsPages, DomainSaveAnsweredNoKeepsTheEdits)
 TEST_F(SettingsPages, DomainResetSavesTheDefaultsOfTheSelectedDomain)
 {
     load();
-    clickCell(2, 0); // sales: manual servers, time mode
+    clickCell(3, 0); // sales: manual servers, time mode
     const QString firstLog = t.ctx().log().logPath();
     t.clock().advanceSecs(3);
     click(dc().cmdDCResetToDefaults);
     EXPECT_TRUE(t.prompter().questions.isEmpty());
     EXPECT_EQ(column("ReconnectAutoFind DoTotalResynchUsesRelative", kSales), "1 1");
     EXPECT_TRUE(t.logLines(firstLog).contains("User selected to reset to default values for domain=sales.corp.example.com"));
-    EXPECT_EQ(grid().row(), 2);
-    EXPECT_EQ(gridRow(2), "sales.corp.example.com|dc01.sales.corp.example.com|||1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
+    EXPECT_EQ(grid().row(), 3);
+    EXPECT_EQ(gridRow(3), "sales.corp.example.com|dc01.sales.corp.example.com|||1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
 }
 
 TEST_F(SettingsPages, GlobalCatalogSaveAndResetKeepThePanelAndTheLog)
@@ -313,7 +316,7 @@ TEST_F(SettingsPages, NullColumnsShowEmptyAndANullTimeIsReported)
 
     // A NULL time of day cannot be shown: the report names the procedure, the rest of the panel is filled.
     t.sql("UPDATE ADDomain SET DoTotalResynchUsesRelative = 0, DoTotalResynchAtTime = NULL WHERE AdDomainObjectID = ?", {kEmea});
-    clickCell(3, 0);
+    clickCell(2, 0);
     EXPECT_EQ(t.prompter().messages,
               QStringList{"(error):94 (Invalid use of Null) in procedure PopulateDomainSettings of Form frmMain"});
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "25");
@@ -325,7 +328,7 @@ TEST_F(SettingsPages, MissingDomainRowEndsTheProgram)
 {
     load();
     t.sql("DELETE FROM ADDomain WHERE AdDomainObjectID = ?", {kSales});
-    clickCell(2, 0);
+    clickCell(3, 0);
     EXPECT_EQ(t.prompter().messages.last(),
               "Error, could not find currently selected domain in ADDomain table in the VelmoraDB database");
     EXPECT_EQ(endCodes, QList<int>{1});

@@ -2,6 +2,7 @@
 
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/DemoData.h"
 #include "log/ActivityLog.h"
 
@@ -70,11 +71,16 @@ void TestContext::setVersion(quint32 versionNumber, quint32 buildNumber)
     m_registry->setDword(key, QStringLiteral("Build Number"), buildNumber);
 }
 
-TestContext::~TestContext() = default;
+TestContext::~TestContext()
+{
+    // The context keeps its connection to the database (DatabaseSession): it goes before the database is dropped.
+    m_ctx->databaseSession().close();
+}
 
 QString TestContext::createEmptyDatabase()
 {
-    m_database.reset(); // one at a time: SQLite's file has one name
+    m_ctx->databaseSession().close(); // the context's connection to the database made before
+    m_database.reset();               // one at a time: SQLite's file has one name
     m_database = std::make_unique<EngineDatabase>(m_engine, m_dir.path());
     const QString cs = m_database->connectionString();
     if (cs.isEmpty())

@@ -112,7 +112,7 @@ MainWindow::LoadOutcome MainWindow::Form_Load()
         return LoadOutcome::NoDomains;
     }
     scope.step([&] { m_dcPage->fillDomainList(); });
-    scope.step([&] { m_dcPage->selectFirstDomain(); });
+    scope.step([&] { m_dcPage->selectDomainAfterLoad(); });
     if (ended())
         return LoadOutcome::EndProgram;
     m_dcPage->setSaveEnabled(false);

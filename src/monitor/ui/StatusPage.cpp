@@ -2,6 +2,7 @@
 
 #include "context/AppContext.h"
 #include "context/ProgramEnd.h"
+#include "db/SessionThread.h"
 #include "log/ActivityLog.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/ui/DcSyncOverviewWindow.h"
@@ -10,13 +11,11 @@
 #include "ui_StatusPage.h"
 
 #include "platform/Clock.h"
-#include "platform/LeftThreads.h"
 
 #include <QShowEvent>
 #include <QTimer>
 
 #include <mutex>
-#include <thread>
 
 namespace fw {
 
@@ -106,20 +105,18 @@ void StatusPage::PopulateDCGCStatus()
     }
     m_read = std::make_shared<StatusRead>();
     m_read->page = this;
-    auto ended = std::make_shared<std::atomic_bool>(false);
-    std::thread reader([read = m_read, ended, cs = StatusSummary::connectionStringOf(m_ctx), now = m_ctx.clock().now()] {
-        {
-            const StatusSnapshot snap = StatusSummary::read(cs, now);
-            std::lock_guard lock(read->mutex);
-            // Posted while the page cannot go: a page gone before it runs takes the call with it.
-            if (read->page)
-                QMetaObject::invokeMethod(
-                    read->page, [page = read->page, snap] { page->refreshRead(snap); }, Qt::QueuedConnection);
-        }
-        ended->store(true);
+    // The page's own connection, kept between refreshes on the thread that reads.
+    if (!m_reader)
+        m_reader = std::make_unique<SessionThread>();
+    m_reader->post([read = m_read, cs = StatusSummary::connectionStringOf(m_ctx),
+                    now = m_ctx.clock().now()](DatabaseSession& session) {
+        const StatusSnapshot snap = StatusSummary::read(session.open(cs, Database::Access::ReadOnly), now);
+        std::lock_guard lock(read->mutex);
+        // Posted while the page cannot go: a page gone before it runs takes the call with it.
+        if (read->page)
+            QMetaObject::invokeMethod(
+                read->page, [page = read->page, snap] { page->refreshRead(snap); }, Qt::QueuedConnection);
     });
-    // The program does not end under it (endProgram); nothing waits for it here.
-    LeftThreads::leave(std::move(reader), ended);
 }
 
 void StatusPage::refreshRead(const StatusSnapshot& snap)

@@ -82,6 +82,7 @@ private:
     int m_modalDepth = 0;
     // Shared with the reading thread: the page to hand the answer to, none once the page has gone.
     std::shared_ptr<struct StatusRead> m_read;
+    std::unique_ptr<class SessionThread> m_reader; // after m_read: it goes first, and reads nothing more
 };
 
 } // namespace fw
