@@ -103,8 +103,8 @@ void stepThrough(SyncSide side, const QString& cs, benchmark::State& state)
         last = q.value(3).toLongLong();
         ++rows;
     });
-    read((*db)->runStreaming(SqlHistorySource::runListSql(side), SqlHistorySource::runListBinds(side, last)), count);
-    read((*db)->runStreaming(SqlHistorySource::totalsSql(side), {QStringLiteral("GC")}), count);
+    read((*db)->runStreaming(SqlHistorySource::runListSql(side, (*db)->dialect()), SqlHistorySource::runListBinds(side, last)), count);
+    read((*db)->runStreaming(SqlHistorySource::totalsSql(side, (*db)->dialect()), {QStringLiteral("GC")}), count);
     if (side == SyncSide::DC)
         read((*db)->runStreaming(SqlHistorySource::domainSql()), count);
     if (failure.isError())

@@ -3,14 +3,35 @@
 #include "db/ConnectionStringRedaction.h"
 #include "db/Database.h"
 #include "platform/RegFileWriter.h"
+#include "platform/RegistryFileExposure.h"
 #include "platform/RegistryStore.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSaveFile>
 
 namespace fw {
+
+namespace {
+
+// What a run writes beside the database until the new one is complete: the file and SQLite's journal of it (the
+// connection keeps the rollback journal). A run killed part way leaves them; the next run removes these names, and no
+// other file.
+Result<void> removeUnfinished(const QString& tmp)
+{
+    for (const QString& name : {tmp, tmp + QStringLiteral("-journal")}) {
+        const QFileInfo file(name);
+        if (!file.exists() && !file.isSymLink())
+            continue;
+        if (!QFile::remove(name))
+            return FwError{75, QStringLiteral("Cannot remove %1, left by an earlier run").arg(name)};
+    }
+    return Result<void>::success();
+}
+
+} // namespace
 
 QString DemoEnvironment::databasePath(const QString& dir)
 {
@@ -62,6 +83,34 @@ Result<void> DemoEnvironment::fillDatabase(const QString& connectionString, cons
     return Result<void>::success();
 }
 
+Result<void> DemoEnvironment::checkRegistry(const QString& dir, bool replace)
+{
+    const QString path = registryPath(dir);
+    if (!replace && QFileInfo::exists(path))
+        return FwError{58, QStringLiteral("%1 already exists; give --replace to replace it").arg(path)};
+    if (!QDir().mkpath(dir))
+        return FwError{75, QStringLiteral("Cannot create the folder %1").arg(dir)};
+    return Result<void>::success();
+}
+
+Result<void> DemoEnvironment::writeRegistry(const QString& dir, const QString& connectionString, bool replace)
+{
+    if (Result<void> ok = checkRegistry(dir, replace); !ok)
+        return ok;
+    const QString path = registryPath(dir);
+    const QByteArray text = registryText(connectionString).toUtf8();
+    QSaveFile reg(path);
+    if (!reg.open(QIODevice::WriteOnly))
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(path, reg.errorString())};
+    // A password never lies open to others, not even for the moment before the rename.
+    if (holdsDatabasePassword(text) && !reg.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return FwError{75, QStringLiteral("Cannot make %1 readable to its owner alone").arg(path)};
+    reg.write(text);
+    if (!reg.commit())
+        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(path, reg.errorString())};
+    return Result<void>::success();
+}
+
 Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& options, bool replace)
 {
     if (!replace)
@@ -72,7 +121,15 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
         return FwError{75, QStringLiteral("Cannot create the folder %1").arg(dir)};
     const QString db = databasePath(dir);
     const QString tmp = db + QStringLiteral(".new");
-    QFile::remove(tmp);
+    // Another run writing the same folder keeps its files; one that was killed left its lock behind, which is stale.
+    QLockFile lock(tmp + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0); // a run of millions of rows takes minutes: only a dead owner makes the lock stale
+    if (!lock.tryLock(0))
+        return lock.error() == QLockFile::LockFailedError
+                   ? FwError{58, QStringLiteral("Another demo-env run is writing %1; try again when it has ended").arg(tmp)}
+                   : FwError{75, QStringLiteral("Cannot create %1.lock").arg(tmp)};
+    if (Result<void> removed = removeUnfinished(tmp); !removed)
+        return removed;
     {
         Result<std::unique_ptr<Database>> conn = Database::createSqlite(tmp);
         if (!conn)
@@ -82,7 +139,7 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
             made = DemoData::populate(**conn, options);
         if (!made) {
             conn->reset();
-            QFile::remove(tmp);
+            (void)removeUnfinished(tmp); // the generation's failure is the one told
             return made.error();
         }
     }
@@ -91,13 +148,7 @@ Result<void> DemoEnvironment::create(const QString& dir, const DemoDataOptions& 
     if (!QFile::rename(tmp, db))
         return FwError{75, QStringLiteral("Cannot move %1 to %2").arg(tmp, db)};
 
-    QSaveFile reg(registryPath(dir));
-    if (!reg.open(QIODevice::WriteOnly))
-        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    reg.write(registryText(QStringLiteral("sqlite:") + db).toUtf8());
-    if (!reg.commit())
-        return FwError{75, QStringLiteral("Cannot write %1: %2").arg(registryPath(dir), reg.errorString())};
-    return Result<void>::success();
+    return writeRegistry(dir, QStringLiteral("sqlite:") + db, true);
 }
 
 } // namespace fw

@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/CliCommand.h"
+#include "log/Result.h"
 
 #include <QCommandLineParser>
 #include <QJsonDocument>
@@ -8,8 +9,12 @@ namespace fw {
 
 class StartupGate;
 
-// Parses a subcommand's options; prints its --help or the usage error itself.
-// Returns -1 to go on, or the exit code to return at once.
+// Parses a subcommand's options and prints its --help: true when it did, false to go on, or the usage error in one
+// line (Qt's words for an option it could not parse, or "wrong number of arguments").
+Result<bool> readCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& command, const QString& description,
+                             int minPositional = 0, int maxPositional = 0);
+
+// The same, printing the usage error itself. Returns -1 to go on, or the exit code to return at once.
 int parseCommandLine(QCommandLineParser& parser, CliEnv& env, const QString& command, const QString& description,
                      int minPositional = 0, int maxPositional = 0);
 

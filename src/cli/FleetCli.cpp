@@ -2,6 +2,7 @@
 
 #include "app/StartupGate.h"
 #include "context/AppContext.h"
+#include "db/DatabaseSession.h"
 #include "directory/LocateEach.h"
 #include "monitor/MetricsText.h"
 
@@ -21,6 +22,9 @@ std::function<MetricsScrape()> readForScrape(AppContext& ctx, std::optional<Dead
 {
     QElapsedTimer timer;
     timer.start();
+    // Each scrape is an operation of its own on the connection the scrapes keep: its own budget, and a connection
+    // the server dropped since the last scrape opened again.
+    ctx.databaseSession().startOperation();
     FleetState state = readFleetForCli(ctx);
     std::shared_ptr<DcLocatorBackend> locator;
     if (probeBy && state.complete)

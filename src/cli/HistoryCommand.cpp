@@ -2,6 +2,7 @@
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "history/HistoryBuilder.h"
 #include "history/HistoryFormat.h"
 #include "log/NumberFormat.h"
@@ -136,7 +137,8 @@ int runHistory(CliEnv& env)
             QStringLiteral("Build the synchronisation history chart points of all finished DC or GC runs, "
                            "exactly as the history windows do, and print them.\n"
                            "Exit status 1 when there is no finished run or no points can be formed, 2 when the installation is "
-                           "refused as the settings tool refuses it (version, connector, failover role)."),
+                           "refused as the settings tool refuses it (version, connector, failover role), the database "
+                           "cannot be read or a stored value cannot be (its error is reported as the window reports it)."),
             1, 1);
         rc >= 0)
         return rc;
@@ -173,7 +175,8 @@ int runHistory(CliEnv& env)
         (side == SyncSide::DC ? ctx.dcSafetyFactor : ctx.gcSafetyFactor) = startFactor;
 
     // As the "View History" buttons: only a history with a finished run is charted.
-    Result<std::unique_ptr<Database>> db = Database::open(ctx.connectionString);
+    // The command's one connection: the counts, then the walk of its three results in turn (see StreamedResult).
+    const Result<Database*> db = ctx.databaseSession().open(ctx.connectionString, Database::Access::ReadOnly);
     if (!db) {
         env.err << "ferrowind history: " << db.error().description << "\n";
         return ExitUsage;
@@ -247,6 +250,10 @@ int runHistory(CliEnv& env)
             env.err << r.failure << "\n";
         return ExitFailed;
     }
+    // The points of a history with values that could not be read are shown, but they are not the history.
+    for (const HistoryReport& e : r.reports)
+        if (e.kind == HistoryReport::Kind::Error)
+            return ExitUsage;
     return ExitOk;
 }
 } // namespace fw

@@ -1,5 +1,8 @@
 #include "cli/HttpConnection.h"
 
+#include <QDateTime>
+#include <QLocale>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
@@ -11,6 +14,8 @@ namespace {
 
 // Answers queued for a client that does not read them: beyond this, no further request is taken.
 constexpr qint64 kMaxWriteBacklog = 256 * 1024;
+// The first byte of a TLS connection: its ClientHello comes in a handshake record.
+constexpr char kTlsHandshakeRecord = 0x16;
 
 bool isTokenChar(char c)
 {
@@ -120,6 +125,21 @@ Parsed parseHead(const QByteArray& head)
 
 } // namespace
 
+QByteArray httpDate()
+{
+    // The same text for a whole second: formatted once a second, not once an answer.
+    thread_local qint64 second = -1;
+    thread_local QByteArray text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        second = now;
+        text = QLocale::c()
+                   .toString(QDateTime::fromSecsSinceEpoch(now, Qt::UTC), QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+                   .toLatin1();
+    }
+    return text;
+}
+
 const char* httpReason(int status)
 {
     switch (status) {
@@ -129,6 +149,7 @@ const char* httpReason(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 503: return "Service Unavailable";
     case 505: return "HTTP Version Not Supported";
@@ -171,43 +192,69 @@ void HttpConnection::readMore()
 
 void HttpConnection::processBuffer()
 {
+    if (auto* ssl = qobject_cast<QSslSocket*>(m_socket); ssl && !ssl->isEncrypted()) {
+        // The handshake waits for the client's first byte: a TLS handshake record starts it, anything else is a
+        // client speaking plain HTTP to this port, told so in plain HTTP, which it can read.
+        if (ssl->mode() != QSslSocket::UnencryptedMode || m_state != State::Reading)
+            return;
+        const QByteArray first = ssl->peek(1);
+        if (first.isEmpty())
+            return;
+        if (first[0] == kTlsHandshakeRecord) {
+            ssl->startServerEncryption();
+            return;
+        }
+        m_state = State::Answering;
+        m_keepAlive = false;
+        m_head = false;
+        respond(400, "text/plain; charset=utf-8", "Client sent an HTTP request to an HTTPS server.\n");
+        return;
+    }
     while (m_state == State::Reading) {
         if (m_socket->bytesToWrite() > kMaxWriteBacklog) {
             armTimer(m_limits.writeTimeout);
             return;
         }
+        // The socket's own buffer is the request buffer: what is still in it is what the client sent next.
+        QByteArray in = m_socket->peek(m_limits.maxHeaderBytes + 1);
         qsizetype blank = 0; // empty lines before a request are allowed
-        while (blank < m_in.size() && (m_in[blank] == '\r' || m_in[blank] == '\n'))
+        while (blank < in.size() && (in[blank] == '\r' || in[blank] == '\n'))
             ++blank;
-        m_in.remove(0, blank);
-        const qsizetype end = headerEnd(m_in);
+        if (blank > 0) {
+            m_socket->skip(blank);
+            in.remove(0, blank);
+        }
+        if (!in.isEmpty() && !m_requestStarted) {
+            m_requestStarted = true;
+            armTimer(m_limits.headerTimeout);
+        }
+        const qsizetype end = headerEnd(in);
         if (end < 0) {
-            if (m_in.size() > m_limits.maxHeaderBytes) {
+            if (in.size() > m_limits.maxHeaderBytes) {
                 fail(431);
                 return;
             }
-            const QByteArray more = m_socket->read(m_limits.maxHeaderBytes + 1 - m_in.size());
-            if (more.isEmpty())
-                return;
-            if (!m_requestStarted) {
-                m_requestStarted = true;
-                armTimer(m_limits.headerTimeout);
-            }
-            m_in += more;
-            continue;
+            // No whole request is waiting: the socket may read on, up to the client's end.
+            m_socket->setReadBufferSize(m_limits.maxHeaderBytes + 1);
+            return;
         }
         if (end > m_limits.maxHeaderBytes) {
             fail(431);
             return;
         }
-        const Parsed p = parseHead(m_in.left(end));
-        m_in.remove(0, end);
+        const Parsed p = parseHead(in.left(end));
         m_head = p.request.method == "HEAD";
         m_keepAlive = p.keepAlive;
         if (p.status) {
             fail(p.status);
             return;
         }
+        // The client's end read now would close the socket before the answer is written (a half-close after
+        // the request is no goodbye). So the request's last byte stays in the socket's buffer, and the buffer
+        // is held full, until the answer is out: the socket reads nothing more meanwhile.
+        m_socket->skip(end - 1);
+        m_socket->setReadBufferSize(m_socket->bytesAvailable());
+        m_holding = true;
         m_state = State::Answering;
         m_timer.stop();
         m_handler(this, p.request); // may answer at once, which sets the state back to reading
@@ -222,7 +269,7 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
     QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + ' ' + httpReason(status) + "\r\n";
     if (!contentType.isEmpty())
         out += "Content-Type: " + contentType + "\r\n";
-    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    out += "Content-Length: " + QByteArray::number(body.size()) + "\r\nDate: " + httpDate() + "\r\n";
     for (const auto& h : extra)
         out += h.first + ": " + h.second + "\r\n";
     if (closing)
@@ -231,12 +278,21 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
     if (!m_head)
         out += body;
     m_socket->write(out);
+    if (m_answered)
+        m_answered(status);
     if (closing) {
         close();
         return;
     }
     m_state = State::Reading;
-    m_requestStarted = !m_in.isEmpty();
+    if (m_holding) {
+        m_holding = false;
+        m_socket->skip(1);
+        // Requests already sent after this one are answered before the socket reads on (see processBuffer).
+        if (m_socket->bytesAvailable() > 0)
+            m_socket->setReadBufferSize(m_socket->bytesAvailable());
+    }
+    m_requestStarted = m_socket->bytesAvailable() > 0;
     armTimer(m_requestStarted ? m_limits.headerTimeout : m_limits.idleTimeout);
     // Called from the handler itself, the reading loop goes on by itself.
     QMetaObject::invokeMethod(this, &HttpConnection::readMore, Qt::QueuedConnection);
@@ -260,7 +316,6 @@ void HttpConnection::closeAfterAnswer()
 void HttpConnection::close()
 {
     m_state = State::Closing;
-    m_in.clear();
     armTimer(m_limits.writeTimeout);
     m_socket->disconnectFromHost(); // after what is queued has gone out
 }

@@ -18,6 +18,7 @@ struct HttpLimits {
     std::chrono::milliseconds headerTimeout{5000}; // from a request's first byte to its blank line
     std::chrono::milliseconds idleTimeout{10000};  // between requests on a kept-alive connection
     std::chrono::milliseconds writeTimeout{10000}; // an answer the client does not take
+    int maxAuthChecks = 8;                         // passwords being checked at once; beyond: 429
 };
 
 struct HttpRequest {
@@ -31,7 +32,8 @@ using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // One client connection: reads requests within the limits, hands each complete one to the handler and
 // writes the answers in the order the requests came. A protocol fault is answered (400, 413, 431, 505)
-// and the connection closed. Nothing more is read while an answer is pending.
+// and the connection closed. Nothing more is read while an answer is pending. A TLS socket is given before
+// its handshake: the server's side starts when the client's first byte is a TLS one.
 class HttpConnection : public QObject {
 public:
     // Called for each request; the answer comes later through respond().
@@ -42,11 +44,15 @@ public:
 
     quint64 id() const { return m_id; }
     bool answering() const { return m_state == State::Answering; }
+    // No request of it is being answered or written out: idle, still sending one, or in its TLS handshake.
+    bool waitingForRequest() const { return m_state == State::Reading; }
     void respond(int status, const QByteArray& contentType, const QByteArray& body, const HttpHeaders& extra = {});
     // The answer in progress is the last one; an idle connection closes now.
     void closeAfterAnswer();
     // Drops the connection at once, whatever it was doing.
     void abortNow();
+    // Told the status of each answer as it is sent.
+    void setAnswerCounter(std::function<void(int status)> answered) { m_answered = std::move(answered); }
 
 private:
     enum class State { Reading, Answering, Closing };
@@ -62,16 +68,19 @@ private:
     HttpLimits m_limits;
     Handler m_handler;
     std::function<void(HttpConnection*)> m_closed;
+    std::function<void(int)> m_answered;
     QTimer m_timer;
-    QByteArray m_in;
     State m_state = State::Reading;
     bool m_requestStarted = false;
     bool m_head = false;
     bool m_keepAlive = true;
     bool m_lastAnswer = false;
     bool m_gone = false;
+    bool m_holding = false; // the request's last byte is left in the socket while it is answered
 };
 
 const char* httpReason(int status);
+// Now, as the Date header gives it: "Tue, 08 Dec 2026 10:00:00 GMT".
+QByteArray httpDate();
 
 } // namespace fw

@@ -2,6 +2,7 @@
 #include "cli/FleetCli.h"
 #include "cli/ReplaceFile.h"
 #include "context/AppContext.h"
+#include "monitor/MetricsText.h"
 
 namespace fw {
 
@@ -37,8 +38,9 @@ int runMetrics(CliEnv& env)
     } else {
         env.out << QString::fromUtf8(page);
     }
-    if (!state.complete) {
-        env.err << "ferrowind metrics: not read: " << state.failures.join(QStringLiteral(", ")) << "\n";
+    if (const QStringList failures = metricsFailures(state); !failures.isEmpty()) {
+        env.err << "ferrowind metrics: not read: " << failures.join(QStringLiteral(", "))
+                << (state.reason.isEmpty() ? QString() : QStringLiteral(" (") + state.reason.simplified() + ')') << "\n";
         return ExitUsage;
     }
     return ExitOk;

@@ -1,6 +1,7 @@
 #include "cli/MetricsServer.h"
 
-#include "cli/RefuseSocket.h"
+#include "cli/ScrapePage.h"
+#include "cli/ServerSockets.h"
 #include "cli/WebConfig.h"
 #include "monitor/MetricsText.h"
 #include "platform/LeftThreads.h"
@@ -13,22 +14,25 @@
 #include <mutex>
 
 namespace fw {
-namespace {
 
-// A scrape between its read and its answer: whichever comes first, the read or the deadline.
-struct PendingScrape {
+// One read and the scrapes waiting for it, each until its own deadline.
+struct SharedRead {
     std::mutex mutex;
     std::condition_variable ready;
     std::optional<MetricsServer::Finish> rest;
-    std::atomic_bool answered{false};
+    int waiting = 0;
+    bool delivered = false; // or given up: no scrape joins it any more
 
-    void deliver(MetricsServer::Finish f)
+    void deliver(std::optional<MetricsServer::Finish> f)
     {
         std::lock_guard<std::mutex> lock(mutex);
         rest = std::move(f);
+        delivered = true;
         ready.notify_all();
     }
 };
+
+namespace {
 
 // Hands each accepted socket over as it is, so that TLS and the connection cap are the server's to decide.
 class Listener final : public QTcpServer {
@@ -42,8 +46,11 @@ private:
     std::function<void(qintptr)> m_accept;
 };
 
-const QByteArray kLandingPage = "<!DOCTYPE html>\n<html><head><title>Ferrowind exporter</title></head>\n"
-                                "<body><h1>Ferrowind exporter</h1><p><a href=\"/metrics\">Metrics</a></p></body></html>\n";
+QByteArray landingPage(const QByteArray& telemetryPath)
+{
+    return "<!DOCTYPE html>\n<html><head><title>Ferrowind exporter</title></head>\n<body><h1>Ferrowind exporter</h1><p><a href=\"" +
+           QString::fromUtf8(telemetryPath).toHtmlEscaped().toUtf8() + "\">Metrics</a></p></body></html>\n";
+}
 
 } // namespace
 
@@ -67,11 +74,11 @@ MetricsServer::~MetricsServer()
         delete m_readerThread;
 }
 
-void MetricsServer::setWebConfig(const WebConfig& config)
+void MetricsServer::setWebConfig(const WebConfig& config, BasicAuth::Verify verify)
 {
     m_tls = config.tls;
     m_requireClientCertificate = config.requireClientCertificate;
-    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users);
+    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users, std::move(verify));
 }
 
 Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
@@ -82,16 +89,30 @@ Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
         delete tcp;
         return e;
     }
-    m_listener = tcp;
+    m_listeners.append(tcp);
     return tcp->serverPort();
 }
 
 void MetricsServer::accept(qintptr descriptor)
 {
+    if (!m_draining && m_connections.size() >= m_limits.maxConnections) {
+        // Idle clients must not keep a scrape out: the one that has waited longest without a request in
+        // progress (idle, sending slowly, or in its handshake) makes room.
+        HttpConnection* oldest = nullptr;
+        for (HttpConnection* c : std::as_const(m_connections))
+            if (c->waitingForRequest() && (!oldest || c->id() < oldest->id()))
+                oldest = c;
+        if (oldest)
+            oldest->abortNow();
+    }
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
-        // Refused at once: waiting for a free place would let idle clients starve the scrapes.
-        static const char busy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        refuseSocket(descriptor, m_tls ? QByteArray() : QByteArray::fromRawData(busy, sizeof busy - 1));
+        // Every place is taken by a request being answered: refused at once rather than queued.
+        QByteArray busy;
+        if (!m_tls)
+            busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nDate: " + httpDate() +
+                   "\r\nConnection: close\r\n\r\n";
+        if (refuseSocket(descriptor, busy))
+            ++m_answers[503];
         return;
     }
     QTcpSocket* socket = nullptr;
@@ -112,12 +133,12 @@ void MetricsServer::accept(qintptr descriptor)
         refuseSocket(descriptor, QByteArray());
         return;
     }
-    if (auto* ssl = qobject_cast<QSslSocket*>(socket))
-        ssl->startServerEncryption();
     const quint64 id = m_nextId++;
-    m_connections.insert(id, new HttpConnection(
-                                 socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
-                                 [this](HttpConnection* c) { onClosed(c); }, this));
+    auto* connection = new HttpConnection(
+        socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
+        [this](HttpConnection* c) { onClosed(c); }, this);
+    connection->setAnswerCounter([this](int status) { ++m_answers[status]; });
+    m_connections.insert(id, connection);
 }
 
 void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
@@ -126,12 +147,24 @@ void MetricsServer::onRequest(HttpConnection* c, const HttpRequest& r)
         route(c, r, true);
         return;
     }
-    // A client sending wrong passwords keeps a checker busy, not the server's thread.
-    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r] {
-        const bool allowed = auth->allows(r.authorization);
+    std::optional<BasicAuth::Credentials> offered = m_auth->parse(r.authorization);
+    if (!offered || m_auth->known(*offered)) {
+        route(c, r, offered.has_value());
+        return;
+    }
+    // Clients sending wrong passwords keep the checkers busy, not the server's thread, and beyond the cap
+    // they are turned away rather than queued before the others.
+    if (m_authChecks >= m_limits.maxAuthChecks) {
+        c->respond(429, "text/plain; charset=utf-8", "Too Many Requests\n", {{"Retry-After", "1"}});
+        return;
+    }
+    ++m_authChecks;
+    (void)QtConcurrent::run(&m_checkers, [this, auth = m_auth, id = c->id(), r, offered = std::move(*offered)] {
+        const bool allowed = auth->check(offered);
         QMetaObject::invokeMethod(
             this,
             [this, id, r, allowed] {
+                --m_authChecks;
                 if (HttpConnection* c = m_connections.value(id))
                     route(c, r, allowed);
             },
@@ -149,44 +182,66 @@ void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
         c->respond(405, "text/plain; charset=utf-8", "Method Not Allowed\n", {{"Allow", "GET, HEAD"}});
         return;
     }
-    if (r.path == "/metrics")
+    if (r.path == m_telemetryPath)
         startScrape(c->id());
     else if (r.path == "/")
-        c->respond(200, "text/html; charset=utf-8", kLandingPage);
+        c->respond(200, "text/html; charset=utf-8", landingPage(m_telemetryPath));
+    else if (r.path == "/-/healthy")
+        c->respond(200, "text/plain; charset=utf-8", "Healthy\n");
+    else if (r.path == "/-/ready") // listening is all it takes: each scrape reads afresh
+        c->respond(200, "text/plain; charset=utf-8", "Ready\n");
     else
         c->respond(404, "text/plain; charset=utf-8", "Not Found\n");
 }
 
 void MetricsServer::startScrape(quint64 connection)
 {
-    auto pending = std::make_shared<PendingScrape>();
-    const Clock::time_point answerBy = Clock::now() + m_deadline;
-    QMetaObject::invokeMethod(
-        m_reader,
-        [pending, scrape = m_scrape, stopping = m_stopping, answerBy] {
-            // A scrape whose deadline passed while it queued, or one after the end was asked for, reads nothing.
-            if (pending->answered.load() || stopping->load())
-                return;
-            pending->deliver(scrape(answerBy));
-        },
-        Qt::QueuedConnection);
+    const Clock::time_point arrived = Clock::now();
+    const Clock::time_point answerBy = arrived + m_deadline;
+    std::shared_ptr<SharedRead> read = m_openRead;
+    bool joined = false;
+    if (read) {
+        std::lock_guard<std::mutex> lock(read->mutex);
+        joined = !read->delivered;
+        if (joined)
+            ++read->waiting;
+    }
+    if (!joined) {
+        read = std::make_shared<SharedRead>();
+        read->waiting = 1;
+        m_openRead = read;
+        QMetaObject::invokeMethod(
+            m_reader,
+            [read, scrape = m_scrape, stopping = m_stopping, answerBy] {
+                bool wanted = false;
+                {
+                    std::lock_guard<std::mutex> lock(read->mutex);
+                    wanted = read->waiting > 0 && !stopping->load();
+                }
+                // Read nothing for scrapes that have all had their deadline, nor after the end was asked for.
+                read->deliver(wanted ? std::optional<Finish>(scrape(answerBy)) : std::nullopt);
+            },
+            Qt::QueuedConnection);
+    }
+    ++m_scrapesInProgress;
     // Each scrape waits, and does the rest of its work, on a thread of its own pool.
-    (void)QtConcurrent::run(&m_waiters, [this, connection, pending, answerBy, timeoutPage = m_timeoutPage] {
+    (void)QtConcurrent::run(&m_waiters, [this, connection, read, arrived, answerBy, timeoutPage = m_timeoutPage] {
         std::optional<Finish> rest;
         {
-            std::unique_lock<std::mutex> lock(pending->mutex);
-            pending->ready.wait_until(lock, answerBy, [&] { return pending->rest.has_value(); });
-            pending->answered.store(true);
-            rest = std::move(pending->rest);
+            std::unique_lock<std::mutex> lock(read->mutex);
+            read->ready.wait_until(lock, answerBy, [&] { return read->delivered; });
+            --read->waiting;
+            rest = read->rest; // each scrape renders its own page, with its own time
         }
         // The rest keeps to the deadline it was given by the read.
-        const QByteArray page = rest ? (*rest)() : timeoutPage;
+        const QByteArray page = rest && *rest ? (*rest)(arrived) : timeoutPage;
         // The connection may have gone meanwhile: it is looked up again on the server's thread.
         QMetaObject::invokeMethod(
             this,
             [this, connection, page] {
+                --m_scrapesInProgress;
                 if (HttpConnection* c = m_connections.value(connection))
-                    c->respond(200, kMetricsContentType, page);
+                    c->respond(200, kMetricsContentType, m_ownMetrics ? page + serverFamilies(m_answers).toUtf8() : page);
             },
             Qt::QueuedConnection);
     });
@@ -203,8 +258,8 @@ void MetricsServer::drain(std::function<void()> done)
 {
     m_draining = true;
     m_drained = std::move(done);
-    if (m_listener)
-        m_listener->close();
+    for (QTcpServer* l : std::as_const(m_listeners))
+        l->close();
     const QList<HttpConnection*> open = m_connections.values();
     for (HttpConnection* c : open)
         c->closeAfterAnswer();
@@ -221,12 +276,17 @@ void MetricsServer::checkDrained()
         std::exchange(m_drained, nullptr)();
 }
 
+void MetricsServer::atReaderEnd(std::function<void()> f)
+{
+    connect(m_readerThread, &QThread::finished, m_reader, std::move(f), Qt::DirectConnection);
+}
+
 void MetricsServer::stop()
 {
     if (m_stopping->exchange(true))
         return;
-    if (m_listener)
-        m_listener->close();
+    for (QTcpServer* l : std::as_const(m_listeners))
+        l->close();
     const QList<HttpConnection*> open = m_connections.values();
     for (HttpConnection* c : open)
         c->abortNow();

@@ -61,7 +61,7 @@ int runReconnect(CliEnv& env)
     if (p.isSet(gc)) {
         outcome = fr.cmdGCReconnect_Click();
     } else {
-        const Result<QList<DomainSettings>> all = SettingsStore(ctx.connectionString).readDomains();
+        const Result<QList<DomainSettings>> all = SettingsStore(ctx.databaseSession(), ctx.connectionString).readDomains();
         if (!all) {
             env.err << "ferrowind reconnect: " << all.error().description << "\n";
             return ExitUsage;

@@ -1,9 +1,11 @@
 #include "cli/CliSupport.h"
 #include "cli/FleetCli.h"
 #include "cli/MetricsServer.h"
+#include "cli/ScrapePage.h"
 #include "cli/TerminationSignal.h"
 #include "cli/WebConfig.h"
 #include "context/AppContext.h"
+#include "db/DatabaseSession.h"
 #include "monitor/FleetState.h"
 #include "monitor/MetricsText.h"
 
@@ -22,16 +24,19 @@ struct ListenAddress {
     quint16 port = 0;
 };
 
-// "ADDRESS:PORT" with an IPv4 or IPv6 literal ("[::1]:9731") or "localhost".
+// "ADDRESS:PORT" with an IPv4 or IPv6 literal ("[::1]:9731") or "localhost"; ":PORT" for every address of the
+// machine, IPv4 and IPv6.
 std::optional<ListenAddress> parseListen(const QString& text)
 {
-    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]]+)):(\\d{1,5})$"));
+    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]]*)):(\\d{1,5})$"));
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return std::nullopt;
     const QString host = m.captured(1).isEmpty() ? m.captured(2) : m.captured(1);
     ListenAddress a;
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+    if (host.isEmpty())
+        a.address = QHostAddress(QHostAddress::Any);
+    else if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         a.address = QHostAddress(QHostAddress::LocalHost);
     else if (!a.address.setAddress(host))
         return std::nullopt;
@@ -47,11 +52,19 @@ std::optional<ListenAddress> parseListen(const QString& text)
 int runServeMetrics(CliEnv& env)
 {
     QCommandLineParser p;
-    const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("Address and port to serve on (default %1, loopback only; another "
-                                                   "address must be given explicitly; port 0 picks a free one).")
+    const QCommandLineOption listen(QStringLiteral("web.listen-address"),
+                                    QStringLiteral("Address and port to serve on, again for each further one (default %1, "
+                                                   "loopback only; another address must be given explicitly; :PORT for every "
+                                                   "address, IPv4 and IPv6; port 0 picks a free one).")
                                         .arg(kDefaultListen),
-                                    QStringLiteral("ADDRESS:PORT"), kDefaultListen);
+                                    QStringLiteral("ADDRESS:PORT"));
+    // The name of earlier releases, kept for the command lines that use it.
+    QCommandLineOption listenAlias(QStringLiteral("listen"), QString(), QStringLiteral("ADDRESS:PORT"));
+    listenAlias.setFlags(QCommandLineOption::HiddenFromHelp);
+    const QCommandLineOption telemetryPath(QStringLiteral("web.telemetry-path"),
+                                           QStringLiteral("The path of the metrics page (default /metrics)."),
+                                           QStringLiteral("PATH"), QStringLiteral("/metrics"));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the program's version."));
     const QCommandLineOption probe(QStringLiteral("probe"),
                                    QStringLiteral("Also locate a domain controller of each domain on each scrape, all at once "
                                                   "within the scrape's time, and export ferrowind_dc_reachable{domain}."));
@@ -62,10 +75,12 @@ int runServeMetrics(CliEnv& env)
                                                       "hashes, refused by the Windows build, which has no bcrypt). Read once "
                                                       "at start."),
                                        QStringLiteral("FILE"));
-    p.addOptions({listen, probe, webConfig});
+    p.addOptions({listen, listenAlias, telemetryPath, probe, webConfig, version});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
                                   QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
-                                                 "reading the database afresh on each scrape, and a landing page at /. A scrape "
+                                                 "reading the database afresh for each scrape (scrapes during a read share it), "
+                                                 "with the server's own answers by status and the process's resources, a "
+                                                 "landing page at /, and /-/healthy and /-/ready. A scrape "
                                                  "is answered within 6 seconds (ferrowind_up 0 when the database did not answer "
                                                  "in time); other paths get 404. At most 64 connections, 8 KiB of request "
                                                  "headers, no request body; a request must come within 5 seconds, a kept-alive "
@@ -74,10 +89,30 @@ int runServeMetrics(CliEnv& env)
                                                  "ignored."));
         rc >= 0)
         return rc;
-    const std::optional<ListenAddress> where = parseListen(p.value(listen));
-    if (!where) {
-        env.err << "ferrowind serve-metrics: --listen takes ADDRESS:PORT (for example 127.0.0.1:9731 or [::1]:9731), not '"
-                << p.value(listen) << "'\n";
+    if (p.isSet(version)) {
+        env.out << "ferrowind serve-metrics " << AppContext::programVersion() << "\n";
+        return ExitOk;
+    }
+    QStringList listenTexts = p.values(listen) + p.values(listenAlias);
+    if (listenTexts.isEmpty())
+        listenTexts.append(kDefaultListen);
+    QList<ListenAddress> wheres;
+    for (const QString& text : listenTexts) {
+        const std::optional<ListenAddress> where = parseListen(text);
+        if (!where) {
+            env.err << "ferrowind serve-metrics: --web.listen-address takes ADDRESS:PORT (for example 127.0.0.1:9731, "
+                       "[::1]:9731 or :9731), not '"
+                    << text << "'\n";
+            return ExitUsage;
+        }
+        wheres.append(*where);
+    }
+    static const QRegularExpression pathForm(QStringLiteral("^(/[A-Za-z0-9._~-]+)+$"));
+    const QString path = p.value(telemetryPath);
+    if (!pathForm.match(path).hasMatch() || path.startsWith(QLatin1String("/-/"))) {
+        env.err << "ferrowind serve-metrics: --web.telemetry-path takes a path such as /metrics (letters, digits and . _ ~ - "
+                   "between slashes, not under /-/), not '"
+                << path << "'\n";
         return ExitUsage;
     }
 
@@ -130,11 +165,19 @@ int runServeMetrics(CliEnv& env)
                 probeBy.emplace(static_cast<int>(
                     std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin)
                         .count()));
-            return [rest = readForScrape(ctx, probeBy)] { return rest().page.toUtf8(); };
+            return [rest = readForScrape(ctx, probeBy)](MetricsServer::Clock::time_point arrived) {
+                const QString page = rest().page;
+                return withScrapeDuration(page, std::chrono::duration<double>(MetricsServer::Clock::now() - arrived).count())
+                    .toUtf8();
+            };
         },
         timeoutPage, kScrapeDeadline);
     if (web)
         server.setWebConfig(*web);
+    server.setTelemetryPath(path.toUtf8());
+    server.setOwnMetrics(true);
+    // The scrapes keep one connection between them; it closes on the thread that opened it.
+    server.atReaderEnd([&ctx] { ctx.databaseSession().close(); });
     // A terminal closing, or a reload asked of every daemon, does not end the exporter.
     ignoreHangup();
 
@@ -143,18 +186,21 @@ int runServeMetrics(CliEnv& env)
         env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
         return ExitOk;
     }
-    const Result<quint16> listening = server.listen(where->address, where->port);
-    if (!listening) {
-        env.err << "ferrowind serve-metrics: cannot listen on " << p.value(listen) << ": " << listening.error().description
-                << "\n";
-        return ExitUsage;
+    for (qsizetype i = 0; i < wheres.size(); ++i) {
+        const ListenAddress& where = wheres[i];
+        const Result<quint16> listening = server.listen(where.address, where.port);
+        if (!listening) {
+            env.err << "ferrowind serve-metrics: cannot listen on " << listenTexts[i] << ": " << listening.error().description
+                    << "\n";
+            return ExitUsage;
+        }
+        const QString host = where.address == QHostAddress(QHostAddress::Any) ? QStringLiteral("[::]")
+                             : where.address.protocol() == QAbstractSocket::IPv4Protocol
+                                 ? where.address.toString()
+                                 : QLatin1Char('[') + where.address.toString() + QLatin1Char(']');
+        env.err << "ferrowind serve-metrics: serving " << (web && web->tls ? "https://" : "http://") << host << ':' << *listening
+                << path << Qt::endl;
     }
-    const quint16 port = *listening;
-    const QString host = where->address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QLatin1Char('[') + where->address.toString() + QLatin1Char(']')
-                             : where->address.toString();
-    env.err << "ferrowind serve-metrics: serving " << (web && web->tls ? "https://" : "http://") << host << ':' << port
-            << "/metrics" << Qt::endl;
     drain = [&server] { server.drain([] { QCoreApplication::quit(); }); };
     QCoreApplication::exec();
     server.stop();

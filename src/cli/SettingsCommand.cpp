@@ -109,7 +109,7 @@ int runSettingsShow(CliEnv& env)
 
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
-    const SettingsStore store(ctx.connectionString);
+    const SettingsStore store(ctx.databaseSession(), ctx.connectionString);
     const bool showDomains = !t.gc;
     const bool showGc = t.gc || t.domain.isEmpty();
     int rc = ExitOk;
@@ -127,6 +127,13 @@ int runSettingsShow(CliEnv& env)
             if (domains.isEmpty()) {
                 env.err << "ferrowind settings show: there is no domain named '" << t.domain << "'\n";
                 return ExitFailed;
+            }
+        }
+        // A value its column cannot hold is no setting to show.
+        for (const DomainSettings& d : domains) {
+            if (const Result<void> ok = d.readable(); !ok) {
+                env.err << "ferrowind settings show: domain " << d.domainName << ": " << ok.error().description << "\n";
+                return ExitUsage;
             }
         }
     }
@@ -390,7 +397,7 @@ int runSettingsSet(CliEnv& env)
         return ExitUsage;
     (void)gate.readTraceSetting(); // a value that does not fit leaves trace off, as in the window
     ctx.connectionString = gate.connectionString();
-    const SettingsStore store(ctx.connectionString);
+    const SettingsStore store(ctx.databaseSession(), ctx.connectionString);
 
     // The panel as the window would show it, filled from the database.
     PanelState state(t.gc ? PanelSide::GlobalCatalog : PanelSide::DomainController);

@@ -2,8 +2,10 @@
 #include "cli/CliSupport.h"
 #include "context/AppContext.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "log/DateFormat.h"
 #include "monitor/DcSyncOverview.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/RunAgeCheck.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/SyncObjectsMonitor.h"
@@ -52,6 +54,9 @@ void printSide(QTextStream& out, const QString& title, const SideStatus& s, cons
         out << "  Latest finished run:  none (limit " << age.maxAgeMinutes << " min): STALE\n";
     else if (!age.end.isValid())
         out << "  Latest finished run:  SyncId " << age.syncId << ", no end time recorded: STALE\n";
+    else if (age.ageSeconds < 0)
+        out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", "
+            << (-age.ageSeconds + 59) / 60 << " min in the future (clock or time zone out of step): UNKNOWN\n";
     else
         out << "  Latest finished run:  SyncId " << age.syncId << ", ended " << isoSeconds(age.end) << ", " << age.ageSeconds / 60
             << " min ago (limit " << age.maxAgeMinutes << " min): " << (age.fresh ? "ok" : "STALE") << "\n";
@@ -75,7 +80,7 @@ int unreadExit(CliEnv& env, const QList<ReadFailure>& failures, int exitWhenRead
         return exitWhenRead;
     QStringList parts;
     for (const ReadFailure& f : failures)
-        parts.append(f.part);
+        parts.append(f.error.description.isEmpty() ? f.part : f.part + QStringLiteral(" (") + f.error.description + ')');
     env.err << "ferrowind status: not read: " << parts.join(QStringLiteral(", ")) << "\n";
     return ExitUsage;
 }
@@ -196,12 +201,15 @@ int runStatus(CliEnv& env)
 
     AppContext& ctx = env.context();
     ctx.connectionString = StartupGate(ctx).connectionString();
-    Result<std::unique_ptr<Database>> opened = Database::open(ctx.connectionString);
+    // The command's one connection, for all it reads.
+    const Result<Database*> opened = ctx.databaseSession().open(ctx.connectionString, Database::Access::ReadOnly);
     if (!opened)
         return databaseUnread(env, p.isSet(json), {QStringLiteral("database"), opened.error()}, QString());
-    const std::unique_ptr<Database> db = std::move(opened).value();
+    Database* const db = *opened;
+    // What the answer reads, sent ahead together (the objects of one domain or of the GC run are read as they come).
+    ReadAhead{.finishedRuns = detailSide.isEmpty(), .overview = detailSide == QLatin1String("dc") && !p.isSet(domain)}.run(*db);
 
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db.get());
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db);
 
     // The details show the latest runs the summary found: a summary with holes may have found the wrong ones.
     if (detailSide == QLatin1String("gc")) {

@@ -1,17 +1,23 @@
 #include "cli/WebConfig.h"
 
+#include "cli/ServerSockets.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutexLocker>
+#include <QRandomGenerator>
 #include <QSslCertificate>
 #include <QSslKey>
+#include <QSslSocket>
+#include <QTimer>
+#include <QEventLoop>
 
 #include <yaml.h>
 
+#include <cctype>
 #include <functional>
-#include <memory>
 
 namespace fw {
 namespace {
@@ -64,10 +70,15 @@ public:
             return Result<void>::success();
         if (!map || map->type != YAML_MAPPING_NODE)
             return FwError{0, where + QStringLiteral(" must be a mapping")};
+        QSet<QString> seen;
         for (yaml_node_pair_t* p = map->data.mapping.pairs.start; p < map->data.mapping.pairs.top; ++p) {
             yaml_node_t* key = node(p->key);
             if (!isScalar(key))
                 return FwError{0, where + QStringLiteral(" has a key that is not text")};
+            // YAML leaves a second one to the reader; which one counts would be a guess.
+            if (seen.contains(text(key)))
+                return FwError{0, where + QStringLiteral(" has the key '") + text(key) + QStringLiteral("' twice")};
+            seen.insert(text(key));
             if (Result<void> r = each(text(key), node(p->value)); !r)
                 return r;
         }
@@ -95,6 +106,60 @@ std::optional<QSslKey> privateKey(const QByteArray& pem)
             return k;
     }
     return std::nullopt;
+}
+
+// Whether `hash`, the password of `user`, is a bcrypt hash whose cost bcrypt takes.
+Result<void> usableBcrypt(const QString& user, const QByteArray& hash)
+{
+    static const QByteArrayView alphabet = "./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    bool wellFormed = isBcryptHash(hash) && std::isdigit(hash[4]) && std::isdigit(hash[5]) && hash[6] == '$';
+    for (qsizetype i = 7; wellFormed && i < hash.size(); ++i)
+        wellFormed = alphabet.contains(hash[i]);
+    if (!wellFormed)
+        return FwError{0,
+                       QStringLiteral("basic_auth_users: the password of '") + user + QStringLiteral("' is not a bcrypt hash")};
+    const int cost = hash.mid(4, 2).toInt();
+    if (cost < 4 || cost > 31)
+        return FwError{0, QStringLiteral("basic_auth_users: the bcrypt hash of '") + user + QStringLiteral("' has cost ") +
+                              QString::fromLatin1(hash.mid(4, 2)) + QStringLiteral(", not 04 to 31")};
+    return Result<void>::success();
+}
+
+// A handshake of the configuration with itself, over a socket pair: the one way to learn, before any client
+// does, that the key belongs to the certificate and that the TLS library takes both. Qt's text when it fails.
+std::optional<QString> selfHandshakeFailure(QSslConfiguration server)
+{
+    const Result<std::pair<qintptr, qintptr>> pair = connectedSocketPair();
+    if (!pair)
+        return QStringLiteral("no socket pair to try it on: ") + pair.error().description;
+    server.setPeerVerifyMode(QSslSocket::VerifyNone); // no client certificate here
+    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    QSslSocket serving;
+    QSslSocket asking;
+    serving.setSslConfiguration(server);
+    asking.setSslConfiguration(client);
+    if (!serving.setSocketDescriptor(pair->first) || !asking.setSocketDescriptor(pair->second)) {
+        closeSocket(pair->first);
+        closeSocket(pair->second);
+        return QStringLiteral("no socket pair to try it on");
+    }
+    QEventLoop loop;
+    std::optional<QString> failure;
+    QObject::connect(&serving, &QSslSocket::encrypted, &loop, &QEventLoop::quit);
+    QObject::connect(&serving, &QSslSocket::errorOccurred, &loop, [&] {
+        failure = serving.errorString();
+        loop.quit();
+    });
+    QTimer::singleShot(10000, &loop, [&] {
+        failure = QStringLiteral("no handshake within 10 seconds");
+        loop.quit();
+    });
+    serving.startServerEncryption();
+    asking.startClientEncryption();
+    if (!serving.isEncrypted() && !failure)
+        loop.exec();
+    return serving.isEncrypted() ? std::nullopt : failure;
 }
 
 struct TlsFields {
@@ -149,35 +214,76 @@ Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
                               QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
                                              "RequireAndVerifyClientCert)")};
     }
+    if (std::optional<QString> failure = selfHandshakeFailure(tls)) {
+        while (failure->endsWith(QLatin1Char(' ')) || failure->endsWith(QLatin1Char(':')))
+            failure->chop(1);
+        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" and key_file ") +
+                              base.absoluteFilePath(f.key) +
+                              QStringLiteral(" make no TLS server (is the key the certificate's own?): ") + *failure};
+    }
     c.tls = tls;
     return Result<void>::success();
 }
 
+// The cost of a bcrypt hash already checked by usableBcrypt.
+int bcryptCost(const QByteArray& hash)
+{
+    return hash.mid(4, 2).toInt();
+}
+
 } // namespace
 
-bool BasicAuth::allows(const QByteArray& authorization)
+BasicAuth::BasicAuth(QHash<QString, QByteArray> users, Verify verify) : m_users(std::move(users)), m_verify(std::move(verify))
 {
-    if (!authorization.startsWith("Basic ") && !authorization.startsWith("basic "))
-        return false;
+    // An unknown user is checked against the costliest hash there is (and refused whatever it says): its
+    // answer takes as long as a known user's.
+    for (const QByteArray& hash : std::as_const(m_users))
+        if (m_dummyHash.isEmpty() || bcryptCost(hash) > bcryptCost(m_dummyHash))
+            m_dummyHash = hash;
+    m_salt.resize(32);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(m_salt.data()), m_salt.size() / 4);
+}
+
+std::optional<BasicAuth::Credentials> BasicAuth::parse(const QByteArray& authorization) const
+{
+    // The scheme's name is case-insensitive; spaces may follow it.
+    if (authorization.size() < 6 || qstrnicmp(authorization.constData(), "basic ", 6) != 0)
+        return std::nullopt;
     const QByteArray decoded = QByteArray::fromBase64(authorization.mid(6).trimmed(), QByteArray::AbortOnBase64DecodingErrors);
     const qsizetype colon = decoded.indexOf(':');
     if (colon < 0)
-        return false;
-    const QString user = QString::fromUtf8(decoded.left(colon));
-    const auto it = m_users.constFind(user);
-    if (it == m_users.constEnd())
-        return false;
-    const QByteArray password = decoded.mid(colon + 1);
-    const QByteArray digest = QCryptographicHash::hash(decoded + '\0' + it.value(), QCryptographicHash::Sha256);
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_known.contains(digest))
-            return true;
-    }
-    if (!bcryptMatches(password, it.value()))
+        return std::nullopt;
+    Credentials c;
+    c.user = QString::fromUtf8(decoded.left(colon));
+    c.password = decoded.mid(colon + 1);
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    digest.addData(m_salt);
+    digest.addData(decoded);
+    c.key = digest.result();
+    return c;
+}
+
+bool BasicAuth::known(const Credentials& c) const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_known.contains(c.key);
+}
+
+bool BasicAuth::check(const Credentials& c)
+{
+    const auto it = m_users.constFind(c.user);
+    const bool user = it != m_users.constEnd();
+    // bcrypt reads the password up to its first NUL: what follows would go unchecked.
+    const bool whole = !c.password.contains('\0');
+    if (!m_verify(c.password, user ? it.value() : m_dummyHash) || !user || !whole)
         return false;
     QMutexLocker lock(&m_mutex);
-    m_known.insert(digest);
+    if (!m_known.contains(c.key)) {
+        if (m_knownOrder.size() >= kRemembered)
+            m_known.remove(m_knownOrder.takeFirst());
+        m_known.insert(c.key);
+        m_knownOrder.append(c.key);
+    }
     return true;
 }
 
@@ -224,9 +330,8 @@ Result<WebConfig> WebConfig::load(const QString& path)
                         return FwError{0, why};
                     return doc.forEachPair(value, key, [&](const QString& user, yaml_node_t* v) -> Result<void> {
                         const QByteArray hash = YamlDoc::isScalar(v) ? YamlDoc::text(v).toUtf8() : QByteArray();
-                        if (!isBcryptHash(hash))
-                            return FwError{0, QStringLiteral("basic_auth_users: the password of '") + user +
-                                                  QStringLiteral("' is not a bcrypt hash")};
+                        if (Result<void> usable = usableBcrypt(user, hash); !usable)
+                            return usable;
                         c.users.insert(user, hash);
                         return Result<void>::success();
                     });

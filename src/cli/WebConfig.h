@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSslConfiguration>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace fw {
@@ -24,24 +25,44 @@ struct WebConfig {
     static Result<WebConfig> load(const QString& path);
 };
 
-// Checks "Authorization: Basic ..." values against bcrypt hashes. Passwords found right are remembered
-// (as a digest) so that each scrape does not pay for bcrypt again.
-class BasicAuth {
-public:
-    explicit BasicAuth(QHash<QString, QByteArray> users) : m_users(std::move(users)) {}
-    bool allows(const QByteArray& authorization);
-
-private:
-    QHash<QString, QByteArray> m_users;
-    QMutex m_mutex;
-    QSet<QByteArray> m_known;
-};
-
 // Whether `password` matches the bcrypt `hash` ($2a$, $2b$ or $2y$).
 bool bcryptMatches(const QByteArray& password, const QByteArray& hash);
 // Whether the text has the form of a bcrypt hash.
 bool isBcryptHash(const QByteArray& hash);
 // Why basic_auth_users cannot be used on this platform (Windows); empty where it can.
 QString basicAuthUnsupported();
+
+// Checks "Authorization: Basic ..." values against bcrypt hashes. Credentials found right are remembered
+// (only as a salted digest, a bounded number of them) so that each scrape does not pay for bcrypt again, and
+// a scrape with them need not wait behind the checks of others. A user that is not configured is checked
+// against a dummy hash of the same cost, so that the time of an answer does not tell which users exist.
+class BasicAuth {
+public:
+    using Verify = std::function<bool(const QByteArray& password, const QByteArray& hash)>;
+    // What one request offers: `key` is the digest it is remembered by.
+    struct Credentials {
+        QString user;
+        QByteArray password;
+        QByteArray key;
+    };
+    static constexpr int kRemembered = 16;
+
+    explicit BasicAuth(QHash<QString, QByteArray> users, Verify verify = bcryptMatches);
+    // The credentials of an Authorization value; none for another scheme or a malformed value.
+    std::optional<Credentials> parse(const QByteArray& authorization) const;
+    // Whether these credentials were found right before (no bcrypt: quick).
+    bool known(const Credentials& c) const;
+    // The full check (bcrypt: slow); credentials found right are remembered.
+    bool check(const Credentials& c);
+
+private:
+    QHash<QString, QByteArray> m_users;
+    Verify m_verify;
+    QByteArray m_dummyHash;
+    QByteArray m_salt;
+    mutable QMutex m_mutex;
+    QSet<QByteArray> m_known;
+    QList<QByteArray> m_knownOrder; // oldest first, forgotten first
+};
 
 } // namespace fw

@@ -4,6 +4,7 @@
 #include "cli/CommandTable.h"
 #include "cli/StandardOutput.h"
 #include "context/AppContext.h"
+#include "db/DriverWarnings.h"
 #include "platform/DebugChannel.h"
 #include "platform/LeftThreads.h"
 #include "platform/RegistryFileExposure.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace fw {
@@ -33,6 +35,28 @@ void usage(QTextStream& s)
     s << "\nThe installation's registry is read from $FERROWIND_REGISTRY (" << registryWhenUnset() << ").\n";
 }
 
+// The commands of a group ("show" and "set" of "settings"), as `settings` alone or with --help lists them.
+void groupUsage(QTextStream& s, const QString& group)
+{
+    s << "Usage: ferrowind " << group << " COMMAND [OPTIONS]\n\nCommands:\n";
+    for (const CliCommand& c : commandTable())
+        if (c.name.startsWith(group + QLatin1Char(' ')))
+            s << "  " << c.name.mid(group.size() + 1).leftJustified(18) << c.summary << '\n';
+    s << "\nEvery command takes --help.\n";
+}
+
+bool isGroup(const QString& word)
+{
+    const QList<CliCommand>& table = commandTable();
+    return std::any_of(table.begin(), table.end(),
+                       [&](const CliCommand& c) { return c.name.startsWith(word + QLatin1Char(' ')); });
+}
+
+bool asksForHelp(const QString& arg)
+{
+    return arg == QLatin1String("--help") || arg == QLatin1String("-h") || arg == QLatin1String("help");
+}
+
 // The command the arguments name, once found, and what is made for it. Kept by main(), so that the context
 // outlives any thread the command leaves behind.
 struct CommandRun {
@@ -44,8 +68,7 @@ struct CommandRun {
 // Runs the command the arguments name.
 int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, CommandRun& run)
 {
-    if (args.isEmpty() || args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h") ||
-        args.first() == QLatin1String("help")) {
+    if (args.isEmpty() || asksForHelp(args.first())) {
         usage(args.isEmpty() ? err : out);
         return args.isEmpty() ? ExitUsage : ExitOk;
     }
@@ -63,6 +86,17 @@ int dispatch(const QStringList& args, QTextStream& out, QTextStream& err, Comman
             chosen = &c;
             words = static_cast<int>(parts.size());
         }
+    }
+    if (!chosen && isGroup(args.first())) {
+        const QString& group = args.first();
+        if (args.size() > 1 && asksForHelp(args[1])) {
+            groupUsage(out, group);
+            return ExitOk;
+        }
+        if (args.size() > 1)
+            err << "ferrowind " << group << ": unknown command '" << args.mid(1).join(QLatin1Char(' ')) << "'\n\n";
+        groupUsage(err, group);
+        return ExitUsage;
     }
     if (!chosen) {
         err << "ferrowind: unknown command '" << args.join(QLatin1Char(' ')) << "'\n\n";
@@ -107,6 +141,8 @@ int main(int argc, char* argv[])
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ferrowind"));
+    // A failed statement is said once, in the command's own words.
+    fw::quietenDriverWarnings();
     // Debugger-channel chatter stays out of scripts' output unless asked for.
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("ferrowind.debugger=false"));

@@ -1,6 +1,7 @@
 #include "context/AppContext.h"
 
 #include "context/ProgramEnd.h"
+#include "db/DatabaseSession.h"
 #include "env/WorkStationInfo.h"
 #include "log/ActivityLog.h"
 #include "platform/Clock.h"
@@ -59,6 +60,13 @@ WorkStationInfo& AppContext::workstation()
     if (!m_workstation)
         m_workstation = std::make_unique<WorkStationInfo>(*m_seams.workstation);
     return *m_workstation;
+}
+
+DatabaseSession& AppContext::databaseSession()
+{
+    if (!m_databaseSession)
+        m_databaseSession = std::make_unique<DatabaseSession>();
+    return *m_databaseSession;
 }
 
 QString AppContext::programVersion()

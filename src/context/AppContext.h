@@ -8,6 +8,7 @@ namespace fw {
 
 class ActivityLog;
 class Clock;
+class DatabaseSession;
 class DebugChannel;
 class EventLoop;
 class ProgramEnd;
@@ -65,6 +66,10 @@ public:
     ProgramEnd& programEnd() const { return *m_programEnd; }
     // The one workstation information object, created on first use.
     WorkStationInfo& workstation();
+    // The connection the windows or the command keep to the database (see DatabaseSession). Used on one thread: the
+    // one that first opened it (a window's, a command's, or serve-metrics' reader); work on another thread opens its
+    // own connection.
+    DatabaseSession& databaseSession();
 
     const QString& programName() const { return m_programName; }
     const QString& programFolder() const { return m_programFolder; }
@@ -88,6 +93,7 @@ private:
     std::unique_ptr<ActivityLog> m_log;
     std::unique_ptr<ProgramEnd> m_programEnd;
     std::unique_ptr<WorkStationInfo> m_workstation;
+    std::unique_ptr<DatabaseSession> m_databaseSession;
 };
 
 } // namespace fw

@@ -1,5 +1,7 @@
 #include "db/BufferedResult.h"
 
+#include "db/OdbcCursor.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -19,6 +21,38 @@ BufferedResult* BufferedResult::readAll(QSqlQuery& source, const QSqlDriver* dri
     }
     *ok = !source.lastError().isValid();
     r->setSelect(true);
+    r->setActive(true);
+    r->setAt(QSql::BeforeFirstRow);
+    return r;
+}
+
+BufferedResult* BufferedResult::readAll(OdbcCursor& source, const QSqlDriver* driver, bool* ok)
+{
+    auto* r = new BufferedResult(driver);
+    r->m_record = source.record();
+    *ok = true;
+    if (source.hasRows()) {
+        QVariantList row;
+        while (source.fetch(row))
+            r->m_rows.append(row);
+        *ok = !source.error().isValid();
+        r->setSelect(true);
+    } else {
+        r->m_rowsAffected = static_cast<int>(source.rowsAffected());
+        r->setSelect(false);
+    }
+    r->setActive(true);
+    r->setAt(QSql::BeforeFirstRow);
+    return r;
+}
+
+BufferedResult* BufferedResult::copy() const
+{
+    auto* r = new BufferedResult(driver());
+    r->m_record = m_record;
+    r->m_rows = m_rows;
+    r->m_rowsAffected = m_rowsAffected;
+    r->setSelect(isSelect());
     r->setActive(true);
     r->setAt(QSql::BeforeFirstRow);
     return r;

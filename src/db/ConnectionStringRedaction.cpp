@@ -31,9 +31,9 @@ qsizetype keyEnd(const QString& s, qsizetype pos)
     return pos;
 }
 
-// Inside a brace that is never closed: the attributes a reader that ignores the brace would see. The first
+// Inside a brace or quote that is never closed: the attributes a reader that ignores it would see. The first
 // password key among them holds the rest of the string.
-std::optional<ValueSpan> passwordInUnclosedBrace(const QString& s, qsizetype from)
+std::optional<ValueSpan> passwordInUnclosedValue(const QString& s, qsizetype from)
 {
     const qsizetype n = s.size();
     qsizetype pos = from;
@@ -50,12 +50,49 @@ std::optional<ValueSpan> passwordInUnclosedBrace(const QString& s, qsizetype fro
     return std::nullopt;
 }
 
-// Where the password values are. A braced value runs to the first '}' that is not doubled; anything between
-// it and the next ';' still belongs to the value. An unclosed brace runs to the end of the string, and a
-// password key inside it (a driver may read it so) is masked from there to the end.
-QList<ValueSpan> passwordValues(const QString& s)
+// One way a driver may read a connection string. ODBC's own grammar: a value in braces, blanks before it allowed,
+// ends at the first '}' that is not doubled. FreeTDS: a brace right after '=' opens a value that ends only at a
+// "};" or the string's end. Some drivers also take a value in double or single quotes, with or without a doubled
+// quote standing for one.
+struct Reading {
+    enum class Braces { Odbc, FreeTds } braces;
+    enum class Quotes { None, EndAtFirst, Doubled } quotes;
+};
+
+constexpr Reading kReadings[] = {
+    {Reading::Braces::Odbc, Reading::Quotes::None},       {Reading::Braces::FreeTds, Reading::Quotes::None},
+    {Reading::Braces::Odbc, Reading::Quotes::EndAtFirst}, {Reading::Braces::FreeTds, Reading::Quotes::EndAtFirst},
+    {Reading::Braces::Odbc, Reading::Quotes::Doubled},    {Reading::Braces::FreeTds, Reading::Quotes::Doubled},
+};
+
+// Past the brace or quote opened at `open`, or -1 when it is never closed.
+qsizetype pastEnclosure(const QString& s, qsizetype open, const Reading& r)
 {
-    QList<ValueSpan> spans;
+    const qsizetype n = s.size();
+    const bool brace = s[open] == QLatin1Char('{');
+    const QChar close = brace ? QLatin1Char('}') : s[open];
+    const bool freeTdsBrace = brace && r.braces == Reading::Braces::FreeTds;
+    const bool doubled = brace ? !freeTdsBrace : r.quotes == Reading::Quotes::Doubled;
+    for (qsizetype i = open + 1; i < n; ++i) {
+        if (s[i] != close)
+            continue;
+        if (freeTdsBrace) {
+            if (i + 1 == n || s[i + 1] == QLatin1Char(';'))
+                return i + 1;
+        } else if (doubled && i + 1 < n && s[i + 1] == close) {
+            ++i;
+        } else {
+            return i + 1;
+        }
+    }
+    return -1;
+}
+
+// Where the password values are under one reading. A braced or quoted value runs to its closing mark; anything
+// between it and the next ';' still belongs to the value. One never closed runs to the end of the string, and a
+// password key inside it (a driver may read it so) is masked from there to the end.
+void passwordValues(const QString& s, const Reading& r, QList<ValueSpan>& spans)
+{
     const qsizetype n = s.size();
     qsizetype pos = 0;
     while (pos < n) {
@@ -68,25 +105,20 @@ QList<ValueSpan> passwordValues(const QString& s)
         }
         const bool password = isPasswordKey(QStringView(s).mid(pos, eq - pos));
         qsizetype i = eq + 1;
-        while (i < n && s[i].isSpace())
+        while (r.braces == Reading::Braces::Odbc && i < n && s[i].isSpace())
             ++i;
-        if (i < n && s[i] == QLatin1Char('{')) {
-            const qsizetype brace = i;
-            bool closed = false;
-            ++i;
-            while (i < n && !closed) {
-                if (s[i] == QLatin1Char('}') && i + 1 < n && s[i + 1] == QLatin1Char('}'))
-                    i += 2;
-                else
-                    closed = s[i++] == QLatin1Char('}');
-            }
-            if (!closed) {
+        const bool enclosed = i < n && (s[i] == QLatin1Char('{') || (r.quotes != Reading::Quotes::None &&
+                                                                     (s[i] == QLatin1Char('"') || s[i] == QLatin1Char('\''))));
+        if (enclosed) {
+            const qsizetype past = pastEnclosure(s, i, r);
+            if (past < 0) {
                 if (password)
                     spans.append({eq + 1, n});
-                else if (const auto inner = passwordInUnclosedBrace(s, brace + 1))
+                else if (const auto inner = passwordInUnclosedValue(s, i + 1))
                     spans.append(*inner);
-                break;
+                return;
             }
+            i = past;
         }
         while (i < n && s[i] != QLatin1Char(';'))
             ++i;
@@ -94,7 +126,30 @@ QList<ValueSpan> passwordValues(const QString& s)
             spans.append({eq + 1, i});
         pos = i + 1;
     }
+}
+
+// The password values under every reading: what one driver takes for the rest of a password, another may take
+// for the next attribute, and neither may be shown.
+QList<ValueSpan> passwordValues(const QString& s)
+{
+    QList<ValueSpan> spans;
+    for (const Reading& r : kReadings)
+        passwordValues(s, r, spans);
     return spans;
+}
+
+// The spans that cover the same text joined, in order.
+QList<ValueSpan> merged(QList<ValueSpan> spans)
+{
+    std::sort(spans.begin(), spans.end(), [](const ValueSpan& a, const ValueSpan& b) { return a.begin < b.begin; });
+    QList<ValueSpan> out;
+    for (const ValueSpan& v : spans) {
+        if (!out.isEmpty() && v.begin <= out.last().end)
+            out.last().end = std::max(out.last().end, v.end);
+        else
+            out.append(v);
+    }
+    return out;
 }
 
 bool isWordChar(QChar c)
@@ -133,7 +188,7 @@ qsizetype nextQuotedValue(const QString& text, qsizetype from)
 QString redactConnectionString(const QString& connectionString)
 {
     QString out = connectionString;
-    const QList<ValueSpan> spans = passwordValues(connectionString);
+    const QList<ValueSpan> spans = merged(passwordValues(connectionString));
     for (auto it = spans.crbegin(); it != spans.crend(); ++it) // back to front keeps the earlier offsets valid
         out.replace(it->begin, it->end - it->begin, kMask);
     return out;
@@ -141,16 +196,24 @@ QString redactConnectionString(const QString& connectionString)
 
 QString withoutConnectionSecrets(const QString& text, const QString& connectionString)
 {
-    // The values as a driver may quote them after their key: as written, or with the braces and doubled '}' undone.
+    // The values as a driver may quote them after their key: as written under any reading, or with the braces or
+    // quotes taken off, a doubled closing mark undone or not.
     QStringList secrets;
     for (const ValueSpan& v : passwordValues(connectionString)) {
         const QString raw = connectionString.mid(v.begin, v.end - v.begin).trimmed();
         secrets.append(raw);
-        if (raw.startsWith(QLatin1Char('{')))
-            secrets.append(raw.mid(1, raw.size() - (raw.endsWith(QLatin1Char('}')) ? 2 : 1))
-                               .replace(QStringLiteral("}}"), QStringLiteral("}")));
+        if (raw.isEmpty())
+            continue;
+        const QChar open = raw.front();
+        const QChar close = open == QLatin1Char('{') ? QLatin1Char('}') : open;
+        if (open != QLatin1Char('{') && open != QLatin1Char('"') && open != QLatin1Char('\''))
+            continue;
+        const QString inner = raw.mid(1, raw.size() - (raw.size() > 1 && raw.endsWith(close) ? 2 : 1));
+        secrets.append(inner);
+        secrets.append(QString(inner).replace(QString(2, close), QString(close)));
     }
     std::sort(secrets.begin(), secrets.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    secrets.removeDuplicates();
     secrets.removeAll(QString());
 
     // Only a value in a password's place is masked: the same letters elsewhere in the text are other words.

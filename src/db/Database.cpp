@@ -3,6 +3,7 @@
 #include "db/BufferedResult.h"
 #include "db/ConnectionStringRedaction.h"
 #include "db/OdbcLogin.h"
+#include "db/StreamedResult.h"
 #include "platform/DebugChannel.h"
 
 #include <QAtomicInt>
@@ -31,24 +32,32 @@ QString nextConnectionName()
 }
 
 // Every network verdict on the database, the login included, comes within this.
-constexpr std::chrono::milliseconds kOdbcLoginLimit{5000};
 
 // What one connection's statements may wait for other writers' locks, in all: a group of operations gives its
 // verdict within this, not within this for each statement.
 constexpr int kSqliteLockWaitMs = 5000;
 
-constexpr int kNoAnswerCode = -2147217871;    // the data-access layers' "timeout expired"
-constexpr int kUnspecifiedCode = -2147467259; // the data-access layers' "unspecified error"
+} // namespace
 
-FwError noAnswer()
-{
-    return {kNoAnswerCode, QStringLiteral("The database server did not answer within 5 seconds")};
-}
-
-QString openFailure(const QString& connectionString, const QString& reason)
+QString Database::openFailure(const QString& connectionString, const QString& reason)
 {
     return QStringLiteral("Cannot open the database (%1): %2")
         .arg(redactConnectionString(connectionString), withoutConnectionSecrets(reason, connectionString));
+}
+
+namespace {
+
+// SQLite's refusals of a reader that would have to write name no file: say which one it needs.
+FwError withSqliteReadOnlyReason(FwError e, const QString& path)
+{
+    if (e.number == SQLITE_READONLY_DIRECTORY)
+        e.description += QStringLiteral(" (SQLite has to create a file beside the database, in WAL mode its -wal and -shm "
+                                        "files, and this user cannot write to the folder %1)")
+                             .arg(QFileInfo(path).absolutePath());
+    else if (e.number == SQLITE_READONLY_ROLLBACK)
+        e.description += QStringLiteral(" (a writer that stopped left its journal beside the database; a program that may "
+                                        "write the database rolls it back when it next opens it)");
+    return e;
 }
 
 // The SQLite version Qt's plugin reports, empty when it cannot be asked.
@@ -103,6 +112,27 @@ FwError Database::fromSqlError(const QSqlError& e)
     return {code, text};
 }
 
+int Database::statementLimitSeconds(qint64 leftMs)
+{
+    return static_cast<int>(std::max<qint64>(1, (leftMs - kCancelMargin.count()) / 1000));
+}
+
+QString Database::noAnswerText(int seconds)
+{
+    return seconds == 1 ? QStringLiteral("The database server did not answer within 1 second")
+                        : QStringLiteral("The database server did not answer within %1 seconds").arg(seconds);
+}
+
+void Database::startOperation()
+{
+    if (m_lockWaits)
+        m_lockWaits->spentMs = 0;
+    if (m_serverWaits)
+        m_serverWaits->leftMs = m_budget.count();
+    m_usedInOperation = false;
+    m_reopenedInOperation = false;
+}
+
 QString Database::connectionStringOrDefault(const QString& configured)
 {
     return configured.isEmpty() ? QString::fromLatin1(kDefaultConnectionString) : configured;
@@ -150,13 +180,15 @@ void Database::shareLockWaits()
 
 Database::~Database()
 {
-    m_streams.clear(); // their results first
+    if (m_stream && m_stream->result)
+        m_stream->result->close(); // a result read after its connection closed ends with a failure
+    m_stream.reset();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
 }
 
-Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, const QString& connectionString)
+Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, const QString& connectionString, Access access)
 {
     const QString name = nextConnectionName();
     std::unique_ptr<Database> result;
@@ -168,7 +200,10 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, cons
         } else {
             db.setDatabaseName(path);
             // A wait per statement, until the connection's shared wait replaces it.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs));
+            QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kSqliteLockWaitMs);
+            if (access == Access::ReadOnly)
+                options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+            db.setConnectOptions(options);
             if (!db.open()) {
                 error = fromSqlError(db.lastError());
                 error.description = openFailure(connectionString, error.description);
@@ -188,60 +223,7 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, cons
     return result;
 }
 
-Result<void> Database::limitServerWaits(std::chrono::milliseconds loginTook)
-{
-    m_serverWaits = std::make_unique<ServerWaits>();
-    m_serverWaits->leftMs = std::max<qint64>(1, (kOdbcLoginLimit - loginTook).count());
-    // SQL Server waits for a lock for ever unless told otherwise. A save or a refresh blocked by the connectors' own
-    // transactions fails with the server's lock time-out message, a little before the statement's own time-out
-    // (half of what is left, see queryTimeoutSeconds) would end it with the driver's.
-    const qint64 lockWaitMs = std::max<qint64>(1, std::min<qint64>(m_serverWaits->leftMs, queryTimeoutSeconds() * 1000LL) - 250);
-    QSqlQuery q = statement();
-    if (!q.exec(QStringLiteral("SET LOCK_TIMEOUT %1").arg(lockWaitMs)))
-        return fromSqlError(q.lastError());
-    return Result<void>::success();
-}
-
-Result<void> Database::boundStatement(QSqlQuery& q)
-{
-    if (!m_serverWaits)
-        return Result<void>::success();
-    if (m_serverWaits->leftMs <= 0)
-        return noAnswer();
-    const QVariant h = q.result()->handle();
-    if (!h.isValid() || (qstrcmp(h.typeName(), "SQLHANDLE") != 0 && h.metaType() != QMetaType::fromType<void*>()))
-        return Result<void>::success();
-    SQLHANDLE hstmt = *static_cast<const SQLHANDLE*>(h.data());
-    if (!hstmt)
-        return Result<void>::success();
-    SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(queryTimeoutSeconds())), 0);
-    return Result<void>::success();
-}
-
-int Database::queryTimeoutSeconds() const
-{
-    if (m_serverWaits->longReads)
-        return static_cast<int>(kOdbcLoginLimit.count() / 1000);
-    // Whole seconds, and half of what is left: when the time-out strikes, FreeTDS sends the server a cancel and waits
-    // as long again for its answer (a server busy waiting for a lock may never read it).
-    return static_cast<int>(std::max<qint64>(1, m_serverWaits->leftMs / 2000));
-}
-
-FwError Database::countServerWait(qint64 waitedMs, int limitSeconds, FwError failure)
-{
-    if (!m_serverWaits)
-        return failure;
-    if (!m_serverWaits->longReads)
-        m_serverWaits->leftMs -= waitedMs;
-    // The driver's own words for a query time-out differ ("Timeout expired", "Query timeout expired"...), and carry
-    // no error number of the server's: an error the server numbered (its lock time-out among them) is its answer,
-    // however late it came.
-    if (failure.isError() && failure.number == kUnspecifiedCode && waitedMs >= limitSeconds * 1000LL - 50)
-        return {kNoAnswerCode, QStringLiteral("%1 (%2)").arg(noAnswer().description, failure.description)};
-    return failure;
-}
-
-Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionString)
+Result<Database::OdbcSession> Database::loginOdbc(const QString& connectionString, std::chrono::milliseconds budget)
 {
     const QString name = nextConnectionName();
     QElapsedTimer loginClock;
@@ -250,12 +232,13 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     // the database name of the login and the server drops it): end the string with ';' as the grammar allows.
     const QString driverString = connectionString.trimmed().endsWith(QLatin1Char(';')) ? connectionString
                                                                                        : connectionString + QLatin1Char(';');
-    OdbcLogin login = loginWithin(name, driverString, kOdbcLoginLimit);
+    OdbcLogin login = loginWithin(name, driverString, budget);
     const std::chrono::milliseconds loginTook{loginClock.elapsed()};
     using Outcome = OdbcLogin::Outcome;
     if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
         // The login goes on without us and frees the name when it ends.
-        QString reason = QStringLiteral("the database server did not answer within 5 seconds");
+        QString reason =
+            QStringLiteral("the database server did not answer within %1 seconds").arg(budget.count() / 1000);
         if (login.outcome == Outcome::StillWaiting)
             reason += QStringLiteral(" and has not answered since");
         return FwError{-2147217871, openFailure(connectionString, reason)};
@@ -275,10 +258,21 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     const SqlDialect dialect(SqlDialect::fromDbmsName(login.dbmsName));
     if (dialect.engine() == SqlDialect::Engine::Sqlite)
         QSqlQuery(login.db).exec(QStringLiteral("PRAGMA foreign_keys = ON"));
-    std::unique_ptr<Database> result(new Database(login.db, name, dialect));
+    return OdbcSession{login.db, name, dialect, loginTook};
+}
+
+Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionString, std::chrono::milliseconds budget)
+{
+    Result<OdbcSession> login = loginOdbc(connectionString, budget);
+    if (!login)
+        return login.error();
+    std::unique_ptr<Database> result(new Database(login->db, login->name, login->dialect));
+    login->db = QSqlDatabase(); // the connection's copy is the last
     result->m_connectionString = connectionString;
-    if (dialect.engine() == SqlDialect::Engine::SqlServer) {
-        if (Result<void> limited = result->limitServerWaits(loginTook); !limited) {
+    result->m_logins = 1;
+    result->m_budget = budget;
+    if (result->m_dialect.engine() == SqlDialect::Engine::SqlServer) {
+        if (Result<void> limited = result->limitServerWaits(login->loginTook); !limited) {
             FwError error = limited.error();
             error.description = openFailure(connectionString, error.description);
             return error;
@@ -287,74 +281,51 @@ Result<std::unique_ptr<Database>> Database::openOdbc(const QString& connectionSt
     return result;
 }
 
-Result<std::unique_ptr<Database>> Database::open(const QString& connectionString)
+Result<std::unique_ptr<Database>> Database::open(const QString& connectionString, Access access,
+                                                 std::chrono::milliseconds operationBudget)
 {
+    Result<std::unique_ptr<Database>> opened = FwError::unknown();
     if (connectionString.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         const QString path = connectionString.mid(7);
         if (!QFileInfo(path).isFile())
             return FwError{-2147467259, QStringLiteral("The database file %1 does not exist").arg(path)};
-        return openSqlite(path, connectionString);
-    }
-    if (connectionString.trimmed().isEmpty())
+        opened = openSqlite(path, connectionString, access);
+    } else if (connectionString.trimmed().isEmpty()) {
         return FwError{-2147467259, QStringLiteral("No database connection string is set")};
-    return openOdbc(connectionString);
+    } else {
+        opened = openOdbc(connectionString, operationBudget);
+    }
+    if (opened) {
+        (*opened)->m_connectionString = connectionString;
+        (*opened)->m_access = access;
+    }
+    return opened;
 }
 
 Result<std::unique_ptr<Database>> Database::createSqlite(const QString& path)
 {
-    return openSqlite(path, QStringLiteral("sqlite:") + path);
+    return openSqlite(path, QStringLiteral("sqlite:") + path, Access::ReadWrite);
 }
 
 QSqlQuery Database::statement()
 {
+    freeConnection();
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     return q;
 }
 
-Result<QSqlQuery> Database::runStatement(const QString& sql, const QVariantList& binds, bool streaming)
+void Database::freeConnection()
 {
-    QSqlQuery q = statement();
-    if (!q.prepare(sql))
-        return fromSqlError(q.lastError());
-    for (int i = 0; i < binds.size(); ++i)
-        q.bindValue(i, bindable(binds[i]));
-    if (Result<void> bound = boundStatement(q); !bound)
-        return bound.error();
-    const int limitSeconds = m_serverWaits ? queryTimeoutSeconds() : 0;
-    QElapsedTimer waited;
-    waited.start();
-    bool ok = q.exec();
-    // SQL Server: read the rows at once, so that the next statement finds the connection free (see BufferedResult).
-    if (ok && m_serverWaits && !streaming && q.isSelect()) {
-        BufferedResult* rows = BufferedResult::readAll(q, m_db.driver(), &ok);
-        if (ok) {
-            countServerWait(waited.elapsed(), limitSeconds, {});
-            return QSqlQuery(rows);
-        }
-        delete rows;
-    }
-    const FwError failure = countServerWait(waited.elapsed(), limitSeconds, ok ? FwError{} : fromSqlError(q.lastError()));
-    if (failure.isError())
-        return failure;
-    return q;
+    if (m_stream && m_stream->result)
+        m_stream->result->release();
+    m_stream.reset();
 }
 
-Result<QSqlQuery> Database::runStreaming(const QString& sql, const QVariantList& binds)
+FwError Database::explained(FwError failure) const
 {
-    if (!m_serverWaits)
-        return run(sql, binds);
-    // A result read as it comes holds its connection until it ends: a connection of its own, living as long as this.
-    // A long read is no verdict within the command's 5 s (the history shows its progress and can be abandoned):
-    // each of its waits for the server is bounded by 5 s instead.
-    Result<std::unique_ptr<Database>> opened = open(m_connectionString);
-    if (!opened)
-        return opened.error();
-    std::unique_ptr<Database> own = std::move(opened).value();
-    own->m_serverWaits->longReads = true;
-    Result<QSqlQuery> q = own->runStatement(sql, binds, true);
-    m_streams.push_back(std::move(own));
-    return q;
+    return m_db.driverName() == QLatin1String("QSQLITE") ? withSqliteReadOnlyReason(std::move(failure), m_db.databaseName())
+                                                         : failure;
 }
 
 Result<void> Database::runScript(const QString& script)
@@ -394,25 +365,6 @@ Result<void> Database::runScript(const QString& script)
         inTrigger = false;
     }
     return Result<void>::success();
-}
-
-Result<void> Database::begin()
-{
-    if (!m_db.transaction())
-        return fromSqlError(m_db.lastError());
-    return Result<void>::success();
-}
-
-Result<void> Database::commit()
-{
-    if (!m_db.commit())
-        return fromSqlError(m_db.lastError());
-    return Result<void>::success();
-}
-
-void Database::rollback()
-{
-    m_db.rollback();
 }
 
 } // namespace fw

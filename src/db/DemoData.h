@@ -10,7 +10,7 @@ namespace fw {
 
 class Database;
 
-// What the generated VelmoraDb holds.
+// What the generated VelmoraDb holds. The counts go from 0 to DemoData::kMaxRuns.
 struct DemoDataOptions {
     int dcRuns = 3000; // finished DC runs (plus one in progress when dcRunInProgress)
     int gcRuns = 3000; // finished GC runs
@@ -36,6 +36,10 @@ public:
     static Result<void> dropSchema(Database& db);
 
     static QString schemaText(SqlDialect::Engine engine);
+    // The most runs of a side, and changes, the generator makes: about 3 GB and a few minutes of SQLite a million runs
+    // with their object rows, so ten million is already far beyond a demo or a benchmark; at the longest interval (20
+    // minutes) their start times reach back some 380 years, still four-digit years, and every count stays in an int.
+    static constexpr int kMaxRuns = 10'000'000;
     static constexpr const char* kDsgcPrefix = "System.DirectoryConnectors.ActiveDirectory.DSGC.";
     static constexpr const char* kDsadPrefix = "System.DirectoryConnectors.ActiveDirectory.DSAD.";
 };

@@ -3,6 +3,7 @@
 #include "context/AppContext.h"
 #include "context/ProgramEnd.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "directory/ConnectorControl.h"
 #include "directory/WaitUi.h"
 #include "env/VelmoraVersion.h"
@@ -84,7 +85,7 @@ ForcedReconnect::Outcome ForcedReconnect::cmdDCForceReconnect_Click(int selected
         return Outcome::NothingSelected;
     }
     {
-        Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
+        Result<Database*> db = m_ctx.databaseSession().open(m_ctx.connectionString, Database::Access::ReadWrite);
         if (!db)
             return fail(db.error(), proc);
         Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT AdDomainObjectID FROM ADDomain WHERE AdDomainObjectID = ?"),
@@ -132,7 +133,7 @@ ForcedReconnect::Outcome ForcedReconnect::cmdGCReconnect_Click()
     m_lastError = {};
     m_wait.setBusy(true);
     {
-        Result<std::unique_ptr<Database>> db = Database::open(m_ctx.connectionString);
+        Result<Database*> db = m_ctx.databaseSession().open(m_ctx.connectionString, Database::Access::ReadWrite);
         if (!db)
             return fail(db.error(), proc);
         Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?"),

@@ -122,7 +122,7 @@ void HistoryBuilder::report(const HistoryResult& r)
 
 HistoryResult HistoryBuilder::collect()
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString, Database::Access::ReadOnly);
     if (!db) {
         HistoryResult r;
         r.startFactor = r.finalFactor = m_factor;

@@ -1,31 +1,62 @@
 #include "history/HistorySource.h"
 
 #include "db/Database.h"
+#include "db/StoredValue.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <utility>
 
 namespace fw {
 
 namespace {
 
-// SQLite hands integer columns over as 64-bit integers: those are read in place, which costs less than the
-// general conversion (a large share of the build's time otherwise); anything else converts as QVariant does.
-qint64 toInt64(const QVariant& v, bool* isNull = nullptr)
+// The lines the walk's error report names for a value that cannot be read.
+constexpr int kIdLine = 200, kIncrementLine = 202, kIntervalLine = 204, kLagLine = 210, kTimeLine = 220, kTotalLine = 230,
+              kFlagsLine = 240, kServerLine = 250, kDomainLine = 260;
+
+// A value of the row into `target`; one that cannot be read is kept as a fault of the row and leaves `target` as
+// it was (the step has no effect).
+template <typename T>
+void readInto(const QVariant& v, const StoredColumn& c, int line, T& target, QList<HistoryQueryFailure>& faults)
 {
-    if (isNull)
-        *isNull = v.isNull();
-    if (v.typeId() == QMetaType::LongLong)
-        return *static_cast<const qlonglong*>(v.constData());
-    return v.toLongLong();
+    const Result<qint64> r = stored::integer(v, c);
+    if (r)
+        target = static_cast<T>(*r);
+    else
+        faults.append({line, r.error()});
 }
 
-// The same narrowed as QVariant::toInt narrows a 64-bit integer: its low 32 bits.
-qint32 toInt32(const QVariant& v)
+WallTime timeOf(const QVariant& v, const StoredColumn& c, QList<HistoryQueryFailure>& faults)
 {
-    if (v.typeId() == QMetaType::LongLong)
-        return static_cast<qint32>(*static_cast<const qlonglong*>(v.constData()));
-    return v.toInt();
+    if (v.isNull()) // not recorded: the walk reports the null as it always has
+        return {};
+    const Result<WallTime> t = stored::wallTime(v, c);
+    if (t)
+        return *t;
+    faults.append({kTimeLine, t.error()});
+    return {};
+}
+
+// A sum whose cells SQLite could not add up (the dialect's nonIntegerCount), or with a cell outside its column's
+// range (the smallest and largest cell), is no sum.
+bool sumReadable(const QVariant& unreadable, const QVariant& least, const QVariant& most, const StoredColumn& c, int line,
+                 QList<HistoryQueryFailure>& faults)
+{
+    if (!unreadable.isNull() && unreadable.toLongLong() != 0) {
+        faults.append({line, stored::failure(FwError::typeMismatch(), c)});
+        return false;
+    }
+    for (const QVariant& v : {least, most}) {
+        if (v.isNull())
+            continue;
+        if (const Result<qint64> r = stored::integer(v, c); !r) {
+            faults.append({line, r.error()});
+            return false;
+        }
+    }
+    return true;
 }
 
 class SqlCursor final : public HistoryCursor {
@@ -40,29 +71,54 @@ public:
     {
         if (!next(m_runs, 40))
             return false;
+        r.faults.clear();
+        r.timeFaulted = false;
+        const auto lag = [&](int value, int unreadable, const StoredColumn& c) {
+            const QVariant v = m_runs.value(value);
+            r.lagNull = false;
+            r.lag = 0;
+            if (unreadable >= 0 && !sumReadable(m_runs.value(unreadable), m_runs.value(unreadable + 1), QVariant(),
+                                                column::domainUsnLag, kLagLine, r.faults))
+                return;
+            if (v.isNull())
+                r.lagNull = true;
+            else
+                readInto(v, c, kLagLine, r.lag, r.faults);
+        };
+        const auto times = [&](int start, int end, const StoredColumn& startColumn, const StoredColumn& endColumn) {
+            const qsizetype before = r.faults.size();
+            r.start = timeOf(m_runs.value(start), startColumn, r.faults);
+            r.end = timeOf(m_runs.value(end), endColumn, r.faults);
+            r.timeFaulted = r.faults.size() > before;
+        };
         if (m_side == SyncSide::DC) {
-            // a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd
-            r.syncId = toInt64(m_runs.value(0));
-            r.increment = toInt32(m_runs.value(2));
-            r.interval = toInt32(m_runs.value(3));
-            r.lag = toInt64(m_runs.value(4), &r.lagNull);
-            r.start = WallTime::fromVariant(m_runs.value(5));
-            r.end = WallTime::fromVariant(m_runs.value(6));
+            // a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd, b.Unreadable,
+            // b.LeastLag
+            readInto(m_runs.value(0), column::dcSyncId, kIdLine, r.syncId, r.faults);
+            readInto(m_runs.value(2), column::dcUsnIncrement, kIncrementLine, r.increment, r.faults);
+            readInto(m_runs.value(3), column::dcSyncInterval, kIntervalLine, r.interval, r.faults);
+            lag(4, 7, column::domainUsnLagSum);
+            times(5, 6, column::dcSyncStart, column::dcSyncEnd);
         } else {
             // SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags
-            r.syncId = toInt64(m_runs.value(0));
+            readInto(m_runs.value(0), column::gcSyncId, kIdLine, r.syncId, r.faults);
             // Taken out of the value rather than copied: a copy costs reference counting on every run.
             QVariant server = m_runs.value(1);
-            if (server.typeId() == QMetaType::QString)
+            if (server.typeId() == QMetaType::QString) {
                 r.server.swap(*static_cast<QString*>(server.data()));
-            else
-                r.server = server.toString();
-            r.increment = toInt32(m_runs.value(3));
-            r.interval = toInt32(m_runs.value(4));
-            r.lag = toInt64(m_runs.value(5), &r.lagNull);
-            r.start = WallTime::fromVariant(m_runs.value(6));
-            r.end = WallTime::fromVariant(m_runs.value(7));
-            r.eventFlags = static_cast<qint16>(toInt32(m_runs.value(8)));
+            } else if (server.isNull()) {
+                r.server.clear();
+            } else if (const Result<QString> text = stored::text(server, column::gcServer)) {
+                r.server = *text;
+            } else {
+                r.faults.append({kServerLine, text.error()});
+            }
+            readInto(m_runs.value(3), column::gcUsnIncrement, kIncrementLine, r.increment, r.faults);
+            readInto(m_runs.value(4), column::gcSyncInterval, kIntervalLine, r.interval, r.faults);
+            lag(5, -1, column::gcUsnLag);
+            times(6, 7, column::gcSyncStart, column::gcSyncEnd);
+            r.eventFlags = 0;
+            readInto(m_runs.value(8), column::gcEventFlags, kFlagsLine, r.eventFlags, r.faults);
         }
         return true;
     }
@@ -71,8 +127,17 @@ public:
     {
         if (!next(m_totals, 50))
             return false;
-        r.syncId = toInt64(m_totals.value(0));
-        r.total = toInt64(m_totals.value(1), &r.totalNull);
+        r.faults.clear();
+        readInto(m_totals.value(0), column::objectSyncId, kIdLine, r.syncId, r.faults);
+        const QVariant total = m_totals.value(1);
+        r.total = 0;
+        r.totalNull = false;
+        if (!sumReadable(m_totals.value(2), m_totals.value(3), m_totals.value(4), column::objectCount, kTotalLine, r.faults))
+            return true;
+        if (total.isNull())
+            r.totalNull = true;
+        else
+            readInto(total, column::objectCountSum, kTotalLine, r.total, r.faults);
         return true;
     }
 
@@ -80,10 +145,22 @@ public:
     {
         if (!m_domainsOk || !next(m_domains, 60))
             return false;
-        r.syncId = toInt64(m_domains.value(0));
-        r.domain = m_domains.value(1).toString();
-        r.server = m_domains.value(2).toString();
-        r.eventFlags = static_cast<qint16>(toInt32(m_domains.value(3)));
+        r.faults.clear();
+        readInto(m_domains.value(0), column::domainSyncId, kIdLine, r.syncId, r.faults);
+        const auto text = [&](const QVariant& v, const StoredColumn& c, QString& target) {
+            if (v.isNull()) {
+                target.clear();
+            } else if (const Result<QString> t = stored::text(v, c)) {
+                target = *t;
+            } else {
+                target.clear();
+                r.faults.append({kDomainLine, t.error()});
+            }
+        };
+        text(m_domains.value(1), column::domainDomain, r.domain);
+        text(m_domains.value(2), column::domainServer, r.server);
+        r.eventFlags = 0;
+        readInto(m_domains.value(3), column::domainEventFlags, kFlagsLine, r.eventFlags, r.faults);
         r.start = m_domains.value(4);
         return true;
     }
@@ -114,15 +191,16 @@ private:
 
 } // namespace
 
-QString SqlHistorySource::runListSql(SyncSide side)
+QString SqlHistorySource::runListSql(SyncSide side, const SqlDialect& dialect)
 {
     // Bound by the last finished run counted (bound twice on the DC side, inside and outside the join).
     if (side == SyncSide::DC)
         return QStringLiteral(
-            "SELECT a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd "
-            "FROM SyncHistoryDC as a INNER JOIN (SELECT SyncId, SUM(USNLag) AS TotalUSNLag FROM SyncHistoryDCDomain "
-            "where IsActive = 0 AND SyncId <= ? GROUP BY SyncId) as b ON a.SyncId=b.SyncId where a.IsActive = 0 AND "
-            "a.SyncId <= ? order by a.SyncId");
+                   "SELECT a.SyncId, a.IsActive, a.USNIncrement, a.SyncInterval, b.TotalUSNLag, a.SyncStart, a.syncEnd, "
+                   "b.Unreadable, b.LeastLag FROM SyncHistoryDC as a INNER JOIN (SELECT SyncId, SUM(USNLag) AS TotalUSNLag, %1 "
+                   "AS Unreadable, MIN(USNLag) AS LeastLag FROM SyncHistoryDCDomain where IsActive = 0 AND SyncId <= ? GROUP BY SyncId) as b ON "
+                   "a.SyncId=b.SyncId where a.IsActive = 0 AND a.SyncId <= ? order by a.SyncId")
+            .arg(dialect.nonIntegerCount(QStringLiteral("USNLag")));
     return QStringLiteral("SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "
                           "FROM SyncHistoryGC where IsActive = 0 AND SyncId <= ? order by SyncId");
 }
@@ -132,13 +210,12 @@ QVariantList SqlHistorySource::runListBinds(SyncSide side, qint64 lastSyncId)
     return side == SyncSide::DC ? QVariantList{lastSyncId, lastSyncId} : QVariantList{lastSyncId};
 }
 
-QString SqlHistorySource::totalsSql(SyncSide side)
+QString SqlHistorySource::totalsSql(SyncSide side, const SqlDialect& dialect)
 {
-    return side == SyncSide::DC
-               ? QStringLiteral("SELECT SyncId, SUM(Count) AS TotalCount from SyncHistoryObject WHERE IsActive = 0 AND "
-                                "Domain <> ? GROUP BY SyncId order by SyncId")
-               : QStringLiteral("SELECT SyncId, SUM(Count) AS TotalCount from SyncHistoryObject WHERE IsActive = 0 AND "
-                                "Domain = ? GROUP BY SyncId order by SyncId");
+    return QStringLiteral("SELECT SyncId, SUM(Count) AS TotalCount, %1 AS Unreadable, MIN(Count), MAX(Count) from "
+                          "SyncHistoryObject WHERE "
+                          "IsActive = 0 AND Domain %2 ? GROUP BY SyncId order by SyncId")
+        .arg(dialect.nonIntegerCount(QStringLiteral("Count")), side == SyncSide::DC ? QStringLiteral("<>") : QStringLiteral("="));
 }
 
 QString SqlHistorySource::domainSql()
@@ -150,17 +227,20 @@ QString SqlHistorySource::domainSql()
 Result<void> SqlHistorySource::beginSnapshot()
 {
     // SQLite: a read transaction keeps the snapshot of its first read (WAL) or keeps writers out until it ends.
-    // SQL Server: the counts and the walk's results each run on a connection of their own (one open result per
-    // connection), outside any transaction of this one, and no isolation level is relied on (Babelfish refuses
-    // SERIALIZABLE unless told to map it): the run list stops at the last finished run counted instead, so runs
-    // finishing meanwhile are not read. A side runs one synchronisation at a time, its SyncIds rising: a run in
-    // progress at the counts comes after that one.
-    return m_db.begin();
+    // SQL Server: the counts and the walk's three results run on the command's one connection, one after the other
+    // (one open result per connection: a result still being read is taken off it into a spill when the next starts,
+    // see StreamedResult), and no isolation level is relied on (Babelfish refuses SERIALIZABLE unless told to map
+    // it): the run list stops at the last finished run counted instead, so runs finishing meanwhile are not read. A
+    // side runs one synchronisation at a time, its SyncIds rising: a run in progress at the counts comes after that one.
+    // A transaction would add nothing there but a round trip to end it.
+    m_inTransaction = m_db.dialect().engine() == SqlDialect::Engine::Sqlite;
+    return m_inTransaction ? m_db.begin() : Result<void>::success();
 }
 
 void SqlHistorySource::endSnapshot()
 {
-    m_db.rollback(); // nothing was written
+    if (std::exchange(m_inTransaction, false))
+        m_db.rollback(); // nothing was written
 }
 
 QString SqlHistorySource::countsSql(SyncSide side)
@@ -168,7 +248,8 @@ QString SqlHistorySource::countsSql(SyncSide side)
     return QStringLiteral("SELECT %1, "
                           "COUNT(DISTINCT USNIncrement) + MAX(CASE WHEN USNIncrement IS NULL THEN 1 ELSE 0 END), "
                           "COUNT(DISTINCT SyncInterval) + MAX(CASE WHEN SyncInterval IS NULL THEN 1 ELSE 0 END), "
-                          "MAX(CASE WHEN IsActive = 0 THEN SyncId END) "
+                          "MAX(CASE WHEN IsActive = 0 THEN SyncId END), "
+                          "SUM(CASE WHEN IsActive = 0 OR IsActive = 1 THEN 0 ELSE 1 END) "
                           "FROM %2")
         .arg(finishedRunCountColumn(), runTable(side));
 }
@@ -185,10 +266,35 @@ QList<HistorySource::CountFailure> SqlHistorySource::counts(Counts& out)
     if (!q) {
         failures.append({10, q.error()});
     } else if (q->next()) {
-        out.totalRows = q->value(0).toDouble();
-        out.distinctIncrements = q->value(1).toLongLong(); // null on an empty table: 0
-        out.distinctIntervals = q->value(2).toLongLong();
-        out.lastSyncId = q->value(3).toLongLong();
+        // A count that cannot be read fails the history; it is never taken as 0.
+        const auto count = [&](int i, const char* name, qint64& target) {
+            const QVariant v = q->value(i);
+            if (v.isNull()) // an empty table
+                return;
+            const Result<qint64> n = stored::integer(v, column::integer(name, 0, column::kInt64Max));
+            if (n)
+                target = *n;
+            else
+                failures.append({10, n.error()});
+        };
+        qint64 rows = 0;
+        count(0, "COUNT(*)", rows);
+        out.totalRows = static_cast<double>(rows);
+        count(1, "COUNT(DISTINCT USNIncrement)", out.distinctIncrements);
+        count(2, "COUNT(DISTINCT SyncInterval)", out.distinctIntervals);
+        const QVariant last = q->value(3);
+        if (!last.isNull()) {
+            if (const Result<qint64> id = stored::integer(last, m_side == SyncSide::DC ? column::dcSyncId : column::gcSyncId))
+                out.lastSyncId = *id;
+            else
+                failures.append({10, id.error()});
+        }
+        // A run neither running nor finished would be left out of the history without a word.
+        if (const QVariant odd = q->value(4); !odd.isNull() && odd.toLongLong() != 0)
+            failures.append(
+                {10, stored::failure(FwError::typeMismatch(), m_side == SyncSide::DC ? column::dcIsActive : column::gcIsActive)});
+    } else if (q->lastError().isValid()) {
+        failures.append({10, Database::fromSqlError(q->lastError())});
     }
     m_lastSyncId = out.lastSyncId;
     return failures;
@@ -203,8 +309,8 @@ std::unique_ptr<HistoryCursor> SqlHistorySource::open(QList<CountFailure>& failu
             failures.append({line, q.error()});
         return std::move(q).valueOr(QSqlQuery(m_db.handle()));
     };
-    QSqlQuery runs = streamed(runListSql(m_side), runListBinds(m_side, m_lastSyncId), 40);
-    QSqlQuery totals = streamed(totalsSql(m_side), {QStringLiteral("GC")}, 50);
+    QSqlQuery runs = streamed(runListSql(m_side, m_db.dialect()), runListBinds(m_side, m_lastSyncId), 40);
+    QSqlQuery totals = streamed(totalsSql(m_side, m_db.dialect()), {QStringLiteral("GC")}, 50);
     QSqlQuery domains(m_db.handle());
     bool domainsOk = false;
     if (m_side == SyncSide::DC) {

@@ -11,6 +11,13 @@
 namespace fw {
 
 class Database;
+class SqlDialect;
+
+// A failed query of the load: the statement (the error report's "line") and the error.
+struct HistoryQueryFailure {
+    int line = 0;
+    FwError error;
+};
 
 // One row of the run list.
 struct HistoryRunRow {
@@ -23,6 +30,10 @@ struct HistoryRunRow {
     WallTime end;
     QString server;        // GC only
     qint16 eventFlags = 0; // GC only
+    // Values of the row that could not be read, in column order, with the line the error report names; such a
+    // value keeps what the row held before (lag: 0, times: invalid).
+    QList<HistoryQueryFailure> faults;
+    bool timeFaulted = false; // a time's failure is among the faults
 };
 
 // One row of the object totals.
@@ -30,6 +41,7 @@ struct HistoryTotalRow {
     qint64 syncId = 0;
     qint64 total = 0;
     bool totalNull = false;
+    QList<HistoryQueryFailure> faults;
 };
 
 // One domain row of a DC run.
@@ -39,12 +51,7 @@ struct HistoryDomainRow {
     QString server;
     qint16 eventFlags = 0;
     QVariant start; // parsed only when an event needs it
-};
-
-// A failed query of the load: the statement (the error report's "line") and the error.
-struct HistoryQueryFailure {
-    int line = 0;
-    FwError error;
+    QList<HistoryQueryFailure> faults;
 };
 
 // The three result sets of one walk, read forward only.
@@ -94,15 +101,16 @@ public:
 
     // The statements, for the benchmark that only steps through them.
     static QString countsSql(SyncSide side);
-    static QString runListSql(SyncSide side);
+    static QString runListSql(SyncSide side, const SqlDialect& dialect);
     static QVariantList runListBinds(SyncSide side, qint64 lastSyncId);
-    static QString totalsSql(SyncSide side);
+    static QString totalsSql(SyncSide side, const SqlDialect& dialect);
     static QString domainSql();
 
 private:
     Database& m_db;
     SyncSide m_side;
     qint64 m_lastSyncId = 0; // of the last counts
+    bool m_inTransaction = false;
 };
 
 } // namespace fw

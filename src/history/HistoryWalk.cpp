@@ -1,5 +1,6 @@
 #include "history/HistoryWalk.h"
 
+#include "db/StoredValue.h"
 #include "history/HistoryFormat.h"
 
 #include <array>
@@ -368,15 +369,18 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                 run.eventTimes[kind] = when;
         };
 
+        for (const HistoryQueryFailure& f : row.faults)
+            w.error(ordinal, f.error, f.line);
         run.lag = 0;
         if (row.lagNull)
             w.error(ordinal, FwError::invalidUseOfNull(), 210);
         else
             run.lag = row.lag;
         run.secs = 0;
-        if (!row.start.valid || !row.end.valid)
-            w.error(ordinal, FwError::invalidUseOfNull(), 220);
-        else
+        if (!row.start.valid || !row.end.valid) {
+            if (!row.timeFaulted)
+                w.error(ordinal, FwError::invalidUseOfNull(), 220);
+        } else
             run.secs = row.end.secs - row.start.secs;
 
         // Object totals, merged by SyncId.
@@ -389,10 +393,14 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                     .arg(total.syncId)
                     .arg(table)
                     .arg(id));
+            for (const HistoryQueryFailure& f : total.faults)
+                w.error(ordinal, f.error, f.line);
             haveTotal = cursor.nextTotal(total);
         }
         if (haveTotal) {
             if (total.syncId == id) {
+                for (const HistoryQueryFailure& f : total.faults)
+                    w.error(ordinal, f.error, f.line);
                 if (total.totalNull)
                     w.error(ordinal, FwError::invalidUseOfNull(), 230);
                 else
@@ -417,14 +425,24 @@ bool HistoryWalk::run(HistoryCursor& cursor, const std::function<bool(qint64 rea
                         "Warning: Mismatch data - Data in SyncHistoryDCDomain with SyncId = %1 while no data in SyncHistoryDC where the next SyncID = %2")
                         .arg(domain.syncId)
                         .arg(id));
+                for (const HistoryQueryFailure& f : domain.faults)
+                    w.error(ordinal, f.error, f.line);
                 haveDomain = cursor.nextDomain(domain);
             }
             currentDomains.clear();
             while (haveDomain && domain.syncId == id) {
-                if (domain.eventFlags & 1)
-                    event(ErrorEvent, WallTime::fromVariant(domain.start));
-                if (domain.eventFlags & 2)
-                    event(ResyncEvent, WallTime::fromVariant(domain.start));
+                for (const HistoryQueryFailure& f : domain.faults)
+                    w.error(ordinal, f.error, f.line);
+                if (domain.eventFlags & 3) {
+                    // The time is read only for an event; one that cannot be read leaves the event without a time.
+                    const Result<WallTime> when = stored::wallTime(domain.start, column::domainSyncStart);
+                    if (!when)
+                        w.error(ordinal, when.error(), 220);
+                    if (domain.eventFlags & 1)
+                        event(ErrorEvent, when.valueOr(WallTime{}));
+                    if (domain.eventFlags & 2)
+                        event(ResyncEvent, when.valueOr(WallTime{}));
+                }
                 currentDomains.append({domain.domain, domain.server});
                 haveDomain = cursor.nextDomain(domain);
             }

@@ -2,6 +2,7 @@
 
 #include "log/DateFormat.h"
 #include "platform/Clock.h"
+#include "platform/FolderEntry.h"
 #include "platform/WriteAll.h"
 
 #include <QDir>
@@ -31,8 +32,10 @@ ActivityLog::~ActivityLog()
 
 bool ActivityLog::isOwnLogFileName(const QString& fileName) const
 {
-    const QRegularExpression own(QStringLiteral("^%1_Log_\\d{6}_\\d{2}_\\d{2}_\\d{2}(_[1-9]\\d{0,8})?\\.TXT$")
-                                     .arg(QRegularExpression::escape(m_programName)));
+    // Anchored at the name's very end: '$' would also match before a final line break.
+    const QRegularExpression own(
+        QRegularExpression::anchoredPattern(QStringLiteral("%1_Log_\\d{6}_\\d{2}_\\d{2}_\\d{2}(_[1-9]\\d{0,8})?\\.TXT")
+                                                .arg(QRegularExpression::escape(m_programName))));
     return own.match(fileName).hasMatch();
 }
 
@@ -90,22 +93,24 @@ void ActivityLog::DeleteOldLogFiles()
     if (m_logsDir.isEmpty() || !dir.exists())
         return;
     const QDate today = m_clock.now().date();
-    const auto entries = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo& fi : entries) {
+    const QString current = m_file.isOpen() ? QFileInfo(m_file.fileName()).absoluteFilePath() : QString();
+    const QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
         // The folder may be shared with other files (a program folder, a state folder): only logs go.
-        if (!isOwnLogFileName(fi.fileName()))
+        if (!isOwnLogFileName(name))
             continue;
-        const QDateTime modified = fi.lastModified();
-        if (!modified.isValid())
+        const QString path = QFileInfo(dir.filePath(name)).absoluteFilePath();
+        // Only a regular file under this one name can be a log this program wrote. A link, symbolic or hard, to a
+        // file elsewhere is someone else's and stays as it is, and so does what it points to.
+        const std::optional<FolderEntry> entry = examineEntry(path);
+        if (!entry || !entry->regularFile || entry->names != 1 || !entry->modified.isValid())
             continue;
-        if (modified.date().daysTo(today) <= kMaxAgeDays)
+        if (entry->modified.date().daysTo(today) <= kMaxAgeDays)
             continue;
         // The log of this very run is never removed, whatever its date says.
-        if (fi.absoluteFilePath() == QFileInfo(m_file.fileName()).absoluteFilePath() && m_file.isOpen())
+        if (path == current)
             continue;
-        QFile f(fi.absoluteFilePath());
-        f.setPermissions(f.permissions() | QFileDevice::WriteOwner | QFileDevice::WriteUser);
-        f.remove(); // a file that cannot be removed is skipped silently
+        removeEntry(path); // a file that cannot be removed is skipped silently
     }
 }
 

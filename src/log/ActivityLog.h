@@ -16,7 +16,8 @@ struct LogHeader {
 };
 
 // The plain-text activity log: one file per load of the main window, kept open and appended to,
-// in a logs folder where this program's own log files older than 30 days are removed whenever a new log starts.
+// in a logs folder where this program's own log files older than 30 days are removed whenever a new log starts
+// (regular files under one name: a link is never followed nor removed).
 // Each log gets a file of its own, created exclusively: a name already taken (another run in the same second)
 // gets a suffix, "_2", "_3"... A log that cannot be written is said, once, through failure() and the sink.
 class ActivityLog {

@@ -6,22 +6,88 @@
 #include "log/DateFormat.h"
 #include "monitor/ElapsedTime.h"
 #include "monitor/MonitorErrorPath.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Prompter.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace fw {
 
 namespace {
 const QString kForm = QStringLiteral("frmDCSynchronizationMain");
-}
+
+// The object rows of a run summed up: each sum, or the first cell of its column that could not be read.
+struct ObjectSums {
+    Result<std::optional<qint64>> count = std::optional<qint64>();
+    Result<std::optional<WallTime>> lastSync = std::optional<WallTime>();
+    Result<std::optional<qint64>> elapsed = std::optional<qint64>();
+
+    static ObjectSums of(QSqlQuery& q)
+    {
+        ObjectSums s;
+        const auto add = [](Result<std::optional<qint64>>& sum, const QVariant& v, const StoredColumn& c) {
+            if (!sum || v.isNull())
+                return;
+            const Result<qint64> n = stored::integer(v, c);
+            qint64 total = 0;
+            if (!n)
+                sum = n.error();
+            else if (__builtin_add_overflow(sum->value_or(0), *n, &total))
+                sum = stored::failure(FwError::overflow(), column::objectCountSum);
+            else
+                *sum = total;
+        };
+        while (q.next()) {
+            add(s.count, q.value(0), column::objectCount);
+            add(s.elapsed, q.value(2), column::objectElapsed);
+            const QVariant last = q.value(1);
+            if (s.lastSync && !last.isNull()) {
+                const Result<WallTime> t = stored::wallTime(last, column::objectLastSync);
+                if (!t)
+                    s.lastSync = t.error();
+                else if (!*s.lastSync || (*s.lastSync)->secs < t->secs)
+                    *s.lastSync = *t;
+            }
+        }
+        if (q.lastError().isValid()) {
+            const FwError e = Database::fromSqlError(q.lastError());
+            s.count = e;
+            s.lastSync = e;
+            s.elapsed = e;
+        }
+        return s;
+    }
+};
+} // namespace
 
 const QString& DcSyncOverview::noDomainsMessage()
 {
     static const QString s = QStringLiteral("Could not find ADDomain information in database.");
     return s;
+}
+
+QString DcSyncOverview::domainsSql(const SqlDialect& dialect)
+{
+    // In the order of the settings' grid: by name, a name shared by key.
+    return QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain ORDER BY %1, %2")
+        .arg(dialect.textOrder(QStringLiteral("DomainName")), dialect.textOrder(QStringLiteral("AdDomainObjectID")));
+}
+
+QString DcSyncOverview::runSql()
+{
+    return QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?");
+}
+
+QString DcSyncOverview::totalsSql()
+{
+    return QStringLiteral("SELECT Count, LastSync, Elasped FROM SyncHistoryObject WHERE SyncId = ? AND Domain <> 'GC'");
+}
+
+QString DcSyncOverview::domainStatusSql()
+{
+    return QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?");
 }
 
 QString DcSyncOverview::caption() const
@@ -52,15 +118,14 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
     path.noteFailuresIn(m_failures, QStringLiteral("dc.overview"));
     const qint64 id = m_ctx.lastDCSyncId;
 
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Failed;
     }
     Database* const db = *connection;
-    Result<QSqlQuery> domains = db->run(QStringLiteral("SELECT DomainName, CurrentDC, AdDomainObjectID FROM vw_ADDomain"));
+    Result<QSqlQuery> domains = db->run(domainsSql(db->dialect()));
     if (!domains) {
         path.report(domains.error());
         m_ctx.log().WriteLog(exitLine, true);
@@ -74,7 +139,7 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         return Outcome::NoDomains;
     }
 
-    Result<QSqlQuery> run = db->run(QStringLiteral("SELECT IsActive FROM SyncHistoryDC WHERE SyncId = ?"), {id});
+    Result<QSqlQuery> run = db->run(runSql(), {id});
     path.report(run.error());
     const FirstRow runRow = FirstRow::from(run);
     if (!m_runActive) {
@@ -82,29 +147,32 @@ DcSyncOverview::Outcome DcSyncOverview::PopulateDCStatus()
         m_ctx.log().WriteLog(exitLine, true);
         return Outcome::Stopped;
     }
-    path.stepInto(m_runActive, [&] { return rowvalue::flag(runRow.value(QStringLiteral("IsActive"))); });
+    path.stepInto(m_runActive, [&] { return stored::bit(runRow.value(QStringLiteral("IsActive")), column::dcIsActive); });
 
-    // Only DC object rows count: a GC run may carry the same id.
-    Result<QSqlQuery> totals = db->run(QStringLiteral("SELECT SUM(Count) AS TotalCount, MAX(LastSync) AS VeryLastSync, "
-                                                      "SUM(Elasped) AS TotalElasped FROM SyncHistoryObject "
-                                                      "WHERE SyncId = ? AND Domain <> 'GC'"),
-                                       {id});
+    // Only DC object rows count: a GC run may carry the same id. The cells are summed here rather than by
+    // SUM and MAX, which pass over a cell that is no number or no date in silence.
+    Result<QSqlQuery> totals = db->run(totalsSql(), {id});
     path.report(totals.error());
-    const FirstRow totalRow = FirstRow::from(totals);
+    const ObjectSums sums = totals ? ObjectSums::of(*totals) : ObjectSums{};
 
     m_rows.clear();
     path.ignoreFromHere();
     QString lastSynched, objects;
     qint32 seconds = 0;
-    if (const Result<QDateTime> last = path.stepResult(
-            [&] { return rowvalue::dateTime(totalRow.value(QStringLiteral("VeryLastSync"))); }))
-        lastSynched = generalDate(*last);
-    if (const Result<qint64> count = path.stepResult(
-            [&] { return rowvalue::integer(totalRow.value(QStringLiteral("TotalCount"))); }))
-        objects = QString::number(*count);
-    path.stepInto(seconds, [&]() -> Result<qint32> {
-        const Result<double> elapsed = rowvalue::number(totalRow.value(QStringLiteral("TotalElasped")));
-        return elapsed ? roundToInt32(*elapsed) : elapsed.error();
+    // A null sum (no rows, or only nulls) is no data; a cell that cannot be read stays a hole in what is shown.
+    const auto take = [&](const auto& sum, auto&& show) {
+        if (!sum)
+            path.reportRead(sum.error());
+        else if (*sum)
+            show(**sum);
+    };
+    take(sums.lastSync, [&](const WallTime& t) { lastSynched = generalDate(t.toDateTime()); });
+    take(sums.count, [&](qint64 n) { objects = QString::number(n); });
+    take(sums.elapsed, [&](qint64 n) {
+        if (const Result<qint32> r = roundToInt32(static_cast<double>(n)))
+            seconds = *r;
+        else
+            path.reportRead(r.error());
     });
     const QString duration = FormatElapsedTime(seconds);
 
@@ -129,20 +197,17 @@ QString DcSyncOverview::GetDCStatus(const QString& domain)
     MonitorErrorPath path(m_ctx, QStringLiteral("GetDCStatus"), kForm, MonitorErrorPath::Order::LogThenBox);
     path.noteFailuresIn(m_failures, QStringLiteral("dc.domainStatus"));
     QString result = QStringLiteral("No data");
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
     } else {
         Database* const db = *connection;
-        Result<QSqlQuery> q = db->run(
-            QStringLiteral("SELECT SyncId, Domain, IsActive FROM SyncHistoryDCDomain WHERE SyncId = ? AND Domain = ?"),
-            {m_ctx.lastDCSyncId, domain});
+        Result<QSqlQuery> q = db->run(domainStatusSql(), {m_ctx.lastDCSyncId, domain});
         path.report(q.error());
         const FirstRow row = FirstRow::from(q);
         if (row.exists())
             if (const Result<bool> active = path.stepResult(
-                    [&] { return rowvalue::flag(row.value(QStringLiteral("IsActive"))); }))
+                    [&] { return stored::bit(row.value(QStringLiteral("IsActive")), column::domainIsActive); }))
                 result = *active ? QStringLiteral("In progress") : QStringLiteral("Idle");
     }
     m_ctx.log().WriteLog(QStringLiteral("Exiting GetDCStatus of Form ") + kForm, true);

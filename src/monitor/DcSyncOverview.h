@@ -7,6 +7,7 @@
 namespace fw {
 
 class AppContext;
+class SqlDialect;
 
 // One domain's row of the DC overview: the domain, its current controller, its state in the run and
 // the run's totals (the same on every row).
@@ -58,6 +59,13 @@ public:
     void shareConnection(Database& db) { m_shared = &db; }
 
     static const QString& noDomainsMessage();
+
+    // The statements of a refresh: the domains (in the settings grid's order), the run, its object rows, and a
+    // domain's state in the run (binds the SyncId and the domain).
+    static QString domainsSql(const SqlDialect& dialect);
+    static QString runSql();
+    static QString totalsSql();
+    static QString domainStatusSql();
 
 private:
     AppContext& m_ctx;

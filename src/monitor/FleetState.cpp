@@ -3,7 +3,8 @@
 #include "context/AppContext.h"
 #include "db/Database.h"
 #include "db/WallTime.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
+#include "monitor/ReadAhead.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Clock.h"
 #include "settings/SettingsStore.h"
@@ -42,19 +43,12 @@ bool readFinishedRun(Database& db, SyncSide side, const QDateTime& now, FleetSid
         if (run->start.isValid())
             out.lastDurationSeconds = wallSecondsBetween(run->start, run->end);
     }
-    Result<QSqlQuery> t = db.run(StatusSummary::objectTotalSql(side), {run->syncId});
-    if (!t) {
-        fail(s, prefix + QStringLiteral("finishedObjectTotal"), t.error());
-        return false;
-    }
-    const FirstRow total = FirstRow::from(*t);
-    const Result<QVariant> sum = total.exists() ? total.value(QStringLiteral("TotalCount")) : Result<QVariant>(QVariant());
-    const Result<qint64> objects = sum && sum->isNull() ? Result<qint64>(0) : rowvalue::integer(sum);
+    const Result<std::optional<qint64>> objects = StatusSummary::objectTotal(db, side, run->syncId);
     if (!objects) {
         fail(s, prefix + QStringLiteral("finishedObjectTotal"), objects.error());
         return false;
     }
-    out.lastObjects = *objects;
+    out.lastObjects = objects->value_or(0);
     return true;
 }
 
@@ -65,8 +59,13 @@ FleetState readFleetState(AppContext& ctx)
     FleetState s;
     s.velmoraVersion = ctx.localVersion.Text;
 
+    // One connection for all of it (see DatabaseSession); a failure to open is the Status refresh's to report.
+    const Result<Database*> db = StatusSummary::connectionFor(ctx, nullptr);
+    if (db)
+        ReadAhead{.finishedRuns = true, .settings = true}.run(**db);
+
     // The Status page's refresh: which runs are going on, and whether it could read everything.
-    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus();
+    const StatusSnapshot snap = StatusSummary(ctx).PopulateDCGCStatus(db ? *db : nullptr);
     if (!snap.readCompletely()) {
         for (const ReadFailure& f : snap.failures)
             fail(s, f.part, f.error);
@@ -77,26 +76,26 @@ FleetState readFleetState(AppContext& ctx)
     s.dc.inProgress = snap.dc.hasRun && snap.dc.active;
     s.gc.inProgress = snap.gc.hasRun && snap.gc.active;
 
-    Result<std::unique_ptr<Database>> db = Database::open(StatusSummary::connectionStringOf(ctx));
-    if (!db) {
-        fail(s, QStringLiteral("database"), db.error());
-        return s;
-    }
     const QDateTime now = ctx.clock().now();
     // Stops at the first part it cannot read: a locked database would make each further part wait too.
     if (!readFinishedRun(**db, SyncSide::DC, now, s.dc, s) || !readFinishedRun(**db, SyncSide::GC, now, s.gc, s))
         return s;
-    db->reset();
 
     // The settings pages' sources: the domain list and the global catalog's reconnect node.
-    const SettingsStore store(StatusSummary::connectionStringOf(ctx));
+    const SettingsStore store(ctx.databaseSession(), StatusSummary::connectionStringOf(ctx));
     const Result<QList<DomainSettings>> domains = store.readDomains();
     if (!domains) {
         fail(s, QStringLiteral("domains"), domains.error());
         return s;
     }
-    for (const DomainSettings& d : *domains)
-        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), DomainSettings::flag(d.reconnectEnabled), d.objectId});
+    for (const DomainSettings& d : *domains) {
+        const Result<bool> enabled = DomainSettings::flag(d.reconnectEnabled, column::adReconnectEnabled);
+        if (!enabled) {
+            fail(s, QStringLiteral("domains"), enabled.error());
+            return s;
+        }
+        s.domains.append({d.domainName, DomainSettings::text(d.currentDC), *enabled, d.objectId});
+    }
     const Result<ConfigurationSnapshot> config = store.readConfiguration();
     const ConfigurationNode* node = !config ? nullptr
                                             : config->find(settings_text::kDsgcPrefix + QStringLiteral("ReconnectEnabled"));

@@ -69,20 +69,36 @@ void ExpositionWriter::sample(const QString& name, const MetricLabels& labels, d
     m_text += QLatin1Char(' ') + number(value) + QLatin1Char('\n');
 }
 
+QStringList metricsFailures(const FleetState& state)
+{
+    if (!state.complete)
+        return state.failures.isEmpty() ? QStringList{QStringLiteral("database")} : state.failures;
+    // A run that ended after now says the clocks disagree: its time would hide any staleness, so the page does
+    // not pass it on as read (the exporter's own alert fires instead).
+    QStringList failures;
+    for (SyncSide s : {SyncSide::DC, SyncSide::GC})
+        if (state.side(s).ageSeconds && *state.side(s).ageSeconds < 0)
+            failures.append(sideLabel(s) + QStringLiteral(".syncEnd"));
+    return failures;
+}
+
 QString metricsText(const FleetState& state, const QString& programVersion, double scrapeSeconds,
                     const std::optional<QList<DcReachability>>& probe)
 {
+    const QStringList failures = metricsFailures(state);
+    const bool complete = failures.isEmpty();
+
     ExpositionWriter w;
     w.family(QStringLiteral("ferrowind_up"), QStringLiteral("1 when the Velmora database was read completely, else 0."));
-    w.sample(QStringLiteral("ferrowind_up"), state.complete ? 1 : 0);
-    if (!state.complete) {
+    w.sample(QStringLiteral("ferrowind_up"), complete ? 1 : 0);
+    if (!complete) {
         w.family(QStringLiteral("ferrowind_up_failure"),
                  QStringLiteral("While ferrowind_up is 0: the part that could not be read (value 1)."));
-        for (const QString& part : state.failures)
+        for (const QString& part : failures)
             w.sample(QStringLiteral("ferrowind_up_failure"), {{QStringLiteral("part"), part}}, 1);
     }
 
-    if (state.complete) {
+    if (complete) {
         const SyncSide sides[] = {SyncSide::DC, SyncSide::GC};
         // One family per metric, each side a sample; a value the database does not hold is left out.
         const auto perSide = [&](const QString& name, const QString& help, auto valueOf) {

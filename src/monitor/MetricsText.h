@@ -1,5 +1,6 @@
 #pragma once
 #include <QList>
+#include <QStringList>
 #include <QPair>
 #include <QString>
 #include <optional>
@@ -36,6 +37,9 @@ struct DcReachability {
 // that failed (ferrowind_up_failure) and the scrape's own duration are given, so that no stale or
 // partial value looks current. Per-domain series carry the domain's id beside its name, so that two
 // domains of the same name stay two series.
+// The parts the page reports as not read (ferrowind_up 0): none when the state is complete and believable.
+QStringList metricsFailures(const FleetState& state);
+
 QString metricsText(const FleetState& state, const QString& programVersion, double scrapeSeconds,
                     const std::optional<QList<DcReachability>>& probe = std::nullopt);
 

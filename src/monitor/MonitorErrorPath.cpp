@@ -46,6 +46,12 @@ void MonitorErrorPath::reportRead(const FwError& e)
         note(e);
 }
 
+void MonitorErrorPath::noteHole(const FwError& e)
+{
+    if (e.isError() && e.number != FwError::invalidUseOfNull().number)
+        note(e);
+}
+
 void MonitorErrorPath::note(const FwError& e)
 {
     if (!m_failures)

@@ -31,6 +31,9 @@ public:
     // Reports a failed read as report() does; even where the procedure skips its reports (its clean-up
     // part) the read stays a hole in what is shown, so it is noted all the same.
     void reportRead(const FwError& e);
+    // Notes a value that could not be read as a hole in what is shown, without reporting it again (a null, which
+    // shows as nothing, is none).
+    void noteHole(const FwError& e);
 
 private:
     void note(const FwError& e);

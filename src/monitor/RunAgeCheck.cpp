@@ -23,7 +23,8 @@ Result<RunAge> RunAgeCheck::check(Database& db, SyncSide side, const QDateTime& 
         a.maxAgeMinutes = static_cast<qint64>(kDefaultIntervals) * run->syncIntervalMinutes;
     if (a.end.isValid()) {
         a.ageSeconds = secondsSinceWallTime(a.end, now);
-        a.fresh = a.ageSeconds < a.maxAgeMinutes * 60;
+        // A run that ended after now is no sign of freshness: the clocks disagree, and its real age is unknown.
+        a.fresh = a.ageSeconds >= 0 && a.ageSeconds < a.maxAgeMinutes * 60;
     }
     return a;
 }

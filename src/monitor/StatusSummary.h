@@ -21,8 +21,11 @@ struct SideStatus {
     std::optional<QString> elapsed; // run time so far, or of the finished run
     std::optional<QString> objects; // objects synchronised by the run
 
+    // The state of the side could not be read (no database, the statement failed, IsActive unreadable).
+    bool unknown = false;
     // The latest run as read.
     bool hasRun = false;
+    bool idRead = false; // syncId is the side's new last SyncId (-1: no run)
     bool active = false;
     qint64 syncId = -1;
     QDateTime start;
@@ -64,24 +67,36 @@ public:
     // Reads both sides, sets the context's lastDCSyncId and lastGCSyncId, logs its trace lines and
     // reports failures through its error path. The page shows the result. A command that reads more passes its
     // own connection, so that a locked database costs it one wait for the lock, not one per connection.
+    // The same as begin(), read() and finish() one after the other.
     StatusSnapshot PopulateDCGCStatus(Database* connection = nullptr);
+
+    // The refresh in three steps, for a caller that reads on another thread: begin() and finish() on the
+    // context's thread, read() anywhere in between. read() touches no context value, log or message box: the
+    // failures it meets are kept, in the order met, for finish() to report.
+    void begin();
+    // `db` is the connection to read on, or the failure to open one.
+    static StatusSnapshot read(const Result<Database*>& db, const QDateTime& now);
+    void finish(const StatusSnapshot& snap);
 
     // The number of finished runs of a side.
     static Result<qint64> finishedRunCount(AppContext& ctx, SyncSide side);
     // The newest finished run of a side; nullopt when there is none.
     static Result<std::optional<FinishedRun>> latestFinishedRun(Database& db, SyncSide side);
+    static QString latestFinishedRunSql(SyncSide side);
 
     static QString connectionStringOf(const AppContext& ctx);
-    // The connection a command passed (`shared`), or else a new one kept in `own`; the open's failure when it
-    // cannot be opened. Reads over one connection share its one wait for another writer's lock.
-    static Result<Database*> connectionFor(const AppContext& ctx, Database* shared, std::unique_ptr<Database>& own);
+    // The connection a command passed (`shared`), or else the one the context keeps (DatabaseSession); the open's
+    // failure when it cannot be opened.
+    static Result<Database*> connectionFor(AppContext& ctx, Database* shared);
 
     // The two statements of each refresh: the newest run, and its object total (binds the SyncId).
     static QString latestRunSql(SyncSide side);
     static QString objectTotalSql(SyncSide side);
+    // The objects a run synchronised (the sum of its counts); none when it recorded no count.
+    static Result<std::optional<qint64>> objectTotal(Database& db, SyncSide side, qint64 syncId);
 
 private:
-    void readSide(Database& db, SyncSide side, SideStatus& out, class StatusReads& reads);
+    static void readSide(Database& db, SyncSide side, const QDateTime& now, SideStatus& out, class StatusReads& reads);
 
     AppContext& m_ctx;
 };

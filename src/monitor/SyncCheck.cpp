@@ -26,6 +26,37 @@ QString ageText(qint64 seconds)
     return QStringLiteral("%1 min").arg(seconds / 60);
 }
 
+// A limit left out follows each side's interval: with the other one given the two may cross, which is the same
+// usage error as giving them crossed. Empty when they do not.
+QStringList crossedLimits(const FleetState& state, std::optional<qint64> warningMinutes, std::optional<qint64> criticalMinutes)
+{
+    QStringList crossed;
+    if (warningMinutes.has_value() == criticalMinutes.has_value())
+        return crossed; // both given are checked before the database is read; neither: the defaults never cross
+    for (SyncSide side : {SyncSide::DC, SyncSide::GC}) {
+        const FleetSide& f = state.side(side);
+        if (!f.hasFinishedRun || f.syncIntervalMinutes <= 0)
+            continue;
+        const QString name = syncSideName(side);
+        if (criticalMinutes) {
+            const qint64 warn = qint64(SyncCheck::kWarningIntervals) * f.syncIntervalMinutes;
+            if (warn > *criticalMinutes)
+                crossed.append(QStringLiteral("the default --warning of %1 (%2, three sync intervals) is above --critical (%3)")
+                                   .arg(name)
+                                   .arg(warn)
+                                   .arg(*criticalMinutes));
+        } else {
+            const qint64 crit = qint64(SyncCheck::kCriticalIntervals) * f.syncIntervalMinutes;
+            if (*warningMinutes > crit)
+                crossed.append(QStringLiteral("--warning (%1) is above the default --critical of %2 (%3, six sync intervals)")
+                                   .arg(*warningMinutes)
+                                   .arg(name)
+                                   .arg(crit));
+        }
+    }
+    return crossed;
+}
+
 } // namespace
 
 QString SyncCheck::statusWord(SyncCheckResult::Status s)
@@ -48,6 +79,11 @@ SyncCheckResult SyncCheck::evaluate(const FleetState& state, std::optional<qint6
         r.line = QStringLiteral("FERROWIND UNKNOWN - the database could not be read completely (%1)")
                      .arg(state.failures.join(QStringLiteral(", ")) +
                           (state.reason.isEmpty() ? QString() : QStringLiteral(": ") + state.reason.simplified()));
+        return r;
+    }
+    if (const QStringList crossed = crossedLimits(state, warningMinutes, criticalMinutes); !crossed.isEmpty()) {
+        r.status = SyncCheckResult::Unknown;
+        r.line = QStringLiteral("FERROWIND UNKNOWN - ") + crossed.join(QStringLiteral(", "));
         return r;
     }
     r.status = SyncCheckResult::Ok;

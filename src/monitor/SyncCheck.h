@@ -19,7 +19,8 @@ public:
     static constexpr int kWarningIntervals = 3;
     static constexpr int kCriticalIntervals = 6;
 
-    // Limits in minutes (an age above the limit counts); unset ones follow each side's interval.
+    // Limits in minutes (an age above the limit counts); unset ones follow each side's interval. One given that crosses
+    // the other's default is a usage error, UNKNOWN.
     static SyncCheckResult evaluate(const FleetState& state, std::optional<qint64> warningMinutes,
                                     std::optional<qint64> criticalMinutes);
 

@@ -7,7 +7,7 @@
 #include "log/NumberFormat.h"
 #include "monitor/ElapsedTime.h"
 #include "monitor/MonitorErrorPath.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 #include "monitor/StatusSummary.h"
 #include "platform/Clock.h"
 
@@ -117,6 +117,8 @@ void SyncObjectsMonitor::setCellFrom(MonitorErrorPath& path, int row, ObjectColu
 {
     if (const Result<QString> t = path.stepResult(text))
         setCell(row, c, *t);
+    else
+        path.noteHole(t.error()); // the cell keeps what it showed, which is not the stored value
 }
 
 void SyncObjectsMonitor::setCell(int row, ObjectColumn c, const QString& text)
@@ -173,8 +175,7 @@ void SyncObjectsMonitor::Populate()
         m_ctx.log().WriteLog(QStringLiteral("Exiting ") + proc + QStringLiteral(" of Form ") + form, true);
     };
 
-    std::unique_ptr<Database> own;
-    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared, own);
+    const Result<Database*> connection = StatusSummary::connectionFor(m_ctx, m_shared);
     if (!connection) {
         path.report(connection.error());
         exitLog();
@@ -207,11 +208,16 @@ void SyncObjectsMonitor::Populate()
         exitLog();
         return;
     }
-    path.stepInto(m_runActive, [&] { return rowvalue::flag(run.value(QStringLiteral("IsActive"))); });
+    const bool dc = m_side == SyncSide::DC;
+    path.stepInto(m_runActive, [&] {
+        return stored::bit(run.value(QStringLiteral("IsActive")), dc ? column::dcIsActive : column::gcIsActive);
+    });
     m_isActive = m_runActive ? QStringLiteral("Yes") : QStringLiteral("No");
 
     QDateTime runStart;
-    path.stepInto(runStart, [&] { return rowvalue::dateTime(run.value(QStringLiteral("SyncStart"))); });
+    path.stepInto(runStart, [&] {
+        return stored::dateTime(run.value(QStringLiteral("SyncStart")), dc ? column::dcSyncStart : column::gcSyncStart);
+    });
     qint32 accounted = 0;
 
     if (!m_runActive) {
@@ -227,20 +233,36 @@ void SyncObjectsMonitor::Populate()
         m_usnLag = zeroCount;
         m_latency = zeroTime;
     } else {
-        double lag = 0, increment = 0, interval = 0;
-        path.stepInto(lag, [&] { return rowvalue::number(lagRow.value(QStringLiteral("USNLag"))); });
-        path.stepInto(increment, [&] { return rowvalue::number(run.value(QStringLiteral("USNIncrement"))); });
-        path.stepInto(interval, [&] { return rowvalue::number(run.value(QStringLiteral("SyncInterval"))); });
-        m_usnLag = plainNumber(lag);
-        qint32 latency = 0;
-        path.stepInto(latency, [&] { return latencySeconds(lag, increment, interval); });
-        m_latency = FormatElapsedTime(latency);
+        // A value that cannot be read leaves what depends on it unshown, never shown as 0.
+        const Result<qint64> lag = path.stepResult([&] {
+            return stored::integer(lagRow.value(QStringLiteral("USNLag")), dc ? column::domainUsnLag : column::gcUsnLag);
+        });
+        const Result<qint64> increment = path.stepResult([&] {
+            return stored::integer(run.value(QStringLiteral("USNIncrement")),
+                                   dc ? column::dcUsnIncrement : column::gcUsnIncrement);
+        });
+        const Result<qint64> interval = path.stepResult([&] {
+            return stored::integer(run.value(QStringLiteral("SyncInterval")),
+                                   dc ? column::dcSyncInterval : column::gcSyncInterval);
+        });
+        for (const auto* r : {&lag, &increment, &interval})
+            if (!*r)
+                path.noteHole(r->error());
+        if (lag)
+            m_usnLag = QString::number(*lag);
+        if (lag && increment && interval)
+            if (const Result<qint32> latency = path.stepResult([&] {
+                    return latencySeconds(static_cast<double>(*lag), static_cast<double>(*increment),
+                                          static_cast<double>(*interval));
+                }))
+                m_latency = FormatElapsedTime(*latency);
 
         // Finished object types first, so the active one sees the time of all finished ones.
         Result<QSqlQuery> objects = db->run(
             QStringLiteral("SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, "
                            "Elasped, LastSync FROM SyncHistoryObject WHERE SyncId = ? AND Domain = ? "
-                           "ORDER BY IsActive"),
+                           "ORDER BY IsActive, %1, IsDeleted")
+                .arg(db->dialect().textOrder(QStringLiteral("ObjectType"))),
             {id, m_domain});
         path.reportRead(objects.error());
         while (objects && objects->isActive() && objects->next()) {
@@ -248,9 +270,11 @@ void SyncObjectsMonitor::Populate()
             bool objectActive = false;
             bool isDeleted = false;
             QString type;
-            path.stepInto(objectActive, [&] { return rowvalue::flag(rec.value(QStringLiteral("IsActive"))); });
-            path.stepInto(type, [&] { return rowvalue::text(rec.value(QStringLiteral("ObjectType"))); });
-            path.stepInto(isDeleted, [&] { return rowvalue::flag(rec.value(QStringLiteral("IsDeleted"))); });
+            path.stepInto(objectActive,
+                          [&] { return stored::bit(rec.value(QStringLiteral("IsActive")), column::objectIsActive); });
+            path.stepInto(type, [&] { return stored::text(rec.value(QStringLiteral("ObjectType")), column::objectType); });
+            path.stepInto(isDeleted,
+                          [&] { return stored::bit(rec.value(QStringLiteral("IsDeleted")), column::objectIsDeleted); });
             const int row = rowFor(type, isDeleted);
             const QVariant count = rec.value(QStringLiteral("Count"));
             const QVariant elapsed = rec.value(QStringLiteral("Elasped"));
@@ -260,7 +284,7 @@ void SyncObjectsMonitor::Populate()
                     setCell(row, ObjectColumn::ObjectsSynchronized, objectActive ? emptyText : zeroCount);
                 else
                     setCellFrom(path, row, ObjectColumn::ObjectsSynchronized, [&]() -> Result<QString> {
-                        const Result<qint64> n = rowvalue::integer(count);
+                        const Result<qint64> n = stored::integer(count, column::objectCount);
                         if (!n)
                             return n.error();
                         return QString::number(*n);
@@ -268,8 +292,8 @@ void SyncObjectsMonitor::Populate()
 
                 if (!elapsed.isNull())
                     setCellFrom(path, row, ObjectColumn::ElapsedTime, [&]() -> Result<QString> {
-                        const Result<double> d = rowvalue::number(elapsed);
-                        return d ? elapsedText(*d) : d.error();
+                        const Result<qint64> d = stored::integer(elapsed, column::objectElapsed);
+                        return d ? elapsedText(static_cast<double>(*d)) : d.error();
                     });
                 else if (objectActive && !runStart.isValid()) // no start recorded: the running time is still missing
                     setCell(row, ObjectColumn::ElapsedTime, emptyText);
@@ -285,7 +309,7 @@ void SyncObjectsMonitor::Populate()
                     setCell(row, ObjectColumn::LastSynchronizedDateTime, objectActive ? emptyText : zeroDate);
                 else
                     setCellFrom(path, row, ObjectColumn::LastSynchronizedDateTime, [&]() -> Result<QString> {
-                        const Result<QDateTime> t = rowvalue::dateTime(lastSync);
+                        const Result<QDateTime> t = stored::dateTime(lastSync, column::objectLastSync);
                         if (!t)
                             return t.error();
                         return isoSeconds(*t);
@@ -293,8 +317,8 @@ void SyncObjectsMonitor::Populate()
             }
             if (!elapsed.isNull())
                 path.stepInto(accounted, [&]() -> Result<qint32> {
-                    const Result<double> d = rowvalue::number(elapsed);
-                    return d ? roundToInt32(static_cast<double>(accounted) + std::nearbyint(*d)) : d.error();
+                    const Result<qint64> d = stored::integer(elapsed, column::objectElapsed);
+                    return d ? roundToInt32(static_cast<double>(accounted) + static_cast<double>(*d)) : d.error();
                 });
         }
     }

@@ -55,23 +55,35 @@ QTime timeForPicker(int value, const FillSinks& sinks)
 void fillDomainPanel(PanelState& s, const DomainSettings& row, const FillSinks& sinks)
 {
     using namespace PanelRules;
+    const QString procedure = QStringLiteral("PopulateDomainSettings");
+    // A flag that cannot be read is reported and leaves its box as it was.
+    const auto withFlag = [&](const QVariant& v, const StoredColumn& c, auto&& apply) {
+        const Result<bool> on = DomainSettings::flag(v, c);
+        if (on)
+            apply(*on);
+        else
+            fail(sinks, on.error(), procedure);
+    };
     setText(s, Text::FailedConnections, DomainSettings::text(row.reconnectFailureThreshold));
-    if (!DomainSettings::flag(row.doTotalResynchUsesRelative)) {
+    const Result<bool> relative = DomainSettings::flag(row.doTotalResynchUsesRelative, column::adDoTotalResynchUsesRelative);
+    if (!relative) {
+        fail(sinks, relative.error(), procedure);
+    } else if (!*relative) {
         selectMode(s, true);
         if (const Result<int> v = storedInteger(row.doTotalResynchAtTime))
             setTime(s, timeForPicker(*v, sinks));
         else
-            fail(sinks, v.error(), QStringLiteral("PopulateDomainSettings"));
+            fail(sinks, v.error(), procedure);
     } else {
         selectMode(s, false);
         setText(s, Text::Minutes, DomainSettings::text(row.doTotalResynchAfterMinutes));
     }
-    setReconnect(s, DomainSettings::flag(row.reconnectEnabled));
-    setAutoFind(s, DomainSettings::flag(row.reconnectAutoFind));
-    setSearchAllSites(s, DomainSettings::flag(row.reconnectSearchAllSites));
+    withFlag(row.reconnectEnabled, column::adReconnectEnabled, [&](bool on) { setReconnect(s, on); });
+    withFlag(row.reconnectAutoFind, column::adReconnectAutoFind, [&](bool on) { setAutoFind(s, on); });
+    withFlag(row.reconnectSearchAllSites, column::adReconnectSearchAllSites, [&](bool on) { setSearchAllSites(s, on); });
     setText(s, Text::ManualPrimary, DomainSettings::text(row.manualDCPrimary));
     setText(s, Text::ManualSecondary, DomainSettings::text(row.manualDCSecondary));
-    setLastResort(s, DomainSettings::flag(row.reconnectLastResortAutoFind));
+    withFlag(row.reconnectLastResortAutoFind, column::adReconnectLastResortAutoFind, [&](bool on) { setLastResort(s, on); });
     reconnectClick(s);
     s.saveEnabled = false;
 }

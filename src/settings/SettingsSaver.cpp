@@ -238,7 +238,8 @@ SaveOutcome DcSettingsSaver::save(const PanelState& s, const DomainRef& domain, 
             changes.append(cv);
     }
     WriteCheck check;
-    const Result<void> saved = SettingsStore(m_ctx.connectionString).changeDomain(domain.objectId, expected, changes, &check);
+    const Result<void> saved =
+        SettingsStore(m_ctx.databaseSession(), m_ctx.connectionString).changeDomain(domain.objectId, expected, changes, &check);
     if (!saved) {
         // Nothing was written: say so, and do not claim a save.
         scope.report(saved.error());
@@ -310,7 +311,8 @@ SaveOutcome GcSettingsSaver::save(const PanelState& s, ConfigurationSnapshot& re
             changes.append(w);
     }
     WriteCheck check;
-    const Result<void> saved = SettingsStore(m_ctx.connectionString).writeNodes(expected, changes, &check);
+    const Result<void> saved =
+        SettingsStore(m_ctx.databaseSession(), m_ctx.connectionString).writeNodes(expected, changes, &check);
     if (!saved) {
         // The nodes were written together or not at all: none of them changed.
         scope.report(saved.error());

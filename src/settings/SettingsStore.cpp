@@ -1,9 +1,12 @@
 #include "settings/SettingsStore.h"
 
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
+#include "settings/SettingsText.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -87,16 +90,11 @@ Result<void> writeNothing(Database& db)
     return Result<void>::success();
 }
 
-// A save's own connection with its transaction begun, and nothing found yet.
-Result<std::unique_ptr<Database>> beginSave(const QString& connectionString, WriteCheck& out)
+// The configuration nodes of the global catalog: the same text on every engine, the prefix part of the statement
+// like a table's name.
+QString gcNodesCondition()
 {
-    out = {};
-    Result<std::unique_ptr<Database>> db = Database::open(connectionString);
-    if (!db)
-        return db;
-    if (Result<void> begun = (*db)->begin(); !begun)
-        return begun.error();
-    return db;
+    return QStringLiteral("FullNodeName LIKE '%1%'").arg(settings_text::kDsgcPrefix);
 }
 
 // A commit that fails is rolled back, and is the save's failure.
@@ -108,18 +106,15 @@ Result<void> commitSave(Database& db)
     return committed;
 }
 
-// The error of a read that stopped part way, else `fallback`.
-FwError readFailure(const QSqlQuery& q, FwError fallback)
-{
-    return q.lastError().isValid() ? Database::fromSqlError(q.lastError()) : std::move(fallback);
-}
-
 } // namespace
 
 bool sameStoredValue(const QVariant& a, const QVariant& b)
 {
     if (isNull(a) || isNull(b))
         return isNull(a) && isNull(b);
+    // Two texts are the same only as texts: "1.50" is not the "1.5" a text node holds.
+    if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString)
+        return a.toString() == b.toString();
     const std::optional<double> x = asNumber(a);
     const std::optional<double> y = asNumber(b);
     if (x && y)
@@ -144,16 +139,33 @@ QVariant DomainSettings::column(DomainColumn c) const
     return {};
 }
 
-bool DomainSettings::flag(const QVariant& v)
+Result<bool> DomainSettings::flag(const QVariant& v, const StoredColumn& c)
 {
     if (v.isNull() || !v.isValid())
         return false;
-    bool ok = false;
-    const double d = v.toDouble(&ok);
-    if (ok)
-        return d != 0;
-    const QString s = v.toString().trimmed();
-    return !s.isEmpty() && s != QLatin1String("0") && s.compare(QLatin1String("false"), Qt::CaseInsensitive) != 0;
+    return stored::bit(v, c);
+}
+
+Result<void> DomainSettings::readable() const
+{
+    const std::pair<const QVariant*, StoredColumn> columns[] = {
+        {&currentDC, column::adCurrentDC},
+        {&reconnectEnabled, column::adReconnectEnabled},
+        {&reconnectAutoFind, column::adReconnectAutoFind},
+        {&reconnectSearchAllSites, column::adReconnectSearchAllSites},
+        {&reconnectLastResortAutoFind, column::adReconnectLastResortAutoFind},
+        {&reconnectFailureThreshold, column::adReconnectFailureThreshold},
+        {&manualDCPrimary, column::adManualDCPrimary},
+        {&manualDCSecondary, column::adManualDCSecondary},
+        {&doTotalResynchUsesRelative, column::adDoTotalResynchUsesRelative},
+        {&doTotalResynchAtTime, column::adDoTotalResynchAtTime},
+        {&doTotalResynchAfterMinutes, column::adDoTotalResynchAfterMinutes},
+        {&reconnectOnNextSynch, column::adReconnectOnNextSynch},
+    };
+    for (const auto& [value, c] : columns)
+        if (Result<void> r = stored::check(*value, c); !r)
+            return r;
+    return Result<void>::success();
 }
 
 QString DomainSettings::text(const QVariant& v)
@@ -195,12 +207,46 @@ const ConfigurationNode* ConfigurationSnapshot::find(const QString& fullName) co
     return nullptr;
 }
 
+SettingsStore::SettingsStore(DatabaseSession& session, QString connectionString)
+    : m_session(&session), m_connectionString(std::move(connectionString))
+{
+}
+
+SettingsStore::SettingsStore(QString connectionString)
+    : m_own(std::make_unique<DatabaseSession>()), m_session(m_own.get()), m_connectionString(std::move(connectionString))
+{
+}
+
+SettingsStore::~SettingsStore() = default;
+
+Result<Database*> SettingsStore::connection(Database::Access access) const
+{
+    return m_session->open(m_connectionString, access);
+}
+
+QString SettingsStore::domainListSql()
+{
+    return QString::fromLatin1(kDomainSelect) + QStringLiteral(" ORDER BY %1, %2");
+}
+
+QString SettingsStore::domainSql()
+{
+    return QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?");
+}
+
+QString SettingsStore::configurationSql()
+{
+    return QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration ORDER BY %1, NodeID");
+}
+
 Result<QList<DomainSettings>> SettingsStore::readDomains() const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    const Result<Database*> db = connection(Database::Access::ReadOnly);
     if (!db)
         return db.error();
-    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect));
+    const SqlDialect& d = (*db)->dialect();
+    Result<QSqlQuery> q = (*db)->run(
+        domainListSql().arg(d.textOrder(QStringLiteral("DomainName")), d.textOrder(QStringLiteral("AdDomainObjectID"))));
     if (!q)
         return q.error();
     return readDomainRows(*q);
@@ -208,11 +254,10 @@ Result<QList<DomainSettings>> SettingsStore::readDomains() const
 
 Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId) const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    const Result<Database*> db = connection(Database::Access::ReadOnly);
     if (!db)
         return db.error();
-    Result<QSqlQuery> q = (*db)->run(QString::fromLatin1(kDomainSelect) + QStringLiteral(" WHERE ADDomainObjectID = ?"),
-                                     {objectId});
+    Result<QSqlQuery> q = (*db)->run(domainSql(), {objectId});
     if (!q)
         return q.error();
     return readDomainRows(*q);
@@ -220,10 +265,10 @@ Result<QList<DomainSettings>> SettingsStore::readDomain(const QString& objectId)
 
 Result<ConfigurationSnapshot> SettingsStore::readConfiguration() const
 {
-    Result<std::unique_ptr<Database>> db = Database::open(m_connectionString);
+    const Result<Database*> db = connection(Database::Access::ReadOnly);
     if (!db)
         return db.error();
-    Result<QSqlQuery> q = (*db)->run(QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration"));
+    Result<QSqlQuery> q = (*db)->run(configurationSql().arg((*db)->dialect().textOrder(QStringLiteral("FullNodeName"))));
     if (!q)
         return q.error();
     ConfigurationSnapshot snap;
@@ -239,36 +284,41 @@ Result<void> SettingsStore::changeDomain(const QString& objectId, const QList<Co
 {
     WriteCheck spare;
     WriteCheck& out = check ? *check : spare;
-    Result<std::unique_ptr<Database>> begun = beginSave(m_connectionString, out);
-    if (!begun)
+    out = {};
+    const Result<Database*> opened = connection(Database::Access::ReadWrite);
+    if (!opened)
+        return opened.error();
+    Database& db = **opened;
+    if (Result<void> begun = db.begin(); !begun)
         return begun.error();
-    Database& db = **begun;
     // The row's write lock comes first: no other save can change the row between the comparison and the write.
-    // (An update to itself is the one lock every engine takes the same way; it also counts the rows.)
-    {
-        Result<QSqlQuery> lock = db.run(QStringLiteral("UPDATE ADDomain SET DomainName = DomainName WHERE AdDomainObjectID = ?"),
-                                        {objectId});
-        if (!lock)
-            return failed(db, lock.error());
-        out.matched = lock->numRowsAffected();
+    // (An update to itself is the one lock every engine takes the same way.) The row is read back in the same batch.
+    QStringList names;
+    for (const ColumnValue& cv : expected)
+        names.append(domainColumnName(cv.column));
+    const QString lock = QStringLiteral("UPDATE ADDomain SET DomainName = DomainName WHERE AdDomainObjectID = ?");
+    const QString readBack = QStringLiteral("SELECT AdDomainObjectID%1 FROM ADDomain WHERE AdDomainObjectID = ?")
+                                 .arg(names.isEmpty() ? QString() : QStringLiteral(", ") + names.join(QStringLiteral(", ")));
+    Result<QList<QSqlQuery>> read = db.runBatch({{lock, {objectId}}, {readBack, {objectId}}});
+    if (!read)
+        return failed(db, read.error());
+    if (read->size() != 1)
+        return failed(db, {-2147467259, QStringLiteral("The domain row could not be read again")});
+    QSqlQuery& row = read->first();
+    QVariantList stored;
+    while (row.next()) {
+        ++out.matched;
+        stored.clear();
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            stored.append(row.value(static_cast<int>(i + 1)));
     }
+    if (row.lastError().isValid())
+        return failed(db, Database::fromSqlError(row.lastError()));
     if (out.matched != 1)
         return writeNothing(db);
-    if (!expected.isEmpty()) {
-        QStringList names;
-        for (const ColumnValue& cv : expected)
-            names.append(domainColumnName(cv.column));
-        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT ") + names.join(QStringLiteral(", ")) +
-                                         QStringLiteral(" FROM ADDomain WHERE AdDomainObjectID = ?"),
-                                     {objectId});
-        if (!q)
-            return failed(db, q.error());
-        if (!q->next())
-            return failed(db, readFailure(*q, {-2147467259, QStringLiteral("The domain row could not be read again")}));
-        for (qsizetype i = 0; i < expected.size(); ++i) {
-            if (!sameStoredValue(q->value(static_cast<int>(i)), expected[i].value))
-                out.changed.append(names[i]);
-        }
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        if (!sameStoredValue(stored[i], expected[i].value))
+            out.changed.append(names[i]);
     }
     if (!out.changed.isEmpty() || values.isEmpty())
         return writeNothing(db);
@@ -296,49 +346,66 @@ Result<void> SettingsStore::writeNodes(const QList<ExpectedNode>& expected, cons
 {
     WriteCheck spare;
     WriteCheck& out = check ? *check : spare;
-    Result<std::unique_ptr<Database>> begun = beginSave(m_connectionString, out);
-    if (!begun)
+    out = {};
+    const Result<Database*> opened = connection(Database::Access::ReadWrite);
+    if (!opened)
+        return opened.error();
+    Database& db = **opened;
+    if (Result<void> begun = db.begin(); !begun)
         return begun.error();
-    Database& db = **begun;
-    // Every node the save depends on is locked before it is read (see changeDomain).
+    // Every node the save depends on is locked before it is read (see changeDomain), in one batch. The global
+    // catalog's nodes are named by their prefix, so that the batch carries no value and its transaction's beginning
+    // goes with it; other names are bound.
     QStringList names;
     for (const ExpectedNode& e : expected)
         names.append(e.fullName);
     for (const NodeWrite& w : writes)
         names.append(w.fullName);
     names.removeDuplicates();
-    for (const QString& name : names) {
-        Result<QSqlQuery> lock = db.run(QStringLiteral("UPDATE Configuration SET NodeValue = NodeValue WHERE NodeID IN "
-                                                       "(SELECT NodeID FROM vw_Configuration WHERE FullNodeName = ?)"),
-                                        {name});
-        if (!lock)
-            return failed(db, lock.error());
+    const bool globalCatalog = std::all_of(names.begin(), names.end(),
+                                           [](const QString& n) { return n.startsWith(settings_text::kDsgcPrefix); });
+    QString condition = gcNodesCondition();
+    QVariantList binds;
+    if (!globalCatalog) {
+        condition =
+            QStringLiteral("FullNodeName IN (%1)").arg(QStringList(names.size(), QStringLiteral("?")).join(QStringLiteral(", ")));
+        for (const QString& n : names)
+            binds.append(n);
     }
+    Result<QList<QSqlQuery>> read = db.runBatch(
+        {{QStringLiteral("UPDATE Configuration SET NodeValue = NodeValue WHERE NodeID IN "
+                         "(SELECT NodeID FROM vw_Configuration WHERE %1)")
+              .arg(condition),
+          binds},
+         {QStringLiteral("SELECT FullNodeName, NodeValue FROM vw_Configuration WHERE %1 ORDER BY %2, NodeID")
+              .arg(condition, db.dialect().textOrder(QStringLiteral("FullNodeName"))),
+          binds}});
+    if (!read)
+        return failed(db, read.error());
+    if (read->size() != 1)
+        return failed(db, {-2147467259, QStringLiteral("The configuration nodes could not be read again")});
+    ConfigurationSnapshot stored;
+    QSqlQuery& rows = read->first();
+    while (rows.next())
+        stored.nodes.append({rows.value(0).toString(), rows.value(1)});
+    if (rows.lastError().isValid())
+        return failed(db, Database::fromSqlError(rows.lastError()));
     for (const ExpectedNode& e : expected) {
-        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT NodeValue FROM vw_Configuration WHERE FullNodeName = ?"),
-                                     {e.fullName});
-        if (!q)
-            return failed(db, q.error());
-        const bool present = q->next();
-        if (q->lastError().isValid())
-            return failed(db, Database::fromSqlError(q->lastError()));
-        if (present != e.present || (present && !sameStoredValue(q->value(0), e.value)))
+        const ConfigurationNode* n = stored.find(e.fullName);
+        if ((n != nullptr) != e.present || (n && !sameStoredValue(n->value, e.value)))
             out.changed.append(e.fullName);
     }
     if (!out.changed.isEmpty())
         return writeNothing(db);
-    const QString sql = db.dialect().configurationModify();
+    QList<Database::Statement> modify;
     for (const NodeWrite& w : writes) {
-        Result<QSqlQuery> q = db.run(QStringLiteral("SELECT COUNT(*) FROM vw_Configuration WHERE FullNodeName = ?"),
-                                     {w.fullName});
-        if (!q)
-            return failed(db, q.error());
-        const int found = q->next() ? q->value(0).toInt() : 0;
-        if (found < 1)
+        if (!stored.find(w.fullName))
             return failed(db, {-2147467259, QStringLiteral("The configuration node %1 does not exist").arg(w.fullName)});
-        if (Result<QSqlQuery> modified = db.run(sql, db.dialect().configurationModifyBinds(w.fullName, w.value)); !modified)
-            return failed(db, modified.error());
+        modify.append({db.dialect().configurationModify(), db.dialect().configurationModifyBinds(w.fullName, w.value)});
     }
+    if (!modify.isEmpty())
+        if (Result<QList<QSqlQuery>> written = db.runBatch(modify); !written)
+            return failed(db, written.error());
     return commitSave(db);
 }
 

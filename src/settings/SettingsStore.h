@@ -1,13 +1,18 @@
 #pragma once
+#include "db/Database.h"
+#include "db/StoredValue.h"
 #include "log/Result.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 #include <optional>
 
 namespace fw {
+
+class DatabaseSession;
 
 // The writable columns of ADDomain.
 enum class DomainColumn {
@@ -31,11 +36,11 @@ inline constexpr DomainColumn kDomainColumns[] = {
 };
 QString domainColumnName(DomainColumn c);
 
-// Whether two stored values are the same: NULL equals only NULL, numbers compare as numbers whatever type
-// the driver gave them (a stored 5.0 is 5, "15" is 15), any other value as its exact text.
+// Whether two stored values are the same: NULL equals only NULL, two texts compare as texts ("1.50" is not
+// "1.5"), numbers as numbers whatever type the driver gave them (a stored 5.0 is 5, "15" is 15).
 bool sameStoredValue(const QVariant& a, const QVariant& b);
 
-// One row of vw_ADDomain. Values keep their NULLs; flag() reads a flag (NULL and 0 are off).
+// One row of vw_ADDomain. Values keep their NULLs, as read, so that a save can compare them; flag() reads a flag.
 struct DomainSettings {
     QString objectId;
     QString domainName;
@@ -55,7 +60,11 @@ struct DomainSettings {
     // The value read for one writable column.
     QVariant column(DomainColumn c) const;
 
-    static bool flag(const QVariant& v);
+    // Whether every column reads as its kind (see StoredValue); the first that does not, named.
+    Result<void> readable() const;
+
+    // A flag column: NULL is off; anything but a bit fails.
+    static Result<bool> flag(const QVariant& v, const StoredColumn& c);
     // A value as a text box shows it: NULL is empty; whole numbers stored as reals lose their ".0".
     static QString text(const QVariant& v);
 };
@@ -70,7 +79,7 @@ struct ConfigurationNode {
     QVariant value; // NULL stays NULL
 };
 
-// All rows of vw_Configuration in the order the view returned them.
+// All rows of vw_Configuration, by full name.
 class ConfigurationSnapshot {
 public:
     QList<ConfigurationNode> nodes;
@@ -97,11 +106,21 @@ struct WriteCheck {
     QStringList changed; // column or node names whose stored value is no longer the one read; nothing was written
 };
 
-// The program's one view of the reconnect settings in VelmoraDb. Each call opens its own connection
-// on the connection string and lets it go when done; every value travels as a bound parameter.
+// The program's one view of the reconnect settings in VelmoraDb, on the connection a command or a window keeps
+// (DatabaseSession); every value travels as a bound parameter, every list comes in the grid's order.
 class SettingsStore {
 public:
-    explicit SettingsStore(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+    SettingsStore(DatabaseSession& session, QString connectionString);
+    // On a connection of its own, kept as long as the store.
+    explicit SettingsStore(QString connectionString);
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // The domain list and one domain read: in the order the grid shows them, by name, a name shared by key.
+    static QString domainListSql();
+    static QString domainSql();
+    static QString configurationSql();
 
     Result<QList<DomainSettings>> readDomains() const;
     // The rows whose identifier matches (the caller expects exactly one).
@@ -120,6 +139,10 @@ public:
     Result<void> writeNodes(const QList<ExpectedNode>& expected, const QList<NodeWrite>& writes, WriteCheck* check) const;
 
 private:
+    Result<Database*> connection(Database::Access access) const;
+
+    std::unique_ptr<DatabaseSession> m_own;
+    DatabaseSession* m_session;
     QString m_connectionString;
 };
 

@@ -1,9 +1,11 @@
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
+#include "db/DemoData.h"
 #include "env/RegistryApi.h"
 #include "env/VelmoraVersion.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
+#include "support/Must.h"
 #include "support/TestContext.h"
 
 #include <QFileInfo>
@@ -61,4 +63,35 @@ TEST(Database, OpeningAMissingFileFailsWithoutCreatingIt)
     err = Database::open("").error();
     EXPECT_TRUE(err.isError());
     EXPECT_TRUE(err);
+}
+
+// A count the generator does not take is refused before anything is made: INT_MAX runs would overflow the count of
+// runs with the one in progress.
+TEST(DemoData, CountsOutsideTheBoundAreRefusedAndNothingIsWritten)
+{
+    test::TestContext t;
+    const QString cs = t.createEmptyDatabase();
+    ASSERT_FALSE(cs.isEmpty());
+    const struct {
+        int DemoDataOptions::*count;
+        int value;
+    } cases[] = {
+        {&DemoDataOptions::dcRuns, 2147483647},
+        {&DemoDataOptions::dcRuns, 10000001},
+        {&DemoDataOptions::gcRuns, -1},
+        {&DemoDataOptions::incrementChanges, 2147483647},
+    };
+    for (const auto& c : cases) {
+        DemoDataOptions o;
+        o.*c.count = c.value;
+        const std::unique_ptr<Database> db = test::must(Database::open(cs));
+        ASSERT_TRUE(db);
+        const Result<void> made = DemoData::populate(*db, o);
+        ASSERT_FALSE(made) << c.value;
+        EXPECT_EQ(made.error().number, 5);
+        EXPECT_EQ(made.error().description,
+                  "The demo history takes 0 to 10000000 runs of each side and changes, not " + QString::number(c.value));
+    }
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 0);
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC").toInt(), 0);
 }

@@ -1,14 +1,19 @@
 #include "app/DemoEnvironment.h"
 #include "support/CliProcess.h"
+#include "support/FileAccess.h"
 #include "support/OdbcPath.h"
 #include "support/TestContext.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -116,6 +121,33 @@ TEST(Cli, HelpListsEveryCommandWithItsLine)
         << h.out.toStdString();
 }
 
+// A command group answers with its commands: on standard output when asked for help, else as a usage error.
+TEST(Cli, ACommandGroupListsItsCommands)
+{
+    const QString list = "Usage: ferrowind settings COMMAND [OPTIONS]\n\n"
+                         "Commands:\n"
+                         "  show              show the stored reconnect settings\n"
+                         "  set               change reconnect settings as the panels do\n\n"
+                         "Every command takes --help.\n";
+    const struct {
+        QStringList args;
+        int code;
+        QString out, err;
+    } cases[] = {
+        {{"settings"}, 2, "", list},
+        {{"settings", "--help"}, 0, list, ""},
+        {{"settings", "-h"}, 0, list, ""},
+        {{"settings", "help"}, 0, list, ""},
+        {{"settings", "shw", "--gc"}, 2, "", "ferrowind settings: unknown command 'shw --gc'\n\n" + list},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.out, c.out) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err, c.err) << c.args.join(' ').toStdString();
+    }
+}
+
 // Without its registry file the installation reads as not installed, and the commands that read it say why;
 // the ones that need no installation say nothing about it.
 TEST(Cli, MissingRegistryFileMeansNoInstalledProductAndIsNamed)
@@ -157,6 +189,101 @@ TEST(Cli, DemoEnvReplacesExistingFilesOnlyWhenAsked)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(dir.filePath("VelmoraDb.sqlite") + " already exists")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(reg));
+}
+
+// The generator's counts have a bound (ten million) that every int-sized sum under it respects; what is above it, below
+// 0 or no number at all is a usage error, and nothing is made.
+TEST(Cli, DemoEnvCountsOutsideTheirRangeAreUsageErrors)
+{
+    QTemporaryDir dir;
+    const QString demo = dir.filePath("demo");
+    const struct {
+        QStringList args;
+        const char* option;
+    } cases[] = {
+        {{"--runs", "2147483647"}, "runs"},
+        {{"--runs", "10000001"}, "runs"},
+        {{"--runs", "-1"}, "runs"},
+        {{"--runs", "99999999999"}, "runs"},
+        {{"--runs", "10000001", "--gc-runs", "5"}, "runs"},
+        {{"--gc-runs", "10000001"}, "gc-runs"},
+        {{"--runs", "10000000", "--gc-runs", "-5"}, "gc-runs"}, // ten million itself is taken
+        {{"--changes", "2147483647"}, "changes"},
+        {{"--changes", "1e3"}, "changes"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = cli(QStringList{"demo-env", demo} + c.args);
+        EXPECT_EQ(r.code, 2) << c.args.join(' ').toStdString();
+        EXPECT_EQ(r.err.toStdString(),
+                  std::string("ferrowind demo-env: --") + c.option + " needs a whole number from 0 to 10000000\n");
+    }
+    EXPECT_FALSE(QFile::exists(demo));
+}
+
+// A run killed while it fills the database leaves the unfinished file, SQLite's journal of it and its lock; the next
+// run removes those names and makes a whole database. Files of other names in the folder are never touched.
+TEST(Cli, DemoEnvRemovesWhatAKilledRunLeftAndNothingElse)
+{
+    QTemporaryDir dir;
+    const QString unfinished = dir.filePath("VelmoraDb.sqlite.new");
+    const QStringList foreign{"VelmoraDb.sqlite.new~", "VelmoraDb.sqlite.newer", "VelmoraDb.sqlite.new-journal.bak",
+                              "VelmoraDb.sqlite.new.lock.old", "notes.txt"};
+    for (const QString& name : foreign)
+        writeFile(dir.filePath(name), "kept: " + name);
+    QProcess killed;
+    killed.start(FERROWIND_CLI, {"demo-env", dir.path(), "--runs", "10000000"});
+    ASSERT_TRUE(killed.waitForStarted(30000));
+    // Killed inside the long transaction that fills the tables: its journal has stayed for a second (each statement
+    // making the schema keeps one for a moment only).
+    QElapsedTimer waited;
+    waited.start();
+    QElapsedTimer journalSeen;
+    while (waited.elapsed() < 60000 && killed.state() == QProcess::Running) {
+        if (!QFile::exists(unfinished + "-journal"))
+            journalSeen.invalidate();
+        else if (!journalSeen.isValid())
+            journalSeen.start();
+        else if (journalSeen.elapsed() > 1000)
+            break;
+        QThread::msleep(5);
+    }
+    ASSERT_TRUE(journalSeen.isValid() && journalSeen.elapsed() > 1000) << "the run was not filling its tables within 60 s";
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(30000));
+    for (const QString& left : {unfinished, unfinished + "-journal", unfinished + ".lock"})
+        ASSERT_TRUE(QFile::exists(left)) << "the killed run did not leave " << left.toStdString();
+
+    const CliRun r = cli({"demo-env", dir.path(), "--runs", "3"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QStringList expected = foreign + QStringList{"VelmoraDb.sqlite", "velmora.reg"};
+    expected.sort();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
+    for (const QString& name : foreign) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), ("kept: " + name).toUtf8());
+    }
+    EXPECT_EQ(
+        fw::test::sqlValue("sqlite:" + dir.filePath("VelmoraDb.sqlite"), "SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0")
+            .toInt(),
+        3);
+}
+
+// Two runs on one folder: the second leaves the first one's unfinished files alone and says why it stops.
+TEST(Cli, DemoEnvLeavesTheFilesOfARunStillWriting)
+{
+    QTemporaryDir dir;
+    const QString unfinished = dir.filePath("VelmoraDb.sqlite.new");
+    QLockFile running(unfinished + ".lock");
+    ASSERT_TRUE(running.tryLock(0));
+    writeFile(unfinished, "being written");
+    const CliRun r = cli({"demo-env", dir.path(), "--runs", "3"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ferrowind demo-env: Another demo-env run is writing " + unfinished + "; try again when it has ended\n");
+    QFile f(unfinished);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "being written");
+    EXPECT_FALSE(QFile::exists(dir.filePath("VelmoraDb.sqlite")));
 }
 
 // An answer that did not reach its reader is an error on standard error and exit status 2 (check-sync: UNKNOWN, 3),
@@ -228,10 +355,44 @@ TEST_P(DemoEnvDatabase, FillsAnOdbcDatabaseAndReplacesVelmoraTablesOnlyWhenAsked
     EXPECT_TRUE(password.isEmpty() || !r.err.contains(password)) << "the password is never shown";
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 0);
 
-    EXPECT_EQ(cli({"demo-env", "--database", cs, t.dir()}).code, 2) << "a folder and a database at once";
     r = cli({"demo-env", "--database", cs, "--runs", "4", "--replace"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith("Filled ")) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains("velmora.reg")) << "no folder, no registry file";
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM ADDomain").toInt(), 3);
     EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0").toInt(), 4);
+}
+
+// With a folder beside --database, the registry file pointing at the database is written there, and the tools run on
+// it at once; one already there is replaced only when asked, and the database is then left as it was.
+TEST_P(DemoEnvDatabase, WritesTheRegistryFileOfTheFilledDatabaseIntoTheFolder)
+{
+    fw::test::TestContext t;
+    t.setEngine(GetParam());
+    const QString direct = t.createEmptyDatabase();
+    ASSERT_FALSE(direct.isEmpty());
+    const QString cs = GetParam() == fw::test::Engine::Sqlite ? "Driver={SQLite3};Database=" + direct.mid(7) : direct;
+    const QString folder = t.dir() + "/env";
+    const QString reg = folder + "/velmora.reg";
+    CliRun r = cli({"demo-env", "--database", cs, "--runs", "6", "--replace", folder});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Filled ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.endsWith("\nCreated " + reg + "\nUse it with: export FERROWIND_REGISTRY=" + reg + "\n"))
+        << r.out.toStdString();
+    QFile file(reg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains("\"ConnectionString\"=\"" + QString(cs).replace("\\", "\\\\") + "\""));
+    if (cs.contains("PWD=", Qt::CaseInsensitive)) {
+        EXPECT_FALSE(fw::test::othersMayAccess(reg)) << "the password is its owner's alone";
+    }
+
+    const CliRun status = cli({"status", "--json"}, reg);
+    EXPECT_EQ(status.code, 0) << status.err.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(status.out.toUtf8()).object();
+    EXPECT_EQ(o["dc"].toObject()["state"].toString(), "In progress") << status.out.toStdString();
+
+    r = cli({"demo-env", "--database", cs, "--runs", "2", folder});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "ferrowind demo-env: " + reg + " already exists; give --replace to replace it\n");
+    EXPECT_EQ(t.sql("SELECT COUNT(*) FROM SyncHistoryDC WHERE IsActive = 0").toInt(), 6) << "the database was left alone";
 }

@@ -1,31 +1,54 @@
-// The metrics server's scheduling (reads one at a time, the rest of each scrape side by side, no scrape
-// answered later than its deadline) and its HTTP over loopback: the limits each client is held to, the
-// answers in request order, and the end that lets scrapes in flight finish.
+// The metrics server's scheduling (reads one at a time, the rest of each scrape side by side, shared by scrapes
+// that come during a read, no scrape answered later than its deadline) and its HTTP over loopback: the limits
+// each client is held to, the answers in request order, and the end that lets scrapes in flight finish.
+#include "MetricsServerTesting.h"
+
 #include "cli/MetricsServer.h"
-#include "cli/MetricsServerFixture.h"
-#include "cli/WebConfig.h"
 #include "platform/LeftThreads.h"
+#include "support/HalfClose.h"
 #include "support/HttpGets.h"
 
-#include <gtest/gtest.h>
-
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QRegularExpression>
-#include <QSslKey>
-#include <QSslSocket>
+#include <QDateTime>
+#include <QLocale>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <atomic>
 
 using namespace fw;
+using namespace fw::test;
 using namespace std::chrono_literals;
 
-using namespace fw::test::metricsserver;
+// What operators take for granted: the page at the path asked for, /-/healthy and /-/ready, and the server's
+// own families on the page, its answers by status and the process's resources.
+TEST(MetricsServer, TelemetryPathHealthReadyAndOwnMetrics)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    server.setTelemetryPath("/probe/ferrowind");
+    server.setOwnMetrics(true);
+    RawClient client(listen(server));
+    client.send("GET /metrics HTTP/1.1\r\n\r\nGET /-/healthy HTTP/1.1\r\n\r\nGET /-/ready HTTP/1.1\r\n\r\n"
+                "GET / HTTP/1.1\r\n\r\nGET /probe/ferrowind HTTP/1.1\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(client.closedWithin(3000));
+    EXPECT_EQ(client.statuses(), (QList<int>{404, 200, 200, 200, 200}));
+    EXPECT_TRUE(client.got.contains("\r\n\r\nHealthy\nHTTP/1.1 200 OK\r\n")) << client.got.toStdString();
+    EXPECT_TRUE(client.got.contains("\r\n\r\nReady\nHTTP/1.1 200 OK\r\n")) << client.got.toStdString();
+    EXPECT_TRUE(client.got.contains("<a href=\"/probe/ferrowind\">Metrics</a>")) << client.got.toStdString();
+    const QByteArray page = client.got.mid(client.got.lastIndexOf("\r\n\r\n") + 4);
+    EXPECT_TRUE(page.startsWith("page\n# HELP ferrowind_http_requests_total Answers the server gave, by HTTP status code.\n"
+                                "# TYPE ferrowind_http_requests_total counter\n"
+                                "ferrowind_http_requests_total{code=\"200\"} 3\n"
+                                "ferrowind_http_requests_total{code=\"404\"} 1\n"))
+        << page.toStdString();
+    for (const char* family : {"process_cpu_seconds_total", "process_virtual_memory_bytes", "process_resident_memory_bytes",
+                               "process_open_fds", "process_max_fds", "process_start_time_seconds"})
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("\n%1 [0-9.e+]+\n").arg(family)).match(QString::fromUtf8(page)).hasMatch())
+            << family << "\n"
+            << page.toStdString();
+    static const QRegularExpression start("\nprocess_start_time_seconds ([0-9.e+]+)\n");
+    const double started = start.match(QString::fromUtf8(page)).captured(1).toDouble();
+    EXPECT_LE(started, QDateTime::currentSecsSinceEpoch() + 1.0);
+    EXPECT_GT(started, QDateTime::currentSecsSinceEpoch() - 24 * 3600.0) << "this test's process started within the day";
+}
 
 // Three scrapes whose slow part (a probe of silent domain controllers) takes most of the deadline: done one
 // after the other they would miss it; each must still get the page.
@@ -37,8 +60,57 @@ TEST(MetricsServer, ReadsOneAtATimeAndTheRestSideBySide)
         EXPECT_EQ(r.first, 200);
         EXPECT_EQ(r.second, "page\n");
     }
-    EXPECT_EQ(c.reads.load(), 3);
     EXPECT_EQ(c.mostReading.load(), 1);
+}
+
+// Scrapes that come while a read runs wait for that read: one read, an answer for each, and the time each
+// scrape took counted from its own arrival, its wait included.
+TEST(MetricsServer, ScrapesDuringAReadShareIt)
+{
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto reads = std::make_shared<std::atomic_int>(0);
+    MetricsServer server(
+        [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            ++*reads;
+            while (!release->load())
+                QThread::msleep(5);
+            return [](MetricsServer::Clock::time_point arrived) {
+                const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(MetricsServer::Clock::now() - arrived);
+                return QByteArray::number(qint64(waited.count()));
+            };
+        },
+        "timeout\n", 10000ms);
+    const OpenAtEnd openAtEnd{release};
+    HttpLimits l = quickLimits();
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l);
+    const quint16 port = listen(server);
+    const QByteArray scrape = "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n";
+
+    RawClient first(port);
+    first.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 1; }, 5000));
+    RawClient second(port);
+    RawClient third(port);
+    second.send(scrape);
+    third.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return server.scrapesInProgress() == 3; }, 5000));
+    QThread::msleep(300); // the read goes on while all three wait
+    release->store(true);
+    for (RawClient* client : {&first, &second, &third}) {
+        EXPECT_TRUE(client->closedWithin(5000));
+        EXPECT_EQ(client->statuses(), QList<int>{200});
+        const qsizetype body = client->got.indexOf("\r\n\r\n") + 4;
+        EXPECT_GE(client->got.mid(body).toInt(), 300) << client->got.toStdString();
+    }
+    EXPECT_EQ(reads->load(), 1);
+
+    RawClient later(port); // the read is over: a new one for a new scrape
+    later.send(scrape);
+    EXPECT_TRUE(later.closedWithin(5000));
+    EXPECT_EQ(later.statuses(), QList<int>{200});
+    EXPECT_EQ(reads->load(), 2);
+    EXPECT_EQ(server.scrapesInProgress(), 0);
 }
 
 // A read that outlasts the deadline: its scrape gets the timeout page in time, and a scrape queued behind it
@@ -65,7 +137,7 @@ TEST(MetricsServer, AReadThatOutlastsTheStopKeepsTheProgramFromEndingUntilItEnds
         [release](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
             while (!release->load())
                 QThread::msleep(5);
-            return [] { return QByteArray("page\n"); };
+            return [](MetricsServer::Clock::time_point) { return QByteArray("page\n"); };
         },
         "timeout\n", 300ms);
     EXPECT_EQ(test::getAll(QStringList{serve(server)}).value(0).second, "timeout\n");
@@ -136,8 +208,22 @@ TEST(MetricsServer, LandingPageHeadAndPipelinedAnswersInRequestOrder)
     // The HEAD answer announces the page's length and sends no page.
     const qsizetype head = all.indexOf("HTTP/1.1 200 OK", all.indexOf("404 Not Found"));
     const qsizetype landing = all.indexOf("HTTP/1.1 200 OK", head + 1);
-    EXPECT_TRUE(all.mid(head, landing - head).endsWith("Content-Length: 5\r\n\r\n"))
+    static const QRegularExpression headEnd("\r\nContent-Length: 5\r\nDate: [^\r\n]+\r\n\r\n$");
+    EXPECT_TRUE(headEnd.match(QString::fromLatin1(all.mid(head, landing - head))).hasMatch())
         << all.mid(head, landing - head).toStdString();
+    // Each answer is dated, in the form HTTP gives dates.
+    static const QRegularExpression date("\r\nDate: ([^\r\n]*)\r\n");
+    int dated = 0;
+    for (auto it = date.globalMatch(QString::fromLatin1(all)); it.hasNext(); ++dated) {
+        const QString d = it.next().captured(1);
+        EXPECT_TRUE(QRegularExpression("^(Mon|Tue|Wed|Thu|Fri|Sat|Sun), \\d\\d (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+                                       "\\d{4} \\d\\d:\\d\\d:\\d\\d GMT$")
+                        .match(d)
+                        .hasMatch())
+            << d.toStdString();
+        EXPECT_TRUE(QLocale::c().toDateTime(d, "ddd, dd MMM yyyy hh:mm:ss 'GMT'").isValid()) << d.toStdString();
+    }
+    EXPECT_EQ(dated, 5);
     EXPECT_TRUE(all.mid(landing).contains("<a href=\"/metrics\">")) << all.mid(landing).toStdString();
     EXPECT_TRUE(all.endsWith("Connection: close\r\n\r\npage\n"));
 }
@@ -151,6 +237,36 @@ TEST(MetricsServer, Http10GetsOneAnswerAndTheClose)
     client.send("GET /metrics HTTP/1.0\r\n\r\nGET /metrics HTTP/1.0\r\n\r\n");
     EXPECT_TRUE(client.closedWithin(2000));
     EXPECT_EQ(client.statuses(), QList<int>{200});
+}
+
+// A client that half-closes after its request (shutdown of its sending side, as `nc -N` does) has finished
+// its request, not gone: it still gets the answers to what it sent, then the close.
+TEST(MetricsServer, AHalfClosedClientIsStillAnswered)
+{
+    Counters c;
+    MetricsServer server(slowScrape(c, 100, 0), "timeout\n", 2000ms);
+    server.setLimits(quickLimits());
+    const quint16 port = listen(server);
+    const struct {
+        QByteArray request;
+        QList<int> statuses;
+    } cases[] = {
+        {"GET /metrics HTTP/1.0\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\n", {200}},
+        {"GET /metrics HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n\r\nGET /metrics HTTP/1.1\r\n\r\n", {200, 404, 200}},
+        {"GET /metrics HTTP/1.1\r\nX-Cut: ", {}}, // an unfinished request is not answered
+    };
+    for (const auto& k : cases) {
+        RawClient client(port);
+        client.send(k.request);
+        ASSERT_TRUE(client.socket->waitForBytesWritten(2000));
+        ASSERT_TRUE(shutdownSending(client.socket->socketDescriptor()));
+        EXPECT_TRUE(client.closedWithin(3000)) << k.request.toStdString();
+        EXPECT_EQ(client.statuses(), k.statuses) << k.request.toStdString();
+        if (!k.statuses.isEmpty()) {
+            EXPECT_TRUE(client.got.endsWith("page\n")) << client.got.toStdString();
+        }
+    }
 }
 
 // A client that sends a byte at a time, one that sends nothing, and one that goes quiet after an answer:
@@ -186,29 +302,61 @@ TEST(MetricsServer, SlowAndIdleClientsAreDropped)
     EXPECT_EQ(quiet.statuses(), QList<int>{200});
 }
 
-TEST(MetricsServer, ConnectionsBeyondTheCapAreRefusedAtOnce)
+// Idle clients cannot keep a scrape out: at the cap, the oldest connection that has no request in progress
+// is closed to make room. Only when every connection is being answered is a new one refused.
+TEST(MetricsServer, AtTheCapTheOldestConnectionWithoutARequestMakesRoom)
 {
-    Counters c;
-    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 1000ms);
+    auto release = std::make_shared<std::atomic_bool>(false);
+    auto reads = std::make_shared<std::atomic_int>(0);
+    MetricsServer server(
+        [release, reads](MetricsServer::Clock::time_point) -> MetricsServer::Finish {
+            ++*reads;
+            return [release](MetricsServer::Clock::time_point) {
+                while (!release->load())
+                    QThread::msleep(5);
+                return QByteArray("page\n");
+            };
+        },
+        "timeout\n", 10000ms);
+    const OpenAtEnd openAtEnd{release}; // a case that ends early leaves no scrape hanging
     HttpLimits l = quickLimits();
-    l.headerTimeout = l.idleTimeout = 5000ms;
-    server.setLimits(l);
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l); // three connections
     const quint16 port = listen(server);
-    std::vector<std::unique_ptr<RawClient>> idle;
-    for (int i = 0; i < 3; ++i)
-        idle.push_back(std::make_unique<RawClient>(port));
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 2000));
+    const QByteArray scrape = "GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n";
 
+    RawClient idleOld(port);
+    RawClient idleNew(port);
+    idleNew.send("GET /metrics HTTP/1.1\r\n"); // a request begun is no request made
+    RawClient busy1(port);
+    busy1.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 1 && server.connectionCount() == 3; }, 5000));
+
+    RawClient landing(port);
+    landing.send("GET / HTTP/1.1\r\nConnection: close\r\n\r\n");
+    EXPECT_TRUE(landing.closedWithin(5000));
+    EXPECT_EQ(landing.statuses(), QList<int>{200});
+    EXPECT_TRUE(idleOld.closedWithin(1000));
+    EXPECT_TRUE(idleOld.got.isEmpty());
+    EXPECT_FALSE(idleNew.closedWithin(100));
+
+    RawClient busy2(port); // the place the landing page's client left
+    busy2.send(scrape);
+    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 3; }, 5000));
+    EXPECT_FALSE(idleNew.closedWithin(100));
+    RawClient busy3(port);
+    busy3.send(scrape);
+    EXPECT_TRUE(idleNew.closedWithin(5000));
+    ASSERT_TRUE(waitFor([&] { return reads->load() == 3; }, 5000));
     RawClient refused(port);
-    EXPECT_TRUE(refused.closedWithin(1000));
+    EXPECT_TRUE(refused.closedWithin(5000));
     EXPECT_EQ(refused.statuses(), QList<int>{503});
 
-    idle.front().reset(); // a place comes free
-    ASSERT_TRUE(waitFor([&] { return server.connectionCount() == 2; }, 2000));
-    RawClient served(port);
-    served.send("GET /metrics HTTP/1.1\r\nConnection: close\r\n\r\n");
-    EXPECT_TRUE(served.closedWithin(2000));
-    EXPECT_EQ(served.statuses(), QList<int>{200});
+    release->store(true);
+    for (RawClient* busy : {&busy1, &busy2, &busy3}) {
+        EXPECT_TRUE(busy->closedWithin(5000));
+        EXPECT_EQ(busy->statuses(), QList<int>{200});
+    }
 }
 
 // The end asked for: idle connections close at once, no new one is taken, and the scrape in progress is

@@ -28,9 +28,57 @@ TEST(ConnectionStringRedaction, PasswordValuesBecomeStarsAndTheRestStaysAsWritte
         {"UserPWD=keep;PWDX=keep", "UserPWD=keep;PWDX=keep"},
         {"Driver={SQL Server};server=;database=VelmoraDb", "Driver={SQL Server};server=;database=VelmoraDb"},
         {"", ""},
+        // Quotes: some drivers read them as enclosing the value, with or without "" for one quote; others do not.
+        {"Driver=FreeTDS;Server=127.0.0.1;Port=1;UID=u;PWD=\"Quo;ted5\";TDS_Version=7.4",
+         "Driver=FreeTDS;Server=127.0.0.1;Port=1;UID=u;PWD=***;TDS_Version=7.4"},
+        {"PWD='Quo;ted5';Server=db1", "PWD=***;Server=db1"},
+        {"PWD=\"a\"\"b;c\";Server=db1", "PWD=***;Server=db1"},
+        {" PWD = \"x y\" ;Server=db1", " PWD =***;Server=db1"},
+        {"UID=u;PWD=\"Quo;ted5", "UID=u;PWD=***"},
+        {"UID=u;Password='never;Server=db1", "UID=u;Password=***"},
+        // A driver without quotes reads a password inside a quoted value; one with them reads it inside a password.
+        {"Server=\"db1;PWD=x\";UID=u", "Server=\"db1;PWD=***;UID=u"},
+        {"Server=\"db1;PWD=x", "Server=\"db1;PWD=***"},
+        {"PWD=\"a;PWD=b\";UID=u", "PWD=***;UID=u"},
+        // FreeTDS: a braced value ends at "};" and a brace after a blank opens nothing.
+        {"PWD={a}b;c};Server=db1", "PWD=***;Server=db1"},
+        {"PWD={a}b;Server=db1", "PWD=***"},
+        {"Server= {a;PWD=b};UID=u", "Server= {a;PWD=***;UID=u"},
+        {"Server=db1;Pwd={x}", "Server=db1;Pwd=***"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(redactConnectionString(QString::fromUtf8(c.in)), QString::fromUtf8(c.out)) << c.in;
+}
+
+// Whatever encloses a password, escaped as a driver would want or never closed, none of its letters is shown.
+TEST(ConnectionStringRedaction, NoLetterOfAnEnclosedPasswordIsShown)
+{
+    const QStringList inner{"Qz;Zq", "Q}Z", "Q}Z;Z", "Q\"Z", "Q\";Z", "Q'Z", "Q{Z", "Q=Z;PWD=Z", "Q;Server=Z"};
+    const struct {
+        QString open;
+        QString close;
+    } enclosures[] = {{"{", "}"}, {"\"", "\""}, {"'", "'"}};
+    int tried = 0;
+    for (const QString& secret : inner) {
+        for (const auto& e : enclosures) {
+            const QString escaped = QString(secret).replace(e.close, e.close + e.close);
+            for (const QString& value : {e.open + escaped + e.close, e.open + escaped}) {
+                for (const QString key : {"PWD=", "password = "}) {
+                    for (const QString tail : {"", ";Server=db1", ";TDS_Version=7.4"}) {
+                        const QString cs = "Driver=FreeTDS;UID=u;" + key + value + tail;
+                        const QString out = redactConnectionString(cs);
+                        EXPECT_TRUE(out.startsWith("Driver=FreeTDS;UID=u;" + key.trimmed() + "***")) << cs.toStdString() << "\n"
+                                                                                                     << out.toStdString();
+                        EXPECT_FALSE(out.contains('Q', Qt::CaseInsensitive) || out.contains('Z', Qt::CaseInsensitive))
+                            << cs.toStdString() << "\n"
+                            << out.toStdString();
+                        ++tried;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(tried, 9 * 3 * 2 * 2 * 3);
 }
 
 // Only the password's place is masked: the same letters elsewhere in the driver's text are other words.
@@ -52,6 +100,12 @@ TEST(ConnectionStringRedaction, DriverTextLosesThePasswordWhereItQuotesTheString
          "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist"},
         {"Driver={FreeTDS};Server=db1;UID=sa;PWD=e", "Server=db1;UID=sa;PWD=e;Database=VelmoraDb refused",
          "Server=db1;UID=sa;PWD=***;Database=VelmoraDb refused"},
+        // A quoted password as written, with its quotes taken off, or as a driver without quotes reads it.
+        {"UID=u;PWD=\"Quo;ted5\";TDS_Version=7.4", "Can't use UID=u;PWD=\"Quo;ted5\";TDS_Version=7.4 now",
+         "Can't use UID=u;PWD=***;TDS_Version=7.4 now"},
+        {"UID=u;PWD=\"Quo;ted5\";TDS_Version=7.4", "login failed (pwd = Quo;ted5)", "login failed (pwd = ***)"},
+        {"UID=u;PWD=\"Quo;ted5\";TDS_Version=7.4", "PWD=\"Quo rejected", "PWD=*** rejected"},
+        {"UID=u;PWD=\"a\"\"b\"", "login failed (pwd = a\"b)", "login failed (pwd = ***)"},
         // A value this string does not hold is still a password where it stands.
         {"Server=db1;PWD=x", "tried Password=Other1 and UserPWD=keep", "tried Password=*** and UserPWD=keep"},
     };

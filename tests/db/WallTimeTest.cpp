@@ -1,5 +1,5 @@
 #include "db/WallTime.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +61,5 @@ TEST(WallTime, TextFormsAndUnreadableValues)
     EXPECT_FALSE(at("2024-02-30 10:00:00").valid);
     EXPECT_FALSE(at("2024-05-06 10:61:00").valid);
     EXPECT_FALSE(at("yesterday").valid);
-    EXPECT_EQ(rowvalue::dateTime("yesterday").error().number, 13) << "a type mismatch";
     EXPECT_EQ(wallSecondsBetween(QDateTime(), at("2024-05-06").toDateTime()), 0);
 }

@@ -70,7 +70,7 @@ TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWai
     dir->onBind = [&] {
         cursorDuringBind.append(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
     };
-    selectRow(2);
+    selectRow(3); // sales.corp.example.com
     click(dc().cmdDCTestConnection);
     EXPECT_EQ(dir->bound.last(), "LDAP://dc01.sales.corp.example.com:389");
     EXPECT_EQ(shown().last(), server_texts::kDcFound);
@@ -90,7 +90,7 @@ TEST_F(ServerChecksWindow, TestButtonsUseTheSelectedRowAndTheFieldsAndShowTheWai
 
 TEST_F(ServerChecksWindow, LeavingAManualFieldValidatesItAgainstTheSelectedDomain)
 {
-    selectRow(2);
+    selectRow(3); // sales.corp.example.com
     main->domainControllersPage()->setSaveEnabled(false);
     typeAndLeave(dc().txtDCManualPrimary, QStringLiteral("dc9.other.example.org"), dc().txtDCManualSecondary);
     EXPECT_EQ(shown(),
@@ -121,7 +121,7 @@ TEST_F(ServerChecksWindow, FocusTakenByAMenuOrAnotherWindowKeepsTheHalfTypedName
     } recorder;
     recorder.lost = &lost;
     field->installEventFilter(&recorder);
-    selectRow(2);
+    selectRow(3); // sales.corp.example.com
     type(field, QStringLiteral("dc9"), Qt::MouseFocusReason);
 
     QMenu menu;
@@ -204,7 +204,7 @@ TEST_F(ServerChecksWindow, TestButtonGivesUpOnASilentServerAtTheDeadline)
     t.ctx().seams().locator = locator;
     t.ctx().seams().directory = std::make_shared<LdapDirectory>(o, locator, [] { return QString(); });
 
-    selectRow(2);
+    selectRow(3); // sales.corp.example.com
     dc().txtDCManualPrimary->setText(QStringLiteral("127.0.0.41"));
     shown().clear();
     QElapsedTimer timer;

@@ -84,6 +84,7 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
     int retried = 0, accepted = 0, fitted = 0;
     for (quint32 seed = 1; seed <= (sqlite ? 64u : 6u); ++seed) {
         BuilderHarness h(GetParam());
+        ASSERT_TRUE(h.db.ready());
         const bool dc = seed % 2 == 1;
         const SyncSide side = dc ? SyncSide::DC : SyncSide::GC;
         const GeneratorSpec g{.seed = seed,
@@ -95,8 +96,11 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
         generateHistory(g, side, h.db);
         h.tc.ctx().traceSetting = seed % 4 < 2 ? 1 : 0;
         ReferenceHistory ref = h.reference(side);
+        ASSERT_TRUE(ref.queryLines.isEmpty())
+            << "the written loop could not read the history: " << ref.queryLines.join(QLatin1Char('\n')).toStdString();
         // A starting budget between 40 and about 440 points, so that groups are large and retries common.
         const qint64 k = ref.counts.distinctIncrements + ref.counts.distinctIntervals;
+        ASSERT_GT(k, 0) << "every history has a running run with an increment and an interval of its own";
         const qint64 targetBudget = 40 + (seed * 37) % 400;
         auto factor = static_cast<qint16>(std::max<qint64>(1, (2000 - targetBudget) / k));
         if (seed % 2 == 0) {
@@ -119,6 +123,8 @@ TEST_P(HistoryOnEngine, GeneratedHistoriesAgreeWithTheWrittenLoop)
                          .arg(g.changes)
                          .arg(factor)
                          .toStdString());
+        // A build that failed has no group size to compare the loop's passes with.
+        ASSERT_GT(got.groupSize, 0) << got.failure.toStdString();
         EXPECT_EQ(tally.opened, 1);
         // The points are formed on another thread, but the rows are read on the connection's alone.
         EXPECT_EQ(tally.readsElsewhere, 0);
@@ -284,6 +290,7 @@ TEST_P(HistoryOnEngine, HandMadeHistoriesGiveTheirKnownPoints)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BuilderHarness h(GetParam());
+        ASSERT_TRUE(h.db.ready());
         h.db.add(c.side, c.runs);
         const HistoryResult r = h.build(c.side, c.factor);
         EXPECT_EQ(r.outcome, HistoryPlan::Outcome::Accepted);
@@ -441,6 +448,7 @@ TEST(HistoryFailures, NoFittingGroupSizeEndsTheLoadWithTheReason)
 TEST_P(HistoryOnEngine, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
 {
     BuilderHarness h(GetParam());
+    ASSERT_TRUE(h.db.ready());
     if (GetParam() == Engine::Sqlite)
         QSqlQuery(h.db.db().handle()).exec(QStringLiteral("PRAGMA journal_mode = WAL")); // the writer need not wait
     h.db.add(SyncSide::DC, numberedRuns(40, [](int i) { return dcRun(i, 100 + i); }));
@@ -449,7 +457,7 @@ TEST_P(HistoryOnEngine, RunsFinishingBetweenTheCountsAndTheWalkAreNotRead)
     running.active = true;
     h.db.add(SyncSide::DC, {running});
 
-    const std::unique_ptr<Database> reader = test::must(Database::open(h.db.connectionString())); // the load's own connection
+    const std::unique_ptr<Database> reader = test::must(openForSetUp(h.db.connectionString())); // the load's own connection
     ASSERT_TRUE(reader);
     SqlHistorySource sql(*reader, SyncSide::DC);
     CountingSource source(sql);

@@ -4,6 +4,7 @@
 #include "support/Must.h"
 
 #include <QRandomGenerator>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <thread>
 
@@ -21,11 +22,26 @@ QString ts(const QDateTime& t)
     return t.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-void execWith(QSqlQuery& q, const QVariantList& values)
+// A row of the fixture; one the database refuses fails the case with the driver's words (the history would
+// otherwise be built from fewer rows than the case believes).
+bool execWith(QSqlQuery& q, const QVariantList& values)
 {
     for (const QVariant& v : values)
         q.addBindValue(Database::bindable(v));
-    q.exec();
+    if (q.exec())
+        return true;
+    ADD_FAILURE() << "a fixture row was refused: " << Database::fromSqlError(q.lastError()).description.toStdString() << " in "
+                  << q.lastQuery().toStdString();
+    return false;
+}
+
+bool prepared(QSqlQuery& q, const QString& sql)
+{
+    if (q.prepare(sql))
+        return true;
+    ADD_FAILURE() << "a fixture statement was refused: " << Database::fromSqlError(q.lastError()).description.toStdString()
+                  << " in " << sql.toStdString();
+    return false;
 }
 } // namespace
 
@@ -38,7 +54,7 @@ HistoryDb::HistoryDb(const QString& dir, Engine engine) : m_fresh(engine, dir)
 {
     if (m_fresh.connectionString().isEmpty())
         return;
-    m_db = m_fresh.open();
+    m_db = test::must(openForSetUp(m_fresh.connectionString())); // the fixture's, also handed to the builds
     if (m_db && engine == Engine::Sqlite) {
         // Scratch files only: no need to wait for the disk.
         QSqlQuery(m_db->handle()).exec(QStringLiteral("PRAGMA synchronous = OFF"));
@@ -48,38 +64,56 @@ HistoryDb::HistoryDb(const QString& dir, Engine engine) : m_fresh(engine, dir)
 
 void HistoryDb::add(SyncSide side, const QList<RunSpec>& runs)
 {
+    if (!m_db)
+        return; // the database could not be made: the case has failed already, saying why
     const bool dc = side == SyncSide::DC;
     const QString columns = QStringLiteral("SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval");
     test::must(m_db->begin());
     QSqlQuery run = m_db->statement(), dom = m_db->statement(), obj = m_db->statement();
-    run.prepare(dc ? "INSERT INTO SyncHistoryDC (" + columns + ") VALUES (?,?,?,?,?,?)"
-                   : "INSERT INTO SyncHistoryGC (" + columns + ", Server, USNLag, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)");
-    dom.prepare(kDomainRow);
-    obj.prepare(kObjectRow);
+    if (!prepared(run,
+                  dc ? "INSERT INTO SyncHistoryDC (" + columns + ") VALUES (?,?,?,?,?,?)"
+                     : "INSERT INTO SyncHistoryGC (" + columns + ", Server, USNLag, EventFlags) VALUES (?,?,?,?,?,?,?,?,?)") ||
+        !prepared(dom, kDomainRow) || !prepared(obj, kObjectRow)) {
+        m_db->rollback();
+        return;
+    }
+    bool ok = true;
     for (const RunSpec& r : runs) {
+        if (!ok) {
+            m_db->rollback();
+            return;
+        }
         const QDateTime start = r.start.isValid() ? r.start : baseTime().addSecs(60LL * 15 * r.id);
         const QVariant end = r.nullEnd || r.active ? QVariant() : QVariant(ts(start.addSecs(r.seconds)));
         QVariantList values{r.id, r.active ? 1 : 0, ts(start), end, r.increment, r.interval};
         if (!dc)
             values << r.server << r.lag << r.flags;
-        execWith(run, values);
+        ok = execWith(run, values);
         for (const DomainRowSpec& d : r.domains)
-            execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
+            ok = ok && execWith(dom, {r.id, d.domain, d.server, r.active ? 1 : 0, d.lag, d.flags, ts(start)});
         const QString domain = r.domains.isEmpty() ? QStringLiteral("corp.example.com") : r.domains.first().domain;
-        if (r.objects || r.nullObjects)
-            execWith(obj,
-                     {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
+        if (ok && (r.objects || r.nullObjects))
+            ok = execWith(
+                obj, {r.id, dc ? domain : QStringLiteral("GC"), r.nullObjects ? QVariant() : QVariant(*r.objects), ts(start)});
+    }
+    if (!ok) {
+        m_db->rollback();
+        return;
     }
     test::must(m_db->commit());
 }
 
 void HistoryDb::addObjectRow(qint64 syncId, const QString& domain, qint64 count)
 {
+    if (!m_db)
+        return;
     test::must(m_db->run(kObjectRow, {syncId, domain, count, QVariant()}));
 }
 
 void HistoryDb::addDomainRow(qint64 syncId, const DomainRowSpec& d, const QDateTime& start)
 {
+    if (!m_db)
+        return;
     test::must(m_db->run(kDomainRow, {syncId, d.domain, d.server, 0, d.lag, d.flags, ts(start)}));
 }
 

@@ -43,6 +43,8 @@ struct RunSpec {
 class HistoryDb {
 public:
     HistoryDb(const QString& dir, Engine engine);
+    // False when the database could not be made (the case has failed, saying why): a case then stops before db().
+    bool ready() const { return m_db != nullptr; }
     Database& db() { return *m_db; }
     QString connectionString() const { return m_fresh.connectionString(); }
 

@@ -268,7 +268,7 @@ TEST(HistoryWindow, ShortHistoryOpensWithoutAFlashOfProgress)
 TEST(HistoryWindow, CancelDuringABuildOpensNothing)
 {
     WindowHarness h(300);
-    const std::unique_ptr<Database> writer = test::must(Database::open(h.tc.ctx().connectionString));
+    const std::unique_ptr<Database> writer = test::must(openForSetUp(h.tc.ctx().connectionString));
     ASSERT_TRUE(writer);
     QSqlQuery(writer->handle()).exec(QStringLiteral("BEGIN EXCLUSIVE"));
 

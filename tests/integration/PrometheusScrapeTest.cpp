@@ -126,4 +126,14 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
         bySide[v.toObject()["metric"].toObject()["side"].toString()] = v.toObject()["value"].toArray()[1].toString().toLongLong();
     EXPECT_EQ(bySide.value("dc"), newestFinishedEnd(*db, "SyncHistoryDC"));
     EXPECT_EQ(bySide.value("gc"), newestFinishedEnd(*db, "SyncHistoryGC"));
+
+    // The server's own families: its answers to Prometheus (the scrapes before this one), the process's start.
+    const QJsonArray answers = query(api, "ferrowind_http_requests_total{code=\"200\"}");
+    ASSERT_EQ(answers.size(), 1);
+    EXPECT_GE(answers[0].toObject()["value"].toArray()[1].toString().toInt(), 1);
+    const QJsonArray started = query(api, "process_start_time_seconds{job=\"ferrowind\"}");
+    ASSERT_EQ(started.size(), 1);
+    const double start = started[0].toObject()["value"].toArray()[1].toString().toDouble();
+    EXPECT_LE(start, QDateTime::currentSecsSinceEpoch() + 1.0);
+    EXPECT_GT(start, QDateTime::currentSecsSinceEpoch() - 3600.0) << "the server started for this test";
 }

@@ -170,6 +170,46 @@ TEST(SyncCheck, VerdictsFollowTheIntervalOrTheGivenLimits)
               "Unable to fetch row)");
 }
 
+// One limit given, the other following each side's interval (DC 10, GC 20 minutes here): where the two cross, the
+// check is a usage error naming the side; a side without a finished run has no default to cross.
+TEST(SyncCheck, AGivenLimitCrossingTheOthersDefaultIsAUsageError)
+{
+    FleetState s;
+    s.complete = true;
+    s.dc.hasFinishedRun = s.gc.hasFinishedRun = true;
+    s.dc.syncIntervalMinutes = 10;
+    s.gc.syncIntervalMinutes = 20;
+    s.dc.ageSeconds = s.gc.ageSeconds = 60;
+    const struct {
+        std::optional<qint64> warning, critical;
+        const char* line; // empty: no usage error
+    } cases[] = {
+        {std::nullopt, 5,
+         "FERROWIND UNKNOWN - the default --warning of DC (30, three sync intervals) is above --critical (5), the default "
+         "--warning of GC (60, three sync intervals) is above --critical (5)"},
+        {std::nullopt, 30, "FERROWIND UNKNOWN - the default --warning of GC (60, three sync intervals) is above --critical (30)"},
+        {std::nullopt, 60, ""},
+        {61, std::nullopt, "FERROWIND UNKNOWN - --warning (61) is above the default --critical of DC (60, six sync intervals)"},
+        {60, std::nullopt, ""},
+        {121, std::nullopt,
+         "FERROWIND UNKNOWN - --warning (121) is above the default --critical of DC (60, six sync intervals), --warning "
+         "(121) is above the default --critical of GC (120, six sync intervals)"},
+    };
+    for (const auto& c : cases) {
+        const SyncCheckResult r = SyncCheck::evaluate(s, c.warning, c.critical);
+        if (*c.line) {
+            EXPECT_EQ(r.status, SyncCheckResult::Unknown);
+            EXPECT_EQ(r.line.toStdString(), c.line);
+        } else {
+            EXPECT_EQ(r.status, SyncCheckResult::Ok) << r.line.toStdString();
+        }
+    }
+    s.gc.hasFinishedRun = false;
+    EXPECT_TRUE(SyncCheck::evaluate(s, std::nullopt, 30)
+                    .line.startsWith("FERROWIND UNKNOWN - DC last finished 60 s ago, GC "
+                                     "has no finished run"));
+}
+
 // The clock shows Berlin time on the night the clocks go back: a run that ended 74 minutes ago, in the first
 // pass of the repeated hour, is 74 minutes old, not 14.
 TEST_P(FleetStateTest, AgesAcrossTheAutumnChangeAreRealSeconds)

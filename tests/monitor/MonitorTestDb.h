@@ -45,7 +45,12 @@ protected:
         else
             return Engine::Sqlite;
     }
-    void SetUp() override { FW_SKIP_UNLESS_ENGINE(engine()); }
+    void SetUp() override
+    {
+        FW_SKIP_UNLESS_ENGINE(engine());
+        // The case stops here when its database could not be made (the failure above says why).
+        ASSERT_FALSE(t.ctx().connectionString.isEmpty()) << "the case has no database";
+    }
 
     TestContext t;
     MonitorTestDb db{t, engine()};

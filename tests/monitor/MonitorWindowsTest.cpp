@@ -10,14 +10,19 @@
 #include "ui_GcSyncObjectsWindow.h"
 #include "ui_StatusPage.h"
 
+#include "platform/LeftThreads.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 using namespace fw;
 using namespace fw::test;
@@ -63,6 +68,57 @@ protected:
     Answer askYesNo(const QString&) override { return Answer::Yes; }
 };
 
+// The page's refresh reads on another thread: wait until it has shown what it read (a generous budget, for a busy
+// machine).
+::testing::AssertionResult refreshEnded(const StatusPage& page)
+{
+    if (QTest::qWaitFor([&] { return !page.refreshing(); }, 60000))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the Status page's refresh did not end within 60 s";
+}
+
+// Another writer holding the SQLite database: a reader waits for it (up to its 5 s) until release().
+class ExclusiveLock {
+public:
+    explicit ExclusiveLock(const QString& connectionString)
+    {
+        const QByteArray path = connectionString.mid(7).toUtf8();
+        if (sqlite3_open(path.constData(), &m_db) == SQLITE_OK &&
+            sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK)
+            m_held = true;
+    }
+    ~ExclusiveLock()
+    {
+        release();
+        sqlite3_close(m_db);
+    }
+    bool held() const { return m_held; }
+    void release()
+    {
+        if (m_held)
+            sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+        m_held = false;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+    bool m_held = false;
+};
+
+// Counts the paint events a widget gets.
+class PaintCounter final : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 } // namespace
 
 class StatusPageTest : public MonitorTest {
@@ -92,6 +148,7 @@ TEST_F(StatusPageTest, TimerRunsOnlyWhileThePageIsShownAndSelectingRefreshes)
     db.addGcRun(3, false, now().addSecs(-100), now().addSecs(-40));
     tabs.setCurrentIndex(1);
     EXPECT_TRUE(page->tmrStatus()->isActive());
+    ASSERT_TRUE(refreshEnded(*page));
     EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "In progress");
     EXPECT_EQ(ui().txtDCSynchronizationStatus2->text(), "Started " + MonitorTestDb::ts(now().addSecs(-3725)));
     EXPECT_EQ(ui().txtElapsedTime1->text(), "01:02:05");
@@ -107,10 +164,12 @@ TEST_F(StatusPageTest, NullTotalKeepsThePreviousObjectsTextAndTickLogsTrace)
     db.addDcRun(1, false, now().addSecs(-100), now().addSecs(-50));
     db.addObject(1, kCorp, false, QStringLiteral("MailUsers"), false, 7, 5, now());
     page->PopulateDCGCStatus();
+    ASSERT_TRUE(refreshEnded(*page));
     EXPECT_EQ(ui().txtObjectsSynced1->text(), "7");
     db.addDcRun(2, true, now().addSecs(-10));
     t.ctx().traceSetting = 1;
     page->tmrStatus_Timer();
+    ASSERT_TRUE(refreshEnded(*page));
     EXPECT_EQ(ui().txtObjectsSynced1->text(), "7") << "SUM of a run without object rows is null";
     const QStringList lines = t.logLines();
     EXPECT_TRUE(lines[lines.size() - 3].endsWith(": tmrStatus_Timer call PopulateDCGCStatus"));
@@ -145,6 +204,8 @@ TEST_F(StatusPageTest, ViewHistoryOpensTheSideWithTheTimerStoppedThenRefreshesAn
     EXPECT_FALSE(timerWhileOpen);
     EXPECT_FALSE(buttonWhileOpen);
     EXPECT_TRUE(page->tmrStatus()->isActive());
+    // Asked for while the refresh of the page's selection may still read: it runs after that one.
+    ASSERT_TRUE(refreshEnded(*page));
     EXPECT_EQ(ui().txtDCSynchronizationStatus2->text(), "Last done " + MonitorTestDb::ts(now().addSecs(-50)));
     EXPECT_TRUE(t.prompter().messages.isEmpty());
 }
@@ -155,12 +216,14 @@ TEST_F(StatusPageTest, GcDetailsWithEmptyTableLogsMinusOneAndStillOpensTheWindow
     tabs.setCurrentIndex(1);
     QStringList seen;
     bool timerWhileOpen = true;
+    ASSERT_TRUE(refreshEnded(*page)); // the id logged is that of the refresh the page shows
     onNextModal([&](QWidget*) { timerWhileOpen = page->tmrStatus()->isActive(); }, &seen);
     ui().CmdGCSynchronizationDetails->click();
     EXPECT_EQ(seen, QStringList{"frmGCSynchronization"});
     EXPECT_FALSE(timerWhileOpen);
     EXPECT_TRUE(page->tmrStatus()->isActive());
     EXPECT_EQ(t.logLines().filter(": CmdGCSynchronizationDetails_Click(): SyncId = -1").size(), 1);
+    EXPECT_TRUE(refreshEnded(*page));
 }
 
 TEST_F(StatusPageTest, TicksDuringARefreshMessageBoxDoNotStackAnotherRefresh)
@@ -171,7 +234,103 @@ TEST_F(StatusPageTest, TicksDuringARefreshMessageBoxDoNotStackAnotherRefresh)
     t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/gone.sqlite");
     p->duringMessage = [&] { page->tmrStatus_Timer(); };
     page->PopulateDCGCStatus();
+    ASSERT_TRUE(refreshEnded(*page));
     EXPECT_EQ(p->messages.size(), 1);
+}
+
+// A refresh waiting for a stalled database leaves the window to the user: timers fire, the page repaints and a
+// field takes typed text while it waits; the answer is shown once it comes. A refresh asked for meanwhile waits
+// for that one instead of running beside it, and the log keeps each refresh's lines together.
+TEST_F(StatusPageTest, TheWindowKeepsGoingWhileTheDatabaseStalls)
+{
+    db.addDcRun(8, true, now().addSecs(-3725));
+    db.addObject(8, kCorp, false, QStringLiteral("MailUsers"), false, 12, 5, now());
+    t.ctx().traceSetting = 1;
+    tabs.show();
+    QLineEdit input;
+    input.show();
+    PaintCounter counter;
+    page->installEventFilter(&counter);
+    ExclusiveLock lock(t.ctx().connectionString);
+    ASSERT_TRUE(lock.held());
+
+    tabs.setCurrentIndex(1); // selecting the page refreshes it
+    ASSERT_TRUE(page->refreshing());
+    page->PopulateDCGCStatus(); // asked for again meanwhile: runs after the first
+    bool fired = false;
+    QTimer::singleShot(20, [&] { fired = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fired; }, 3000)) << "the event loop stood still";
+    page->update();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return counter.paints > 0; }, 3000)) << "no repaint";
+    input.activateWindow();
+    input.setFocus();
+    QTest::keyClicks(&input, QStringLiteral("typed"));
+    EXPECT_EQ(input.text(), "typed");
+    EXPECT_TRUE(page->refreshing()) << "the database still holds the refresh";
+    EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "Idle") << "nothing shown before the answer";
+
+    lock.release();
+    ASSERT_TRUE(refreshEnded(*page));
+    EXPECT_EQ(ui().txtDCSynchronizationStatus->text(), "In progress");
+    EXPECT_EQ(ui().txtElapsedTime1->text(), "01:02:05");
+    EXPECT_EQ(ui().txtObjectsSynced1->text(), "12");
+    EXPECT_EQ(t.ctx().lastDCSyncId, 8);
+    EXPECT_TRUE(t.prompter().messages.isEmpty());
+    QStringList refreshLines;
+    for (const QString& line : t.logLines())
+        if (line.contains(QStringLiteral("PopulateDCGCStatus of Form frmMain")))
+            refreshLines.append(line.section(QStringLiteral(": "), 1));
+    EXPECT_EQ(refreshLines,
+              (QStringList{"Entering PopulateDCGCStatus of Form frmMain", "Exiting  PopulateDCGCStatus of Form frmMain",
+                           "Entering PopulateDCGCStatus of Form frmMain", "Exiting  PopulateDCGCStatus of Form frmMain"}));
+}
+
+// A page that goes while its refresh waits for the database: the answer, when it comes, is dropped unheard.
+TEST_F(StatusPageTest, APageClosedWhileItsRefreshWaitsDropsTheAnswer)
+{
+    t.ctx().traceSetting = 1;
+    db.addDcRun(8, true, now().addSecs(-60));
+    ExclusiveLock lock(t.ctx().connectionString);
+    ASSERT_TRUE(lock.held());
+    page->PopulateDCGCStatus();
+    ASSERT_TRUE(page->refreshing());
+    delete page;
+    page = nullptr;
+    lock.release();
+    EXPECT_TRUE(QTest::qWaitFor([] { return !LeftThreads::anyRunning(); }, 60000)) << "the reading thread did not end";
+    QTest::qWait(50); // anything it posted would arrive now
+    EXPECT_TRUE(t.logLines().filter(QStringLiteral("Exiting  PopulateDCGCStatus")).isEmpty());
+    EXPECT_EQ(t.ctx().lastDCSyncId, 0) << "nothing of the answer was taken";
+}
+
+// A side whose state could not be read says so, and keeps nothing of an earlier reading beside it.
+TEST_F(StatusPageTest, ASideThatCouldNotBeReadShowsItsStateUnknown)
+{
+    db.addDcRun(3, false, now().addSecs(-100), now().addSecs(-40));
+    db.addObject(3, kCorp, false, QStringLiteral("MailUsers"), false, 9, 5, now());
+    db.addGcRun(4, false, now().addSecs(-100), now().addSecs(-40));
+    page->PopulateDCGCStatus();
+    ASSERT_TRUE(refreshEnded(*page));
+    ASSERT_EQ(ui().txtDCSynchronizationStatus2->text(), "Last done " + MonitorTestDb::ts(now().addSecs(-40)));
+
+    t.sql(QStringLiteral("ALTER TABLE SyncHistoryGC RENAME TO Hidden"));
+    page->PopulateDCGCStatus();
+    ASSERT_TRUE(refreshEnded(*page));
+    const auto fields = [&](bool dc) {
+        return dc ? QStringList{ui().txtDCSynchronizationStatus->text(), ui().txtDCSynchronizationStatus2->text(),
+                                ui().txtElapsedTime1->text(), ui().txtObjectsSynced1->text()}
+                  : QStringList{ui().txtGCSynchronizationStatus->text(), ui().txtGCSynchronizationStatus2->text(),
+                                ui().txtElapsedTime2->text(), ui().txtObjectsSynced2->text()};
+    };
+    EXPECT_EQ(fields(true), (QStringList{"Idle", "Last done " + MonitorTestDb::ts(now().addSecs(-40)), "00:01:00", "9"}));
+    EXPECT_EQ(fields(false), (QStringList{"Unknown", "Could not be read", "", ""}));
+
+    t.ctx().connectionString = QStringLiteral("sqlite:") + t.dir() + QStringLiteral("/gone.sqlite");
+    page->PopulateDCGCStatus();
+    ASSERT_TRUE(refreshEnded(*page));
+    EXPECT_EQ(fields(true), (QStringList{"Unknown", "Could not be read", "", ""}));
+    EXPECT_EQ(fields(false), (QStringList{"Unknown", "Could not be read", "", ""}));
+    EXPECT_EQ(t.prompter().messages.size(), 2) << "each failed read still has its message";
 }
 
 using DetailWindowsTest = MonitorTest;
@@ -265,6 +424,7 @@ TEST(StatusPageInMainWindow, TabSwitchRefreshesTicksTraceAndDetailsStopTheTimer)
 
     tabs->setCurrentIndex(2);
     EXPECT_TRUE(main.tmrStatus()->isActive());
+    ASSERT_TRUE(refreshEnded(*main.statusPage()));
     EXPECT_EQ(ui.txtDCSynchronizationStatus->text(), "In progress");
 
     t.ctx().traceSetting = 1;
@@ -282,5 +442,6 @@ TEST(StatusPageInMainWindow, TabSwitchRefreshesTicksTraceAndDetailsStopTheTimer)
 
     tabs->setCurrentIndex(0);
     EXPECT_FALSE(main.tmrStatus()->isActive());
+    EXPECT_TRUE(refreshEnded(*main.statusPage()));
     main.close();
 }

@@ -1,20 +1,20 @@
 #pragma once
+#include "support/CliProcess.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <csignal>
-
 namespace fw::test {
 
-// A child process, stopped with SIGTERM (killed if it does not end) when the case ends.
+// A child process, asked to end (endChild) when the case ends, and killed if it does not.
 struct ChildProcess {
     QProcess proc;
     ~ChildProcess()
     {
         if (proc.state() == QProcess::NotRunning)
             return;
-        ::kill(static_cast<pid_t>(proc.processId()), SIGTERM);
+        endChild(proc);
         if (!proc.waitForFinished(10000)) {
             proc.kill();
             proc.waitForFinished(5000);
@@ -33,7 +33,7 @@ struct ServeMetricsProcess : ChildProcess {
         proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
         QElapsedTimer t;
         t.start();
-        static const QRegularExpression served("serving (https?://\\S+/metrics)");
+        static const QRegularExpression served("serving (https?://\\S+)");
         while (t.elapsed() < 20000 && url.isEmpty()) {
             proc.waitForReadyRead(200);
             err += QString::fromUtf8(proc.readAllStandardError());
@@ -42,7 +42,7 @@ struct ServeMetricsProcess : ChildProcess {
         }
     }
     QString err; // what it wrote while starting
-    QString url; // http://127.0.0.1:PORT/metrics
+    QString url; // the first address served, http://127.0.0.1:PORT/metrics
 };
 
 } // namespace fw::test

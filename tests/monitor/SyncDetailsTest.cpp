@@ -70,7 +70,7 @@ TEST_P(DcOverviewTest, PerDomainStatesAndIdenticalTotalsOnEveryRow)
     const QString totals = " | " + generalDate(now().addSecs(-20)) + " | 00:02:05 | 15 | ";
     EXPECT_EQ(describe(o.rows()),
               (QStringList{kCorp + " | dc01.corp | In progress" + totals + "{1}",
-                           kSales + " | dc01.sales | Idle" + totals + "{2}", kEmea + " | dc01.emea | No data" + totals + "{3}"}));
+                           kEmea + " | dc01.emea | No data" + totals + "{3}", kSales + " | dc01.sales | Idle" + totals + "{2}"}));
     EXPECT_TRUE(o.runActive());
     EXPECT_TRUE(t.prompter().messages.isEmpty());
 
@@ -279,17 +279,25 @@ TEST_P(ObjectsTest, LatencyArithmeticAndItsFailures)
     EXPECT_EQ(SyncObjectsMonitor::latencySeconds(3, 120, 1).valueOr(-1), 2) << "1.5 rounds to even";
     EXPECT_EQ(SyncObjectsMonitor::latencySeconds(5, 0, 15).error().number, 11);
 
-    // While running, a zero increment (error 11, below) and a missing domain row are reported (log first, then the box).
+    // While running, a zero increment is reported (log first, then the box); the lag is shown, the latency not.
     db.addDcRun(8, true, now(), QVariant(), 0, 15);
+    db.addDcDomainRun(8, kCorp, true, 40);
     t.ctx().lastDCSyncId = 8;
-    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kEmea);
+    SyncObjectsMonitor m(t.ctx(), SyncSide::DC, kCorp);
     m.Form_Load();
-    EXPECT_EQ(fields(m), "Yes | 0 | 00:00:00");
-    ASSERT_EQ(t.prompter().messages.size(), 2);
-    EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):3021 "));
-    EXPECT_EQ(t.prompter().messages[1],
+    EXPECT_EQ(fields(m), "Yes | 40 | -");
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    EXPECT_EQ(t.prompter().messages[0],
               "(error):11 (Division by zero) in procedure PopulateDCSyncObjects of Form frmDCSynchronization");
-    EXPECT_EQ(countLinesEnding(t.logLines(), ": " + t.prompter().messages[1]), 1);
+    EXPECT_EQ(countLinesEnding(t.logLines(), ": " + t.prompter().messages[0]), 1);
+
+    // A missing domain row is reported, and neither the lag nor the latency is made up from it.
+    t.prompter().messages.clear();
+    SyncObjectsMonitor missing(t.ctx(), SyncSide::DC, kEmea);
+    missing.Form_Load();
+    EXPECT_EQ(fields(missing), "Yes | - | -");
+    ASSERT_EQ(t.prompter().messages.size(), 1);
+    EXPECT_TRUE(t.prompter().messages[0].startsWith("(error):3021 "));
 }
 
 TEST_P(ObjectsTest, GcRowsMapMailstoresAndPdlsAndFinishedRunZeroesTheRest)

@@ -4,7 +4,8 @@
 # the desktop entry and the AppStream metainfo validate, the man pages render without warnings, each package holds
 # its files, the command-line package needs no graphical library, the configuration file is a conffile readable
 # by its group only, the log folder is root:adm 2750, the version is the changelog's (a changelog at another
-# version than the project stops the build), and the systemd units verify and are confined.
+# version than the project stops the build), the systemd units verify and are confined, and the maintainer scripts
+# start no service on installation, restart what ran on upgrade and stop it on removal (maintscripts_check.sh).
 # Usage: package_check.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 root=$1 build=$2
@@ -90,8 +91,14 @@ grep -Eq '^drwxr-s--- root/root .* \./var/log/ferrowind/$' <<<"$modes" ||
 grep -q '^"ConnectionString"="Driver={FreeTDS};' "$tmp/cli/etc/ferrowind/velmora.reg" ||
     fail "the shipped configuration does not use the FreeTDS driver: $(grep ConnectionString "$tmp/cli/etc/ferrowind/velmora.reg")"
 grep -q '^ARGS=' "$tmp/cli/etc/default/ferrowind" || fail "/etc/default/ferrowind sets no ARGS"
-# Not started on installation (package_install.sh checks that none is enabled).
-grep -q 'deb-systemd-invoke.*start' "$tmp/cli-control/postinst" && fail "the postinst starts a service"
+# The maintainer scripts' handling of the units, run as on a systemd machine (package_install.sh checks that none
+# is enabled on a real installation).
+"$(dirname "$0")/maintscripts_check.sh" "$tmp/cli-control" >"$tmp/maintscripts.out" 2>&1
+case $? in
+0) ;;
+77) cat "$tmp/maintscripts.out" ;;
+*) fail "maintscripts_check.sh: $(cat "$tmp/maintscripts.out")" ;;
+esac
 
 # The units: systemd's own check, in a tree of this system's units and the package's files (so the programs the
 # units start are the package's; the man page they name is checked above), and their exposure score.

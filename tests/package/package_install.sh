@@ -5,7 +5,8 @@
 # under the XDG state folder, root's log in /var/log/ferrowind (root:adm 2750, logs 0640), the warning about a
 # password others can read, the metrics service (started under systemd where systemd runs this machine, else its
 # command run as the service's user), nothing written under /usr, an upgrade and a downgrade keeping the edited
-# configuration file, its mode and the logs, dpkg -r leaving only the conffiles behind and
+# configuration file, its mode and the logs (and, under systemd, the running metrics service), dpkg -r stopping it
+# and leaving only the conffiles behind and
 # dpkg -P removing them, the logs, the user and the group. The machine is restored (packages purged) whatever
 # happens. Needs root.
 # Usage: package_install.sh SOURCE_DIR BUILD_DIR
@@ -91,7 +92,7 @@ grep -q warning "$tmp/exposed.err" && fail "a warning for a file only its group 
 if [ -d /run/systemd/system ]; then
     systemctl daemon-reload
     systemctl start ferrowind-metrics.service || fail "systemctl start ferrowind-metrics: $(journalctl -u ferrowind-metrics -n 20 2>&1)"
-    listen=$(. /etc/default/ferrowind && echo "${ARGS#--listen }")
+    listen=$(. /etc/default/ferrowind && echo "${ARGS#--web.listen-address }")
     sleep 2
     metrics=$(curl -fsS "http://$listen/metrics") && grep -q '^ferrowind_up ' <<<"$metrics" || fail "the started service serves no metrics at $listen"
     systemctl stop ferrowind-metrics.service
@@ -171,6 +172,11 @@ for deb in "$cli" "$desktop"; do
 done
 echo '; edited by the administrator' >>/etc/ferrowind/velmora.reg
 logs=$(ls /var/log/ferrowind)
+# Under systemd a running metrics service is running again after each (maintscripts_check.sh checks the same
+# where systemd does not run).
+if [ -d /run/systemd/system ]; then
+    systemctl start ferrowind-metrics.service || fail "systemctl start ferrowind-metrics before the upgrade"
+fi
 for step in "upgrade:$next:$tmp/ferrowind_next.deb:$tmp/ferrowind-desktop_next.deb" "downgrade:$version:$cli:$desktop"; do
     IFS=: read -r what want cli_deb desktop_deb <<<"$step"
     dpkg -i "$cli_deb" "$desktop_deb" >"$tmp/dpkg-$what.out" 2>&1 </dev/null || fail "the $what to $want: $(cat "$tmp/dpkg-$what.out")"
@@ -183,6 +189,9 @@ for step in "upgrade:$next:$tmp/ferrowind_next.deb:$tmp/ferrowind-desktop_next.d
         fail "after the $what /etc/ferrowind/velmora.reg is $(stat -c '%a %U %G' /etc/ferrowind/velmora.reg)"
     [ "$(stat -c '%a %U %G' /var/log/ferrowind)" = "2750 root adm" ] || fail "after the $what /var/log/ferrowind is $(stat -c '%a %U %G' /var/log/ferrowind)"
     [ "$(ls /var/log/ferrowind)" = "$logs" ] || fail "the $what changed the logs: $(ls /var/log/ferrowind)"
+    if [ -d /run/systemd/system ]; then
+        systemctl is-active --quiet ferrowind-metrics.service || fail "the $what left ferrowind-metrics.service stopped"
+    fi
     leftover=$(find /etc/ferrowind -name '*.dpkg-*')
     [ -z "$leftover" ] || fail "the $what left $leftover"
     as_user=$(cd / && runuser -u ferrowind -- env -u FERROWIND_REGISTRY /usr/bin/ferrowind version 2>&1)
@@ -190,6 +199,9 @@ for step in "upgrade:$next:$tmp/ferrowind_next.deb:$tmp/ferrowind-desktop_next.d
 done
 
 dpkg -r ferrowind-desktop ferrowind >/dev/null || fail "dpkg -r"
+if [ -d /run/systemd/system ] && systemctl is-active --quiet ferrowind-metrics.service; then
+    fail "dpkg -r left ferrowind-metrics.service running"
+fi
 conffiles='^(/etc/ferrowind/velmora\.reg|/etc/default/ferrowind)$'
 # Files and links to files (/lib, a link to a folder on a merged /usr, is no file of the packages).
 left=$(while read -r f; do if [ -f "$f" ] || { [ -L "$f" ] && [ ! -d "$f" ]; }; then echo "$f"; fi; done <"$tmp/files" |

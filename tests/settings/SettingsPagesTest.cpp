@@ -6,6 +6,7 @@
 #include "ui_GlobalCatalogPage.h"
 #include "ui_MainWindow.h"
 
+#include <QFile>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -41,10 +42,11 @@ TEST_F(SettingsPages, LoadFillsTheGridAndBothPanels)
     EXPECT_EQ(grid().row(), 1);
     EXPECT_TRUE(grid().isColHidden(grid().colIndex("ObjectID")));
     EXPECT_EQ(gridRow(0), "Domain|Current Domain Controller|Manual DC Primary|Manual DC Secondary|Auto Reconnect|ObjectID");
-    EXPECT_EQ(gridRow(2), "sales.corp.example.com|dc01.sales.corp.example.com|dc01.sales.corp.example.com|"
+    // By name, whatever order the rows were written in.
+    EXPECT_EQ(gridRow(3), "sales.corp.example.com|dc01.sales.corp.example.com|dc01.sales.corp.example.com|"
                           "dc02.sales.corp.example.com|1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
     // Reconnect off: the table's manual servers are not shown in the grid.
-    EXPECT_EQ(gridRow(3), "emea.example.org|emeadc2.emea.example.org|||0|{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}");
+    EXPECT_EQ(gridRow(2), "emea.example.org|emeadc2.emea.example.org|||0|{0F1E2D3C-4B5A-4968-8776-A5B4C3D2E1F0}");
 
     EXPECT_EQ(dc().txtDCSyncInterval->text(), "15");
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "15");
@@ -120,21 +122,23 @@ TEST_F(SettingsPages, LeavingADomainWithChangesAsksFirst)
     grid().setFocus();
     QTest::keyClick(&grid(), Qt::Key_Down);
     EXPECT_EQ(grid().row(), 2);
-    EXPECT_EQ(dc().txtDCFailedConnections->text(), "5");
-    EXPECT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
+    // The reconnect-off domain shows its manual server on the panel.
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "25");
+    EXPECT_EQ(dc().txtDCManualPrimary->text(), "emeadc1.emea.example.org");
     EXPECT_FALSE(dc().cmdDCSave->isEnabled());
 
-    // Without changes there is no question; the reconnect-off domain shows its manual server on the panel.
+    // Without changes there is no question.
     clickCell(3, 0);
     EXPECT_EQ(t.prompter().questions.size(), 2);
-    EXPECT_EQ(dc().txtDCManualPrimary->text(), "emeadc1.emea.example.org");
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "5");
+    EXPECT_EQ(dc().txtDCManualSecondary->text(), "dc02.sales.corp.example.com");
     EXPECT_EQ(column("ReconnectFailureThreshold", kCorp), "15");
 }
 
 TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
 {
     load();
-    clickCell(2, 0);
+    clickCell(3, 0);
     const QString firstLog = t.ctx().log().logPath();
     type(dc().txtDCFailedConnections, "7");
     showTab(1);
@@ -145,7 +149,7 @@ TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
     click(dc().cmdDCSave);
 
     EXPECT_EQ(column("ReconnectFailureThreshold", kSales), "7");
-    EXPECT_EQ(grid().row(), 2);
+    EXPECT_EQ(grid().row(), 3);
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "7");
     EXPECT_FALSE(dc().cmdDCSave->isEnabled());
     EXPECT_EQ(gc().txtGCFailedConnections->text(), "3");
@@ -155,6 +159,37 @@ TEST_F(SettingsPages, DomainSaveReloadsInANewLogAndKeepsTheRow)
     EXPECT_TRUE(t.logLines(firstLog).contains("Save pressed for Domain=sales.corp.example.com"));
     ASSERT_NE(t.ctx().log().logPath(), firstLog);
     EXPECT_EQ(t.logLines().mid(8), QStringList{"Settings saved for domain"});
+}
+
+// The registry is pointed at another database while the window is open: the save, the reload after it and a refresh
+// stay with the database the window was loaded from, and the other one is used from the next start.
+TEST_F(SettingsPages, ARegistryPointedElsewhereWhileOpenTakesEffectAtTheNextStart)
+{
+    const QString first = t.ctx().connectionString;
+    ASSERT_TRUE(first.startsWith("sqlite:"));
+    const QString other = "sqlite:" + t.dir() + "/other.sqlite";
+    ASSERT_TRUE(QFile::copy(first.mid(7), other.mid(7)));
+    sqlValue(other, "UPDATE ADDomain SET ReconnectFailureThreshold = 99");
+    load();
+    clickCell(3, 0);
+    t.registry().setString("HKEY_LOCAL_MACHINE\\Software\\Kestrelon\\FerrowindSettingsTool", "ConnectionString", other);
+    type(dc().txtDCFailedConnections, "7");
+    t.prompter().answers = {Answer::Yes};
+    click(dc().cmdDCSave);
+
+    EXPECT_EQ(t.prompter().messages.last(), "Settings saved for domain");
+    EXPECT_EQ(grid().row(), 3);
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "7") << "the panel shows what was saved";
+    EXPECT_EQ(domainColumns(first, "ReconnectFailureThreshold", kSales), "7");
+    EXPECT_EQ(domainColumns(other, "ReconnectFailureThreshold", kSales), "99");
+    EXPECT_TRUE(t.debug().lines.contains("The registry names another database than at the start; this window keeps using "
+                                         "the one it was loaded from until the program starts again"));
+    main->mnuRefresh_Click();
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "15") << "the first domain, as the window's database holds it";
+
+    main.reset();
+    load();
+    EXPECT_EQ(dc().txtDCFailedConnections->text(), "99") << "a new start reads the registry again";
 }
 
 TEST_F(SettingsPages, DomainSaveAnsweredNoKeepsTheEdits)
@@ -171,15 +206,15 @@ TEST_F(SettingsPages, DomainSaveAnsweredNoKeepsTheEdits)
 TEST_F(SettingsPages, DomainResetSavesTheDefaultsOfTheSelectedDomain)
 {
     load();
-    clickCell(2, 0); // sales: manual servers, time mode
+    clickCell(3, 0); // sales: manual servers, time mode
     const QString firstLog = t.ctx().log().logPath();
     t.clock().advanceSecs(3);
     click(dc().cmdDCResetToDefaults);
     EXPECT_TRUE(t.prompter().questions.isEmpty());
     EXPECT_EQ(column("ReconnectAutoFind DoTotalResynchUsesRelative", kSales), "1 1");
     EXPECT_TRUE(t.logLines(firstLog).contains("User selected to reset to default values for domain=sales.corp.example.com"));
-    EXPECT_EQ(grid().row(), 2);
-    EXPECT_EQ(gridRow(2), "sales.corp.example.com|dc01.sales.corp.example.com|||1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
+    EXPECT_EQ(grid().row(), 3);
+    EXPECT_EQ(gridRow(3), "sales.corp.example.com|dc01.sales.corp.example.com|||1|{A9E8D7C6-B5A4-4392-8170-F6E5D4C3B2A1}");
 }
 
 TEST_F(SettingsPages, GlobalCatalogSaveAndResetKeepThePanelAndTheLog)
@@ -281,7 +316,7 @@ TEST_F(SettingsPages, NullColumnsShowEmptyAndANullTimeIsReported)
 
     // A NULL time of day cannot be shown: the report names the procedure, the rest of the panel is filled.
     t.sql("UPDATE ADDomain SET DoTotalResynchUsesRelative = 0, DoTotalResynchAtTime = NULL WHERE AdDomainObjectID = ?", {kEmea});
-    clickCell(3, 0);
+    clickCell(2, 0);
     EXPECT_EQ(t.prompter().messages,
               QStringList{"(error):94 (Invalid use of Null) in procedure PopulateDomainSettings of Form frmMain"});
     EXPECT_EQ(dc().txtDCFailedConnections->text(), "25");
@@ -293,7 +328,7 @@ TEST_F(SettingsPages, MissingDomainRowEndsTheProgram)
 {
     load();
     t.sql("DELETE FROM ADDomain WHERE AdDomainObjectID = ?", {kSales});
-    clickCell(2, 0);
+    clickCell(3, 0);
     EXPECT_EQ(t.prompter().messages.last(),
               "Error, could not find currently selected domain in ADDomain table in the VelmoraDB database");
     EXPECT_EQ(endCodes, QList<int>{1});

@@ -9,12 +9,14 @@
 #include "support/OdbcPath.h"
 
 #include <QSqlQuery>
+#include <algorithm>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 
 using namespace fw;
 using fw::test::kCorp;
+using fw::test::kEmea;
 using fw::test::kSales;
 
 namespace {
@@ -75,9 +77,9 @@ TEST_P(SettingsStoreTest, ReadsDomainsWithTheirNullsAndOneDomainById)
     ASSERT_EQ(all.size(), 3);
     EXPECT_EQ(all[0].domainName, "corp.example.com");
     EXPECT_TRUE(all[0].manualDCPrimary.isNull());
-    EXPECT_EQ(all[1].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
-    EXPECT_EQ(DomainSettings::text(all[1].doTotalResynchAfterMinutes), "30");
-    EXPECT_FALSE(DomainSettings::flag(all[2].reconnectEnabled));
+    EXPECT_FALSE(test::must(DomainSettings::flag(all[1].reconnectEnabled, column::adReconnectEnabled)));
+    EXPECT_EQ(all[2].manualDCSecondary.toString(), "dc02.sales.corp.example.com");
+    EXPECT_EQ(DomainSettings::text(all[2].doTotalResynchAfterMinutes), "30");
 
     // Identifiers match without regard to case, as on the server.
     const QList<DomainSettings> one = test::must(store.readDomain(kSales.toLower()));
@@ -141,6 +143,36 @@ TEST_P(SettingsStoreTest, ReadsTheConfigurationInOrderWithNulls)
     EXPECT_EQ(c.find(settings_text::kDsgcPrefix.toLower() + "currentgc"), nullptr); // names compare exactly
 }
 
+// The lists come in the grid's order on every engine, whatever order the rows were written or changed in: by name
+// without regard to case, a name shared by the key; the configuration by full name.
+TEST_P(SettingsStoreTest, ListsComeInTheGridsOrderOnEveryEngine)
+{
+    const struct {
+        const char* id;
+        const char* name;
+    } added[] = {
+        {"{D2}", "Dup.example.com"}, {"{A9}", "apac.example.net"}, {"{D1}", "dup.example.com"}, {"{Z0}", "Zulu.example.com"}};
+    for (const auto& d : added)
+        scalar("INSERT INTO ADDomain (AdDomainObjectID, DomainName, ReconnectFailureThreshold) VALUES (?, ?, 15)",
+               {QString::fromLatin1(d.id), QString::fromLatin1(d.name)});
+    // A changed row stays where its name puts it (SQL Server hands an updated row back last without an order).
+    scalar("UPDATE ADDomain SET ReconnectFailureThreshold = 3 WHERE AdDomainObjectID = ?", {kCorp});
+    QStringList names;
+    for (const DomainSettings& d : test::must(SettingsStore(m_cs).readDomains()))
+        names << d.domainName + ' ' + d.objectId;
+    EXPECT_EQ(names,
+              (QStringList{"apac.example.net {A9}", "corp.example.com " + kCorp, "dup.example.com {D1}", "Dup.example.com {D2}",
+                           "emea.example.org " + kEmea, "sales.corp.example.com " + kSales, "Zulu.example.com {Z0}"}));
+
+    QStringList nodes;
+    for (const ConfigurationNode& n : test::must(SettingsStore(m_cs).readConfiguration()).nodes)
+        nodes << n.fullName;
+    QStringList sorted = nodes;
+    std::sort(sorted.begin(), sorted.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    EXPECT_EQ(nodes, sorted);
+}
+
 TEST_P(SettingsStoreTest, WritesNodesAllOrNone)
 {
     SettingsStore store(m_cs);
@@ -173,7 +205,7 @@ TEST_P(SettingsStoreTest, AnUnreachableDatabaseIsAnErrorNotAnEmptyList)
     EXPECT_FALSE(store.writeNodes({}, {{settings_text::kDsgcPrefix + "ReconnectEnabled", "0"}}, nullptr));
 }
 
-TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
+TEST(SameStoredValue, NullEqualsOnlyNullTextsCompareAsTextsAndNumbersAsNumbers)
 {
     const struct {
         QVariant a, b;
@@ -194,6 +226,9 @@ TEST(SameStoredValue, NullEqualsOnlyNullAndNumbersCompareAsNumbers)
         {QString("dc1.example.com"), QString("dc1.example.com"), true},
         {QString("dc1.example.com"), QString("DC1.example.com"), false},
         {QString("gc1"), QString("gc1 "), false},
+        // A text node holds the text as written: another text meaning the same number is a change.
+        {QString("1.5"), QString("1.50"), false},
+        {QString("15"), QString("015"), false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(sameStoredValue(c.a, c.b), c.same) << c.a.toString().toStdString() << " / " << c.b.toString().toStdString();
@@ -288,7 +323,7 @@ TEST_P(SettingsStoreTest, ASaveWaitsForAnotherSavesTransactionAndThenSeesItsChan
     for (const auto& c : cases) {
         {
             // The other save: its own session, its change made but not committed while this save runs.
-            const std::unique_ptr<Database> other = test::must(Database::open(m_direct));
+            const std::unique_ptr<Database> other = test::must(test::openForSetUp(m_direct));
             ASSERT_TRUE(other);
             ASSERT_TRUE(other->begin());
             const Result<QSqlQuery> changed = other->run(c.otherChange);

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class QProcess;
+
 namespace fw::test {
 
 struct CliRun {
@@ -31,6 +33,10 @@ bool childStdoutCanBeClosed();
 // Runs a program of the build (the ferrowind command line) with FERROWIND_REGISTRY set, bounded to 60 s.
 CliRun runCli(const QString& program, const QStringList& args, const QString& registry,
               const QProcessEnvironment& extra = QProcessEnvironment(), ChildSetup setup = {});
+
+// Asks a running child to end as a service manager does: SIGTERM on Linux. On Windows a console event reaches only a
+// child that shares the test's console (and none under Wine): the child is terminated there.
+void endChild(QProcess& child);
 
 #ifdef FERROWIND_CLI
 // The command line of the build, without an installed product unless `registry` names one.

@@ -2,6 +2,7 @@
 
 #include "app/DemoEnvironment.h"
 #include "db/Database.h"
+#include "db/DatabaseSession.h"
 #include "db/DemoData.h"
 #include "log/ActivityLog.h"
 
@@ -14,7 +15,7 @@ namespace fw::test {
 
 QVariant sqlValue(const QString& connectionString, const QString& statement, const QVariantList& binds)
 {
-    Result<std::unique_ptr<Database>> db = Database::open(connectionString);
+    Result<std::unique_ptr<Database>> db = openForSetUp(connectionString);
     if (!db) {
         ADD_FAILURE() << db.error().description.toStdString();
         return {};
@@ -70,11 +71,16 @@ void TestContext::setVersion(quint32 versionNumber, quint32 buildNumber)
     m_registry->setDword(key, QStringLiteral("Build Number"), buildNumber);
 }
 
-TestContext::~TestContext() = default;
+TestContext::~TestContext()
+{
+    // The context keeps its connection to the database (DatabaseSession): it goes before the database is dropped.
+    m_ctx->databaseSession().close();
+}
 
 QString TestContext::createEmptyDatabase()
 {
-    m_database.reset(); // one at a time: SQLite's file has one name
+    m_ctx->databaseSession().close(); // the context's connection to the database made before
+    m_database.reset();               // one at a time: SQLite's file has one name
     m_database = std::make_unique<EngineDatabase>(m_engine, m_dir.path());
     const QString cs = m_database->connectionString();
     if (cs.isEmpty())
@@ -90,7 +96,7 @@ QString TestContext::createDemoDatabase(int dcRuns, int gcRuns)
     const QString cs = createEmptyDatabase();
     if (cs.isEmpty())
         return {};
-    Result<std::unique_ptr<Database>> db = Database::open(cs);
+    Result<std::unique_ptr<Database>> db = openForSetUp(cs);
     Result<void> filled = db ? DemoData::populate(**db, {.dcRuns = dcRuns, .gcRuns = gcRuns, .lastRunEnd = m_clock->now()})
                              : Result<void>(db.error());
     if (!filled) {

@@ -21,6 +21,11 @@ std::string engineName(const ::testing::TestParamInfo<Engine>& info)
     return ::testing::PrintToString(info.param);
 }
 
+Result<std::unique_ptr<Database>> openForSetUp(const QString& connectionString)
+{
+    return Database::open(connectionString, Database::Access::ReadWrite, kSetUpBudget);
+}
+
 QString sqlServerTestConnection()
 {
     return qEnvironmentVariable("FERROWIND_TEST_SQLSERVER").trimmed();
@@ -98,7 +103,7 @@ FwError serverDdl(const QString& statement)
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (attempt > 0)
             QThread::msleep(100 + 100 * attempt);
-        Result<std::unique_ptr<Database>> server = Database::open(sqlServerTestConnection());
+        Result<std::unique_ptr<Database>> server = openForSetUp(sqlServerTestConnection());
         Result<QSqlQuery> done = server ? (*server)->run(statement) : Result<QSqlQuery>(server.error());
         err = done ? FwError{} : done.error();
         if (!err || !err.description.contains(QLatin1String("concurrently")))
@@ -130,7 +135,7 @@ EngineDatabase::EngineDatabase(Engine engine, const QString& dir) : m_engine(eng
         }
         m_serverDatabase = name;
         cs = withDatabase(base, name);
-        db = Database::open(cs);
+        db = openForSetUp(cs);
     }
     const Result<void> loaded = db ? DemoData::createSchema(**db) : Result<void>(db.error());
     if (!loaded) {

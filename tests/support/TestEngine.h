@@ -5,6 +5,7 @@
 #include "db/Database.h"
 
 #include <QString>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
@@ -18,6 +19,12 @@ inline const auto kEngines = ::testing::Values(Engine::Sqlite, Engine::SqlServer
 std::string engineName(const ::testing::TestParamInfo<Engine>& info);
 // So that ctest and gtest name the engine rather than print its bytes.
 void PrintTo(Engine engine, std::ostream* os);
+
+// What a test's own set-up and checks may wait for the server in all, on each of their connections: on a busy machine a
+// CREATE DATABASE, an sp_rename or a fixture's inserts take seconds. The program's own connections keep their budget.
+inline constexpr std::chrono::milliseconds kSetUpBudget{60000};
+// Database::open for a test's own set-up and checks, with that budget.
+Result<std::unique_ptr<Database>> openForSetUp(const QString& connectionString);
 
 // FERROWIND_TEST_SQLSERVER, or empty.
 QString sqlServerTestConnection();
@@ -46,6 +53,7 @@ public:
 
     Engine engine() const { return m_engine; }
     QString connectionString() const { return m_cs; }
+    // A connection as the program opens it, on the program's budget (the cases measure its deadlines on it).
     std::unique_ptr<Database> open() const;
 
 private:

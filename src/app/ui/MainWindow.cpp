@@ -85,7 +85,15 @@ MainWindow::LoadOutcome MainWindow::Form_Load()
     gate.initSafetyFactors();
     gate.startNewLog();
     RunBackgroundUpdateCheck(m_ctx, homePageAddress(m_ctx), QString());
-    m_ctx.connectionString = gate.connectionString();
+    // The window works on the database of its first load: a save, the reload after it and a refresh all go to the
+    // one its panels were filled from. A registry pointed elsewhere meanwhile takes effect when the program starts again.
+    if (const QString registered = gate.connectionString(); !m_databaseChosen) {
+        m_ctx.connectionString = registered;
+        m_databaseChosen = true;
+    } else if (registered != m_ctx.connectionString) {
+        m_ctx.debug().write(QStringLiteral("The registry names another database than at the start; this window keeps "
+                                           "using the one it was loaded from until the program starts again"));
+    }
 
     // The panels' fills may end the program (no configuration, the domain gone): the load stops there.
     scope.step([&] { m_gcPage->PopulateGCSettings(); });
@@ -104,7 +112,7 @@ MainWindow::LoadOutcome MainWindow::Form_Load()
         return LoadOutcome::NoDomains;
     }
     scope.step([&] { m_dcPage->fillDomainList(); });
-    scope.step([&] { m_dcPage->selectFirstDomain(); });
+    scope.step([&] { m_dcPage->selectDomainAfterLoad(); });
     if (ended())
         return LoadOutcome::EndProgram;
     m_dcPage->setSaveEnabled(false);

@@ -61,6 +61,7 @@ private:
     std::function<void()> m_statusRefresh;
     QTimer* m_tmrStatus = nullptr;
     bool m_inTabClick = false;
+    bool m_databaseChosen = false; // by the first load, for the window's life
 };
 
 } // namespace fw

@@ -2,6 +2,7 @@
 #include "app/PlatformSeams.h"
 #include "app/ui/WarningWindow.h"
 #include "context/AppContext.h"
+#include "db/DriverWarnings.h"
 #include "platform/DebugChannel.h"
 #include "platform/LeftThreads.h"
 #include "platform/RegistryStore.h"
@@ -40,6 +41,8 @@ int main(int argc, char* argv[])
     // Any other argument changes nothing.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("FerrowindSettingsTool"));
+    // A failed statement is said once, in the window's message and the log.
+    fw::quietenDriverWarnings();
     QApplication::setApplicationDisplayName(fw::MessageBoxPrompter::applicationTitle());
 
     if (const QString warning = fw::passwordExposureWarning(fw::registryFilePath()); !warning.isEmpty())

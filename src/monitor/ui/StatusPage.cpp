@@ -1,6 +1,8 @@
 #include "monitor/ui/StatusPage.h"
 
 #include "context/AppContext.h"
+#include "context/ProgramEnd.h"
+#include "db/SessionThread.h"
 #include "log/ActivityLog.h"
 #include "monitor/StatusSummary.h"
 #include "monitor/ui/DcSyncOverviewWindow.h"
@@ -8,10 +10,25 @@
 #include "platform/Prompter.h"
 #include "ui_StatusPage.h"
 
+#include "platform/Clock.h"
+
 #include <QShowEvent>
 #include <QTimer>
 
+#include <mutex>
+
 namespace fw {
+
+struct StatusRead {
+    std::mutex mutex;
+    StatusPage* page = nullptr; // cleared by the page's destructor, under the mutex
+};
+
+namespace {
+// What a side shows when its state could not be read: not the design's "Idle", which would claim a state.
+const QString kUnknownState = QStringLiteral("Unknown");
+const QString kNotRead = QStringLiteral("Could not be read");
+} // namespace
 
 StatusPage::StatusPage(AppContext& ctx, QWidget* parent)
     : QWidget(parent), m_ctx(ctx), m_ui(std::make_unique<Ui::StatusPage>()), m_tmrStatus(new QTimer(this))
@@ -26,7 +43,13 @@ StatusPage::StatusPage(AppContext& ctx, QWidget* parent)
     connect(m_ui->CmdGCSynchronizationDetails, &QPushButton::clicked, this, &StatusPage::CmdGCSynchronizationDetails_Click);
 }
 
-StatusPage::~StatusPage() = default;
+StatusPage::~StatusPage()
+{
+    if (m_read) {
+        std::lock_guard lock(m_read->mutex);
+        m_read->page = nullptr; // the reading thread drops its answer
+    }
+}
 
 void StatusPage::setStatusTimer(QTimer* timer)
 {
@@ -70,26 +93,73 @@ void StatusPage::tmrStatus_Timer()
 
 void StatusPage::PopulateDCGCStatus()
 {
-    if (m_refreshing)
+    if (m_refreshing) {
+        m_refreshAgain = true; // asked for after a window closed or the page was selected: what it reads may be older
         return;
+    }
     m_refreshing = true;
-    const StatusSnapshot snap = StatusSummary(m_ctx).PopulateDCGCStatus();
+    StatusSummary(m_ctx).begin();
+    if (m_read) {
+        std::lock_guard lock(m_read->mutex);
+        m_read->page = nullptr;
+    }
+    m_read = std::make_shared<StatusRead>();
+    m_read->page = this;
+    // The page's own connection, kept between refreshes on the thread that reads.
+    if (!m_reader)
+        m_reader = std::make_unique<SessionThread>();
+    m_reader->post([read = m_read, cs = StatusSummary::connectionStringOf(m_ctx),
+                    now = m_ctx.clock().now()](DatabaseSession& session) {
+        const StatusSnapshot snap = StatusSummary::read(session.open(cs, Database::Access::ReadOnly), now);
+        std::lock_guard lock(read->mutex);
+        // Posted while the page cannot go: a page gone before it runs takes the call with it.
+        if (read->page)
+            QMetaObject::invokeMethod(
+                read->page, [page = read->page, snap] { page->refreshRead(snap); }, Qt::QueuedConnection);
+    });
+}
+
+void StatusPage::refreshRead(const StatusSnapshot& snap)
+{
+    if (m_ctx.programEnd().requested()) {
+        m_refreshing = m_refreshAgain = false; // the log is closed and the window going: nothing more is said
+        return;
+    }
+    // The failures' message boxes come before the fields change, as when the refresh read on this thread.
+    StatusSummary(m_ctx).finish(snap);
     showSide(snap.dc, SyncSide::DC);
     showSide(snap.gc, SyncSide::GC);
     m_refreshing = false;
+    if (m_refreshAgain) {
+        m_refreshAgain = false;
+        PopulateDCGCStatus();
+    }
+    Q_EMIT refreshed();
 }
 
 void StatusPage::showSide(const SideStatus& s, SyncSide side)
 {
     const bool dc = side == SyncSide::DC;
+    QLineEdit* state = dc ? m_ui->txtDCSynchronizationStatus : m_ui->txtGCSynchronizationStatus;
+    QLineEdit* when = dc ? m_ui->txtDCSynchronizationStatus2 : m_ui->txtGCSynchronizationStatus2;
+    QLineEdit* elapsed = dc ? m_ui->txtElapsedTime1 : m_ui->txtElapsedTime2;
+    QLineEdit* objects = dc ? m_ui->txtObjectsSynced1 : m_ui->txtObjectsSynced2;
+    if (s.unknown) {
+        // Nothing of an earlier reading stays beside it: it may no longer be true.
+        state->setText(kUnknownState);
+        when->setText(kNotRead);
+        elapsed->clear();
+        objects->setText(s.objects.value_or(QString()));
+        return;
+    }
     const auto put = [](QLineEdit* field, const std::optional<QString>& text) {
         if (text)
             field->setText(*text);
     };
-    put(dc ? m_ui->txtDCSynchronizationStatus : m_ui->txtGCSynchronizationStatus, s.state);
-    put(dc ? m_ui->txtDCSynchronizationStatus2 : m_ui->txtGCSynchronizationStatus2, s.when);
-    put(dc ? m_ui->txtElapsedTime1 : m_ui->txtElapsedTime2, s.elapsed);
-    put(dc ? m_ui->txtObjectsSynced1 : m_ui->txtObjectsSynced2, s.objects);
+    put(state, s.state);
+    put(when, s.when);
+    put(elapsed, s.elapsed);
+    put(objects, s.objects);
 }
 
 void StatusPage::runModal(const std::function<void()>& show)

@@ -16,6 +16,7 @@ namespace fw {
 
 class AppContext;
 struct SideStatus;
+struct StatusSnapshot;
 
 // The "Status" tab: the state of the latest DC and GC runs, refreshed every 5 seconds while the page
 // is shown. On its own the page starts and stops its timer from its show and hide events; a host that
@@ -35,13 +36,22 @@ public:
     // and stops it, and the page stops it while one of its windows is open.
     void setStatusTimer(QTimer* timer);
 
-    // Reads both sides and fills the page; a refresh never runs inside another one.
+    // Reads both sides on a thread of its own and fills the page when the answer is in, so that the window
+    // keeps painting and taking input while the database is slow. A refresh never starts while another one
+    // is reading or reporting (one asked for meanwhile runs after it, a tick waits for the next); one still reading
+    // when the page goes is left to end on its own, unheard.
     void PopulateDCGCStatus();
+    // A refresh is reading, or reporting what it read.
+    bool refreshing() const { return m_refreshing; }
 
     QTimer* tmrStatus() const { return m_tmrStatus; }
     Ui::StatusPage* ui() const { return m_ui.get(); }
 
     static constexpr int kRefreshMs = 5000;
+
+Q_SIGNALS:
+    // A refresh has shown what it read.
+    void refreshed();
 
 public Q_SLOTS:
     void tmrStatus_Timer();
@@ -60,6 +70,7 @@ private:
     void runModal(const std::function<void()>& show);
     void startTimerIfShown();
     void showSide(const SideStatus& s, SyncSide side);
+    void refreshRead(const StatusSnapshot& snap);
 
     AppContext& m_ctx;
     std::unique_ptr<Ui::StatusPage> m_ui;
@@ -67,7 +78,11 @@ private:
     bool m_ownTimer = true;
     HistoryOpener m_historyOpener;
     bool m_refreshing = false;
+    bool m_refreshAgain = false; // asked for while one was reading: it runs when that one has been shown
     int m_modalDepth = 0;
+    // Shared with the reading thread: the page to hand the answer to, none once the page has gone.
+    std::shared_ptr<struct StatusRead> m_read;
+    std::unique_ptr<class SessionThread> m_reader; // after m_read: it goes first, and reads nothing more
 };
 
 } // namespace fw

@@ -94,7 +94,7 @@ void DomainControllersPage::setSaveEnabled(bool on)
 
 Result<int> DomainControllersPage::loadDomainList()
 {
-    Result<QList<DomainSettings>> read = SettingsStore(m_ctx.connectionString).readDomains();
+    Result<QList<DomainSettings>> read = SettingsStore(m_ctx.databaseSession(), m_ctx.connectionString).readDomains();
     m_rows = std::move(read).valueOr({});
     // With nothing to list the grid shows no domain rather than the ones of the previous load.
     if (m_rows.isEmpty())
@@ -114,22 +114,35 @@ void DomainControllersPage::fillDomainList()
         g->setRowSilently(r);
         g->setTextByKey(r, QStringLiteral("Domain"), d.domainName);
         g->setTextByKey(r, QStringLiteral("DomainController"), DomainSettings::text(d.currentDC));
-        // The manual servers matter only while reconnect is on and the search is manual.
-        const bool manual = DomainSettings::flag(d.reconnectEnabled) && !DomainSettings::flag(d.reconnectAutoFind);
+        // The manual servers matter only while reconnect is on and the search is manual. A flag that cannot be
+        // read shows nothing here; the panel reports it when the domain is selected.
+        const Result<bool> enabled = DomainSettings::flag(d.reconnectEnabled, column::adReconnectEnabled);
+        const Result<bool> autoFind = DomainSettings::flag(d.reconnectAutoFind, column::adReconnectAutoFind);
+        const bool manual = enabled && autoFind && *enabled && !*autoFind;
         g->setTextByKey(r, QStringLiteral("ManualDCPrimary"), manual ? DomainSettings::text(d.manualDCPrimary) : QString());
         g->setTextByKey(r, QStringLiteral("ManualDCSecondary"), manual ? DomainSettings::text(d.manualDCSecondary) : QString());
         g->setTextByKey(r, QStringLiteral("AutoReconnect"),
-                        DomainSettings::flag(d.reconnectEnabled) ? QStringLiteral("1") : QStringLiteral("0"));
+                        !enabled   ? QString()
+                        : *enabled ? QStringLiteral("1")
+                                   : QStringLiteral("0"));
         g->setTextByKey(r, QStringLiteral("ObjectID"), d.objectId);
     }
     g->autoSize(g->colIndex(QStringLiteral("Domain")), g->colIndex(QStringLiteral("AutoReconnect")));
 }
 
-void DomainControllersPage::selectFirstDomain()
+void DomainControllersPage::selectDomainAfterLoad()
 {
-    if (m_ui->gridDomains->rows() < 2)
+    FlexGrid* g = m_ui->gridDomains;
+    if (g->rows() < 2)
         return;
-    m_ui->gridDomains->setRowSilently(1);
+    int row = 1;
+    for (int r = 1; r < g->rows() && !m_keepSelected.isEmpty(); ++r) {
+        if (g->textByKey(r, QStringLiteral("ObjectID")).compare(m_keepSelected, Qt::CaseInsensitive) == 0) {
+            row = r;
+            break;
+        }
+    }
+    g->setRowSilently(row);
     PopulateDomainSettings();
 }
 
@@ -145,7 +158,7 @@ void DomainControllersPage::PopulateDomainSettings()
         return leave();
     m_panelDomainId.clear();
 
-    const SettingsStore store(m_ctx.connectionString);
+    const SettingsStore store(m_ctx.databaseSession(), m_ctx.connectionString);
     const Result<ConfigurationSnapshot> readConfig = store.readConfiguration();
     if (!readConfig) {
         scope.report(readConfig.error());
@@ -223,15 +236,14 @@ void DomainControllersPage::cmdDCSave_Click()
     }
     FlexGrid* g = m_ui->gridDomains;
     const DomainSettings read = m_panelRow; // the reload below fills it again
-    const SaveOutcome outcome = DcSettingsSaver(m_ctx).save(m_state, domain, read, [this, g] {
+    const SaveOutcome outcome = DcSettingsSaver(m_ctx).save(m_state, domain, read, [this, g, id = domain.objectId] {
         setSaveEnabled(false);
         g->setRedraw(false);
-        const int remembered = g->row();
+        // The reload selects the saved domain again by its key: the list may come back in another order.
+        m_keepSelected = id;
         if (m_reload)
             m_reload();
-        // After a reload that ended the program the row stays: moving it would fill the panel again.
-        if (!m_ctx.programEnd().requested())
-            g->setRow(remembered);
+        m_keepSelected.clear();
         g->setRedraw(true);
     });
     if (outcome == SaveOutcome::Conflict)

@@ -28,8 +28,9 @@ public:
     Result<int> loadDomainList();
     // Fills the grid from the rows read (no move events, no questions: a reload discards changes).
     void fillDomainList();
-    // Makes the first domain current and shows its settings.
-    void selectFirstDomain();
+    // The load's selection: the domain a save just wrote, found by its key wherever the reload put it, else the
+    // first; its panel is filled.
+    void selectDomainAfterLoad();
     void setSaveEnabled(bool on);
     bool saveEnabled() const { return m_state.saveEnabled; }
 
@@ -72,6 +73,7 @@ private:
     QString m_panelDomainId;   // the domain whose stored settings the panel was filled from
     DomainSettings m_panelRow; // and its row as read, which a save checks is still stored
     std::function<void()> m_reload;
+    QString m_keepSelected; // the key of the domain a save's reload selects again
 };
 
 } // namespace fw

@@ -78,7 +78,8 @@ void GlobalCatalogPage::PopulateGCSettings()
     ErrorScope scope(QStringLiteral("PopulateGCSettings"), kForm, OwnerKind::Form, {ErrorSink::Debugger, ErrorSink::LogPlain},
                      {&m_ctx.debug(), &m_ctx.log(), &m_ctx.prompter()});
     m_loaded = false;
-    const Result<ConfigurationSnapshot> config = SettingsStore(m_ctx.connectionString).readConfiguration();
+    const Result<ConfigurationSnapshot> config =
+        SettingsStore(m_ctx.databaseSession(), m_ctx.connectionString).readConfiguration();
     if (!config) {
         scope.report(config.error());
     } else if (config->rowCount() == 0) {

@@ -1,102 +1,21 @@
-// The metrics server's TLS and basic authentication, with certificates made by openssl and bcrypt hashes: Linux's
-// (the Windows build has no bcrypt, and Wine's schannel does not serve TLS).
-#include "cli/MetricsServer.h"
-#include "cli/MetricsServerFixture.h"
+// The metrics server over TLS and with basic authentication, against clients on loopback. Linux's: certificates are
+// made by openssl and passwords checked with bcrypt (the Windows build has none, and Wine's schannel does not serve
+// TLS).
+#include "cli/MetricsServerTesting.h"
+
 #include "cli/WebConfig.h"
-#include "platform/LeftThreads.h"
-#include "support/HttpGets.h"
 #include "support/TestCertificate.h"
 
-#include <gtest/gtest.h>
-
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QHostAddress>
-#include <QRegularExpression>
+#include <QFile>
 #include <QSslKey>
-#include <QSslSocket>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
-#include <atomic>
 
 using namespace fw;
+using namespace fw::test;
 using namespace std::chrono_literals;
 
-using namespace fw::test::metricsserver;
-
-TEST(WebConfig, BcryptHashesOfEachPrefixAreChecked)
-{
-    const struct {
-        QByteArray password;
-        QByteArray hash;
-        bool matches;
-    } cases[] = {
-        {"U*U", test::kBcryptOfUStarU, true},
-        {"U*U", "$2b$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
-        {"U*U", "$2y$05$CCCCCCCCCCCCCCCCCCCCC.E5YPO9kmyuRGyh0XouQYb4YMJKvyOeW", true},
-        {"U*V", test::kBcryptOfUStarU, false},
-        {"", test::kBcryptOfUStarU, false},
-        {"U*U", "$1$CCCCCCCC$E5YPO9kmyuRGyh0XouQYb4", false}, // md5-crypt is not taken
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(bcryptMatches(c.password, c.hash), c.matches) << c.password.toStdString() << ' ' << c.hash.toStdString();
-}
-
-// A file is refused, with what is wrong in it, rather than served in part.
-TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(test::makeCertificate(dir.path()));
-    test::writeFile(dir.path(), "garbage.pem", "not a certificate\n");
-    const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
-    const struct {
-        QByteArray yaml;
-        QString why;
-    } cases[] = {
-        {"tls_config:\n  cert_file: cert.pem\n", "tls_config is not a known key"},
-        {"http_server_config:\n  http2: false\n", "http_server_config is not supported"},
-        {tls + "  min_version: TLS13\n", "tls_server_config.min_version is not supported"},
-        {tls + "  cert_flie: x\n", "tls_server_config.cert_flie is not a known key"},
-        {"tls_server_config:\n  cert_file: cert.pem\n", "tls_server_config needs both cert_file and key_file"},
-        {"tls_server_config:\n  cert_file: none.pem\n  key_file: key.pem\n",
-         "cert_file " + dir.filePath("none.pem") + " cannot be read: No such file or directory"},
-        {"tls_server_config:\n  cert_file: garbage.pem\n  key_file: key.pem\n",
-         "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
-        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
-         "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
-        {tls + "  client_auth_type: VerifyClientCertIfGiven\n",
-         "client_auth_type 'VerifyClientCertIfGiven' is not supported (NoClientCert, RequestClientCert, "
-         "RequireAnyClientCert or RequireAndVerifyClientCert)"},
-        {tls + "  client_ca_file: cert.pem\n", "client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert"},
-        {tls + "  client_auth_type: RequireAndVerifyClientCert\n",
-         "client_auth_type RequireAndVerifyClientCert needs client_ca_file"},
-        {"basic_auth_users:\n  bob: secret\n", "basic_auth_users: the password of 'bob' is not a bcrypt hash"},
-        {"basic_auth_users: [alice]\n", "basic_auth_users must be a mapping"},
-        {"basic_auth_users:\n  alice: 'x\n", "is not valid YAML (line 3: found unexpected end of stream)"},
-    };
-    for (const auto& c : cases) {
-        const QString path = test::writeFile(dir.path(), "web.yml", c.yaml);
-        const Result<WebConfig> web = WebConfig::load(path);
-        EXPECT_FALSE(web) << c.yaml.toStdString();
-        EXPECT_EQ(web.error().description, "the web configuration " + path + " " + c.why) << c.yaml.toStdString();
-        EXPECT_FALSE(web.error().description.contains("secret"));
-    }
-    const Result<WebConfig> absent = WebConfig::load(dir.filePath("absent.yml"));
-    EXPECT_FALSE(absent);
-    EXPECT_EQ(absent.error().description,
-              "the web configuration " + dir.filePath("absent.yml") + " cannot be read: No such file or directory");
-
-    const Result<WebConfig> empty = WebConfig::load(test::writeFile(dir.path(), "web.yml", ""));
-    ASSERT_TRUE(empty) << empty.error().description.toStdString();
-    EXPECT_FALSE(empty->tls);
-    EXPECT_TRUE(empty->users.isEmpty());
-}
-
 // TLS with a certificate the client trusts, basic authentication on every path; a plain request to the TLS
-// port and a client that does not trust the certificate get nothing.
+// port gets 400 in plain HTTP, a client that does not trust the certificate nothing.
 TEST(MetricsServer, TlsAndBasicAuthentication)
 {
     QTemporaryDir dir;
@@ -138,14 +57,75 @@ TEST(MetricsServer, TlsAndBasicAuthentication)
         }
     }
 
+    // Plain HTTP to the TLS port: told so in plain HTTP, and closed.
     RawClient plain(port);
     plain.send("GET /metrics HTTP/1.1\r\n\r\n");
     EXPECT_TRUE(plain.closedWithin(2000));
-    EXPECT_FALSE(plain.got.contains("HTTP/1.1"));
+    EXPECT_EQ(plain.statuses(), QList<int>{400});
+    EXPECT_TRUE(plain.got.endsWith("Connection: close\r\n\r\nClient sent an HTTP request to an HTTPS server.\n"))
+        << plain.got.toStdString();
 
     RawClient untrusting(port, QSslConfiguration::defaultConfiguration());
     EXPECT_FALSE(static_cast<QSslSocket*>(untrusting.socket.get())->isEncrypted());
     EXPECT_EQ(c.reads.load(), 1);
+}
+
+// Wrong passwords being checked (bcrypt: slow, two at a time) hold up no scrape with credentials found right
+// before, and past the cap on checks they are turned away at once instead of queueing ever longer.
+TEST(MetricsServer, WrongPasswordsNeitherDelayKnownCredentialsNorQueueWithoutBound)
+{
+    WebConfig web;
+    web.users.insert("alice", test::kBcryptOfUStarU);
+    auto open = std::make_shared<std::atomic_bool>(false); // until then, checks of wrong passwords hang
+    auto checks = std::make_shared<std::atomic_int>(0);
+    Counters c;
+    MetricsServer server(slowScrape(c, 0, 0), "timeout\n", 2000ms);
+    HttpLimits l = quickLimits();
+    l.maxConnections = 16;
+    l.maxAuthChecks = 3;
+    l.headerTimeout = l.idleTimeout = 10000ms;
+    server.setLimits(l);
+    const OpenAtEnd openAtEnd{open};
+    server.setWebConfig(web, [open, checks](const QByteArray& password, const QByteArray& hash) {
+        ++*checks;
+        while (password != "U*U" && !open->load())
+            QThread::msleep(5);
+        return bcryptMatches(password, hash);
+    });
+    const quint16 port = listen(server);
+    const auto answered = [](RawClient& client) { return waitFor([&] { return client.got.contains("\r\n\r\n"); }, 5000); };
+
+    RawClient first(port);
+    first.send(basicRequest("alice:U*U"));
+    ASSERT_TRUE(answered(first));
+    EXPECT_EQ(first.statuses(), QList<int>{200});
+
+    std::vector<std::unique_ptr<RawClient>> wrong;
+    for (int i = 0; i < 3; ++i) {
+        wrong.push_back(std::make_unique<RawClient>(port));
+        wrong.back()->send(basicRequest("alice:wrong"));
+    }
+    ASSERT_TRUE(waitFor([&] { return checks->load() == 3; }, 5000)) << "two checks running, one queued";
+    RawClient turnedAway(port);
+    turnedAway.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(turnedAway));
+    EXPECT_EQ(turnedAway.statuses(), QList<int>{429});
+    EXPECT_TRUE(turnedAway.got.contains("\r\nRetry-After: 1\r\n"));
+    RawClient known(port);
+    known.send(basicRequest("alice:U*U"));
+    EXPECT_TRUE(answered(known)) << "a known credential waits for no check";
+    EXPECT_EQ(known.statuses(), QList<int>{200});
+    EXPECT_EQ(checks->load(), 3);
+
+    open->store(true);
+    for (auto& w : wrong) {
+        EXPECT_TRUE(answered(*w));
+        EXPECT_EQ(w->statuses(), QList<int>{401});
+    }
+    RawClient later(port); // the checks are done: a wrong password is checked again, not turned away
+    later.send(basicRequest("alice:wrong"));
+    EXPECT_TRUE(answered(later));
+    EXPECT_EQ(later.statuses(), QList<int>{401});
 }
 
 // With client certificates required and verified, a client without one is turned away in the handshake.

@@ -1,5 +1,5 @@
 #include "db/WallTime.h"
-#include "monitor/RowValues.h"
+#include "db/StoredValue.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +54,8 @@ TEST_F(WallTimeInDstZone, SpringForwardGapHourReadsAsStored)
     const WallTime driver = WallTime::fromVariant(QDateTime(QDate(2024, 3, 31), QTime(2, 30)));
     ASSERT_TRUE(driver.valid);
     EXPECT_EQ(driver.secs, text.secs);
-    EXPECT_EQ(rowvalue::dateTime("2024-03-31 02:30:00").valueOr({}).toString("yyyy-MM-dd HH:mm:ss"), "2024-03-31 02:30:00");
+    EXPECT_EQ(stored::dateTime(QVariant("2024-03-31 02:30:00"), column::dcSyncStart).valueOr({}).toString("yyyy-MM-dd HH:mm:ss"),
+              "2024-03-31 02:30:00");
 
     // A run from 01:50 to 03:10 counts the wall-clock seconds between the two readings.
     EXPECT_EQ(at("2024-03-31 03:10:00").secs - at("2024-03-31 01:50:00").secs, 4800);

@@ -1,99 +1,26 @@
-// The fleet commands as monitoring systems run them: real processes, promtool, HTTP.
-#include "monitor/ServeMetricsProcess.h"
+// metrics and check-sync as monitoring systems run them: real processes, promtool, the Perl plugin library.
+#include "monitor/FleetEnv.h"
 
-#include "app/DemoEnvironment.h"
-#include "db/Database.h"
-#include "db/DemoData.h"
 #include "support/CliProcess.h"
-#include "support/HttpGets.h"
-#include "support/TestCertificate.h"
 #include "support/TestContext.h"
 #include "support/Must.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QSet>
-#include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
-
-#include <csignal>
 
 using namespace fw;
 using fw::test::CliRun;
+using fw::test::DatabaseLock;
+using fw::test::FleetEnv;
+using fw::test::promtoolCheck;
 
 namespace {
-
-// A demo installation whose history the case rewrites to what it needs, on SQLite unless told.
-class FleetEnv {
-public:
-    explicit FleetEnv(DemoDataOptions o = {}, test::Engine engine = test::Engine::Sqlite)
-    {
-        o.dcRuns = o.gcRuns = 5;
-        t.setEngine(engine);
-        cs = t.createEmptyDatabase();
-        const std::unique_ptr<Database> db = test::must(Database::open(cs));
-        if (db)
-            test::must(DemoData::populate(*db, o));
-        m_reg = t.writeRegistryFile();
-    }
-    QString reg() const { return m_reg; }
-    QString dbPath() const { return cs.mid(7); } // SQLite
-    void exec(const QString& sql, const QVariantList& binds = {}) { test::sqlValue(cs, sql, binds); }
-    // One finished run per side, each ended `ageMinutes` ago with the given SyncInterval; nothing running.
-    void finishedRuns(int dcAgeMinutes, int gcAgeMinutes, int interval = 10)
-    {
-        const QDateTime now = QDateTime::currentDateTime();
-        const auto ts = [](const QDateTime& t) { return t.toString("yyyy-MM-dd HH:mm:ss"); };
-        exec("DELETE FROM SyncHistoryDC");
-        exec("DELETE FROM SyncHistoryGC");
-        exec(
-            "INSERT INTO SyncHistoryDC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
-            {ts(now.addSecs(-dcAgeMinutes * 60 - 30)), ts(now.addSecs(-dcAgeMinutes * 60)), interval});
-        if (gcAgeMinutes >= 0)
-            exec(
-                "INSERT INTO SyncHistoryGC (SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval) VALUES (1, 0, ?, ?, 5, ?)",
-                {ts(now.addSecs(-gcAgeMinutes * 60 - 30)), ts(now.addSecs(-gcAgeMinutes * 60)), interval});
-    }
-    CliRun cli(const QStringList& args) const { return fw::test::runCli(FERROWIND_CLI, args, reg()); }
-
-    test::TestContext t;
-    QTemporaryDir dir;
-    QString cs;
-
-private:
-    QString m_reg;
-};
 
 class FleetOnEngine : public ::testing::TestWithParam<test::Engine> {
 protected:
     void SetUp() override { FW_SKIP_UNLESS_ENGINE(GetParam()); }
 };
-
-// Holds an exclusive lock on a SQLite database, so that every reader waits for it.
-class DatabaseLock {
-public:
-    explicit DatabaseLock(const QString& path)
-    {
-        m_db = test::must(Database::open("sqlite:" + path));
-        if (m_db)
-            test::must(m_db->run("BEGIN EXCLUSIVE"));
-    }
-
-private:
-    std::unique_ptr<Database> m_db;
-};
-
-CliRun promtoolCheck(const QByteArray& page)
-{
-    QProcess p;
-    p.start("promtool", {"check", "metrics"});
-    p.write(page);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(30000))
-        return {};
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
 
 } // namespace
 
@@ -227,7 +154,7 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
     const QString range = "FERROWIND UNKNOWN - --warning and --critical take a whole number of minutes from 1 to 5256000\n";
     const struct {
         QStringList args;
-        QString out; // empty: only the UNKNOWN status is checked
+        QString out;
     } usage[] = {
         {{"--warning", "0"}, range},
         {{"--critical", "x"}, range},
@@ -235,16 +162,33 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         {{"--critical", "5256001"}, range},
         {{"--warning", "-5"}, range},
         {{"--warning", "20", "--critical", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
-        {{"--bogus"}, ""},
+        // The limit not given follows the interval (10 minutes here): it must not cross the one given either.
+        {{"--critical", "5"},
+         "FERROWIND UNKNOWN - the default --warning of DC (30, three sync intervals) is above --critical (5), the default "
+         "--warning of GC (30, three sync intervals) is above --critical (5)\n"},
+        {{"--warning", "100"},
+         "FERROWIND UNKNOWN - --warning (100) is above the default --critical of DC (60, six sync intervals), --warning "
+         "(100) is above the default --critical of GC (60, six sync intervals)\n"},
+        {{"--bogus"}, "FERROWIND UNKNOWN - usage error: Unknown option 'bogus' (see ferrowind check-sync --help)\n"},
+        {{"--bo\ngus"}, "FERROWIND UNKNOWN - usage error: Unknown option 'bo gus' (see ferrowind check-sync --help)\n"},
+        {{"--warning"}, "FERROWIND UNKNOWN - usage error: Missing value after '--warning' (see ferrowind check-sync --help)\n"},
+        {{"dc"}, "FERROWIND UNKNOWN - usage error: wrong number of arguments (see ferrowind check-sync --help)\n"},
+        // The monitoring plugins' short options.
+        {{"-w", "20", "-c", "10"}, "FERROWIND UNKNOWN - --warning (20) is above --critical (10)\n"},
+        {{"-w0"}, range},
+        {{"-t", "0"}, "FERROWIND UNKNOWN - --timeout takes a whole number of seconds from 1 to 3600\n"},
+        {{"--timeout", "3601"}, "FERROWIND UNKNOWN - --timeout takes a whole number of seconds from 1 to 3600\n"},
+        {{"-x"}, "FERROWIND UNKNOWN - usage error: Unknown option 'x' (see ferrowind check-sync --help)\n"},
     };
     for (const auto& u : usage) {
         const CliRun r = env.cli(QStringList{"check-sync"} + u.args);
         EXPECT_EQ(r.code, 3) << u.args.join(' ').toStdString();
-        EXPECT_TRUE(r.out.startsWith("FERROWIND UNKNOWN - ")) << r.out.toStdString();
-        if (!u.out.isEmpty()) {
-            EXPECT_EQ(r.out, u.out);
-        }
+        EXPECT_EQ(r.out.toStdString(), u.out.toStdString());
+        EXPECT_EQ(r.err.toStdString(), "") << "a plugin prints its line only";
     }
+    EXPECT_EQ(env.cli({"check-sync", "--critical", "30"}).code, 0) << "a limit equal to the other's default";
+    EXPECT_EQ(env.cli({"check-sync", "-w", "30", "-c", "60", "-t", "20"}).code, 0);
+    EXPECT_EQ(env.cli({"check-sync", "--warning", "60"}).code, 0);
     EXPECT_EQ(env.cli({"check-sync", "--warning", "5256000", "--critical", "5256000"}).code, 0);
     // The check's only output is its line, whatever the logging rules ask for.
     {
@@ -256,6 +200,14 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
         EXPECT_EQ(r.out.toStdString(),
                   "FERROWIND UNKNOWN - the database could not be read completely (dc.latestRun, gc.latestRun: database is "
                   "locked Unable to execute statement)\n");
+        EXPECT_EQ(r.err.toStdString(), "");
+    }
+    // A check that outlasts --timeout says so in its line, as the monitoring plugins do, and ends.
+    {
+        DatabaseLock lock(env.dbPath());
+        const CliRun r = env.cli({"check-sync", "-t", "1"});
+        EXPECT_EQ(r.code, 3) << r.out.toStdString();
+        EXPECT_EQ(r.out.toStdString(), "FERROWIND UNKNOWN - the check did not finish within 1 second (--timeout)\n");
         EXPECT_EQ(r.err.toStdString(), "");
     }
     const CliRun noRegistry = fw::test::runCli(FERROWIND_CLI, {"check-sync"}, env.dir.filePath("none.reg"));
@@ -273,140 +225,20 @@ TEST(CheckSyncCli, UnreadableDatabasesAndUsageErrorsAreUnknown)
     EXPECT_EQ(r.err.toStdString(), "");
 }
 
-TEST(ServeMetricsCli, ConcurrentScrapesOtherPathsAndSigterm)
+// Help and version exit 3, as the monitoring plugins' do: a check run with them by mistake is never OK.
+TEST(CheckSyncCli, HelpAndVersionAreUnknown)
 {
     FleetEnv env;
-    test::ServeMetricsProcess s(env.reg());
-    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
-    const QString base = s.url.left(s.url.size() - QStringLiteral("/metrics").size());
-    QStringList urls(8, s.url);
-    urls << base + "/metrics/x" << base + "/other" << base + "/";
-    const auto replies = fw::test::getAll(urls);
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(replies[i].first, 200);
-        EXPECT_TRUE(replies[i].second.contains("\nferrowind_up 1\n"));
-        EXPECT_TRUE(replies[i].second.endsWith("\n"));
+    for (const QString& h : {QString("--help"), QString("-h")}) {
+        const CliRun r = env.cli({"check-sync", h});
+        EXPECT_EQ(r.code, 3) << h.toStdString();
+        EXPECT_TRUE(r.out.startsWith("Usage: ferrowind check-sync [options]\n")) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains("\n  -w, --warning <MIN>")) << r.out.toStdString();
     }
-    for (int i = 8; i < 10; ++i)
-        EXPECT_EQ(replies[i].first, 404) << urls[i].toStdString();
-    EXPECT_EQ(replies[10].first, 200);
-    EXPECT_TRUE(replies[10].second.contains("<a href=\"/metrics\">"));
-
-    // Past the scrapes' deadline the server is still there: nothing left of a scrape may bring it down.
-    EXPECT_FALSE(s.proc.waitForFinished(6500)) << s.proc.exitCode();
-    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
-    ASSERT_TRUE(s.proc.waitForFinished(10000));
-    EXPECT_EQ(s.proc.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(s.proc.exitCode(), 0);
-}
-
-TEST(ServeMetricsCli, ALockedDatabaseGivesUpZeroWithinSixSeconds)
-{
-    FleetEnv env;
-    test::ServeMetricsProcess s(env.reg());
-    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
-    DatabaseLock lock(env.dbPath());
-    QElapsedTimer t;
-    t.start();
-    const auto replies = fw::test::getAll({s.url, s.url});
-    EXPECT_LE(t.elapsed(), 6000);
-    for (const auto& r : replies) {
-        EXPECT_EQ(r.first, 200);
-        EXPECT_TRUE(r.second.contains("\nferrowind_up 0\n")) << r.second.toStdString();
-        EXPECT_TRUE(r.second.contains("\nferrowind_up_failure{part=\"")) << r.second.toStdString();
-        EXPECT_FALSE(r.second.contains("ferrowind_sync_"));
-    }
-}
-
-// A scrape waiting on a locked database when SIGTERM comes is still answered, and only then does the server
-// end; SIGHUP before it changes nothing.
-TEST(ServeMetricsCli, SigtermLetsTheScrapeInProgressFinishAndSighupIsIgnored)
-{
-    FleetEnv env;
-    test::ServeMetricsProcess s(env.reg());
-    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
-    DatabaseLock lock(env.dbPath());
-    QProcess curl;
-    curl.start("curl", {"-s", "-w", "\n%{http_code}", s.url});
-    ASSERT_TRUE(curl.waitForStarted(5000));
-    QThread::msleep(1000);
-    ::kill(static_cast<pid_t>(s.proc.processId()), SIGHUP);
-    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
-    EXPECT_FALSE(s.proc.waitForFinished(2000)); // the scrape is still going on
-    ASSERT_TRUE(curl.waitForFinished(10000));
-    const QByteArray answer = curl.readAllStandardOutput();
-    EXPECT_TRUE(answer.endsWith("\n200")) << answer.toStdString();
-    EXPECT_TRUE(answer.contains("\nferrowind_up 0\n"));
-    ASSERT_TRUE(s.proc.waitForFinished(5000));
-    EXPECT_EQ(s.proc.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(s.proc.exitCode(), 0);
-}
-
-// The demo's domains have no domain controllers anywhere: each is probed, found unreachable, and the
-// scrape still answers within its time.
-TEST(ServeMetricsCli, ProbeExportsEachDomainsReachability)
-{
-    FleetEnv env;
-    test::ServeMetricsProcess s(env.reg(), {"--probe"});
-    ASSERT_FALSE(s.url.isEmpty()) << s.err.toStdString();
-    QElapsedTimer t;
-    t.start();
-    const QByteArray page = fw::test::getAll({s.url})[0].second;
-    EXPECT_LE(t.elapsed(), 6000);
-    EXPECT_TRUE(page.contains("\nferrowind_up 1\n"));
-    for (const char* domain : {"corp.example.com", "sales.corp.example.com"})
-        EXPECT_TRUE(page.contains(QByteArray("\nferrowind_dc_reachable{domain=\"") + domain + "\",domain_id=\""))
-            << page.toStdString();
-    const CliRun check = promtoolCheck(page);
-    EXPECT_EQ(check.code, 0) << check.err.toStdString() << check.out.toStdString();
-}
-
-// curl over TLS with the certificate's CA: the right password gets the page, a wrong one 401, plain HTTP
-// nothing. A configuration that cannot be used stops the server before it listens.
-TEST(ServeMetricsCli, TlsAndBasicAuthWithCurl)
-{
-    FleetEnv env;
-    const QString dir = env.dir.path();
-    ASSERT_TRUE(test::makeCertificate(dir));
-    const QString web = test::writeFile(dir, "web.yml",
-                                        QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
-                                                   "basic_auth_users:\n  prometheus: '") +
-                                            test::kBcryptOfUStarU + "'\n");
-    test::ServeMetricsProcess s(env.reg(), {"--web.config.file", web});
-    ASSERT_TRUE(s.url.startsWith("https://127.0.0.1:")) << s.err.toStdString();
-    const auto curl = [&](const QStringList& args) {
-        QProcess p;
-        p.start("curl", QStringList{"-s", "--max-time", "10", "-w", "\n%{http_code}"} + args);
-        p.waitForFinished(15000);
-        return std::pair{p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
-    };
-    const auto ok = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:U*U", s.url});
-    EXPECT_EQ(ok.first, 0);
-    EXPECT_TRUE(ok.second.contains("\nferrowind_up 1\n")) << ok.second.toStdString();
-    EXPECT_TRUE(ok.second.endsWith("\n200"));
-    const auto wrong = curl({"--cacert", dir + "/cert.pem", "-u", "prometheus:wrong", s.url});
-    EXPECT_EQ(wrong.second, "Unauthorized\n\n401");
-    const auto untrusted = curl({"-u", "prometheus:U*U", s.url});
-    EXPECT_EQ(untrusted.first, 60) << "the certificate is not trusted without its CA";
-    QString plain = s.url;
-    plain.replace("https://", "http://");
-    const auto clear = curl({"-u", "prometheus:U*U", plain});
-    EXPECT_NE(clear.first, 0);
-    EXPECT_EQ(clear.second, "\n000");
-
-    const QString bad = test::writeFile(dir, "bad.yml", "basic_auth_users:\n  prometheus: secret\n");
-    const CliRun r = env.cli({"serve-metrics", "--listen", "127.0.0.1:0", "--web.config.file", bad});
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.err.toStdString(), "ferrowind serve-metrics: the web configuration " + bad.toStdString() +
-                                       " basic_auth_users: the password of 'prometheus' is not a bcrypt hash\n");
-}
-
-TEST(ServeMetricsCli, ListenAddressMustBeAddressAndPort)
-{
-    FleetEnv env;
-    for (const QString& bad : {QString("9731"), QString("127.0.0.1"), QString("no.such.host:80"), QString("127.0.0.1:70000")}) {
-        const CliRun r = env.cli({"serve-metrics", "--listen", bad});
-        EXPECT_EQ(r.code, 2) << bad.toStdString();
-        EXPECT_TRUE(r.err.startsWith("ferrowind serve-metrics: --listen takes ADDRESS:PORT")) << r.err.toStdString();
+    for (const QString& v : {QString("--version"), QString("-V")}) {
+        const CliRun r = env.cli({"check-sync", v});
+        EXPECT_EQ(r.code, 3) << v.toStdString();
+        EXPECT_EQ(r.out, "ferrowind check-sync " + fw::test::runCli(FERROWIND_CLI, {"--version"}, env.reg()).out.mid(10));
+        EXPECT_EQ(r.err, "");
     }
 }

@@ -2,6 +2,8 @@
 
 #include <QProcess>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -54,6 +56,11 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
     // A death by a signal (SIGPIPE, SIGXFSZ) is not mistaken for an exit status.
     return {p.exitStatus() == QProcess::CrashExit ? -2 : p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+void endChild(QProcess& child)
+{
+    ::kill(static_cast<pid_t>(child.processId()), SIGTERM);
 }
 
 } // namespace fw::test

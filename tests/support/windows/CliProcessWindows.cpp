@@ -81,4 +81,9 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
             QString::fromUtf8(p.readAllStandardError())};
 }
 
+void endChild(QProcess& child)
+{
+    child.kill();
+}
+
 } // namespace fw::test

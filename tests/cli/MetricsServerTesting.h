@@ -1,21 +1,25 @@
 #pragma once
-// Helpers of the metrics server's suites: a scrape that takes its time, a raw HTTP client, quick limits.
+// What the metrics server's tests share: scrapes with chosen delays, a raw client over loopback (TLS when asked),
+// waiting within the event loop, and the short limits the cases use.
 #include "cli/MetricsServer.h"
 
-#include <QCoreApplication>
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
 
-namespace fw::test::metricsserver {
+namespace fw::test {
 
-using namespace fw;
 using namespace std::chrono_literals;
 
 struct Counters {
@@ -33,7 +37,7 @@ inline MetricsServer::Scrape slowScrape(Counters& c, int readMs, int restMs)
         c.mostReading.store(std::max(c.mostReading.load(), now));
         QThread::msleep(static_cast<unsigned long>(readMs));
         --c.reading;
-        return [restMs] {
+        return [restMs](MetricsServer::Clock::time_point) {
             QThread::msleep(static_cast<unsigned long>(restMs));
             return QByteArray("page\n");
         };
@@ -107,6 +111,12 @@ inline quint16 listen(MetricsServer& server)
     return port.valueOr(0);
 }
 
+// Opens a gate when it goes, before the server that waits on it.
+struct OpenAtEnd {
+    std::shared_ptr<std::atomic_bool> gate;
+    ~OpenAtEnd() { gate->store(true); }
+};
+
 // Short times, so that the cases about them stay short.
 inline HttpLimits quickLimits()
 {
@@ -118,4 +128,9 @@ inline HttpLimits quickLimits()
     return l;
 }
 
-} // namespace fw::test::metricsserver
+inline QByteArray basicRequest(const QByteArray& userAndPassword)
+{
+    return "GET /metrics HTTP/1.1\r\nAuthorization: Basic " + userAndPassword.toBase64() + "\r\n\r\n";
+}
+
+} // namespace fw::test
