@@ -103,7 +103,7 @@ Result<void> DemoEnvironment::writeRegistry(const QString& dir, const QString& c
     if (!reg.open(QIODevice::WriteOnly))
         return FwError{75, QStringLiteral("Cannot write %1: %2").arg(path, reg.errorString())};
     // A password never lies open to others, not even for the moment before the rename.
-    if (holdsDatabasePassword(text) && !reg.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    if (holdsDatabasePassword(text) && !keepToOwner(reg))
         return FwError{75, QStringLiteral("Cannot make %1 readable to its owner alone").arg(path)};
     reg.write(text);
     if (!reg.commit())

@@ -2,6 +2,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
+
 namespace fw {
 
 // True when a registry file's text holds a database password: a PWD= (or Password=) with a value in a connection string,
@@ -17,5 +19,8 @@ QString passwordExposureWarning(const QString& path);
 // mode's "other" bits; the Everyone entry of its access list), and the command that stops that.
 bool everyoneCanRead(const QString& path);
 QString unreadableToOthersCommand(const QString& path);
+// Makes an open file (a QSaveFile's too, before its rename) its owner's alone: mode 0600 on Linux; on Windows an
+// access list of its own, not inherited, that lets its owner in and nobody else. False when that cannot be done.
+bool keepToOwner(QFileDevice& file);
 
 } // namespace fw

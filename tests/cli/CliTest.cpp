@@ -371,7 +371,9 @@ TEST_P(DemoEnvDatabase, WritesTheRegistryFileOfTheFilledDatabaseIntoTheFolder)
     t.setEngine(GetParam());
     const QString direct = t.createEmptyDatabase();
     ASSERT_FALSE(direct.isEmpty());
-    const QString cs = GetParam() == fw::test::Engine::Sqlite ? "Driver={SQLite3};Database=" + direct.mid(7) : direct;
+    const QString cs = GetParam() == fw::test::Engine::Sqlite
+                           ? "Driver={SQLite3};Database=" + fw::test::odbcFilePath(direct.mid(7))
+                           : direct;
     const QString folder = t.dir() + "/env";
     const QString reg = folder + "/velmora.reg";
     CliRun r = cli({"demo-env", "--database", cs, "--runs", "6", "--replace", folder});

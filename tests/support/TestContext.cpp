@@ -5,6 +5,7 @@
 #include "db/DatabaseSession.h"
 #include "db/DemoData.h"
 #include "log/ActivityLog.h"
+#include "platform/RegistryFileExposure.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +112,9 @@ QString TestContext::writeRegistryFile() const
     const QString path = QDir(m_dir.path()).filePath(QStringLiteral("velmora.reg"));
     writeTestFile(path, DemoEnvironment::registryText(m_ctx->connectionString).toUtf8());
     // It may hold the T-SQL server's password, and the tools warn about such a file that others can read.
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !keepToOwner(file))
+        ADD_FAILURE() << path.toStdString() << " could not be made its owner's alone";
     return path;
 }
 

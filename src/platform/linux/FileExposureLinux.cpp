@@ -14,4 +14,9 @@ QString unreadableToOthersCommand(const QString& path)
     return QStringLiteral("chmod o-r %1").arg(path);
 }
 
+bool keepToOwner(QFileDevice& file)
+{
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 } // namespace fw
