@@ -4,6 +4,7 @@
 # new commit compiles nothing again, and it holds nothing but the revision, so two builds of the same tree give the
 # same bytes.
 # Usage: cmake -DSOURCE_DIR=DIR -DOUTPUT=FILE [-DREVISION=TEXT] -P Revision.cmake
+cmake_minimum_required(VERSION 3.25)
 if(NOT DEFINED REVISION OR REVISION STREQUAL "")
   set(REVISION unknown)
   find_program(GIT_PROGRAM git)
