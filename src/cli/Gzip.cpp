@@ -16,9 +16,13 @@ bool gzipAvailable()
 std::optional<QByteArray> gzipped(const QByteArray& data)
 {
     z_stream z{};
-    // 16 above the window's bits: the gzip header and trailer rather than zlib's. The fastest level: a page is
-    // compressed for each scrape that asks, and most of the gain comes at once (the names repeat).
-    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    // A page is compressed for each scrape that asks: the fastest level (the names repeat, most of the gain comes
+    // at once), and a window and hash no larger than the page needs: zlib's default tables (256 KiB) take longer
+    // to set up than a page of a few KiB takes to compress. 16 above the window's bits: gzip's header and trailer.
+    int windowBits = 9;
+    while (windowBits < 15 && (qsizetype(1) << windowBits) < data.size())
+        ++windowBits;
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, windowBits + 16, 6, Z_DEFAULT_STRATEGY) != Z_OK)
         return std::nullopt;
     QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(data.size()))), Qt::Uninitialized);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
