@@ -13,7 +13,6 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <csignal>
 
 using namespace fw;
 using fw::test::CliRun;
@@ -56,7 +55,7 @@ quint16 freeLoopbackPort()
 // Ends the server and returns all it wrote to standard error.
 QString stopped(test::ServeMetricsProcess& s)
 {
-    ::kill(static_cast<pid_t>(s.proc.processId()), SIGTERM);
+    s.proc.terminate(); // SIGTERM
     EXPECT_TRUE(s.proc.waitForFinished(10000));
     return s.err + QString::fromUtf8(s.proc.readAllStandardError());
 }
