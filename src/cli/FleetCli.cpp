@@ -43,7 +43,8 @@ std::function<MetricsScrape()> readForScrape(AppContext& ctx, std::optional<Dead
             for (qsizetype i = 0; i < names.size(); ++i)
                 probe->append({names[i], found[i].error == dcerr::Ok, s.state.domains[i].id});
         }
-        s.page = metricsText(s.state, AppContext::programVersion(), timer.nsecsElapsed() / 1e9, probe);
+        s.page = metricsText(s.state, {AppContext::programVersion(), AppContext::sourceRevision()}, timer.nsecsElapsed() / 1e9,
+                             probe);
         return s;
     };
 }

@@ -1,12 +1,16 @@
 #include "cli/HttpConnection.h"
 
+#include "cli/ServerLog.h"
+
 #include <QDateTime>
+#include <QHostAddress>
 #include <QLocale>
 #include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <optional>
 
 namespace fw {
@@ -86,6 +90,8 @@ Parsed parseHead(const QByteArray& head)
     p.request.path = query < 0 ? target : target.left(query);
 
     std::optional<qint64> length;
+    QByteArray acceptEncoding;
+    bool timeoutSeen = false;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArray& line = lines[i];
         const qsizetype colon = line.indexOf(':');
@@ -111,8 +117,14 @@ Parsed parseHead(const QByteArray& head)
                     p.keepAlive = false;
         } else if (name == "authorization" && p.request.authorization.isEmpty()) {
             p.request.authorization = value;
+        } else if (name == "accept-encoding") { // several are one list
+            acceptEncoding += (acceptEncoding.isEmpty() ? "" : ",") + value;
+        } else if (name == "x-prometheus-scrape-timeout-seconds" && !timeoutSeen) {
+            timeoutSeen = true;
+            p.request.scrapeTimeout = scrapeTimeoutOf(value);
         }
     }
+    p.request.acceptsGzip = acceptsGzip(acceptEncoding);
     if (length && *length > 0)
         p.request.hasBody = true;
     if (p.request.hasBody) {
@@ -124,6 +136,40 @@ Parsed parseHead(const QByteArray& head)
 }
 
 } // namespace
+
+bool acceptsGzip(const QByteArray& acceptEncoding)
+{
+    std::optional<double> gzip, any;
+    for (const QByteArray& item : acceptEncoding.split(',')) {
+        const QList<QByteArray> parts = item.split(';');
+        const QByteArray coding = parts.first().trimmed().toLower();
+        double weight = 1;
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            const QByteArray param = parts[i].trimmed();
+            if (param.size() > 2 && (param[0] == 'q' || param[0] == 'Q') && param[1] == '=') {
+                bool ok = false;
+                weight = param.mid(2).toDouble(&ok);
+                if (!ok || !(weight >= 0 && weight <= 1))
+                    weight = 0; // a weight that cannot be read takes nothing
+            }
+        }
+        if (coding == "gzip" || coding == "x-gzip")
+            gzip = std::max(gzip.value_or(0), weight);
+        else if (coding == "*")
+            any = std::max(any.value_or(0), weight);
+    }
+    return gzip ? *gzip > 0 : any && *any > 0;
+}
+
+std::optional<std::chrono::milliseconds> scrapeTimeoutOf(const QByteArray& value)
+{
+    bool ok = false;
+    const double seconds = value.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(seconds) || seconds <= 0)
+        return std::nullopt;
+    const auto ms = std::chrono::milliseconds(std::llround(std::min(seconds, 86400.0) * 1000));
+    return ms.count() > 0 ? std::optional(ms) : std::nullopt;
+}
 
 QByteArray httpDate()
 {
@@ -165,10 +211,15 @@ HttpConnection::HttpConnection(QTcpSocket* socket, quint64 id, const HttpLimits&
     // Unread bytes stay with the kernel (and the client) rather than here.
     m_socket->setReadBufferSize(m_limits.maxHeaderBytes + 1);
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &HttpConnection::abortNow);
+    connect(&m_timer, &QTimer::timeout, this, &HttpConnection::timedOut);
     connect(m_socket, &QTcpSocket::readyRead, this, &HttpConnection::readMore);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &HttpConnection::readMore);
     connect(m_socket, &QTcpSocket::disconnected, this, &HttpConnection::abortNow);
+    if (auto* ssl = qobject_cast<QSslSocket*>(m_socket))
+        connect(ssl, &QSslSocket::errorOccurred, this, [this, ssl] {
+            if (m_log && m_log->wants(LogLevel::Debug) && !ssl->isEncrypted() && ssl->mode() != QSslSocket::UnencryptedMode)
+                m_log->debug(peer() + QStringLiteral(" TLS handshake failed: ") + ssl->errorString());
+        });
     // The first request, TLS handshake included, must come within the header time.
     m_requestStarted = true;
     armTimer(m_limits.headerTimeout);
@@ -177,6 +228,46 @@ HttpConnection::HttpConnection(QTcpSocket* socket, quint64 id, const HttpLimits&
 void HttpConnection::armTimer(std::chrono::milliseconds ms)
 {
     m_timer.start(ms);
+}
+
+void HttpConnection::setLog(std::shared_ptr<const ServerLog> log)
+{
+    m_log = std::move(log);
+}
+
+QString HttpConnection::peer() const
+{
+    const QHostAddress a = m_socket->peerAddress();
+    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + a.toString() + QLatin1Char(']')
+                                                                       : a.toString();
+    return host + QLatin1Char(':') + QString::number(m_socket->peerPort());
+}
+
+void HttpConnection::timedOut()
+{
+    if (m_log && m_log->wants(LogLevel::Debug)) {
+        const auto seconds = [](std::chrono::milliseconds ms) { return QString::number(ms.count() / 1000.0); };
+        const QString why = m_state == State::Reading && m_requestStarted
+                                ? QStringLiteral("no whole request within %1 s").arg(seconds(m_limits.headerTimeout))
+                            : m_state == State::Reading
+                                ? QStringLiteral("idle for %1 s").arg(seconds(m_limits.idleTimeout))
+                                : QStringLiteral("its answer not taken within %1 s").arg(seconds(m_limits.writeTimeout));
+        m_log->debug(peer() + QStringLiteral(" closed: ") + why);
+    }
+    abortNow();
+}
+
+void HttpConnection::logAnswer(int status, qsizetype bytes, const HttpHeaders& extra) const
+{
+    QString line = peer() + QStringLiteral(" \"") +
+                   (m_requestLine.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(m_requestLine)) +
+                   QStringLiteral("\" %1, %2 bytes").arg(status).arg(bytes);
+    for (const auto& h : extra)
+        if (h.first == "Content-Encoding")
+            line += QStringLiteral(", ") + QString::fromLatin1(h.second);
+    if (m_since.isValid())
+        line += QStringLiteral(", %1 s").arg(m_since.nsecsElapsed() / 1e9, 0, 'f', 3);
+    m_log->debug(line);
 }
 
 void HttpConnection::readMore()
@@ -243,6 +334,9 @@ void HttpConnection::processBuffer()
             return;
         }
         const Parsed p = parseHead(in.left(end));
+        m_since.start();
+        if (m_log && !p.request.method.isEmpty())
+            m_requestLine = p.request.method + ' ' + p.request.path.left(256);
         m_head = p.request.method == "HEAD";
         m_keepAlive = p.keepAlive;
         if (p.status) {
@@ -280,6 +374,10 @@ void HttpConnection::respond(int status, const QByteArray& contentType, const QB
     m_socket->write(out);
     if (m_answered)
         m_answered(status);
+    if (m_log && m_log->wants(LogLevel::Debug))
+        logAnswer(status, body.size(), extra);
+    m_requestLine.clear();
+    m_since.invalidate();
     if (closing) {
         close();
         return;

@@ -4,12 +4,17 @@
 #include <QObject>
 #include <QPair>
 #include <QTimer>
+#include <QElapsedTimer>
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class QTcpSocket;
 
 namespace fw {
+
+class ServerLog;
 
 // What one client may hold of the server, so that no client can exhaust it.
 struct HttpLimits {
@@ -25,7 +30,10 @@ struct HttpRequest {
     QByteArray method;
     QByteArray path; // without the query
     QByteArray authorization;
-    bool hasBody = false; // announced, and left unread
+    bool hasBody = false;     // announced, and left unread
+    bool acceptsGzip = false; // Accept-Encoding takes gzip
+    // X-Prometheus-Scrape-Timeout-Seconds, when it holds a time above zero.
+    std::optional<std::chrono::milliseconds> scrapeTimeout;
 };
 
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
@@ -53,6 +61,10 @@ public:
     void abortNow();
     // Told the status of each answer as it is sent.
     void setAnswerCounter(std::function<void(int status)> answered) { m_answered = std::move(answered); }
+    // Where each answer, each time-out and each failed TLS handshake is told (at debug).
+    void setLog(std::shared_ptr<const ServerLog> log);
+    // The client's address and port as the log shows it: 127.0.0.1:50000 or [::1]:50000.
+    QString peer() const;
 
 private:
     enum class State { Reading, Answering, Closing };
@@ -62,6 +74,8 @@ private:
     void fail(int status);
     void close();
     void armTimer(std::chrono::milliseconds ms);
+    void timedOut();
+    void logAnswer(int status, qsizetype bytes, const HttpHeaders& extra) const;
 
     QTcpSocket* m_socket;
     quint64 m_id;
@@ -69,6 +83,9 @@ private:
     Handler m_handler;
     std::function<void(HttpConnection*)> m_closed;
     std::function<void(int)> m_answered;
+    std::shared_ptr<const ServerLog> m_log;
+    QByteArray m_requestLine; // method and path of the request being answered, for the log
+    QElapsedTimer m_since;    // since the request came
     QTimer m_timer;
     State m_state = State::Reading;
     bool m_requestStarted = false;
@@ -78,6 +95,13 @@ private:
     bool m_gone = false;
     bool m_holding = false; // the request's last byte is left in the socket while it is answered
 };
+
+// Whether an Accept-Encoding value (several joined by commas) takes gzip: named, as x-gzip or left to "*",
+// with a weight (q) above 0.
+bool acceptsGzip(const QByteArray& acceptEncoding);
+// The time an X-Prometheus-Scrape-Timeout-Seconds value gives: seconds above zero (at most a day); none for
+// anything else.
+std::optional<std::chrono::milliseconds> scrapeTimeoutOf(const QByteArray& value);
 
 const char* httpReason(int status);
 // Now, as the Date header gives it: "Tue, 08 Dec 2026 10:00:00 GMT".

@@ -1,5 +1,6 @@
 #include "cli/MetricsServer.h"
 
+#include "cli/Gzip.h"
 #include "cli/ScrapePage.h"
 #include "cli/ServerSockets.h"
 #include "cli/WebConfig.h"
@@ -65,6 +66,7 @@ MetricsServer::MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono:
     m_readerThread->start();
     m_waiters.setMaxThreadCount(16);
     m_checkers.setMaxThreadCount(2);
+    m_rereader.setMaxThreadCount(1);
 }
 
 MetricsServer::~MetricsServer()
@@ -76,9 +78,45 @@ MetricsServer::~MetricsServer()
 
 void MetricsServer::setWebConfig(const WebConfig& config, BasicAuth::Verify verify)
 {
+    m_verify = std::move(verify);
+    m_auth = nullptr;
+    applyWebConfig(config);
+    m_watched = config.files;
+}
+
+void MetricsServer::applyWebConfig(const WebConfig& config)
+{
     m_tls = config.tls;
     m_requireClientCertificate = config.requireClientCertificate;
-    m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users, std::move(verify));
+    // Credentials found right stay known while the users stay the same.
+    if (!m_auth || config.users != m_web.users)
+        m_auth = config.users.isEmpty() ? nullptr : std::make_shared<BasicAuth>(config.users, m_verify);
+    m_web = config;
+}
+
+void MetricsServer::rereadWebConfig()
+{
+    if (m_web.path.isEmpty() || !filesChanged(m_watched))
+        return;
+    // Read on a thread of its own, this one waiting: the check of the certificate runs a TLS handshake, whose
+    // events must not run this server's handlers in the middle of an accept.
+    std::optional<WebConfigAttempt> read;
+    QtConcurrent::run(&m_rereader, [&read, path = m_web.path] { read.emplace(WebConfig::attempt(path)); }).waitForFinished();
+    m_watched = read->files;
+    const QString kept = QStringLiteral("; the configuration read before stays in use");
+    if (!read->config) {
+        m_log->warn(read->config.error().description + kept);
+        return;
+    }
+    if (read->config->tls.has_value() != m_web.tls.has_value()) {
+        m_log->warn(QStringLiteral("the web configuration ") + m_web.path +
+                    (m_web.tls ? QStringLiteral(" no longer asks for TLS") : QStringLiteral(" now asks for TLS")) +
+                    QStringLiteral(", which takes a restart") + kept);
+        return;
+    }
+    applyWebConfig(*read->config);
+    m_log->info(QStringLiteral("the web configuration ") + m_web.path +
+                QStringLiteral(" was read again: new connections use it"));
 }
 
 Result<quint16> MetricsServer::listen(const QHostAddress& address, quint16 port)
@@ -102,11 +140,17 @@ void MetricsServer::accept(qintptr descriptor)
         for (HttpConnection* c : std::as_const(m_connections))
             if (c->waitingForRequest() && (!oldest || c->id() < oldest->id()))
                 oldest = c;
-        if (oldest)
+        if (oldest) {
+            if (m_log->wants(LogLevel::Debug))
+                m_log->debug(oldest->peer() +
+                             QStringLiteral(" closed to make room for a new connection (%1 open)").arg(m_limits.maxConnections));
             oldest->abortNow();
+        }
     }
     if (m_draining || m_connections.size() >= m_limits.maxConnections) {
         // Every place is taken by a request being answered: refused at once rather than queued.
+        if (!m_draining)
+            m_log->debug(QStringLiteral("a connection refused: all %1 are being answered").arg(m_limits.maxConnections));
         QByteArray busy;
         if (!m_tls)
             busy = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nDate: " + httpDate() +
@@ -115,6 +159,7 @@ void MetricsServer::accept(qintptr descriptor)
             ++m_answers[503];
         return;
     }
+    rereadWebConfig();
     QTcpSocket* socket = nullptr;
     if (m_tls) {
         auto* ssl = new QSslSocket;
@@ -138,6 +183,8 @@ void MetricsServer::accept(qintptr descriptor)
         socket, id, m_limits, [this](HttpConnection* c, const HttpRequest& r) { onRequest(c, r); },
         [this](HttpConnection* c) { onClosed(c); }, this);
     connection->setAnswerCounter([this](int status) { ++m_answers[status]; });
+    if (m_log->wants(LogLevel::Debug))
+        connection->setLog(m_log);
     m_connections.insert(id, connection);
 }
 
@@ -183,7 +230,7 @@ void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
         return;
     }
     if (r.path == m_telemetryPath)
-        startScrape(c->id());
+        startScrape(c->id(), r);
     else if (r.path == "/")
         c->respond(200, "text/html; charset=utf-8", landingPage(m_telemetryPath));
     else if (r.path == "/-/healthy")
@@ -194,10 +241,20 @@ void MetricsServer::route(HttpConnection* c, const HttpRequest& r, bool allowed)
         c->respond(404, "text/plain; charset=utf-8", "Not Found\n");
 }
 
-void MetricsServer::startScrape(quint64 connection)
+std::chrono::milliseconds MetricsServer::scrapeDeadline(std::chrono::milliseconds bound,
+                                                        std::optional<std::chrono::milliseconds> scraperWaits)
+{
+    // The scraper gives up then: an answer after it would be wasted, a page before it is still of use.
+    if (!scraperWaits)
+        return bound;
+    return std::min(bound, *scraperWaits - std::min(kScraperMargin, *scraperWaits / 4));
+}
+
+void MetricsServer::startScrape(quint64 connection, const HttpRequest& r)
 {
     const Clock::time_point arrived = Clock::now();
-    const Clock::time_point answerBy = arrived + m_deadline;
+    const std::chrono::milliseconds deadline = scrapeDeadline(m_deadline, r.scrapeTimeout);
+    const Clock::time_point answerBy = arrived + deadline;
     std::shared_ptr<SharedRead> read = m_openRead;
     bool joined = false;
     if (read) {
@@ -224,8 +281,13 @@ void MetricsServer::startScrape(quint64 connection)
             Qt::QueuedConnection);
     }
     ++m_scrapesInProgress;
+    // The server's own families as they stand now: the page is completed, and compressed, off this thread.
+    std::optional<QMap<int, quint64>> answers;
+    if (m_ownMetrics)
+        answers = m_answers;
     // Each scrape waits, and does the rest of its work, on a thread of its own pool.
-    (void)QtConcurrent::run(&m_waiters, [this, connection, read, arrived, answerBy, timeoutPage = m_timeoutPage] {
+    (void)QtConcurrent::run(&m_waiters, [this, connection, read, arrived, answerBy, deadline, answers, log = m_log,
+                                         gzip = r.acceptsGzip, timeoutPage = m_timeoutPage] {
         std::optional<Finish> rest;
         {
             std::unique_lock<std::mutex> lock(read->mutex);
@@ -233,15 +295,31 @@ void MetricsServer::startScrape(quint64 connection)
             --read->waiting;
             rest = read->rest; // each scrape renders its own page, with its own time
         }
-        // The rest keeps to the deadline it was given by the read.
-        const QByteArray page = rest && *rest ? (*rest)(arrived) : timeoutPage;
+        QByteArray page;
+        if (rest && *rest) {
+            page = (*rest)(arrived); // it keeps to the deadline it was given by the read
+        } else {
+            const double took = std::chrono::duration<double>(Clock::now() - arrived).count();
+            page = withScrapeDuration(QString::fromUtf8(timeoutPage), took).toUtf8();
+            log->warn(QStringLiteral("a scrape had no page within its %1 s: answered with ferrowind_up 0")
+                          .arg(std::chrono::duration<double>(deadline).count()));
+        }
+        if (answers)
+            page += serverFamilies(*answers).toUtf8();
+        HttpHeaders headers;
+        if (gzipAvailable()) // the answer depends on what the scraper takes
+            headers.append(qMakePair(QByteArray("Vary"), QByteArray("Accept-Encoding")));
+        if (std::optional<QByteArray> packed = gzip ? gzipped(page) : std::nullopt) {
+            page = std::move(*packed);
+            headers.prepend(qMakePair(QByteArray("Content-Encoding"), QByteArray("gzip")));
+        }
         // The connection may have gone meanwhile: it is looked up again on the server's thread.
         QMetaObject::invokeMethod(
             this,
-            [this, connection, page] {
+            [this, connection, page, headers] {
                 --m_scrapesInProgress;
                 if (HttpConnection* c = m_connections.value(connection))
-                    c->respond(200, kMetricsContentType, m_ownMetrics ? page + serverFamilies(m_answers).toUtf8() : page);
+                    c->respond(200, kMetricsContentType, page, headers);
             },
             Qt::QueuedConnection);
     });

@@ -1,5 +1,6 @@
 #pragma once
 #include "cli/HttpConnection.h"
+#include "cli/ServerLog.h"
 #include "cli/WebConfig.h"
 #include "log/Result.h"
 
@@ -29,7 +30,10 @@ struct SharedRead;
 // the work; scrapes that come while a read runs wait for that read rather than queue their own. The rest
 // (locating domain controllers, rendering the page) runs on each scrape's own thread, so scrapes at the same
 // time do it side by side and a slow one does not use up the others' time. A scrape that has no page when
-// its deadline passes gets `timeoutPage` instead. Each client is held to the limits.
+// its deadline passes gets `timeoutPage` instead; the deadline is shortened to what the scraper says it waits
+// (X-Prometheus-Scrape-Timeout-Seconds, less a margin). The page is sent gzipped to scrapers that take it.
+// Each client is held to the limits. A web configuration read from a file is read again for a new connection
+// when one of its files has changed; one that cannot be used leaves the one before in use.
 class MetricsServer : public QObject {
 public:
     using Clock = std::chrono::steady_clock;
@@ -40,9 +44,17 @@ public:
     MetricsServer(Scrape scrape, QByteArray timeoutPage, std::chrono::milliseconds deadline, QObject* parent = nullptr);
     ~MetricsServer() override;
 
+    // What a scrape's deadline keeps back of the time the scraper waits (a quarter of it when less).
+    static constexpr std::chrono::milliseconds kScraperMargin{500};
+    // A scrape's deadline: `bound`, or sooner when the scraper waits less (its wait less the margin).
+    static std::chrono::milliseconds scrapeDeadline(std::chrono::milliseconds bound,
+                                                    std::optional<std::chrono::milliseconds> scraperWaits);
+
     // Before listen(): the limits, and TLS and basic authentication.
     void setLimits(const HttpLimits& limits) { m_limits = limits; }
     void setWebConfig(const WebConfig& config, BasicAuth::Verify verify = bcryptMatches);
+    // Where the server tells what happens (default: nowhere).
+    void setLog(std::shared_ptr<const ServerLog> log) { m_log = std::move(log); }
     // Where the page is served (default /metrics).
     void setTelemetryPath(const QByteArray& path) { m_telemetryPath = path; }
     // Whether the page gets the server's own families: its answers by status and the process's resources.
@@ -66,7 +78,9 @@ private:
     void accept(qintptr descriptor);
     void onRequest(HttpConnection* c, const HttpRequest& r);
     void route(HttpConnection* c, const HttpRequest& r, bool allowed);
-    void startScrape(quint64 connection);
+    void startScrape(quint64 connection, const HttpRequest& r);
+    void applyWebConfig(const WebConfig& config);
+    void rereadWebConfig();
     void onClosed(HttpConnection* c);
     void checkDrained();
 
@@ -77,6 +91,11 @@ private:
     std::optional<QSslConfiguration> m_tls;
     bool m_requireClientCertificate = false;
     std::shared_ptr<BasicAuth> m_auth;
+    WebConfig m_web; // in use
+    BasicAuth::Verify m_verify;
+    QList<WebConfigFile> m_watched; // the files of the last reading, used or not
+    QThreadPool m_rereader;         // where it is read again
+    std::shared_ptr<const ServerLog> m_log = std::make_shared<ServerLog>();
     QThreadPool m_waiters;
     QThreadPool m_checkers; // bcrypt takes its time: off the server's thread, and apart from the scrapes
     int m_authChecks = 0;   // running or queued on m_checkers

@@ -2,6 +2,7 @@
 #include "cli/FleetCli.h"
 #include "cli/MetricsServer.h"
 #include "cli/ScrapePage.h"
+#include "cli/ServerLog.h"
 #include "cli/TerminationSignal.h"
 #include "cli/WebConfig.h"
 #include "context/AppContext.h"
@@ -71,11 +72,20 @@ int runServeMetrics(CliEnv& env)
     const QCommandLineOption webConfig(QStringLiteral("web.config.file"),
                                        QStringLiteral("Serve over TLS and/or ask for basic authentication as the Prometheus "
                                                       "exporters' web configuration FILE says (tls_server_config with cert_file, "
-                                                      "key_file, client_ca_file, client_auth_type; basic_auth_users with bcrypt "
-                                                      "hashes, refused by the Windows build, which has no bcrypt). Read once "
-                                                      "at start."),
+                                                      "key_file, client_ca_file, client_auth_type, min_version, cipher_suites; "
+                                                      "basic_auth_users with bcrypt hashes, refused by the Windows build, which "
+                                                      "has no bcrypt). Read again for a new connection when it or a file it "
+                                                      "names has changed; one that cannot be used is logged and the one before "
+                                                      "kept."),
                                        QStringLiteral("FILE"));
-    p.addOptions({listen, listenAlias, telemetryPath, probe, webConfig, version});
+    const QCommandLineOption logLevel(QStringLiteral("log.level"),
+                                      QStringLiteral("What to log on standard error: error (scrapes that could not read "
+                                                     "the database), warn (also scrapes past their deadline and changed web "
+                                                     "configurations that cannot be used), info (also where it serves, web "
+                                                     "configurations read again and the stop; the default) or debug (also each "
+                                                     "answer, time-out and failed TLS handshake)."),
+                                      QStringLiteral("LEVEL"), QStringLiteral("info"));
+    p.addOptions({listen, listenAlias, telemetryPath, probe, webConfig, logLevel, version});
     if (int rc = parseCommandLine(p, env, QStringLiteral("serve-metrics"),
                                   QStringLiteral("Serve the page of 'ferrowind metrics' at /metrics over HTTP for Prometheus, "
                                                  "reading the database afresh for each scrape (scrapes during a read share it), "
@@ -84,14 +94,21 @@ int runServeMetrics(CliEnv& env)
                                                  "is answered within 6 seconds (ferrowind_up 0 when the database did not answer "
                                                  "in time); other paths get 404. At most 64 connections, 8 KiB of request "
                                                  "headers, no request body; a request must come within 5 seconds, a kept-alive "
-                                                 "connection idle for 10 seconds is closed. On SIGTERM or SIGINT it stops "
-                                                 "accepting, lets the scrapes in progress finish and exits 0; SIGHUP is "
-                                                 "ignored."));
+                                                 "connection idle for 10 seconds is closed. A scrape ends by the time the "
+                                                 "scraper says it waits (X-Prometheus-Scrape-Timeout-Seconds, less a margin) "
+                                                 "when that is sooner; the page is gzipped for a scraper that takes it. On "
+                                                 "SIGTERM or SIGINT it stops accepting, lets the scrapes in progress finish "
+                                                 "and exits 0; SIGHUP is ignored."));
         rc >= 0)
         return rc;
     if (p.isSet(version)) {
         env.out << "ferrowind serve-metrics " << AppContext::programVersion() << "\n";
         return ExitOk;
+    }
+    const std::optional<LogLevel> level = logLevelNamed(p.value(logLevel));
+    if (!level) {
+        env.err << "ferrowind serve-metrics: --log.level takes debug, info, warn or error, not '" << p.value(logLevel) << "'\n";
+        return ExitUsage;
     }
     QStringList listenTexts = p.values(listen) + p.values(listenAlias);
     if (listenTexts.isEmpty())
@@ -144,6 +161,9 @@ int runServeMetrics(CliEnv& env)
         return ExitUsage;
     }
 
+    // From here on, what the server tells goes through the log: its lines may come from several threads.
+    const auto log = std::make_shared<ServerLog>([&env](const QString& line) { env.err << line << Qt::endl; }, *level);
+
     // The context is made here and from now on used only by the reader thread.
     AppContext& ctx = env.context();
     bool probing = false;
@@ -156,24 +176,30 @@ int runServeMetrics(CliEnv& env)
     }
     FleetState late;
     late.failures = {QStringLiteral("deadline")}; // the database did not answer within the scrape's time
-    const QByteArray timeoutPage =
-        metricsText(late, AppContext::programVersion(), std::chrono::duration<double>(kScrapeDeadline).count()).toUtf8();
+    const QByteArray timeoutPage = metricsText(late, {AppContext::programVersion(), AppContext::sourceRevision()},
+                                               std::chrono::duration<double>(kScrapeDeadline).count())
+                                       .toUtf8();
     MetricsServer server(
-        [&ctx, probing](MetricsServer::Clock::time_point answerBy) -> MetricsServer::Finish {
+        [&ctx, probing, log](MetricsServer::Clock::time_point answerBy) -> MetricsServer::Finish {
             std::optional<Deadline> probeBy;
             if (probing) // the page keeps its time for rendering and the network
-                probeBy.emplace(static_cast<int>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin)
-                        .count()));
-            return [rest = readForScrape(ctx, probeBy)](MetricsServer::Clock::time_point arrived) {
-                const QString page = rest().page;
-                return withScrapeDuration(page, std::chrono::duration<double>(MetricsServer::Clock::now() - arrived).count())
+                probeBy.emplace(static_cast<int>(std::max<qint64>(
+                    0, std::chrono::duration_cast<std::chrono::milliseconds>(answerBy - MetricsServer::Clock::now() - kPageMargin)
+                           .count())));
+            return [rest = readForScrape(ctx, probeBy), log](MetricsServer::Clock::time_point arrived) {
+                const MetricsScrape scrape = rest();
+                if (const QStringList failed = metricsFailures(scrape.state); !failed.isEmpty())
+                    log->error(QStringLiteral("a scrape could not read ") + failed.join(QStringLiteral(", ")) +
+                               QStringLiteral(": answered with ferrowind_up 0"));
+                return withScrapeDuration(scrape.page,
+                                          std::chrono::duration<double>(MetricsServer::Clock::now() - arrived).count())
                     .toUtf8();
             };
         },
         timeoutPage, kScrapeDeadline);
     if (web)
         server.setWebConfig(*web);
+    server.setLog(log);
     server.setTelemetryPath(path.toUtf8());
     server.setOwnMetrics(true);
     // The scrapes keep one connection between them; it closes on the thread that opened it.
@@ -183,7 +209,7 @@ int runServeMetrics(CliEnv& env)
 
     QCoreApplication::processEvents(); // a stop that came while starting is seen here
     if (stopAsked) {
-        env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
+        log->info(QStringLiteral("stopped"));
         return ExitOk;
     }
     for (qsizetype i = 0; i < wheres.size(); ++i) {
@@ -198,13 +224,13 @@ int runServeMetrics(CliEnv& env)
                              : where.address.protocol() == QAbstractSocket::IPv4Protocol
                                  ? where.address.toString()
                                  : QLatin1Char('[') + where.address.toString() + QLatin1Char(']');
-        env.err << "ferrowind serve-metrics: serving " << (web && web->tls ? "https://" : "http://") << host << ':' << *listening
-                << path << Qt::endl;
+        log->info(QStringLiteral("serving ") + (web && web->tls ? QStringLiteral("https://") : QStringLiteral("http://")) + host +
+                  QLatin1Char(':') + QString::number(*listening) + path);
     }
     drain = [&server] { server.drain([] { QCoreApplication::quit(); }); };
     QCoreApplication::exec();
     server.stop();
-    env.err << "ferrowind serve-metrics: stopped" << Qt::endl;
+    log->info(QStringLiteral("stopped"));
     return ExitOk;
 }
 } // namespace fw

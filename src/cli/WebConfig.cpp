@@ -1,6 +1,6 @@
 #include "cli/WebConfig.h"
 
-#include "cli/ServerSockets.h"
+#include "cli/TlsServerConfig.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -8,23 +8,18 @@
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QRandomGenerator>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QSslSocket>
-#include <QTimer>
-#include <QEventLoop>
 
 #include <yaml.h>
 
 #include <cctype>
 #include <functional>
+#include <memory>
 
 namespace fw {
 namespace {
 
 // The keys of the exporter toolkit's format that this server leaves to others: refused, not ignored.
-const QStringList kUnsupportedTls = {QStringLiteral("min_version"), QStringLiteral("max_version"),
-                                     QStringLiteral("cipher_suites"), QStringLiteral("curve_preferences"),
+const QStringList kUnsupportedTls = {QStringLiteral("max_version"), QStringLiteral("curve_preferences"),
                                      QStringLiteral("prefer_server_cipher_suites")};
 
 class YamlDoc {
@@ -85,28 +80,26 @@ public:
         return Result<void>::success();
     }
 
+    // The texts of a sequence; an error for anything but a sequence of texts.
+    Result<QStringList> textList(yaml_node_t* list, const QString& where)
+    {
+        const FwError notAList{0, where + QStringLiteral(" must be a list of names")};
+        if (!list || list->type != YAML_SEQUENCE_NODE)
+            return notAList;
+        QStringList out;
+        for (yaml_node_item_t* i = list->data.sequence.items.start; i < list->data.sequence.items.top; ++i) {
+            yaml_node_t* item = node(*i);
+            if (!isScalar(item))
+                return notAList;
+            out.append(text(item));
+        }
+        return out;
+    }
+
 private:
     yaml_document_t m_doc{};
     bool m_loaded = false;
 };
-
-Result<QByteArray> readFile(const QString& path, const QString& what)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return FwError{0, what + QStringLiteral(" ") + path + QStringLiteral(" cannot be read: ") + f.errorString()};
-    return f.readAll();
-}
-
-std::optional<QSslKey> privateKey(const QByteArray& pem)
-{
-    for (QSsl::KeyAlgorithm a : {QSsl::Rsa, QSsl::Ec, QSsl::Dsa}) {
-        QSslKey k(pem, a, QSsl::Pem, QSsl::PrivateKey);
-        if (!k.isNull())
-            return k;
-    }
-    return std::nullopt;
-}
 
 // Whether `hash`, the password of `user`, is a bcrypt hash whose cost bcrypt takes.
 Result<void> usableBcrypt(const QString& user, const QByteArray& hash)
@@ -125,107 +118,16 @@ Result<void> usableBcrypt(const QString& user, const QByteArray& hash)
     return Result<void>::success();
 }
 
-// A handshake of the configuration with itself, over a socket pair: the one way to learn, before any client
-// does, that the key belongs to the certificate and that the TLS library takes both. Qt's text when it fails.
-std::optional<QString> selfHandshakeFailure(QSslConfiguration server)
+} // namespace
+
+bool isBcryptHash(const QByteArray& hash)
 {
-    const Result<std::pair<qintptr, qintptr>> pair = connectedSocketPair();
-    if (!pair)
-        return QStringLiteral("no socket pair to try it on: ") + pair.error().description;
-    server.setPeerVerifyMode(QSslSocket::VerifyNone); // no client certificate here
-    QSslConfiguration client = QSslConfiguration::defaultConfiguration();
-    client.setPeerVerifyMode(QSslSocket::VerifyNone);
-    QSslSocket serving;
-    QSslSocket asking;
-    serving.setSslConfiguration(server);
-    asking.setSslConfiguration(client);
-    if (!serving.setSocketDescriptor(pair->first) || !asking.setSocketDescriptor(pair->second)) {
-        closeSocket(pair->first);
-        closeSocket(pair->second);
-        return QStringLiteral("no socket pair to try it on");
-    }
-    QEventLoop loop;
-    std::optional<QString> failure;
-    QObject::connect(&serving, &QSslSocket::encrypted, &loop, &QEventLoop::quit);
-    QObject::connect(&serving, &QSslSocket::errorOccurred, &loop, [&] {
-        failure = serving.errorString();
-        loop.quit();
-    });
-    QTimer::singleShot(10000, &loop, [&] {
-        failure = QStringLiteral("no handshake within 10 seconds");
-        loop.quit();
-    });
-    serving.startServerEncryption();
-    asking.startClientEncryption();
-    if (!serving.isEncrypted() && !failure)
-        loop.exec();
-    return serving.isEncrypted() ? std::nullopt : failure;
+    return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
 }
 
-struct TlsFields {
-    QString cert, key, clientCa, clientAuth;
-};
+namespace {
 
-Result<void> buildTls(const TlsFields& f, const QDir& base, WebConfig& c)
-{
-    if (f.cert.isEmpty() || f.key.isEmpty())
-        return FwError{0, QStringLiteral("tls_server_config needs both cert_file and key_file")};
-    const Result<QByteArray> certPem = readFile(base.absoluteFilePath(f.cert), QStringLiteral("cert_file"));
-    if (!certPem)
-        return certPem.error();
-    const Result<QByteArray> keyPem = readFile(base.absoluteFilePath(f.key), QStringLiteral("key_file"));
-    if (!keyPem)
-        return keyPem.error();
-    const QList<QSslCertificate> chain = QSslCertificate::fromData(*certPem, QSsl::Pem);
-    if (chain.isEmpty() || chain.first().isNull())
-        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) +
-                              QStringLiteral(" holds no PEM certificate")};
-    const std::optional<QSslKey> key = privateKey(*keyPem);
-    if (!key)
-        return FwError{0, QStringLiteral("key_file ") + base.absoluteFilePath(f.key) +
-                              QStringLiteral(" holds no unencrypted PEM private key (RSA, EC or DSA)")};
-    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setProtocol(QSsl::TlsV1_2OrLater);
-    tls.setLocalCertificateChain(chain);
-    tls.setPrivateKey(*key);
-    tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-    const QString auth = f.clientAuth.isEmpty() ? QStringLiteral("NoClientCert") : f.clientAuth;
-    if (!f.clientCa.isEmpty()) {
-        const Result<QByteArray> caPem = readFile(base.absoluteFilePath(f.clientCa), QStringLiteral("client_ca_file"));
-        if (!caPem)
-            return caPem.error();
-        const QList<QSslCertificate> cas = QSslCertificate::fromData(*caPem, QSsl::Pem);
-        if (cas.isEmpty())
-            return FwError{0, QStringLiteral("client_ca_file ") + base.absoluteFilePath(f.clientCa) +
-                                  QStringLiteral(" holds no PEM certificate")};
-        tls.setCaCertificates(cas);
-        if (auth != QLatin1String("RequireAndVerifyClientCert"))
-            return FwError{0, QStringLiteral("client_ca_file is given, so client_auth_type must be RequireAndVerifyClientCert")};
-    }
-    if (auth == QLatin1String("RequireAndVerifyClientCert")) {
-        if (f.clientCa.isEmpty())
-            return FwError{0, QStringLiteral("client_auth_type RequireAndVerifyClientCert needs client_ca_file")};
-        tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    } else if (auth == QLatin1String("RequestClientCert") || auth == QLatin1String("RequireAnyClientCert")) {
-        tls.setPeerVerifyMode(QSslSocket::QueryPeer);
-        c.requireClientCertificate = auth == QLatin1String("RequireAnyClientCert");
-    } else if (auth != QLatin1String("NoClientCert")) {
-        return FwError{0, QStringLiteral("client_auth_type '") + auth +
-                              QStringLiteral("' is not supported (NoClientCert, RequestClientCert, RequireAnyClientCert or "
-                                             "RequireAndVerifyClientCert)")};
-    }
-    if (std::optional<QString> failure = selfHandshakeFailure(tls)) {
-        while (failure->endsWith(QLatin1Char(' ')) || failure->endsWith(QLatin1Char(':')))
-            failure->chop(1);
-        return FwError{0, QStringLiteral("cert_file ") + base.absoluteFilePath(f.cert) + QStringLiteral(" and key_file ") +
-                              base.absoluteFilePath(f.key) +
-                              QStringLiteral(" make no TLS server (is the key the certificate's own?): ") + *failure};
-    }
-    c.tls = tls;
-    return Result<void>::success();
-}
-
-// The cost of a bcrypt hash already checked by usableBcrypt.
+// The cost of a bcrypt hash already checked by bcryptProblem.
 int bcryptCost(const QByteArray& hash)
 {
     return hash.mid(4, 2).toInt();
@@ -287,12 +189,14 @@ bool BasicAuth::check(const Credentials& c)
     return true;
 }
 
-Result<WebConfig> WebConfig::load(const QString& path)
+namespace {
+
+Result<WebConfig> readWebConfig(const QString& path, WebFileReader& files)
 {
     const auto fail = [&](const QString& why) -> Result<WebConfig> {
         return FwError{0, QStringLiteral("the web configuration ") + path + QStringLiteral(" ") + why};
     };
-    const Result<QByteArray> text = readFile(path, QStringLiteral("file"));
+    const Result<QByteArray> text = files.read(path, QStringLiteral("file"));
     if (!text)
         return fail(QStringLiteral("cannot be read: ") + text.error().description.section(QStringLiteral(": "), -1));
     YamlDoc doc;
@@ -310,10 +214,18 @@ Result<WebConfig> WebConfig::load(const QString& path)
                 if (key == QLatin1String("tls_server_config")) {
                     hasTls = !YamlDoc::isEmpty(value);
                     return doc.forEachPair(value, key, [&](const QString& k, yaml_node_t* v) -> Result<void> {
+                        if (k == QLatin1String("cipher_suites")) {
+                            Result<QStringList> names = doc.textList(v, QStringLiteral("tls_server_config.cipher_suites"));
+                            if (!names)
+                                return names.error();
+                            tls.cipherSuites = *names;
+                            return Result<void>::success();
+                        }
                         QString* field = k == QLatin1String("cert_file")          ? &tls.cert
                                          : k == QLatin1String("key_file")         ? &tls.key
                                          : k == QLatin1String("client_ca_file")   ? &tls.clientCa
                                          : k == QLatin1String("client_auth_type") ? &tls.clientAuth
+                                         : k == QLatin1String("min_version")      ? &tls.minVersion
                                                                                   : nullptr;
                         if (!field)
                             return FwError{0, QStringLiteral("tls_server_config.") + k +
@@ -342,15 +254,41 @@ Result<WebConfig> WebConfig::load(const QString& path)
     if (!read)
         return fail(read.error().description);
     if (hasTls) {
-        if (const Result<void> built = buildTls(tls, base, c); !built)
+        if (const Result<void> built = buildTls(tls, base, files, c); !built)
             return fail(built.error().description);
     }
     return c;
 }
 
-bool isBcryptHash(const QByteArray& hash)
+} // namespace
+
+Result<WebConfig> WebConfig::load(const QString& path)
 {
-    return hash.size() == 60 && (hash.startsWith("$2a$") || hash.startsWith("$2b$") || hash.startsWith("$2y$"));
+    return attempt(path).config;
+}
+
+WebConfigAttempt WebConfig::attempt(const QString& path)
+{
+    WebFileReader files;
+    Result<WebConfig> config = readWebConfig(path, files);
+    if (config) {
+        config->path = path;
+        config->files = files.files();
+    }
+    return {std::move(config), files.files()};
+}
+
+bool filesChanged(const QList<WebConfigFile>& files)
+{
+    for (const WebConfigFile& f : files) {
+        QFile file(f.path);
+        const QByteArray now = file.open(QIODevice::ReadOnly)
+                                   ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                   : QByteArray();
+        if (now != f.digest)
+            return true;
+    }
+    return false;
 }
 
 } // namespace fw

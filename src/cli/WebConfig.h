@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QSet>
 #include <QSslConfiguration>
@@ -12,18 +13,37 @@
 
 namespace fw {
 
+// A file a web configuration was read from, and the SHA-256 of what it held (empty: it could not be read).
+struct WebConfigFile {
+    QString path;
+    QByteArray digest;
+};
+
 // The web configuration file of Prometheus exporters (`--web.config.file`), the part of it this server
-// supports: tls_server_config (cert_file, key_file, client_ca_file, client_auth_type) and
-// basic_auth_users (user: bcrypt hash). Relative file names are read from the file's directory.
+// supports: tls_server_config (cert_file, key_file, client_ca_file, client_auth_type, min_version,
+// cipher_suites) and basic_auth_users (user: bcrypt hash). Relative file names are read from the file's directory.
 struct WebConfig {
     std::optional<QSslConfiguration> tls;
     bool requireClientCertificate = false; // RequireAnyClientCert: a certificate, checked by no CA
     QHash<QString, QByteArray> users;      // name -> bcrypt hash
+    QString path;                          // the file it was read from; empty when made otherwise
+    QList<WebConfigFile> files;            // every file it was read from: itself, then certificate, key, CA
 
     // An error for a file that cannot be read, an unknown or unsupported key, or a certificate, key or hash
     // that is not usable.
     static Result<WebConfig> load(const QString& path);
+    // The same, with the files read whether it succeeded or not: a configuration that failed is worth
+    // reading again only once one of them has changed.
+    static struct WebConfigAttempt attempt(const QString& path);
 };
+
+struct WebConfigAttempt {
+    Result<WebConfig> config;
+    QList<WebConfigFile> files;
+};
+
+// Whether one of the files holds something else now than when it was read (or can now, or no longer, be read).
+bool filesChanged(const QList<WebConfigFile>& files);
 
 // Whether `password` matches the bcrypt `hash` ($2a$, $2b$ or $2y$).
 bool bcryptMatches(const QByteArray& password, const QByteArray& hash);

@@ -75,6 +75,8 @@ public:
     const QString& programFolder() const { return m_programFolder; }
     // The tool's own version, major.minor.revision.
     static QString programVersion();
+    // The git commit the program was built from, or "unknown" (written at build time by cmake/Revision.cmake).
+    static QString sourceRevision();
 
     // Values the start-up sequence sets and the windows share.
     VersionInfo localVersion;

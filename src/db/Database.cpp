@@ -129,7 +129,8 @@ void Database::startOperation()
         m_lockWaits->spentMs = 0;
     if (m_serverWaits)
         m_serverWaits->leftMs = m_budget.count();
-    m_usedInOperation = false;
+    // A transaction that has sent statements on this connection cannot be carried over to a new one: no reopening.
+    m_usedInOperation = m_inTransaction && m_usedInOperation;
     m_reopenedInOperation = false;
 }
 
@@ -237,8 +238,7 @@ Result<Database::OdbcSession> Database::loginOdbc(const QString& connectionStrin
     using Outcome = OdbcLogin::Outcome;
     if (login.outcome == Outcome::NoAnswer || login.outcome == Outcome::StillWaiting) {
         // The login goes on without us and frees the name when it ends.
-        QString reason =
-            QStringLiteral("the database server did not answer within %1 seconds").arg(budget.count() / 1000);
+        QString reason = QStringLiteral("the database server did not answer within %1 seconds").arg(budget.count() / 1000);
         if (login.outcome == Outcome::StillWaiting)
             reason += QStringLiteral(" and has not answered since");
         return FwError{-2147217871, openFailure(connectionString, reason)};

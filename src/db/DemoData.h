@@ -20,6 +20,9 @@ struct DemoDataOptions {
     int objectRowRuns = -1;          // object rows only for the newest N runs of each side; -1: every run
     bool objectRowPerDomain = false; // one object row per domain of a run (per GC run) instead of one per type and kind
     quint32 seed = 20261205;
+    // SQL Server: the rows sent as JSON where the server reads it (2016 and later); otherwise several rows to a
+    // statement with their values bound, as an older server takes them.
+    bool rowsAsJson = true;
     QDateTime lastRunEnd; // end of the newest finished run; invalid: now
 };
 

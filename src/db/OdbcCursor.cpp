@@ -1,6 +1,8 @@
 #include "db/OdbcCursor.h"
 
 #include <QDateTime>
+
+#include <cstdio>
 #include <QSqlField>
 
 #include <sql.h>
@@ -313,8 +315,15 @@ QVariant OdbcCursor::column(int i)
         TIMESTAMP_STRUCT t{};
         if (!get(SQL_C_TIMESTAMP, &t, sizeof t))
             return null;
-        return QVariant(
-            QDateTime(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000))));
+        // As text, the way SQLite keeps it: a stored time is a wall time without a zone, and a local QDateTime
+        // made of each would ask the C library for the zone's rules (a stat of /etc/localtime) a cell at a time.
+        char text[32];
+        const int ms = static_cast<int>(t.fraction / 1000000);
+        const int n = ms ? std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
+                                         t.hour, t.minute, t.second, ms)
+                         : std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour,
+                                         t.minute, t.second);
+        return QVariant(QString::fromLatin1(text, n));
     }
     case QMetaType::QString: {
         // Read in pieces: the driver says how much is left, or that it does not know.

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace fw {
 
@@ -14,7 +15,8 @@ class SessionThread {
 public:
     using Job = std::function<void(DatabaseSession&)>;
     SessionThread();
-    // Runs no further job; a job still running is left to end on its own (LeftThreads) and its connection with it.
+    // Runs no further job. An idle thread is waited for while it closes its connection; one still in a job is left
+    // to end on its own (LeftThreads), its connection with it.
     ~SessionThread();
     SessionThread(const SessionThread&) = delete;
     SessionThread& operator=(const SessionThread&) = delete;
@@ -25,6 +27,7 @@ public:
 private:
     struct Shared;
     std::shared_ptr<Shared> m_shared;
+    std::thread m_worker;
 };
 
 } // namespace fw

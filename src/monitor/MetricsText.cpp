@@ -82,7 +82,7 @@ QStringList metricsFailures(const FleetState& state)
     return failures;
 }
 
-QString metricsText(const FleetState& state, const QString& programVersion, double scrapeSeconds,
+QString metricsText(const FleetState& state, const ProgramBuild& build, double scrapeSeconds,
                     const std::optional<QList<DcReachability>>& probe)
 {
     const QStringList failures = metricsFailures(state);
@@ -156,9 +156,12 @@ QString metricsText(const FleetState& state, const QString& programVersion, doub
                          {{QStringLiteral("domain"), r.domain}, {QStringLiteral("domain_id"), r.domainId}}, r.reachable ? 1 : 0);
         }
         w.family(QStringLiteral("ferrowind_build_info"),
-                 QStringLiteral("Versions of this tool and of the installed Velmora (value 1)."));
+                 QStringLiteral("Version and source revision of this tool, version of the installed Velmora (value 1)."));
         w.sample(QStringLiteral("ferrowind_build_info"),
-                 {{QStringLiteral("version"), programVersion}, {QStringLiteral("velmora_version"), state.velmoraVersion}}, 1);
+                 {{QStringLiteral("version"), build.version},
+                  {QStringLiteral("revision"), build.revision},
+                  {QStringLiteral("velmora_version"), state.velmoraVersion}},
+                 1);
     }
 
     w.family(QStringLiteral("ferrowind_scrape_duration_seconds"), QStringLiteral("Time taken to read the state for this page."));

@@ -40,7 +40,13 @@ struct DcReachability {
 // The parts the page reports as not read (ferrowind_up 0): none when the state is complete and believable.
 QStringList metricsFailures(const FleetState& state);
 
-QString metricsText(const FleetState& state, const QString& programVersion, double scrapeSeconds,
+// What ferrowind_build_info tells of the program: its version and the commit it was built from.
+struct ProgramBuild {
+    QString version;
+    QString revision;
+};
+
+QString metricsText(const FleetState& state, const ProgramBuild& build, double scrapeSeconds,
                     const std::optional<QList<DcReachability>>& probe = std::nullopt);
 
 // Content type of the page over HTTP.

@@ -5,6 +5,8 @@
 #include "../settings/StoredSettings.h"
 #include "support/CliProcess.h"
 #include "support/HttpGets.h"
+#include "support/Must.h"
+#include "support/TestEngine.h"
 #include "support/TestContext.h"
 #include "../monitor/ServeMetricsProcess.h"
 
@@ -108,6 +110,32 @@ TEST_F(ServerDistance, TheScrapesKeepOneConnectionAndTellTheTruthWhenItIsLost)
     EXPECT_EQ(scrape(server.url), "0");
     proxy->setRefusing(false);
     EXPECT_EQ(scrape(server.url), "1");
+}
+
+// A connection the server dropped is opened again for a new operation, but never under a transaction that has sent
+// statements: what they did is gone with the old connection, and going on would commit half of it.
+TEST_F(ServerDistance, ADroppedConnectionIsNotReopenedUnderATransactionThatWrote)
+{
+    const QString threshold = QStringLiteral(
+        "SELECT ReconnectFailureThreshold FROM ADDomain WHERE DomainName = 'corp.example.com'");
+    const QString before = sqlValue(m_direct, threshold).toString();
+    const QString raise = QStringLiteral(
+        "UPDATE ADDomain SET ReconnectFailureThreshold = ReconnectFailureThreshold + 1 WHERE DomainName = 'corp.example.com'");
+    const std::unique_ptr<Database> db = must(openForSetUp(t.ctx().connectionString));
+    ASSERT_TRUE(db);
+    ASSERT_TRUE(db->begin());
+    ASSERT_TRUE(db->run(raise));
+    db->startOperation();
+    proxy->dropConnections();
+    EXPECT_FALSE(db->run(raise)) << "the transaction's first statement was lost with the connection";
+    EXPECT_EQ(db->logins(), 1);
+    db->rollback();
+    EXPECT_EQ(sqlValue(m_direct, threshold).toString(), before);
+
+    db->startOperation();
+    proxy->dropConnections();
+    EXPECT_TRUE(db->run(threshold)) << "outside a transaction a new operation logs in again";
+    EXPECT_EQ(db->logins(), 2);
 }
 
 // check-sync prints its one line and nothing else, also when the server refuses what it asks (a table gone) or the

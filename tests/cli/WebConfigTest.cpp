@@ -1,11 +1,14 @@
-// The basic authentication's checks as the server makes them (the hash checked by a stand-in), and the page as the
-// server completes it. The web configuration file itself, with certificates made by openssl and bcrypt, is tested
-// on Linux (linux/WebConfigLinuxTest.cpp).
+// The web configuration file as it is read (and refused), the basic authentication's checks, and the page as
+// the server completes it.
 #include "cli/ScrapePage.h"
 #include "cli/WebConfig.h"
 #include "support/TestCertificate.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 using namespace fw;
 
@@ -50,4 +53,29 @@ TEST(BasicAuth, AnUnknownUserIsCheckedAgainstAHashOfTheSameCost)
         EXPECT_EQ(auth.check(*offered), k.allowed) << k.offered.toStdString();
         EXPECT_EQ(checked, QList<QByteArray>{k.hash}) << k.offered.toStdString();
     }
+}
+
+// A file read for the configuration counts as changed when it holds other bytes, goes, or comes.
+TEST(WebConfig, FilesChangeWhenTheirBytesDo)
+{
+    QTemporaryDir dir;
+    const QString a = test::writeFile(dir.path(), "a", "one");
+    const QString gone = dir.filePath("gone");
+    const WebConfigAttempt read = WebConfig::attempt(
+        test::writeFile(dir.path(), "web.yml", "tls_server_config:\n  cert_file: a\n  key_file: gone\n"));
+    ASSERT_FALSE(read.config);
+    ASSERT_EQ(read.files.size(), 3);
+    EXPECT_EQ(read.files[1].path, a);
+    EXPECT_EQ(read.files[2].path, gone);
+    EXPECT_TRUE(read.files[2].digest.isEmpty());
+    EXPECT_FALSE(filesChanged(read.files));
+    test::writeFile(dir.path(), "a", "two");
+    EXPECT_TRUE(filesChanged(read.files));
+    test::writeFile(dir.path(), "a", "one");
+    EXPECT_FALSE(filesChanged(read.files));
+    test::writeFile(dir.path(), "gone", "");
+    EXPECT_TRUE(filesChanged(read.files)) << "an empty file that can be read is not one that cannot";
+    QFile::remove(gone);
+    QFile::remove(a);
+    EXPECT_TRUE(filesChanged(read.files));
 }

@@ -216,8 +216,8 @@ QStringList rowsOf(Database& db, const QString& sql)
 }
 } // namespace
 
-// The demo history goes to SQL Server several rows a statement (full statements and the rest at the end of each
-// table) and comes out as the one-row statements of SQLite write it.
+// The demo history goes to SQL Server as JSON, or bound several rows a statement as a server before 2016 takes
+// them (full statements and the rest at the end of each table), and comes out as SQLite's one-row statements write it.
 TEST_F(SqlServerTest, DemoDataWritesTheHistorySqliteHolds)
 {
     DemoDataOptions o;
@@ -229,17 +229,26 @@ TEST_F(SqlServerTest, DemoDataWritesTheHistorySqliteHolds)
     ASSERT_TRUE(lite);
     must(DemoData::createSchema(*lite));
     must(DemoData::populate(*lite, o));
-    must(DemoData::populate(*m_db, o));
-    ASSERT_FALSE(HasFailure());
-    for (const char* sql : {"SELECT SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval FROM SyncHistoryDC",
-                            "SELECT SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart FROM SyncHistoryDCDomain",
-                            "SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "
-                            "FROM SyncHistoryGC",
-                            "SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync "
-                            "FROM SyncHistoryObject"}) {
-        SCOPED_TRACE(sql);
-        const QStringList want = rowsOf(*lite, QString::fromLatin1(sql));
-        EXPECT_EQ(rowsOf(*m_db, QString::fromLatin1(sql)), want);
-        EXPECT_GE(want.size(), 300);
+    for (const bool json : {true, false}) {
+        SCOPED_TRACE(json ? "rows as JSON" : "rows bound");
+        if (!json) {
+            must(DemoData::dropSchema(*m_db));
+            must(DemoData::createSchema(*m_db));
+        }
+        o.rowsAsJson = json;
+        must(DemoData::populate(*m_db, o));
+        ASSERT_FALSE(HasFailure());
+        for (const char* sql :
+             {"SELECT SyncId, IsActive, SyncStart, syncEnd, USNIncrement, SyncInterval FROM SyncHistoryDC",
+              "SELECT SyncId, Domain, Server, IsActive, USNLag, EventFlags, SyncStart FROM SyncHistoryDCDomain",
+              "SELECT SyncId, Server, IsActive, USNIncrement, SyncInterval, USNLag, SyncStart, syncEnd, EventFlags "
+              "FROM SyncHistoryGC",
+              "SELECT SyncId, Domain, IsActive, ObjectType, IsDeleted, Count, Remaining, Elasped, LastSync "
+              "FROM SyncHistoryObject"}) {
+            SCOPED_TRACE(sql);
+            const QStringList want = rowsOf(*lite, QString::fromLatin1(sql));
+            EXPECT_EQ(rowsOf(*m_db, QString::fromLatin1(sql)), want);
+            EXPECT_GE(want.size(), 300);
+        }
     }
 }

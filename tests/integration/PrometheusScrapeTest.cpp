@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -76,7 +77,8 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
                                         QByteArray("tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n"
                                                    "basic_auth_users:\n  prometheus: '") +
                                             test::kBcryptOfUStarU + "'\n");
-    test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")), {"--web.config.file", web});
+    test::ServeMetricsProcess server(DemoEnvironment::registryPath(dir.filePath("env")),
+                                     {"--web.config.file", web, "--log.level", "debug"});
     ASSERT_TRUE(server.url.startsWith("https://")) << server.err.toStdString();
     const QString target = QUrl(server.url).authority();
 
@@ -131,6 +133,15 @@ TEST(PrometheusScrape, RealPrometheusSeesTheValuesTheDatabaseHolds)
     const QJsonArray answers = query(api, "ferrowind_http_requests_total{code=\"200\"}");
     ASSERT_EQ(answers.size(), 1);
     EXPECT_GE(answers[0].toObject()["value"].toArray()[1].toString().toInt(), 1);
+    // What Prometheus asked for and got: the page gzipped, and the build's revision.
+    const QString log = server.err + QString::fromUtf8(server.proc.readAllStandardError());
+    EXPECT_TRUE(QRegularExpression("\"GET /metrics\" 200, \\d+ bytes, gzip, ").match(log).hasMatch()) << log.toStdString();
+    const QJsonArray build = query(api, "ferrowind_build_info");
+    ASSERT_EQ(build.size(), 1);
+    EXPECT_TRUE(QRegularExpression("^([0-9a-f]{40}|unknown)$")
+                    .match(build[0].toObject()["metric"].toObject()["revision"].toString())
+                    .hasMatch())
+        << QJsonDocument(build[0].toObject()).toJson().toStdString();
     const QJsonArray started = query(api, "process_start_time_seconds{job=\"ferrowind\"}");
     ASSERT_EQ(started.size(), 1);
     const double start = started[0].toObject()["value"].toArray()[1].toString().toDouble();

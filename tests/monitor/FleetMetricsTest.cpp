@@ -30,7 +30,7 @@ TEST(MetricsText, AStateNotReadCompletelyGivesOnlyUpZeroAndTheScrapeDuration)
     FleetState s;
     s.failures = {"database"};
     s.domains.append({"corp.example.com", "dc1", true, "{A}"});
-    EXPECT_EQ(metricsText(s, "1.2.3", 5.5).toStdString(),
+    EXPECT_EQ(metricsText(s, {"1.2.3", "0123abc"}, 5.5).toStdString(),
               "# HELP ferrowind_up 1 when the Velmora database was read completely, else 0.\n"
               "# TYPE ferrowind_up gauge\n"
               "ferrowind_up 0\n"
@@ -77,7 +77,7 @@ TEST_P(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
     EXPECT_EQ(s.gc.lastObjects, 0) << "a finished run without object rows synchronised nothing";
     ASSERT_EQ(s.domains.size(), 2);
 
-    const QString page = metricsText(s, "1.0.0", 0.001);
+    const QString page = metricsText(s, {"1.0.0", "0123abc"}, 0.001);
     EXPECT_TRUE(page.contains(
         QStringLiteral("ferrowind_sync_last_finished_timestamp_seconds{side=\"dc\"} %1\n").arg(epoch(now().addSecs(-3700)))));
     EXPECT_TRUE(page.contains("ferrowind_sync_interval_seconds{side=\"dc\"} 1200\n"));
@@ -87,9 +87,11 @@ TEST_P(FleetStateTest, ReadsTheNewestFinishedRunOfEachSideAndTheSettings)
         "ferrowind_domain_info{domain=\"corp.example.com\",domain_id=\"{A}\",current_dc=\"dc1.corp.example.com\"} 1\n"));
     EXPECT_TRUE(page.contains("ferrowind_gc_reconnect_enabled 0\n"));
     EXPECT_TRUE(page.contains("ferrowind_up 1\n"));
+    EXPECT_TRUE(page.contains("\nferrowind_build_info{version=\"1.0.0\",revision=\"0123abc\",velmora_version=\""))
+        << page.toStdString();
     EXPECT_FALSE(page.contains("ferrowind_dc_reachable"));
 
-    const QString probed = metricsText(s, "1.0.0", 0.001,
+    const QString probed = metricsText(s, {"1.0.0", "0123abc"}, 0.001,
                                        QList<DcReachability>{{"corp.example.com", true, "{A}"}, {"odd\"na\\me", false, "{B}"}});
     EXPECT_TRUE(probed.contains("# HELP ferrowind_dc_reachable 1 when a domain controller of the domain was located.\n"
                                 "# TYPE ferrowind_dc_reachable gauge\n"

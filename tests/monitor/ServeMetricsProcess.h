@@ -23,14 +23,17 @@ struct ChildProcess {
 };
 
 // `ferrowind serve-metrics` of the build on a free loopback port; `url` stays empty when it did not start serving.
+// With `quiet` (a log level that does not say where it serves) it is not waited for.
 struct ServeMetricsProcess : ChildProcess {
-    explicit ServeMetricsProcess(const QString& registry, const QStringList& options = {})
+    explicit ServeMetricsProcess(const QString& registry, const QStringList& options = {}, bool quiet = false)
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("FERROWIND_REGISTRY", registry);
         proc.setProcessEnvironment(e);
         proc.setReadChannel(QProcess::StandardError);
         proc.start(FERROWIND_CLI, QStringList{"serve-metrics", "--listen", "127.0.0.1:0"} + options);
+        if (quiet)
+            return;
         QElapsedTimer t;
         t.start();
         static const QRegularExpression served("serving (https?://\\S+)");

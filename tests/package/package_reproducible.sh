@@ -6,7 +6,8 @@
 # With --objects: a source file and a file generated in the build folder, compiled into objects as the release
 # build compiles them (scripts/package --objects), the first time through an empty compiler cache: where the
 # build folder leaks into a binary (debug line tables, the compile folder, __FILE__) it leaks into these, for
-# seconds instead of a full compile, so every test run checks it.
+# seconds instead of a full compile, so every test run checks it. One of the objects holds the revision the build
+# looked up (git's commit of SOURCE_DIR, or unknown): the same in both folders, and the commit when there is one.
 # Usage: package_reproducible.sh SOURCE_DIR BUILD_DIR [--objects]
 set -uo pipefail
 root=$1 build=$2 mode=${3:-packages}
@@ -14,7 +15,8 @@ version=$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)
 arch=$(dpkg --print-architecture)
 host=$(dpkg-architecture -qDEB_HOST_GNU_TYPE)
 objects=(src/CMakeFiles/ferrowind_core.dir/platform/RegistryFileExposure.cpp.o
-         src/db/CMakeFiles/ferrowind_core_resources_1.dir/.rcc/qrc_sqlite_schema.cpp.o)
+         src/db/CMakeFiles/ferrowind_core_resources_1.dir/.rcc/qrc_sqlite_schema.cpp.o
+         src/CMakeFiles/ferrowind_core.dir/context/SourceRevision.cpp.o)
 if [ "$mode" = --objects ]; then
     work=$build/reproducible-objects
     package=(--objects "${objects[@]}")
@@ -44,6 +46,14 @@ if [ "$mode" = --objects ]; then
         misses=$(CCACHE_DIR=$work/ccache ccache --print-stats | awk '$1 == "cache_miss" { n += $2 } END { print n + 0 }')
         [ "$misses" -ge ${#objects[@]} ] || { echo "FAIL: the compiler cache compiled $misses of ${#objects[@]} objects"; exit 1; }
     fi
+    # The revision the package build was given: the copy it compiles is no git tree.
+    revision=unknown
+    if [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$(cd "$root" && pwd -P)" ]; then
+        revision=$(git -C "$root" rev-parse HEAD)
+    fi
+    generated=$work/a/package-objects/ferrowind-$version/obj-$host/src/context/SourceRevision.cpp
+    grep -q "QStringLiteral(\"$revision\")" "$generated" ||
+        { echo "FAIL: the package build's revision is not $revision: $(grep QStringLiteral "$generated")"; exit 1; }
     pairs=()
     for o in "${objects[@]}"; do
         pairs+=("$work/a/package-objects/ferrowind-$version/obj-$host/$o"

@@ -2,6 +2,8 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
+#include "platform/LeftThreads.h"
+
 int main(int argc, char** argv)
 {
     // Linux's suites draw offscreen; the Windows kit has only the windows platform (and Wine passes no QT_
@@ -11,5 +13,6 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QLocale::setDefault(QLocale::c());
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    // A window's reading thread may still be in a read: nothing is destroyed under it.
+    return fw::endProgram(RUN_ALL_TESTS());
 }

@@ -6,14 +6,19 @@
 
 namespace fw::test {
 
-// A self-signed certificate for 127.0.0.1 and localhost and its unencrypted key (EC P-256), written by
+enum class KeyType { Ec, Rsa };
+
+// A self-signed certificate for 127.0.0.1 and localhost and its unencrypted key (EC P-256, or RSA 2048), written by
 // openssl as `dir`/cert.pem and `dir`/key.pem; false when openssl failed.
-inline bool makeCertificate(const QString& dir)
+inline bool makeCertificate(const QString& dir, KeyType type = KeyType::Ec, const QString& name = "localhost")
 {
+    const QStringList key = type == KeyType::Ec ? QStringList{"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1"}
+                                                : QStringList{"-newkey", "rsa:2048"};
     QProcess p;
-    p.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
-                        QDir(dir).filePath("key.pem"), "-out", QDir(dir).filePath("cert.pem"), "-days", "2", "-subj",
-                        "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
+    p.start("openssl",
+            QStringList{"req", "-x509"} + key +
+                QStringList{"-nodes", "-keyout", QDir(dir).filePath("key.pem"), "-out", QDir(dir).filePath("cert.pem"), "-days",
+                            "2", "-subj", "/CN=" + name, "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"});
     return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 

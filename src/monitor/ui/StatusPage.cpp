@@ -108,15 +108,15 @@ void StatusPage::PopulateDCGCStatus()
     // The page's own connection, kept between refreshes on the thread that reads.
     if (!m_reader)
         m_reader = std::make_unique<SessionThread>();
-    m_reader->post([read = m_read, cs = StatusSummary::connectionStringOf(m_ctx),
-                    now = m_ctx.clock().now()](DatabaseSession& session) {
-        const StatusSnapshot snap = StatusSummary::read(session.open(cs, Database::Access::ReadOnly), now);
-        std::lock_guard lock(read->mutex);
-        // Posted while the page cannot go: a page gone before it runs takes the call with it.
-        if (read->page)
-            QMetaObject::invokeMethod(
-                read->page, [page = read->page, snap] { page->refreshRead(snap); }, Qt::QueuedConnection);
-    });
+    m_reader->post(
+        [read = m_read, cs = StatusSummary::connectionStringOf(m_ctx), now = m_ctx.clock().now()](DatabaseSession& session) {
+            const StatusSnapshot snap = StatusSummary::read(session.open(cs, Database::Access::ReadOnly), now);
+            std::lock_guard lock(read->mutex);
+            // Posted while the page cannot go: a page gone before it runs takes the call with it.
+            if (read->page)
+                QMetaObject::invokeMethod(
+                    read->page, [page = read->page, snap] { page->refreshRead(snap); }, Qt::QueuedConnection);
+        });
 }
 
 void StatusPage::refreshRead(const StatusSnapshot& snap)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace fw;
@@ -86,6 +87,12 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
     QTemporaryDir other; // a second certificate: its key is not the first one's
     ASSERT_TRUE(test::makeCertificate(other.path()));
     ASSERT_TRUE(QFile::copy(other.filePath("key.pem"), dir.filePath("otherkey.pem")));
+    QProcess dsa; // a small key: it is refused for its type, not its size
+    dsa.start("openssl", {"genpkey", "-genparam", "-algorithm", "DSA", "-pkeyopt", "dsa_paramgen_bits:1024", "-out",
+                          dir.filePath("dsaparams.pem")});
+    ASSERT_TRUE(dsa.waitForFinished(60000) && dsa.exitCode() == 0) << dsa.readAllStandardError().toStdString();
+    dsa.start("openssl", {"genpkey", "-paramfile", dir.filePath("dsaparams.pem"), "-out", dir.filePath("dsa.pem")});
+    ASSERT_TRUE(dsa.waitForFinished(60000) && dsa.exitCode() == 0) << dsa.readAllStandardError().toStdString();
     const QByteArray tls = "tls_server_config:\n  cert_file: cert.pem\n  key_file: key.pem\n";
     const struct {
         QByteArray yaml;
@@ -93,7 +100,32 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
     } cases[] = {
         {"tls_config:\n  cert_file: cert.pem\n", "tls_config is not a known key"},
         {"http_server_config:\n  http2: false\n", "http_server_config is not supported"},
-        {tls + "  min_version: TLS13\n", "tls_server_config.min_version is not supported"},
+        {tls + "  max_version: TLS13\n", "tls_server_config.max_version is not supported"},
+        {tls + "  min_version: TLS11\n", "tls_server_config.min_version 'TLS11' is not supported (TLS12 or TLS13)"},
+        {tls + "  min_version: tls13\n", "tls_server_config.min_version 'tls13' is not supported (TLS12 or TLS13)"},
+        {tls + "  min_version: [TLS13]\n", "tls_server_config.min_version must be text"},
+        {tls + "  cipher_suites: [TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256, TLS_FANCY]\n",
+         "tls_server_config.cipher_suites: 'TLS_FANCY' is not a known cipher suite (IANA's names, for example "
+         "TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256)"},
+        {tls + "  cipher_suites: [ECDHE-ECDSA-AES128-GCM-SHA256]\n",
+         "tls_server_config.cipher_suites: 'ECDHE-ECDSA-AES128-GCM-SHA256' is not a known cipher suite (IANA's names, for "
+         "example TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256)"},
+        {tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n",
+         "tls_server_config.cipher_suites: 'TLS_AES_128_GCM_SHA256' is a TLS 1.3 suite: cipher_suites chooses among TLS 1.2's"},
+        {tls + "  cipher_suites: [TLS_RSA_WITH_RC4_128_SHA]\n",
+         "tls_server_config.cipher_suites: 'TLS_RSA_WITH_RC4_128_SHA' is not offered by the TLS library"},
+        {tls + "  cipher_suites: []\n", "tls_server_config.cipher_suites names no suite"},
+        {tls + "  cipher_suites: TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256\n",
+         "tls_server_config.cipher_suites must be a list of names"},
+        {tls + "  cipher_suites: [[TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256]]\n",
+         "tls_server_config.cipher_suites must be a list of names"},
+        {tls + "  min_version: TLS13\n  cipher_suites: [TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256]\n",
+         "tls_server_config.cipher_suites chooses among TLS 1.2's suites, which min_version TLS13 leaves out"},
+        {tls + "  cipher_suites: [TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256, TLS_RSA_WITH_AES_128_CBC_SHA]\n",
+         "tls_server_config.cipher_suites has no suite for the key's type (ECDSA): TLS 1.2 clients could not connect"},
+        {"tls_server_config:\n  cert_file: cert.pem\n  key_file: dsa.pem\n",
+         "key_file " + dir.filePath("dsa.pem") +
+             " holds a DSA key, which no TLS suite offered here takes (use an RSA or EC key)"},
         {tls + "  cert_flie: x\n", "tls_server_config.cert_flie is not a known key"},
         {"tls_server_config:\n  cert_file: cert.pem\n", "tls_server_config needs both cert_file and key_file"},
         {"tls_server_config:\n  cert_file: none.pem\n  key_file: key.pem\n",
@@ -101,7 +133,7 @@ TEST(WebConfig, UnknownKeysUnreadableFilesAndWeakSettingsAreRefused)
         {"tls_server_config:\n  cert_file: garbage.pem\n  key_file: key.pem\n",
          "cert_file " + dir.filePath("garbage.pem") + " holds no PEM certificate"},
         {"tls_server_config:\n  cert_file: cert.pem\n  key_file: cert.pem\n",
-         "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA, EC or DSA)"},
+         "key_file " + dir.filePath("cert.pem") + " holds no unencrypted PEM private key (RSA or EC)"},
         {"tls_server_config:\n  cert_file: cert.pem\n  key_file: otherkey.pem\n",
          "cert_file " + dir.filePath("cert.pem") + " and key_file " + dir.filePath("otherkey.pem") +
              " make no TLS server (is the key the certificate's own?): Unable to init SSL Context"},
