@@ -56,10 +56,15 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QMainWindow(parent), 
     connect(m_ui->cmdExit, &QPushButton::clicked, this, &MainWindow::cmdExit_Click);
 
     new HelpMenu(ctx, this, m_ui->mnuHelp, m_ui->About, m_ui->mnuCheckForUpdatedVersion);
-    new StatusFocusOrder(ctx, this);
+    m_statusFocusOrder = new StatusFocusOrder(ctx, this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The focus order goes before the controls it watches: as they are destroyed their focus moves (on Windows, where
+    // the window is active), and it must not look for controls among half-destroyed children.
+    delete m_statusFocusOrder;
+}
 
 MainWindow::LoadOutcome MainWindow::Form_Load()
 {

@@ -14,6 +14,7 @@ namespace fw {
 class AppContext;
 class DomainControllersPage;
 class GlobalCatalogPage;
+class StatusFocusOrder;
 class StatusPage;
 
 // The main window: hosts the three pages, runs the load sequence and the File and Help menus.
@@ -58,6 +59,7 @@ private:
     DomainControllersPage* m_dcPage = nullptr;
     GlobalCatalogPage* m_gcPage = nullptr;
     StatusPage* m_statusPage = nullptr;
+    StatusFocusOrder* m_statusFocusOrder = nullptr;
     std::function<void()> m_statusRefresh;
     QTimer* m_tmrStatus = nullptr;
     bool m_inTabClick = false;

@@ -72,8 +72,8 @@ TEST(FolderEntryWindows, EachKindOfEntryIsToldApart)
     EXPECT_FALSE(examineEntry(dir.filePath("missing.TXT")));
 }
 
-// A symbolic link is never taken for a file of its own: it is judged as itself, or not at all where the system will not
-// open the entry without following it (Wine); removing it leaves the file it points to.
+// A symbolic link is never taken for a file of its own: it is judged as itself; removing it leaves the file it points
+// to.
 TEST(FolderEntryWindows, ASymbolicLinkIsNotFollowed)
 {
     QTemporaryDir tmp;
@@ -82,9 +82,14 @@ TEST(FolderEntryWindows, ASymbolicLinkIsNotFollowed)
     const QString link = tmp.filePath("link.TXT");
     if (!CreateSymbolicLinkW(wide(link).c_str(), wide(target).c_str(), 0))
         GTEST_SKIP() << "no symbolic link could be made here (error " << GetLastError() << ")";
+    // Wine 8.0 says it made the link and makes nothing.
+    if (GetFileAttributesW(wide(link).c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "CreateSymbolicLinkW said it made the link, but there is none (Wine)";
     const std::optional<FolderEntry> e = examineEntry(link);
-    EXPECT_FALSE(e && e->regularFile) << "names " << (e ? e->names : 0);
-    removeEntry(link);
+    ASSERT_TRUE(e);
+    EXPECT_FALSE(e->regularFile);
+    EXPECT_TRUE(removeEntry(link));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
     QFile t(target);
     ASSERT_TRUE(t.open(QIODevice::ReadOnly));
     EXPECT_EQ(t.readAll(), "foreign");

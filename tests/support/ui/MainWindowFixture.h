@@ -12,7 +12,11 @@
 #include "ui_MainWindow.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -37,10 +41,22 @@ protected:
     FlexGrid& grid() { return *dc().gridDomains; }
     void showTab(int i) { main->ui()->tabMain->setCurrentIndex(i); }
 
+    // A click where the user clicks: on a check box's or radio button's box (its middle may lie past the end of its
+    // text, where a click does nothing, when the layout makes it wider than the text and the font is narrow).
     void click(QAbstractButton* b)
     {
         ASSERT_TRUE(b->isVisible() && b->isEnabled()) << b->objectName().toStdString();
-        QTest::mouseClick(b, Qt::LeftButton);
+        QPoint at = b->rect().center();
+        const bool box = qobject_cast<QCheckBox*>(b) != nullptr;
+        if (box || qobject_cast<QRadioButton*>(b)) {
+            QStyleOptionButton option;
+            option.initFrom(b);
+            option.text = b->text();
+            at = b->style()
+                     ->subElementRect(box ? QStyle::SE_CheckBoxIndicator : QStyle::SE_RadioButtonIndicator, &option, b)
+                     .center();
+        }
+        QTest::mouseClick(b, Qt::LeftButton, {}, at);
     }
     // Replaces the text as the user does: focus, select all, delete, type.
     void type(QLineEdit* e, const QString& text, Qt::FocusReason reason = Qt::OtherFocusReason)
