@@ -1,11 +1,6 @@
-#include "log/ActivityLog.h"
-#include "support/doubles/TestDoubles.h"
+#include "log/ActivityLogFixture.h"
 
-#include <QDir>
-#include <QFile>
-#include <QLocale>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
@@ -17,118 +12,13 @@
 #include <unistd.h>
 
 using namespace fw;
+using fw::test::ActivityLogTest;
 
-namespace {
-
-class ActivityLogTest : public ::testing::Test {
-protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
-
-    QString logsDir() const { return QDir(dir.path()).filePath("logs"); }
-
-    void open()
-    {
-        path = log.GenerateNewLogFileName();
-        log.OpenLogFile(path, header);
-    }
-
-    QByteArray read(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
-    void touch(const QString& name, const QDateTime& modified)
-    {
-        QDir().mkpath(logsDir());
-        QFile f(QDir(logsDir()).filePath(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("x");
-        f.close();
-        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(f.setFileTime(modified, QFileDevice::FileModificationTime));
-    }
-
-    QTemporaryDir dir;
-    FixedClock clock{QDateTime(QDate(2026, 12, 5), QTime(18, 44, 43))};
-    qint16 trace = 0;
-    const LogHeader header{"1.0.22", "4.0(3.100)", "admin", "CORP"};
-    // What opening a file writes first: eight lines between two rules.
-    const QByteArray headerText = QByteArray(64, '=') +
-                                  "\r\n"
-                                  "Running FerrowindSettingsTool, version 1.0.22\r\n"
-                                  "\r\n"
-                                  "Local Velmora version=4.0(3.100)\r\n"
-                                  "Running under acciont: admin\\CORP\r\n"
-                                  "Local time=5 Dec 2026 18:44:43\r\n"
-                                  "\r\n" +
-                                  QByteArray(64, '=') + "\r\n";
-    ActivityLog log{clock, "FerrowindSettingsTool", logsDir(), [this] { return trace; }};
-    QString path;
-};
-
-} // namespace
-
-TEST_F(ActivityLogTest, NewLogHasTheNameAndEightHeaderLines)
+// 0640, not the umask's 0644: owner and group bits only (Qt's "User" bits repeat the owner's for its owner).
+TEST_F(ActivityLogTest, ANewLogIsReadByItsOwnerAndGroupOnly)
 {
     open();
-    EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("FerrowindSettingsTool_Log_261205_18_44_43.TXT"));
-    EXPECT_EQ(read(path), headerText);
-    // 0640, not the umask's 0644: owner and group bits only (Qt's "User" bits repeat the owner's for its owner).
     EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
-}
-
-// A flush keeps writing to the same file; after the close nothing is written.
-TEST_F(ActivityLogTest, LinesWithAndWithoutTimeStampAndEmbeddedLineBreaksUntilTheClose)
-{
-    open();
-    log.WriteLog("", true);
-    log.WriteLog("Save pressed for Domain=corp.example.com", false);
-    log.FlushLogFile();
-    log.WriteLog("first\r\nsecond", true);
-    log.CloseLogFile();
-    log.WriteLog("after the close", false);
-    EXPECT_EQ(read(path), headerText + "5 Dec 2026 18:44:43: \r\n"
-                                       "Save pressed for Domain=corp.example.com\r\n"
-                                       "5 Dec 2026 18:44:43: first\r\nsecond\r\n");
-}
-
-TEST_F(ActivityLogTest, TraceLinesOnlyWhileTheSwitchIsPositive)
-{
-    open();
-    trace = 0;
-    log.WriteTraceLog("zero", false);
-    trace = -1;
-    log.WriteTraceLog("negative", false);
-    trace = 1;
-    log.WriteTraceLog("on", true);
-    EXPECT_EQ(read(path), headerText + "5 Dec 2026 18:44:43: on\r\n");
-}
-
-// Only this program's own logs are cleaned up, suffixed ones included: the folder may hold other files.
-TEST_F(ActivityLogTest, OnlyItsOwnLogsOlderThanThirtyCalendarDaysAreDeleted)
-{
-    const QDate today = clock.now().date();
-    touch("FerrowindSettingsTool_Log_261105_10_00_00.TXT", QDateTime(today.addDays(-30), QTime(0, 0, 1)));
-    touch("FerrowindSettingsTool_Log_261104_10_00_00.TXT", QDateTime(today.addDays(-31), QTime(23, 59, 59)));
-    touch("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT", QDateTime(today.addDays(-45), QTime(12, 0)));
-    QFile::setPermissions(QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261020_10_00_00_2.TXT"), QFileDevice::ReadOwner);
-    touch("FerrowindSettingsTool_Log_261205_01_00_00.TXT", QDateTime(today, QTime(1, 0)));
-    const QStringList foreign{".hidden-config", "FerrowindSettingsTool_Log_2610.TXT",
-                              "FerrowindSettingsTool_Log_261001_10_00_00.TXT.bak", "ferrowind_Log_261001_10_00_00.TXT",
-                              "velmora-audit-2026.csv"};
-    for (const QString& name : foreign)
-        touch(name, QDateTime(today.addDays(-200), QTime(12, 0)));
-    QDir(logsDir()).mkdir("sub");
-
-    log.GenerateNewLogFileName();
-    QStringList left = QDir(logsDir()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot);
-    QStringList expected = foreign + QStringList{"FerrowindSettingsTool_Log_261105_10_00_00.TXT",
-                                                 "FerrowindSettingsTool_Log_261205_01_00_00.TXT",
-                                                 "FerrowindSettingsTool_Log_261205_18_44_43.TXT", "sub"};
-    left.sort();
-    expected.sort();
-    EXPECT_EQ(left, expected);
 }
 
 namespace {
@@ -192,29 +82,6 @@ TEST_F(ActivityLogTest, TheCleanUpNeverReachesOutsideItsFolder)
     EXPECT_EQ(modeOf(other), 0444u);
     EXPECT_EQ(read(target), "foreign");
     EXPECT_EQ(read(other), "foreign");
-}
-
-// Another run's file of the same second is neither replaced nor shared; a reload within the second gets a new file too.
-TEST_F(ActivityLogTest, EachLogHasAFileOfItsOwnWithinTheSameSecond)
-{
-    touch("FerrowindSettingsTool_Log_261205_18_44_43.TXT", clock.now());
-    open();
-    log.WriteLog("before reload", false);
-    ActivityLog other{clock, "FerrowindSettingsTool", logsDir(), [] { return qint16(0); }};
-    const QString otherPath = other.GenerateNewLogFileName();
-    other.OpenLogFile(otherPath, header);
-    other.WriteLog("other run", false);
-    const QString again = log.GenerateNewLogFileName();
-    log.OpenLogFile(again, header);
-    log.WriteLog("after reload", false);
-
-    const QString base = QDir(logsDir()).filePath("FerrowindSettingsTool_Log_261205_18_44_43");
-    EXPECT_EQ(QStringList({path, otherPath, again}), QStringList({base + "_2.TXT", base + "_3.TXT", base + "_4.TXT"}));
-    EXPECT_EQ(read(base + ".TXT"), "x");
-    EXPECT_EQ(read(path), headerText + "before reload\r\n");
-    EXPECT_EQ(read(otherPath), headerText + "other run\r\n");
-    EXPECT_EQ(read(again), headerText + "after reload\r\n");
-    EXPECT_TRUE(log.failure().isEmpty() && other.failure().isEmpty());
 }
 
 namespace {
