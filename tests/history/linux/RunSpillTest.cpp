@@ -3,19 +3,19 @@
 // temporary space.
 #include "history/HistoryWalk.h"
 #include "history/RunSpill.h"
+#include "support/linux/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <csignal>
 #include <limits>
 #include <optional>
 #include <random>
-#include <sys/resource.h>
 
 using namespace fw;
+using fw::test::FileSizeLimit;
 
 namespace {
 
@@ -85,28 +85,6 @@ void expectFilled(WalkLineSpool& spool, qint64 n)
     EXPECT_EQ(next, n);
     EXPECT_TRUE(inOrder);
 }
-
-// Files of this process cannot grow past `bytes` while it lives, as on a full disk: a write past it fails
-// (EFBIG) instead of ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit lower{bytes, m_old.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &lower);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 

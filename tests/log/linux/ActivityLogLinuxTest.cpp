@@ -1,18 +1,18 @@
 #include "log/ActivityLogFixture.h"
+#include "support/linux/FileSizeLimit.h"
 
 #include <QFileInfo>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace fw;
 using fw::test::ActivityLogTest;
+using fw::test::FileSizeLimit;
 
 // 0640, not the umask's 0644: owner and group bits only (Qt's "User" bits repeat the owner's for its owner).
 TEST_F(ActivityLogTest, ANewLogIsReadByItsOwnerAndGroupOnly)
@@ -83,30 +83,6 @@ TEST_F(ActivityLogTest, TheCleanUpNeverReachesOutsideItsFolder)
     EXPECT_EQ(read(target), "foreign");
     EXPECT_EQ(read(other), "foreign");
 }
-
-namespace {
-// Lowers this process's file size limit, as a full disk would refuse writes; the limit is restored on leaving.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit lowered = m_saved;
-        lowered.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &lowered);
-        m_handler = std::signal(SIGXFSZ, SIG_IGN);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_handler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_handler)(int) = nullptr;
-};
-} // namespace
 
 // Logging never stops the program, but a log that is not written says why, once, and is not taken for written.
 TEST_F(ActivityLogTest, ALogThatCannotBeWrittenSaysWhyOnce)
