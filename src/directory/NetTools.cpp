@@ -1,5 +1,7 @@
 #include "directory/NetTools.h"
 
+#include <algorithm>
+
 namespace fw::net {
 
 namespace {
@@ -28,6 +30,23 @@ bool labelsValid(const QString& nameIn, qsizetype maxLength, bool underscore)
 }
 
 } // namespace
+
+Result<QList<SrvTarget>> usableSrvTargets(QList<SrvTarget> records, const QString& name)
+{
+    QList<SrvTarget> out;
+    for (SrvTarget& t : records) {
+        if (t.host.endsWith(QLatin1Char('.')))
+            t.host.chop(1);
+        if (!t.host.isEmpty())
+            out.append(std::move(t));
+    }
+    std::stable_sort(out.begin(), out.end(), [](const SrvTarget& a, const SrvTarget& b) {
+        return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
+    });
+    if (out.isEmpty())
+        return FwError{0, QStringLiteral("no SRV records for %1").arg(name)};
+    return out;
+}
 
 bool isValidHostName(const QString& name)
 {

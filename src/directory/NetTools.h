@@ -32,6 +32,10 @@ struct NameServer {
 Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline, bool* notFound = nullptr,
                                    const NameServer& server = {});
 
+// The answers of an SRV lookup of `name` as they are tried: a trailing dot dropped, "." (the service is not offered
+// there) left out, by priority, then by weight (heavier first), in the answer's order otherwise. None left is an error.
+Result<QList<SrvTarget>> usableSrvTargets(QList<SrvTarget> records, const QString& name);
+
 // Addresses of a host name (or the address itself when `host` is one), abandoned at the deadline.
 Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline);
 

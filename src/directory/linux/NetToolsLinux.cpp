@@ -134,20 +134,7 @@ Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline
                            ? QStringLiteral("DNS lookup of %1: malformed answer").arg(name)
                            : QStringLiteral("DNS lookup of %1: %2").arg(name, QString::fromLocal8Bit(hstrerror(answer->herr)))};
     }
-    QList<SrvTarget> out;
-    for (SrvTarget t : answer->records) {
-        if (t.host.endsWith(QLatin1Char('.')))
-            t.host.chop(1);
-        if (t.host.isEmpty())
-            continue; // "." means the service is not offered here
-        out.append(t);
-    }
-    std::stable_sort(out.begin(), out.end(), [](const SrvTarget& a, const SrvTarget& b) {
-        return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
-    });
-    if (out.isEmpty())
-        return FwError{0, QStringLiteral("no SRV records for %1").arg(name)};
-    return out;
+    return usableSrvTargets(answer->records, name);
 }
 
 Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline)

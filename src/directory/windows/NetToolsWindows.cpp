@@ -3,8 +3,6 @@
 #include "directory/Deadline.h"
 #include "platform/windows/Win32Text.h"
 
-#include <algorithm>
-
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windns.h>
@@ -57,20 +55,7 @@ Result<QList<SrvTarget>> lookupSrv(const QString& name, const Deadline& deadline
             *notFound = answer->status == DNS_ERROR_RCODE_NAME_ERROR || answer->status == DNS_INFO_NO_RECORDS;
         return FwError{0, QStringLiteral("DNS lookup of %1: %2").arg(name, win::win32Text(answer->status))};
     }
-    QList<SrvTarget> out;
-    for (SrvTarget t : answer->records) {
-        if (t.host.endsWith(QLatin1Char('.')))
-            t.host.chop(1);
-        if (t.host.isEmpty())
-            continue; // "." means the service is not offered here
-        out.append(t);
-    }
-    std::stable_sort(out.begin(), out.end(), [](const SrvTarget& a, const SrvTarget& b) {
-        return a.priority != b.priority ? a.priority < b.priority : a.weight > b.weight;
-    });
-    if (out.isEmpty())
-        return FwError{0, QStringLiteral("no SRV records for %1").arg(name)};
-    return out;
+    return usableSrvTargets(answer->records, name);
 }
 
 Result<QList<QHostAddress>> resolveHost(const QString& host, const Deadline& deadline)
