@@ -12,5 +12,3 @@ set(FERROWIND_NOT_ON_WINDOWS_desktop_shell_test
   "checks xdg-open and xdg-mime, the Linux desktop's opener; Windows opens through ShellExecuteW")
 set(FERROWIND_NOT_ON_WINDOWS_prometheus_scrape_test
   "scrapes serve-metrics with the host's Prometheus, a Linux program")
-set(FERROWIND_NOT_ON_WINDOWS_status_focus_order_test
-  "needs the keyboard focus in an active window; Xvfb has no window manager to activate Wine's windows")
