@@ -35,7 +35,7 @@ CliRun runCli(const QString& program, const QStringList& args, const QString& re
               const QProcessEnvironment& extra = QProcessEnvironment(), ChildSetup setup = {});
 
 // Asks a running child to end as a service manager does: SIGTERM on Linux. On Windows a console event reaches only a
-// child that shares the test's console (and none under Wine): the child is terminated there.
+// child on the sender's console: the child is terminated there (the console events have their own test).
 void endChild(QProcess& child);
 
 #ifdef FERROWIND_CLI

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <atomic>
 #include <csignal>
 #include <mutex>
 
@@ -17,6 +18,9 @@ std::function<void(int)> g_handler;
 // Windows ends the process once the handler returns from a close, log-off or shut-down event (or after about
 // five seconds): waiting here gives the command that time to drain.
 constexpr DWORD kCloseGraceMs = 4500;
+// Set while such a wait runs. The console holds its lock of the handler list while a handler runs, so the handler
+// is then left in place: taking it out would wait for the grace to end before the command may exit.
+std::atomic<bool> g_closing{false};
 
 BOOL WINAPI onConsoleEvent(DWORD type)
 {
@@ -25,15 +29,18 @@ BOOL WINAPI onConsoleEvent(DWORD type)
         sig = SIGINT;
     else if (type == CTRL_BREAK_EVENT)
         sig = SIGBREAK;
+    const bool closing = type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT;
     {
         std::lock_guard lock(g_mutex);
         if (!g_watcher)
             return FALSE;
+        if (closing)
+            g_closing = true; // before the command can see the stop and go
         // Posted: a call to an object that is gone by then is dropped with it.
         QMetaObject::invokeMethod(
             g_watcher, [sig, handler = g_handler] { handler(sig); }, Qt::QueuedConnection);
     }
-    if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT)
+    if (closing)
         Sleep(kCloseGraceMs);
     return TRUE;
 }
@@ -63,7 +70,8 @@ TerminationSignal::~TerminationSignal()
 {
     if (!m_watcher)
         return;
-    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    if (!g_closing)
+        SetConsoleCtrlHandler(onConsoleEvent, FALSE);
     std::lock_guard lock(g_mutex);
     g_watcher = nullptr;
     g_handler = nullptr;
