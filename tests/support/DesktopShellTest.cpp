@@ -1,4 +1,4 @@
-#include "platform/linux/DesktopShell.h"
+#include "platform/linux/DesktopShellLinux.h"
 #include "support/TestContext.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "directory/linux/LinuxDcLocator.h"
 #include "platform/DebugChannel.h"
 #include "platform/RegistryStore.h"
-#include "platform/linux/DesktopShell.h"
+#include "platform/linux/DesktopShellLinux.h"
 #include "platform/linux/LinuxWorkstationSource.h"
 
 namespace fw {

@@ -1,5 +1,5 @@
 #include "log/ActivityLogFixture.h"
-#include "support/linux/FileSizeLimit.h"
+#include "support/linux/FileSizeLimitLinux.h"
 
 #include <QFileInfo>
 

@@ -3,7 +3,7 @@
 // temporary space.
 #include "history/HistoryWalk.h"
 #include "history/RunSpill.h"
-#include "support/linux/FileSizeLimit.h"
+#include "support/linux/FileSizeLimitLinux.h"
 
 #include <gtest/gtest.h>
 
