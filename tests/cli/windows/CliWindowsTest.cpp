@@ -215,3 +215,45 @@ TEST_P(ServeMetricsConsoleEvent, StopsTheServerAsSigtermDoes)
 
 INSTANTIATE_TEST_SUITE_P(CliWindows, ServeMetricsConsoleEvent, testing::ValuesIn(kConsoleEvents),
                          [](const testing::TestParamInfo<ConsoleEventCase>& info) { return std::string(info.param.name); });
+
+namespace {
+// What the console's screen shows, line by line, trailing blanks left out.
+QString consoleScreen()
+{
+    const HANDLE out = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    QStringList lines;
+    if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info)) {
+        std::wstring row(static_cast<size_t>(info.dwSize.X), L' ');
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            if (!ReadConsoleOutputCharacterW(out, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read))
+                break;
+            lines << QString::fromWCharArray(row.data(), static_cast<qsizetype>(read)).trimmed();
+        }
+    }
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    return lines.join(QLatin1Char('\n'));
+}
+} // namespace
+
+// An answer written to a console shows its letters outside ASCII as text, whatever the console's code page (its
+// UTF-8 turned into UTF-16), where a redirected answer keeps its UTF-8 bytes.
+TEST(CliWindows, AnswersOnAConsoleShowNonAsciiLetters)
+{
+    QTemporaryDir tmp;
+    const QString dir = QDir::toNativeSeparators(tmp.filePath(QStringLiteral("Zo\u00eb \u0141\u00f3d\u017a")));
+    OwnConsole console;
+    ASSERT_EQ(console.error(), 0u) << "AllocConsole failed";
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* a) { a->flags &= ~static_cast<DWORD>(CREATE_NO_WINDOW); });
+    p.start(QStringLiteral(FERROWIND_CLI), {"demo-env", dir, "--runs", "3"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitCode(), 0);
+    const QString screen = QDir::fromNativeSeparators(consoleScreen());
+    EXPECT_TRUE(screen.contains(QStringLiteral("Zo\u00eb \u0141\u00f3d\u017a/velmora.reg"))) << screen.toStdString();
+}
