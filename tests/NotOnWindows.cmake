@@ -7,7 +7,7 @@ set(FERROWIND_NOT_ON_WINDOWS_directory_gui_tests
 set(FERROWIND_NOT_ON_WINDOWS_directory_cli_tests
   "drives locate and test-server against the CLDAP peer, which is built on OpenLDAP's BER library")
 set(FERROWIND_NOT_ON_WINDOWS_fleet_cli_test
-  "runs promtool and the Perl plugin library, and stops serve-metrics with SIGTERM and SIGHUP; the Windows console events are tested in cli_tests (windows/)")
+  "runs promtool and the Perl plugin library, and stops serve-metrics with SIGTERM and SIGHUP; check-sync runs in monitor_cli_test and the Windows console events in cli_tests (windows/)")
 set(FERROWIND_NOT_ON_WINDOWS_desktop_shell_test
   "checks xdg-open and xdg-mime, the Linux desktop's opener; Windows opens through ShellExecuteW")
 set(FERROWIND_NOT_ON_WINDOWS_prometheus_scrape_test
