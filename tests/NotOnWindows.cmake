@@ -2,10 +2,6 @@
 # are Linux's own sit in linux/ folders and are left out of the Windows build of their suite (the README lists both).
 set(FERROWIND_NOT_ON_WINDOWS_directory_ad_tests
   "needs the Samba AD forest in network namespaces, a Linux-only peer")
-set(FERROWIND_NOT_ON_WINDOWS_directory_gui_tests
-  "drives the Linux locator against the CLDAP peer, which is built on OpenLDAP's BER library")
-set(FERROWIND_NOT_ON_WINDOWS_directory_cli_tests
-  "drives locate and test-server against the CLDAP peer, which is built on OpenLDAP's BER library")
 set(FERROWIND_NOT_ON_WINDOWS_fleet_cli_test
   "runs promtool and the Perl plugin library, and stops serve-metrics with SIGTERM and SIGHUP; check-sync runs in monitor_cli_test and the Windows console events in cli_tests (windows/)")
 set(FERROWIND_NOT_ON_WINDOWS_desktop_shell_test

@@ -5,6 +5,8 @@
 
 #include "directory/Deadline.h"
 
+#include <optional>
+
 namespace fw {
 
 // Windows error codes the locator answers with.
@@ -72,6 +74,12 @@ struct DcLookupResult {
     DomainControllerInfo info; // valid when error is 0
     QString detail;            // what went wrong, for logs and the command line
 };
+
+// Whether the request flags ask for things that exclude each other (flat and DNS name, two roles...).
+bool lookupFlagsConflict(quint32 flags);
+// A request no locator takes, refused before any lookup so that every platform answers it the same way:
+// conflicting flags (1004) or a domain name that is not a DNS name (1212).
+std::optional<DcLookupResult> refusedLookup(const DcLookupRequest& request);
 
 // The domain controller locator: DsGetDcName on Windows, DNS and netlogon pings elsewhere.
 class DcLocatorBackend {

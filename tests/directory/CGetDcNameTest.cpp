@@ -101,3 +101,29 @@ TEST(CGetDcName, WithoutALocatorNothingIsLookedUp)
     none.Refresh();
     EXPECT_EQ(none.LastError(), 0);
 }
+
+// Refused on every platform before any lookup, in the same words.
+TEST(DcLookupRequest, ConflictingFlagsAndBadNamesAreRefused)
+{
+    using namespace dcreq;
+    for (quint32 conflicting : {IsFlatName | IsDnsName, ReturnDnsName | ReturnFlatName, GcServerRequired | PdcRequired,
+                                DirectoryServiceRequired | DirectoryServicePreferred, ForceRediscovery | BackgroundOnly}) {
+        const std::optional<DcLookupResult> r = refusedLookup({{}, QStringLiteral("corp.example.com"), conflicting});
+        ASSERT_TRUE(r) << conflicting;
+        EXPECT_EQ(r->error, dcerr::InvalidFlags) << conflicting;
+    }
+    EXPECT_EQ(refusedLookup({{}, {}, GcServerRequired | KdcRequired})->detail, "conflicting request flags 0x440");
+    for (const QString& bad :
+         {QStringLiteral("corp..example.com"), QStringLiteral(".corp"), QStringLiteral("corp example.com"),
+          QStringLiteral("corp/example"), QStringLiteral("a*b.com"), QString(64, QLatin1Char('a')) + ".com"}) {
+        const std::optional<DcLookupResult> r = refusedLookup({{}, bad, 0});
+        ASSERT_TRUE(r) << bad.toStdString();
+        EXPECT_EQ(r->error, dcerr::InvalidDomainName) << bad.toStdString();
+    }
+    EXPECT_EQ(refusedLookup({{}, QStringLiteral("bad..name"), 0})->detail, "'bad..name' is not a valid domain name");
+    // The computer's own domain, a flat name and the usual requests go on to the lookup.
+    for (const QString& good :
+         {QString(), QStringLiteral("CORP"), QStringLiteral("corp.example.com."), QStringLiteral("_msdcs.corp")})
+        EXPECT_FALSE(refusedLookup({{}, good, DirectoryServiceRequired | ReturnDnsName | GcServerRequired}))
+            << good.toStdString();
+}

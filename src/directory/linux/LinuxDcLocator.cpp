@@ -238,15 +238,6 @@ LinuxDcLocator::LinuxDcLocator(LocatorOptions options, std::function<QString()> 
 {
 }
 
-bool LinuxDcLocator::flagsConflict(quint32 f)
-{
-    using namespace dcreq;
-    auto both = [f](quint32 a, quint32 b) { return (f & a) && (f & b); };
-    const int exclusive = !!(f & GcServerRequired) + !!(f & PdcRequired) + !!(f & KdcRequired);
-    return both(IsFlatName, IsDnsName) || both(ReturnDnsName, ReturnFlatName) ||
-           both(DirectoryServiceRequired, DirectoryServicePreferred) || both(ForceRediscovery, BackgroundOnly) || exclusive > 1;
-}
-
 bool LinuxDcLocator::meetsRequirements(const NetlogonReply& r, quint32 f)
 {
     using namespace dcreq;
@@ -278,10 +269,8 @@ DomainControllerInfo LinuxDcLocator::infoFromReply(const PingAnswer& a, quint32 
 
 DcLookupResult LinuxDcLocator::locate(const DcLookupRequest& request)
 {
-    if (flagsConflict(request.flags))
-        return {dcerr::InvalidFlags, {}, QStringLiteral("conflicting request flags 0x%1").arg(request.flags, 0, 16)};
-    if (!request.domainName.isEmpty() && !net::isValidDnsName(request.domainName))
-        return {dcerr::InvalidDomainName, {}, QStringLiteral("'%1' is not a valid domain name").arg(request.domainName)};
+    if (const std::optional<DcLookupResult> refused = refusedLookup(request))
+        return *refused;
     if (!request.computerName.isEmpty())
         return locateByName(request);
     const QString domain = request.domainName.isEmpty() && m_primaryDomain ? m_primaryDomain() : request.domainName;

@@ -74,7 +74,6 @@ public:
     }
 
     // Request flags that do not go together (1004).
-    static bool flagsConflict(quint32 flags);
     // Whether a DC's reply satisfies the request flags.
     static bool meetsRequirements(const NetlogonReply& r, quint32 flags);
     // DOMAIN_CONTROLLER_INFO from a reply.

@@ -24,6 +24,9 @@ const wchar_t* optional(const std::wstring& s)
 
 DcLookupResult WindowsDcLocator::locate(const DcLookupRequest& request)
 {
+    // Windows refuses these itself, but not in the same way everywhere (Wine asks DNS first).
+    if (const std::optional<DcLookupResult> refused = refusedLookup(request))
+        return *refused;
     const std::wstring computer = request.computerName.toStdWString();
     const std::wstring domain = request.domainName.toStdWString();
     const quint32 flags = request.flags;

@@ -12,14 +12,9 @@ TEST(LinuxDcLocator, ConflictingFlagsAndBadNamesAreRefusedBeforeAnyNetworkUse)
         ++primaryAsked;
         return QStringLiteral("corp.example.com");
     });
-    using namespace dcreq;
-    for (quint32 conflicting : {IsFlatName | IsDnsName, ReturnDnsName | ReturnFlatName, GcServerRequired | PdcRequired,
-                                DirectoryServiceRequired | DirectoryServicePreferred})
-        EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), conflicting}).error, dcerr::InvalidFlags) << conflicting;
-    for (const char* bad : {"corp..example.com", ".corp", "corp example.com", "corp/example", "a*b.com"})
-        EXPECT_EQ(loc.locate({{}, QString::fromLatin1(bad), 0}).error, dcerr::InvalidDomainName) << bad;
-    EXPECT_EQ(loc.locate({{}, QString(QLatin1Char('a')).repeated(64) + QStringLiteral(".com"), 0}).error,
-              dcerr::InvalidDomainName);
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp.example.com"), dcreq::IsFlatName | dcreq::IsDnsName}).error,
+              dcerr::InvalidFlags);
+    EXPECT_EQ(loc.locate({{}, QStringLiteral("corp..example.com"), 0}).error, dcerr::InvalidDomainName);
     EXPECT_EQ(primaryAsked, 0);
 
     LinuxDcLocator noDomain(LocatorOptions{}, [] { return QString(); });
